@@ -1,0 +1,40 @@
+# The project's commands. Each first installs what is missing (scripts/deps.sh).
+#   make run    build and run the engine on the demo game in data/
+#   make test   build with AddressSanitizer + UBSan and run every test
+#   make build  plain build into build/ (game folder: build/game/)
+#   make bench  build and run the benchmark programs in bench/
+#   make fuzz   build the fuzz targets with clang's libFuzzer (build/fuzz/)
+
+JOBS ?= $(shell nproc)
+CMAKE_GEN = -G Ninja
+
+.PHONY: deps build run test bench fuzz clean
+
+deps:
+	@scripts/deps.sh
+
+build: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS)
+
+run: build
+	@scripts/run.sh build/game
+
+test: deps
+	@cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVQ_SANITIZE=ON >/dev/null
+	@cmake --build build/asan -j $(JOBS)
+	@cd build/asan && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVQ_BENCH=ON -DVQ_TESTS=OFF >/dev/null
+	@cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVQ_SANITIZE=ON -DVQ_LIBFUZZER=ON >/dev/null
+	@cmake --build build/fuzz -j $(JOBS)
+	@echo "fuzz targets: build/fuzz/fuzz/fuzz_*  (run one with its corpus folder, e.g. fuzz/corpus/<format>)"
+
+clean:
+	rm -rf build

@@ -1,0 +1,1 @@
+// The front end: start-up order, tick and shutdown. Not built yet.

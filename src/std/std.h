@@ -1,0 +1,88 @@
+// The general library's services record and small utilities.
+//
+// Every engine module, the general library, the 3D library, the music system
+// and the chore library reach time, messages, assertions, memory and files
+// through one table of function pointers, the services record. There is
+// exactly one live record; modules keep a pointer to it (not a copy), so the
+// later layers of start-up (the resource layer's archive-aware file
+// operations, the front end's printers) reach every module that holds it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// An open file of the services record: an opaque pointer-sized value, 0 = none.
+using stdFile_t = intptr_t;
+
+// A movable memory block of the handle slots; the defaults never move memory
+// and lock a handle as its own address.
+using stdHandle_t = void*;
+
+// The services record: 29 consecutive slots. Slot 0 is a float, the others
+// are functions. Keep the order: it is the one layout every user reads and
+// every filler writes.
+struct HostServices {
+  float ticksPerSecond;                                                      // 0
+  int (*printMessage)(const char* format, ...);                              // 1
+  int (*printStatus)(const char* format, ...);                               // 2
+  int (*printWarning)(const char* format, ...);                              // 3
+  int (*printError)(const char* format, ...);                                // 4
+  int (*printDebug)(const char* format, ...);                                // 5 (may be null)
+  void (*assertFail)(const char* message, const char* sourceFile, int line);  // 6, does not return
+  int (*atExit)(void (*function)(void));                                     // 7 (may be null)
+  void* (*memAlloc)(size_t size, const char* sourceFile, int line);          // 8
+  void (*memFree)(void* pointer);                                            // 9
+  void* (*memRealloc)(void* pointer, size_t size, const char* sourceFile, int line);  // 10
+  uint32_t (*getTicks)(void);                                                // 11
+  stdFile_t (*fileOpen)(const char* path, const char* mode);                 // 12
+  int (*fileClose)(stdFile_t file);                                          // 13
+  size_t (*fileRead)(stdFile_t file, void* buffer, size_t count);            // 14
+  char* (*fileGets)(stdFile_t file, char* buffer, int size);                 // 15
+  size_t (*fileWrite)(stdFile_t file, const void* data, size_t count);       // 16
+  int (*fileEof)(stdFile_t file);                                            // 17
+  int64_t (*fileTell)(stdFile_t file);                                       // 18
+  int (*fileSeek)(stdFile_t file, int64_t offset, int origin);               // 19
+  int64_t (*fileSize)(const char* path);                                     // 20
+  int (*filePrintf)(stdFile_t file, const char* format, ...);                // 21
+  char16_t* (*fileGetws)(stdFile_t file, char16_t* buffer, int size);        // 22
+  int (*fileSetPrivate)(stdFile_t file);                                     // 23
+  stdHandle_t (*handleAlloc)(size_t size);                                   // 24
+  void (*handleFree)(stdHandle_t handle);                                    // 25
+  stdHandle_t (*handleRealloc)(stdHandle_t handle, size_t size);             // 26
+  void* (*handleLock)(stdHandle_t handle);                                   // 27
+  void (*handleUnlock)(stdHandle_t handle);                                  // 28
+};
+
+// The general library's own pointer to the live record (set by std_Startup).
+extern HostServices* std_pHS;
+
+// Copies the static default table (plain runtime-library services) into the record.
+void HostServices_CopyDefaults(HostServices* record);
+// Writes the general library's defaults into every slot but 23; returns the record.
+HostServices* std_FillServices(HostServices* record);
+HostServices* std_DefaultServices(HostServices* record);
+void std_Startup(HostServices* record);
+void std_Shutdown(void);
+bool std_IsStarted(void);
+
+// The general library's assertion report: writes "%s(%d):  %s\n" to assert.txt
+// and ends the process through the crash path.
+[[noreturn]] void std_AssertFail(const char* message, const char* sourceFile, int line);
+
+uint32_t std_GetTicks(void);
+// Total physical memory in bytes, clamped to the unsigned 32-bit range.
+uint32_t std_GetPhysicalMemory(void);
+// The text after the last backslash of a name, or the whole name.
+const char* std_PathTail(const char* path);
+int std_Log2(int n);
+int std_ReadFileInto(const char* path, void* buffer, size_t count);
+int std_ReadByte(stdFile_t file);
+void std_WriteByte(int byte, stdFile_t file);
+// Writes formatted text to the debugger output (standard error on Linux).
+int std_DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Assertion through the live services record: reports expression, file and line.
+#define STD_ASSERT(expr)                                         \
+  do {                                                           \
+    if (!(expr)) std_pHS->assertFail(#expr, __FILE__, __LINE__); \
+  } while (0)
