@@ -1,0 +1,312 @@
+#include "quadrix/qxVector.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "quadrix/qxMatrix.h"
+#include "std/stdMath.h"
+
+// ---- 2 components: the normalizations and Divide divide each component ----
+
+qxVector2* qxVector2_Set(qxVector2* v, float x, float y) {
+  v->x = x;
+  v->y = y;
+  return v;
+}
+
+void qxVector2_Copy(qxVector2* dst, const qxVector2* src) { *dst = *src; }
+
+void qxVector2_Neg(qxVector2* out, const qxVector2* in) {
+  out->x = -in->x;
+  out->y = -in->y;
+}
+
+qxVector2* qxVector2_NegInPlace(qxVector2* v) {
+  qxVector2_Neg(v, v);
+  return v;
+}
+
+void qxVector2_Add(qxVector2* out, const qxVector2* a, const qxVector2* b) {
+  out->x = a->x + b->x;
+  out->y = a->y + b->y;
+}
+
+qxVector2* qxVector2_AddInPlace(qxVector2* a, const qxVector2* b) {
+  qxVector2_Add(a, a, b);
+  return a;
+}
+
+void qxVector2_Sub(qxVector2* out, const qxVector2* a, const qxVector2* b) {
+  out->x = a->x - b->x;
+  out->y = a->y - b->y;
+}
+
+qxVector2* qxVector2_SubInPlace(qxVector2* a, const qxVector2* b) {
+  qxVector2_Sub(a, a, b);
+  return a;
+}
+
+float qxVector2_Dot(const qxVector2* a, const qxVector2* b) { return a->x * b->x + a->y * b->y; }
+
+float qxVector2_Len(const qxVector2* v) { return std::sqrt(v->x * v->x + v->y * v->y); }
+
+float qxVector2_Normalize(qxVector2* out, const qxVector2* in) {
+  const float len = qxVector2_Len(in);
+  if (len == 0.0f) {
+    *out = *in;
+    return 0.0f;
+  }
+  out->x = in->x / len;
+  out->y = in->y / len;
+  return len;
+}
+
+float qxVector2_NormalizeInPlace(qxVector2* v) { return qxVector2_Normalize(v, v); }
+
+void qxVector2_Scale(qxVector2* out, const qxVector2* in, float s) {
+  out->x = in->x * s;
+  out->y = in->y * s;
+}
+
+qxVector2* qxVector2_ScaleInPlace(qxVector2* v, float s) {
+  qxVector2_Scale(v, v, s);
+  return v;
+}
+
+void qxVector2_Divide(qxVector2* out, const qxVector2* in, float s) {
+  out->x = in->x / s;
+  out->y = in->y / s;
+}
+
+qxVector2* qxVector2_DivideInPlace(qxVector2* v, float s) {
+  qxVector2_Divide(v, v, s);
+  return v;
+}
+
+// ---- 3 components: the normalizations and Divide multiply by a reciprocal ----
+
+qxVector3* qxVector3_Set(qxVector3* v, float x, float y, float z) {
+  v->x = x;
+  v->y = y;
+  v->z = z;
+  return v;
+}
+
+void qxVector3_Copy(qxVector3* dst, const qxVector3* src) { *dst = *src; }
+
+void qxVector3_Neg(qxVector3* out, const qxVector3* in) {
+  out->x = -in->x;
+  out->y = -in->y;
+  out->z = -in->z;
+}
+
+qxVector3* qxVector3_NegInPlace(qxVector3* v) {
+  qxVector3_Neg(v, v);
+  return v;
+}
+
+void qxVector3_Add(qxVector3* out, const qxVector3* a, const qxVector3* b) {
+  out->x = a->x + b->x;
+  out->y = a->y + b->y;
+  out->z = a->z + b->z;
+}
+
+qxVector3* qxVector3_AddInPlace(qxVector3* a, const qxVector3* b) {
+  qxVector3_Add(a, a, b);
+  return a;
+}
+
+void qxVector3_Sub(qxVector3* out, const qxVector3* a, const qxVector3* b) {
+  out->x = a->x - b->x;
+  out->y = a->y - b->y;
+  out->z = a->z - b->z;
+}
+
+qxVector3* qxVector3_SubInPlace(qxVector3* a, const qxVector3* b) {
+  qxVector3_Sub(a, a, b);
+  return a;
+}
+
+float qxVector3_Dot(const qxVector3* a, const qxVector3* b) {
+  return a->x * b->x + a->y * b->y + a->z * b->z;
+}
+
+void qxVector3_Cross(qxVector3* out, const qxVector3* a, const qxVector3* b) {
+  const qxVector3 r = {a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z,
+                       a->x * b->y - a->y * b->x};
+  *out = r;
+}
+
+qxVector3* qxVector3_CrossInPlace(qxVector3* a, const qxVector3* b) {
+  qxVector3_Cross(a, a, b);
+  return a;
+}
+
+float qxVector3_Len(const qxVector3* v) {
+  return std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z);
+}
+
+float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
+  const float len = qxVector3_Len(in);
+  if (len == 0.0f) {
+    *out = *in;
+    return 0.0f;
+  }
+  const float r = 1.0f / len;
+  out->x = in->x * r;
+  out->y = in->y * r;
+  out->z = in->z * r;
+  return len;
+}
+
+float qxVector3_NormalizeInPlace(qxVector3* v) { return qxVector3_Normalize(v, v); }
+
+float qxVector3_NormalizeFast(qxVector3* out, const qxVector3* in) {
+  float m[3] = {std::fabs(in->x), std::fabs(in->y), std::fabs(in->z)};
+  std::sort(m, m + 3);
+  const float len = m[2] + 0.34375f * m[1] + 0.25f * m[0];
+  if (len == 0.0f) {
+    // A zero vector has no direction: keep it, like the exact form.
+    *out = *in;
+    return 0.0f;
+  }
+  const float r = 1.0f / len;
+  out->x = in->x * r;
+  out->y = in->y * r;
+  out->z = in->z * r;
+  return len;
+}
+
+float qxVector3_NormalizeFastInPlace(qxVector3* v) { return qxVector3_NormalizeFast(v, v); }
+
+void qxVector3_Scale(qxVector3* out, const qxVector3* in, float s) {
+  out->x = in->x * s;
+  out->y = in->y * s;
+  out->z = in->z * s;
+}
+
+qxVector3* qxVector3_ScaleInPlace(qxVector3* v, float s) {
+  qxVector3_Scale(v, v, s);
+  return v;
+}
+
+void qxVector3_Divide(qxVector3* out, const qxVector3* in, float s) {
+  qxVector3_Scale(out, in, 1.0f / s);
+}
+
+qxVector3* qxVector3_DivideInPlace(qxVector3* v, float s) {
+  qxVector3_Divide(v, v, s);
+  return v;
+}
+
+void qxVector3_Rotate(qxVector3* out, const qxVector3* in, const qxVector3* angles) {
+  qxMatrix34 m;
+  qxMatrix34_BuildRotate(&m, angles);
+  qxMatrix34_TransformVector(out, in, &m);
+}
+
+qxVector3* qxVector3_RotateInPlace(qxVector3* v, const qxVector3* angles) {
+  qxVector3_Rotate(v, v, angles);
+  return v;
+}
+
+void qxVector3_ExtractAngles(const qxVector3* direction, qxVector3* angles) {
+  const float pitch = stdMath_ArcSin3(direction->z);
+  const float yaw = stdMath_ArcTan4(direction->y, direction->x);
+  angles->x = pitch;
+  angles->y = yaw;
+  angles->z = 0.0f;
+}
+
+void qxVector3_ZeroTiny(qxVector3* v, float threshold) {
+  if (std::fabs(v->x) < threshold) v->x = 0.0f;
+  if (std::fabs(v->y) < threshold) v->y = 0.0f;
+  if (std::fabs(v->z) < threshold) v->z = 0.0f;
+}
+
+// ---- 4 components ----
+
+qxVector4* qxVector4_Set(qxVector4* v, float x, float y, float z, float w) {
+  v->x = x;
+  v->y = y;
+  v->z = z;
+  v->w = w;
+  return v;
+}
+
+void qxVector4_Copy(qxVector4* dst, const qxVector4* src) { *dst = *src; }
+
+void qxVector4_Neg(qxVector4* out, const qxVector4* in) {
+  out->x = -in->x;
+  out->y = -in->y;
+  out->z = -in->z;
+  out->w = -in->w;
+}
+
+qxVector4* qxVector4_NegInPlace(qxVector4* v) {
+  qxVector4_Neg(v, v);
+  return v;
+}
+
+void qxVector4_Add(qxVector4* out, const qxVector4* a, const qxVector4* b) {
+  out->x = a->x + b->x;
+  out->y = a->y + b->y;
+  out->z = a->z + b->z;
+  out->w = a->w + b->w;
+}
+
+qxVector4* qxVector4_AddInPlace(qxVector4* a, const qxVector4* b) {
+  qxVector4_Add(a, a, b);
+  return a;
+}
+
+void qxVector4_Sub(qxVector4* out, const qxVector4* a, const qxVector4* b) {
+  out->x = a->x - b->x;
+  out->y = a->y - b->y;
+  out->z = a->z - b->z;
+  out->w = a->w - b->w;
+}
+
+qxVector4* qxVector4_SubInPlace(qxVector4* a, const qxVector4* b) {
+  qxVector4_Sub(a, a, b);
+  return a;
+}
+
+float qxVector4_Dot(const qxVector4* a, const qxVector4* b) {
+  return a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w;
+}
+
+float qxVector4_Len(const qxVector4* v) { return std::sqrt(qxVector4_Dot(v, v)); }
+
+float qxVector4_Normalize(qxVector4* out, const qxVector4* in) {
+  const float len = qxVector4_Len(in);
+  if (len == 0.0f) {
+    *out = *in;
+    return 0.0f;
+  }
+  qxVector4_Scale(out, in, 1.0f / len);
+  return len;
+}
+
+float qxVector4_NormalizeInPlace(qxVector4* v) { return qxVector4_Normalize(v, v); }
+
+void qxVector4_Scale(qxVector4* out, const qxVector4* in, float s) {
+  out->x = in->x * s;
+  out->y = in->y * s;
+  out->z = in->z * s;
+  out->w = in->w * s;
+}
+
+qxVector4* qxVector4_ScaleInPlace(qxVector4* v, float s) {
+  qxVector4_Scale(v, v, s);
+  return v;
+}
+
+void qxVector4_Divide(qxVector4* out, const qxVector4* in, float s) {
+  qxVector4_Scale(out, in, 1.0f / s);
+}
+
+qxVector4* qxVector4_DivideInPlace(qxVector4* v, float s) {
+  qxVector4_Divide(v, v, s);
+  return v;
+}
