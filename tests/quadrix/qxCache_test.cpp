@@ -174,7 +174,9 @@ TEST_F(QxCache, FlushSortsAndDispatchesByTheOptions) {
     std::string kinds;
     for (const Record& r : g_log) kinds += r.kind;
     EXPECT_EQ(kinds, c.expected) << c.occlusion << "/" << c.zMethod;
-    if (c.occlusion == 1) EXPECT_EQ(g_log[1].depth, 2.0f);  // the span run sees the whole cache
+    if (c.occlusion == 1) {
+      EXPECT_EQ(g_log[1].depth, 2.0f);  // the span run sees the whole cache
+    }
     EXPECT_EQ(qxCore_facesDrawn, drawnBefore + 2);  // counted whether drawn or not
     EXPECT_EQ(qxCache_GetFaceCount(), 0);
   }
