@@ -1,0 +1,141 @@
+// qxMatrix34 against the same operations written with GLM, in one run:
+// building a placement from angles and a position, multiplying two
+// placements, and transforming a list of points. Prints ours / GLM per pair.
+#include <benchmark/benchmark.h>
+
+#define GLM_ENABLE_EXPERIMENTAL
+#include <glm/glm.hpp>
+#include <glm/gtx/euler_angles.hpp>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "quadrix/qxMatrix.h"
+
+namespace {
+
+constexpr int kPoints = 1024;
+
+std::vector<qxVector3> MakePoints() {
+  std::vector<qxVector3> p(kPoints);
+  for (int i = 0; i < kPoints; ++i) p[i] = {i * 0.5f, i * -0.25f, i * 0.125f};
+  return p;
+}
+
+void BM_Build_qx(benchmark::State& state) {
+  qxVector3 a = {10, 20, 30};
+  const qxVector3 p = {1, 2, 3};
+  qxMatrix34 m;
+  for (auto _ : state) {
+    qxMatrix34_Build(&m, &a, &p);
+    benchmark::DoNotOptimize(m);
+    a.y += 0.5f;
+  }
+}
+
+void BM_Build_glm(benchmark::State& state) {
+  glm::vec3 a = {10, 20, 30};
+  const glm::vec3 p = {1, 2, 3};
+  for (auto _ : state) {
+    // R = Rz(yaw) Rx(pitch) Ry(roll), the library's convention.
+    glm::mat4 m = glm::eulerAngleZXY(glm::radians(a.y), glm::radians(a.x), glm::radians(a.z));
+    m[3] = glm::vec4(p, 1.0f);
+    benchmark::DoNotOptimize(m);
+    a.y += 0.5f;
+  }
+}
+
+void BM_Multiply_qx(benchmark::State& state) {
+  const qxVector3 a = {10, 20, 30}, b = {-5, 40, 3}, p = {1, 2, 3};
+  qxMatrix34 ma, mb, out;
+  qxMatrix34_Build(&ma, &a, &p);
+  qxMatrix34_Build(&mb, &b, &p);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ma);  // the inputs are not loop constants
+    benchmark::DoNotOptimize(mb);
+    qxMatrix34_Multiply(&out, &ma, &mb);
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_Multiply_glm(benchmark::State& state) {
+  glm::mat4 ma = glm::eulerAngleZXY(0.3f, 0.2f, 0.5f);
+  glm::mat4 mb = glm::eulerAngleZXY(0.7f, -0.1f, 0.05f);
+  ma[3] = mb[3] = glm::vec4(1, 2, 3, 1);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ma);
+    benchmark::DoNotOptimize(mb);
+    glm::mat4 out = ma * mb;
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_TransformPoints_qx(benchmark::State& state) {
+  const std::vector<qxVector3> in = MakePoints();
+  std::vector<qxVector3> out(kPoints);
+  const qxVector3 a = {10, 20, 30}, p = {1, 2, 3};
+  qxMatrix34 m;
+  qxMatrix34_Build(&m, &a, &p);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(m);
+    qxMatrix34_TransformPointList(&m, in.data(), out.data(), kPoints);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+void BM_TransformPoints_glm(benchmark::State& state) {
+  std::vector<glm::vec3> in(kPoints), out(kPoints);
+  for (int i = 0; i < kPoints; ++i) in[i] = {i * 0.5f, i * -0.25f, i * 0.125f};
+  glm::mat4 m = glm::eulerAngleZXY(0.3f, 0.2f, 0.5f);
+  m[3] = glm::vec4(1, 2, 3, 1);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(m);
+    for (int i = 0; i < kPoints; ++i) out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f));
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+BENCHMARK(BM_Build_qx);
+BENCHMARK(BM_Build_glm);
+BENCHMARK(BM_Multiply_qx);
+BENCHMARK(BM_Multiply_glm);
+BENCHMARK(BM_TransformPoints_qx);
+BENCHMARK(BM_TransformPoints_glm);
+
+// Console output plus the time per iteration of each run, for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      if (r.iterations > 0) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  for (const char* op : {"Build", "Multiply", "TransformPoints"}) {
+    const std::string ours = std::string("BM_") + op + "_qx";
+    const std::string theirs = std::string("BM_") + op + "_glm";
+    if (reporter.times.count(ours) && reporter.times.count(theirs) && reporter.times[theirs] > 0) {
+      std::printf("%-16s qxMatrix34 / GLM time ratio: %.2f\n", op,
+                  reporter.times[ours] / reporter.times[theirs]);
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}
