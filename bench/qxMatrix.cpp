@@ -4,10 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #define GLM_ENABLE_EXPERIMENTAL
+#include <cstdio>
 #include <glm/glm.hpp>
 #include <glm/gtx/euler_angles.hpp>
-
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>

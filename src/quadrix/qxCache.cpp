@@ -61,7 +61,9 @@ void WidenDrawnArea(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
 
 }  // namespace
 
-int qxCache_Startup(void) { return 1; }
+int qxCache_Startup(void) {
+  return 1;
+}
 
 qxCacheFace* qxCache_NewFace(void) {
   if (g_faceCount >= QXCACHE_MAX_FACES) qxCache_Flush();
@@ -136,10 +138,9 @@ void qxCache_Flush(void) {
   if (g_faceCount == 0) return;
   if (qxCore_GetSortingMethod() == 2) {
     // Farthest first; equal depths keep their queue order.
-    std::stable_sort(g_faces, g_faces + g_faceCount,
-                     [](const qxCacheFace& a, const qxCacheFace& b) {
-                       return a.minDepth > b.minDepth;
-                     });
+    std::stable_sort(
+        g_faces, g_faces + g_faceCount,
+        [](const qxCacheFace& a, const qxCacheFace& b) { return a.minDepth > b.minDepth; });
   }
   // With an accelerated level the faces would go to the 3D device's batches,
   // a path this program does not have: they are counted and dropped.
@@ -165,11 +166,17 @@ void qxCache_Flush(void) {
   EmptyCache();
 }
 
-void qxCache_Reset(void) { EmptyCache(); }
+void qxCache_Reset(void) {
+  EmptyCache();
+}
 
-int qxCache_GetFaceCount(void) { return g_faceCount; }
+int qxCache_GetFaceCount(void) {
+  return g_faceCount;
+}
 
-qxCacheFace* qxCache_GetFaces(void) { return g_faces; }
+qxCacheFace* qxCache_GetFaces(void) {
+  return g_faces;
+}
 
 void qxCache_SetRasterizers(const qxCacheRasterizers* rasterizers) {
   g_raster = rasterizers ? *rasterizers : kDefaultRasterizers;

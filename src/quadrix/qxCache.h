@@ -36,30 +36,30 @@ enum : int32_t {
 };
 
 struct qxCacheFace {
-  uint32_t entryFlags;  // commit: QXCACHE_ENTRY_*
-  uint32_t faceFlags;   // producer: QXCACHE_FACE_*
-  int32_t geometryMode, lightingMode, textureMode;  // the face's own modes
+  uint32_t entryFlags;                                           // commit: QXCACHE_ENTRY_*
+  uint32_t faceFlags;                                            // producer: QXCACHE_FACE_*
+  int32_t geometryMode, lightingMode, textureMode;               // the face's own modes
   void (*drawProc)(qxCacheFace* face, qxCel* cel, float level);  // procedural faces
   void (*spanProc)(void* polygon, qxCel* cel, float level);      // procedural, span path
-  uint32_t vertexCount;      // commit
-  qxVector3* screenVerts;    // x, y in pixels, camera-space depth
-  qxVector2* texVerts;       // u, v
-  float* levels;             // per-vertex light 0..1 (rasterizers write 0..63)
-  float* red;                // the same storage as levels
+  uint32_t vertexCount;                                          // commit
+  qxVector3* screenVerts;  // x, y in pixels, camera-space depth
+  qxVector2* texVerts;     // u, v
+  float* levels;           // per-vertex light 0..1 (rasterizers write 0..63)
+  float* red;              // the same storage as levels
   float* green;
   float* blue;
-  qxMaterial* material;      // null = no material
-  int32_t celIndex;          // -1 = the material's current cel
-  float ambientFloor;        // lowest level when render flag 2 is set
-  float faceLight;           // constant light of lighting mode 2
-  float extraLight;          // added light of lighting modes 1 to 3
-  qxColormap* colormap;      // commit: the current colormap
-  int32_t reverseWinding;    // 1 when the face is seen from its back
-  int32_t x0, x1;            // commit: ceil of the smallest and largest screen x
-  int32_t y0, y1;            // commit: ceil of the smallest and largest screen y
-  float minDepth, maxDepth;  // commit
+  qxMaterial* material;             // null = no material
+  int32_t celIndex;                 // -1 = the material's current cel
+  float ambientFloor;               // lowest level when render flag 2 is set
+  float faceLight;                  // constant light of lighting mode 2
+  float extraLight;                 // added light of lighting modes 1 to 3
+  qxColormap* colormap;             // commit: the current colormap
+  int32_t reverseWinding;           // 1 when the face is seen from its back
+  int32_t x0, x1;                   // commit: ceil of the smallest and largest screen x
+  int32_t y0, y1;                   // commit: ceil of the smallest and largest screen y
+  float minDepth, maxDepth;         // commit
   int32_t topVertex, bottomVertex;  // commit: smallest and largest y
-  uint32_t faceTag;          // commit: the face sort key option
+  uint32_t faceTag;                 // commit: the face sort key option
 };
 
 // Drawn-area bounds over every face committed since the render module last

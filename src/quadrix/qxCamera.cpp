@@ -65,10 +65,18 @@ void PerspSquarePoints(qxVector3* dst, const qxVector3* src, int count) {
   }
 }
 
-void OrthoPoint(qxVector3* dst, const qxVector3* src) { OrthoPoints(dst, src, 1); }
-void OrthoSquarePoint(qxVector3* dst, const qxVector3* src) { OrthoSquarePoints(dst, src, 1); }
-void PerspPoint(qxVector3* dst, const qxVector3* src) { PerspPoints(dst, src, 1); }
-void PerspSquarePoint(qxVector3* dst, const qxVector3* src) { PerspSquarePoints(dst, src, 1); }
+void OrthoPoint(qxVector3* dst, const qxVector3* src) {
+  OrthoPoints(dst, src, 1);
+}
+void OrthoSquarePoint(qxVector3* dst, const qxVector3* src) {
+  OrthoSquarePoints(dst, src, 1);
+}
+void PerspPoint(qxVector3* dst, const qxVector3* src) {
+  PerspPoints(dst, src, 1);
+}
+void PerspSquarePoint(qxVector3* dst, const qxVector3* src) {
+  PerspSquarePoints(dst, src, 1);
+}
 
 void ChooseProjection(qxCamera* camera) {
   const bool square = camera->aspect == 1.0f;
@@ -241,7 +249,9 @@ int qxCamera_BuildSubFrustum(qxCamera* camera, qxClipFrustum* out, int32_t x0, i
   return 1;
 }
 
-void qxCamera_SetAmbientLight(qxCamera* camera, float level) { camera->ambientLight = level; }
+void qxCamera_SetAmbientLight(qxCamera* camera, float level) {
+  camera->ambientLight = level;
+}
 
 void qxCamera_SetAttenuation(qxCamera* camera, float attenuation1, float attenuation2) {
   camera->attenuation1 = attenuation1;
@@ -292,7 +302,9 @@ void qxCamera_GetViewMatrix(qxMatrix34* out) {
   *out = camera->viewMatrix;
 }
 
-void qxCamera_GetWorldMatrix(qxMatrix34* out) { *out = qxCore_cameraWorldMatrix; }
+void qxCamera_GetWorldMatrix(qxMatrix34* out) {
+  *out = qxCore_cameraWorldMatrix;
+}
 
 void qxCamera_GetProjectionParams(float* fov, float* nearY, float* farY, float* centreX,
                                   float* centreY, float* focal, float* aspect, float* ambient,

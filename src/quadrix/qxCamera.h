@@ -28,9 +28,9 @@ struct qxClipFrustum {
   float nearY;
   float farY;
   float orthoLeft, orthoTop, orthoRight, orthoBottom;  // camera-space x and z bounds
-  float slopeTop, slopeBottom;                          // z / y of the top and bottom planes
-  float slopeLeft, slopeRight;                          // x / y of the side planes
-  float slopeTopWide, slopeLeftWide;  // top and left moved out by one pixel
+  float slopeTop, slopeBottom;                         // z / y of the top and bottom planes
+  float slopeLeft, slopeRight;                         // x / y of the side planes
+  float slopeTopWide, slopeLeftWide;                   // top and left moved out by one pixel
 };
 
 using qxProjectPointFn = void (*)(qxVector3* dst, const qxVector3* src);

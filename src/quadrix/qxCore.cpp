@@ -71,42 +71,88 @@ int qxCore_Open(int32_t accelLevel) {
   return 1;
 }
 
-void qxCore_Close(void) { qxCore_bOpen = 0; }
+void qxCore_Close(void) {
+  qxCore_bOpen = 0;
+}
 
-void qxCore_SetRenderFlags(int32_t v) { g_options.renderFlags = v; }
-int32_t qxCore_GetRenderFlags(void) { return g_options.renderFlags; }
-void qxCore_SetGeometryMode(int32_t v) { g_options.geometryMode = v; }
-int32_t qxCore_GetGeometryMode(void) { return g_options.geometryMode; }
-void qxCore_SetLightingMode(int32_t v) { g_options.lightingMode = v; }
-int32_t qxCore_GetLightingMode(void) { return g_options.lightingMode; }
-void qxCore_SetTextureMode(int32_t v) { g_options.textureMode = v; }
-int32_t qxCore_GetTextureMode(void) { return g_options.textureMode; }
-void qxCore_SetSortingMethod(int32_t v) { g_options.sortingMethod = v; }
-int32_t qxCore_GetSortingMethod(void) { return g_options.sortingMethod; }
-void qxCore_SetOcclusionMethod(int32_t v) { g_options.occlusionMethod = v; }
-int32_t qxCore_GetOcclusionMethod(void) { return g_options.occlusionMethod; }
-void qxCore_SetZBufferMethod(int32_t v) { g_options.zBufferMethod = v; }
-int32_t qxCore_GetZBufferMethod(void) { return g_options.zBufferMethod; }
-void qxCore_SetCullFlags(int32_t v) { g_options.cullFlags = v; }
-int32_t qxCore_GetCullFlags(void) { return g_options.cullFlags; }
-void qxCore_SetFaceSortKey(int32_t v) { g_options.faceSortKey = v; }
-int32_t qxCore_GetFaceSortKey(void) { return g_options.faceSortKey; }
-void qxCore_SetBatchOption(int32_t v) { g_options.batchOption = v; }
-int32_t qxCore_GetBatchOption(void) { return g_options.batchOption; }
+void qxCore_SetRenderFlags(int32_t v) {
+  g_options.renderFlags = v;
+}
+int32_t qxCore_GetRenderFlags(void) {
+  return g_options.renderFlags;
+}
+void qxCore_SetGeometryMode(int32_t v) {
+  g_options.geometryMode = v;
+}
+int32_t qxCore_GetGeometryMode(void) {
+  return g_options.geometryMode;
+}
+void qxCore_SetLightingMode(int32_t v) {
+  g_options.lightingMode = v;
+}
+int32_t qxCore_GetLightingMode(void) {
+  return g_options.lightingMode;
+}
+void qxCore_SetTextureMode(int32_t v) {
+  g_options.textureMode = v;
+}
+int32_t qxCore_GetTextureMode(void) {
+  return g_options.textureMode;
+}
+void qxCore_SetSortingMethod(int32_t v) {
+  g_options.sortingMethod = v;
+}
+int32_t qxCore_GetSortingMethod(void) {
+  return g_options.sortingMethod;
+}
+void qxCore_SetOcclusionMethod(int32_t v) {
+  g_options.occlusionMethod = v;
+}
+int32_t qxCore_GetOcclusionMethod(void) {
+  return g_options.occlusionMethod;
+}
+void qxCore_SetZBufferMethod(int32_t v) {
+  g_options.zBufferMethod = v;
+}
+int32_t qxCore_GetZBufferMethod(void) {
+  return g_options.zBufferMethod;
+}
+void qxCore_SetCullFlags(int32_t v) {
+  g_options.cullFlags = v;
+}
+int32_t qxCore_GetCullFlags(void) {
+  return g_options.cullFlags;
+}
+void qxCore_SetFaceSortKey(int32_t v) {
+  g_options.faceSortKey = v;
+}
+int32_t qxCore_GetFaceSortKey(void) {
+  return g_options.faceSortKey;
+}
+void qxCore_SetBatchOption(int32_t v) {
+  g_options.batchOption = v;
+}
+int32_t qxCore_GetBatchOption(void) {
+  return g_options.batchOption;
+}
 
 int qxCore_SetMipmapDistances(const float* distances) {
   for (int i = 0; i < 4; ++i) g_mipmapDistances[i] = distances[i];
   return 1;
 }
 
-const float* qxCore_GetMipmapDistances(void) { return g_mipmapDistances; }
+const float* qxCore_GetMipmapDistances(void) {
+  return g_mipmapDistances;
+}
 
 int qxCore_SetColorEffect(const PaletteEffectBody* effect) {
   g_colorEffect = *effect;
   return 1;
 }
 
-const PaletteEffectBody* qxCore_GetColorEffect(void) { return &g_colorEffect; }
+const PaletteEffectBody* qxCore_GetColorEffect(void) {
+  return &g_colorEffect;
+}
 
 void qxCore_ResetStats(void) {
   qxCore_facesDrawn = 0;

@@ -33,10 +33,10 @@ enum : int32_t {
 extern HostServices* qxCore_pHS;  // every allocation, file and assertion goes through it
 extern int32_t qxCore_bStarted;
 extern int32_t qxCore_bOpen;
-extern int32_t qxCore_frameCount;    // 0 at open, +1 per frame start
-extern int32_t qxCore_accelLevel;    // argument of qxCore_Open; the program uses 0
-extern int32_t qxCore_facesDrawn;    // faces handed to the rasterizers this frame
-extern qxCamera* qxCore_pCurrentCamera;    // set by qxCamera_SetCurrent
+extern int32_t qxCore_frameCount;            // 0 at open, +1 per frame start
+extern int32_t qxCore_accelLevel;            // argument of qxCore_Open; the program uses 0
+extern int32_t qxCore_facesDrawn;            // faces handed to the rasterizers this frame
+extern qxCamera* qxCore_pCurrentCamera;      // set by qxCamera_SetCurrent
 extern qxMatrix34 qxCore_cameraWorldMatrix;  // placement last given to qxCamera_Update
 extern qxColormap* qxCore_pCurrentColormap;  // set by the colormap module
 extern qxColormap* qxCore_pDisplayColormap;  // set by the colormap module

@@ -14,13 +14,13 @@
 struct qxMaterial;
 
 enum : int32_t {
-  QXFACE_TWO_SIDED = 0x1,      // not culled when facing away
-  QXFACE_FORCE_LIGHTING = 0x10 // drawn with lighting mode 1 whatever its own mode
+  QXFACE_TWO_SIDED = 0x1,       // not culled when facing away
+  QXFACE_FORCE_LIGHTING = 0x10  // drawn with lighting mode 1 whatever its own mode
 };
 
 struct qxFace {
-  int32_t index;          // position in its mesh
-  int32_t flags;          // QXFACE_*
+  int32_t index;  // position in its mesh
+  int32_t flags;  // QXFACE_*
   int32_t geometryMode;
   int32_t lightingMode;
   int32_t textureMode;

@@ -95,9 +95,9 @@ float qxLight_CalcVertexIntensities(qxLight* const* lights, const qxVector3* pos
 }
 
 float qxLight_CalcFaceIntensity(qxLight* const* lights, const qxVector3* positions,
-                                const qxVector3* /*directions*/, int lightCount,
-                                const qxFace* face, const qxVector3* normal,
-                                const qxVector3* vertices, float attenuation) {
+                                const qxVector3* /*directions*/, int lightCount, const qxFace* face,
+                                const qxVector3* normal, const qxVector3* vertices,
+                                float attenuation) {
   if (face->vertexCount <= 0 || !face->vertexIndices) return 0.0f;
   const qxVector3& v = vertices[face->vertexIndices[0]];
   float level = 0.0f;

@@ -27,9 +27,9 @@ struct qxLight {
   int32_t active;  // inactive lights are skipped
   qxVector3 direction;
   float intensity;
-  uint32_t color;  // packed RGB; not used by the software lighting
-  float colorR, colorG, colorB;        // for the hardware renderer; not set here
-  float startFalloff, endFalloff;      // likewise
+  uint32_t color;                  // packed RGB; not used by the software lighting
+  float colorR, colorG, colorB;    // for the hardware renderer; not set here
+  float startFalloff, endFalloff;  // likewise
   float innerAngle, cosInner;
   float outerAngle, cosOuter;
   float spotFalloff;  // 1 / (cos inner - cos outer)

@@ -21,15 +21,22 @@ inline qxVector3 Add(const qxVector3& a, const qxVector3& b) {
 }
 
 // The arc cosine of the angle extraction: 90 minus the three-term arcsine.
-inline float ArcCos(float q) { return 90.0f - stdMath_ArcSin3(q); }
+inline float ArcCos(float q) {
+  return 90.0f - stdMath_ArcSin3(q);
+}
 
 qxVector3* Column(qxMatrix34* m, int index) {
   switch (index) {
-    case 0: return &m->x;
-    case 1: return &m->y;
-    case 2: return &m->z;
-    case 3: return &m->t;
-    default: return nullptr;
+    case 0:
+      return &m->x;
+    case 1:
+      return &m->y;
+    case 2:
+      return &m->z;
+    case 3:
+      return &m->t;
+    default:
+      return nullptr;
   }
 }
 
@@ -37,9 +44,13 @@ qxVector3* Column(qxMatrix34* m, int index) {
 
 // ---- 3 x 4 ----
 
-void qxMatrix34_Identity(qxMatrix34* m) { *m = qxMatrix34_identity; }
+void qxMatrix34_Identity(qxMatrix34* m) {
+  *m = qxMatrix34_identity;
+}
 
-void qxMatrix34_Copy(qxMatrix34* out, const qxMatrix34* in) { *out = *in; }
+void qxMatrix34_Copy(qxMatrix34* out, const qxMatrix34* in) {
+  *out = *in;
+}
 
 void qxMatrix34_BuildRotate(qxMatrix34* out, const qxVector3* angles) {
   float sp, cp, sy, cy, sr, cr;
@@ -234,7 +245,9 @@ void qxMatrix34_PostTranslate(qxMatrix34* m, const qxVector3* v) {
   m->t = Add(m->t, Rotate(*m, *v));
 }
 
-void qxMatrix34_PreTranslate(qxMatrix34* m, const qxVector3* v) { m->t = Add(m->t, *v); }
+void qxMatrix34_PreTranslate(qxMatrix34* m, const qxVector3* v) {
+  m->t = Add(m->t, *v);
+}
 
 void qxMatrix34_PostScale(qxMatrix34* m, const qxVector3* v) {
   const qxVector3 s = *v;
@@ -297,9 +310,13 @@ void qxMatrix34_FromMatrix44(qxMatrix34* out, const qxMatrix44* in) {
 
 // ---- 4 x 4 ----
 
-void qxMatrix44_Identity(qxMatrix44* m) { *m = qxMatrix44_identity; }
+void qxMatrix44_Identity(qxMatrix44* m) {
+  *m = qxMatrix44_identity;
+}
 
-void qxMatrix44_Copy(qxMatrix44* out, const qxMatrix44* in) { *out = *in; }
+void qxMatrix44_Copy(qxMatrix44* out, const qxMatrix44* in) {
+  *out = *in;
+}
 
 void qxMatrix44_FromMatrix34(qxMatrix44* out, const qxMatrix34* in) {
   const qxMatrix34 a = *in;

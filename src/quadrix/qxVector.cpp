@@ -14,7 +14,9 @@ qxVector2* qxVector2_Set(qxVector2* v, float x, float y) {
   return v;
 }
 
-void qxVector2_Copy(qxVector2* dst, const qxVector2* src) { *dst = *src; }
+void qxVector2_Copy(qxVector2* dst, const qxVector2* src) {
+  *dst = *src;
+}
 
 void qxVector2_Neg(qxVector2* out, const qxVector2* in) {
   out->x = -in->x;
@@ -46,9 +48,13 @@ qxVector2* qxVector2_SubInPlace(qxVector2* a, const qxVector2* b) {
   return a;
 }
 
-float qxVector2_Dot(const qxVector2* a, const qxVector2* b) { return a->x * b->x + a->y * b->y; }
+float qxVector2_Dot(const qxVector2* a, const qxVector2* b) {
+  return a->x * b->x + a->y * b->y;
+}
 
-float qxVector2_Len(const qxVector2* v) { return std::sqrt(v->x * v->x + v->y * v->y); }
+float qxVector2_Len(const qxVector2* v) {
+  return std::sqrt(v->x * v->x + v->y * v->y);
+}
 
 float qxVector2_Normalize(qxVector2* out, const qxVector2* in) {
   const float len = qxVector2_Len(in);
@@ -61,7 +67,9 @@ float qxVector2_Normalize(qxVector2* out, const qxVector2* in) {
   return len;
 }
 
-float qxVector2_NormalizeInPlace(qxVector2* v) { return qxVector2_Normalize(v, v); }
+float qxVector2_NormalizeInPlace(qxVector2* v) {
+  return qxVector2_Normalize(v, v);
+}
 
 void qxVector2_Scale(qxVector2* out, const qxVector2* in, float s) {
   out->x = in->x * s;
@@ -92,7 +100,9 @@ qxVector3* qxVector3_Set(qxVector3* v, float x, float y, float z) {
   return v;
 }
 
-void qxVector3_Copy(qxVector3* dst, const qxVector3* src) { *dst = *src; }
+void qxVector3_Copy(qxVector3* dst, const qxVector3* src) {
+  *dst = *src;
+}
 
 void qxVector3_Neg(qxVector3* out, const qxVector3* in) {
   out->x = -in->x;
@@ -159,7 +169,9 @@ float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
   return len;
 }
 
-float qxVector3_NormalizeInPlace(qxVector3* v) { return qxVector3_Normalize(v, v); }
+float qxVector3_NormalizeInPlace(qxVector3* v) {
+  return qxVector3_Normalize(v, v);
+}
 
 float qxVector3_NormalizeFast(qxVector3* out, const qxVector3* in) {
   float m[3] = {std::fabs(in->x), std::fabs(in->y), std::fabs(in->z)};
@@ -177,7 +189,9 @@ float qxVector3_NormalizeFast(qxVector3* out, const qxVector3* in) {
   return len;
 }
 
-float qxVector3_NormalizeFastInPlace(qxVector3* v) { return qxVector3_NormalizeFast(v, v); }
+float qxVector3_NormalizeFastInPlace(qxVector3* v) {
+  return qxVector3_NormalizeFast(v, v);
+}
 
 void qxVector3_Scale(qxVector3* out, const qxVector3* in, float s) {
   out->x = in->x * s;
@@ -234,7 +248,9 @@ qxVector4* qxVector4_Set(qxVector4* v, float x, float y, float z, float w) {
   return v;
 }
 
-void qxVector4_Copy(qxVector4* dst, const qxVector4* src) { *dst = *src; }
+void qxVector4_Copy(qxVector4* dst, const qxVector4* src) {
+  *dst = *src;
+}
 
 void qxVector4_Neg(qxVector4* out, const qxVector4* in) {
   out->x = -in->x;
@@ -276,7 +292,9 @@ float qxVector4_Dot(const qxVector4* a, const qxVector4* b) {
   return a->x * b->x + a->y * b->y + a->z * b->z + a->w * b->w;
 }
 
-float qxVector4_Len(const qxVector4* v) { return std::sqrt(qxVector4_Dot(v, v)); }
+float qxVector4_Len(const qxVector4* v) {
+  return std::sqrt(qxVector4_Dot(v, v));
+}
 
 float qxVector4_Normalize(qxVector4* out, const qxVector4* in) {
   const float len = qxVector4_Len(in);
@@ -288,7 +306,9 @@ float qxVector4_Normalize(qxVector4* out, const qxVector4* in) {
   return len;
 }
 
-float qxVector4_NormalizeInPlace(qxVector4* v) { return qxVector4_Normalize(v, v); }
+float qxVector4_NormalizeInPlace(qxVector4* v) {
+  return qxVector4_Normalize(v, v);
+}
 
 void qxVector4_Scale(qxVector4* out, const qxVector4* in, float s) {
   out->x = in->x * s;

@@ -52,19 +52,27 @@ CircleIndex IndexOf(float a, float t) {
 // Sine and cosine at step (q, k) by the mirror rules of the table.
 inline float SineAt(const float* s, int q, int k) {
   switch (q) {
-    case 0: return s[k];
-    case 1: return s[4095 - k];
-    case 2: return -s[k];
-    default: return -s[4095 - k];
+    case 0:
+      return s[k];
+    case 1:
+      return s[4095 - k];
+    case 2:
+      return -s[k];
+    default:
+      return -s[4095 - k];
   }
 }
 
 inline float CosineAt(const float* s, int q, int k) {
   switch (q) {
-    case 0: return s[4095 - k];
-    case 1: return -s[k];
-    case 2: return -s[4095 - k];
-    default: return s[k];
+    case 0:
+      return s[4095 - k];
+    case 1:
+      return -s[k];
+    case 2:
+      return -s[4095 - k];
+    default:
+      return s[k];
   }
 }
 
@@ -112,8 +120,12 @@ float ArcTanWith(float x, float y, float (*poly)(float)) {
 
 }  // namespace
 
-const float* stdMath_GetSinTable(void) { return Tables().sine; }
-const float* stdMath_GetTanTable(void) { return Tables().tangent; }
+const float* stdMath_GetSinTable(void) {
+  return Tables().sine;
+}
+const float* stdMath_GetTanTable(void) {
+  return Tables().tangent;
+}
 
 float stdMath_PowInt(float x, int n) {
   float r = x;
@@ -148,8 +160,10 @@ float stdMath_NormalizeAngleSigned(float x) {
 
 float stdMath_AngleDiff(float a, float b) {
   float d = stdMath_NormalizeAngle(b) - stdMath_NormalizeAngle(a);
-  if (d < -180.0f) d += 360.0f;
-  else if (d > 180.0f) d -= 360.0f;
+  if (d < -180.0f)
+    d += 360.0f;
+  else if (d > 180.0f)
+    d -= 360.0f;
   return d;
 }
 

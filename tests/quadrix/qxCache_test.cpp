@@ -1,13 +1,14 @@
 // The face cache with a recording rasterizer.
+#include "quadrix/qxCache.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "qxTestLibrary.h"
-#include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
+#include "qxTestLibrary.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -30,8 +31,12 @@ int RecordProcedural(qxCacheFace* f) {
   g_log.push_back({'p', f->minDepth});
   return 1;
 }
-void RecordSpanReset() { g_log.push_back({'r', 0}); }
-void RecordSpanRun() { g_log.push_back({'s', float(qxCache_GetFaceCount())}); }
+void RecordSpanReset() {
+  g_log.push_back({'r', 0});
+}
+void RecordSpanRun() {
+  g_log.push_back({'s', float(qxCache_GetFaceCount())});
+}
 
 const qxCacheRasterizers kRecorder = {RecordDirect, RecordZ, RecordProcedural, RecordSpanReset,
                                       RecordSpanRun};

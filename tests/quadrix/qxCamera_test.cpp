@@ -1,13 +1,14 @@
 // Cameras, canvases and lights.
+#include "quadrix/qxCamera.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "qxTestLibrary.h"
-#include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxLight.h"
+#include "qxTestLibrary.h"
 #include "std/stdDisplay.h"
 #include "std/stdMath.h"
 
@@ -208,8 +209,8 @@ struct LightScene {
   qxVector3 toLight;  // the light's direction negated
 };
 
-float LightOneVertex(LightScene& s, const qxVector3& normal, const qxVector3& vertex,
-                     float stored, float attenuation) {
+float LightOneVertex(LightScene& s, const qxVector3& normal, const qxVector3& vertex, float stored,
+                     float attenuation) {
   qxLight* list[1] = {&s.light};
   float out = -1;
   qxLight_CalcVertexIntensities(list, &s.position, &s.toLight, 1, &normal, &vertex, &stored, &out,
@@ -289,8 +290,8 @@ TEST(QxLight, SpotAnglesAndMeans) {
   EXPECT_EQ(l.spotFalloff, f);
 
   // No vertices: mean 0, not a division by zero.
-  EXPECT_EQ(qxLight_CalcVertexIntensities(nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                          nullptr, nullptr, 0, 0.2f),
+  EXPECT_EQ(qxLight_CalcVertexIntensities(nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
+                                          nullptr, 0, 0.2f),
             0.0f);
   // Two vertices, no lights: the mean of the stored values.
   const qxVector3 n[2] = {{0, 0, 1}, {0, 0, 1}}, v[2] = {{0, 0, 0}, {1, 0, 0}};

@@ -1,13 +1,14 @@
 // Library start, options, frames and faces.
+#include "quadrix/qxCore.h"
+
 #include <gtest/gtest.h>
 
-#include "qxTestLibrary.h"
-#include "quadrix/qxCache.h"
-#include "quadrix/qxCore.h"
-#include "quadrix/qxFace.h"
-#include "std/stdMemory.h"
-
 #include <array>
+
+#include "quadrix/qxCache.h"
+#include "quadrix/qxFace.h"
+#include "qxTestLibrary.h"
+#include "std/stdMemory.h"
 
 namespace {
 
@@ -44,11 +45,16 @@ TEST_F(QxCore, OpenSetsDefaultsOnceAndKeepsTheZBufferMethod) {
     int32_t expected;
   };
   const Option options[] = {
-      {"geometry", qxCore_GetGeometryMode, 5},   {"lighting", qxCore_GetLightingMode, 5},
-      {"texture", qxCore_GetTextureMode, 3},     {"render flags", qxCore_GetRenderFlags, 1},
-      {"cull", qxCore_GetCullFlags, 1},          {"sorting", qxCore_GetSortingMethod, 0},
-      {"occlusion", qxCore_GetOcclusionMethod, 0}, {"sort key", qxCore_GetFaceSortKey, 0},
-      {"batch", qxCore_GetBatchOption, 0},       {"z-buffer", qxCore_GetZBufferMethod, 2},
+      {"geometry", qxCore_GetGeometryMode, 5},
+      {"lighting", qxCore_GetLightingMode, 5},
+      {"texture", qxCore_GetTextureMode, 3},
+      {"render flags", qxCore_GetRenderFlags, 1},
+      {"cull", qxCore_GetCullFlags, 1},
+      {"sorting", qxCore_GetSortingMethod, 0},
+      {"occlusion", qxCore_GetOcclusionMethod, 0},
+      {"sort key", qxCore_GetFaceSortKey, 0},
+      {"batch", qxCore_GetBatchOption, 0},
+      {"z-buffer", qxCore_GetZBufferMethod, 2},
   };
   for (const Option& o : options) EXPECT_EQ(o.get(), o.expected) << o.name;
   EXPECT_EQ(qxCore_frameCount, 0);

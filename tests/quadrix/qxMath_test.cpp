@@ -1,9 +1,10 @@
 // Vectors, matrices and the geometry helpers.
+#include "quadrix/qxMath.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "quadrix/qxMath.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector.h"
 #include "std/stdMath.h"

@@ -9,9 +9,9 @@
 namespace {
 
 TEST(StdMath, NormalizeAngles) {
-  const std::pair<float, float> plain[] = {
-      {-90.0f, 270.0f}, {720.0f, 0.0f}, {-720.0f, 0.0f}, {359.5f, 359.5f},
-      {360.0f, 0.0f},   {0.0f, 0.0f},   {-360.0f, 0.0f}, {725.0f, 5.0f}};
+  const std::pair<float, float> plain[] = {{-90.0f, 270.0f}, {720.0f, 0.0f}, {-720.0f, 0.0f},
+                                           {359.5f, 359.5f}, {360.0f, 0.0f}, {0.0f, 0.0f},
+                                           {-360.0f, 0.0f},  {725.0f, 5.0f}};
   for (auto [in, out] : plain) EXPECT_FLOAT_EQ(stdMath_NormalizeAngle(in), out) << in;
   const std::pair<float, float> sign[] = {{270.0f, -90.0f}, {180.0f, 180.0f}, {-180.0f, 180.0f}};
   for (auto [in, out] : sign) EXPECT_FLOAT_EQ(stdMath_NormalizeAngleSigned(in), out) << in;
@@ -28,9 +28,9 @@ TEST(StdMath, SinCosKeepsTheMirroredCosine) {
   struct Case {
     float angle, sine, cosine;
   };
-  const Case cases[] = {{0, 0, 1},          {90, 1, 0},    {180, 0, -1},
-                        {270, -1, 0},       {45, 0.707107f, 0.706836f},
-                        {-90, -1, 0},       {360, 0, 1}};
+  const Case cases[] = {
+      {0, 0, 1},    {90, 1, 0}, {180, 0, -1}, {270, -1, 0}, {45, 0.707107f, 0.706836f},
+      {-90, -1, 0}, {360, 0, 1}};
   for (const Case& c : cases) {
     float s, co;
     stdMath_SinCos(c.angle, &s, &co);
