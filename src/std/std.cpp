@@ -13,6 +13,7 @@
 #include "platform/kv_Thread.h"
 #include "std/stdMemory.h"
 
+HostServices std_Services;
 HostServices* std_pHS = nullptr;
 
 namespace {
@@ -229,7 +230,8 @@ void std_AssertFail(const char* message, const char* sourceFile, int line) {
   // An assertion inside the report stops at once, without a second write.
   if (g_assertUnderWay.exchange(1)) std::abort();
   char text[512];
-  std::snprintf(text, sizeof text, "%s(%d):  %s\n", std_PathTail(sourceFile ? sourceFile : ""),
+  // The source file is a host path (__FILE__): keep its base name only.
+  std::snprintf(text, sizeof text, "%s(%d):  %s\n", std_HostPathTail(sourceFile ? sourceFile : ""),
                 line, message ? message : "");
   if (FILE* file = std::fopen("assert.txt", "wt")) {
     std::fputs(text, file);
@@ -251,6 +253,14 @@ uint32_t std_GetPhysicalMemory(void) {
 const char* std_PathTail(const char* path) {
   const char* last = std::strrchr(path, '\\');
   return last ? last + 1 : path;
+}
+
+const char* std_HostPathTail(const char* path) {
+  const char* tail = path;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') tail = p + 1;
+  }
+  return tail;
 }
 
 int std_Log2(int n) {

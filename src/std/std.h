@@ -53,6 +53,8 @@ struct HostServices {
   void (*handleUnlock)(stdHandle_t handle);                                  // 28
 };
 
+// The program's one live record, filled by the front end at start-up.
+extern HostServices std_Services;
 // The general library's own pointer to the live record (set by std_Startup).
 extern HostServices* std_pHS;
 
@@ -72,8 +74,11 @@ bool std_IsStarted(void);
 uint32_t std_GetTicks(void);
 // Total physical memory in bytes, clamped to the unsigned 32-bit range.
 uint32_t std_GetPhysicalMemory(void);
-// The text after the last backslash of a name, or the whole name.
+// The text after the last backslash of a name, or the whole name. Names from
+// data files and scripts use a backslash; a forward slash is not a separator here.
 const char* std_PathTail(const char* path);
+// The base name of a host path: the text after the last slash or backslash.
+const char* std_HostPathTail(const char* path);
 int std_Log2(int n);
 int std_ReadFileInto(const char* path, void* buffer, size_t count);
 int std_ReadByte(stdFile_t file);
