@@ -2,19 +2,34 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
+#include <new>
+
+namespace {
+
+enum Lifetime : int { kAttached = 0, kDetached = 1, kBodyEnded = 2 };
+
+int RunBody(void* data) {
+  auto* record = static_cast<kv_Thread*>(data);
+  const int status = record->body(record);
+  // A detached record is freed by whichever of the two ends comes last.
+  if (record->lifetime.exchange(kBodyEnded) == kDetached) delete record;
+  return status;
+}
+
+}  // namespace
 
 kv_Thread* kv_Thread_Create(kv_ThreadBody body, const char* name, void* userData, int /*unused*/,
                             int priority) {
-  auto* record = static_cast<kv_Thread*>(std::calloc(1, sizeof(kv_Thread)));
+  auto* record = new (std::nothrow) kv_Thread{};
   if (!record) return nullptr;
   record->priority = priority;
   record->running = 1;
   record->userData = userData;
-  record->thread = SDL_CreateThread(reinterpret_cast<SDL_ThreadFunction>(body), name, record);
+  record->body = body;
+  record->thread = SDL_CreateThread(RunBody, name, record);
   if (!record->thread) {
     // A thread that did not start is a failure, not a record to wait on.
-    std::free(record);
+    delete record;
     return nullptr;
   }
   return record;
@@ -25,17 +40,17 @@ int kv_Thread_Join(kv_Thread* thread) {
   thread->running = 0;
   int status = 0;
   SDL_WaitThread(thread->thread, &status);
-  std::free(thread);
+  delete thread;
   return status;
 }
 
 void kv_Thread_Detach(kv_Thread* thread) {
   if (!thread) return;
   SDL_DetachThread(thread->thread);
-  thread->thread = nullptr;
+  if (thread->lifetime.exchange(kDetached) == kBodyEnded) delete thread;
 }
 
-int kv_Thread_IsRunning(const kv_Thread* thread) { return thread ? thread->running : 0; }
+int kv_Thread_IsRunning(const kv_Thread* thread) { return thread ? thread->running.load() : 0; }
 
 void* kv_Thread_GetUserData(const kv_Thread* thread) { return thread ? thread->userData : nullptr; }
 
