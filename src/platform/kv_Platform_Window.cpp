@@ -306,9 +306,14 @@ int kv_Platform_LoadFile(uint8_t** data, size_t* size, const char* path) {
     std_DebugPrintf("Not found: '%s'\n", path);
     return 0;
   }
-  // A directory or a pipe opens but has no size: ftell answers -1 then.
+  // Only a regular file has a size: a directory opens for reading and seeks
+  // to a bogus end, a pipe cannot seek (ftell answers -1).
+  struct stat info;
   long length = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+      std::fseek(file, 0, SEEK_END) == 0) {
+    length = std::ftell(file);
+  }
   if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
     std::fclose(file);
     return 0;
