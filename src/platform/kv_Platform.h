@@ -107,6 +107,10 @@ void kv_Platform_SetDrawableSize(int width, int height);
 void kv_Platform_CenterWindow(void);
 void kv_Platform_MarkDisplayChanged(void);
 
+// Decodes an image file (the window icon) into a new RGBA surface; null when
+// the file is missing or cannot be decoded.
+SDL_Surface* kv_Platform_LoadIcon(const char* path);
+
 // The window-size rules as plain functions of their inputs.
 // ResolutionX/Y read as floats and truncated; either <= 0 makes both 0 (automatic).
 void kv_Platform_ResolveResolution(float rx, float ry, int* width, int* height);

@@ -84,32 +84,43 @@ void NextFreeName(const char* pattern, char* name, size_t size) {
 }
 
 void SetIcon(SDL_Window* window) {
-  uint8_t* file = nullptr;
-  size_t size = 0;
-  if (!kv_Platform_LoadFile(&file, &size, "icon.png")) return;  // no icon: skipped
-  int width = 0, height = 0, channels = 0;
-  stbi_uc* pixels = size <= INT32_MAX
-                        ? stbi_load_from_memory(file, static_cast<int>(size), &width, &height,
-                                                &channels, 4)
-                        : nullptr;
-  if (pixels) {
-    // stb_image gives R, G, B, A bytes in memory order: RGBA32 says exactly that.
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels, width, height, 32, 4 * width,
-                                                              SDL_PIXELFORMAT_RGBA32);
-    if (surface) {
-      SDL_SetWindowIcon(window, surface);
-      SDL_FreeSurface(surface);
-    }
-    stbi_image_free(pixels);
-  } else {
-    kv_Log_Printf("icon.png could not be decoded");
+  if (SDL_Surface* icon = kv_Platform_LoadIcon("icon.png")) {
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
   }
-  kv_Platform_FreeFileData(file);
 }
 
 }  // namespace
 
 kvWindowState* kv_Platform_GetWindowState(void) { return &g_window; }
+
+SDL_Surface* kv_Platform_LoadIcon(const char* path) {
+  uint8_t* file = nullptr;
+  size_t size = 0;
+  if (!kv_Platform_LoadFile(&file, &size, path)) return nullptr;  // no icon: skipped
+  int width = 0, height = 0, channels = 0;
+  stbi_uc* pixels = size <= INT32_MAX
+                        ? stbi_load_from_memory(file, static_cast<int>(size), &width, &height,
+                                                &channels, 4)
+                        : nullptr;
+  kv_Platform_FreeFileData(file);
+  if (!pixels) {
+    kv_Log_Printf("%s could not be decoded", path);
+    return nullptr;
+  }
+  // stb_image gives the bytes R, G, B, A in memory order; RGBA32 names
+  // exactly that order on any machine (fixed masks would swap red and blue
+  // on a little-endian one).
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGBA32);
+  if (surface) {
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch,
+                  pixels + static_cast<size_t>(y) * width * 4, static_cast<size_t>(width) * 4);
+    }
+  }
+  stbi_image_free(pixels);
+  return surface;
+}
 
 int kv_Platform_InitWindow(void) {
   kv_Log_Printf("Initializing window");

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -360,6 +361,25 @@ TEST(LoadFile, MissingFilesDirectoriesAndNullFail) {
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(size, 0u);
   }
+}
+
+TEST(Icon, DecodesWithRedAndBlueInPlace) {
+  const std::string icon = std::string(std::getenv("VQ_SOURCE_DIR")) + "/data/game/icon.png";
+  SDL_Surface* surface = kv_Platform_LoadIcon(icon.c_str());
+  ASSERT_NE(surface, nullptr);
+  ASSERT_EQ(surface->w, 32);
+  auto at = [surface](int x, int y) {
+    Uint32 value;
+    std::memcpy(&value, static_cast<uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
+    Uint8 r, g, b, a;
+    SDL_GetRGBA(value, surface->format, &r, &g, &b, &a);
+    return std::vector<int>{r, g, b, a};
+  };
+  EXPECT_EQ(at(31, 31), (std::vector<int>{20, 40, 200, 255}));  // blue field
+  EXPECT_EQ(at(4, 3), (std::vector<int>{220, 30, 30, 255}));    // red stroke
+  EXPECT_EQ(at(0, 0)[3], 0);                                     // transparent corner
+  SDL_FreeSurface(surface);
+  EXPECT_EQ(kv_Platform_LoadIcon("no_icon.png"), nullptr);
 }
 
 TEST(MessageBox, ButtonsAndTheDefaultReachTheBox) {
