@@ -92,6 +92,19 @@ TEST_F(Log, LinesFromManyThreadsNeverInterleave) {
   EXPECT_EQ(full, 80);
 }
 
+TEST(LogStartLine, FixedClockFormatsWithTwoDigitFields) {
+  struct tm local {};
+  local.tm_year = 2026 - 1900;
+  local.tm_mon = 0;  // January
+  local.tm_mday = 5;
+  local.tm_hour = 7;
+  local.tm_min = 59;
+  local.tm_sec = 0;
+  char line[64];
+  kv_Log_FormatStartLine(&local, line, sizeof line);
+  EXPECT_STREQ(line, "Log started: 2026/01/05 @ 07:59:00");
+}
+
 TEST(Thread, JoinWaitsForABodyThatIgnoresTheFlagAndReturnsItsStatus) {
   static std::atomic<int> finished{0};
   auto body = [](void* record) -> int {
