@@ -154,6 +154,37 @@ TEST_F(Pump, HandlerListHoldsSixteenAndTheFirstToConsumeWins) {
   EXPECT_EQ(kv_Platform_GetState()->handlerCount, 16);
 }
 
+TEST(PlatformMain, AWindowThatCannotBeCreatedEndsStartUpWithEverythingShut) {
+  // The dummy driver has no OpenGL: window creation fails.
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  static int boxes = 0;
+  kv_Platform_SetMessageBoxHandler([](const SDL_MessageBoxData* data, int* button) {
+    ++boxes;
+    EXPECT_STREQ(data->title, "Error");
+    *button = 0;
+    return 0;
+  });
+  static int inits = 0;
+  kvPlatformGameHooks saved = *kv_Platform_GetGameHooks();
+  kv_Platform_GetGameHooks()->init = [](const char*) { return ++inits; };
+  EXPECT_EQ(kv_Platform_Main(""), -1);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(inits, 0);                 // the game is not started
+  EXPECT_EQ(SDL_WasInit(0), 0u);       // SDL is shut down again
+  EXPECT_EQ(kv_Platform_GetWindowState()->window, nullptr);
+  *kv_Platform_GetGameHooks() = saved;
+  kv_Platform_SetMessageBoxHandler(nullptr);
+}
+
+TEST(PlatformMain, CurrentDirectoryAnswersItsLengthOrTheSizeNeeded) {
+  char buffer[4096];
+  const int length = kv_Platform_GetCurrentDirectory(sizeof buffer, buffer);
+  ASSERT_GT(length, 0);
+  EXPECT_EQ(static_cast<size_t>(length), std::strlen(buffer));
+  char small[2];
+  EXPECT_EQ(kv_Platform_GetCurrentDirectory(sizeof small, small), length + 1);
+}
+
 // ---------------------------------------------------------------------------
 // Language
 
