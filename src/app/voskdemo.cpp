@@ -46,7 +46,9 @@ int ReadDeveloperFlag() {
 
 }  // namespace
 
-voskdemo_State* voskdemo_GetState(void) { return &g_state; }
+voskdemo_State* voskdemo_GetState(void) {
+  return &g_state;
+}
 
 void voskdemo_ResetForTest(void) {
   g_state = voskdemo_State{};
@@ -124,9 +126,8 @@ void voskdemo_Tick(void) {
   const uint32_t now = std_GetTicks();
   const uint32_t elapsed = now - g_state.timeOfLastMeasurement;
   if (elapsed > 1000) {
-    g_state.frameRate =
-        static_cast<float>((g_state.frameCounter - g_state.framesAtLastMeasurement) * 1000.0 /
-                           elapsed);
+    g_state.frameRate = static_cast<float>(
+        (g_state.frameCounter - g_state.framesAtLastMeasurement) * 1000.0 / elapsed);
     g_state.timeOfLastMeasurement = now;
     g_state.framesAtLastMeasurement = g_state.frameCounter;
   }
@@ -157,14 +158,18 @@ void voskdemo_Shutdown(void) {
   std_Shutdown();
 }
 
-void voskdemo_RequestQuit(int) { g_state.quitRequested = 1; }
+void voskdemo_RequestQuit(int) {
+  g_state.quitRequested = 1;
+}
 
 int voskdemo_ApplyPalette(const uint8_t*, int) {
   // The palette goes to the display layer once it exists.
   return 1;
 }
 
-void voskdemo_ToggleFrameRateDisplay(void) { g_state.showFrameRate = !g_state.showFrameRate; }
+void voskdemo_ToggleFrameRateDisplay(void) {
+  g_state.showFrameRate = !g_state.showFrameRate;
+}
 void voskdemo_TogglePerformanceDisplay(void) {
   g_state.showPerformance = !g_state.showPerformance;
 }

@@ -16,14 +16,14 @@ struct voskdemo_State {
   int tallowinActive;
   int quitRequested;
   int hasBootParameter;
-  int logToFile;     // -l
-  int logResources;  // -r
-  int windowed;      // -w
-  int developer;     // the hidden developer setting
-  int hardware;      // -h
-  int noMovies;      // -nofmv
-  int zBufferVideo;  // -z
-  int startChoreTool;  // -c
+  int logToFile;          // -l
+  int logResources;       // -r
+  int windowed;           // -w
+  int developer;          // the hidden developer setting
+  int hardware;           // -h
+  int noMovies;           // -nofmv
+  int zBufferVideo;       // -z
+  int startChoreTool;     // -c
   int pendingForcedStep;  // ms, from the chore tool; 0 = none
   int loggingSetUp;
   int displayOpen;

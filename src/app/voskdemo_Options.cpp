@@ -94,7 +94,9 @@ int voskdemo_ParseOptions(const char* commandLine) {
   return 1;
 }
 
-int voskdemo_IsNoFmv(void) { return voskdemo_GetState()->noMovies; }
+int voskdemo_IsNoFmv(void) {
+  return voskdemo_GetState()->noMovies;
+}
 
 void voskdemo_ResetTextTablesForTest(void) {
   static const char kNames[6][20] = {"vosk.en.tab", "vosk.de.tab", "vosk.es.tab",

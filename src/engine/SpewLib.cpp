@@ -2,4 +2,6 @@
 // loaded, so there is nothing to stop.
 #include "engine/SpewLib.h"
 
-int SpewLib_Stop(void) { return 0; }
+int SpewLib_Stop(void) {
+  return 0;
+}

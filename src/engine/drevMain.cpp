@@ -32,6 +32,12 @@ void drevMain_StopGame(void) {}
 void drevMain_Frame(int, int) {}
 // The display step ends with the render context's frame end; with no engine
 // to draw, that is all it does: the window shows a cleared frame.
-void drevMain_Display(void) { kv_Platform_EndFrame(); }
-int drevMain_CallPauseHandler(void) { return 0; }
-int drevMain_CallCharacterHandler(int) { return 0; }
+void drevMain_Display(void) {
+  kv_Platform_EndFrame();
+}
+int drevMain_CallPauseHandler(void) {
+  return 0;
+}
+int drevMain_CallCharacterHandler(int) {
+  return 0;
+}

@@ -4,8 +4,8 @@
 #include <strings.h>
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -14,9 +14,9 @@ struct LanguageCodes {
   const char* isoT;
   const char* isoB;
 };
-constexpr LanguageCodes kLanguages[6] = {
-    {"en", "eng", "eng"}, {"de", "deu", "ger"}, {"es", "spa", "spa"},
-    {"fr", "fra", "fre"}, {"it", "ita", "ita"}, {"pt", "por", "por"}};
+constexpr LanguageCodes kLanguages[6] = {{"en", "eng", "eng"}, {"de", "deu", "ger"},
+                                         {"es", "spa", "spa"}, {"fr", "fra", "fre"},
+                                         {"it", "ita", "ita"}, {"pt", "por", "por"}};
 
 int g_language = 0;
 
@@ -26,11 +26,21 @@ const LanguageCodes& Current() {
 
 }  // namespace
 
-void kv_Language_Set(int index) { g_language = index; }
-int kv_Language_Get(void) { return g_language; }
-const char* kv_Language_GetCode(void) { return Current().code; }
-const char* kv_Language_GetIsoName(void) { return Current().isoT; }
-const char* kv_Language_GetIsoNameB(void) { return Current().isoB; }
+void kv_Language_Set(int index) {
+  g_language = index;
+}
+int kv_Language_Get(void) {
+  return g_language;
+}
+const char* kv_Language_GetCode(void) {
+  return Current().code;
+}
+const char* kv_Language_GetIsoName(void) {
+  return Current().isoT;
+}
+const char* kv_Language_GetIsoNameB(void) {
+  return Current().isoB;
+}
 
 int kv_Language_FromLocaleName(const char* name) {
   if (!name) return -1;

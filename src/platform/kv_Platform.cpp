@@ -49,8 +49,12 @@ void OfferToHandlers(const SDL_Event* event) {
 
 }  // namespace
 
-kvPlatformState* kv_Platform_GetState(void) { return &g_state; }
-kvPlatformGameHooks* kv_Platform_GetGameHooks(void) { return &g_gameHooks; }
+kvPlatformState* kv_Platform_GetState(void) {
+  return &g_state;
+}
+kvPlatformGameHooks* kv_Platform_GetGameHooks(void) {
+  return &g_gameHooks;
+}
 
 int kv_Platform_RunProtected(const char* commandLine) {
   kv_Platform_InstallCrashGuard();
@@ -125,16 +129,23 @@ int kv_Platform_PumpEvents(void) {
         break;
       case SDL_WINDOWEVENT:
         switch (event.window.event) {
-          case SDL_WINDOWEVENT_HIDDEN: g_state.windowShown = 0; break;
+          case SDL_WINDOWEVENT_HIDDEN:
+            g_state.windowShown = 0;
+            break;
           case SDL_WINDOWEVENT_EXPOSED:
-          case SDL_WINDOWEVENT_FOCUS_GAINED: g_state.windowShown = 1; break;
-          case SDL_WINDOWEVENT_SIZE_CHANGED: kv_Platform_OnWindowResized(); break;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            g_state.windowShown = 1;
+            break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            kv_Platform_OnWindowResized();
+            break;
           case SDL_WINDOWEVENT_CLOSE:
             kv_Platform_PostQuit();
             offer = false;
             quitHandled = true;
             break;
-          default: break;
+          default:
+            break;
         }
         break;
       case SDL_KEYDOWN:
@@ -143,7 +154,8 @@ int kv_Platform_PumpEvents(void) {
           g_gameHooks.keyEvent(event.key.keysym.sym, event.key.state, event.key.timestamp, 0);
         }
         break;
-      default: break;
+      default:
+        break;
     }
     if (offer && !quitHandled) OfferToHandlers(&event);
   } while (SDL_PollEvent(&event));
@@ -179,7 +191,9 @@ void kv_Platform_PostQuit(void) {
   SDL_PushEvent(&quit);
 }
 
-int kv_Platform_IsWindowShown(void) { return g_state.windowShown.load(); }
+int kv_Platform_IsWindowShown(void) {
+  return g_state.windowShown.load();
+}
 
 int kv_Platform_GetCurrentDirectory(int size, char* buffer) {
   std::vector<char> path(4096);
@@ -202,8 +216,7 @@ void kv_Platform_LogSystemInfo(void) {
   }
   struct sysinfo info;
   if (sysinfo(&info) == 0) {
-    const unsigned long long bytes =
-        static_cast<unsigned long long>(info.totalram) * info.mem_unit;
+    const unsigned long long bytes = static_cast<unsigned long long>(info.totalram) * info.mem_unit;
     kv_Log_Printf("RAM: %i MB", static_cast<int>(bytes / 1048576ull));
   }
 }

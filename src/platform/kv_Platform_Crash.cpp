@@ -89,7 +89,7 @@ void kv_Platform_InstallCrashGuard(void) {
   stack.ss_size = sizeof g_alternateStack;
   sigaltstack(&stack, nullptr);
 
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_sigaction = OnCrashSignal;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);

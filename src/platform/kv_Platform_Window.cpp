@@ -1,11 +1,13 @@
 // The window, its mode, message boxes, whole-file loading, the engine key
 // handler and the platform shutdown.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "app/voskdemo.h"
 #include "engine/drevMain.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
@@ -13,7 +15,6 @@
 #include "platform/kv_Registry.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
-#include "app/voskdemo.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -37,15 +38,15 @@ kvWindowState g_window{};
 kv_MessageBoxHandler g_messageBoxHandler = nullptr;
 
 kvEngineKeyHooks g_keyHooks = {
-    nullptr,                        // debugKeysEnabled: the scripts' flag
-    voskdemo_ToggleChoreTool,       // toggleChoreTool
+    nullptr,                   // debugKeysEnabled: the scripts' flag
+    voskdemo_ToggleChoreTool,  // toggleChoreTool
     voskdemo_ToggleFrameRateDisplay,
     voskdemo_TogglePerformanceDisplay,
-    nullptr,                        // saveScreenImage
-    nullptr,                        // saveZBufferImage
-    nullptr,                        // flushTextures
+    nullptr,  // saveScreenImage
+    nullptr,  // saveZBufferImage
+    nullptr,  // flushTextures
     drevMain_CallPauseHandler,
-    nullptr,                        // startDebugOutput
+    nullptr,  // startDebugOutput
     drevMain_CallCharacterHandler,
 };
 int g_debugKeysArmed = 0;
@@ -92,17 +93,18 @@ void SetIcon(SDL_Window* window) {
 
 }  // namespace
 
-kvWindowState* kv_Platform_GetWindowState(void) { return &g_window; }
+kvWindowState* kv_Platform_GetWindowState(void) {
+  return &g_window;
+}
 
 SDL_Surface* kv_Platform_LoadIcon(const char* path) {
   uint8_t* file = nullptr;
   size_t size = 0;
   if (!kv_Platform_LoadFile(&file, &size, path)) return nullptr;  // no icon: skipped
   int width = 0, height = 0, channels = 0;
-  stbi_uc* pixels = size <= INT32_MAX
-                        ? stbi_load_from_memory(file, static_cast<int>(size), &width, &height,
-                                                &channels, 4)
-                        : nullptr;
+  stbi_uc* pixels = size <= INT32_MAX ? stbi_load_from_memory(file, static_cast<int>(size), &width,
+                                                              &height, &channels, 4)
+                                      : nullptr;
   kv_Platform_FreeFileData(file);
   if (!pixels) {
     kv_Log_Printf("%s could not be decoded", path);
@@ -111,7 +113,8 @@ SDL_Surface* kv_Platform_LoadIcon(const char* path) {
   // stb_image gives the bytes R, G, B, A in memory order; RGBA32 names
   // exactly that order on any machine (fixed masks would swap red and blue
   // on a little-endian one).
-  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGBA32);
   if (surface) {
     for (int y = 0; y < height; ++y) {
       std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch,
@@ -140,9 +143,9 @@ int kv_Platform_InitWindow(void) {
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
 
-  g_window.window = SDL_CreateWindow("Vosk Quorvale", SDL_WINDOWPOS_CENTERED,
-                                     SDL_WINDOWPOS_CENTERED, 640, 480,
-                                     SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+  g_window.window =
+      SDL_CreateWindow("Vosk Quorvale", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                       SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!g_window.window) {
     kv_Log_Printf("Unable to create SDL window");
     kv_Platform_ShowError(
@@ -233,8 +236,8 @@ void kv_Platform_CenterWindow(void) {
   if (g_window.borderless || !g_window.window) return;
   SDL_SetWindowSize(g_window.window, g_window.windowedWidth, g_window.windowedHeight);
   int x = 0, y = 0;
-  kv_Platform_CenteredPosition(DisplayBounds(), g_window.windowedWidth, g_window.windowedHeight,
-                               &x, &y);
+  kv_Platform_CenteredPosition(DisplayBounds(), g_window.windowedWidth, g_window.windowedHeight, &x,
+                               &y);
   SDL_SetWindowPosition(g_window.window, x, y);
 }
 
@@ -284,7 +287,9 @@ void kv_Platform_ShowError(const char* text, const char* title) {
   ShowBox(data);
 }
 
-void kv_Platform_ShowErrorText(const char* text) { kv_Platform_ShowError(text, "Error"); }
+void kv_Platform_ShowErrorText(const char* text) {
+  kv_Platform_ShowError(text, "Error");
+}
 
 int kv_Platform_ShowMessageBox(SDL_Window* window, const char* text, const char* title,
                                int buttonCount, const char* const* buttonLabels, int defaultIndex,
@@ -351,20 +356,34 @@ int kv_Platform_LoadFile(uint8_t** data, size_t* size, const char* path) {
   return 1;
 }
 
-void kv_Platform_FreeFileData(void* data) { std::free(data); }
+void kv_Platform_FreeFileData(void* data) {
+  std::free(data);
+}
 
-void* kv_Platform_Alloc(int, size_t size) { return std::malloc(size); }
-void kv_Platform_Free(void* pointer) { std::free(pointer); }
-void* kv_Platform_Calloc(int, size_t count, size_t size) { return std::calloc(count, size); }
-void* kv_Platform_Realloc(int, void* pointer, size_t size) { return std::realloc(pointer, size); }
+void* kv_Platform_Alloc(int, size_t size) {
+  return std::malloc(size);
+}
+void kv_Platform_Free(void* pointer) {
+  std::free(pointer);
+}
+void* kv_Platform_Calloc(int, size_t count, size_t size) {
+  return std::calloc(count, size);
+}
+void* kv_Platform_Realloc(int, void* pointer, size_t size) {
+  return std::realloc(pointer, size);
+}
 void* kv_Platform_AlignedAlloc(int, size_t alignment, size_t size) {
   void* pointer = nullptr;
   if (alignment < sizeof(void*)) alignment = sizeof(void*);
   return posix_memalign(&pointer, alignment, size) == 0 ? pointer : nullptr;
 }
 
-kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void) { return &g_keyHooks; }
-int kv_Platform_DebugKeysArmed(void) { return g_debugKeysArmed; }
+kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void) {
+  return &g_keyHooks;
+}
+int kv_Platform_DebugKeysArmed(void) {
+  return g_debugKeysArmed;
+}
 
 int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
   if (!event) return 0;
@@ -410,7 +429,8 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
       case SDLK_t:
         if (hooks.flushTextures) hooks.flushTextures();
         break;
-      default: break;
+      default:
+        break;
     }
   }
   if (key == SDLK_PAUSE) {
@@ -436,5 +456,7 @@ int kv_Platform_Shutdown(void) {
   return 1;
 }
 
-int kv_Platform_WaitIconEnabled(void) { return 1; }
+int kv_Platform_WaitIconEnabled(void) {
+  return 1;
+}
 void kv_Platform_BeforeDisplay(void) {}

@@ -7,7 +7,13 @@
 void kv_Registry_Load(void) {
   kv_Log_Printf("[Registry] - settings registry not built yet: defaults apply");
 }
-int kv_Registry_ReadString(const char*, char*, int) { return 0; }
-int kv_Registry_ReadInt(const char*, int defaultValue) { return defaultValue; }
-float kv_Registry_ReadFloat(const char*, float defaultValue) { return defaultValue; }
+int kv_Registry_ReadString(const char*, char*, int) {
+  return 0;
+}
+int kv_Registry_ReadInt(const char*, int defaultValue) {
+  return defaultValue;
+}
+float kv_Registry_ReadFloat(const char*, float defaultValue) {
+  return defaultValue;
+}
 void kv_Registry_Shutdown(void) {}

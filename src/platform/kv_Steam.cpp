@@ -10,18 +10,18 @@ namespace {
 // The game's achievements by API name; each name is also the preset display
 // name, and descriptions start empty.
 constexpr const char* kApiNames[kv_Steam_kAchievementCount] = {
-    "ACH_ARRIVAL",        "ACH_FIRST_SET",     "ACH_FERRY",          "ACH_LIGHTHOUSE",
-    "ACH_HARBOUR",        "ACH_MARKET",        "ACH_ARCHIVE",        "ACH_TOWER",
-    "ACH_GARDEN",         "ACH_CELLAR",        "ACH_ROOFTOP",        "ACH_TUNNEL",
-    "ACH_OBSERVATORY",    "ACH_BRIDGE",        "ACH_QUARRY",         "ACH_MILL",
-    "ACH_CHAPTER_1",      "ACH_CHAPTER_2",     "ACH_CHAPTER_3",      "ACH_CHAPTER_4",
-    "ACH_FINALE",         "ACH_ALL_DIALOGUE",  "ACH_ALL_COSTUMES",   "ACH_ALL_NOTES",
-    "ACH_ALL_KEYS",       "ACH_ALL_MAPS",      "ACH_ALL_SONGS",      "ACH_ALL_PORTRAITS",
-    "ACH_COMMENTARY",     "ACH_CONCEPT_ART",   "ACH_CUTSCENES",      "ACH_NO_HINTS",
-    "ACH_SPEEDRUN",       "ACH_PACIFIST",      "ACH_COLLECTOR",      "ACH_LOCKSMITH",
-    "ACH_CARTOGRAPHER",   "ACH_MUSICIAN",      "ACH_PHOTOGRAPHER",   "ACH_GARDENER",
-    "ACH_FISHERMAN",      "ACH_STARGAZER",     "ACH_LIBRARIAN",      "ACH_SECRET_ROOM",
-    "ACH_SECRET_ENDING",  "ACH_SAVE_SCUMMER",  "ACH_COMPLETIONIST"};
+    "ACH_ARRIVAL",       "ACH_FIRST_SET",    "ACH_FERRY",        "ACH_LIGHTHOUSE",
+    "ACH_HARBOUR",       "ACH_MARKET",       "ACH_ARCHIVE",      "ACH_TOWER",
+    "ACH_GARDEN",        "ACH_CELLAR",       "ACH_ROOFTOP",      "ACH_TUNNEL",
+    "ACH_OBSERVATORY",   "ACH_BRIDGE",       "ACH_QUARRY",       "ACH_MILL",
+    "ACH_CHAPTER_1",     "ACH_CHAPTER_2",    "ACH_CHAPTER_3",    "ACH_CHAPTER_4",
+    "ACH_FINALE",        "ACH_ALL_DIALOGUE", "ACH_ALL_COSTUMES", "ACH_ALL_NOTES",
+    "ACH_ALL_KEYS",      "ACH_ALL_MAPS",     "ACH_ALL_SONGS",    "ACH_ALL_PORTRAITS",
+    "ACH_COMMENTARY",    "ACH_CONCEPT_ART",  "ACH_CUTSCENES",    "ACH_NO_HINTS",
+    "ACH_SPEEDRUN",      "ACH_PACIFIST",     "ACH_COLLECTOR",    "ACH_LOCKSMITH",
+    "ACH_CARTOGRAPHER",  "ACH_MUSICIAN",     "ACH_PHOTOGRAPHER", "ACH_GARDENER",
+    "ACH_FISHERMAN",     "ACH_STARGAZER",    "ACH_LIBRARIAN",    "ACH_SECRET_ROOM",
+    "ACH_SECRET_ENDING", "ACH_SAVE_SCUMMER", "ACH_COMPLETIONIST"};
 
 kvAchievement* Table() {
   static kvAchievement table[kv_Steam_kAchievementCount];
@@ -114,7 +114,15 @@ int kv_Steam_UnlockAchievement(const char* apiName) {
   return g_achievements ? g_achievements->Unlock(apiName) : 0;
 }
 
-int kv_Steam_RequestStats(void) { return g_achievements ? g_achievements->RequestStats() : 0; }
-int kv_Steam_AreAchievementsInstalled(void) { return 1; }
-int kv_Steam_ResetAchievements(void) { return 0; }
-kvAchievement* kv_Steam_GetAchievementTable(void) { return Table(); }
+int kv_Steam_RequestStats(void) {
+  return g_achievements ? g_achievements->RequestStats() : 0;
+}
+int kv_Steam_AreAchievementsInstalled(void) {
+  return 1;
+}
+int kv_Steam_ResetAchievements(void) {
+  return 0;
+}
+kvAchievement* kv_Steam_GetAchievementTable(void) {
+  return Table();
+}

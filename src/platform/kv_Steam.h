@@ -10,12 +10,12 @@
 #include "platform/steam/steam_api.h"
 
 struct kvAchievement {
-  int32_t id;            // the record's index
+  int32_t id;  // the record's index
   const char* apiName;
-  char name[128];        // display name, filled from Steamworks
+  char name[128];  // display name, filled from Steamworks
   char description[256];
   bool achieved;
-  int32_t icon;          // not used
+  int32_t icon;  // not used
 };
 
 constexpr int kv_Steam_kAchievementCount = 47;

@@ -12,8 +12,8 @@ using kv_ThreadBody = int (*)(void* record);
 
 struct kv_Thread {
   SDL_Thread* thread;
-  int priority;                   // 0 low, 1 normal, 2 high
-  std::atomic<uint8_t> running;   // 1 while the owner wants the thread to go on
+  int priority;                  // 0 low, 1 normal, 2 high
+  std::atomic<uint8_t> running;  // 1 while the owner wants the thread to go on
   void* userData;
   // Private to this layer: the body, and who frees the record of a detached
   // thread (the body's end or kv_Thread_Detach, whichever comes last).

@@ -8,6 +8,8 @@ int qxCore_Startup(HostServices*) {
   kv_Log_Printf("[Quadrix] - 3D library not built yet: not started");
   return 1;
 }
-int qxCore_Open(int) { return 1; }
+int qxCore_Open(int) {
+  return 1;
+}
 void qxCore_Close(void) {}
 void qxCore_Shutdown(void) {}

@@ -110,7 +110,8 @@ void* stdMemory_Realloc(void* pointer, size_t size, const char* sourceFile, int 
   }
   // The block always moves: a new block with the new file, line and id.
   void* fresh = stdMemory_Alloc(size, sourceFile, line);
-  std::memcpy(fresh, pointer, static_cast<size_t>(oldSize) < size ? static_cast<size_t>(oldSize) : size);
+  std::memcpy(fresh, pointer,
+              static_cast<size_t>(oldSize) < size ? static_cast<size_t>(oldSize) : size);
   stdMemory_Free(pointer);
   return fresh;
 }
@@ -142,7 +143,9 @@ int stdMemory_Startup(void) {
   return 1;
 }
 
-void stdMemory_Shutdown(void) { g_started = 0; }
+void stdMemory_Shutdown(void) {
+  g_started = 0;
+}
 
 int stdMemory_BeginReport(void) {
   if (g_reporting) return 0;
@@ -150,7 +153,9 @@ int stdMemory_BeginReport(void) {
   return 1;
 }
 
-void stdMemory_EndReport(void) { g_reporting = 0; }
+void stdMemory_EndReport(void) {
+  g_reporting = 0;
+}
 
 stdMemoryStats stdMemory_GetStats(void) {
   std::lock_guard<std::mutex> lock(g_lock);

@@ -20,7 +20,9 @@ std::string ReadAll(const char* path) {
   return text.str();
 }
 
-bool Exists(const char* path) { return std::ifstream(path).good(); }
+bool Exists(const char* path) {
+  return std::ifstream(path).good();
+}
 
 class Log : public testing::Test {
  protected:
@@ -67,8 +69,8 @@ TEST_F(Log, LinesFromManyThreadsNeverInterleave) {
   ASSERT_EQ(kv_Log_Open("Test.log"), 1);
   testing::internal::CaptureStdout();
   auto body = [](void* record) -> int {
-    const char letter = static_cast<char>(reinterpret_cast<intptr_t>(
-        kv_Thread_GetUserData(static_cast<kv_Thread*>(record))));
+    const char letter = static_cast<char>(
+        reinterpret_cast<intptr_t>(kv_Thread_GetUserData(static_cast<kv_Thread*>(record))));
     const std::string line(300, letter);
     for (int i = 0; i < 20; ++i) kv_Log_Printf("%s", line.c_str());
     return 0;

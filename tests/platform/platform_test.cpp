@@ -1,7 +1,5 @@
 // The event pump, handler list, language, window-size rules, engine key
 // handler, whole-file loading, achievements and the crash guard.
-#include "platform/kv_Platform.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "platform/kv_Language.h"
+#include "platform/kv_Platform.h"
 #include "platform/kv_Steam.h"
 #include "platform/steam/steam_api.h"
 
@@ -131,7 +130,9 @@ TEST_F(Pump, WindowEventsSetTheShownFlag) {
   }
 }
 
-int First(const SDL_Event*) { return 1; }
+int First(const SDL_Event*) {
+  return 1;
+}
 
 TEST_F(Pump, HandlerListHoldsSixteenAndTheFirstToConsumeWins) {
   ASSERT_EQ(kv_Platform_AddEventHandler(First), 1);
@@ -169,8 +170,8 @@ TEST(PlatformMain, AWindowThatCannotBeCreatedEndsStartUpWithEverythingShut) {
   kv_Platform_GetGameHooks()->init = [](const char*) { return ++inits; };
   EXPECT_EQ(kv_Platform_Main(""), -1);
   EXPECT_EQ(boxes, 1);
-  EXPECT_EQ(inits, 0);                 // the game is not started
-  EXPECT_EQ(SDL_WasInit(0), 0u);       // SDL is shut down again
+  EXPECT_EQ(inits, 0);            // the game is not started
+  EXPECT_EQ(SDL_WasInit(0), 0u);  // SDL is shut down again
   EXPECT_EQ(kv_Platform_GetWindowState()->window, nullptr);
   *kv_Platform_GetGameHooks() = saved;
   kv_Platform_SetMessageBoxHandler(nullptr);
@@ -190,8 +191,8 @@ TEST(PlatformMain, CurrentDirectoryAnswersItsLengthOrTheSizeNeeded) {
 
 TEST(Language, LocaleNamesSelectByTheirCodes) {
   const std::pair<const char*, int> cases[] = {
-      {"GER", -1}, {"DEU", 1},         {"deu", 1}, {"de_DE.UTF-8", 1}, {"fr", 3}, {"fre", -1},
-      {"pt_BR", 5}, {"es-ES", 2},      {"C", -1},  {"POSIX", -1},     {"", -1},  {"eng", 0}};
+      {"GER", -1},  {"DEU", 1},   {"deu", 1}, {"de_DE.UTF-8", 1}, {"fr", 3}, {"fre", -1},
+      {"pt_BR", 5}, {"es-ES", 2}, {"C", -1},  {"POSIX", -1},      {"", -1},  {"eng", 0}};
   for (auto [name, index] : cases) EXPECT_EQ(kv_Language_FromLocaleName(name), index) << name;
 }
 
@@ -201,13 +202,17 @@ TEST(Language, DetectionFromTheEnvironmentFallsBackToEnglish) {
   unsetenv("LANGUAGE");
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
-  for (auto [lang, index] : {std::pair{"GER", 0}, std::pair{"DEU", 1}, std::pair{"it_IT.UTF-8", 4}}) {
+  for (auto [lang, index] :
+       {std::pair{"GER", 0}, std::pair{"DEU", 1}, std::pair{"it_IT.UTF-8", 4}}) {
     setenv("LANG", lang, 1);
     kv_Language_Set(-1);
     kv_Language_Detect();
     EXPECT_EQ(kv_Language_Get(), index) << lang;
   }
-  if (saved) setenv("LANG", savedLang.c_str(), 1); else unsetenv("LANG");
+  if (saved)
+    setenv("LANG", savedLang.c_str(), 1);
+  else
+    unsetenv("LANG");
 }
 
 TEST(Language, ValuesOutsideTheTableReadAsEnglish) {
@@ -229,9 +234,9 @@ TEST(WindowSize, OfferedSizeIsTheFirstSmallerThanTheDesktop) {
   struct Case {
     int desktopW, desktopH, w, h, expectW, expectH;
   };
-  const Case cases[] = {{1920, 1080, 0, 0, 1600, 900},   {1280, 720, 0, 0, 854, 480},
-                        {800, 600, 0, 0, 854, 480},      {2560, 1440, 0, 0, 1920, 1080},
-                        {3840, 2160, 0, 0, 2560, 1440},  {1920, 1200, 0, 0, 1600, 900},
+  const Case cases[] = {{1920, 1080, 0, 0, 1600, 900},    {1280, 720, 0, 0, 854, 480},
+                        {800, 600, 0, 0, 854, 480},       {2560, 1440, 0, 0, 1920, 1080},
+                        {3840, 2160, 0, 0, 2560, 1440},   {1920, 1200, 0, 0, 1600, 900},
                         {1920, 1080, 1280, 0, 1600, 900}, {1920, 1080, 1024, 768, 1024, 768}};
   for (const Case& c : cases) {
     int w = c.w, h = c.h;
@@ -246,8 +251,12 @@ TEST(WindowSize, ResolutionSettingsAreTruncatedAndZeroMeansAutomatic) {
     float rx, ry;
     int w, h;
   };
-  const Case cases[] = {{1280, 0, 0, 0},       {0, 720, 0, 0},          {1280, 720, 1280, 720},
-                        {-5, 100, 0, 0},       {1280.9f, 720.4f, 1280, 720}, {0.5f, 720, 0, 0}};
+  const Case cases[] = {{1280, 0, 0, 0},
+                        {0, 720, 0, 0},
+                        {1280, 720, 1280, 720},
+                        {-5, 100, 0, 0},
+                        {1280.9f, 720.4f, 1280, 720},
+                        {0.5f, 720, 0, 0}};
   for (const Case& c : cases) {
     int w = -1, h = -1;
     kv_Platform_ResolveResolution(c.rx, c.ry, &w, &h);
@@ -331,7 +340,8 @@ TEST_F(Keys, ArmedLettersActAndStillReachTheScripts) {
   g_keys.enabled = 1;
   EXPECT_EQ(Key(SDL_KEYDOWN, SDLK_BACKSPACE), 0);  // not consumed
   EXPECT_EQ(kv_Platform_DebugKeysArmed(), 1);
-  for (SDL_Keycode k : {SDLK_c, SDLK_f, SDLK_p, SDLK_t, SDLK_s, SDLK_z, SDLK_s}) Key(SDL_KEYDOWN, k);
+  for (SDL_Keycode k : {SDLK_c, SDLK_f, SDLK_p, SDLK_t, SDLK_s, SDLK_z, SDLK_s})
+    Key(SDL_KEYDOWN, k);
   EXPECT_EQ(g_keys.calls["c"], 1);
   EXPECT_EQ(g_keys.calls["f"], 1);
   EXPECT_EQ(g_keys.calls["p"], 1);
@@ -408,7 +418,7 @@ TEST(Icon, DecodesWithRedAndBlueInPlace) {
   };
   EXPECT_EQ(at(31, 31), (std::vector<int>{20, 40, 200, 255}));  // blue field
   EXPECT_EQ(at(4, 3), (std::vector<int>{220, 30, 30, 255}));    // red stroke
-  EXPECT_EQ(at(0, 0)[3], 0);                                     // transparent corner
+  EXPECT_EQ(at(0, 0)[3], 0);                                    // transparent corner
   SDL_FreeSurface(surface);
   EXPECT_EQ(kv_Platform_LoadIcon("no_icon.png"), nullptr);
 }

@@ -142,7 +142,8 @@ TEST(ServicesDeathTest, AssertTxtIsWrittenOnceUnderARecursiveAssertion) {
       },
       "");
   // One report, the first one, with the source file's base name and its line.
-  EXPECT_THAT(ReadAll("assert.txt"), testing::MatchesRegex("std_test\\.cpp\\([0-9]+\\):  1 \\+ 1 == 3\n"));
+  EXPECT_THAT(ReadAll("assert.txt"),
+              testing::MatchesRegex("std_test\\.cpp\\([0-9]+\\):  1 \\+ 1 == 3\n"));
 }
 
 TEST(Memory, TableOfLiveBlocks) {
@@ -191,7 +192,7 @@ TEST(Memory, ReallocAlwaysMovesAndCopiesTheSmallerSize) {
     p = q;
   }
   void* same = stdMemory_Realloc(p, 80, "r", 3);
-  EXPECT_NE(same, p);  // also when the size does not change
+  EXPECT_NE(same, p);                                      // also when the size does not change
   EXPECT_EQ(stdMemory_Realloc(same, 0, "r", 4), nullptr);  // size 0 frees
 }
 

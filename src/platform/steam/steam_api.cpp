@@ -61,12 +61,20 @@ void SteamAPI_UnregisterCallback(CCallbackBase* callback) {
              list.end());
 }
 
-bool SteamAPI_Init(void) { return false; }
+bool SteamAPI_Init(void) {
+  return false;
+}
 void SteamAPI_Shutdown(void) {}
 void SteamAPI_RunCallbacks(void) {}
-ISteamUserStats* SteamUserStats(void) { return g_userStats; }
-ISteamUser* SteamUser(void) { return g_user; }
-ISteamUtils* SteamUtils(void) { return g_utils; }
+ISteamUserStats* SteamUserStats(void) {
+  return g_userStats;
+}
+ISteamUser* SteamUser(void) {
+  return g_user;
+}
+ISteamUtils* SteamUtils(void) {
+  return g_utils;
+}
 
 void SteamAPI_SetMiniDumpComment(const char* comment) {
   size_t i = 0;
