@@ -123,14 +123,7 @@ void voskdemo_Tick(void) {
   ++g_state.frameCounter;
   g_state.pendingForcedStep = 0;
 
-  const uint32_t now = std_GetTicks();
-  const uint32_t elapsed = now - g_state.timeOfLastMeasurement;
-  if (elapsed > 1000) {
-    g_state.frameRate = static_cast<float>(
-        (g_state.frameCounter - g_state.framesAtLastMeasurement) * 1000.0 / elapsed);
-    g_state.timeOfLastMeasurement = now;
-    g_state.framesAtLastMeasurement = g_state.frameCounter;
-  }
+  voskdemo_MeasureFrameRate(std_GetTicks());
   // The frame-rate and performance rows are drawn through the display
   // layer's debug text, which draws nothing; they come with that layer.
 
@@ -139,6 +132,16 @@ void voskdemo_Tick(void) {
   if (g_state.quitRequested) {
     kv_Platform_RemoveEventHandler(kv_Platform_HandleDebugKeys);
     kv_Platform_PostQuit();  // the event pump then runs voskdemo_Shutdown
+  }
+}
+
+void voskdemo_MeasureFrameRate(uint32_t now) {
+  const uint32_t elapsed = now - g_state.timeOfLastMeasurement;  // unsigned: wraps safely
+  if (elapsed > 1000) {
+    g_state.frameRate = static_cast<float>(
+        (g_state.frameCounter - g_state.framesAtLastMeasurement) * 1000.0 / elapsed);
+    g_state.timeOfLastMeasurement = now;
+    g_state.framesAtLastMeasurement = g_state.frameCounter;
   }
 }
 

@@ -45,6 +45,8 @@ void voskdemo_ResetTextTablesForTest(void);
 int voskdemo_Init(const char* commandLine);
 void voskdemo_Tick(void);
 void voskdemo_Shutdown(void);
+// The tick's frame-rate step: measures only after more than 1000 ms.
+void voskdemo_MeasureFrameRate(uint32_t now);
 void voskdemo_RequestQuit(int exitCode);
 int voskdemo_ApplyPalette(const uint8_t* palette, int flag);
 

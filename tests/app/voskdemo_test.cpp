@@ -119,6 +119,20 @@ TEST_F(Tick, ATickRunsOneFrameAndHandsOverTheForcedStepOnce) {
   EXPECT_EQ(QuitEvents(), 0);
 }
 
+TEST_F(Tick, FrameRateIsMeasuredOnlyAfterMoreThanASecond) {
+  voskdemo_State* state = voskdemo_GetState();
+  state->frameCounter = 30;
+  voskdemo_MeasureFrameRate(1000);
+  EXPECT_EQ(state->frameRate, 0.0f);  // not yet measured: shown as 0
+  voskdemo_MeasureFrameRate(1500);
+  EXPECT_FLOAT_EQ(state->frameRate, 20.0f);
+  state->frameCounter = 45;
+  voskdemo_MeasureFrameRate(2400);
+  EXPECT_FLOAT_EQ(state->frameRate, 20.0f);
+  voskdemo_MeasureFrameRate(2501);
+  EXPECT_FLOAT_EQ(state->frameRate, 15 * 1000.0f / 1001);
+}
+
 TEST_F(Tick, ATickAfterTheScriptsAskedToQuitDoesNothing) {
   ASSERT_EQ(kv_Platform_AddEventHandler(kv_Platform_HandleDebugKeys), 1);
   voskdemo_RequestQuit(0);
