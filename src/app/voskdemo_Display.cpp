@@ -28,6 +28,10 @@ void voskdemo_SetLogging(int on) {
 }
 
 int voskdemo_ToggleChoreTool(int on) {
-  if (on) kv_Log_Printf("[voskdemo] - the chore tool library is not available");
+  static bool told = false;
+  if (on && !told) {
+    kv_Log_Printf("[voskdemo] - the chore tool's window is not available on Linux");
+    told = true;
+  }
   return 0;
 }
