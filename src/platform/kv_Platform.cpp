@@ -7,11 +7,11 @@
 #include "platform/kv_Log.h"
 
 void kv_Platform_PostQuit(void) {
-  kv_Log_Printf("kv_Platform_PostQuit: not built yet\n");
+  kv_Log_Printf("kv_Platform_PostQuit: not built yet");
 }
 
 int kv_Platform_ShowMessageBox(SDL_Window*, const char*, const char*, int, const char* const*, int,
                                int) {
-  kv_Log_Printf("kv_Platform_ShowMessageBox: not built yet\n");
+  kv_Log_Printf("kv_Platform_ShowMessageBox: not built yet");
   return -1;
 }

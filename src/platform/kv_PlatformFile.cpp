@@ -34,7 +34,7 @@ bool MakeFolders(const std::string& host) {
     }
     struct stat st;
     if (errno != EEXIST || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      kv_Log_Printf("Unable to create directory %s: %s\n", folder.c_str(), std::strerror(errno));
+      kv_Log_Printf("Unable to create directory %s: %s", folder.c_str(), std::strerror(errno));
       return false;
     }
   }
@@ -75,7 +75,7 @@ int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
       host + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(g_tempCounter.fetch_add(1));
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    kv_Log_Printf("Unable to write %s: %s\n", path, std::strerror(errno));
+    kv_Log_Printf("Unable to write %s: %s", path, std::strerror(errno));
     return 0;
   }
   bool ok = WriteAll(fd, static_cast<const unsigned char*>(data), size);
@@ -83,7 +83,7 @@ int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
   ok = close(fd) == 0 && ok;
   if (ok && rename(temp.c_str(), host.c_str()) != 0) ok = false;
   if (!ok) {
-    kv_Log_Printf("Unable to write %s: %s\n", path, std::strerror(errno));
+    kv_Log_Printf("Unable to write %s: %s", path, std::strerror(errno));
     unlink(temp.c_str());
   }
   stdFileUtil_NoteEntryChanged(host.c_str());

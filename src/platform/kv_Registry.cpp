@@ -64,7 +64,7 @@ RegistryEntry* EntryForWrite(const char* name, uint32_t type) {
   RegistryEntry& entry = g_registry.entries[index];
   if (exists && entry.type != type) {
     // Names are not stored: a setting of another type may share this checksum.
-    kv_Log_Printf("[Registry] '%s' (%08x) replaces a setting of type %u with type %u\n", name, hash,
+    kv_Log_Printf("[Registry] '%s' (%08x) replaces a setting of type %u with type %u", name, hash,
                   entry.type, type);
   }
   entry.nameHash = hash;

@@ -103,7 +103,7 @@ void kv_Save_InitWriteDirectory(void) {
     g_writeDirectory = "Saves/";
     directory = g_writeDirectory;
   }
-  kv_Log_Printf("Write directory: %s\n", directory.c_str());
+  kv_Log_Printf("Write directory: %s", directory.c_str());
 }
 
 std::string kv_Save_GetWriteDirectory(void) {
@@ -146,19 +146,19 @@ int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32
   const std::string name = kv_Save_GetGameStatePath(slot);
   const int fd = open(Host(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    kv_Log_Printf("File not found: %s\n", name.c_str());
+    kv_Log_Printf("File not found: %s", name.c_str());
     return 1;
   }
   struct stat st;
   int result = 1;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-    kv_Log_Printf("[Load] - %s is empty or unreadable\n", name.c_str());
+    kv_Log_Printf("[Load] - %s is empty or unreadable", name.c_str());
   } else if (static_cast<uint64_t>(st.st_size) > capacity) {
     // Cut data would be handed to the decompressor as a whole save: refuse it.
-    kv_Log_Printf("[Load] - %s holds %lld bytes, more than the %u that fit\n", name.c_str(),
+    kv_Log_Printf("[Load] - %s holds %lld bytes, more than the %u that fit", name.c_str(),
                   static_cast<long long>(st.st_size), capacity);
   } else if (!ReadAll(fd, destination, static_cast<size_t>(st.st_size))) {
-    kv_Log_Printf("[Load] - %s could not be read whole\n", name.c_str());
+    kv_Log_Printf("[Load] - %s could not be read whole", name.c_str());
   } else {
     if (size) *size = static_cast<uint32_t>(st.st_size);
     result = 0;
@@ -178,7 +178,7 @@ int kv_Save_EraseSlot(uint32_t slot) {
   for (const char* name : {kMetaName, kGameStateName}) {
     const std::string path = folder + "/" + name;
     if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-      kv_Log_Printf("[Save] - cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+      kv_Log_Printf("[Save] - cannot remove %s: %s", path.c_str(), std::strerror(errno));
       ok = false;
     }
   }
@@ -193,7 +193,7 @@ int kv_Save_EraseSlot(uint32_t slot) {
     closedir(dir);
   }
   if (ok && rmdir(folder.c_str()) != 0) {
-    kv_Log_Printf("[Save] - cannot remove %s: %s\n", folder.c_str(), std::strerror(errno));
+    kv_Log_Printf("[Save] - cannot remove %s: %s", folder.c_str(), std::strerror(errno));
     ok = false;
   }
   stdFileUtil_NoteEntryChanged((folder + "/" + kMetaName).c_str());

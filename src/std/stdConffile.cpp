@@ -64,7 +64,7 @@ int stdConffile_OpenMode(const char* path, const char* mode) {
   bool pushed = false;
   if (g_state.open) {
     if (g_state.depth >= kConffileMaxDepth) {
-      kv_Log_Printf("[Conffile] cannot open %s: %d files are open already\n", path,
+      kv_Log_Printf("[Conffile] cannot open %s: %d files are open already", path,
                     kConffileMaxDepth + 1);
       return 0;
     }
@@ -115,7 +115,7 @@ int stdConffile_NextLine(void) {
     char* const piece = line + position;
     if (!std_pHS->fileGets(file.handle, piece, room)) {
       if (joining) {
-        kv_Log_Printf("[Conffile] %s: the last line ends in a continuation and is dropped\n",
+        kv_Log_Printf("[Conffile] %s: the last line ends in a continuation and is dropped",
                       file.fileName);
       }
       return 0;
@@ -125,7 +125,7 @@ int stdConffile_NextLine(void) {
     if (pieceLength + 1 == static_cast<size_t>(room) && piece[pieceLength - 1] != '\n' &&
         !file.longLineReported) {
       file.longLineReported = true;
-      kv_Log_Printf("[Conffile] %s(%d): line longer than %d characters, read in parts\n",
+      kv_Log_Printf("[Conffile] %s(%d): line longer than %d characters, read in parts",
                     file.fileName, file.lineNumber, room - 1);
     }
 
@@ -166,7 +166,7 @@ int stdConffile_SplitArgs(char* text) {
   for (char* token = strtok_r(text, kSeparators, &position); token;
        token = strtok_r(nullptr, kSeparators, &position)) {
     if (args.count == kConffileMaxArgs) {
-      kv_Log_Printf("[Conffile] %s(%d): more than %d values on one line, the rest is ignored\n",
+      kv_Log_Printf("[Conffile] %s(%d): more than %d values on one line, the rest is ignored",
                     g_state.current.fileName, g_state.current.lineNumber, kConffileMaxArgs);
       break;
     }
@@ -268,7 +268,7 @@ int stdConffile_Printf(const char* format, ...) {
   const size_t written = std::min(static_cast<size_t>(length), sizeof g_state.format - 1);
   const int complete = stdConffile_Write(g_state.format, written);
   if (static_cast<size_t>(length) > written) {
-    kv_Log_Printf("[Conffile] %s: formatted text of %d characters cut to %zu\n",
+    kv_Log_Printf("[Conffile] %s: formatted text of %d characters cut to %zu",
                   g_state.writeFileName, length, written);
     return 0;
   }

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/kv_Log.h"
 #include "std/std.h"
 #include "std/stdFileUtil.h"
 
@@ -276,6 +277,20 @@ TEST_F(Registry, ProgramSettingNamesDoNotCollide) {
     const auto [it, fresh] = seen.emplace(Adler(name.c_str()), name);
     EXPECT_TRUE(fresh) << name << " collides with " << it->second;
   }
+}
+
+TEST_F(Registry, WriteOverAnEntryOfAnotherTypeIsLogged) {
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("registry_test.log"), 1);
+  kv_Registry_WriteInt("ScriptSetting", 4);
+  kv_Registry_WriteInt("ScriptSetting", 5);  // same type: nothing to report
+  kv_Registry_WriteString("ScriptSetting", "text");
+  kv_Log_ResetForTest();
+  std::ifstream in("registry_test.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(log.find("[Registry] 'ScriptSetting'"), log.rfind("[Registry] 'ScriptSetting'"));
+  EXPECT_NE(log.find("[Registry] 'ScriptSetting'"), std::string::npos) << log;
+  EXPECT_NE(log.find("type 3 with type 1"), std::string::npos) << log;
 }
 
 TEST_F(Registry, FailedSaveKeepsTheDirtyFlag) {

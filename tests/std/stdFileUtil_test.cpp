@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -71,6 +72,17 @@ TEST_F(FileUtil, SearchModes) {
   EXPECT_EQ(Names(3, "lab"), (S{"a.LAB"}));
   EXPECT_EQ(Names(3, "*.TXT"), (S{"b.txt"}));
   EXPECT_EQ(Names(3, "B.txt"), (S{"b.txt"}));
+
+  // The write time is the low word of the Windows file time (100 ns since 1601).
+  FileSearchResult found;
+  ASSERT_EQ(stdFileUtil_FindFirstMatch(root_.c_str(), 3, "b.txt", &found), 1);
+  struct stat st;
+  ASSERT_EQ(stat((root_ + "/b.txt").c_str(), &st), 0);
+  const uint64_t fileTime =
+      (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
+      static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  EXPECT_EQ(found.writeTime, static_cast<uint32_t>(fileTime));
+  EXPECT_EQ(found.isDirectory, 0);
 
   FileSearch* search = stdFileUtil_NewFind("ignored", 4, (root_ + "\\SUB*").c_str());
   EXPECT_STREQ(search->pattern, (root_ + "\\SUB*").c_str());
