@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "std/std.h"
 
@@ -91,6 +92,36 @@ bool LookUp(const std::string& folder, const std::string& component, std::string
   const bool found = FindIn(fresh, component, actual);
   if (g_listings.size() >= kMaxCachedFolders && it == g_listings.end()) g_listings.clear();
   g_listings[folder] = std::move(fresh);
+  return found;
+}
+
+// Matches the components of a name (from pos on, '/' separators) folder by
+// folder from the game folder. The folders looked into are listed.
+bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, std::string* out,
+          std::vector<std::string>* folders) {
+  std::string current = gameFolder;
+  folders->clear();
+  bool found = true;
+  while (pos <= text.size()) {
+    size_t end = text.find('/', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string component = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (component.empty() || component == ".") continue;
+    if (!found || component == "..") {
+      current = Join(current, component);
+      continue;
+    }
+    std::string actual;
+    folders->push_back(current);
+    if (LookUp(current, component, &actual)) {
+      current = Join(current, actual);
+    } else {
+      found = false;
+      current = Join(current, component);
+    }
+  }
+  *out = current;
   return found;
 }
 
@@ -265,25 +296,18 @@ int stdFileUtil_ResolvePath(const char* name, std::string* hostPath) {
     }
   }
 
-  std::string current = gameFolder;
-  bool found = true;
-  while (pos <= text.size()) {
-    size_t end = text.find('/', pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string component = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (component.empty() || component == ".") continue;
-    if (!found || component == "..") {
-      current = Join(current, component);
-      continue;
+  std::vector<std::string> folders;
+  std::string current;
+  bool found = Walk(text, pos, gameFolder, &current, &folders);
+  struct stat st;
+  if (found && lstat(current.empty() ? "." : current.c_str(), &st) != 0) {
+    // A cached listing named an entry that is gone (removed or renamed by
+    // someone else): read the folders along the path again, once.
+    {
+      std::lock_guard<std::mutex> lock(g_resolverMutex);
+      for (const std::string& folder : folders) g_listings.erase(folder);
     }
-    std::string actual;
-    if (LookUp(current, component, &actual)) {
-      current = Join(current, actual);
-    } else {
-      found = false;
-      current = Join(current, component);
-    }
+    found = Walk(text, pos, gameFolder, &current, &folders);
   }
   *hostPath = current.empty() ? std::string(".") : current;
   return found ? 1 : 0;

@@ -209,6 +209,13 @@ TEST_F(FileUtil, ResolverCacheFollowsChanges) {
   EXPECT_EQ(stdFileUtil_DeleteFile((root_ + "\\DIR\\OLD.TXT").c_str()), 1);
   EXPECT_EQ(stdFileUtil_ResolvePath((root_ + "/dir/old.txt").c_str(), &host), 0);
 
+  // Renamed by someone else to another spelling: the stale hit is noticed.
+  Touch(root_ + "/Dir/Other.txt");
+  ASSERT_EQ(stdFileUtil_ResolvePath((root_ + "/dir/other.txt").c_str(), &host), 1);
+  fs::rename(root_ + "/Dir/Other.txt", root_ + "/Dir/OTHER.txt");
+  EXPECT_EQ(stdFileUtil_ResolvePath((root_ + "/dir/other.txt").c_str(), &host), 1);
+  EXPECT_EQ(host, root_ + "/Dir/OTHER.txt");
+
   // Replaced by the program with another spelling: the new one is found.
   Touch(root_ + "/Dir/Swap.txt");
   ASSERT_EQ(stdFileUtil_ResolvePath((root_ + "/dir/swap.txt").c_str(), &host), 1);
