@@ -272,6 +272,9 @@ TEST_F(Registry, ProgramSettingNamesDoNotCollide) {
                                     "VoiceVolume",   "SfxVolume",     "DirectorsCommentary",
                                     "LastSavedGame", "StartTolve",    "VoskDataDir"};
   for (int i = 0; i <= 12; ++i) names.push_back("Remap" + std::to_string(i));
+  // The front end's hidden developer setting and the chore tool's folders.
+  names.push_back("VqDeveloper");
+  names.push_back("Requesters\\ModelPath");
   std::map<uint32_t, std::string> seen;
   for (const std::string& name : names) {
     const auto [it, fresh] = seen.emplace(Adler(name.c_str()), name);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/kv_Log.h"
+
 namespace {
 
 int g_closes = 0;
@@ -105,6 +107,21 @@ TEST_F(Conffile, LineRulesInLfAndCrLfForm) {
       EXPECT_EQ(ReadAll(name), c.expected) << c.what << (crlf ? " (CRLF)" : " (LF)");
     }
   }
+}
+
+TEST_F(Conffile, LostAndSplitLinesAreLoggedWithTheFileName) {
+  WriteFile("conf_lost.txt",
+            "a\n" + std::string(1100, 'x') + "\n" + std::string(1100, 'y') + "\nlast \\\n");
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("conffile_test.log"), 1);
+  EXPECT_EQ(ReadAll("conf_lost.txt").size(), 5u);
+  kv_Log_ResetForTest();
+  std::ifstream in("conffile_test.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("conf_lost.txt(2): line longer than"), std::string::npos) << log;
+  EXPECT_EQ(log.find("conf_lost.txt(4)"), std::string::npos) << log;  // once per file
+  EXPECT_NE(log.find("conf_lost.txt: the last line ends in a continuation"), std::string::npos)
+      << log;
 }
 
 TEST_F(Conffile, ReadArgsSplitsPairs) {
