@@ -132,6 +132,8 @@ TEST_F(Registry, RoundTripOfEveryType) {
   ASSERT_EQ(kv_Registry_WriteFloat("VoiceVolume", -3.25f), 1);
   ASSERT_EQ(kv_Registry_WriteString("StartTolve", "FALSE"), 0);
   ASSERT_EQ(kv_Registry_WriteString("VoskDataDir", longText.c_str()), 0);
+  for (int bit = 0; bit < 64; bit += 3) kv_Registry_UnlockCutscene(bit);
+  for (int bit = 1; bit < 128; bit += 5) kv_Registry_UnlockConcept(bit);
   EXPECT_EQ(kv_Registry_IsDirty(), 1);
   ASSERT_EQ(kv_Registry_Save(), 0);
   EXPECT_EQ(kv_Registry_IsDirty(), 0);
@@ -140,6 +142,8 @@ TEST_F(Registry, RoundTripOfEveryType) {
   kv_Registry_ResetForTest();
   kv_Registry_Load();
   EXPECT_EQ(kv_Registry_ReadInt("LastSavedGame", 0), 12);
+  for (int bit = 0; bit < 64; ++bit) EXPECT_EQ(kv_Registry_IsCutsceneUnlocked(bit), bit % 3 == 0);
+  for (int bit = 0; bit < 128; ++bit) EXPECT_EQ(kv_Registry_IsConceptUnlocked(bit), bit % 5 == 1);
   EXPECT_EQ(kv_Registry_ReadInt("ResolutionX", 0), 1065353216);  // the float's bits
   EXPECT_FLOAT_EQ(kv_Registry_ReadFloat("ResolutionX", 0.0f), 1.0f);
   EXPECT_FLOAT_EQ(kv_Registry_ReadFloat("VoiceVolume", 0.0f), -3.25f);
