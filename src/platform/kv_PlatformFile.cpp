@@ -94,6 +94,9 @@ int kv_Platform_FileExists(const char* path, const char* mode) {
   if (!path || !mode) return 0;
   std::string host;
   stdFileUtil_ResolvePath(path, &host);
+  // A folder opens as a stream here but is no file (nor on Windows).
+  struct stat st;
+  if (stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
   SDL_RWops* stream = SDL_RWFromFile(host.c_str(), mode);
   if (!stream) return 0;
   SDL_RWclose(stream);

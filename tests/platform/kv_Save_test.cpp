@@ -314,6 +314,7 @@ TEST_F(SaveSlots, WholeFileWrites) {
   EXPECT_TRUE(fs::is_directory("Saves/m/n"));
   EXPECT_EQ(kv_Platform_FileExists("saves/A/B/C.BIN", "r"), 1);
   EXPECT_EQ(kv_Platform_FileExists("Saves/a/b/none.bin", "r"), 0);
+  EXPECT_EQ(kv_Platform_FileExists("Saves/a/b", "r"), 0);
 }
 
 }  // namespace
