@@ -1,8 +1,13 @@
-// Not built yet: no back end is registered, so the broadcasts reach nobody.
+// Not built yet: the render-hook registry replaces this file. No back end is
+// registered, so the broadcasts reach nobody.
 #include "platform/kv_RenderHooks.h"
 
-int kv_RenderHooks_FillBuffer(DisplayBuffer*, int, const stdRect*) {
-  return 0;
+#include "platform/kv_Log.h"
+
+void kv_RenderHooks_InitBackends(void) {
+  kv_Log_Printf("[RenderHooks] - render back ends not built yet: none registered");
 }
+
+int kv_RenderHooks_FillBuffer(DisplayBuffer*, int, const stdRect*) { return 0; }
 
 void kv_RenderHooks_CameraChanged(void) {}

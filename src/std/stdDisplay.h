@@ -1,5 +1,6 @@
-// Display devices and display buffers. Not built yet: only the buffer
-// records that the 3D library's canvases point at are declared here.
+// Display devices and display buffers.
+// Not built yet: only the start and shutdown game initialisation calls, and
+// the buffer records that the 3D library's canvases point at.
 #pragma once
 
 #include <cstdint>
@@ -40,3 +41,6 @@ struct DisplayBuffer {
 struct stdRect {
   int x, y, width, height;
 };
+
+int stdDisplay_Startup(void);
+void stdDisplay_Shutdown(void);
