@@ -54,6 +54,7 @@ void Grow(MemoryPool* pool, uint32_t count) {
 
 void Uninitialize() {
   gInitialized = 0;
+  gServices = nullptr;
 }
 int Startup() {
   if (!gInitialized || gStarted) return 1;
