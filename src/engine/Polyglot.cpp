@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/kv_Log.h"
 #include "std/std.h"
 
 namespace {
@@ -128,7 +127,6 @@ int Polyglot_LoadTable(const char* fileName) {
   gText = block;
   gKeys = keys;
   gCount = stored;
-  kv_Log_Printf("[Text] - loaded %d entries from %s", stored, fileName);
   return 1;
 }
 

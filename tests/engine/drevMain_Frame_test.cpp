@@ -126,6 +126,10 @@ class Frame : public ::testing::Test {
   void TearDown() override {
     drevMain_ResetCalls();
     drevMain_ResetFrameState();
+    ModuleDescriptor d{};
+    drevTime_Initialize(&hs_, &d);
+    d.shutdown();
+    d.uninitialize();
     drevTime_SetTickSource(nullptr);
   }
   HostServices hs_;
