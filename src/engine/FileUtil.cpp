@@ -82,11 +82,9 @@ FileUtilFind* FileUtil_NewFind(const char* directory, int mode, const char* exte
   void* memory = hs->memAlloc(sizeof(FileUtilFind), __FILE__, __LINE__);
   if (!memory) return nullptr;
   auto* find = new (memory) FileUtilFind{};
-  std::string dir = directory ? directory : "";
-  for (char& c : dir)
+  find->directory = directory && *directory ? directory : ".";
+  for (char& c : find->directory)
     if (c == '\\') c = '/';
-  if (dir.empty()) dir = ".";
-  find->directory = dir;
   const char* ext = extension ? extension : "";
   if (*ext == '.') ext++;
   if (mode >= 0 && mode <= 2) {
