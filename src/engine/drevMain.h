@@ -163,6 +163,10 @@ void drevMain_OpenResourceLog(const char* name);
 // Runs the boot script "_system.lua": 0 on success, 1 on failure.
 int drevMain_StartScripts(void);
 
+// Gives the chore tool's costume to the actor the tool has selected. Not built
+// yet: the chore tool keeps no actor selection, so nothing happens.
+void drevMain_ApplyToolCostume(void* costume);
+
 // Resets the frame and game-state bookkeeping to its start values (tests).
 void drevMain_ResetFrameState(void);
 

@@ -314,3 +314,6 @@ void drevMain_OpenResourceLog(const char* name) {
 int drevMain_StartScripts(void) {
   return drevMain_Calls().luaRunSystemScript() ? 0 : 1;
 }
+
+// Not built yet: the chore tool keeps no actor selection.
+void drevMain_ApplyToolCostume(void*) {}
