@@ -64,15 +64,10 @@ constexpr int64_t kSmallMachine = 16 * kMegabyte;
 constexpr int64_t kSystemReserve = 8 * kMegabyte;
 int64_t gMaxMemory = kDefaultMaxMemory;
 
-// Undoes entries first-1 down to 0 of a group with the given slot.
-void Undo(ModuleDescriptor* group, int first, bool uninitialize) {
-  for (int i = first - 1; i >= 0; i--) {
-    if (uninitialize) {
-      if (group[i].uninitialize) group[i].uninitialize();
-    } else if (group[i].shutdown) {
-      group[i].shutdown();
-    }
-  }
+// Uninitialises entries first-1 down to 0 of a group.
+void Uninitialize(ModuleDescriptor* group, int first) {
+  for (int i = first - 1; i >= 0; i--)
+    if (group[i].uninitialize) group[i].uninitialize();
 }
 
 int InitializeGroup(int g) {
@@ -82,7 +77,7 @@ int InitializeGroup(int g) {
     std::memset(&d, 0, sizeof d);
     d.initialize = gTable[g][i].initialize;
     if (d.initialize && d.initialize(gServices, &d) != 0) {
-      Undo(gDescriptors[g], i, true);
+      Uninitialize(gDescriptors[g], i);
       return 1;
     }
   }
@@ -148,8 +143,7 @@ void drevMain_Uninitialize(void) {
   gServices = nullptr;
   for (int g = 1; g >= 0; g--) {
     if (!gGroupInitialized[g]) continue;
-    for (int i = kModuleGroupSize - 1; i >= 0; i--)
-      if (gDescriptors[g][i].uninitialize) gDescriptors[g][i].uninitialize();
+    Uninitialize(gDescriptors[g], kModuleGroupSize);
     gGroupInitialized[g] = 0;
   }
   gInitialized = 0;
