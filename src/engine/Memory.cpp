@@ -139,6 +139,5 @@ void Memory_PoolDestroy(MemoryPool* pool) {
     Services()->memFree(block);
     block = next;
   }
-  pPool->pPool = nullptr;  // a stale pointer to the freed record no longer passes the check
   Services()->memFree(pPool);
 }
