@@ -1,5 +1,9 @@
 // Library state, handles, module life cycle, hooks, tags, costumes and
 // components, key insertion.
+#include <dlfcn.h>
+
+#include <algorithm>
+
 #include "chore_test_host.h"
 
 namespace chore_test {
@@ -316,6 +320,42 @@ TEST_F(ModuleTest, RefusedKeyInsertionChangesNothing) {
   EXPECT_EQ(record.length, 15);
   EXPECT_EQ(record.tracks[0].numKeys, 1);
   record.numTracks = 1;
+}
+
+}  // namespace
+}  // namespace chore_test
+
+namespace chore_test {
+namespace {
+
+// The library exports its 65 entry points and nothing else of ours.
+TEST(ChoreLibrary, ExportsOnlyTheCosEntryPoints) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&Cos_New), &info), 0);
+  ASSERT_NE(info.dli_fname, nullptr);
+  const std::string command = std::string("nm -D --defined-only '") + info.dli_fname + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::vector<std::string> ours, others;
+  char line[512];
+  while (fgets(line, sizeof line, pipe)) {
+    char type = 0;
+    char name[400] = {};
+    if (sscanf(line, "%*s %c %399s", &type, name) != 2) continue;
+    if (type != 'T') {
+      others.push_back(name);
+    } else if (strncmp(name, "Cos_", 4) == 0 || strncmp(name, "CosUtil_", 8) == 0) {
+      ours.push_back(name);
+    } else {
+      others.push_back(name);
+    }
+  }
+  ASSERT_EQ(pclose(pipe), 0) << "nm must be available";
+  EXPECT_EQ(ours.size(), 65u);
+  EXPECT_TRUE(others.empty()) << others.front();
+  for (const char* hidden : {"Cos_Startup", "Cos_Shutdown", "Cos_Uninitialize", "Cos_InsertKey"}) {
+    EXPECT_EQ(std::count(ours.begin(), ours.end(), hidden), 0) << hidden;
+  }
 }
 
 }  // namespace
