@@ -184,11 +184,17 @@ COS_EXPORT int Cos_RemoveComponent(CosCostumeHandle costume, uint32_t code, uint
 COS_EXPORT int Cos_Free(CosCostumeHandle costume);
 COS_EXPORT CosCostume* Cos_GetCostumeName(CosCostumeHandle costume);
 
-// Costume files.
+// Costume files. Cos_Load answers the live costume of that name (any case)
+// without reading, else loads the file into a new slot; 0 on failure.
+// Cos_LoadEntry loads a file into the slot of the given handle, which must be
+// free; the slot is live afterwards when the load succeeded (1), free when it
+// failed (0). CosUtil_Write (below) renames the costume after its file.
 COS_EXPORT CosCostumeHandle Cos_Load(const char* name);
 COS_EXPORT int Cos_LoadEntry(const char* path, CosCostumeHandle costume);
 
-// Save and restore (0 = success, 1 = failure).
+// Save and restore (0 = success, 1 = failure). Cos_Restore frees every
+// costume and instance, reloads the saved costumes under their old handles
+// and reads its whole block even when one of them does not load (then 1).
 COS_EXPORT int Cos_Save(CosTransferFunc transfer);
 COS_EXPORT int Cos_Restore(CosTransferFunc transfer);
 COS_EXPORT int Cos_SaveInstance(CosInstHandle instance, CosTransferFunc transfer);

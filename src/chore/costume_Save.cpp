@@ -67,11 +67,13 @@ int Cos_Restore(CosTransferFunc transfer) {
   if (!Cos_GrowCostumes(int(slots))) return 1;
   uint32_t count = 0;
   if (!Transfer(transfer, &count, 4)) return 1;
+  // More entries than slots cannot all be good; each is still read (and
+  // checked) so that the block is read to its end.
+  int result = 0;
   if (count > slots) {
     Cos_Log("restore: %u costumes in %u slots", count, slots);
-    return 1;
+    result = 1;
   }
-  int result = 0;
   for (uint32_t n = 0; n < count; ++n) {
     uint32_t handle = 0;
     char name[COS_NAME_SIZE];

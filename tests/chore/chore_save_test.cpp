@@ -113,12 +113,15 @@ TEST_F(SaveTest, DamagedBlocksAreRefused) {
     g_savePos = 0;
     EXPECT_EQ(Cos_Restore(&SaveRead), 1);
   }
-  std::vector<uint8_t> tooMany;
-  PutU32(&tooMany, 4);
-  PutU32(&tooMany, 5);
+  // More entries than slots: every entry is still read, the good ones load.
+  std::vector<uint8_t> tooMany = Block(2, {{1, "a.cos"}, {2, "b.cos"}, {3, "a.cos"}}, 32);
+  EXPECT_EQ(Restore(tooMany), 1);
+  EXPECT_NE(Cos_GetCostumeName(1), nullptr);
+  EXPECT_NE(Cos_GetCostumeName(2), nullptr);
+  tooMany.resize(8);
   g_save = tooMany;
   g_savePos = 0;
-  EXPECT_EQ(Cos_Restore(&SaveRead), 1);
+  EXPECT_EQ(Cos_Restore(&SaveRead), 1) << "entries missing";
   // A block cut short.
   const std::vector<uint8_t> whole = Block(32, {{1, "a.cos"}}, 32);
   for (size_t cut : {size_t(0), size_t(6), size_t(20), whole.size() - 1}) {
