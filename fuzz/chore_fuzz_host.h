@@ -23,11 +23,21 @@ struct OpenFile {
 inline std::map<std::string, std::string> files;
 inline std::vector<OpenFile> open(1);
 
-inline void* Alloc(size_t size, const char*, int) { return malloc(size); }
-inline void Free(void* block) { free(block); }
-inline void* Realloc(void* block, size_t size, const char*, int) { return realloc(block, size); }
-inline int Print(const char*, ...) { return 0; }
-inline void Assert(const char*, const char*, int) { abort(); }
+inline void* Alloc(size_t size, const char*, int) {
+  return malloc(size);
+}
+inline void Free(void* block) {
+  free(block);
+}
+inline void* Realloc(void* block, size_t size, const char*, int) {
+  return realloc(block, size);
+}
+inline int Print(const char*, ...) {
+  return 0;
+}
+inline void Assert(const char*, const char*, int) {
+  abort();
+}
 inline stdFile_t Open(const char* path, const char* mode) {
   if (mode[0] == 'w') {
     files[path].clear();
@@ -37,7 +47,9 @@ inline stdFile_t Open(const char* path, const char* mode) {
   open.push_back(OpenFile{path, 0});
   return stdFile_t(open.size() - 1);
 }
-inline int Close(stdFile_t) { return 0; }
+inline int Close(stdFile_t) {
+  return 0;
+}
 inline char* Gets(stdFile_t file, char* buffer, int size) {
   OpenFile& f = open.at(size_t(file));
   const std::string& text = files[f.name];
@@ -70,8 +82,8 @@ inline int AddComponent(CosCostumeHandle costume, uint32_t code, uintptr_t paren
   static const int32_t values[] = {0, 1};
   static const char* const names[] = {"Hide", "Show"};
   const CosDataBlock block{2, values, names, nullptr, nullptr};
-  return name && Cos_RegisterComponent(costume, name, nextHash++, code, parentHash, parentCode,
-                                       &block);
+  return name &&
+         Cos_RegisterComponent(costume, name, nextHash++, code, parentHash, parentCode, &block);
 }
 inline int ApplyKey(uint32_t, uintptr_t, int, int32_t, int32_t, int32_t, int, CosInstHandle) {
   return 1;
@@ -103,7 +115,7 @@ struct Library {
     nextHash = 1;
     Cos_Initialize(&hs, &module);
     module.startup();
-    const CosTagCallbacks full{&ApplyKey, &AddComponent, nullptr, nullptr,
+    const CosTagCallbacks full{&ApplyKey, &AddComponent, nullptr,  nullptr,
                                nullptr,   &InstanceData, &SaveData};
     const CosTagCallbacks noKeys{nullptr, &AddComponent, nullptr, nullptr,
                                  nullptr, nullptr,       nullptr};

@@ -356,9 +356,13 @@ CosCostumeHandle Cos_New(void) {
   return slot + 1;
 }
 
-CosCostume* Cos_GetCostumeName(CosCostumeHandle costume) { return Cos_LiveCostume(costume); }
+CosCostume* Cos_GetCostumeName(CosCostumeHandle costume) {
+  return Cos_LiveCostume(costume);
+}
 
-CosCostume* CosUtil_PtrFromHandle(CosCostumeHandle costume) { return Cos_LiveCostume(costume); }
+CosCostume* CosUtil_PtrFromHandle(CosCostumeHandle costume) {
+  return Cos_LiveCostume(costume);
+}
 
 void Cos_FreeComponentData(CosComponent* component) {
   if (component->dataNames) {
@@ -498,9 +502,8 @@ int Cos_CopyDataBlock(const CosDataBlock* block, DataCopy* copy) {
 
 }  // namespace
 
-int Cos_RegisterComponent(CosCostumeHandle costume, const char* name, uintptr_t hash,
-                          uint32_t code, uintptr_t parentHash, uint32_t parentCode,
-                          const CosDataBlock* data) {
+int Cos_RegisterComponent(CosCostumeHandle costume, const char* name, uintptr_t hash, uint32_t code,
+                          uintptr_t parentHash, uint32_t parentCode, const CosDataBlock* data) {
   CosCostume* record = Cos_LiveCostume(costume);
   if (!record || !name) return 0;
   if (strlen(name) >= COS_NAME_SIZE) return 0;

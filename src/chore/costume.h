@@ -61,8 +61,8 @@ struct CosTagCallbacks {
   // create, 0 keeps the component's hash).
   uintptr_t (*instanceData)(CosInstHandle instance, int component, int mode);
   // (instance, component index, 1 save / 0 restore, instance data, transfer).
-  int (*saveInstanceData)(CosInstHandle instance, int component, int mode,
-                          uintptr_t instanceData, CosTransferFunc transfer);
+  int (*saveInstanceData)(CosInstHandle instance, int component, int mode, uintptr_t instanceData,
+                          CosTransferFunc transfer);
 };
 
 // A registered tag.
@@ -92,9 +92,9 @@ struct CosDataRecord {
 };
 
 struct CosComponent {
-  char name[32];  // the record begins with its name
-  int32_t tag;    // index in the tag table
-  uintptr_t hash;  // chosen by the tag's owner; default instance data
+  char name[32];    // the record begins with its name
+  int32_t tag;      // index in the tag table
+  uintptr_t hash;   // chosen by the tag's owner; default instance data
   int32_t ordinal;  // 0 for the first component of this tag code and name, ...
   int32_t parent;   // parent component index, -1 for a root
   int32_t numData;
@@ -136,8 +136,7 @@ struct CosCostume {
 typedef int (*CosInstanceHook)(CosInstHandle instance, int mode);
 typedef int (*CosSaveHook)(const char* path, CosCostumeHandle costume, const char* comment);
 typedef int (*CosSaveVerify)(CosCostume* costume);
-typedef void (*CosCompNotifier)(CosCostume* costume, CosComponent* component, int index,
-                                int added);
+typedef void (*CosCompNotifier)(CosCostume* costume, CosComponent* component, int index, int added);
 typedef uint32_t (*CosBitmapMunger)(void* record16, uint32_t extra);
 
 // The eight operation slots that Cos_Initialize fills, laid out as the engine's
@@ -207,8 +206,7 @@ COS_EXPORT CosCostume* Cos_InstGetCostume(CosInstHandle instance, CosCostumeHand
 COS_EXPORT int Cos_InstCountComponents(CosInstHandle instance);
 COS_EXPORT CosComponent* Cos_InstComponentInfo(CosInstHandle instance, int component,
                                                uint32_t* code, uintptr_t* hash, int* parent);
-COS_EXPORT uintptr_t Cos_InstGetInstanceData(CosInstHandle instance, int component,
-                                             uint32_t* code);
+COS_EXPORT uintptr_t Cos_InstGetInstanceData(CosInstHandle instance, int component, uint32_t* code);
 COS_EXPORT intptr_t Cos_InstGetUserData(CosInstHandle instance);
 COS_EXPORT void Cos_InstSetUserData(CosInstHandle instance, intptr_t value);
 COS_EXPORT int Cos_InstCountChores(CosInstHandle instance);
@@ -239,7 +237,7 @@ COS_EXPORT int CosUtil_CountTags(void);
 COS_EXPORT const char* CosUtil_TagInfo(int tag, uint32_t* code);
 COS_EXPORT int CosUtil_ComponentHasAdjuster(CosCostume* costume, int component);
 COS_EXPORT CosKey* CosUtil_QueryValueAtTime(CosCostume* costume, int chore, int component,
-                                           int time);
+                                            int time);
 COS_EXPORT int CosUtil_AddComponent(CosCostumeHandle costume, const char* name, uint32_t code,
                                     uintptr_t parentHash, uint32_t parentCode);
 COS_EXPORT int CosUtil_AdjustComponent(CosCostume* costume, int component);
@@ -248,8 +246,7 @@ COS_EXPORT int CosUtil_AddChore(CosCostume* costume);
 COS_EXPORT void CosUtil_DeleteChore(CosCostume* costume, int chore);
 COS_EXPORT void CosUtil_NameChore(CosCostume* costume, int chore, const char* name);
 COS_EXPORT void CosUtil_SetChoreLength(CosCostume* costume, int chore, int length);
-COS_EXPORT int CosUtil_AddFSKey(CosCostume* costume, int chore, int component, int time,
-                                int value);
+COS_EXPORT int CosUtil_AddFSKey(CosCostume* costume, int chore, int component, int time, int value);
 COS_EXPORT int CosUtil_AddIntKey(CosCostume* costume, int chore, int component, int time,
                                  int value);
 COS_EXPORT int CosUtil_AddFloatKey(CosCostume* costume, int chore, int component, int time,

@@ -65,9 +65,13 @@ int CosUtil_CountChores(CosCostume* costume) {
   return costume ? costume->numChores : 0;
 }
 
-CosChore* CosUtil_ChoreName(CosCostume* costume, int chore) { return Cos_ChoreOf(costume, chore); }
+CosChore* CosUtil_ChoreName(CosCostume* costume, int chore) {
+  return Cos_ChoreOf(costume, chore);
+}
 
-int CosUtil_CountTags(void) { return cos_State.numTags; }
+int CosUtil_CountTags(void) {
+  return cos_State.numTags;
+}
 
 const char* CosUtil_TagInfo(int tag, uint32_t* code) {
   if (tag < 0 || tag >= cos_State.numTags) return nullptr;
@@ -153,7 +157,8 @@ int CosUtil_DeleteComponent(CosCostumeHandle handle, int component) {
       for (int j = 0; j < count; ++j) {
         const CosComponent& other = costume->components[j];
         const CosTag* otherTag = Cos_ComponentTag(&other);
-        if (other.ordinal == ordinal && otherTag == tag && Cos_NameEquals(other.name, removed.name)) {
+        if (other.ordinal == ordinal && otherTag == tag &&
+            Cos_NameEquals(other.name, removed.name)) {
           found = j;
           break;
         }

@@ -289,7 +289,9 @@ void Cos_InstSetUserData(CosInstHandle instance, intptr_t value) {
   if (record) record->userData = value;
 }
 
-int Cos_InstCountChores(CosInstHandle instance) { return Cos_ChoreCount(instance); }
+int Cos_InstCountChores(CosInstHandle instance) {
+  return Cos_ChoreCount(instance);
+}
 
 CosChore* Cos_InstChoreName(CosInstHandle instance, int chore) {
   if (!Cos_ChoreState(instance, chore)) return nullptr;

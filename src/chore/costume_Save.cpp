@@ -18,7 +18,9 @@ bool Transfer(CosTransferFunc transfer, void* data, uint32_t length) {
   return transfer(data, length) == 0;
 }
 
-bool Kept(CosCostume* costume) { return !cos_State.saveVerify || cos_State.saveVerify(costume); }
+bool Kept(CosCostume* costume) {
+  return !cos_State.saveVerify || cos_State.saveVerify(costume);
+}
 
 }  // namespace
 

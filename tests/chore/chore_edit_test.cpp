@@ -8,19 +8,19 @@ using EditTest = ChoreTest;
 
 std::vector<std::string> g_notices;
 void Notifier(CosCostume*, CosComponent* component, int index, int added) {
-  g_notices.push_back(std::string(component ? component->name : "-") + " " +
-                      std::to_string(index) + " " + std::to_string(added));
+  g_notices.push_back(std::string(component ? component->name : "-") + " " + std::to_string(index) +
+                      " " + std::to_string(added));
 }
 
 TEST_F(EditTest, DeletingAModelTakesItsMeshesAndRenumbers) {
   const CosCostumeHandle h = Cos_New();
   CosCostume* costume = CosUtil_PtrFromHandle(h);
   const CosDataBlock block{2, kStateValues, kStateNames, nullptr, nullptr};
-  ASSERT_EQ(Cos_RegisterComponent(h, "body", 11, kModel, 0, 0, &block), 1);   // 0
-  ASSERT_EQ(Cos_RegisterComponent(h, "walk", 12, kKeyf, 0, 0, nullptr), 1);   // 1
+  ASSERT_EQ(Cos_RegisterComponent(h, "body", 11, kModel, 0, 0, &block), 1);     // 0
+  ASSERT_EQ(Cos_RegisterComponent(h, "walk", 12, kKeyf, 0, 0, nullptr), 1);     // 1
   ASSERT_EQ(Cos_RegisterComponent(h, "m0", 13, kMesh, 11, kModel, &block), 1);  // 2
   ASSERT_EQ(Cos_RegisterComponent(h, "m1", 14, kMesh, 11, kModel, &block), 1);  // 3
-  ASSERT_EQ(Cos_RegisterComponent(h, "body", 15, kModel, 0, 0, &block), 1);   // 4, ordinal 1
+  ASSERT_EQ(Cos_RegisterComponent(h, "body", 15, kModel, 0, 0, &block), 1);     // 4, ordinal 1
   ASSERT_EQ(Cos_RegisterComponent(h, "x", 16, kMesh, 15, kModel, nullptr), 1);  // 5
   const int chore = CosUtil_AddChore(costume);
   ASSERT_EQ(CosUtil_AddFSKey(costume, chore, 3, 10, 1), 1);

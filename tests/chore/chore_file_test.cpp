@@ -158,7 +158,8 @@ TEST_F(FileTest, ReaderToleratesCommentsOrderAndCrLf) {
               "\t3\t2\t0\t0\twalk.key\n",
               "\t0\t1\t0\t2\tmesh0\n\t1\t1\t0\t2\tmesh1\n\t2\t0\t0\t-1\tbody.3do\n"
               "\t3\t2\t0\t2\twalk.key\n")},
-      {"CR LF line ends", [] {
+      {"CR LF line ends",
+       [] {
          std::string text = kSampleCostume, out;
          for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
          return out;
@@ -186,11 +187,14 @@ TEST_F(FileTest, KeysAreFilteredSortedAndDropped) {
     const char* keys;  // keys of the walk.key track (declared count 3)
     std::vector<std::pair<int, int>> expected;
   } cases[] = {
-      {"beyond the length dropped, at the length kept", "\t\t0\t1\n\t\t1000\t2\n\t\t1001\t3\n",
+      {"beyond the length dropped, at the length kept",
+       "\t\t0\t1\n\t\t1000\t2\n\t\t1001\t3\n",
        {{0, 1}, {1000, 2}}},
-      {"negative time dropped, the rest kept", "\t\t0\t1\n\t\t-5\t2\n\t\t500\t3\n",
+      {"negative time dropped, the rest kept",
+       "\t\t0\t1\n\t\t-5\t2\n\t\t500\t3\n",
        {{0, 1}, {500, 3}}},
-      {"out of order sorted", "\t\t700\t1\n\t\t100\t2\n\t\t400\t3\n",
+      {"out of order sorted",
+       "\t\t700\t1\n\t\t100\t2\n\t\t400\t3\n",
        {{100, 2}, {400, 3}, {700, 1}}},
       {"repeated time keeps the last", "\t\t100\t1\n\t\t100\t2\n\t\t50\t3\n", {{50, 3}, {100, 2}}},
   };
@@ -203,7 +207,8 @@ TEST_F(FileTest, KeysAreFilteredSortedAndDropped) {
     ASSERT_NE(h, 0) << c.what;
     const CosTrack& track = CosUtil_PtrFromHandle(h)->chores[0].tracks[0];
     std::vector<std::pair<int, int>> got;
-    for (int k = 0; k < track.numKeys; ++k) got.emplace_back(track.keys[k].time, track.keys[k].value);
+    for (int k = 0; k < track.numKeys; ++k)
+      got.emplace_back(track.keys[k].time, track.keys[k].value);
     EXPECT_EQ(got, c.expected) << c.what;
     EXPECT_EQ(track.lastTime, c.expected.back().first) << c.what;
     Cos_Free(h);
@@ -244,8 +249,8 @@ TEST_F(FileTest, MalformedFilesFailAndReleaseEverything) {
       {"component name too long",
        Sample("\t4\t3\t0\t-1\tfade", "\t4\t3\t0\t-1\t" + std::string(32, 'f'))},
       {"parent position out of range", Sample("\t2\t1\t0\t0\tmesh1", "\t2\t1\t0\t9\tmesh1")},
-      {"parent cycle",
-       Sample("\t1\t1\t0\t0\tmesh0\n\t2\t1\t0\t0\tmesh1", "\t1\t1\t0\t2\tmesh0\n\t2\t1\t0\t1\tmesh1")},
+      {"parent cycle", Sample("\t1\t1\t0\t0\tmesh0\n\t2\t1\t0\t0\tmesh1",
+                              "\t1\t1\t0\t2\tmesh0\n\t2\t1\t0\t1\tmesh1")},
       {"ordinal that does not exist", Sample("\t2\t1\t0\t0\tmesh1", "\t2\t1\t3\t0\tmesh1")},
       {"too few component rows", Sample("numcomponents 5", "numcomponents 6")},
       {"huge component count", Sample("numcomponents 5", "numcomponents 2147483647")},

@@ -93,13 +93,25 @@ TEST_F(ModuleTest, NewCostumeIsUnnamedWithRisingSerials) {
   EXPECT_EQ(ca->numChores, 0);
 }
 
-int HookA(CosInstHandle, int) { return 1; }
-int HookB(CosInstHandle, int) { return 1; }
-int VerifyA(CosCostume*) { return 1; }
-int VerifyB(CosCostume*) { return 1; }
+int HookA(CosInstHandle, int) {
+  return 1;
+}
+int HookB(CosInstHandle, int) {
+  return 1;
+}
+int VerifyA(CosCostume*) {
+  return 1;
+}
+int VerifyB(CosCostume*) {
+  return 1;
+}
 void NotifierA(CosCostume*, CosComponent*, int, int) {}
-uint32_t MungerA(void*, uint32_t) { return 0; }
-int SaveHookA(const char*, CosCostumeHandle, const char*) { return 1; }
+uint32_t MungerA(void*, uint32_t) {
+  return 0;
+}
+int SaveHookA(const char*, CosCostumeHandle, const char*) {
+  return 1;
+}
 
 TEST_F(ModuleTest, HookSettersReturnThePreviousHookButVerifyReturnsItsOwn) {
   EXPECT_EQ(Cos_RegisterInstanceHook(&HookA), nullptr);
@@ -175,9 +187,8 @@ TEST_F(ModuleTest, ComponentOrdinalsParentsAndRefusals) {
       {"bad handle", "x", kModel, 0, 0, 77},
   };
   for (const Case& c : refused) {
-    EXPECT_EQ(Cos_RegisterComponent(c.costume, c.name, 1, c.code, c.parentHash, c.parentCode,
-                                    nullptr),
-              0)
+    EXPECT_EQ(
+        Cos_RegisterComponent(c.costume, c.name, 1, c.code, c.parentHash, c.parentCode, nullptr), 0)
         << c.what;
   }
   EXPECT_EQ(CosUtil_CountComponents(costume), 5);
@@ -191,8 +202,8 @@ uint32_t CountingMunger(void* record, uint32_t extra) {
 }
 std::vector<std::string> g_notices;
 void RecordingNotifier(CosCostume*, CosComponent* component, int index, int added) {
-  g_notices.push_back(std::string(component ? component->name : "-") + " " +
-                      std::to_string(index) + " " + std::to_string(added));
+  g_notices.push_back(std::string(component ? component->name : "-") + " " + std::to_string(index) +
+                      " " + std::to_string(added));
 }
 
 TEST_F(ModuleTest, DataBlocksAreCopiedForStateTagsOnly) {

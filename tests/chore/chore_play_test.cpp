@@ -60,10 +60,20 @@ TEST_F(PlayTest, LoopingWrapsAndPlaysTheRestOfTheStep) {
     int elapsed;
   } cases[] = {
       {"wrap over the end", 1000, {0, 1000}, 900, 200, {Apply(100, 100), Apply(0, 100)}, 100},
-      {"step longer than the chore", 100, {10}, 0, 350,
-       {Apply(1, 340), Apply(1, 240), Apply(1, 140), Apply(1, 40)}, 50},
-      {"window [e, e+s): key at e applied, key at e+s left", 1000, {300, 500}, 300, 200,
-       {Apply(30, 200)}, 500},
+      {"step longer than the chore",
+       100,
+       {10},
+       0,
+       350,
+       {Apply(1, 340), Apply(1, 240), Apply(1, 140), Apply(1, 40)},
+       50},
+      {"window [e, e+s): key at e applied, key at e+s left",
+       1000,
+       {300, 500},
+       300,
+       200,
+       {Apply(30, 200)},
+       500},
   };
   for (const Case& c : cases) {
     const CosInstHandle h = MakeChore(c.length, c.times);
@@ -198,8 +208,9 @@ TEST_F(PlayTest, KeysOfSeveralTracksGoTrackByTrackInTimeOrder) {
   int32_t half = 0;
   const float f = 0.5f;
   memcpy(&half, &f, 4);
-  EXPECT_EQ(g_events, (std::vector<std::string>{"apply FLOT d13 v" + std::to_string(half) + " t30 i1",
-                                                Apply(1, 40), Apply(3, 20)}));
+  EXPECT_EQ(g_events,
+            (std::vector<std::string>{"apply FLOT d13 v" + std::to_string(half) + " t30 i1",
+                                      Apply(1, 40), Apply(3, 20)}));
 }
 
 TEST_F(PlayTest, CreationMakesDataRootsFirstAndTheHookCanRefuse) {
@@ -246,10 +257,10 @@ TEST_F(PlayTest, CreationMakesDataRootsFirstAndTheHookCanRefuse) {
   });
   g_events.clear();
   EXPECT_EQ(Cos_CreateCosInstance(costume_, 42), 0);
-  EXPECT_EQ(g_events, (std::vector<std::string>{
-                          "data i2 k0 m1", "data i2 k4 m1", "data i2 k2 m1", "data i2 k3 m1",
-                          "hook i2 m1", "hook i2 m0", "data i2 k0 m0", "data i2 k2 m0",
-                          "data i2 k3 m0", "data i2 k4 m0"}));
+  EXPECT_EQ(g_events,
+            (std::vector<std::string>{"data i2 k0 m1", "data i2 k4 m1", "data i2 k2 m1",
+                                      "data i2 k3 m1", "hook i2 m1", "hook i2 m0", "data i2 k0 m0",
+                                      "data i2 k2 m0", "data i2 k3 m0", "data i2 k4 m0"}));
   EXPECT_EQ(Cos_InstGetUserData(2), 0) << "slot is free again";
   Cos_RegisterInstanceHook(nullptr);
 

@@ -67,7 +67,8 @@ TEST_F(SaveTest, SavesLiveSlotsAndRestoresThemUnderTheirHandles) {
 
 TEST_F(SaveTest, TheFilterDropsCostumes) {
   LoadThree();
-  Cos_RegisterSaveVerify([](CosCostume* costume) { return strcmp(costume->name, "b.cos") ? 1 : 0; });
+  Cos_RegisterSaveVerify(
+      [](CosCostume* costume) { return strcmp(costume->name, "b.cos") ? 1 : 0; });
   g_save.clear();
   ASSERT_EQ(Cos_Save(&SaveWrite), 0);
   EXPECT_EQ(g_save, Block(32, {{1, "a.cos"}, {3, "c.cos"}}, 32));

@@ -61,7 +61,9 @@ inline int TestPrint(const char* format, ...) {
   g_log.emplace_back(text);
   return 0;
 }
-inline void TestAssert(const char* message, const char*, int) { g_asserts.emplace_back(message); }
+inline void TestAssert(const char* message, const char*, int) {
+  g_asserts.emplace_back(message);
+}
 
 inline stdFile_t TestOpen(const char* path, const char* mode) {
   g_opened.push_back(std::string(mode) + " " + path);
@@ -172,7 +174,9 @@ inline uintptr_t g_nextHash = 100;
 inline bool g_addRefuses = false;
 inline std::map<std::pair<int, int>, uint32_t> g_saved;  // (instance, component) -> value
 
-inline std::string CodeText(uint32_t code) { return std::string(reinterpret_cast<char*>(&code), 4); }
+inline std::string CodeText(uint32_t code) {
+  return std::string(reinterpret_cast<char*>(&code), 4);
+}
 
 inline int FakeApply(uint32_t code, uintptr_t data, int mode, int32_t value, int32_t since,
                      int32_t value2, int zero, CosInstHandle instance) {
@@ -211,8 +215,8 @@ inline int FakeAdjust(uintptr_t* hash, CosComponent* component, int capacity) {
   return 7;
 }
 inline uintptr_t FakeInstanceData(CosInstHandle instance, int component, int mode) {
-  g_events.push_back("data i" + std::to_string(instance) + " k" + std::to_string(component) +
-                     " m" + std::to_string(mode));
+  g_events.push_back("data i" + std::to_string(instance) + " k" + std::to_string(component) + " m" +
+                     std::to_string(mode));
   return mode == 1 ? uintptr_t(5000 + component) : 0;
 }
 inline int FakeSaveData(CosInstHandle instance, int component, int mode, uintptr_t,
