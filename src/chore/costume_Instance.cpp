@@ -51,7 +51,7 @@ int Cos_ComponentDepth(const CosCostume* costume, int component) {
 }
 
 // Applies the keys of one pass over the chore's tracks in [from, from + step).
-// Callbacks may re-enter the library, so every record is looked up again
+// Callbacks may re-enter the library, so the records are looked up again
 // after each call.
 void Cos_ApplyWindow(CosInstHandle handle, int chore, int64_t from, int64_t step) {
   const int64_t until = from + step;
@@ -60,21 +60,31 @@ void Cos_ApplyWindow(CosInstHandle handle, int chore, int64_t from, int64_t step
     CosCostume* costume = Cos_InstanceCostume(instance);
     if (!costume || chore >= costume->numChores) return;
     if (t >= costume->chores[chore].numTracks) return;
-    for (int k = 0;; ++k) {
+    const CosTrack* track = &costume->chores[chore].tracks[t];
+    if (track->component < 0 || track->component >= costume->numComponents) continue;
+    // The first key not before the window (keys are in time order).
+    int low = 0, high = track->numKeys;
+    while (low < high) {
+      const int middle = (low + high) / 2;
+      if (track->keys[middle].time < from) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    for (int k = low; k < track->numKeys && track->keys[k].time < until; ++k) {
+      const CosTag* tag = Cos_ComponentTag(&costume->components[track->component]);
+      if (!tag || !tag->callbacks.applyKey) break;
+      const CosKey key = track->keys[k];
+      const uintptr_t data = Cos_DataOf(instance, costume, track->component);
+      tag->callbacks.applyKey(tag->code, data, 2, key.value, int32_t(until - key.time), key.value,
+                              0, handle);
       instance = Cos_LiveInstance(handle);
       costume = Cos_InstanceCostume(instance);
-      if (!costume || chore >= costume->numChores || t >= costume->chores[chore].numTracks) return;
-      const CosTrack& track = costume->chores[chore].tracks[t];
-      if (k >= track.numKeys) break;
-      const CosKey key = track.keys[k];
-      if (key.time < from) continue;
-      if (key.time >= until) break;
-      if (track.component < 0 || track.component >= costume->numComponents) break;
-      const CosTag* tag = Cos_ComponentTag(&costume->components[track.component]);
-      if (!tag || !tag->callbacks.applyKey) break;
-      const uintptr_t data = Cos_DataOf(instance, costume, track.component);
-      const int32_t since = int32_t(until - key.time);
-      tag->callbacks.applyKey(tag->code, data, 2, key.value, since, key.value, 0, handle);
+      if (!costume || chore >= costume->numChores) return;
+      if (t >= costume->chores[chore].numTracks) return;
+      track = &costume->chores[chore].tracks[t];
+      if (track->component < 0 || track->component >= costume->numComponents) break;
     }
   }
 }
