@@ -290,5 +290,47 @@ TEST_F(PlayTest, RescueFollowsALiveCostumeOnly) {
   EXPECT_STREQ(Cos_InstChoreName(h, 0)->name, "<unnamed>");
 }
 
+// Callbacks that call back into the library mid-step: the step stops where
+// its records went away, without touching freed memory.
+CosCostumeHandle g_victim = 0;
+int FreeingApply(uint32_t, uintptr_t, int, int32_t value, int32_t, int32_t, int,
+                 CosInstHandle instance) {
+  if (value == 1) Cos_FreeCosInstance(instance);
+  if (value == 2) Cos_Free(g_victim);
+  if (value == 3) Cos_InstStopChores(instance);
+  return 1;
+}
+
+TEST_F(PlayTest, CallbacksMayFreeWhatIsPlaying) {
+  const CosTagCallbacks callbacks{&FreeingApply, &FakeAdd, nullptr, nullptr,
+                                  nullptr,       nullptr,  nullptr};
+  ASSERT_EQ(Cos_NewIntTag(Cos_MakeCode("KILL"), "killer", 0, &callbacks, 0), 1);
+  for (int value : {1, 2, 3}) {
+    g_victim = Cos_New();
+    CosCostume* costume = CosUtil_PtrFromHandle(g_victim);
+    ASSERT_EQ(Cos_RegisterComponent(g_victim, "k", 1, Cos_MakeCode("KILL"), 0, 0, nullptr), 1);
+    ASSERT_EQ(Cos_RegisterComponent(g_victim, "w", 2, kKeyf, 0, 0, nullptr), 1);
+    const int chore = CosUtil_AddChore(costume);
+    CosUtil_AddIntKey(costume, chore, 0, 10, value);
+    CosUtil_AddIntKey(costume, chore, 0, 20, value);
+    CosUtil_AddIntKey(costume, chore, 1, 10, 0);
+    CosUtil_SetChoreLength(costume, chore, 100);
+    const CosInstHandle h = Cos_CreateCosInstance(g_victim, 0);
+    Cos_InstPlayChore(h, chore, 1, 0);
+    g_events.clear();
+    EXPECT_EQ(Cos_InstUpdateChores(h, 250), 1) << value;
+    if (value == 3) {
+      EXPECT_EQ(Cos_InstChoreStatus(h, chore), 0);
+      EXPECT_FALSE(g_events.empty());
+    } else {
+      for (const std::string& e : g_events) {
+        EXPECT_NE(e.rfind("apply", 0), 0u) << value << ": nothing applied after the free";
+      }
+      EXPECT_EQ(Cos_InstCountChores(h), 0) << value;
+    }
+    Cos_Free(g_victim);
+  }
+}
+
 }  // namespace
 }  // namespace chore_test
