@@ -359,6 +359,9 @@ bool Reader::ReadKeys() {
       CosTrack& track = tracks[t];
       track = CosTrack{componentMap[position], 0, 0, nullptr};
       chore->numTracks = t + 1;
+      if (track.component < 0 || track.component >= Costume()->numComponents) {
+        return Fail("component went away while loading");
+      }
       const CosComponent& component = Costume()->components[track.component];
       const CosTag* tag = Cos_ComponentTag(&component);
       const bool isFloat = tag && tag->tagClass == COS_TAG_FLOAT;
