@@ -40,16 +40,21 @@ FadeState g_fade;
 int g_widescreen = 0;
 float g_resolutionScaling = 0.0f;
 
-double DefaultTimeMs(void) { return kv_Platform_GetTimeMs(); }
+double DefaultTimeMs(void) {
+  return kv_Platform_GetTimeMs();
+}
 float DefaultReadFloat(const char* name, float defaultValue) {
   return kv_Registry_ReadFloat(name, defaultValue);
 }
-float DefaultResolutionScaling(void) { return drevRender_GetResolutionScaling(); }
-void DefaultMarkDisplayChanged(void) { kv_Platform_MarkDisplayChanged(); }
+float DefaultResolutionScaling(void) {
+  return drevRender_GetResolutionScaling();
+}
+void DefaultMarkDisplayChanged(void) {
+  kv_Platform_MarkDisplayChanged();
+}
 
 constexpr kvRenderHooksHost kDefaultHost = {&DefaultTimeMs, &DefaultReadFloat,
-                                            &DefaultResolutionScaling,
-                                            &DefaultMarkDisplayChanged};
+                                            &DefaultResolutionScaling, &DefaultMarkDisplayChanged};
 kvRenderHooksHost g_host = kDefaultHost;
 
 // A setting's float truncated toward zero; values outside the int range (and
@@ -59,7 +64,9 @@ int TruncateSetting(float value) {
   return static_cast<int>(value);
 }
 
-int ReadSettingInt(const char* name) { return TruncateSetting(g_host.readFloatSetting(name, 0.0f)); }
+int ReadSettingInt(const char* name) {
+  return TruncateSetting(g_host.readFloatSetting(name, 0.0f));
+}
 
 // Advances the cross-fade by the time since the previous phase-0 call.
 void AdvanceFade(void) {
@@ -101,7 +108,9 @@ RenderHookTable* kv_RenderHooks_Register(RenderHookTable* table) {
   return table;
 }
 
-int kv_RenderHooks_GetCount(void) { return g_tableCount; }
+int kv_RenderHooks_GetCount(void) {
+  return g_tableCount;
+}
 
 void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* deferred,
                                 RenderHookTable* software) {
@@ -110,42 +119,54 @@ void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* defe
   g_software = software;
 }
 
-RenderHookTable* kv_RenderHooks_GetHardwareTable(void) { return g_hardware; }
-RenderHookTable* kv_RenderHooks_GetDeferredTable(void) { return g_deferred; }
-RenderHookTable* kv_RenderHooks_GetSoftwareTable(void) { return g_software; }
+RenderHookTable* kv_RenderHooks_GetHardwareTable(void) {
+  return g_hardware;
+}
+RenderHookTable* kv_RenderHooks_GetDeferredTable(void) {
+  return g_deferred;
+}
+RenderHookTable* kv_RenderHooks_GetSoftwareTable(void) {
+  return g_software;
+}
 
 // Calls one slot on every table that fills it.
-#define KV_BROADCAST(slot, ...)                                      \
-  for (int i_ = 0; i_ < g_tableCount; ++i_) {                        \
-    if (g_tables[i_]->slot) g_tables[i_]->slot(__VA_ARGS__);         \
+#define KV_BROADCAST(slot, ...)                              \
+  for (int i_ = 0; i_ < g_tableCount; ++i_) {                \
+    if (g_tables[i_]->slot) g_tables[i_]->slot(__VA_ARGS__); \
   }
 
 // Calls one slot on every table; the result is the last registered table's
 // (0 when its slot is empty).
-#define KV_BROADCAST_LAST_TABLE(slot, ...)                           \
-  int result_ = 0;                                                   \
-  for (int i_ = 0; i_ < g_tableCount; ++i_) {                        \
-    if (g_tables[i_]->slot) {                                        \
-      const int r_ = g_tables[i_]->slot(__VA_ARGS__);                \
-      if (i_ == g_tableCount - 1) result_ = r_;                      \
-    }                                                                \
-  }                                                                  \
+#define KV_BROADCAST_LAST_TABLE(slot, ...)            \
+  int result_ = 0;                                    \
+  for (int i_ = 0; i_ < g_tableCount; ++i_) {         \
+    if (g_tables[i_]->slot) {                         \
+      const int r_ = g_tables[i_]->slot(__VA_ARGS__); \
+      if (i_ == g_tableCount - 1) result_ = r_;       \
+    }                                                 \
+  }                                                   \
   return result_;
 
 // Calls one slot on every table; the result is that of the last table whose
 // slot is filled (0 when none is).
-#define KV_BROADCAST_LAST_FILLED(slot, ...)                          \
-  int result_ = 0;                                                   \
-  for (int i_ = 0; i_ < g_tableCount; ++i_) {                        \
+#define KV_BROADCAST_LAST_FILLED(slot, ...)                            \
+  int result_ = 0;                                                     \
+  for (int i_ = 0; i_ < g_tableCount; ++i_) {                          \
     if (g_tables[i_]->slot) result_ = g_tables[i_]->slot(__VA_ARGS__); \
-  }                                                                  \
+  }                                                                    \
   return result_;
 
-void kv_RenderHooks_SurfaceChanged(void* pixels) { KV_BROADCAST(SurfaceChanged, pixels) }
+void kv_RenderHooks_SurfaceChanged(void* pixels) {
+  KV_BROADCAST(SurfaceChanged, pixels)
+}
 
-int kv_RenderHooks_SurfaceFreed(void* pixels) { KV_BROADCAST_LAST_TABLE(SurfaceFreed, pixels) }
+int kv_RenderHooks_SurfaceFreed(void* pixels) {
+  KV_BROADCAST_LAST_TABLE(SurfaceFreed, pixels)
+}
 
-void kv_RenderHooks_Slot3(int value) { KV_BROADCAST(Slot3, value) }
+void kv_RenderHooks_Slot3(int value) {
+  KV_BROADCAST(Slot3, value)
+}
 
 void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex) {
   KV_BROADCAST(MaterialLoaded, textureId, materialName, celIndex)
@@ -176,7 +197,9 @@ int kv_RenderHooks_FillBuffer(DisplayBuffer* buffer, uint32_t value, const stdRe
   KV_BROADCAST_LAST_TABLE(FillBuffer, buffer, value, rect)
 }
 
-void kv_RenderHooks_CameraChanged(void) { KV_BROADCAST(CameraChanged) }
+void kv_RenderHooks_CameraChanged(void) {
+  KV_BROADCAST(CameraChanged)
+}
 
 void kv_RenderHooks_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* placement) {
   KV_BROADCAST(DrawMesh, mesh, placement)
@@ -199,8 +222,8 @@ int kv_RenderHooks_DrawSprite(qxThing* thing, const qxMatrix34* placement) {
   KV_BROADCAST_LAST_FILLED(DrawSprite, thing, placement)
 }
 
-int kv_RenderHooks_DrawLine(int mode, qxCanvas* canvas, int x0, int y0, int x1, int y1,
-                            int colour, int pattern) {
+int kv_RenderHooks_DrawLine(int mode, qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
+                            int pattern) {
   if (mode != 0) {
     KV_BROADCAST_LAST_TABLE(DrawLine, canvas, x0, y0, x1, y1, colour, pattern)
   }
@@ -211,8 +234,8 @@ int kv_RenderHooks_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int 
                                     DisplayBuffer* destination0, int unused0,
                                     DisplayBuffer* source1, int x1, int y1, int flags1,
                                     DisplayBuffer* destination1, int unused1) {
-  KV_BROADCAST_LAST_TABLE(BlitObjectStates, source0, x0, y0, flags0, destination0, unused0,
-                          source1, x1, y1, flags1, destination1, unused1)
+  KV_BROADCAST_LAST_TABLE(BlitObjectStates, source0, x0, y0, flags0, destination0, unused0, source1,
+                          x1, y1, flags1, destination1, unused1)
 }
 
 int kv_RenderHooks_DrawTextObject(TextObject* textObject, int flag) {
@@ -234,13 +257,17 @@ int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, in
   KV_BROADCAST_LAST_TABLE(FillRect, canvas, x0, y0, x1, y1, colour, pattern, alpha)
 }
 
-void kv_RenderHooks_DisplayChanged(void) { KV_BROADCAST(DisplayChanged) }
+void kv_RenderHooks_DisplayChanged(void) {
+  KV_BROADCAST(DisplayChanged)
+}
 
 #undef KV_BROADCAST
 #undef KV_BROADCAST_LAST_TABLE
 #undef KV_BROADCAST_LAST_FILLED
 
-int kv_RenderHooks_IsWidescreen(void) { return g_widescreen; }
+int kv_RenderHooks_IsWidescreen(void) {
+  return g_widescreen;
+}
 
 void kv_RenderHooks_CheckDisplaySettings(void) {
   const int widescreen = ReadSettingInt("Widescreen") == 2 ? 1 : 0;
@@ -258,19 +285,31 @@ float kv_SmoothStep(float edge0, float edge1, float x) {
   return t * t * (3.0f - 2.0f * t);
 }
 
-float kv_RenderHooks_GetFadeValue(void) { return g_fade.current; }
+float kv_RenderHooks_GetFadeValue(void) {
+  return g_fade.current;
+}
 
 void kv_RenderHooks_SetSoftwareSurfaces(kvSurface* front, kvSurface* back) {
   g_frontSurface = front;
   g_backSurface = back;
 }
 
-kvSurface* kv_RenderHooks_GetFrontSurface(void) { return g_frontSurface; }
-kvSurface* kv_RenderHooks_GetBackSurface(void) { return g_backSurface; }
+kvSurface* kv_RenderHooks_GetFrontSurface(void) {
+  return g_frontSurface;
+}
+kvSurface* kv_RenderHooks_GetBackSurface(void) {
+  return g_backSurface;
+}
 
-int kv_Platform_IsWidescreenSetting(void) { return ReadSettingInt("Widescreen") == 2 ? 1 : 0; }
-int kv_Platform_IsNewRendering(void) { return ReadSettingInt("RenderingMode") == 0 ? 1 : 0; }
-int kv_Platform_IsNewLighting(void) { return ReadSettingInt("ClassicLighting") == 0 ? 1 : 0; }
+int kv_Platform_IsWidescreenSetting(void) {
+  return ReadSettingInt("Widescreen") == 2 ? 1 : 0;
+}
+int kv_Platform_IsNewRendering(void) {
+  return ReadSettingInt("RenderingMode") == 0 ? 1 : 0;
+}
+int kv_Platform_IsNewLighting(void) {
+  return ReadSettingInt("ClassicLighting") == 0 ? 1 : 0;
+}
 
 void kv_RenderHooks_SetHost(const kvRenderHooksHost* host) {
   g_host = host ? *host : kDefaultHost;

@@ -34,41 +34,41 @@ struct TextObject;
 // null unless the back end fills it. The buffer identity of slots 1 and 2 is
 // the buffer's pixel pointer.
 struct RenderHookTable {
-  int active;  // 1 = the back end acts
-  void (*SurfaceChanged)(void* pixels);                                              // 1
-  int (*SurfaceFreed)(void* pixels);                                                 // 2
-  void (*Slot3)(int value);                                                          // 3
+  int active;                            // 1 = the back end acts
+  void (*SurfaceChanged)(void* pixels);  // 1
+  int (*SurfaceFreed)(void* pixels);     // 2
+  void (*Slot3)(int value);              // 3
   void (*MaterialLoaded)(uint32_t textureId, const char* materialName, int celIndex);  // 4
-  void (*FramePhase)(int phase);                                                     // 5
+  void (*FramePhase)(int phase);                                                       // 5
   void (*Blit)(DisplayBuffer* destination, kvSurface* destinationSurface, DisplayBuffer* source,
                kvSurface* sourceSurface, int x, int y, const stdRect* sourceRect,
-               int flags);                                                           // 6
-  int (*FillBuffer)(DisplayBuffer* buffer, uint32_t value, const stdRect* rect);     // 7
-  void (*CameraChanged)(void);                                                       // 8
-  void (*DrawMesh)(qxModel3Mesh* mesh, const qxMatrix34* placement);                 // 9
+               int flags);                                                        // 6
+  int (*FillBuffer)(DisplayBuffer* buffer, uint32_t value, const stdRect* rect);  // 7
+  void (*CameraChanged)(void);                                                    // 8
+  void (*DrawMesh)(qxModel3Mesh* mesh, const qxMatrix34* placement);              // 9
   void (*BeginModel)(qxModel3* model, const qxVector3* centre, float radius,
-                     const qxMatrix34* placement, qxModel3* companion);              // 10
-  void (*EndModel)(qxModel3* model, qxModel3* companion);                            // 11
-  int (*DrawShadow)(const qxVector3* points, int count, int colour);                 // 12
-  int (*DrawSprite)(qxThing* thing, const qxMatrix34* placement);                    // 13
+                     const qxMatrix34* placement, qxModel3* companion);  // 10
+  void (*EndModel)(qxModel3* model, qxModel3* companion);                // 11
+  int (*DrawShadow)(const qxVector3* points, int count, int colour);     // 12
+  int (*DrawSprite)(qxThing* thing, const qxMatrix34* placement);        // 13
   // A line drawer that does not clip (14) and one that clips first (15).
   int (*DrawLine)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
-                  int pattern);                                                      // 14
+                  int pattern);  // 14
   int (*DrawClippedLine)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
-                         int pattern);                                               // 15
+                         int pattern);  // 15
   // Two groups of (source, x, y, flags, destination, a value that is not used).
   int (*BlitObjectStates)(DisplayBuffer* source0, int x0, int y0, int flags0,
-                          DisplayBuffer* destination0, int unused0, DisplayBuffer* source1,
-                          int x1, int y1, int flags1, DisplayBuffer* destination1,
-                          int unused1);                                              // 16
-  int (*DrawTextObject)(TextObject* textObject, int flag);                           // 17
+                          DisplayBuffer* destination0, int unused0, DisplayBuffer* source1, int x1,
+                          int y1, int flags1, DisplayBuffer* destination1,
+                          int unused1);                     // 16
+  int (*DrawTextObject)(TextObject* textObject, int flag);  // 17
   void (*ResourceLoaded)(uint32_t typeTag, const char* name, void* object,
-                         int fromCache);                                             // 18
+                         int fromCache);  // 18
   void (*GetTextExtent)(TextObject* textObject, const char* text, int* x, int* y, int* width,
-                        int* height);                                                // 19
+                        int* height);  // 19
   int (*FillRect)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,
-                  float alpha);                                                      // 20
-  void (*DisplayChanged)(void);                                                      // 21
+                  float alpha);  // 20
+  void (*DisplayChanged)(void);  // 21
 };
 
 // At most this many tables are registered.
@@ -115,15 +115,14 @@ void kv_RenderHooks_EndModel(qxModel3* model, qxModel3* companion);
 int kv_RenderHooks_DrawShadow(const qxVector3* points, int count, int colour);
 int kv_RenderHooks_DrawSprite(qxThing* thing, const qxMatrix34* placement);
 // Mode non-zero: the line drawers that do not clip (slot 14); 0: the clipping ones (15).
-int kv_RenderHooks_DrawLine(int mode, qxCanvas* canvas, int x0, int y0, int x1, int y1,
-                            int colour, int pattern);
+int kv_RenderHooks_DrawLine(int mode, qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
+                            int pattern);
 int kv_RenderHooks_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int flags0,
                                     DisplayBuffer* destination0, int unused0,
                                     DisplayBuffer* source1, int x1, int y1, int flags1,
                                     DisplayBuffer* destination1, int unused1);
 int kv_RenderHooks_DrawTextObject(TextObject* textObject, int flag);
-void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* object,
-                                   int fromCache);
+void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* object, int fromCache);
 void kv_RenderHooks_GetTextExtent(TextObject* textObject, const char* text, int* x, int* y,
                                   int* width, int* height);
 int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
@@ -173,9 +172,8 @@ void kv_RenderHooks_ResetForTest(void);
 // The software back end's operations.
 RenderHookTable* InitSoftwareBackend(void);
 void Software_FramePhase(int phase);
-void Software_Blit(DisplayBuffer* destination, kvSurface* destinationSurface,
-                   DisplayBuffer* source, kvSurface* sourceSurface, int x, int y,
-                   const stdRect* sourceRect, int flags);
+void Software_Blit(DisplayBuffer* destination, kvSurface* destinationSurface, DisplayBuffer* source,
+                   kvSurface* sourceSurface, int x, int y, const stdRect* sourceRect, int flags);
 void Software_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* placement);
 void Software_OnCameraChanged(void);
 void Software_BeginModel(qxModel3* model, const qxVector3* centre, float radius,
@@ -183,8 +181,7 @@ void Software_BeginModel(qxModel3* model, const qxVector3* centre, float radius,
 void Software_EndModel(qxModel3* model, qxModel3* companion);
 int Software_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int flags0,
                               DisplayBuffer* destination0, int unused0, DisplayBuffer* source1,
-                              int x1, int y1, int flags1, DisplayBuffer* destination1,
-                              int unused1);
+                              int x1, int y1, int flags1, DisplayBuffer* destination1, int unused1);
 int Software_DrawTextObject(TextObject* textObject, int flag);
 int Software_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,
                       float alpha);

@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr int kWindow = 4096;      // ring size
-constexpr int kLookahead = 18;     // longest match
-constexpr int kThreshold = 2;      // matches of this length or less are literals
-constexpr int kNone = kWindow;     // "no node" in the tree links
+constexpr int kWindow = 4096;   // ring size
+constexpr int kLookahead = 18;  // longest match
+constexpr int kThreshold = 2;   // matches of this length or less are literals
+constexpr int kNone = kWindow;  // "no node" in the tree links
 
 // ---------------------------------------------------------------------------
 // Encoder state, rebuilt on every call.
@@ -42,7 +42,9 @@ struct Encoder {
 
 Encoder g_enc;
 
-int GetByte(Encoder& e) { return e.inPos < e.inSize ? e.in[e.inPos++] : -1; }
+int GetByte(Encoder& e) {
+  return e.inPos < e.inSize ? e.in[e.inPos++] : -1;
+}
 
 // Writes n bytes when x + n stays below the capacity; otherwise marks the
 // output as too long and stops emitting.
@@ -77,7 +79,9 @@ void PutBit(Encoder& e, int bit) {
   }
 }
 
-void PutByte(Encoder& e, int byte) { e.pending[e.pendingCount++] = static_cast<uint8_t>(byte); }
+void PutByte(Encoder& e, int byte) {
+  e.pending[e.pendingCount++] = static_cast<uint8_t>(byte);
+}
 
 void InsertNode(Encoder& e, int r) {
   const uint8_t* key = &e.window[r];

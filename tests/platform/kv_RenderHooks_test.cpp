@@ -17,15 +17,27 @@ template <char Name>
 struct Recorder {
   static void Record(const char* slot) { g_calls.push_back(std::string(1, Name) + ":" + slot); }
   static void SurfaceChanged(void*) { Record("SurfaceChanged"); }
-  static int SurfaceFreed(void*) { Record("SurfaceFreed"); return g_results[Name]; }
+  static int SurfaceFreed(void*) {
+    Record("SurfaceFreed");
+    return g_results[Name];
+  }
   static void FramePhase(int phase) { Record(("FramePhase" + std::to_string(phase)).c_str()); }
   static int FillBuffer(DisplayBuffer*, uint32_t, const stdRect*) {
     Record("FillBuffer");
     return g_results[Name];
   }
-  static int DrawShadow(const qxVector3*, int, int) { Record("DrawShadow"); return g_results[Name]; }
-  static int DrawSprite(qxThing*, const qxMatrix34*) { Record("DrawSprite"); return g_results[Name]; }
-  static int Line(qxCanvas*, int, int, int, int, int, int) { Record("Line"); return g_results[Name]; }
+  static int DrawShadow(const qxVector3*, int, int) {
+    Record("DrawShadow");
+    return g_results[Name];
+  }
+  static int DrawSprite(qxThing*, const qxMatrix34*) {
+    Record("DrawSprite");
+    return g_results[Name];
+  }
+  static int Line(qxCanvas*, int, int, int, int, int, int) {
+    Record("Line");
+    return g_results[Name];
+  }
   static int ClippedLine(qxCanvas*, int, int, int, int, int, int) {
     Record("ClippedLine");
     return g_results[Name];
@@ -43,13 +55,12 @@ std::map<std::string, float> g_settings;
 float g_scaling = 1.0f;
 int g_marks = 0;
 
-const kvRenderHooksHost kHost = {
-    [] { return g_nowMs; },
-    [](const char* name, float def) {
-      auto it = g_settings.find(name);
-      return it == g_settings.end() ? def : it->second;
-    },
-    [] { return g_scaling; }, [] { ++g_marks; }};
+const kvRenderHooksHost kHost = {[] { return g_nowMs; },
+                                 [](const char* name, float def) {
+                                   auto it = g_settings.find(name);
+                                   return it == g_settings.end() ? def : it->second;
+                                 },
+                                 [] { return g_scaling; }, [] { ++g_marks; }};
 
 class RenderHooks : public ::testing::Test {
  protected:
@@ -113,8 +124,8 @@ TEST_F(RenderHooks, DispatchOrderIgnoresActiveFlags) {
   kv_RenderHooks_DisplayChanged();
   kv_RenderHooks_SurfaceChanged(nullptr);
   kv_RenderHooks_CameraChanged();  // nobody fills slot 8
-  EXPECT_EQ(g_calls, (std::vector<std::string>{"h:DisplayChanged", "d:DisplayChanged",
-                                               "d:SurfaceChanged"}));
+  EXPECT_EQ(g_calls,
+            (std::vector<std::string>{"h:DisplayChanged", "d:DisplayChanged", "d:SurfaceChanged"}));
 }
 
 TEST_F(RenderHooks, ResultRules) {
@@ -131,9 +142,9 @@ TEST_F(RenderHooks, ResultRules) {
   EXPECT_EQ(kv_RenderHooks_DrawShadow(nullptr, 3, 0), 0);
   // Object states and text: nobody here fills them, so 0.
   EXPECT_EQ(kv_RenderHooks_DrawTextObject(nullptr, 0), 0);
-  EXPECT_EQ(kv_RenderHooks_BlitObjectStates(nullptr, 0, 0, 0, nullptr, 0, nullptr, 0, 0, 0,
-                                            nullptr, 0),
-            0);
+  EXPECT_EQ(
+      kv_RenderHooks_BlitObjectStates(nullptr, 0, 0, 0, nullptr, 0, nullptr, 0, 0, 0, nullptr, 0),
+      0);
   g_calls.clear();
   EXPECT_EQ(kv_RenderHooks_DrawLine(1, nullptr, 0, 0, 1, 1, 0, -1), 7);
   EXPECT_EQ(kv_RenderHooks_DrawLine(0, nullptr, 0, 0, 1, 1, 0, -1), 7);
@@ -229,8 +240,8 @@ TEST_F(RenderHooks, SettingQueries) {
     const char* name;
     float value;
     int widescreen, newRendering, newLighting;
-  } cases[] = {{"Widescreen", 2.9f, 1, 1, 1},   {"Widescreen", 1.0f, 0, 1, 1},
-               {"RenderingMode", 0.5f, 0, 1, 1}, {"RenderingMode", 1.0f, 0, 0, 1},
+  } cases[] = {{"Widescreen", 2.9f, 1, 1, 1},      {"Widescreen", 1.0f, 0, 1, 1},
+               {"RenderingMode", 0.5f, 0, 1, 1},   {"RenderingMode", 1.0f, 0, 0, 1},
                {"ClassicLighting", 1.0f, 0, 1, 0}, {"RenderingMode", 1e30f, 0, 1, 1}};
   for (const auto& c : cases) {
     g_settings.clear();

@@ -243,8 +243,8 @@ TEST(Compress, EndTokenOnTheSixteenthBitIsFollowedByAZeroWord) {
 
 TEST(Compress, RoundTripsAgainstTheReference) {
   const std::vector<Bytes> inputs = {
-      Random(5000, 1, 4),   Random(20000, 2, 3), Structured(640 * 40, 3), Structured(70000, 4),
-      Bytes(4200, 0),       Random(100, 5, 2),    Random(4096 * 3, 6, 3),
+      Random(5000, 1, 4), Random(20000, 2, 3), Structured(640 * 40, 3), Structured(70000, 4),
+      Bytes(4200, 0),     Random(100, 5, 2),   Random(4096 * 3, 6, 3),
   };
   for (size_t k = 0; k < inputs.size(); ++k) {
     const Bytes& in = inputs[k];
