@@ -2,4 +2,6 @@
 // setting reads as its default until the real registry lands.
 #include "platform/kv_Registry.h"
 
-float kv_Registry_ReadFloat(const char* /*name*/, float defaultValue) { return defaultValue; }
+float kv_Registry_ReadFloat(const char* /*name*/, float defaultValue) {
+  return defaultValue;
+}

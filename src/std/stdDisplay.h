@@ -36,7 +36,8 @@ struct BufferFormat {
 };
 
 // Storage states.
-enum : int { STDDISPLAY_PLAIN = 0, STDDISPLAY_PACKED = 2 };
+inline constexpr int STDDISPLAY_PLAIN = 0;
+inline constexpr int STDDISPLAY_PACKED = 2;
 
 struct DisplayBuffer {
   int storage;    // 0 plain pixels; 2 packed (pixels hold LZ bytes, byteSize their length)
@@ -74,7 +75,7 @@ struct DisplayDevice {
 };
 
 // Flags of the rectangle copy.
-enum : int { STDDISPLAY_COPY_KEYED = 1 };
+inline constexpr int STDDISPLAY_COPY_KEYED = 1;
 
 extern DisplayBuffer stdDisplay_frontBuffer;
 extern DisplayBuffer stdDisplay_backBuffer;

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "presentation/drevRender.h"
+#include "std/std.h"
+#include "std/stdDisplay.h"
 
 namespace {
 
@@ -250,6 +255,114 @@ TEST_F(RenderHooks, SettingQueries) {
     EXPECT_EQ(kv_Platform_IsNewRendering(), c.newRendering) << c.name << c.value;
     EXPECT_EQ(kv_Platform_IsNewLighting(), c.newLighting) << c.name << c.value;
   }
+}
+
+// ---------------------------------------------------------------------------
+// The software back end.
+
+HostServices g_hs;
+
+struct LineCall {
+  int x0, y0, x1, y1;
+};
+std::vector<LineCall> g_lines;
+int g_blits = 0;
+
+class SoftwareBackend : public RenderHooks {
+ protected:
+  void SetUp() override {
+    RenderHooks::SetUp();
+    HostServices_CopyDefaults(&g_hs);
+    std_DefaultServices(&g_hs);
+    std_Startup(&g_hs);
+    g_lines.clear();
+    g_blits = 0;
+    recorder_ = {};
+    recorder_.DrawClippedLine = [](qxCanvas*, int x0, int y0, int x1, int y1, int, int) {
+      g_lines.push_back({x0, y0, x1, y1});
+      return 1;
+    };
+    recorder_.Blit = [](DisplayBuffer*, kvSurface*, DisplayBuffer*, kvSurface*, int, int,
+                        const stdRect*, int) { ++g_blits; };
+    ASSERT_EQ(kv_RenderHooks_Register(&recorder_), &recorder_);
+    software_ = InitSoftwareBackend();
+    ASSERT_NE(software_, nullptr);
+    kv_RenderHooks_SetBackends(nullptr, nullptr, software_);
+  }
+  RenderHookTable recorder_{};
+  RenderHookTable* software_ = nullptr;
+};
+
+TEST_F(SoftwareBackend, TableFilling) {
+  EXPECT_EQ(software_->active, 1);
+  EXPECT_NE(software_->FramePhase, nullptr);
+  EXPECT_NE(software_->Blit, nullptr);
+  EXPECT_NE(software_->FillBuffer, nullptr);
+  EXPECT_NE(software_->DrawSprite, nullptr);
+  EXPECT_NE(software_->DrawLine, nullptr);
+  EXPECT_NE(software_->DrawClippedLine, nullptr);
+  EXPECT_NE(software_->FillRect, nullptr);
+  EXPECT_EQ(software_->SurfaceFreed, nullptr);
+  EXPECT_EQ(software_->DrawShadow, nullptr);
+  EXPECT_EQ(software_->DisplayChanged, nullptr);
+}
+
+TEST_F(SoftwareBackend, FillRectIsOneClippedLinePerRow) {
+  const struct {
+    int y0, y1;
+    size_t lines;
+  } cases[] = {{2, 4, 3}, {5, 5, 1}, {6, 5, 0}};
+  for (const auto& c : cases) {
+    g_lines.clear();
+    software_->FillRect(nullptr, 1, c.y0, 9, c.y1, 0, -1, 0.5f);
+    ASSERT_EQ(g_lines.size(), c.lines) << c.y0 << ".." << c.y1;
+    for (size_t i = 0; i < c.lines; ++i) {
+      EXPECT_EQ(g_lines[i].y0, c.y0 + static_cast<int>(i));
+      EXPECT_EQ(g_lines[i].y1, g_lines[i].y0);
+      EXPECT_EQ(g_lines[i].x0, 1);
+      EXPECT_EQ(g_lines[i].x1, 9);
+    }
+  }
+}
+
+TEST_F(SoftwareBackend, BlitCopiesAndDropsTwoCasesWhileInactive) {
+  BufferFormat f{};
+  f.width = 4;
+  f.height = 2;
+  f.format = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
+  DisplayBuffer* src = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
+  DisplayBuffer* dst = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
+  DisplayBuffer* other = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
+  // Stand-ins for the display's surfaces: never looked into.
+  alignas(8) static char frontTag, backTag;
+  auto* front = reinterpret_cast<kvSurface*>(&frontTag);
+  auto* back = reinterpret_cast<kvSurface*>(&backTag);
+  kv_RenderHooks_SetSoftwareSurfaces(front, back);
+  drevRender_pCleanZBuffer = other;
+
+  auto copied = [&](DisplayBuffer* d, kvSurface* ds, DisplayBuffer* s, kvSurface* ss) {
+    stdDisplay_FillBuffer(s, 0x1234, nullptr);
+    stdDisplay_FillBuffer(d, 0, nullptr);
+    software_->Blit(d, ds, s, ss, 0, 0, nullptr, 0);
+    return *static_cast<uint16_t*>(d->pixels) == 0x1234;
+  };
+  for (int active : {1, 0}) {
+    software_->active = active;
+    EXPECT_TRUE(copied(dst, nullptr, src, nullptr)) << active;
+    EXPECT_EQ(copied(other, nullptr, src, nullptr), active == 1) << "z-buffer";
+    EXPECT_EQ(copied(dst, front, src, back), active == 1) << "back to front";
+    EXPECT_TRUE(copied(dst, back, src, front)) << active;
+  }
+  drevRender_pCleanZBuffer = nullptr;
+  for (auto* b : {src, dst, other}) stdDisplay_FreeBuffer(b);
+}
+
+TEST_F(SoftwareBackend, ObjectStatesBroadcastOneBlitPerSource) {
+  DisplayBuffer a{}, b{};
+  kv_RenderHooks_BlitObjectStates(&a, 0, 0, 0, &b, 0, nullptr, 0, 0, 0, &b, 0);
+  EXPECT_EQ(g_blits, 1);
+  kv_RenderHooks_BlitObjectStates(&a, 0, 0, 0, &b, 0, &a, 1, 1, 1, &b, 0);
+  EXPECT_EQ(g_blits, 3);
 }
 
 }  // namespace
