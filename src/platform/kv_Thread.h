@@ -9,7 +9,7 @@ struct SDL_Thread;
 
 struct kv_Thread {
   SDL_Thread* thread;
-  int priority;              // 0 low, 1 normal, 2 high
+  int priority;          // 0 low, 1 normal, 2 high
   volatile uint8_t running;  // 1 while the owner wants the thread to go on
   void* userData;
 };
