@@ -6,7 +6,7 @@
 
 #include "platform/kv_Registry.h"
 #include "platform/kv_Thread.h"
-#include "platform/kv_Window.h"
+#include "platform/kv_Platform.h"
 #include "presentation/drevRender.h"
 
 namespace {
