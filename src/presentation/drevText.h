@@ -1,7 +1,15 @@
-// Text objects and the bitmap font.
-// Placeholder: not built yet (the presentation subsystem builds this module);
-// only the software back end's text operation is declared here.
+// Text objects and say-lines.
+//
+// Not built yet: this is a placeholder that gives the module table its entry.
+// Its initialise function answers 0 and fills no operation, so the registry
+// skips the module; the functions below do nothing.
 #pragma once
+
+#include <cstdint>
+
+#include "engine/drevMain.h"
+
+int drevText_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 
 struct TextObject;
 
