@@ -181,8 +181,7 @@ int kv_Input_ValidateBinding(int index, int key) {
 const char* kv_Input_GetKeyName(int key) {
   static char name[256];
   std::memset(name, 0, sizeof name);
-  const char* utf8 = SDL_GetKeyName(static_cast<SDL_Keycode>(key));
-  Utf8ToLatin1(utf8, name, static_cast<int>(std::strlen(utf8)) < 255 ? static_cast<int>(std::strlen(utf8)) : 255);
+  Utf8ToLatin1(SDL_GetKeyName(static_cast<SDL_Keycode>(key)), name, sizeof name);
   return name;
 }
 
