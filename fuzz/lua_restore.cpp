@@ -1,0 +1,59 @@
+// Fuzz target: restoring the scripting runtime's state from arbitrary bytes
+// (a save game is untrusted input).
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "script/runtime/LuaRuntime.h"
+#include "std/std.h"
+
+namespace {
+
+const uint8_t* g_data = nullptr;
+size_t g_size = 0;
+size_t g_at = 0;
+
+int Read(void* out, int length) {
+  if (length < 0 || g_size - g_at < static_cast<size_t>(length)) return 1;
+  std::memcpy(out, g_data + g_at, static_cast<size_t>(length));
+  g_at += static_cast<size_t>(length);
+  return 0;
+}
+
+void EngNothing() {}
+const lua_Reg kRows[] = {{"EngineFunction", EngNothing}};
+
+HostServices g_hs;
+lua_Descriptor g_desc;
+
+void Start() {
+  lua_Initialize(&g_hs, &g_desc);
+  g_desc.startup();
+  lua_iolibopen();
+  lua_strlibopen();
+  lua_mathlibopen();
+  lua_openlib(kRows, 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool started = false;
+  if (!started) {
+    HostServices_CopyDefaults(&g_hs);
+    std_DefaultServices(&g_hs);
+    std_Startup(&g_hs);
+    std::freopen("/dev/null", "w", stderr);  // restore failures log to standard error
+    started = true;
+  }
+  Start();
+  g_data = data;
+  g_size = size;
+  g_at = 0;
+  if (lua_Restore(Read) == 0) {
+    lua_updatetasks(0);
+    lua_collectgarbage(0);
+  }
+  g_desc.shutdown();
+  return 0;
+}
