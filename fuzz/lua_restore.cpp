@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "script/runtime/LuaRuntime.h"
+#include "script/runtime/lua31.h"
 #include "std/std.h"
 
 namespace {
@@ -13,10 +13,10 @@ const uint8_t* g_data = nullptr;
 size_t g_size = 0;
 size_t g_at = 0;
 
-int Read(void* out, int length) {
-  if (length < 0 || g_size - g_at < static_cast<size_t>(length)) return 1;
-  std::memcpy(out, g_data + g_at, static_cast<size_t>(length));
-  g_at += static_cast<size_t>(length);
+int Read(void* out, size_t length) {
+  if (g_size - g_at < length) return 1;
+  std::memcpy(out, g_data + g_at, length);
+  g_at += length;
   return 0;
 }
 

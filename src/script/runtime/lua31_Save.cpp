@@ -22,7 +22,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "script/runtime/LuaRuntime_Private.h"
+#include "script/runtime/lua31_Private.h"
 
 namespace luart {
 namespace {
@@ -69,12 +69,12 @@ struct Writer {
     if (!buffer.empty() && ok) {
       size_t at = 0;
       while (at < buffer.size()) {
-        const int chunk = static_cast<int>(std::min<size_t>(buffer.size() - at, 1u << 20));
+        const size_t chunk = std::min<size_t>(buffer.size() - at, 1u << 20);
         if (out(buffer.data() + at, chunk) != 0) {
           ok = false;
           break;
         }
-        at += static_cast<size_t>(chunk);
+        at += chunk;
       }
     }
     buffer.clear();
@@ -420,7 +420,7 @@ struct Reader {
   bool Bytes(void* data, uint32_t length) {
     if (!ok) return false;
     if (length == 0) return true;
-    if (in(data, static_cast<int>(length)) != 0) ok = false;
+    if (in(data, length) != 0) ok = false;
     return ok;
   }
   bool U8(uint8_t& v) { return Bytes(&v, 1); }

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/kv_Log.h"
-#include "script/runtime/LuaRuntime_Private.h"
+#include "script/runtime/lua31_Private.h"
 #include "std/std.h"
 
 int lua_assume_binary = 0;

@@ -18,7 +18,7 @@ extern "C" {
 #include <unordered_map>
 #include <vector>
 
-#include "script/runtime/LuaRuntime.h"
+#include "script/runtime/lua31.h"
 
 namespace luart {
 

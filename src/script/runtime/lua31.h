@@ -1,7 +1,7 @@
 // The scripting runtime layer: a Lua 3.1-style interface over Lua 5.4.
 //
 // The engine talks to its scripts through this header only; Lua 5.4's own
-// headers are included by the layer's sources alone (LuaRuntime_Private.h).
+// headers are included by the layer's sources alone (lua31_Private.h).
 // Every operation here has C++ linkage, so it neither clashes with nor
 // interposes on liblua's symbols of similar names.
 //
@@ -51,6 +51,7 @@
 // as it was and reports failure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct HostServices;
@@ -74,7 +75,7 @@ struct lua_Descriptor {
 
 // The save transfer function: (data, length) -> 0 when the bytes were
 // written (while saving) or read (while restoring), non-zero on failure.
-using lua_Transfer = int (*)(void* data, int length);
+using lua_Transfer = int (*)(void* data, size_t length);
 
 // Value kept in a save game for a user datum (tag, value).
 using lua_SaveHookFn = int64_t (*)(int32_t tag, void* value);

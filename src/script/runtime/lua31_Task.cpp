@@ -2,7 +2,7 @@
 // and the small task library the scripts use.
 #include <algorithm>
 
-#include "script/runtime/LuaRuntime_Private.h"
+#include "script/runtime/lua31_Private.h"
 
 namespace luart {
 

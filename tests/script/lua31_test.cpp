@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "script/runtime/LuaRuntime.h"
+#include "script/runtime/lua31.h"
 #include "std/std.h"
 
 namespace {
@@ -324,16 +324,16 @@ std::vector<uint8_t> g_stream;
 size_t g_readAt = 0;
 size_t g_readLimit = 0;
 
-int WriteStream(void* data, int length) {
+int WriteStream(void* data, size_t length) {
   auto* p = static_cast<uint8_t*>(data);
   g_stream.insert(g_stream.end(), p, p + length);
   return 0;
 }
 
-int ReadStream(void* data, int length) {
-  if (length < 0 || g_readAt + static_cast<size_t>(length) > g_readLimit) return 1;
-  std::memcpy(data, g_stream.data() + g_readAt, static_cast<size_t>(length));
-  g_readAt += static_cast<size_t>(length);
+int ReadStream(void* data, size_t length) {
+  if (g_readAt + length > g_readLimit) return 1;
+  std::memcpy(data, g_stream.data() + g_readAt, length);
+  g_readAt += length;
   return 0;
 }
 
