@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/kv_Log.h"
 #include "std/std.h"
@@ -40,9 +43,10 @@ int RunLua(const std::string& code) {
 }
 
 const char* kSystem = R"(
+function counter() while true do frames = (frames or 0) + 1 break_here() end end
 function BOOT(resume, param)
   booted = {resume = resume, param = param}
-  start_task(function() while true do frames = (frames or 0) + 1 break_here() end end)
+  start_task(counter)
 end
 )";
 
@@ -215,6 +219,79 @@ TEST_F(DrevLua, RestartGivesAFreshState) {
   ASSERT_EQ(1, drevLua_RunSystemScript());
   EXPECT_EQ(0, RunLua("assert(leftover == nil and system.controls.KEY_F11 == 83)"));
   EXPECT_EQ(1, drevLua_CallBoot(0, nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<uint8_t> g_saved;
+size_t g_at = 0;
+
+int Write(void* data, size_t length) {
+  auto* p = static_cast<uint8_t*>(data);
+  g_saved.insert(g_saved.end(), p, p + length);
+  return 0;
+}
+
+int Read(void* data, size_t length) {
+  if (g_at + length > g_saved.size()) return 1;
+  std::memcpy(data, g_saved.data() + g_at, length);
+  g_at += length;
+  return 0;
+}
+
+// A game's script state survives a save and a restart: the handlers bound by
+// name, the engine's own references (system table, built-in type, previous
+// concat fallback), handles and the boot task.
+TEST_F(DrevLua, ScriptStateSurvivesSaveAndRestart) {
+  ASSERT_EQ(0, RunLua(R"(
+    function onButton(i, down) pressed = i end
+    system.buttonHandler = onButton
+    hero = Actor(7)
+    system.score = 12
+  )"));
+  ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
+  drevLua_Update();
+  g_saved.clear();
+  ASSERT_EQ(0, lua_Save(Write));
+  g_desc.shutdown();
+  ASSERT_EQ(0, g_desc.startup());
+  drevLua_OpenLibrary(kTestRows, 2);
+  ASSERT_EQ(1, drevLua_RunSystemScript());
+  ASSERT_EQ(0, RunLua("function onButton(i, down) pressed = i end"));
+  g_at = 0;
+  ASSERT_EQ(0, lua_Restore(Read));
+  EXPECT_EQ(0, RunLua(R"(
+    assert(system.buttonHandler == onButton and system.score == 12)
+    assert(system.controls.KEY_F11 == 83 and frames == 1)
+    assert(type(hero) == 'actor' and hero == Actor(7) and 'x' .. hero == 'x(actor7:)')
+    assert(type(1) == 'number' and system.camChangeHandler ~= nil)
+  )"));
+  drevLua_Update();
+  // The boot task runs again (restarted from its beginning).
+  EXPECT_EQ(0, RunLua("assert(frames == 2)"));
+  drevLua_CallCamChangeHandler(0, 1);
+  EXPECT_EQ(0, RunLua("assert(system.frameTime == 0)"));
+}
+
+}  // namespace
+
+namespace {
+
+// The demo game's boot script runs, BOOT runs, and its task advances.
+TEST_F(DrevLua, DemoBootScriptRuns) {
+  const char* source = std::getenv("VQ_SOURCE_DIR");
+  ASSERT_NE(nullptr, source);
+  std::ifstream in(std::string(source) + "/data/game/_system.lua", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  ASSERT_FALSE(text.str().empty());
+  WriteFile("_system.lua", text.str());
+  ASSERT_EQ(1, drevLua_RunSystemScript());
+  ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
+  for (int i = 0; i < 3; ++i) drevLua_Update();
+  EXPECT_EQ(0, RunLua("assert(is_task_alive(1) == 1)"));
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ int RunEngineFunction(lua_State* T, lua_CFunc function) {
   lua_State* S = rt.S;
   const Frame saved = rt.frame;
   const size_t savedBlocks = rt.blocks.size();
+  const size_t savedFloor = rt.blockFloor;
   const int nargs = lua_gettop(T);
   const int oldTop = lua_gettop(S);
   if (!lua_checkstack(S, nargs + LUA_MINSTACK)) {
@@ -70,9 +71,11 @@ int RunEngineFunction(lua_State* T, lua_CFunc function) {
   rt.frame.num = nargs;
   rt.frame.base = oldTop + nargs;
   rt.frame.thread = T;
+  rt.blockFloor = savedBlocks;
   function();
   // Blocks left open by the function end with it.
   rt.blocks.resize(savedBlocks);
+  rt.blockFloor = savedFloor;
   const int results = lua_gettop(S) - rt.frame.base;
   int moved = 0;
   if (results > 0 && lua_checkstack(T, results)) {
@@ -280,6 +283,7 @@ void CloseState() {
   rt.S = nullptr;
   rt.frame = Frame{};
   rt.blocks.clear();
+  rt.blockFloor = 0;
   rt.cnames.clear();
   rt.freeRefs.clear();
   rt.nextRef = 1;
@@ -628,7 +632,7 @@ void lua_beginblock(void) { g_rt.blocks.push_back(g_rt.frame); }
 
 void lua_endblock(void) {
   Runtime& rt = g_rt;
-  if (rt.blocks.empty()) return;
+  if (rt.blocks.size() <= rt.blockFloor) return;  // no block of this frame is open
   rt.frame = rt.blocks.back();
   rt.blocks.pop_back();
   if (rt.S && lua_gettop(rt.S) > rt.frame.base) lua_settop(rt.S, rt.frame.base);

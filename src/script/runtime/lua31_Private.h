@@ -45,6 +45,7 @@ struct Runtime {
   lua_State* S = nullptr;  // the object stack (never runs code)
   Frame frame;
   std::vector<Frame> blocks;
+  size_t blockFloor = 0;  // blocks of outer frames, which an engine function cannot end
   // Engine functions: names under which they were registered.
   std::unordered_map<lua_CFunc, std::string> cnames;
   // Tasks, in id order of creation.
