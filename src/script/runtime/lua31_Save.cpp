@@ -246,7 +246,10 @@ void WriteTableBody(Writer& w, int t) {
       if (lua_type(L, key) == LUA_TSTRING) {
         w.where.emplace_back(lua_tostring(L, key));
       } else if (lua_isinteger(L, key)) {
-        w.where.push_back("[" + std::to_string(lua_tointeger(L, key)) + "]");
+        std::string index = std::to_string(lua_tointeger(L, key));
+        index.insert(index.begin(), '[');
+        index.push_back(']');
+        w.where.push_back(std::move(index));
       } else {
         w.where.emplace_back("[?]");
       }
