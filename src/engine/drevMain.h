@@ -1,28 +1,36 @@
-// The engine core: module registry, frame and game states.
-//
-// Not built yet: a placeholder holding only the module descriptor and the
-// save transfer function that the script interface fills and uses.
+// The engine core: module registry, engine frame and game states.
+// Not built yet: only the entry points the front end and the key handler call.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 
 struct HostServices;
 
-// The save transfer function: writes while saving, reads while restoring.
-using SaveTransferFn = int (*)(void* data, size_t length);
-
-struct ModuleDescriptor;
-using ModuleInitializeFn = int (*)(HostServices* services, ModuleDescriptor* descriptor);
-
-// Eight operation slots, filled by the module's initialise function. A null
-// slot is skipped wherever the registry walks the table.
+// Eight operation slots that each engine module fills from its initialise
+// function; a null slot is skipped.
 struct ModuleDescriptor {
-  ModuleInitializeFn initialize;        // 0: 0 = success
-  void (*uninitialize)(void);           // 1: result ignored
-  int (*startup)(void);                 // 2: 0 = success
-  void (*shutdown)(void);               // 3: result ignored
-  int (*save)(SaveTransferFn write);    // 4: writes the module's save block
-  int (*restore)(SaveTransferFn read);  // 5: reads it back
-  int (*pause)(void);                   // 6: never called by the registry
-  int (*resume)(void);                  // 7: never called by the registry
+  int (*initialize)(HostServices* services, ModuleDescriptor* descriptor);
+  int (*uninitialize)(void);
+  int (*startup)(void);
+  int (*shutdown)(void);
+  int (*save)(void* transfer);
+  int (*restore)(void* transfer);
+  int (*pause)(void);
+  int (*resume)(void);
 };
+
+int drevMain_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+void drevMain_SetQuitHandler(void (*handler)(int exitCode));
+void drevMain_SetDisplayHandler(int (*handler)(const uint8_t* palette, int flag));
+void drevMain_SetPresentHandler(int (*handler)(void));
+void drevMain_SetLogToggleHandler(void (*handler)(int on));
+void drevMain_SetMaxMemory(int64_t bytes);
+void drevMain_SetDataPath(const char* path);
+void drevMain_ScanDataDirectories(void);
+int drevMain_StartScripts(void);
+int drevMain_StartGame(int resumeFlag, const char* bootParameter);
+void drevMain_StopGame(void);
+void drevMain_Frame(int drawFlag, int forcedStepMs);
+void drevMain_Display(void);
+int drevMain_CallPauseHandler(void);
+int drevMain_CallCharacterHandler(int character);

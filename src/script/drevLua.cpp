@@ -3,6 +3,7 @@
 #include "script/drevLua.h"
 
 #include <string>
+#include <type_traits>
 
 #include "engine/drevTime.h"
 #include "platform/kv_Log.h"
@@ -196,14 +197,33 @@ void BuildSystemTable() {
 
 // ---- Module operations ------------------------------------------------------------
 
+namespace {
+
+// Fills a descriptor slot with an operation whose result the registry
+// ignores, whether the slot answers a result or not.
+template <auto Operation, typename Slot>
+void SetSlot(Slot& slot) {
+  using Result = std::invoke_result_t<Slot>;
+  if constexpr (std::is_void_v<Result>) {
+    slot = Operation;
+  } else {
+    slot = []() -> Result {
+      Operation();
+      return Result{};
+    };
+  }
+}
+
+}  // namespace
+
 int drevLua_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
   g_lua.services = services;
   if (descriptor) {
     *descriptor = ModuleDescriptor{};
     descriptor->initialize = drevLua_Initialize;
-    descriptor->uninitialize = drevLua_Uninitialize;
+    SetSlot<drevLua_Uninitialize>(descriptor->uninitialize);
     descriptor->startup = drevLua_Startup;
-    descriptor->shutdown = drevLua_Shutdown;
+    SetSlot<drevLua_Shutdown>(descriptor->shutdown);
   }
   if (lua_Initialize(services, &g_lua.runtime) != 0) {
     g_lua.runtimeInitialized = false;

@@ -1,0 +1,14 @@
+// The render context over OpenGL 3.3.
+//
+// Not built yet: this file holds only what the window and the main loop need
+// until the render context lands (it replaces this file): start-up through
+// GLEW, a frame that clears the window and swaps, the resize entry and the
+// GL debug tag that the crash guard reports.
+#pragma once
+
+bool kv_Platform_InitGFX(void);
+int kv_Platform_BeginFrame(void);
+int kv_Platform_EndFrame(void);
+void kv_Platform_OnWindowResized(void);
+// The current GL debug tag: context text, function name and line (-1 = none).
+void kv_GL_GetDebugTag(const char** context, const char** function, int* line);
