@@ -1,10 +1,21 @@
 // The engine's cutscene glue.
 //
-// Not built yet: a placeholder with the call the script interface makes.
+// Not built yet: this is a placeholder that gives the module table its entry.
+// Its initialise function answers 0 and fills no operation, so the registry
+// skips the module; the functions below do nothing.
 #pragma once
 
 #include <cstdint>
 
+#include "engine/drevMain.h"
+
+int drevTolve_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+// 0 when the cutscene started.
+int drevTolve_Start(const char* name, int loop, int x, int y);
+int drevTolve_CreateFrameBuffer(int fullScreen);
+void drevTolve_Pause(int flag);
+void drevTolve_Stop(void);
+void drevTolve_Update(void);
 // Elapsed cutscene time in milliseconds. Not built yet: no cutscene ever
 // plays, so it answers 0.
 int32_t drevTolve_GetMovieTime(void);
