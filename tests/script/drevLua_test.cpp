@@ -205,7 +205,7 @@ TEST_F(DrevLua, FunctionNameAndPrintMessage) {
   ASSERT_EQ(0, RunLua("function named() end"));
   EXPECT_EQ(0, RunLua(R"(
     local text = FunctionName(named)
-    assert(text:find("^function 'named' %(@snippet.lua:1%)\n$"), text)
+    assert(text:find("^function 'named' %(snippet.lua:1%)\n$"), text)
     assert(FunctionName(function() end):find("^unnamed function '<unknown>'"))
     assert(FunctionName(1) == nil)
     PrintMessage(nil) PrintMessage('hello') PrintMessage({}) PrintWarning('x')

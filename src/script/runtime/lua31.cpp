@@ -869,7 +869,11 @@ void lua_funcinfo(lua_Object function, const char** source, int* line) {
   lua_Debug ar;
   lua_pushvalue(S, static_cast<int>(function));
   if (lua_getinfo(S, ">S", &ar)) {
-    if (source) *source = ar.source;  // interned in the function's prototype
+    // The chunk name without Lua's '@' (file) or '=' (literal) mark; it is
+    // interned in the function's prototype.
+    const char* name = ar.source;
+    if (name && (name[0] == '@' || name[0] == '=')) ++name;
+    if (source) *source = name;
     if (line) *line = ar.linedefined;
   }
 }
