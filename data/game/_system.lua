@@ -6,7 +6,7 @@ function heartbeat()
   local frames = 0
   while true do
     frames = frames + 1
-    if frames == 1 or frames % 100 == 0 then
+    if frames <= 3 or frames % 1000 == 0 then
       PrintMessage("[Demo] - heartbeat task: frame " .. frames .. "\n")
     end
     break_here()

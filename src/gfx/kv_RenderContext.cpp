@@ -28,7 +28,7 @@ bool kv_Platform_InitGFX(void) {
 }
 
 int kv_Platform_BeginFrame(void) {
-  if (g_frameBegun) return 0;
+  if (g_frameBegun || !kv_Platform_GetWindowState()->renderContextUp) return 0;
   kv_Platform_ApplyWindowMode();
   g_frameBegun = 1;
   kvWindowState* window = kv_Platform_GetWindowState();
@@ -42,6 +42,7 @@ int kv_Platform_BeginFrame(void) {
 }
 
 int kv_Platform_EndFrame(void) {
+  if (!kv_Platform_GetWindowState()->renderContextUp) return 0;
   if (!g_frameBegun) kv_Platform_BeginFrame();
   g_frameBegun = 0;
   SDL_Window* window = kv_Platform_GetWindowState()->window;
@@ -62,3 +63,5 @@ void kv_GL_GetDebugTag(const char** context, const char** function, int* line) {
   if (function) *function = "";
   if (line) *line = -1;
 }
+
+void kv_Platform_OnResourcesReleased(void) {}

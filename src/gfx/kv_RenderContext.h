@@ -10,5 +10,7 @@ bool kv_Platform_InitGFX(void);
 int kv_Platform_BeginFrame(void);
 int kv_Platform_EndFrame(void);
 void kv_Platform_OnWindowResized(void);
+// Called by the engine core after it freed every resource.
+void kv_Platform_OnResourcesReleased(void);
 // The current GL debug tag: context text, function name and line (-1 = none).
 void kv_GL_GetDebugTag(const char** context, const char** function, int* line);

@@ -57,7 +57,7 @@ TEST(Program, TermSignalQuitsNormally) {
   // Wait (without a deadline of our own: ctest's timeout ends a hang) until
   // start-up has finished, then ask the program to end.
   while (ReadLog().find("Initializing game") == std::string::npos ||
-         ReadLog().find("game start not built yet") == std::string::npos) {
+         ReadLog().find("[Lua] - calling LUA_BOOTSCRIPT") == std::string::npos) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program ended during start-up";
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
