@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
 #include "std/std.h"
@@ -417,7 +418,13 @@ void FunctionName() {
   lua_pushstring(text.c_str());
 }
 
+// ---- Camera setups -----------------------------------------------------------
+
+void NextSetup() { drevMain_NextSetup(); }
+void PreviousSetup() { drevMain_PreviousSetup(); }
+
 const std::pair<const char*, lua_CFunc> kBuilt[] = {
+    {"NextSetup", NextSetup},       {"PreviousSetup", PreviousSetup},
     {"PrintMessage", PrintMessage}, {"PrintWarning", PrintQuiet}, {"PrintError", PrintQuiet},
     {"PrintDebug", PrintQuiet},     {"PrintStack", PrintStack},   {"FunctionName", FunctionName},
 };
