@@ -34,10 +34,13 @@ void LogLine(const char* format, ...) {
     va_end(args);
     text.resize(static_cast<size_t>(length));
   }
-  // The program log when it is open; the debugger output always, so that a
-  // script error is never silent.
-  kv_Log_Printf("[Lua] - %s", text.c_str());
-  std::fprintf(stderr, "[Lua] - %s\n", text.c_str());
+  // The program log when it is open, else the debugger output: a script
+  // error is never silent.
+  if (kv_Log_IsOpen()) {
+    kv_Log_Printf("[Lua] - %s", text.c_str());
+  } else {
+    std::fprintf(stderr, "[Lua] - %s\n", text.c_str());
+  }
 }
 
 void PushRegTable(lua_State* L, const char* key) {
