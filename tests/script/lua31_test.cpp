@@ -467,3 +467,28 @@ TEST_F(LuaRuntime, TruncatedOrCorruptStreamFailsAndChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LuaRuntime, Diagnostics) {
+  ASSERT_EQ(0, RunLua("function namedFn()\n  return 1\nend"));
+  lua_beginblock();
+  lua_Object f = lua_getglobal("namedFn");
+  const char* source = nullptr;
+  int line = 0;
+  lua_funcinfo(f, &source, &line);
+  EXPECT_STREQ("snippet.lua", source);
+  EXPECT_EQ(1, line);
+  const char* name = nullptr;
+  EXPECT_STREQ("global", lua_getobjname(f, &name));
+  EXPECT_STREQ("namedFn", name);
+  // A function that is neither a global nor an installed fallback.
+  lua_Object previous = lua_setfallback("concat", EngConcat);
+  EXPECT_STREQ("", lua_getobjname(previous, &name));
+  EXPECT_EQ(0u, lua_setfallback("index", EngConcat));  // only "concat" is known
+  lua_endblock();
+  lua_printstack(0);
+  lua_PrintGlobals();
+}
+
+}  // namespace
