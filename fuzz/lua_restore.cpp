@@ -1,6 +1,10 @@
 // Fuzz target: restoring the scripting runtime's state from arbitrary bytes
 // (a save game is untrusted input). Restore failures are logged to standard
 // error; with libFuzzer pass -close_fd_mask=2 to keep its output readable.
+// Seeds: small.bin and closures.bin are lua_Save output of small states
+// (tables with cycles, library and engine functions, a task; closures sharing
+// an upvalue, a metatable) made with this layer; deep.bin (tables nested past
+// the reader's limit) and nan_key.bin (a NaN table key) are written by hand.
 #include <cstdint>
 #include <cstring>
 
