@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -297,6 +298,23 @@ TEST_F(BitmapTest, BadFilesAreRefused) {
   EXPECT_EQ(PixelsOf(bm->frames[0]), raw);
   stdBitmap_Free(bm);
   EXPECT_EQ(stdBitmap_Load("no such file.bm", 0, 0), nullptr);
+}
+
+TEST_F(BitmapTest, NameIsTheTextAfterTheLastBackslashCutTo31) {
+  Bytes raw(6, 1);
+  const std::string file = "dir\\sub\\a_rather_long_bitmap_file_name_here.bm";
+  const Bytes bytes = MakeBm(70, 0, 0, 1, k8, {{3, 2, raw}}, {});
+  // The file both as one host name and in folders, whichever way the file
+  // service reads the separators.
+  WriteFile(file, bytes);
+  std::filesystem::create_directories("dir/sub");
+  WriteFile("dir/sub/a_rather_long_bitmap_file_name_here.bm", bytes);
+  Bitmap* bm = stdBitmap_Load(file.c_str(), 0, 0);
+  ASSERT_NE(bm, nullptr);
+  EXPECT_STREQ(bm->name, "a_rather_long_bitmap_file_name_");
+  stdBitmap_Free(bm);
+  std::remove(file.c_str());
+  std::filesystem::remove_all("dir");
 }
 
 TEST_F(BitmapTest, WriterRefusesWhatItCannotWrite) {
