@@ -78,6 +78,32 @@ bool ReadRle(stdFile_t file, uint8_t* pixels, size_t size) {
   return true;
 }
 
+// Bytes left in the file after the current position; -1 when unknown.
+int64_t RemainingBytes(stdFile_t file) {
+  const int64_t here = std_pHS->fileTell(file);
+  if (here < 0 || std_pHS->fileSeek(file, 0, 2) != 0) return -1;
+  const int64_t end = std_pHS->fileTell(file);
+  std_pHS->fileSeek(file, here, 0);
+  return end < here ? -1 : end - here;
+}
+
+// Whether the rest of the file can hold a frame of this size in this storage
+// type, so that a truncated or lying file fails before its frame is allocated.
+// Raw rows are stored whole; a run-length pair gives at most 63 bytes.
+bool FrameFitsInFile(stdFile_t file, int32_t storageType, int64_t rowBytes, int64_t height) {
+  const int64_t remaining = RemainingBytes(file);
+  if (remaining < 0) return true;  // the file layer cannot tell: the reads will
+  const int64_t needed = rowBytes * height;
+  switch (storageType) {
+    case STDBITMAP_RAW:
+      return remaining >= needed;
+    case STDBITMAP_RLE:
+      return remaining * 63 / 2 >= needed;
+    default:
+      return true;
+  }
+}
+
 // Reads one frame's pixels into a locked, plain frame by storage type.
 bool ReadFramePixels(stdFile_t file, DisplayBuffer* frame, int32_t storageType) {
   const BufferFormat& f = frame->format;
@@ -332,6 +358,12 @@ int stdBitmap_ReadFile(stdFile_t file, Bitmap* bitmap, int arg0, int arg1) {
     if (width < 1 || height < 1 || width > stdBitmap_kMaxDimension ||
         height > stdBitmap_kMaxDimension) {
       kv_Log_Printf("stdBitmap: bad frame size %dx%d", width, height);
+      return 0;
+    }
+    if (!FrameFitsInFile(file, storageType, static_cast<int64_t>(width) * (format.bitsPerPixel / 8),
+                         height)) {
+      kv_Log_Printf("stdBitmap: frame %d of %dx%d is larger than the rest of the file", i, width,
+                    height);
       return 0;
     }
     BufferFormat f{};

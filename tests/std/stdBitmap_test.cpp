@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/kv_RenderHooks.h"
+#include "std/stdMemory.h"
 
 namespace {
 
@@ -291,6 +292,13 @@ TEST_F(BitmapTest, BadFilesAreRefused) {
                      size_t{141}, good.size() - 1}) {
     WriteFile("cut.bm", Bytes(good.begin(), good.begin() + static_cast<long>(cut)));
     EXPECT_EQ(stdBitmap_Load("cut.bm", 0, 0), nullptr) << cut;
+  }
+  // A frame larger than the rest of the file fails before it is allocated.
+  for (int32_t type : {0, 1}) {
+    WriteFile("lying.bm", MakeBm(70, type, 0, 1, k8, {{8000, 8000, raw}}, {}));
+    const int64_t before = stdMemory_GetStats().peakBytes;
+    EXPECT_EQ(stdBitmap_Load("lying.bm", 0, 0), nullptr) << type;
+    EXPECT_LT(stdMemory_GetStats().peakBytes - before, 1 << 20) << type;
   }
   WriteFile("good.bm", good);
   Bitmap* bm = stdBitmap_Load("good.bm", 0, 0);
