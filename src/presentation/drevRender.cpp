@@ -15,3 +15,8 @@ void drevRender_FreeBuffers(void) {}
 void drevRender_InvalidateRect(const int*, int) {}
 void drevRender_SelectSetupCamera(Room*, int) {}
 void drevRender_SetWaitTimerEnabled(int) {}
+
+DisplayBuffer* drevRender_pDisplayRaster = nullptr;
+DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
+
+float drevRender_GetResolutionScaling(void) { return 1.0f; }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "platform/kv_RenderHooks.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxLight.h"
@@ -18,7 +19,7 @@ DisplayBuffer MakeBuffer(int width, int height) {
   DisplayBuffer b = {};
   b.format.width = width;
   b.format.height = height;
-  b.format.colorFormat.bitsPerPixel = 16;
+  b.format.format.bitsPerPixel = 16;
   return b;
 }
 
@@ -199,6 +200,105 @@ TEST_F(QxCamera, UpdateStoresPlacementAndView) {
   EXPECT_EQ(p[9], 0.1f);
   qxCamera_Free(cam);
   qxCanvas_Free(canvas);
+}
+
+// ---- broadcasts through the render hooks ----
+
+struct HookLog {
+  int cameraChanged = 0;
+  int fills = 0;
+  DisplayBuffer* buffer = nullptr;
+  uint32_t value = 99;
+  bool hadRect = false;
+  stdRect rect = {};
+};
+HookLog g_hooks;
+
+void FakeCameraChanged() {
+  ++g_hooks.cameraChanged;
+}
+int FakeFillBuffer(DisplayBuffer* buffer, uint32_t value, const stdRect* rect) {
+  ++g_hooks.fills;
+  g_hooks.buffer = buffer;
+  g_hooks.value = value;
+  g_hooks.hadRect = rect != nullptr;
+  if (rect) g_hooks.rect = *rect;
+  return 1;
+}
+
+class QxCameraHooks : public QxCamera {
+ protected:
+  void SetUp() override {
+    QxCamera::SetUp();
+    qxCamera_SetCurrent(nullptr);
+    kv_RenderHooks_ResetForTest();
+    table = {};
+    table.CameraChanged = FakeCameraChanged;
+    table.FillBuffer = FakeFillBuffer;
+    ASSERT_EQ(kv_RenderHooks_Register(&table), &table);
+    g_hooks = {};
+  }
+  void TearDown() override {
+    QxCamera::TearDown();
+    kv_RenderHooks_ResetForTest();
+    qxCore_SetRenderFlags(QXRENDER_BACKFACE_CULL);
+  }
+  RenderHookTable table;
+};
+
+TEST_F(QxCameraHooks, SetCurrentBroadcastsOnlyChanges) {
+  qxCamera* a = qxCamera_New(60, 0, 1, 100, 1);
+  qxCamera* b = qxCamera_New(60, 0, 1, 100, 1);
+  EXPECT_EQ(qxCamera_SetCurrent(a), 1);
+  EXPECT_EQ(g_hooks.cameraChanged, 1);
+  qxCamera_SetCurrent(a);
+  EXPECT_EQ(g_hooks.cameraChanged, 1);
+  qxCamera_SetCurrent(b);
+  EXPECT_EQ(g_hooks.cameraChanged, 2);
+  // Freeing the current camera leaves none current and re-arms the broadcast.
+  qxCamera_Free(b);
+  EXPECT_EQ(qxCore_pCurrentCamera, nullptr);
+  EXPECT_EQ(g_hooks.cameraChanged, 2);
+  qxCamera_SetCurrent(a);
+  EXPECT_EQ(g_hooks.cameraChanged, 3);
+  qxCamera_Free(a);
+}
+
+TEST_F(QxCameraHooks, FrameStartClearsTheZBufferWhenAsked) {
+  DisplayBuffer zBuffer = MakeBuffer(640, 480);
+  qxCanvas whole, part;
+  qxCanvas_NewEntry(&whole, QXCANVAS_CLEAR_ZBUFFER, &buffer, &zBuffer, 0, 0, 0, 0, 0);
+  qxCanvas_NewEntry(&part, QXCANVAS_CLEAR_ZBUFFER | QXCANVAS_EXPLICIT_RECT, &buffer, &zBuffer, 10,
+                    20, 109, 59, 0);
+  qxCamera* cam = qxCamera_New(60, 0, 1, 100, 1);
+  qxCamera_SetCanvas(cam, &whole);
+  qxCamera_SetCurrent(cam);
+
+  qxCore_SetRenderFlags(QXRENDER_BACKFACE_CULL);  // clear flag off: nothing
+  qxCore_StartFrame();
+  EXPECT_EQ(g_hooks.fills, 0);
+
+  qxCore_SetRenderFlags(QXRENDER_BACKFACE_CULL | QXRENDER_CLEAR_CANVAS);
+  qxCore_StartFrame();
+  EXPECT_EQ(g_hooks.fills, 1);
+  EXPECT_EQ(g_hooks.buffer, &zBuffer);
+  EXPECT_EQ(g_hooks.value, 0u);
+  EXPECT_FALSE(g_hooks.hadRect);  // the whole buffer
+
+  qxCamera_SetCanvas(cam, &part);
+  qxCamera_ClearCanvas();
+  EXPECT_EQ(g_hooks.fills, 2);
+  ASSERT_TRUE(g_hooks.hadRect);
+  EXPECT_EQ(g_hooks.rect.x, 10);
+  EXPECT_EQ(g_hooks.rect.y, 20);
+  EXPECT_EQ(g_hooks.rect.width, 100);
+  EXPECT_EQ(g_hooks.rect.height, 40);
+
+  part.flags = QXCANVAS_EXPLICIT_RECT;  // the canvas does not ask for a clear
+  qxCamera_ClearCanvas();
+  EXPECT_EQ(g_hooks.fills, 2);
+  qxCore_FinishFrame();
+  qxCamera_Free(cam);
 }
 
 // ---- lights ----
