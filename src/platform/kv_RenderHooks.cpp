@@ -6,3 +6,6 @@
 void kv_RenderHooks_InitBackends(void) {
   kv_Log_Printf("[RenderHooks] - render back ends not built yet: none registered");
 }
+
+// Not built yet: there are no back ends to tell.
+void kv_RenderHooks_ResourceLoaded(uint32_t, const char*, void*, int) {}

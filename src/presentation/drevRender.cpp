@@ -15,3 +15,4 @@ void drevRender_FreeBuffers(void) {}
 void drevRender_InvalidateRect(const int*, int) {}
 void drevRender_SelectSetupCamera(Room*, int) {}
 void drevRender_SetWaitTimerEnabled(int) {}
+void drevRender_TickWaitTimer(void) {}
