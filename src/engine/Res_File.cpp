@@ -1,7 +1,9 @@
 // The resource manager's file layer: packs (directories and LABN archives),
 // the 128 file slots and the file operations installed into the services
 // record.
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,17 +119,49 @@ bool HasSeparator(const char* name) {
   return std::strchr(name, '\\') || std::strchr(name, '/');
 }
 
-// The host path for a name that the packs do not serve: an absolute host path
-// whose folder exists is taken as it is; everything else goes through the
-// resolver ('\' or '/', any case). For a name that does not exist yet the
-// resolver's answer is the path to create.
+// An absolute host path with each component matched without regard to case
+// (exact spelling first). From the first component that is missing on, the
+// rest is kept as given: the path to create.
+std::string ResolveAbsolute(const std::string& path) {
+  std::string current;
+  bool found = true;
+  size_t pos = 1;
+  while (pos <= path.size()) {
+    size_t slash = path.find('/', pos);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string part = path.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (part.empty() || part == ".") continue;
+    std::string next = current + "/" + part;
+    struct stat st;
+    if (found && part != ".." && ::lstat(next.c_str(), &st) != 0) {
+      found = false;
+      if (DIR* dir = ::opendir(current.empty() ? "/" : current.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+          if (strcasecmp(entry->d_name, part.c_str()) == 0) {
+            next = current + "/" + entry->d_name;
+            found = true;
+            break;
+          }
+        }
+        ::closedir(dir);
+      }
+    }
+    current = next;
+  }
+  return current.empty() ? std::string("/") : current;
+}
+
+// The host path for a name that the packs do not serve: separators '\' or
+// '/', any letter case. Absolute names are matched from the root, all others
+// through the path resolver (from the game folder; a data name that starts
+// with a backslash is one of these).
 std::string HostPathFor(const char* name) {
   if (name[0] == '/') {
-    struct stat st;
-    if (::stat(name, &st) == 0) return name;
-    std::string parent(name);
-    parent.erase(parent.rfind('/'));
-    if (parent.empty() || ::stat(parent.c_str(), &st) == 0) return name;
+    std::string text(name);
+    for (char& c : text)
+      if (c == '\\') c = '/';
+    return ResolveAbsolute(text);
   }
   std::string host;
   stdFileUtil_ResolvePath(name, &host);
