@@ -173,6 +173,8 @@ int Res_FindLooseFile(const char* name, char* pathOut, int size);
 // The host path of a pack (for tests and logs); null for null.
 const char* Res_PackPath(const ResourcePack* pack);
 int Res_PackCount(void);
+// The path of the pack at that place of the search order (0 = head), null past the end.
+const char* Res_PackPathAt(int index);
 
 // Used by the manager: the newest recent hit whose name equals the
 // upper-cased name, with the pack's copy of the name and its hash.

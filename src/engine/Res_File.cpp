@@ -733,6 +733,12 @@ int Res_PackCount(void) {
   return count;
 }
 
+const char* Res_PackPathAt(int index) {
+  ResourcePack* pack = gPackHead;
+  for (; pack && index > 0; --index) pack = pack->next;
+  return pack && index == 0 ? pack->path.c_str() : nullptr;
+}
+
 int Res_FindRecentHit(const char* upperName, ResourcePack** pack, const char** packName,
                       uint32_t* hash) {
   for (int i = 1; i <= 16; ++i) {
