@@ -226,6 +226,8 @@ int Res_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
 
 void Res_Uninitialize(void) {
   gInitialized = 0;
+  gServices = nullptr;
+  Res_FileLayerShutdown();
 }
 
 int Res_Startup(void) {

@@ -477,7 +477,8 @@ void Res_FileLayerInitialize(HostServices* services) {
 }
 
 void Res_FileLayerShutdown(void) {
-  gPlatform = nullptr;
+  // While the operations are installed somewhere the copy stays in use.
+  if (gPlatform != &gPlatformCopy) gPlatform = nullptr;
 }
 
 void Res_InstallFileServices(HostServices* services) {
