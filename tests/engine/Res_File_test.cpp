@@ -1,6 +1,7 @@
 // The file layer: packs, LABN archives and the file slots.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -296,6 +297,27 @@ TEST_F(FileLayer, InstallAndRestoreTheServices) {
   WriteWhole(Path("plain.txt"), "plain");
   EXPECT_EQ(ReadAll(Path("plain.txt").c_str()), "plain");
   Res_InstallFileServices(&hs_);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the seed corpus of the archive fuzz target into the folder named by
+// VQ_WRITE_LABN_CORPUS (run by hand; the seeds are committed).
+TEST(LabnCorpus, WriteSeeds) {
+  const char* folder = std::getenv("VQ_WRITE_LABN_CORPUS");
+  if (!folder) GTEST_SKIP() << "VQ_WRITE_LABN_CORPUS not set";
+  const std::string dir(folder);
+  WriteWhole(dir + "/two_entries.lab",
+             LabnBuild({{"a.txt", "line one\r\nline two\r\nlast"}, {"B.TXT", "b\rc\n"}}));
+  WriteWhole(dir + "/duplicates.lab", LabnBuild({{"a.txt", "first"}, {"A.TXT", "second"}}));
+  WriteWhole(dir + "/big_entry.lab",
+             LabnBuild({{"c.bin", std::string(9000, 'z')}, {"a.txt", "after"}}));
+  WriteWhole(dir + "/empty.lab", LabnBuild({}));
+  std::string bad = LabnBuild({{"a.txt", "x"}, {"b.txt", "y"}});
+  LabnPatch32(&bad, 16 + 16 + 8, 1000);  // the second entry runs past the end
+  WriteWhole(dir + "/data_past_end.lab", bad);
 }
 
 }  // namespace
