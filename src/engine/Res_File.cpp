@@ -724,6 +724,10 @@ int Res_FindLooseFile(const char* name, char* pathOut, int size) {
   return 1;
 }
 
+std::string Res_HostPath(const char* name) {
+  return name ? HostPathFor(name) : std::string();
+}
+
 const char* Res_PackPath(const ResourcePack* pack) {
   return pack ? pack->path.c_str() : nullptr;
 }

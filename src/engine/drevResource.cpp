@@ -281,7 +281,8 @@ int drevResource_ScanDirectory(const char* path) {
   for (char& c : dir)
     if (c == '\\') c = '/';
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (dir.empty()) dir = ".";
+  // The directory itself may be named in another letter case (the -p option).
+  dir = dir.empty() ? std::string(".") : Res_HostPath(dir.c_str());
   if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
     FileUtilFindResult result;
     while (FileUtil_FindNext(find, &result)) {

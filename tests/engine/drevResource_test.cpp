@@ -12,6 +12,7 @@
 #include "LabnWriter.h"
 #include "chore/costume.h"
 #include "engine/Res.h"
+#include "engine/drevMain.h"
 #include "std/std.h"
 #include "std/stdFileUtil.h"
 
@@ -220,6 +221,55 @@ TEST_F(Binding, UnreferencedCostumesStayOutOfASave) {
   Res_FreeAll();
   cos.shutdown();
   cos.uninitialize();
+}
+
+// The whole engine as the program starts it: the current directory and the -p
+// directory are scanned, and the boot script is read from an archive.
+TEST(EngineResources, ScansTheCurrentAndTheExtraDirectoryAtStart) {
+  HostServices hs;
+  HostServices_CopyDefaults(&hs);
+  std_DefaultServices(&hs);
+  std_Startup(&hs);
+  const auto platformOpen = hs.fileOpen;
+  char buffer[4096];
+  ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
+  const std::string home = buffer;
+  const std::string game = home + "/engine_game";
+  std::filesystem::remove_all(game);
+  std::filesystem::create_directories(game + "/Extra");
+  WriteWhole(game + "/demo.lab", LabnBuild({{"_system.lua", "-- boot"}, {"room.set", "game"}}));
+  WriteWhole(game + "/Extra/room.set", "extra");
+  drevMain_SetModuleTables(nullptr, nullptr);
+  drevMain_ResetCalls();
+  ModuleDescriptor engine{};
+  ASSERT_EQ(drevMain_Initialize(&hs, &engine), 0);
+  ASSERT_EQ(engine.startup(), 0);
+  EXPECT_EQ(hs.fileOpen, Res_FileOpen);
+  ASSERT_EQ(chdir(game.c_str()), 0);
+  stdFileUtil_ForgetAllFolders();
+  drevMain_SetDataPath((game + "/extra").c_str());  // any case
+  drevMain_ScanDataDirectories();
+  std::vector<std::string> order;
+  for (int i = 0; const char* path = Res_PackPathAt(i); ++i) order.push_back(path);
+  EXPECT_EQ(order, (std::vector<std::string>{game + "/Extra/", game + "/", game + "/demo.lab"}));
+  auto read = [&hs](const char* name) {
+    std::string out;
+    if (const stdFile_t f = hs.fileOpen(name, "rb")) {
+      char chunk[64];
+      for (size_t n; (n = hs.fileRead(f, chunk, sizeof chunk)) > 0;) out.append(chunk, n);
+      hs.fileClose(f);
+    }
+    return out;
+  };
+  EXPECT_EQ(read("_SYSTEM.LUA"), "-- boot");
+  EXPECT_EQ(read("room.set"), "extra");
+  ASSERT_EQ(chdir(home.c_str()), 0);
+  stdFileUtil_ForgetAllFolders();
+  engine.shutdown();
+  engine.uninitialize();
+  EXPECT_EQ(hs.fileOpen, platformOpen);
+  drevMain_SetDataPath(nullptr);
+  std::filesystem::remove_all(game);
 }
 
 }  // namespace
