@@ -98,6 +98,8 @@ struct RecentHit {
   ResourcePack* pack;
   uint32_t entry;
 };
+// Any thread's open records its hit; the manager reads the ring on the main thread.
+std::mutex gRecentLock;
 RecentHit gRecent[16];
 int gRecentIndex = 0;
 
@@ -218,6 +220,7 @@ bool Lookup(const char* name, bool directoriesOnly, Hit* hit) {
       }
       if (!found) continue;
     }
+    std::lock_guard<std::mutex> lock(gRecentLock);
     gRecent[gRecentIndex] = {hit->pack, hit->entry};
     gRecentIndex = (gRecentIndex + 1) % 16;
     return true;
@@ -711,6 +714,7 @@ void Res_ClosePacks(void) {
     Unlink(pack);
     FreePack(pack);
   }
+  std::lock_guard<std::mutex> lock(gRecentLock);
   std::memset(gRecent, 0, sizeof gRecent);
   gRecentIndex = 0;
 }
@@ -746,6 +750,7 @@ const char* Res_PackPathAt(int index) {
 
 int Res_FindRecentHit(const char* upperName, ResourcePack** pack, const char** packName,
                       uint32_t* hash) {
+  std::lock_guard<std::mutex> lock(gRecentLock);
   for (int i = 1; i <= 16; ++i) {
     const RecentHit& hit = gRecent[(gRecentIndex - i + 16) % 16];
     if (!hit.pack) continue;
