@@ -163,6 +163,7 @@ int64_t Res_FileTell(stdFile_t file);
 int Res_FileSeek(stdFile_t file, int64_t offset, int origin);
 int64_t Res_FileSizeByName(const char* name);
 int Res_FilePrintf(stdFile_t file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+char16_t* Res_FileGetws(stdFile_t file, char16_t* buffer, int size);
 int Res_FileSetPrivate(stdFile_t file);
 
 // A path that is empty or ends with a separator opens a directory pack, any

@@ -498,6 +498,9 @@ void Res_InstallFileServices(HostServices* services) {
   services->fileSize = Res_FileSizeByName;
   services->filePrintf = Res_FilePrintf;
   services->fileSetPrivate = Res_FileSetPrivate;
+  // Handles are slot numbers now, which the platform's wide line reader
+  // cannot take: the layer serves it too.
+  services->fileGetws = Res_FileGetws;
 }
 
 void Res_RestoreFileServices(HostServices* services) {
@@ -512,6 +515,7 @@ void Res_RestoreFileServices(HostServices* services) {
   services->fileSeek = gPlatformCopy.fileSeek;
   services->fileSize = gPlatformCopy.fileSize;
   services->filePrintf = gPlatformCopy.filePrintf;
+  services->fileGetws = gPlatformCopy.fileGetws;
   gPlatform = services;
 }
 
@@ -676,6 +680,29 @@ int Res_FilePrintf(stdFile_t file, const char* format, ...) {
   if (!s.handle || !s.realFile || length < 0) return 0;
   const size_t count = std::min<size_t>(static_cast<size_t>(length), sizeof text - 1);
   return static_cast<int>(Platform()->fileWrite(s.handle, text, count));
+}
+
+char16_t* Res_FileGetws(stdFile_t file, char16_t* buffer, int size) {
+  const int n = SlotOf(file);
+  if (n == 0 || !buffer || size <= 0) return nullptr;
+  SlotGuard guard(n);
+  FileSlot& s = gSlots[n];
+  if (!s.handle) return nullptr;
+  if (s.realFile) {
+    return Platform()->fileGetws ? Platform()->fileGetws(s.handle, buffer, size) : nullptr;
+  }
+  // UTF-16LE characters up to and including a line feed.
+  int count = 0;
+  while (count < size - 1) {
+    uint8_t pair[2];
+    if (WindowRead(s, pair, 2) != 2) break;
+    const char16_t c = static_cast<char16_t>(pair[0] | (pair[1] << 8));
+    buffer[count++] = c;
+    if (c == u'\n') break;
+  }
+  if (count == 0) return nullptr;
+  buffer[count] = 0;
+  return buffer;
 }
 
 int Res_FileSetPrivate(stdFile_t file) {

@@ -177,6 +177,26 @@ TEST_F(FileLayer, SeeksStayInsideTheEntry) {
   hs_.fileClose(f);
 }
 
+TEST_F(FileLayer, WideLinesFromWindowsAndRealFiles) {
+  const std::string wide("a\0b\0\n\0c\0", 8);
+  const std::string lab = Path("data.lab");
+  WriteWhole(lab, LabnBuild({{"w.txt", wide}}));
+  WriteWhole(Path("w.txt"), wide);
+  ASSERT_NE(Res_OpenPack(lab.c_str()), nullptr);
+  for (const std::string& name : {std::string("w.txt"), Path("w.txt")}) {
+    SCOPED_TRACE(name);
+    const stdFile_t f = hs_.fileOpen(name.c_str(), "rb");
+    ASSERT_NE(f, 0);
+    char16_t line[8];
+    ASSERT_EQ(hs_.fileGetws(f, line, 8), line);
+    EXPECT_EQ(std::u16string(line), u"ab\n");
+    ASSERT_EQ(hs_.fileGetws(f, line, 8), line);
+    EXPECT_EQ(std::u16string(line), u"c");
+    EXPECT_EQ(hs_.fileGetws(f, line, 8), nullptr);
+    hs_.fileClose(f);
+  }
+}
+
 TEST_F(FileLayer, DuplicateNamesLaterWins) {
   const std::string lab = Path("data.lab");
   WriteWhole(lab, LabnBuild({{"same.txt", "first"}, {"SAME.TXT", "second"}}));
