@@ -65,3 +65,11 @@ void kv_GL_GetDebugTag(const char** context, const char** function, int* line) {
 }
 
 void kv_Platform_OnResourcesReleased(void) {}
+
+// There is no context record: nothing is cleared and no marker is set.
+kvRenderContext* kv_RenderContext_Get(void) { return nullptr; }
+void kv_Platform_DrawDebugText(const char* /*text*/, int /*x*/, int /*y*/) {}
+void kv_RenderContext_Clear(kvRenderContext* /*context*/, float /*red*/, float /*green*/,
+                            float /*blue*/, float /*alpha*/, float /*depth*/) {}
+void kv_RenderContext_PushMarker(kvRenderContext* /*context*/, const char* /*text*/) {}
+void kv_RenderContext_PopMarker(kvRenderContext* /*context*/) {}

@@ -14,3 +14,12 @@ void kv_Platform_OnWindowResized(void);
 void kv_Platform_OnResourcesReleased(void);
 // The current GL debug tag: context text, function name and line (-1 = none).
 void kv_GL_GetDebugTag(const char** context, const char** function, int* line);
+
+// Also not built yet: what the display layer and the software back end call.
+struct kvRenderContext;
+kvRenderContext* kv_RenderContext_Get(void);
+void kv_Platform_DrawDebugText(const char* text, int x, int y);
+void kv_RenderContext_Clear(kvRenderContext* context, float red, float green, float blue,
+                            float alpha, float depth);
+void kv_RenderContext_PushMarker(kvRenderContext* context, const char* text);
+void kv_RenderContext_PopMarker(kvRenderContext* context);

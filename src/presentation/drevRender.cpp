@@ -16,3 +16,8 @@ void drevRender_InvalidateRect(const int*, int) {}
 void drevRender_SelectSetupCamera(Room*, int) {}
 void drevRender_SetWaitTimerEnabled(int) {}
 void drevRender_TickWaitTimer(void) {}
+
+DisplayBuffer* drevRender_pDisplayRaster = nullptr;
+DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
+
+float drevRender_GetResolutionScaling(void) { return 1.0f; }
