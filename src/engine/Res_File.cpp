@@ -22,6 +22,7 @@
 #include "engine/Res.h"
 #include "platform/kv_Log.h"
 #include "std/stdFileUtil.h"
+#include "std/stdByteOrder.h"
 
 namespace {
 
@@ -355,11 +356,6 @@ void FreePack(ResourcePack* pack) {
   delete pack;
 }
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 bool Refuse(const char* path, const char* why) {
   kv_Log_Printf("[Res] - Archive %s refused: %s\n", path, why);
   return false;
@@ -373,9 +369,9 @@ bool ReadLabn(ResourcePack* pack, const char* path) {
   if (ReadAt(archive, header, sizeof header, 0) != sizeof header)
     return Refuse(path, "short header");
   if (std::memcmp(header, "LABN", 4) != 0) return Refuse(path, "not a LABN archive");
-  const uint32_t version = Le32(header + 4);
-  const uint64_t count = Le32(header + 8);
-  const uint64_t namesSize = Le32(header + 12);
+  const uint32_t version = stdLE_GetU32(header + 4);
+  const uint64_t count = stdLE_GetU32(header + 8);
+  const uint64_t namesSize = stdLE_GetU32(header + 12);
   if (version > kLabnMaxVersion) return Refuse(path, "unknown version");
   if (16 + 16 * count + namesSize > fileSize) return Refuse(path, "tables run past the end");
   std::vector<uint8_t> table(16 * count);
@@ -395,10 +391,10 @@ bool ReadLabn(ResourcePack* pack, const char* path) {
   for (uint64_t i = 0; i < count; ++i) {
     const uint8_t* raw = table.data() + 16 * i;
     PackEntry& e = pack->entries[i];
-    e.nameOffset = Le32(raw);
-    e.offset = Le32(raw + 4);
-    e.size = Le32(raw + 8);
-    e.fourth = Le32(raw + 12);
+    e.nameOffset = stdLE_GetU32(raw);
+    e.offset = stdLE_GetU32(raw + 4);
+    e.size = stdLE_GetU32(raw + 8);
+    e.fourth = stdLE_GetU32(raw + 12);
     if (e.nameOffset >= namesSize) return Refuse(path, "name offset outside the name table");
     if (static_cast<uint64_t>(e.offset) + e.size > fileSize) {
       return Refuse(path, "entry data outside the archive");
