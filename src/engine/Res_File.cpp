@@ -21,8 +21,8 @@
 #include "engine/FileUtil.h"
 #include "engine/Res.h"
 #include "platform/kv_Log.h"
-#include "std/stdFileUtil.h"
 #include "std/stdByteOrder.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 

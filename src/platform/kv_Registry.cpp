@@ -82,7 +82,8 @@ void EncodeLocked(uint8_t* out) {
   }
   for (int i = 0; i < 2; ++i)
     stdLE_PutU32(out + kRegistryCutsceneOffset + 4 * i, g_registry.cutscenes[i]);
-  for (int i = 0; i < 4; ++i) stdLE_PutU32(out + kRegistryConceptOffset + 4 * i, g_registry.concepts[i]);
+  for (int i = 0; i < 4; ++i)
+    stdLE_PutU32(out + kRegistryConceptOffset + 4 * i, g_registry.concepts[i]);
 }
 
 int WriteNumber(const char* name, uint32_t bits) {

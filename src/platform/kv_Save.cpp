@@ -16,8 +16,8 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_PlatformFile.h"
-#include "std/stdFileUtil.h"
 #include "std/stdByteOrder.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "std/stdColor.h"
 #include "std/stdByteOrder.h"
+#include "std/stdColor.h"
 
 namespace {
 
