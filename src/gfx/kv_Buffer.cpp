@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -92,8 +93,33 @@ void allocateFrameData(void) {
   }
 }
 
+namespace {
+// Transient data must be complete before the draw that uploads it: what is
+// written later never reaches the GPU. Debug builds look for such late writes
+// in the uploaded spans, which were filled with 0xBA after their upload.
+void CheckLateWrites(const kvRing& ring, size_t flushed, const char* what) {
+#ifndef NDEBUG
+  if (!ring.base) return;
+  const size_t end = std::min(flushed, ring.used);
+  for (size_t i = 0; i < end; ++i) {
+    if (ring.base[i] != 0xBA) {
+      kv_Log_Printf("[OpenGL] %s data written after its upload (ring offset %zu)", what, i);
+      std::fprintf(stderr, "%s data written after its upload (ring offset %zu)\n", what, i);
+      return;
+    }
+  }
+#else
+  (void)ring;
+  (void)flushed;
+  (void)what;
+#endif
+}
+}  // namespace
+
 void kv_FrameData_Reset(kvFrameData* frame) {
   if (!frame) return;
+  CheckLateWrites(frame->vertexRing, frame->vertexBytesFlushed, "Vertex");
+  CheckLateWrites(frame->indexRing, frame->indexBytesFlushed, "Index");
   for (kvSurface* surface : frame->surfaceReleases) kv_Surface_Destroy(surface);
   for (kvIndexBuffer* buffer : frame->indexReleases) kv_IndexBuffer_Destroy(buffer);
   for (kvVertexBuffer* buffer : frame->vertexReleases) kv_VertexBuffer_Destroy(buffer);

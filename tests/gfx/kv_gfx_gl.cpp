@@ -547,6 +547,9 @@ TEST_F(FrameTest, QuadsFromALaterFirstVertexAndGeneratedBufferGrowth) {
   kv_RenderContext_SubmitDraw(&record);
   ExpectPixel(ReadTarget(context, 12, 8), 0, 1, 0, 1, "right half");
   ExpectPixel(ReadTarget(context, 3, 8), 0, 0, 0, 1, "left half");
+  // The draw uploaded the vertices: their ring bytes are spoiled, and a late
+  // write is reported at the next frame begin in debug builds.
+  EXPECT_EQ(vb->data[0], 0xBA);
   EXPECT_EQ(kv_RenderContext_GeneratedIndexBuffer(true)->indexCount, 1024);
 
   // A list draw needing 1025 indices grows the list buffer to 2048 and
@@ -561,6 +564,14 @@ TEST_F(FrameTest, QuadsFromALaterFirstVertexAndGeneratedBufferGrowth) {
   ASSERT_EQ(context->frameData->indexReleases.size(), releases + 1);
   EXPECT_EQ(context->frameData->indexReleases.back(), small);
   kv_RenderTarget_Free(target);
+#ifndef NDEBUG
+  vb->data[3] = 1;
+  ::testing::internal::CaptureStderr();
+  kv_Platform_EndFrame();
+  kv_Platform_BeginFrame();
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Vertex data written after its upload"),
+            std::string::npos);
+#endif
 }
 
 // Programs --------------------------------------------------------------------------
