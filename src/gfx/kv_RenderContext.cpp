@@ -207,6 +207,7 @@ bool kv_Platform_InitGFX(void) {
 
 int kv_Platform_BeginFrame(void) {
   if (g_frameBegun) return 0;
+  if (!g_initialised) return 0;  // no context to draw with
   if (g_displayChanged) {
     g_displayChanged = 0;
     allocateDefaultBuffers();
@@ -248,6 +249,7 @@ int kv_Platform_BeginFrame(void) {
 
 int kv_Platform_EndFrame(void) {
   if (!g_frameBegun) kv_Platform_BeginFrame();
+  if (!g_initialised) return 1;
   const int movie = g_movieModeQuery ? g_movieModeQuery() : 0;
   if (!movie) {
     kv_RenderHooks_FramePhase(1);
