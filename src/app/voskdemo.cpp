@@ -1,1 +1,178 @@
-// The front end: start-up order, tick and shutdown. Not built yet.
+// The front end's start-up order, tick and shutdown order.
+#include "app/voskdemo.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/Polyglot.h"
+#include "engine/SpewLib.h"
+#include "engine/drevMain.h"
+#include "platform/kv_Language.h"
+#include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
+#include "platform/kv_Registry.h"
+#include "quadrix/qxCore.h"
+#include "std/std.h"
+#include "std/stdDisplay.h"
+
+int voskdemo_resumeFlag = 1;
+
+namespace {
+
+voskdemo_State g_state{};
+ModuleDescriptor g_textDescriptor{};
+ModuleDescriptor g_engineDescriptor{};
+
+// The name of the hidden developer setting, kept scrambled in the program
+// and built at run time.
+constexpr unsigned char kDeveloperKey = 0x5A;
+constexpr unsigned char kDeveloperName[] = {
+    'V' ^ kDeveloperKey, 'q' ^ kDeveloperKey, 'D' ^ kDeveloperKey, 'e' ^ kDeveloperKey,
+    'v' ^ kDeveloperKey, 'e' ^ kDeveloperKey, 'l' ^ kDeveloperKey, 'o' ^ kDeveloperKey,
+    'p' ^ kDeveloperKey, 'e' ^ kDeveloperKey, 'r' ^ kDeveloperKey};
+
+int ReadDeveloperFlag() {
+  char name[sizeof kDeveloperName + 1];
+  for (size_t i = 0; i < sizeof kDeveloperName; ++i) {
+    name[i] = static_cast<char>(kDeveloperName[i] ^ kDeveloperKey);
+  }
+  name[sizeof kDeveloperName] = '\0';
+  char value[64] = {};
+  if (!kv_Registry_ReadString(name, value, sizeof value)) return 0;
+  return (strcasecmp(value, "KLAX") == 0 || strcasecmp(value, "qj") == 0) ? 1 : 0;
+}
+
+}  // namespace
+
+voskdemo_State* voskdemo_GetState(void) {
+  return &g_state;
+}
+
+void voskdemo_ResetForTest(void) {
+  g_state = voskdemo_State{};
+  voskdemo_resumeFlag = 1;
+  voskdemo_ResetTextTablesForTest();
+}
+
+int voskdemo_Init(const char* commandLine) {
+  HostServices* services = &std_Services;
+  // 1-4: the services record, the language, the command line, the general
+  // library's services (the debug printer prints as the warning printer).
+  HostServices_CopyDefaults(services);
+  kv_Language_Detect();
+  if (!voskdemo_ParseOptions(commandLine)) return 0;
+  std_DefaultServices(services);
+  services->printDebug = services->printWarning;
+  std_Startup(services);
+
+  // 5-6: the text table; its results are not looked at.
+  Polyglot_Initialize(services, &g_textDescriptor);
+  if (g_textDescriptor.startup) g_textDescriptor.startup();
+  Polyglot_LoadTable(voskdemo_GetTextTableName(kv_Language_Get()));
+
+  // 7-8: the settings file and the hidden developer setting.
+  kv_Registry_Load();
+  g_state.developer = ReadDeveloperFlag();
+
+  // 9: the 3D library.
+  if (!qxCore_Startup(services)) return 0;
+  if (!qxCore_Open(0)) return 0;
+
+  // 10: the engine key handler.
+  kv_Platform_AddEventHandler(kv_Platform_HandleDebugKeys);
+
+  // 11-12: the display layer, the display and its z-buffer.
+  if (!stdDisplay_Startup()) return 0;
+  voskdemo_BuildDisplayInfo();
+  if (!voskdemo_OpenDisplay()) return 0;
+
+  // 13: every engine module.
+  if (drevMain_Initialize(services, &g_engineDescriptor) != 0) return 0;
+  if (g_engineDescriptor.startup && g_engineDescriptor.startup() != 0) return 0;
+
+  // 14: the front end's callbacks.
+  drevMain_SetQuitHandler(voskdemo_RequestQuit);
+  drevMain_SetDisplayHandler(voskdemo_ApplyPalette);
+  // The display layer's present operation (stdDisplay_Flip) is handed over
+  // here once the display layer exists.
+  drevMain_SetLogToggleHandler(voskdemo_SetLogging);
+
+  // 15-18: archives, logging, the boot script and BOOT.
+  drevMain_ScanDataDirectories();
+  voskdemo_SetLogging(1);
+  if (drevMain_StartScripts() != 0) return 0;
+  if (drevMain_StartGame(voskdemo_resumeFlag,
+                         g_state.hasBootParameter ? g_state.bootParameter : nullptr) != 0) {
+    return 0;
+  }
+
+  // 19: the chore tool when -c was given; its result is not looked at.
+  if (g_state.startChoreTool) voskdemo_ToggleChoreTool(1);
+  return 1;
+}
+
+void voskdemo_Tick(void) {
+  if (g_state.quitRequested) return;
+
+  // The developer controller chords (X with D-pad up / down) come with the
+  // controller layer and the scripting runtime's global dump.
+
+  drevMain_Frame(kv_Platform_IsWindowShown(), g_state.pendingForcedStep);
+  ++g_state.frameCounter;
+  g_state.pendingForcedStep = 0;
+
+  voskdemo_MeasureFrameRate(std_GetTicks());
+  // The frame-rate and performance rows are drawn through the display
+  // layer's debug text, which draws nothing; they come with that layer.
+
+  if (kv_Platform_IsWindowShown()) drevMain_Display();
+
+  if (g_state.quitRequested) {
+    kv_Platform_RemoveEventHandler(kv_Platform_HandleDebugKeys);
+    kv_Platform_PostQuit();  // the event pump then runs voskdemo_Shutdown
+  }
+}
+
+void voskdemo_MeasureFrameRate(uint32_t now) {
+  const uint32_t elapsed = now - g_state.timeOfLastMeasurement;  // unsigned: wraps safely
+  if (elapsed > 1000) {
+    g_state.frameRate = static_cast<float>(
+        (g_state.frameCounter - g_state.framesAtLastMeasurement) * 1000.0 / elapsed);
+    g_state.timeOfLastMeasurement = now;
+    g_state.framesAtLastMeasurement = g_state.frameCounter;
+  }
+}
+
+void voskdemo_Shutdown(void) {
+  voskdemo_SetLogging(0);
+  SpewLib_Stop();
+  drevMain_StopGame();
+  if (g_engineDescriptor.shutdown) g_engineDescriptor.shutdown();
+  if (g_engineDescriptor.uninitialize) g_engineDescriptor.uninitialize();
+  qxCore_Close();
+  qxCore_Shutdown();
+  g_state.displayOpen = 0;
+  stdDisplay_Shutdown();
+  kv_Registry_Shutdown();
+  if (g_textDescriptor.shutdown) g_textDescriptor.shutdown();
+  if (g_textDescriptor.uninitialize) g_textDescriptor.uninitialize();
+  std_Shutdown();
+}
+
+void voskdemo_RequestQuit(int) {
+  g_state.quitRequested = 1;
+}
+
+int voskdemo_ApplyPalette(const uint8_t*, int) {
+  // The palette goes to the display layer once it exists.
+  return 1;
+}
+
+void voskdemo_ToggleFrameRateDisplay(void) {
+  g_state.showFrameRate = !g_state.showFrameRate;
+}
+void voskdemo_TogglePerformanceDisplay(void) {
+  g_state.showPerformance = !g_state.showPerformance;
+}

@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 #include <SDL.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <cstring>
 
@@ -9,7 +11,7 @@
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "platform/kv_Window.h"
+#include "platform/kv_Platform.h"
 #include "presentation/drevRender.h"
 #include "render/Font.h"
 
@@ -22,7 +24,6 @@ kvRenderTarget* g_backColour = nullptr;
 kvRenderTarget* g_backDepth = nullptr;
 int g_frameBegun = 0;
 uint8_t g_initialised = 0;
-uint8_t g_displayChanged = 0;
 uint32_t g_frameSerial = 0;
 
 // The debug tag names the GL step in progress; the crash report reads it too.
@@ -55,6 +56,19 @@ void LogDriverDetails(void) {
       kv_Log_Printf("[OpenGL] Extension: %s", reinterpret_cast<const char*>(name));
     }
   }
+}
+
+// SDL unloads the GL library when it quits, while the driver still holds
+// screen-level caches in its own globals (Mesa keeps the blit shaders there):
+// once unloaded, those blocks are unreachable and leak checkers report them.
+// The driver stays resident for the life of the process instead.
+int KeepDriverResident(struct dl_phdr_info* info, size_t, void*) {
+  const char* name = info->dlpi_name;
+  if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium") ||
+               std::strstr(name, "libGLX_mesa"))) {
+    dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+  return 0;
 }
 
 void BindBackBuffers(void) {
@@ -158,6 +172,7 @@ bool kv_Platform_InitGFX(void) {
                   reinterpret_cast<const char*>(glewGetErrorString(glewStatus)));
     return false;
   }
+  dl_iterate_phdr(&KeepDriverResident, nullptr);
   if (!CheckOpenGLRequirements()) return false;
   kv_Log_Printf("[OpenGL] - CheckOpenGLRequirements completed successfully.");
   (void)glGetString(GL_VERSION);
@@ -200,6 +215,7 @@ bool kv_Platform_InitGFX(void) {
 
   kv_Log_Printf("[OpenGL] - GL fully initialized!");
   g_initialised = 1;
+  kv_Platform_GetWindowState()->renderContextUp = 1;
   return true;
 }
 
@@ -208,8 +224,11 @@ bool kv_Platform_InitGFX(void) {
 int kv_Platform_BeginFrame(void) {
   if (g_frameBegun) return 0;
   if (!g_initialised) return 0;  // no context to draw with
-  if (g_displayChanged) {
-    g_displayChanged = 0;
+  // The window layer raises the flag on a size or mode change (and the render
+  // hooks on a change of the display settings).
+  kvWindowState* window = kv_Platform_GetWindowState();
+  if (window->displayChanged) {
+    window->displayChanged = 0;
     allocateDefaultBuffers();
     Font_RelayoutAll();
     kv_RenderHooks_DisplayChanged();
@@ -297,24 +316,18 @@ void kv_Platform_GetBackBuffer(kvRenderTarget** colour, kvRenderTarget** depth) 
 }
 
 void kv_Platform_GetDisplaySize(int* width, int* height) {
-  // The size the renderer treats as the display: the whole display while the
-  // window is borderless, else the window's own size.
-  int w = 0, h = 0;
-  SDL_Window* window = SDL_GL_GetCurrentWindow();
-  if (window) {
-    if (SDL_GetWindowFlags(window) & SDL_WINDOW_BORDERLESS) {
-      SDL_DisplayMode mode;
-      const int display = SDL_GetWindowDisplayIndex(window);
-      if (SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) == 0) {
-        w = mode.w;
-        h = mode.h;
-      }
-    } else {
-      SDL_GetWindowSize(window, &w, &h);
+  const kvWindowState* window = kv_Platform_GetWindowState();
+  int baseWidth = window->windowedWidth, baseHeight = window->windowedHeight;
+  if (window->borderless) {
+    SDL_DisplayMode mode;
+    if (SDL_GetCurrentDisplayMode(0, &mode) == 0) {
+      baseWidth = mode.w;
+      baseHeight = mode.h;
     }
   }
-  if (width) *width = w;
-  if (height) *height = h;
+  // The render size the window layer tracks, when it has one.
+  if (width) *width = window->drawableWidth ? window->drawableWidth : baseWidth;
+  if (height) *height = window->drawableHeight ? window->drawableHeight : baseHeight;
 }
 
 void kv_Platform_GetPixelToClipScale(float* x, float* y) {
@@ -326,13 +339,7 @@ void kv_Platform_GetPixelToClipScale(float* x, float* y) {
 
 void kv_Platform_OnWindowResized(void) {
   kv_Platform_ApplyWindowMode();
-  kv_RenderContext_NoteDisplayChanged();
-}
-
-int kv_RenderContext_NoteDisplayChanged(void) {
-  if (!g_initialised) return 0;
-  g_displayChanged = 1;
-  return 1;
+  if (g_initialised) kv_Platform_MarkDisplayChanged();
 }
 
 int kv_RenderContext_IsInitialised(void) { return g_initialised; }

@@ -89,9 +89,6 @@ void kv_Platform_GetBackBuffer(kvRenderTarget** colour, kvRenderTarget** depth);
 void kv_Platform_GetDisplaySize(int* width, int* height);
 void kv_Platform_GetPixelToClipScale(float* x, float* y);
 void kv_Platform_OnWindowResized(void);
-// Raises the display-changed flag when the context is up (the window layer's
-// kv_Platform_MarkDisplayChanged lands here); answers whether it did.
-int kv_RenderContext_NoteDisplayChanged(void);
 int kv_RenderContext_IsInitialised(void);
 // Counts frame begins (for once-per-frame reports).
 uint32_t kv_RenderContext_FrameSerial(void);

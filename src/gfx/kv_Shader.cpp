@@ -12,7 +12,7 @@
 #include "gfx/kv_Layout.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
-#include "platform/kv_Window.h"
+#include "platform/kv_Platform.h"
 #include "std/std.h"
 
 namespace {
@@ -44,10 +44,10 @@ std::string SourcePath(const char* name, const char* suffix) {
 }
 
 bool ReadSource(const std::string& path, std::string* text) {
-  void* data = nullptr;
+  uint8_t* data = nullptr;
   size_t size = 0;
   if (!kv_Platform_LoadFile(&data, &size, path.c_str()) || !data) return false;
-  text->assign(static_cast<const char*>(data), size);
+  text->assign(reinterpret_cast<const char*>(data), size);
   kv_Platform_FreeFileData(data);
   return true;
 }

@@ -74,8 +74,9 @@ int kv_Log_Open(const char* name) {
   kv_Platform_Time(&now);
   struct tm local;
   kv_Platform_LocalTime(&now, &local);
-  WriteFormattedf("Log started: %i/%02i/%02i @ %02i:%02i:%02i", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  char startLine[64];
+  kv_Log_FormatStartLine(&local, startLine, sizeof startLine);
+  WriteLine(startLine);
   WriteFormattedf("Working directory: %s", cwd.c_str());
   return 1;
 }
@@ -87,6 +88,12 @@ void kv_Log_Printf(const char* format, ...) {
   va_start(args, format);
   WriteFormatted(format, args);
   va_end(args);
+}
+
+void kv_Log_FormatStartLine(const struct tm* local, char* buffer, int size) {
+  std::snprintf(buffer, static_cast<size_t>(size), "Log started: %i/%02i/%02i @ %02i:%02i:%02i",
+                local->tm_year + 1900, local->tm_mon + 1, local->tm_mday, local->tm_hour,
+                local->tm_min, local->tm_sec);
 }
 
 int kv_Log_IsOpen(void) {

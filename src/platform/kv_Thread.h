@@ -2,19 +2,24 @@
 // of the engine never names SDL for them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
 struct SDL_Thread;
 
+using kv_ThreadBody = int (*)(void* record);
+
 struct kv_Thread {
   SDL_Thread* thread;
-  int priority;          // 0 low, 1 normal, 2 high
-  volatile uint8_t running;  // 1 while the owner wants the thread to go on
+  int priority;                  // 0 low, 1 normal, 2 high
+  std::atomic<uint8_t> running;  // 1 while the owner wants the thread to go on
   void* userData;
+  // Private to this layer: the body, and who frees the record of a detached
+  // thread (the body's end or kv_Thread_Detach, whichever comes last).
+  kv_ThreadBody body;
+  std::atomic<int> lifetime;
 };
-
-using kv_ThreadBody = int (*)(void* record);
 using kv_Mutex = void*;      // opaque
 using kv_Semaphore = void*;  // opaque
 
@@ -25,7 +30,8 @@ kv_Thread* kv_Thread_Create(kv_ThreadBody body, const char* name, void* userData
 // Clears the running flag, waits for the thread, frees the record; returns the
 // thread's exit status.
 int kv_Thread_Join(kv_Thread* thread);
-// Lets a thread whose owner never joins it release its record when it ends.
+// For a thread its owner never joins: the record is freed when the body has
+// returned (at once when it already has). The record must not be used after.
 void kv_Thread_Detach(kv_Thread* thread);
 int kv_Thread_IsRunning(const kv_Thread* thread);
 void* kv_Thread_GetUserData(const kv_Thread* thread);

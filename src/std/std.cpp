@@ -13,6 +13,7 @@
 #include "platform/kv_Thread.h"
 #include "std/stdMemory.h"
 
+HostServices std_Services;
 HostServices* std_pHS = nullptr;
 
 namespace {
@@ -20,7 +21,9 @@ namespace {
 bool g_started = false;
 std::atomic<int> g_assertUnderWay{0};
 
-FILE* AsFile(stdFile_t file) { return reinterpret_cast<FILE*>(file); }
+FILE* AsFile(stdFile_t file) {
+  return reinterpret_cast<FILE*>(file);
+}
 
 // Each thread formats into its own buffer: messages from concurrent threads
 // never overwrite each other's text.
@@ -33,13 +36,13 @@ int PrintTo(FILE* stream, const char* prefix, const char* format, va_list args) 
   return length < 0 ? 0 : std::min(length, static_cast<int>(kPrintBufferSize) - 1);
 }
 
-#define DEFINE_PRINTER(name, prefix)               \
-  int name(const char* format, ...) {              \
-    va_list args;                                  \
-    va_start(args, format);                        \
+#define DEFINE_PRINTER(name, prefix)                     \
+  int name(const char* format, ...) {                    \
+    va_list args;                                        \
+    va_start(args, format);                              \
     const int n = PrintTo(stdout, prefix, format, args); \
-    va_end(args);                                  \
-    return n;                                      \
+    va_end(args);                                        \
+    return n;                                            \
   }
 DEFINE_PRINTER(DefaultPrint, "")
 DEFINE_PRINTER(DefaultWarning, "WARNING: ")
@@ -53,20 +56,30 @@ void DefaultAssert(const char* message, const char* sourceFile, int line) {
   std::exit(1);
 }
 
-int DefaultAtExit(void (*function)(void)) { return std::atexit(function); }
-void* DefaultAlloc(size_t size, const char*, int) { return std::malloc(size); }
-void DefaultFree(void* pointer) { std::free(pointer); }
+int DefaultAtExit(void (*function)(void)) {
+  return std::atexit(function);
+}
+void* DefaultAlloc(size_t size, const char*, int) {
+  return std::malloc(size);
+}
+void DefaultFree(void* pointer) {
+  std::free(pointer);
+}
 void* DefaultRealloc(void* pointer, size_t size, const char*, int) {
   return std::realloc(pointer, size);
 }
 
 // A monotonic millisecond tick (the runtime's clock() would be CPU time).
-uint32_t DefaultTicks(void) { return kv_Platform_GetTicks(); }
+uint32_t DefaultTicks(void) {
+  return kv_Platform_GetTicks();
+}
 
 stdFile_t FileOpen(const char* path, const char* mode) {
   return reinterpret_cast<stdFile_t>(std::fopen(path, mode));
 }
-int FileClose(stdFile_t file) { return file ? std::fclose(AsFile(file)) : -1; }
+int FileClose(stdFile_t file) {
+  return file ? std::fclose(AsFile(file)) : -1;
+}
 size_t FileRead(stdFile_t file, void* buffer, size_t count) {
   return file ? std::fread(buffer, 1, count, AsFile(file)) : 0;
 }
@@ -88,8 +101,12 @@ char* FileGets(stdFile_t file, char* buffer, int size) {
 size_t FileWrite(stdFile_t file, const void* data, size_t count) {
   return file ? std::fwrite(data, 1, count, AsFile(file)) : 0;
 }
-int FileEof(stdFile_t file) { return file ? std::feof(AsFile(file)) : 1; }
-int64_t FileTell(stdFile_t file) { return file ? std::ftell(AsFile(file)) : -1; }
+int FileEof(stdFile_t file) {
+  return file ? std::feof(AsFile(file)) : 1;
+}
+int64_t FileTell(stdFile_t file) {
+  return file ? std::ftell(AsFile(file)) : -1;
+}
 int FileSeek(stdFile_t file, int64_t offset, int origin) {
   return file ? std::fseek(AsFile(file), static_cast<long>(offset), origin) : -1;
 }
@@ -102,8 +119,12 @@ int64_t SizeOf(const char* path, const char* mode) {
   std::fclose(file);
   return size < 0 ? 0 : size;
 }
-int64_t DefaultFileSize(const char* path) { return SizeOf(path, "r"); }
-int64_t StdFileSize(const char* path) { return SizeOf(path, "rb"); }
+int64_t DefaultFileSize(const char* path) {
+  return SizeOf(path, "r");
+}
+int64_t StdFileSize(const char* path) {
+  return SizeOf(path, "rb");
+}
 
 int DefaultFilePrintf(stdFile_t file, const char* format, ...) {
   if (!file) return -1;
@@ -125,7 +146,9 @@ int StdFilePrintf(stdFile_t file, const char* format, ...) {
   return 0;
 }
 
-char16_t* DefaultGetws(stdFile_t, char16_t*, int) { return nullptr; }
+char16_t* DefaultGetws(stdFile_t, char16_t*, int) {
+  return nullptr;
+}
 
 // Reads one line of UTF-16LE characters (up to and including '\n').
 char16_t* StdGetws(stdFile_t file, char16_t* buffer, int size) {
@@ -143,11 +166,21 @@ char16_t* StdGetws(stdFile_t file, char16_t* buffer, int size) {
   return buffer;
 }
 
-int DefaultSetPrivate(stdFile_t) { return 0; }
-stdHandle_t HandleAlloc(size_t size) { return std::malloc(size); }
-void HandleFree(stdHandle_t handle) { std::free(handle); }
-stdHandle_t HandleRealloc(stdHandle_t handle, size_t size) { return std::realloc(handle, size); }
-void* HandleLock(stdHandle_t handle) { return handle; }
+int DefaultSetPrivate(stdFile_t) {
+  return 0;
+}
+stdHandle_t HandleAlloc(size_t size) {
+  return std::malloc(size);
+}
+void HandleFree(stdHandle_t handle) {
+  std::free(handle);
+}
+stdHandle_t HandleRealloc(stdHandle_t handle, size_t size) {
+  return std::realloc(handle, size);
+}
+void* HandleLock(stdHandle_t handle) {
+  return handle;
+}
 void HandleUnlock(stdHandle_t) {}
 
 int StdPrint(const char* format, ...) {
@@ -160,16 +193,18 @@ int StdPrint(const char* format, ...) {
 }
 
 constexpr HostServices kDefaults = {
-    1000.0f,        DefaultPrint,   DefaultPrint,   DefaultWarning, DefaultError,
-    DefaultDebug,   DefaultAssert,  DefaultAtExit,  DefaultAlloc,   DefaultFree,
-    DefaultRealloc, DefaultTicks,   FileOpen,       FileClose,      FileRead,
-    FileGets,       FileWrite,      FileEof,        FileTell,       FileSeek,
-    DefaultFileSize, DefaultFilePrintf, DefaultGetws, DefaultSetPrivate, HandleAlloc,
-    HandleFree,     HandleRealloc,  HandleLock,     HandleUnlock};
+    1000.0f,         DefaultPrint,      DefaultPrint,  DefaultWarning,    DefaultError,
+    DefaultDebug,    DefaultAssert,     DefaultAtExit, DefaultAlloc,      DefaultFree,
+    DefaultRealloc,  DefaultTicks,      FileOpen,      FileClose,         FileRead,
+    FileGets,        FileWrite,         FileEof,       FileTell,          FileSeek,
+    DefaultFileSize, DefaultFilePrintf, DefaultGetws,  DefaultSetPrivate, HandleAlloc,
+    HandleFree,      HandleRealloc,     HandleLock,    HandleUnlock};
 
 }  // namespace
 
-void HostServices_CopyDefaults(HostServices* record) { *record = kDefaults; }
+void HostServices_CopyDefaults(HostServices* record) {
+  *record = kDefaults;
+}
 
 HostServices* std_FillServices(HostServices* record) {
   const auto keepPrivate = record->fileSetPrivate;  // slot 23 keeps its value
@@ -205,16 +240,22 @@ HostServices* std_FillServices(HostServices* record) {
   return record;
 }
 
-HostServices* std_DefaultServices(HostServices* record) { return std_FillServices(record); }
+HostServices* std_DefaultServices(HostServices* record) {
+  return std_FillServices(record);
+}
 
 void std_Startup(HostServices* record) {
   std_pHS = record;
   g_started = true;
 }
 
-void std_Shutdown(void) { g_started = false; }
+void std_Shutdown(void) {
+  g_started = false;
+}
 
-bool std_IsStarted(void) { return g_started; }
+bool std_IsStarted(void) {
+  return g_started;
+}
 
 int std_DebugPrintf(const char* format, ...) {
   va_list args;
@@ -229,7 +270,8 @@ void std_AssertFail(const char* message, const char* sourceFile, int line) {
   // An assertion inside the report stops at once, without a second write.
   if (g_assertUnderWay.exchange(1)) std::abort();
   char text[512];
-  std::snprintf(text, sizeof text, "%s(%d):  %s\n", std_PathTail(sourceFile ? sourceFile : ""),
+  // The source file is a host path (__FILE__): keep its base name only.
+  std::snprintf(text, sizeof text, "%s(%d):  %s\n", std_HostPathTail(sourceFile ? sourceFile : ""),
                 line, message ? message : "");
   if (FILE* file = std::fopen("assert.txt", "wt")) {
     std::fputs(text, file);
@@ -239,7 +281,9 @@ void std_AssertFail(const char* message, const char* sourceFile, int line) {
   std::abort();
 }
 
-uint32_t std_GetTicks(void) { return kv_Platform_GetTicks(); }
+uint32_t std_GetTicks(void) {
+  return kv_Platform_GetTicks();
+}
 
 uint32_t std_GetPhysicalMemory(void) {
   struct sysinfo info;
@@ -251,6 +295,14 @@ uint32_t std_GetPhysicalMemory(void) {
 const char* std_PathTail(const char* path) {
   const char* last = std::strrchr(path, '\\');
   return last ? last + 1 : path;
+}
+
+const char* std_HostPathTail(const char* path) {
+  const char* tail = path;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') tail = p + 1;
+  }
+  return tail;
 }
 
 int std_Log2(int n) {

@@ -22,37 +22,39 @@ using stdHandle_t = void*;
 // are functions. Keep the order: it is the one layout every user reads and
 // every filler writes.
 struct HostServices {
-  float ticksPerSecond;                                                      // 0
-  int (*printMessage)(const char* format, ...);                              // 1
-  int (*printStatus)(const char* format, ...);                               // 2
-  int (*printWarning)(const char* format, ...);                              // 3
-  int (*printError)(const char* format, ...);                                // 4
-  int (*printDebug)(const char* format, ...);                                // 5 (may be null)
+  float ticksPerSecond;                                                       // 0
+  int (*printMessage)(const char* format, ...);                               // 1
+  int (*printStatus)(const char* format, ...);                                // 2
+  int (*printWarning)(const char* format, ...);                               // 3
+  int (*printError)(const char* format, ...);                                 // 4
+  int (*printDebug)(const char* format, ...);                                 // 5 (may be null)
   void (*assertFail)(const char* message, const char* sourceFile, int line);  // 6, does not return
-  int (*atExit)(void (*function)(void));                                     // 7 (may be null)
-  void* (*memAlloc)(size_t size, const char* sourceFile, int line);          // 8
-  void (*memFree)(void* pointer);                                            // 9
+  int (*atExit)(void (*function)(void));                                      // 7 (may be null)
+  void* (*memAlloc)(size_t size, const char* sourceFile, int line);           // 8
+  void (*memFree)(void* pointer);                                             // 9
   void* (*memRealloc)(void* pointer, size_t size, const char* sourceFile, int line);  // 10
-  uint32_t (*getTicks)(void);                                                // 11
-  stdFile_t (*fileOpen)(const char* path, const char* mode);                 // 12
-  int (*fileClose)(stdFile_t file);                                          // 13
-  size_t (*fileRead)(stdFile_t file, void* buffer, size_t count);            // 14
-  char* (*fileGets)(stdFile_t file, char* buffer, int size);                 // 15
-  size_t (*fileWrite)(stdFile_t file, const void* data, size_t count);       // 16
-  int (*fileEof)(stdFile_t file);                                            // 17
-  int64_t (*fileTell)(stdFile_t file);                                       // 18
-  int (*fileSeek)(stdFile_t file, int64_t offset, int origin);               // 19
-  int64_t (*fileSize)(const char* path);                                     // 20
-  int (*filePrintf)(stdFile_t file, const char* format, ...);                // 21
-  char16_t* (*fileGetws)(stdFile_t file, char16_t* buffer, int size);        // 22
-  int (*fileSetPrivate)(stdFile_t file);                                     // 23
-  stdHandle_t (*handleAlloc)(size_t size);                                   // 24
-  void (*handleFree)(stdHandle_t handle);                                    // 25
-  stdHandle_t (*handleRealloc)(stdHandle_t handle, size_t size);             // 26
-  void* (*handleLock)(stdHandle_t handle);                                   // 27
-  void (*handleUnlock)(stdHandle_t handle);                                  // 28
+  uint32_t (*getTicks)(void);                                                         // 11
+  stdFile_t (*fileOpen)(const char* path, const char* mode);                          // 12
+  int (*fileClose)(stdFile_t file);                                                   // 13
+  size_t (*fileRead)(stdFile_t file, void* buffer, size_t count);                     // 14
+  char* (*fileGets)(stdFile_t file, char* buffer, int size);                          // 15
+  size_t (*fileWrite)(stdFile_t file, const void* data, size_t count);                // 16
+  int (*fileEof)(stdFile_t file);                                                     // 17
+  int64_t (*fileTell)(stdFile_t file);                                                // 18
+  int (*fileSeek)(stdFile_t file, int64_t offset, int origin);                        // 19
+  int64_t (*fileSize)(const char* path);                                              // 20
+  int (*filePrintf)(stdFile_t file, const char* format, ...);                         // 21
+  char16_t* (*fileGetws)(stdFile_t file, char16_t* buffer, int size);                 // 22
+  int (*fileSetPrivate)(stdFile_t file);                                              // 23
+  stdHandle_t (*handleAlloc)(size_t size);                                            // 24
+  void (*handleFree)(stdHandle_t handle);                                             // 25
+  stdHandle_t (*handleRealloc)(stdHandle_t handle, size_t size);                      // 26
+  void* (*handleLock)(stdHandle_t handle);                                            // 27
+  void (*handleUnlock)(stdHandle_t handle);                                           // 28
 };
 
+// The program's one live record, filled by the front end at start-up.
+extern HostServices std_Services;
 // The general library's own pointer to the live record (set by std_Startup).
 extern HostServices* std_pHS;
 
@@ -72,8 +74,11 @@ bool std_IsStarted(void);
 uint32_t std_GetTicks(void);
 // Total physical memory in bytes, clamped to the unsigned 32-bit range.
 uint32_t std_GetPhysicalMemory(void);
-// The text after the last backslash of a name, or the whole name.
+// The text after the last backslash of a name, or the whole name. Names from
+// data files and scripts use a backslash; a forward slash is not a separator here.
 const char* std_PathTail(const char* path);
+// The base name of a host path: the text after the last slash or backslash.
+const char* std_HostPathTail(const char* path);
 int std_Log2(int n);
 int std_ReadFileInto(const char* path, void* buffer, size_t count);
 int std_ReadByte(stdFile_t file);

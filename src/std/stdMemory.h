@@ -15,8 +15,8 @@ struct alignas(16) stdMemoryBlock {
   const char* file;       // source file given by the caller (not copied)
   int32_t id;             // live count (this block included) at allocation
   int32_t line;
-  int64_t size;           // bytes requested
-  uint32_t magic;         // 0x12345678 while live; cleared when freed
+  int64_t size;    // bytes requested
+  uint32_t magic;  // 0x12345678 while live; cleared when freed
 };
 
 constexpr uint32_t STDMEMORY_MAGIC = 0x12345678;

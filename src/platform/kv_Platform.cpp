@@ -1,0 +1,222 @@
+// Platform main, event pump and main loop.
+#include "platform/kv_Platform.h"
+
+#include <sys/sysinfo.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/voskdemo.h"
+#include "gfx/kv_RenderContext.h"
+#include "platform/kv_Log.h"
+#include "platform/kv_RenderHooks.h"
+#include "platform/kv_Save.h"
+#include "platform/kv_Steam.h"
+#include "platform/steam/steam_api.h"
+#include "std/stdInput.h"
+
+namespace {
+
+kvPlatformState g_state{};
+
+kvPlatformGameHooks g_gameHooks = {voskdemo_Init, voskdemo_Tick, voskdemo_Shutdown,
+                                   stdInput_KeyEvent};
+
+// The receiver of the Steam overlay callback: the mouse cursor is shown while
+// the overlay is open and hidden again when it closes.
+class cSteamOverlayCallback {
+ public:
+  cSteamOverlayCallback() : callback_(this, &cSteamOverlayCallback::OnGameOverlayActivated) {}
+  void OnGameOverlayActivated(GameOverlayActivated_t* data) {
+    SDL_ShowCursor(data && data->m_bActive ? SDL_ENABLE : SDL_DISABLE);
+  }
+
+ private:
+  CCallback<cSteamOverlayCallback, GameOverlayActivated_t> callback_;
+};
+cSteamOverlayCallback* g_overlayCallback = nullptr;
+
+// Offers an event to the active handlers in index order until one takes it.
+void OfferToHandlers(const SDL_Event* event) {
+  for (kvEventHandlerEntry& entry : g_state.handlers) {
+    if (entry.active && entry.handler && entry.handler(event)) return;
+  }
+}
+
+}  // namespace
+
+kvPlatformState* kv_Platform_GetState(void) {
+  return &g_state;
+}
+kvPlatformGameHooks* kv_Platform_GetGameHooks(void) {
+  return &g_gameHooks;
+}
+
+int kv_Platform_RunProtected(const char* commandLine) {
+  kv_Platform_InstallCrashGuard();
+  return kv_Platform_Main(commandLine);
+}
+
+int kv_Platform_Main(const char* commandLine) {
+  if (!commandLine) commandLine = "";
+  if (std::strstr(commandLine, "-log")) {
+    kv_Log_Open("Vosk.log");
+    kv_Log_Printf("Args: %s", commandLine);
+    kv_Platform_LogSystemInfo();
+  }
+  for (kvEventHandlerEntry& entry : g_state.handlers) entry = {};
+  g_state.handlerCount = 0;
+  g_state.quit = 0;
+  g_state.loopRunning = 0;
+
+  kv_Save_InitWriteDirectory();
+  if (!kv_Platform_InitWindow()) {
+    // Leave nothing open behind a failed start: Steam, window, SDL.
+    kv_Platform_Shutdown();
+    return -1;
+  }
+  kv_RenderHooks_InitBackends();
+
+  kv_Log_Printf("Initializing game");
+  if (!g_gameHooks.init(commandLine)) {
+    kv_Log_Printf("Unable to initialize game!");
+    kv_Platform_Shutdown();
+    return -1;
+  }
+
+  kv_Steam_InitAchievements();
+  // Lives until the process ends, as Steam's callbacks do.
+  if (!g_overlayCallback) g_overlayCallback = new cSteamOverlayCallback();
+
+  // No sleep and no frame limit here: pacing comes from the buffer swap.
+  g_state.loopRunning = 1;
+  do {
+    kv_Platform_RunOnce();
+  } while (!g_state.quit);
+
+  kv_Platform_Shutdown();
+  return 0;
+}
+
+int kv_Platform_RunOnce(void) {
+  if (!kv_Platform_PumpEvents()) g_gameHooks.tick();
+  SteamAPI_RunCallbacks();
+  return 0;
+}
+
+int kv_Platform_PumpEvents(void) {
+  SDL_Event event;
+  if (!SDL_PollEvent(&event)) return 0;
+  // Once a quit or close was handled, no later event of this drain reaches
+  // the handlers.
+  bool quitHandled = false;
+  do {
+    bool offer = true;
+    switch (event.type) {
+      case SDL_QUIT:
+        // The engine shutdown runs once: the loop flag is cleared first.
+        if (g_state.loopRunning) {
+          g_state.loopRunning = 0;
+          g_gameHooks.shutdown();
+          g_state.quit = 1;
+        }
+        offer = false;
+        quitHandled = true;
+        break;
+      case SDL_WINDOWEVENT:
+        switch (event.window.event) {
+          case SDL_WINDOWEVENT_HIDDEN:
+            g_state.windowShown = 0;
+            break;
+          case SDL_WINDOWEVENT_EXPOSED:
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            g_state.windowShown = 1;
+            break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            kv_Platform_OnWindowResized();
+            break;
+          case SDL_WINDOWEVENT_CLOSE:
+            kv_Platform_PostQuit();
+            offer = false;
+            quitHandled = true;
+            break;
+          default:
+            break;
+        }
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        if (g_gameHooks.keyEvent) {
+          g_gameHooks.keyEvent(event.key.keysym.sym, event.key.state, event.key.timestamp, 0);
+        }
+        break;
+      default:
+        break;
+    }
+    if (offer && !quitHandled) OfferToHandlers(&event);
+  } while (SDL_PollEvent(&event));
+  return 1;
+}
+
+int kv_Platform_AddEventHandler(kv_EventHandler handler) {
+  for (kvEventHandlerEntry& entry : g_state.handlers) {
+    if (!entry.active) {
+      entry.handler = handler;
+      entry.active = 1;
+      ++g_state.handlerCount;
+      return 1;
+    }
+  }
+  return 0;  // all 16 in use: not added, and the caller is told so
+}
+
+int kv_Platform_RemoveEventHandler(kv_EventHandler handler) {
+  for (kvEventHandlerEntry& entry : g_state.handlers) {
+    if (entry.active && entry.handler == handler) {
+      entry = {};
+      --g_state.handlerCount;
+      break;
+    }
+  }
+  return 1;
+}
+
+void kv_Platform_PostQuit(void) {
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+}
+
+int kv_Platform_IsWindowShown(void) {
+  return g_state.windowShown.load();
+}
+
+int kv_Platform_GetCurrentDirectory(int size, char* buffer) {
+  std::vector<char> path(4096);
+  while (!getcwd(path.data(), path.size())) {
+    if (path.size() >= (1u << 20)) return 0;
+    path.resize(path.size() * 2);
+  }
+  const int length = static_cast<int>(std::strlen(path.data()));
+  if (!buffer || size <= length) return length + 1;
+  std::memcpy(buffer, path.data(), static_cast<size_t>(length) + 1);
+  return length;
+}
+
+void kv_Platform_LogSystemInfo(void) {
+  struct utsname name;
+  if (uname(&name) == 0) {
+    kv_Log_Printf("OS: %s %s %s", name.sysname, name.release, name.machine);
+  } else {
+    kv_Log_Printf("OS: %s", "Unknown Linux version.");
+  }
+  struct sysinfo info;
+  if (sysinfo(&info) == 0) {
+    const unsigned long long bytes = static_cast<unsigned long long>(info.totalram) * info.mem_unit;
+    kv_Log_Printf("RAM: %i MB", static_cast<int>(bytes / 1048576ull));
+  }
+}

@@ -1,0 +1,97 @@
+// The crash guard: signal handlers that write a crash report through the
+// Steam layer's mini-dump call and then let the signal take its course.
+#include <execinfo.h>
+#include <signal.h>
+#include <time.h>
+
+#include <cstddef>
+
+#include "gfx/kv_RenderContext.h"
+#include "platform/kv_Platform.h"
+#include "platform/steam/steam_api.h"
+
+namespace {
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+struct sigaction g_previous[kSignalCount];
+bool g_installed = false;
+
+// The handlers run here, so a stack overflow can still be reported.
+alignas(16) char g_alternateStack[128 * 1024];
+
+// Appends text to a bounded buffer (async-signal-safe).
+void Append(char* buffer, size_t size, size_t* used, const char* text) {
+  while (text && *text && *used + 1 < size) buffer[(*used)++] = *text++;
+  buffer[*used] = '\0';
+}
+
+void AppendInt(char* buffer, size_t size, size_t* used, int value) {
+  char digits[16];
+  int i = sizeof digits - 1;
+  digits[i] = '\0';
+  const bool negative = value < 0;
+  unsigned magnitude = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    digits[--i] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude && i > 1);
+  if (negative) digits[--i] = '-';
+  Append(buffer, size, used, digits + i);
+}
+
+void OnCrashSignal(int signalNumber, siginfo_t* info, void*) {
+  kv_Platform_WriteCrashDump(signalNumber, info);
+  // Hand the signal to whoever handled it before us (a sanitizer, or the
+  // default action): a fault repeats when this handler returns, and a raised
+  // signal is delivered once the handler has returned.
+  for (int i = 0; i < kSignalCount; ++i) {
+    if (kSignals[i] == signalNumber) sigaction(signalNumber, &g_previous[i], nullptr);
+  }
+  if (signalNumber == SIGABRT || (info && info->si_code <= 0)) raise(signalNumber);
+}
+
+}  // namespace
+
+void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo) {
+  const char* context = nullptr;
+  const char* function = nullptr;
+  int line = -1;
+  kv_GL_GetDebugTag(&context, &function, &line);
+  const bool tagged = (context && *context) || (function && *function) || line != -1;
+  if (tagged) {
+    char comment[2048];
+    size_t used = 0;
+    Append(comment, sizeof comment, &used, "GL context: ");
+    Append(comment, sizeof comment, &used, context);
+    Append(comment, sizeof comment, &used, " | Function: ");
+    Append(comment, sizeof comment, &used, function);
+    Append(comment, sizeof comment, &used, " | Line: ");
+    AppendInt(comment, sizeof comment, &used, line);
+    SteamAPI_SetMiniDumpComment(comment);
+  } else {
+    SteamAPI_SetMiniDumpComment(nullptr);
+  }
+  SteamAPI_WriteMiniDump(static_cast<uint32_t>(signalNumber), signalInfo, 0);
+  const struct timespec pause = {0, 250 * 1000 * 1000};
+  nanosleep(&pause, nullptr);
+}
+
+void kv_Platform_InstallCrashGuard(void) {
+  if (g_installed) return;
+  g_installed = true;
+  // backtrace() may allocate on its first call: do that now, not in a handler.
+  void* warmUp[4];
+  backtrace(warmUp, 4);
+
+  stack_t stack{};
+  stack.ss_sp = g_alternateStack;
+  stack.ss_size = sizeof g_alternateStack;
+  sigaltstack(&stack, nullptr);
+
+  struct sigaction action {};
+  action.sa_sigaction = OnCrashSignal;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &action, &g_previous[i]);
+}

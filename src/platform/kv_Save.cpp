@@ -1,0 +1,387 @@
+#include "platform/kv_Save.h"
+
+#include <SDL.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
+#include "platform/kv_PlatformFile.h"
+#include "std/stdFileUtil.h"
+
+namespace {
+
+constexpr char kGameStateName[] = "vosk.gsv";
+constexpr char kMetaName[] = "meta.gsv";
+constexpr char kRegistryName[] = "registry.sav";
+constexpr char kSupportAddress[] = "support@voskquorvale.example";
+
+std::mutex g_directoryMutex;
+std::string g_writeDirectory = "Saves/";
+
+std::atomic<kv_Save_MessageBoxFunction> g_messageBox{nullptr};
+std::atomic<int> g_exitRequested{0};
+
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::string SlotFolderName(uint32_t slot) {
+  char name[32];
+  std::snprintf(name, sizeof name, "savedata%04u", slot);
+  return name;
+}
+
+// The host path of one of our names (the folder may exist in another case).
+std::string Host(const std::string& name) {
+  std::string host;
+  stdFileUtil_ResolvePath(name.c_str(), &host);
+  return host;
+}
+
+// Reads exactly size bytes; false on a short read or an error.
+bool ReadAll(int fd, void* buffer, size_t size) {
+  auto* p = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ssize_t got = read(fd, p, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+// "savedata" followed by one to four digits and nothing else.
+bool ParseSlotName(const char* name, uint32_t* slot) {
+  if (std::strncmp(name, "savedata", 8) != 0) return false;
+  const char* digits = name + 8;
+  uint32_t value = 0;
+  int count = 0;
+  for (; digits[count]; ++count) {
+    if (count == 4 || digits[count] < '0' || digits[count] > '9') return false;
+    value = value * 10 + static_cast<uint32_t>(digits[count] - '0');
+  }
+  if (count == 0) return false;
+  *slot = value;
+  return true;
+}
+
+// The platform's message box over the game window (the window of the main
+// thread's OpenGL context).
+int PlatformMessageBox(const char* text, const char* title, int buttonCount,
+                       const char* const* labels, int defaultIndex) {
+  return kv_Platform_ShowMessageBox(SDL_GL_GetCurrentWindow(), text, title, buttonCount, labels,
+                                    defaultIndex, 1);
+}
+
+}  // namespace
+
+// --- Paths ---------------------------------------------------------------------
+
+void kv_Save_InitWriteDirectory(void) {
+  std::string directory;
+  {
+    std::lock_guard<std::mutex> lock(g_directoryMutex);
+    g_writeDirectory = "Saves/";
+    directory = g_writeDirectory;
+  }
+  kv_Log_Printf("Write directory: %s", directory.c_str());
+}
+
+std::string kv_Save_GetWriteDirectory(void) {
+  std::lock_guard<std::mutex> lock(g_directoryMutex);
+  return g_writeDirectory;
+}
+
+std::string kv_Save_GetSlotFolder(uint32_t slot) {
+  return kv_Save_GetWriteDirectory() + SlotFolderName(slot);
+}
+
+std::string kv_Save_GetGameStatePath(uint32_t slot) {
+  return kv_Save_GetSlotFolder(slot) + "/" + kGameStateName;
+}
+
+std::string kv_Save_GetMetaPath(uint32_t slot) {
+  return kv_Save_GetSlotFolder(slot) + "/" + kMetaName;
+}
+
+std::string kv_Save_GetRegistryPath(void) {
+  return kv_Save_GetWriteDirectory() + kRegistryName;
+}
+
+// --- Slots -----------------------------------------------------------------------
+
+int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char* title,
+                      uint32_t number, const char* progress) {
+  if (!data || size == 0) return 1;
+  if (!kv_Platform_WriteFile(data, size, kv_Save_GetGameStatePath(slot).c_str())) return 1;
+
+  uint8_t meta[kSaveMetaSize] = {};
+  PutU32(meta, PackFlagString(number, progress));
+  if (title) std::memcpy(meta + 4, title, strnlen(title, kSaveTextSize - 1));
+  return kv_Platform_WriteFile(meta, sizeof meta, kv_Save_GetMetaPath(slot).c_str()) ? 0 : 1;
+}
+
+int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32_t* size) {
+  if (size) *size = 0;
+  if (!destination) return 1;
+  const std::string name = kv_Save_GetGameStatePath(slot);
+  const int fd = open(Host(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    kv_Log_Printf("File not found: %s", name.c_str());
+    return 1;
+  }
+  struct stat st;
+  int result = 1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+    kv_Log_Printf("[Load] - %s is empty or unreadable", name.c_str());
+  } else if (static_cast<uint64_t>(st.st_size) > capacity) {
+    // Cut data would be handed to the decompressor as a whole save: refuse it.
+    kv_Log_Printf("[Load] - %s holds %lld bytes, more than the %u that fit", name.c_str(),
+                  static_cast<long long>(st.st_size), capacity);
+  } else if (!ReadAll(fd, destination, static_cast<size_t>(st.st_size))) {
+    kv_Log_Printf("[Load] - %s could not be read whole", name.c_str());
+  } else {
+    if (size) *size = static_cast<uint32_t>(st.st_size);
+    result = 0;
+  }
+  close(fd);
+  return result;
+}
+
+int kv_Save_EraseSlot(uint32_t slot) {
+  const std::string folder = Host(kv_Save_GetSlotFolder(slot));
+  struct stat st;
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 1;
+
+  // The metadata goes first: a slot without it is no longer listed, whatever
+  // happens to the rest. Temporary files left by an interrupted write go too.
+  bool ok = true;
+  for (const char* name : {kMetaName, kGameStateName}) {
+    const std::string path = folder + "/" + name;
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+      kv_Log_Printf("[Save] - cannot remove %s: %s", path.c_str(), std::strerror(errno));
+      ok = false;
+    }
+  }
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.rfind(std::string(kMetaName) + ".tmp", 0) == 0 ||
+          name.rfind(std::string(kGameStateName) + ".tmp", 0) == 0) {
+        unlink((folder + "/" + name).c_str());
+      }
+    }
+    closedir(dir);
+  }
+  if (ok && rmdir(folder.c_str()) != 0) {
+    kv_Log_Printf("[Save] - cannot remove %s: %s", folder.c_str(), std::strerror(errno));
+    ok = false;
+  }
+  stdFileUtil_NoteEntryChanged((folder + "/" + kMetaName).c_str());
+  stdFileUtil_NoteEntryChanged(folder.c_str());
+  return ok ? 0 : 1;
+}
+
+int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
+  if (!entries || maximum <= 0) return 0;
+  const std::string directory = kv_Save_GetWriteDirectory();
+  FileSearch* search = stdFileUtil_NewFind(nullptr, 4, (directory + "*").c_str());
+  if (!search) return 0;
+  FileSearchResult found;
+  int count = 0;
+  while (count < maximum && stdFileUtil_FindNext(search, &found)) {
+    uint32_t slot = 0;
+    if (!found.isDirectory || !ParseSlotName(found.name, &slot)) continue;
+    const std::string metaPath = Host(directory + found.name + "/" + kMetaName);
+    const int fd = open(metaPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    uint8_t meta[kSaveMetaSize];
+    const bool valid = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == kSaveMetaSize &&
+                       ReadAll(fd, meta, sizeof meta);
+    close(fd);
+    if (!valid) continue;
+
+    SaveListEntry& entry = entries[count++];
+    std::memset(&entry, 0, sizeof entry);
+    entry.slot = static_cast<int32_t>(slot);
+    std::memcpy(entry.title, meta + 4, kSaveTextSize);
+    entry.title[kSaveTextSize - 1] = '\0';
+    uint32_t number = 0;
+    UnpackFlagString(GetU32(meta), &number, entry.progress, sizeof entry.progress);
+    entry.number = static_cast<int32_t>(number);
+    struct tm local;
+    const time_t written = st.st_mtime;
+    if (localtime_r(&written, &local)) {
+      std::strftime(entry.date, sizeof entry.date, "%x %H:%M", &local);
+    }
+  }
+  stdFileUtil_DisposeFind(search);
+  return count;
+}
+
+// --- Settings file ---------------------------------------------------------------
+
+int kv_Save_WriteRegistryFile(const void* data, uint32_t size) {
+  return kv_Platform_WriteFile(data, size, kv_Save_GetRegistryPath().c_str()) ? 0 : 1;
+}
+
+int kv_Save_ReadRegistryFile(void* buffer, uint32_t size, uint32_t* fileSize) {
+  if (fileSize) *fileSize = 0;
+  if (!buffer) return 1;
+  std::memset(buffer, 0, size);
+  const int fd = open(Host(kv_Save_GetRegistryPath()).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 1;
+  size_t copied = 0;
+  auto* p = static_cast<unsigned char*>(buffer);
+  while (copied < size) {
+    const ssize_t got = read(fd, p + copied, size - copied);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    copied += static_cast<size_t>(got);
+  }
+  close(fd);
+  if (copied == 0) return 1;
+  if (fileSize) *fileSize = static_cast<uint32_t>(copied);
+  return 0;
+}
+
+// --- Dialogs ---------------------------------------------------------------------
+
+int kv_Save_ErrorDialogSupported(void) {
+  return 0;
+}
+int kv_Save_ErrorDialogPending(void) {
+  return 0;
+}
+
+void kv_Save_SetMessageBoxFunction(kv_Save_MessageBoxFunction function) {
+  g_messageBox.store(function);
+}
+
+int kv_Save_ShowOutOfDateMessage(void) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "The save file is out of date.\n"
+                "You can go back to the old build by entering the beta access code "
+                "\"plinkerwoods\" in Steam.\n"
+                "Email %s for additional assistance.",
+                kSupportAddress);
+  const char* const labels[2] = {"Exit", "Start new game"};
+  kv_Save_MessageBoxFunction show = g_messageBox.load();
+  if (!show) show = PlatformMessageBox;
+  const int choice = show(text, "Error", 2, labels, 1);
+  if (choice == 0) {
+    // Quit through the normal shutdown; the program then ends with status 1.
+    g_exitRequested.store(1);
+    kv_Platform_PostQuit();
+  }
+  return choice;
+}
+
+int kv_Save_ExitStatusRequested(void) {
+  return g_exitRequested.load();
+}
+
+// --- Progress string -------------------------------------------------------------
+
+uint32_t PackFlagString(uint32_t number, const char* progress) {
+  if (!progress) progress = "";
+  // L: the first character that is not set; the string's end counts as unset.
+  int length = 0;
+  while (length < kSaveProgressLength && progress[length] && progress[length] != '0') ++length;
+  static constexpr int kStart[4] = {0, 17, 32, 46};
+  static constexpr int kEnd[4] = {17, 32, 46, 60};
+  const int windowClass = (length >= 17) + (length >= 32) + (length >= 46);
+  uint32_t packed = (number & 0xFFu) << 24 | static_cast<uint32_t>(windowClass) << 22;
+  int bit = 21;
+  bool ended = false;
+  for (int i = kStart[windowClass]; i < kEnd[windowClass] && bit >= 0; ++i, --bit) {
+    // Characters before the window's start are known not to end the string.
+    ended = ended || progress[i] == '\0';
+    if (!ended && progress[i] == '1') packed |= 1u << bit;
+  }
+  return packed;
+}
+
+void UnpackFlagString(uint32_t packed, uint32_t* number, char* buffer, size_t size) {
+  if (number) *number = packed >> 24;
+  if (!buffer || size == 0) return;
+  // Built in full first (a class-3 string runs to 68 characters before it is
+  // cut at 60), then copied within the caller's size.
+  char text[69] = {};
+  static constexpr int kOnes[4] = {0, 17, 32, 46};
+  int written = 0;
+  for (int i = 0; i < kOnes[(packed >> 22) & 3u]; ++i) text[written++] = '1';
+  for (int bit = 21; bit >= 0; --bit) text[written++] = (packed >> bit) & 1u ? '1' : '0';
+  while (written < kSaveProgressLength) text[written++] = '0';
+  text[kSaveProgressLength] = '\0';
+  std::memset(buffer, 0, size);
+  const size_t length = size - 1 < kSaveProgressLength ? size - 1 : kSaveProgressLength;
+  std::memcpy(buffer, text, length);
+}
+
+// --- Text conversion -------------------------------------------------------------
+
+char* Latin1ToUtf8(const char* text, char* buffer, size_t count) {
+  if (!text || !buffer) return nullptr;
+  size_t written = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    if (*p < 0x80) {
+      if (written + 1 > count) break;
+      buffer[written++] = static_cast<char>(*p);
+    } else {
+      if (written + 2 > count) break;
+      buffer[written++] = static_cast<char>(*p >= 0xC0 ? 0xC3 : 0xC2);
+      buffer[written++] = static_cast<char>((*p & 0x3F) | 0x80);
+    }
+  }
+  return buffer + written;
+}
+
+char* Utf8ToLatin1(const char* text, char* buffer, size_t count) {
+  if (!text || !buffer || count == 0) return nullptr;
+  constexpr uint32_t kInvalid = 0xFFFFFFFFu;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  size_t written = 0;
+  uint32_t codePoint = 0;
+  for (; *p && written < count - 1; ++p) {
+    const unsigned char byte = *p;
+    if ((byte & 0xC0) == 0x80) {
+      // A continuation byte; a run too long for any code point stays invalid.
+      codePoint = codePoint > 0x10FFFF ? kInvalid : (codePoint << 6) | (byte & 0x3F);
+    } else if (byte < 0x80) {
+      codePoint = byte;
+    } else if (byte < 0xE0) {
+      codePoint = byte & 0x1F;
+    } else if (byte < 0xF0) {
+      codePoint = byte & 0x0F;
+    } else {
+      codePoint = byte & 0x07;
+    }
+    const bool complete = (p[1] & 0xC0) != 0x80;
+    if (complete && codePoint != 0 && codePoint < 256)
+      buffer[written++] = static_cast<char>(codePoint);
+  }
+  buffer[written] = '\0';
+  return buffer + written;
+}

@@ -1,0 +1,516 @@
+#include "std/stdFileUtil.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "std/std.h"
+
+namespace {
+
+// --- Path resolver -----------------------------------------------------------
+
+// The entries of one folder, by exact name and by lower-cased name.
+struct Listing {
+  std::unordered_set<std::string> exact;
+  std::unordered_map<std::string, std::string> folded;  // lower-case -> name as on disk
+};
+
+// A data directory holds a few hundred folders at most; past this many cached
+// listings the cache starts again rather than grow without end.
+constexpr size_t kMaxCachedFolders = 1024;
+
+std::mutex g_resolverMutex;
+std::unordered_map<std::string, Listing> g_listings;  // host folder path ("" = current) -> listing
+std::string g_gameFolder;                             // "" = the current directory
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Join(const std::string& folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string out = folder;
+  if (out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+// Reads a folder's entries. False when the folder cannot be opened.
+bool ReadListing(const std::string& folder, Listing* listing) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return false;
+  listing->exact.clear();
+  listing->folded.clear();
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    listing->exact.insert(name);
+    // Of several names that differ only in case, keep the smallest one, so
+    // the choice does not depend on the order of the directory.
+    auto [it, inserted] = listing->folded.emplace(Lower(name), name);
+    if (!inserted && name < it->second) it->second = name;
+  }
+  closedir(dir);
+  return true;
+}
+
+bool FindIn(const Listing& listing, const std::string& component, std::string* actual) {
+  if (listing.exact.count(component)) {
+    *actual = component;
+    return true;
+  }
+  const auto it = listing.folded.find(Lower(component));
+  if (it == listing.folded.end()) return false;
+  *actual = it->second;
+  return true;
+}
+
+// Finds a component in a folder through the cache; a miss reads the folder
+// once more before it fails, so entries made by other programs are found.
+bool LookUp(const std::string& folder, const std::string& component, std::string* actual) {
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  auto it = g_listings.find(folder);
+  if (it != g_listings.end() && FindIn(it->second, component, actual)) return true;
+  Listing fresh;
+  if (!ReadListing(folder, &fresh)) {
+    if (it != g_listings.end()) g_listings.erase(it);
+    return false;
+  }
+  const bool found = FindIn(fresh, component, actual);
+  if (g_listings.size() >= kMaxCachedFolders && it == g_listings.end()) g_listings.clear();
+  g_listings[folder] = std::move(fresh);
+  return found;
+}
+
+// Matches the components of a name (from pos on, '/' separators) folder by
+// folder from the game folder. The folders looked into are listed.
+bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, std::string* out,
+          std::vector<std::string>* folders) {
+  std::string current = gameFolder;
+  folders->clear();
+  bool found = true;
+  while (pos <= text.size()) {
+    size_t end = text.find('/', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string component = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (component.empty() || component == ".") continue;
+    if (!found || component == "..") {
+      current = Join(current, component);
+      continue;
+    }
+    std::string actual;
+    folders->push_back(current);
+    if (LookUp(current, component, &actual)) {
+      current = Join(current, actual);
+    } else {
+      found = false;
+      current = Join(current, component);
+    }
+  }
+  *out = current;
+  return found;
+}
+
+std::string CurrentDirectory() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+// The game folder as an absolute path without a trailing separator.
+std::string GameFolderAbsolute(const std::string& gameFolder) {
+  std::string absolute;
+  if (!gameFolder.empty() && gameFolder[0] == '/') {
+    absolute = gameFolder;
+  } else {
+    absolute = CurrentDirectory();
+    if (absolute.empty()) return absolute;
+    if (!gameFolder.empty()) absolute = Join(absolute, gameFolder);
+  }
+  while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+  return absolute;
+}
+
+// The cache key of a host path: the form the resolver builds (no "./", no
+// doubled or trailing separators). False when the path cannot be mapped onto
+// the keys (the caller then forgets every listing).
+bool KeyOf(std::string path, std::string* key) {
+  if (path.find("..") != std::string::npos) return false;
+  std::string gameFolder;
+  {
+    std::lock_guard<std::mutex> lock(g_resolverMutex);
+    gameFolder = g_gameFolder;
+  }
+  if (!path.empty() && path[0] == '/' && (gameFolder.empty() || gameFolder[0] != '/')) {
+    // An absolute path under the current directory maps onto relative keys.
+    std::string cwd = CurrentDirectory();
+    if (cwd.empty() || path.compare(0, cwd.size(), cwd) != 0 ||
+        (path.size() > cwd.size() && path[cwd.size()] != '/')) {
+      return false;
+    }
+    path = path.substr(cwd.size());
+    while (!path.empty() && path[0] == '/') path.erase(0, 1);
+  }
+  std::string out;
+  size_t pos = 0;
+  bool absolute = !path.empty() && path[0] == '/';
+  while (pos <= path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    const std::string_view part(path.data() + pos, end - pos);
+    if (!part.empty() && part != ".") {
+      if (!out.empty() || absolute) out += '/';
+      out += part;
+      absolute = false;
+    }
+    pos = end + 1;
+  }
+  *key = out;
+  return true;
+}
+
+// --- Searches ------------------------------------------------------------------
+
+void* const kInvalidFind = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Windows FILETIME (100 ns units since 1601), low word.
+uint32_t WriteTimeOf(const struct stat& st) {
+  constexpr uint64_t kEpochDifference = 11644473600ull;  // seconds from 1601 to 1970
+  const uint64_t ticks =
+      (static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDifference) * 10000000ull +
+      static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100u;
+  return static_cast<uint32_t>(ticks);
+}
+
+const char* WildcardPart(const char* pattern) {
+  const char* part = pattern;
+  for (const char* p = pattern; *p; ++p) {
+    if (IsSeparator(*p)) part = p + 1;
+  }
+  return part;
+}
+
+// Glob match with '*' and '?' without regard to ASCII case.
+bool Glob(std::string_view pattern, std::string_view name) {
+  size_t p = 0, n = 0;
+  size_t starP = std::string_view::npos, starN = 0;
+  auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  };
+  while (n < name.size()) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// Deletes a folder's contents and the folder; symbolic links are removed as
+// entries and never followed.
+int DeleteTreeHost(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return 0;
+  }
+  bool ok = true;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string child = Join(folder, name);
+    struct stat st;
+    if (lstat(child.c_str(), &st) != 0) {
+      ok = false;
+      break;
+    }
+    if (S_ISDIR(st.st_mode) ? !DeleteTreeHost(child) : unlink(child.c_str()) != 0) {
+      ok = false;
+      break;
+    }
+  }
+  closedir(dir);
+  stdFileUtil_NoteEntryChanged(Join(folder, "x").c_str());
+  if (!ok) return 0;
+  const int removed = rmdir(folder.c_str()) == 0;
+  stdFileUtil_NoteEntryChanged(folder.c_str());
+  return removed;
+}
+
+}  // namespace
+
+// --- Path resolver -----------------------------------------------------------
+
+int stdFileUtil_ResolvePath(const char* name, std::string* hostPath) {
+  if (!hostPath) return 0;
+  hostPath->clear();
+  if (!name) return 0;
+  std::string text(name);
+  for (char& c : text) {
+    if (c == '\\') c = '/';
+  }
+  std::string gameFolder;
+  {
+    std::lock_guard<std::mutex> lock(g_resolverMutex);
+    gameFolder = g_gameFolder;
+  }
+
+  size_t pos = 0;
+  if (text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':') {
+    pos = 2;  // a drive letter: the game folder stands for the drive
+  } else if (!text.empty() && text[0] == '/') {
+    const std::string absolute = GameFolderAbsolute(gameFolder);
+    if (absolute.size() > 1 && text.compare(0, absolute.size(), absolute) == 0 &&
+        (text.size() == absolute.size() || text[absolute.size()] == '/')) {
+      pos = absolute.size();
+    }
+  }
+
+  std::vector<std::string> folders;
+  std::string current;
+  bool found = Walk(text, pos, gameFolder, &current, &folders);
+  struct stat st;
+  if (found && lstat(current.empty() ? "." : current.c_str(), &st) != 0) {
+    // A cached listing named an entry that is gone (removed or renamed by
+    // someone else): read the folders along the path again, once.
+    {
+      std::lock_guard<std::mutex> lock(g_resolverMutex);
+      for (const std::string& folder : folders) g_listings.erase(folder);
+    }
+    found = Walk(text, pos, gameFolder, &current, &folders);
+  }
+  *hostPath = current.empty() ? std::string(".") : current;
+  return found ? 1 : 0;
+}
+
+void stdFileUtil_SetGameFolder(const char* hostFolder) {
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  g_gameFolder = hostFolder ? hostFolder : "";
+  while (g_gameFolder.size() > 1 && g_gameFolder.back() == '/') g_gameFolder.pop_back();
+  g_listings.clear();
+}
+
+void stdFileUtil_NoteEntryChanged(const char* hostPath) {
+  if (!hostPath) return;
+  std::string key;
+  if (!KeyOf(hostPath, &key)) {
+    stdFileUtil_ForgetAllFolders();
+    return;
+  }
+  const size_t slash = key.rfind('/');
+  const std::string parent =
+      slash == std::string::npos ? std::string() : key.substr(0, slash == 0 ? 1 : slash);
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  g_listings.erase(parent);
+  g_listings.erase(key);
+}
+
+void stdFileUtil_ForgetAllFolders(void) {
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  g_listings.clear();
+}
+
+// --- Searches ------------------------------------------------------------------
+
+bool stdFileUtil_MatchPattern(const char* pattern, const char* name) {
+  if (!pattern || !name) return false;
+  const std::string_view p(pattern);
+  const std::string_view n(name);
+  if (p == "*" || p == "*.*") return true;
+  if (p.size() >= 2 && p.substr(p.size() - 2) == ".*") {
+    return Glob(p, n) || Glob(p.substr(0, p.size() - 2), n);
+  }
+  if (!p.empty() && p.back() == '.') {
+    return n.find('.') == std::string_view::npos && Glob(p.substr(0, p.size() - 1), n);
+  }
+  return Glob(p, n);
+}
+
+FileSearch* stdFileUtil_NewFind(const char* path, int mode, const char* pattern) {
+  auto* search =
+      static_cast<FileSearch*>(std_pHS->memAlloc(sizeof(FileSearch), __FILE__, __LINE__));
+  if (!search) return nullptr;
+  std::memset(search, 0, sizeof *search);
+  search->mode = mode;
+  const std::string folder = path ? path : "";
+  const std::string wanted = pattern ? pattern : "";
+  std::string built;
+  switch (mode) {
+    case 0:
+    case 1:
+    case 2:
+      built = folder + "\\*.*";
+      break;
+    case 3:
+      built =
+          wanted.find('.') != std::string::npos ? folder + "\\" + wanted : folder + "\\*." + wanted;
+      break;
+    case 4:
+      built = wanted;
+      break;
+    default:
+      built = folder;
+      break;
+  }
+  if (built.size() >= sizeof search->pattern) {
+    search->patternTooLong = 1;
+  } else {
+    std::memcpy(search->pattern, built.c_str(), built.size() + 1);
+  }
+  return search;
+}
+
+int stdFileUtil_FindNext(FileSearch* search, FileSearchResult* result) {
+  if (!search || !result) return 0;
+  if (!search->findHandle) {
+    // Start the search: resolve the folder part of the pattern and open it.
+    search->findHandle = kInvalidFind;
+    if (search->patternTooLong) return 0;
+    const char* wildcard = WildcardPart(search->pattern);
+    const std::string folderName(search->pattern, wildcard - search->pattern);
+    std::string folder;
+    if (!stdFileUtil_ResolvePath(folderName.c_str(), &folder)) return 0;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return 0;
+    search->findHandle = dir;
+  }
+  if (search->findHandle == kInvalidFind) return 0;
+  DIR* dir = static_cast<DIR*>(search->findHandle);
+  const char* wildcard = WildcardPart(search->pattern);
+  while (const dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strlen(name) >= sizeof result->name) continue;
+    if (!stdFileUtil_MatchPattern(wildcard, name)) continue;
+    struct stat st;
+    if (fstatat(dirfd(dir), name, &st, 0) != 0 &&
+        fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;  // vanished meanwhile
+    }
+    const int32_t isDirectory = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : 0;
+    if (search->mode == 1 && isDirectory) continue;
+    if (search->mode == 2 && !isDirectory) continue;
+    std::strcpy(result->name, name);
+    std::strcpy(search->lastName, name);
+    result->isDirectory = isDirectory;
+    result->writeTime = WriteTimeOf(st);
+    return 1;
+  }
+  return 0;
+}
+
+void stdFileUtil_ResetFind(FileSearch* search) {
+  if (!search) return;
+  if (search->findHandle && search->findHandle != kInvalidFind) {
+    closedir(static_cast<DIR*>(search->findHandle));
+  }
+  search->findHandle = nullptr;
+  search->reserved1 = 0;
+}
+
+void stdFileUtil_DisposeFind(FileSearch* search) {
+  if (!search) return;
+  stdFileUtil_ResetFind(search);
+  std_pHS->memFree(search);
+}
+
+int stdFileUtil_FindFirstMatch(const char* path, int mode, const char* pattern,
+                               FileSearchResult* result) {
+  FileSearch* search = stdFileUtil_NewFind(path, mode, pattern);
+  if (!search) return 0;
+  const int found = stdFileUtil_FindNext(search, result);
+  stdFileUtil_DisposeFind(search);
+  return found;
+}
+
+int stdFileUtil_CountMatches(const char* path, int mode, const char* pattern) {
+  FileSearch* search = stdFileUtil_NewFind(path, mode, pattern);
+  if (!search) return 0;
+  FileSearchResult result;
+  int count = 0;
+  while (stdFileUtil_FindNext(search, &result)) ++count;
+  stdFileUtil_DisposeFind(search);
+  return count;
+}
+
+int stdFileUtil_FileExists(const char* path) {
+  if (!path) return 0;
+  FileSearchResult result;
+  return stdFileUtil_FindFirstMatch(path, 4, path, &result);
+}
+
+// --- Directories and files -----------------------------------------------------
+
+int stdFileUtil_MakeDir(const char* path) {
+  if (!path || !*path) return 0;
+  std::string host;
+  stdFileUtil_ResolvePath(path, &host);
+  const int made = mkdir(host.c_str(), 0777) == 0;
+  if (made) stdFileUtil_NoteEntryChanged(host.c_str());
+  return made;
+}
+
+int stdFileUtil_RemoveDir(const char* path) {
+  if (!path) return 0;
+  std::string host;
+  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  const int removed = rmdir(host.c_str()) == 0;
+  if (removed) stdFileUtil_NoteEntryChanged(host.c_str());
+  return removed;
+}
+
+int stdFileUtil_DeleteFile(const char* path) {
+  if (!path) return 0;
+  std::string host;
+  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  struct stat st;
+  if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+  const int removed = unlink(host.c_str()) == 0;
+  if (removed) stdFileUtil_NoteEntryChanged(host.c_str());
+  return removed;
+}
+
+int stdFileUtil_DeleteTree(const char* path) {
+  if (!path) return 0;
+  std::string host;
+  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  struct stat st;
+  if (lstat(host.c_str(), &st) != 0) return 0;
+  if (S_ISLNK(st.st_mode)) {
+    // A link in place of the folder: remove the link, never what it points at.
+    const int removed = unlink(host.c_str()) == 0;
+    if (removed) stdFileUtil_NoteEntryChanged(host.c_str());
+    return removed;
+  }
+  if (!S_ISDIR(st.st_mode)) return 0;
+  return DeleteTreeHost(host);
+}

@@ -1,0 +1,146 @@
+// The front end's command line, start-up failure on -? and the quit path of
+// the tick.
+#include "app/voskdemo.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/kv_Language.h"
+#include "platform/kv_Platform.h"
+
+namespace {
+
+class Options : public testing::Test {
+ protected:
+  void SetUp() override {
+    voskdemo_ResetForTest();
+    kv_Language_Set(0);
+  }
+  void TearDown() override {
+    voskdemo_ResetForTest();
+    kv_Language_Set(0);
+  }
+  voskdemo_State* state_ = voskdemo_GetState();
+};
+
+TEST_F(Options, QuestionMarkFailsInBothForms) {
+  EXPECT_EQ(voskdemo_ParseOptions("-?"), 0);
+  EXPECT_EQ(voskdemo_ParseOptions("-w /?"), 0);
+  EXPECT_EQ(voskdemo_ParseOptions(""), 1);
+  EXPECT_EQ(voskdemo_ParseOptions(nullptr), 1);
+  EXPECT_EQ(voskdemo_Init("-log -?"), 0);  // start-up fails at the command line
+}
+
+TEST_F(Options, FlagsInEitherFormAndAnyCase) {
+  EXPECT_EQ(voskdemo_ParseOptions("-W\t/h  -c /L -r /Z extra -nofmv"), 1);
+  EXPECT_EQ(state_->windowed, 1);
+  EXPECT_EQ(state_->hardware, 1);
+  EXPECT_EQ(state_->startChoreTool, 1);
+  EXPECT_EQ(state_->logToFile, 1);
+  EXPECT_EQ(state_->logResources, 1);
+  EXPECT_EQ(state_->zBufferVideo, 1);
+  EXPECT_EQ(voskdemo_IsNoFmv(), 1);
+}
+
+TEST_F(Options, NoFmvHasNoSlashForm) {
+  voskdemo_ParseOptions("/nofmv");
+  EXPECT_EQ(voskdemo_IsNoFmv(), 0);
+  voskdemo_ParseOptions("-NOFMV");
+  EXPECT_EQ(voskdemo_IsNoFmv(), 1);
+}
+
+TEST_F(Options, ResumeFlagIsOneWithOrWithoutS) {
+  EXPECT_EQ(voskdemo_resumeFlag, 1);
+  voskdemo_ParseOptions("-w");
+  EXPECT_EQ(voskdemo_resumeFlag, 1);
+  voskdemo_ParseOptions("-s");
+  EXPECT_EQ(voskdemo_resumeFlag, 1);
+}
+
+TEST_F(Options, TextTableNameReplacesOnlyTheCurrentLanguagesSlotAndIsCut) {
+  kv_Language_Set(1);
+  voskdemo_ParseOptions("-T my.tab");
+  EXPECT_STREQ(voskdemo_GetTextTableName(1), "my.tab");
+  EXPECT_STREQ(voskdemo_GetTextTableName(0), "vosk.en.tab");
+  const std::string thirty(30, 'n');
+  voskdemo_ParseOptions(("/t " + thirty).c_str());
+  EXPECT_EQ(std::string(voskdemo_GetTextTableName(1)), thirty.substr(0, 19));
+  kv_Language_Set(7);  // outside the table: English's slot
+  voskdemo_ParseOptions("-t seven.tab");
+  EXPECT_STREQ(voskdemo_GetTextTableName(0), "seven.tab");
+  EXPECT_STREQ(voskdemo_GetTextTableName(7), "seven.tab");
+}
+
+TEST_F(Options, BootParameterKeepsSeventyNineCharacters) {
+  const std::string hundred(100, 'b');
+  voskdemo_ParseOptions(("-b " + hundred).c_str());
+  EXPECT_EQ(state_->hasBootParameter, 1);
+  EXPECT_EQ(std::string(state_->bootParameter), hundred.substr(0, 79));
+}
+
+TEST_F(Options, AnOptionWithoutItsArgumentIsIgnored) {
+  EXPECT_EQ(voskdemo_ParseOptions("-w -b"), 1);
+  EXPECT_EQ(state_->hasBootParameter, 0);
+  EXPECT_EQ(state_->windowed, 1);
+  EXPECT_EQ(voskdemo_ParseOptions("-t"), 1);
+  EXPECT_STREQ(voskdemo_GetTextTableName(0), "vosk.en.tab");
+}
+
+class Tick : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(SDL_Init(SDL_INIT_EVENTS), 0);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    voskdemo_ResetForTest();
+    kvPlatformState* platform = kv_Platform_GetState();
+    for (auto& entry : platform->handlers) entry = {};
+    platform->handlerCount = 0;
+    platform->windowShown = 0;  // hidden: the display step does not run
+  }
+  void TearDown() override {
+    voskdemo_ResetForTest();
+    SDL_Quit();
+  }
+  static int QuitEvents() {
+    SDL_PumpEvents();
+    return SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT);
+  }
+};
+
+TEST_F(Tick, ATickRunsOneFrameAndHandsOverTheForcedStepOnce) {
+  voskdemo_GetState()->pendingForcedStep = 5;
+  voskdemo_Tick();
+  EXPECT_EQ(voskdemo_GetState()->frameCounter, 1);
+  EXPECT_EQ(voskdemo_GetState()->pendingForcedStep, 0);
+  voskdemo_Tick();
+  EXPECT_EQ(voskdemo_GetState()->frameCounter, 2);
+  EXPECT_EQ(QuitEvents(), 0);
+}
+
+TEST_F(Tick, FrameRateIsMeasuredOnlyAfterMoreThanASecond) {
+  voskdemo_State* state = voskdemo_GetState();
+  state->frameCounter = 30;
+  voskdemo_MeasureFrameRate(1000);
+  EXPECT_EQ(state->frameRate, 0.0f);  // not yet measured: shown as 0
+  voskdemo_MeasureFrameRate(1500);
+  EXPECT_FLOAT_EQ(state->frameRate, 20.0f);
+  state->frameCounter = 45;
+  voskdemo_MeasureFrameRate(2400);
+  EXPECT_FLOAT_EQ(state->frameRate, 20.0f);
+  voskdemo_MeasureFrameRate(2501);
+  EXPECT_FLOAT_EQ(state->frameRate, 15 * 1000.0f / 1001);
+}
+
+TEST_F(Tick, ATickAfterTheScriptsAskedToQuitDoesNothing) {
+  ASSERT_EQ(kv_Platform_AddEventHandler(kv_Platform_HandleDebugKeys), 1);
+  voskdemo_RequestQuit(0);
+  voskdemo_Tick();
+  voskdemo_Tick();
+  EXPECT_EQ(voskdemo_GetState()->frameCounter, 0);  // no engine frame
+  EXPECT_EQ(QuitEvents(), 0);                       // the quit was posted by the tick that saw it
+  EXPECT_EQ(kv_Platform_GetState()->handlerCount, 1);
+}
+
+}  // namespace
