@@ -1,4 +1,18 @@
-// Render module: not built yet. Until it lands no movie ever plays.
+// The render module: dirty rectangles, iris, present and the world view. Not built yet
+// (placeholder).
 #include "presentation/drevRender.h"
 
+int drevRender_Initialize(HostServices*, ModuleDescriptor*) {
+  return 0;
+}
+void drevRender_DrawFrame(void) {}
+void drevRender_Present(void) {}
+void drevRender_SetPresentHook(int (*)(void)) {}
+void drevRender_SetPaletteHook(int (*)(const uint8_t*, int)) {}
+void drevRender_DrawIris(float, int, int) {}
+void drevRender_CreateCameraActor(void) {}
+void drevRender_FreeBuffers(void) {}
+void drevRender_InvalidateRect(const int*, int) {}
+void drevRender_SelectSetupCamera(Room*, int) {}
+void drevRender_SetWaitTimerEnabled(int) {}
 int drevRender_InMovieMode(void) { return 0; }

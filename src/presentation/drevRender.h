@@ -1,4 +1,24 @@
-// Render module (not built yet: placeholder).
+// The render module: dirty rectangles, iris, present and the world view.
+//
+// Not built yet: this is a placeholder that gives the module table its entry.
+// Its initialise function answers 0 and fills no operation, so the registry
+// skips the module; the functions below do nothing.
 #pragma once
 
+#include <cstdint>
+
+#include "engine/drevMain.h"
+
+int drevRender_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+void drevRender_DrawFrame(void);
+void drevRender_Present(void);
+void drevRender_SetPresentHook(int (*hook)(void));
+void drevRender_SetPaletteHook(int (*hook)(const uint8_t* palette, int flag));
+void drevRender_DrawIris(float fraction, int centreX, int centreY);
+void drevRender_CreateCameraActor(void);
+void drevRender_FreeBuffers(void);
+void drevRender_InvalidateRect(const int* rect, int layer);
+void drevRender_SelectSetupCamera(Room* room, int setup);
+void drevRender_SetWaitTimerEnabled(int enabled);
+// 1 while a movie plays in a way that asks for vertical sync; never until built.
 int drevRender_InMovieMode(void);

@@ -1,0 +1,4 @@
+// The walk-area navigation graph. Not built yet: a placeholder.
+#pragma once
+
+void Pathfinder_Invalidate(void);

@@ -1,0 +1,12 @@
+// 2D drawing primitives.
+//
+// Not built yet: this is a placeholder that gives the module table its entry.
+// Its initialise function answers 0 and fills no operation, so the registry
+// skips the module; the functions below do nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/drevMain.h"
+
+int drevPrimitive_Initialize(HostServices* services, ModuleDescriptor* descriptor);

@@ -1,0 +1,18 @@
+// The engine's cutscene glue.
+//
+// Not built yet: this is a placeholder that gives the module table its entry.
+// Its initialise function answers 0 and fills no operation, so the registry
+// skips the module; the functions below do nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/drevMain.h"
+
+int drevTolve_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+// 0 when the cutscene started.
+int drevTolve_Start(const char* name, int loop, int x, int y);
+int drevTolve_CreateFrameBuffer(int fullScreen);
+void drevTolve_Pause(int flag);
+void drevTolve_Stop(void);
+void drevTolve_Update(void);
