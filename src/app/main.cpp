@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/kv_Platform.h"
+#include "platform/kv_Save.h"
 
 int main(int argc, char** argv) {
   std::vector<char> path(4096);
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     if (i > 1) commandLine += ' ';
     commandLine += argv[i];
   }
-  // A start-up failure is a failure for the shell too; only a quit is 0.
-  return kv_Platform_RunProtected(commandLine.c_str()) == 0 ? 0 : 1;
+  // A start-up failure is a failure for the shell too; only a normal quit is
+  // 0. Leaving through the out-of-date save message's "Exit" is not one.
+  if (kv_Platform_RunProtected(commandLine.c_str()) != 0) return 1;
+  return kv_Save_ExitStatusRequested() ? 1 : 0;
 }

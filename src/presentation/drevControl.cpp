@@ -10,3 +10,6 @@ int drevControl_Activate(void) {
   return 1;
 }
 void drevControl_Deactivate(void) {}
+// Not built yet: there is no handler list; handlers are never called.
+void drevControl_AddHandler(ControlHandlerFn) {}
+void drevControl_RemoveAllHandlers(void) {}

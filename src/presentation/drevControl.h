@@ -14,3 +14,9 @@ void drevControl_Update(float frameSeconds, uint32_t frameMs);
 // 0 when the input layer refuses.
 int drevControl_Activate(void);
 void drevControl_Deactivate(void);
+
+// A control handler: takes the frame time in seconds; non-zero = taken.
+using ControlHandlerFn = int (*)(float seconds);
+// Not built yet: nothing is registered and no handler is ever called.
+void drevControl_AddHandler(ControlHandlerFn handler);
+void drevControl_RemoveAllHandlers(void);

@@ -1,23 +1,108 @@
-// The script interface module: the engine functions the scripts call and the handlers of the
-// scripts' system table.
+// The script interface module: joins the engine to the scripting runtime.
 //
-// Not built yet: this is a placeholder that gives the module table its entry.
-// Its initialise function answers 0 and fills no operation, so the registry
-// skips the module; the functions below do nothing.
+// It starts and stops the runtime (a nested module), registers the engine's
+// core script-function table and lends the other modules one registration
+// call for theirs, owns the scripts' global table `system` through which every
+// engine-to-script call (a "handler") goes, runs the boot script and BOOT, and
+// advances the script tasks once per frame. Main thread only.
+//
+// Engine objects travel to the scripts as tagged handles (lua_pushusertag):
+// ACTR actor index, COLR packed colour, TEXT text object, FONT font, STAT
+// object state, VBUF image buffer, NIOP cached screen rectangle, the cutscene
+// tag (TOLV with its bytes reversed); the type override also names SET, COST
+// and KEYF.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/drevMain.h"
+#include "script/runtime/lua31.h"
 
+// Handle tags.
+constexpr int32_t kTagActor = lua_MakeTag("ACTR");
+constexpr int32_t kTagColor = lua_MakeTag("COLR");
+constexpr int32_t kTagText = lua_MakeTag("TEXT");
+constexpr int32_t kTagFont = lua_MakeTag("FONT");
+constexpr int32_t kTagObjectState = lua_MakeTag("STAT");
+constexpr int32_t kTagImage = lua_MakeTag("VBUF");
+constexpr int32_t kTagCachedRect = lua_MakeTag("NIOP");
+constexpr int32_t kTagCutscene = lua_MakeTag("VLOT");  // "TOLV" stored in reverse order
+constexpr int32_t kTagSet = lua_MakeTag("SET ");
+constexpr int32_t kTagCostume = lua_MakeTag("COST");
+constexpr int32_t kTagKeyframe = lua_MakeTag("KEYF");
+
+// The control table: 163 controls in a fixed order (index = position).
+constexpr int kControlCount = 163;
+enum : uint32_t {
+  kControlEnabled = 1u << 0,
+  kControlAxis = 1u << 1,
+  kControlKey = 1u << 2,
+  kControlInverted = 1u << 3,
+};
+struct ControlRecord {
+  uint32_t flags;
+  uint32_t code;  // key control: input code; axis control: axis index 0..14
+  const char* name;
+  uint32_t lastDown = 0;     // last reported state of a key control
+  float lastValue = 0.0f;    // last reported value of an axis control
+};
+extern ControlRecord drevLua_Controls[kControlCount];
+
+// The core script-function table.
+constexpr int kCoreFunctionCount = 323;
+const lua_Reg* drevLua_GetCoreTable(void);
+
+// ---- Module operations ------------------------------------------------------
+
+// 0 on success, 1 when the runtime would not initialise.
 int drevLua_Initialize(HostServices* services, ModuleDescriptor* descriptor);
-void drevLua_Update(void);
-// Nonzero when the call of BOOT succeeded.
-int drevLua_CallBoot(int newGame, const char* bootParameter);
-// 1 when "_system.lua" ran, 0 on failure.
+void drevLua_Uninitialize(void);
+int drevLua_Startup(void);
+void drevLua_Shutdown(void);
+
+// ---- Operations for other modules ------------------------------------------
+
+// Registers a script-function table (the other modules' startups call it).
+void drevLua_OpenLibrary(const lua_Reg* table, int count);
+// 1 when "_system.lua" ran, else 0 (the reason goes to the debugger output).
 int drevLua_RunSystemScript(void);
+// Calls BOOT(resume and 1 or nil, boot parameter or nil); 1 when it ran
+// without error, else 0.
+int drevLua_CallBoot(int resume, const char* bootParameter);
+// Once per engine frame: system.frameTime and system.movieTime, garbage
+// collection every 600 frames, one step of every script task.
+void drevLua_Update(void);
+
+// Handler calls through the system table. Handlers are called only when they
+// are functions (or tables holding a function of the same name, called with
+// the table as self); a missing handler calls nothing.
 int drevLua_CallCamChangeHandler(int oldSetup, int newSetup);
+int drevLua_CallPostCamChangeHandler(int setup);
+int drevLua_CallCollisionHandler(int actor, int otherActor, const float oldPosition[3],
+                                 const float contact[3], const float newPosition[3]);
+int drevLua_CallCostumeOverrideHandler(int actor, int flag);
+int drevLua_CallCostumeMarkerHandler(int actor, int marker);
 int drevLua_CallUserPaintHandler(void);
+// 1 when a handler was called, else 0.
+int drevLua_CallExitHandler(void);
 int drevLua_CallPauseHandler(void);
+// 1 when the handler's first result is not nil, else 0.
 int drevLua_CallCharacterHandler(int character);
+void drevLua_CallNotifyCommentary(int number);
+void drevLua_CallNotifyKeyMapped(int result);
+void drevLua_CallSaveGameCallbackHandler(void);
+
+// Runtime hooks for user data in save games.
+int64_t drevLua_SaveHook(int32_t tag, void* value);
+void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t high);
+
+// The control handler registered with the control module; never takes the
+// input away from later handlers.
+int drevLua_ControlHandler(float seconds);
+
+void drevLua_SetSaveStatus(int code);
+int drevLua_GetSaveStatus(void);
+void drevLua_SetInputMode(int mode);
+int drevLua_GetInputMode(void);
 void drevLua_SetDebugKeysHook(void (*hook)(int on));
+void (*drevLua_GetDebugKeysHook(void))(int on);

@@ -14,3 +14,7 @@ int drevTolve_CreateFrameBuffer(int) {
 void drevTolve_Pause(int) {}
 void drevTolve_Stop(void) {}
 void drevTolve_Update(void) {}
+// Not built yet: no cutscene plays.
+int32_t drevTolve_GetMovieTime(void) {
+  return 0;
+}

@@ -16,3 +16,6 @@ int drevTolve_CreateFrameBuffer(int fullScreen);
 void drevTolve_Pause(int flag);
 void drevTolve_Stop(void);
 void drevTolve_Update(void);
+// Elapsed cutscene time in milliseconds. Not built yet: no cutscene ever
+// plays, so it answers 0.
+int32_t drevTolve_GetMovieTime(void);

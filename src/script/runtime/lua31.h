@@ -1,14 +1,178 @@
-// The scripting runtime layer (Lua 3.1-style interface over Lua 5.4).
+// The scripting runtime layer: a Lua 3.1-style interface over Lua 5.4.
 //
-// Not built yet: a placeholder with the calls the engine core makes.
+// The engine talks to its scripts through this header only; Lua 5.4's own
+// headers are included by the layer's sources alone (lua31_Private.h).
+// Every operation here has C++ linkage, so it neither clashes with nor
+// interposes on liblua's symbols of similar names.
+//
+// Objects. A `lua_Object` is a handle to a script value. It stays valid until
+// the enclosing `lua_endblock` (or, for the arguments and objects of an engine
+// function, until that function returns). 0 is "no object": every type test
+// answers false for it and every getter answers 0 / null.
+//
+// Engine functions (`lua_CFunc`) take no C arguments: they read the script's
+// arguments with `lua_lua2C(1..n)` and push their results with the pushers.
+// Before `lua_callfunction`, pushes are the call's arguments; after it,
+// `lua_lua2C(n)` is its n-th result. Objects made while pushes are pending
+// (`lua_getglobal`, `lua_gettable` ...) do not disturb those pushes.
+//
+// Script tasks. A task is a Lua coroutine that the layer schedules; each
+// `lua_updatetasks(0)` resumes every live task once. The scripts get these
+// functions (global names):
+//   start_task(f, ...)   starts a task running f(...) from the next update;
+//                        returns the task's id (a number)
+//   break_here()         suspends the calling task until the next update
+//                        (an error outside a task)
+//   stop_task(id)        ends a task (a task may stop itself)
+//   is_task_alive(id)    1 when the task is alive, else nil
+//   current_task()       the running task's id, or nil outside a task
+// Handlers that the engine calls (`lua_callfunction`) run as protected calls
+// that cannot yield; their errors are logged and the call reports failure.
+//
+// Saved state. `lua_Save` writes every value reachable from the globals, the
+// references and the live tasks: nil, booleans, numbers, strings, tables
+// (shared references and cycles kept, metatables too), tagged user data
+// through `lua_savehook`, engine functions by the names they were registered
+// under, and every other function (and foreign value such as a file handle)
+// by the name path through which the globals or a reference reach it, e.g.
+// "system.buttonHandler". `lua_Restore` binds such paths again in the state
+// it restores into (the system script has run there), and gives each restored
+// Lua function the saved values of its upvalues (shared upvalues stay shared).
+// What stock Lua cannot capture is handled openly:
+//   - a function that no name reaches is saved as nil, with a log line naming
+//     where it was found;
+//   - a suspended task's stack is not saved: the task is saved as the
+//     function and arguments it was started with and restarted from its
+//     beginning on restore; a task whose function has no name is not
+//     restored (log line).
+// No binary chunk is ever loaded, from a save or otherwise: every chunk is
+// loaded in text mode. `lua_Restore` replaces the state only when the whole
+// stream read back correctly; a malformed or truncated stream leaves the state
+// as it was and reports failure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-using lua_Object = uint32_t;
+struct HostServices;
 
-void lua_collectgarbage(int limit);
-void lua_pushnil(void);
-void lua_pushstring(const char* text);
+using lua_Object = uint32_t;
+using lua_CFunc = void (*)(void);
+
+// One row of a script-function table: the global name and its engine function.
+struct lua_Reg {
+  const char* name;
+  lua_CFunc func;
+};
+
+// The runtime's module descriptor: initialise, uninitialise, startup, shutdown.
+struct lua_Descriptor {
+  int (*initialize)(HostServices* services, lua_Descriptor* descriptor);
+  void (*uninitialize)(void);
+  int (*startup)(void);    // makes a fresh runtime state; 0 = success
+  int (*shutdown)(void);   // closes the state; 0 = success
+};
+
+// The save transfer function: (data, length) -> 0 when the bytes were
+// written (while saving) or read (while restoring), non-zero on failure.
+using lua_Transfer = int (*)(void* data, size_t length);
+
+// Value kept in a save game for a user datum (tag, value).
+using lua_SaveHookFn = int64_t (*)(int32_t tag, void* value);
+// Value rebuilt from the stored (low, high) words of a user datum.
+using lua_RestoreHookFn = void* (*)(int32_t tag, uint32_t low, uint32_t high);
+
+// Type codes that `lua_tag` answers for values other than user data (user
+// data answer their own four-character tag).
+enum : int32_t {
+  LUA_T_NIL = -1,
+  LUA_T_NUMBER = -2,
+  LUA_T_STRING = -3,
+  LUA_T_TABLE = -4,
+  LUA_T_FUNCTION = -5,
+  LUA_T_BOOLEAN = -6,
+  LUA_T_OTHER = -7,
+};
+
+// A four-character tag whose bytes in memory spell the code ("ACTR").
+constexpr int32_t lua_MakeTag(const char (&code)[5]) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint8_t>(code[0])) |
+                              static_cast<uint32_t>(static_cast<uint8_t>(code[1])) << 8 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(code[2])) << 16 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(code[3])) << 24);
+}
+
+// Data the engine writes.
+extern int lua_assume_binary;  // kept for the engine; binary chunks are never loaded
+extern lua_SaveHookFn lua_savehook;
+extern lua_RestoreHookFn lua_restorehook;
+
+// Module.
+int lua_Initialize(HostServices* services, lua_Descriptor* descriptor);
+
+// Libraries.
+void lua_iolibopen(void);
+void lua_strlibopen(void);
+void lua_mathlibopen(void);
+void lua_openlib(const lua_Reg* table, int count);
+void lua_recognizelib(const lua_Reg* table, int count);
+// Installs a fallback ("concat" is the one the layer knows) and returns the
+// previous one as an object (0 for an unknown name).
+lua_Object lua_setfallback(const char* name, lua_CFunc function);
+void lua_pushCclosure(lua_CFunc function, int upvalues);
+
+// Running code.
+// 0 = success, 2 = the file was not found, 1 = it did not load or run.
+int lua_dofile(const char* name);
 lua_Object lua_getglobal(const char* name);
+void lua_setglobal(const char* name);
+// 0 on success (results then through lua_lua2C), 1 on error (logged).
 int lua_callfunction(lua_Object function);
+void lua_beginblock(void);
+void lua_endblock(void);
+
+// Arguments, tests, getters and pushers.
+lua_Object lua_lua2C(int number);
+int lua_isnil(lua_Object object);
+int lua_isnumber(lua_Object object);
+int lua_isstring(lua_Object object);
+int lua_istable(lua_Object object);
+int lua_isfunction(lua_Object object);
+int lua_isuserdata(lua_Object object);
+float lua_getnumber(lua_Object object);
+const char* lua_getstring(lua_Object object);  // valid while the object is
+void* lua_getuserdata(lua_Object object);
+int32_t lua_tag(lua_Object object);
+void lua_pushnumber(float number);
+void lua_pushstring(const char* text);  // copies; null pushes nil
+void lua_pushnil(void);
+void lua_pushobject(lua_Object object);
+// Pushes the handle (value, tag); equal pairs give the same script value.
+void lua_pushusertag(void* value, int32_t tag);
+
+// Tables: gettable takes a pushed table and key; settable a table, key, value.
+lua_Object lua_createtable(void);
+lua_Object lua_gettable(void);
+void lua_settable(void);
+
+// References: lua_ref keeps the last pushed value alive (-1 for nil).
+int lua_ref(int lock);
+lua_Object lua_getref(int reference);
+void lua_unref(int reference);
+
+// Tasks.
+void lua_updatetasks(int unused);
+int lua_currenttask(void);       // id of the running task, 0 outside a task
+void lua_pushtask(int task);     // pushes a task id (nil for 0)
+
+// State.
+int lua_Save(lua_Transfer writer);    // 0 on success
+int lua_Restore(lua_Transfer reader); // 0 on success; on failure nothing changed
+void lua_collectgarbage(int limit);
+
+// Diagnostics (debugger output is standard error).
+void lua_printstack(int unused);
+void lua_funcinfo(lua_Object function, const char** source, int* line);
+// Returns "global" (name set) or "tag method" (name set) or "" (name "").
+const char* lua_getobjname(lua_Object function, const char** name);
+void lua_PrintGlobals(void);

@@ -1,0 +1,453 @@
+// The script interface module: the core script-function table and the print
+// functions. Rows whose families later modules build are registered now with
+// a placeholder that logs once that the function is not built yet and gives
+// nil, so the table is complete; each family replaces its rows.
+#include <array>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "engine/drevMain.h"
+#include "platform/kv_Log.h"
+#include "script/drevLua.h"
+#include "std/std.h"
+
+namespace {
+
+constexpr const char* kCoreNames[kCoreFunctionCount] = {
+    // script interface: print functions
+    "PrintMessage",
+    "PrintWarning",
+    "PrintError",
+    "PrintDebug",
+    "PrintStack",
+    "FunctionName",
+    // system and engine
+    "EnginePause",
+    "EngineResume",
+    "EngineDisplay",
+    "GetPlatform",
+    "Is3DHardwareEnabled",
+    "exit",
+    "EnableDebugKeys",
+    "GetCurrentScript",
+    "SpewStartup",
+    "SpewShutdown",
+    "PreRender",
+    "EnableBackgroundRender",
+    "ResetTextures",
+    "GetMemoryUsage",
+    "GetPhysicalBytes",
+    "SetMemoryUsage",
+    "DumpMemoryLog",
+    "NukeResources",
+    "DetachFromResources",
+    "AttachToResources",
+    "LockFont",
+    "UnLockFont",
+    "LockSound",
+    "UnlockSound",
+    "LockCostume",
+    "UnlockCostume",
+    "LoadCostume",
+    "GetSystemTime",
+    "GetTickCount",
+    "GetDiskFreeSpace",
+    "PerSecond",
+    "RotateVector",
+    "GetAngleBetweenVectors",
+    "SetLanguage",
+    "GetLanguage",
+    "GetLanguageCount",
+    "GetTextSpeed",
+    "SetTextSpeed",
+    // actor placement, walking and turning
+    "LoadActor",
+    "SetSelectedActor",
+    "GetCameraActor",
+    "PutActorAt",
+    "PutActorAtInterest",
+    "PutActorInSet",
+    "PutActorAtOrigin",
+    "WalkActorToInterest",
+    "GetClippedPos",
+    "DriveActorTo",
+    "WalkActorForward",
+    "WalkActorTo",
+    "WalkActorToAvoiding",
+    "WalkActorVector",
+    "WalkActorToMouseTarget",
+    "IsActorMoving",
+    "IsActorTurning",
+    "IsActorResting",
+    "TurnActor",
+    "TurnActorTo",
+    "PointActorAt",
+    "GetActorPos",
+    "GetActorRot",
+    "SetActorRot",
+    "SetActorPitch",
+    "SetActorRoll",
+    "GetActorWalkRate",
+    "GetActorTurnRate",
+    "SetActorWalkRate",
+    "SetActorTurnRate",
+    "SetActorBWMode",
+    "SetActorHKHackMode",
+    "SetActorFollowBoxes",
+    "ActorPuckOrient",
+    "GetActorPuckVector",
+    "GetActorYawToPoint",
+    "SetWalkSystemFadeTime",
+    // actor appearance, looking and queries
+    "GetActorCostumeDepth",
+    "GetActorCostume",
+    "SetActorCostume",
+    "PushActorCostume",
+    "PopActorCostume",
+    "PrintActorCostumes",
+    "SetActorColormap",
+    "SetActorVisibility",
+    "SetActorFrustrumCull",
+    "ShutUpActor",
+    "ActorVoiceIs3D",
+    "SetActorScale",
+    "GetActorScale",
+    "SetActorTimeScale",
+    "GetActorTimeScale",
+    "SetActorInvClipNode",
+    "SetActorReflection",
+    "SetActorHead",
+    "ActorLookAt",
+    "IsActorLooking",
+    "SetActorLookRate",
+    "GetActorLookRate",
+    "CanActorSee",
+    "GetVisibleThings",
+    "GetActorRect",
+    "GetActorNodeLocation",
+    "GetAngleBetweenActors",
+    "GetActorSector",
+    "IsActorInSector",
+    // sets, setups, sectors and walk boxes
+    "MakeCurrentSet",
+    "LockSet",
+    "UnLockSet",
+    "MakeCurrentSetup",
+    "GetCurrentSetup",
+    "GetPointSector",
+    "IsPointInSector",
+    "IsSectorActive",
+    "MakeSectorActive",
+    "GetSectorOppositeEdge",
+    "GetSectorVertices",
+    "SnapToPlane",
+    "PathfinderMode",
+    "BuildCache",
+    "RestoreCache",
+    "ShrinkBoxes",
+    "UnShrinkBoxes",
+    "GetShrinkPos",
+    "TEST",
+    // cameras and lights
+    "GetCameraPosition",
+    "GetCameraInterest",
+    "GetCameraFOV",
+    "GetCameraRoll",
+    "SetCameraPosition",
+    "SetCameraInterest",
+    "SetCameraRoll",
+    "SetCameraFOV",
+    "GetCameraLookVector",
+    "WorldToScreen",
+    "ScreenToWorld",
+    "SetAmbientLight",
+    "FindLight",
+    "TurnLightOn",
+    "IsLightOn",
+    "SetLightType",
+    "GetLightType",
+    "SetLightPosition",
+    "GetLightPosition",
+    "SetLightRotation",
+    "GetLightRotation",
+    "PointLightAt",
+    "SetLightAngles",
+    "GetLightAngles",
+    "SetLightIntensity",
+    "GetLightIntensity",
+    // sound, music and movies
+    "PlaySound",
+    "PlaySoundAt",
+    "PlaySoundAttached",
+    "IsSoundPlaying",
+    "SetSoundPosition",
+    "SetSoundParameters",
+    "GetSoundParameters",
+    "StartFullscreenMovie",
+    "StartMovie",
+    "StopMovie",
+    "PauseMovie",
+    "IsMoviePlaying",
+    "IsFullscreenMoviePlaying",
+    "MelosStartSound",
+    "play",
+    "MelosStopSound",
+    "MelosStopAllSounds",
+    "quiet",
+    "MelosGetParam",
+    "MelosSetParam",
+    "MelosFadeParam",
+    "MelosGetMasterVol",
+    "MelosGetSfxVol",
+    "MelosGetVoiceVol",
+    "MelosGetMusicVol",
+    "MelosGetCommentaryVol",
+    "MelosSetMasterVol",
+    "MelosSetSfxVol",
+    "MelosSetVoiceVol",
+    "MelosSetMusicVol",
+    "MelosSetCommentaryVol",
+    "MelosStartVoice",
+    "MelosStopVoice",
+    "MelosSetState",
+    "MelosSetSequence",
+    "MelosSetCuePoint",
+    "MelosSetAttribute",
+    "MelosPause",
+    "MelosResume",
+    "MelosSetVoiceEffect",
+    "vfx",
+    "MelosGetMemoryFootprint",
+    "MelosGetSoundCacheSize",
+    "MelosStartRecording",
+    "MelosStopRecording",
+    "SaveMelos",
+    "RestoreMelos",
+    // save games, settings and files
+    "Save",
+    "Load",
+    "Erase",
+    "New",
+    "GetSaveStatus",
+    "JustLoaded",
+    "StartCheckOfCrossSaveStatus",
+    "GetCrossSaveStatus",
+    "GlobalSaveResolved",
+    "InitiateFindSaveGames",
+    "GetFindSaveGameStatus",
+    "FindSaveGames",
+    "UnlockAchievement",
+    "ResetAchievements",
+    "AreAchievementsInstalled",
+    "UnlockCutscene",
+    "IsCutsceneUnlocked",
+    "UnlockConcept",
+    "IsConceptUnlocked",
+    "WriteRegistryValue",
+    "ReadRegistryValue",
+    "ReadRegistryIntValue",
+    "SaveRegistryToDisk",
+    "FileFindFirst",
+    "FileFindNext",
+    "FileFindDispose",
+    "CheckForFile",
+    "FindFileOnAnyCD",
+    "SearchForFileOrSwapCDs",
+    "QueryDialog",
+    "InputDialog",
+    // input and key remapping
+    "EnableControl",
+    "DisableControl",
+    "GetControlState",
+    "SetMouseSpeedScale",
+    "SetKeyMappingMode",
+    "ResetKeyMappingToDefault",
+    "GetRemappedKeyName",
+    "GetRemappedKeyHint",
+    "LoadRemappedKeys",
+    "SaveRemappedKeys",
+    // save-game data
+    "SubmitSaveGameData",
+    "GetSaveGameData",
+    // actor shadows
+    "ActorShadow",
+    "ActivateActorShadow",
+    "SetActorShadowPlane",
+    "SetActorShadowPoint",
+    "SetActiveShadow",
+    "ActorDistToShadowPlane",
+    "AddShadowPlane",
+    "SetActorShadowValid",
+    "KillActorShadows",
+    "SetShadowColor",
+    // actor chores
+    "PlayActorChore",
+    "PlayActorChoreLooping",
+    "CompleteActorChore",
+    "StopActorChore",
+    "SetActorChoreLooping",
+    "IsActorChoring",
+    "GetActorChores",
+    "GetActorLoopingChores",
+    "SetActorWalkChore",
+    "SetActorTurnChores",
+    "SetActorRestChore",
+    "SetActorMumblechore",
+    "SetActorTalkChore",
+    // dirty rectangles and screen caches
+    "CacheRect",
+    "RestoreCacheRect",
+    "MarkDirtyRect",
+    "CleanBuffer",
+    "ForceRefresh",
+    // iris, screenshots and images
+    "SetGamma",
+    "IrisDown",
+    "IrisUp",
+    "IrisComplete",
+    "IrisClear",
+    "DimScreen",
+    "DimRegion",
+    "Display",
+    "ScreenShot",
+    "SaveScreen",
+    "GetSaveGameImage",
+    "GetImage",
+    "FreeImage",
+    "BlastImage",
+    "BlastRect",
+    // render mode, object states, actor options and dialogue log
+    "RenderModeUser",
+    "GetGameRenderMode",
+    "SetGameRenderMode",
+    "SetResolutionScaling",
+    "SetAdvancedLighting",
+    "HardwareAccelerated",
+    "LoadBundle",
+    "UnloadBundle",
+    "SetSpeechMode",
+    "GetSpeechMode",
+    "SetActorWalkDominate",
+    "SetActorConstrain",
+    "SetActorCollisionMode",
+    "SetActorCollisionScale",
+    "SetActorOffsetYaw",
+    "SetActorClipActive",
+    "SetActorClipPlane",
+    "ActorToClean",
+    "FadeOutChore",
+    "FadeInChore",
+    "NewObjectState",
+    "FreeObjectState",
+    "SendObjectToBack",
+    "SendObjectToFront",
+    "SetObjectType",
+    "ResReport",
+    "DialogLogGetLineCount",
+    "DialogLogGetLine",
+    "DialogLogAddLine",
+    // camera setups and the light manager
+    "NextSetup",
+    "PreviousSetup",
+    "LightMgrStartup",
+    "LightMgrShutdown",
+    "LightMgrSetChange",
+    // input
+    "FlushControls",
+};
+
+// The three second names of the core table and the rows they repeat.
+constexpr std::pair<const char*, const char*> kSecondNames[] = {
+    {"play", "MelosStartSound"}, {"quiet", "MelosStopAllSounds"}, {"vfx", "MelosSetVoiceEffect"}};
+
+std::array<bool, kCoreFunctionCount> g_reported{};
+
+template <int N>
+void NotBuilt() {
+  if (!g_reported[N]) {
+    g_reported[N] = true;
+    kv_Log_Printf("[Lua] - %s: not built yet", kCoreNames[N]);
+  }
+}
+
+template <int... N>
+constexpr std::array<lua_CFunc, sizeof...(N)> MakePlaceholders(std::integer_sequence<int, N...>) {
+  return {{&NotBuilt<N>...}};
+}
+
+constexpr auto kPlaceholders = MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
+
+// ---- Print functions ----------------------------------------------------------
+
+void PrintMessage() {
+  lua_Object text = lua_lua2C(1);
+  HostServices* hs = std_pHS;
+  if (!hs || !hs->printStatus) return;
+  if (lua_isnil(text)) {
+    hs->printStatus("%s", "(nil)");
+  } else if (lua_isstring(text)) {
+    hs->printStatus("%s", lua_getstring(text));
+  }
+}
+
+// Accept one string and print nothing.
+void PrintQuiet() {}
+
+void PrintStack() { lua_printstack(0); }
+
+void FunctionName() {
+  lua_Object function = lua_lua2C(1);
+  if (!lua_isfunction(function)) return;
+  const char* source = "";
+  int line = 0;
+  lua_funcinfo(function, &source, &line);
+  const char* name = "";
+  const char* kind = lua_getobjname(function, &name);
+  std::string kindWord = "unnamed function";
+  std::string nameWord = "<unknown>";
+  if (kind && kind[0] == 'g') {
+    kindWord = "function";
+    nameWord = name;
+  } else if (kind && kind[0] == 't') {
+    kindWord = "tag method";
+    nameWord = name;
+  }
+  const std::string text = kindWord + " '" + nameWord + "' (" + (source ? source : "") + ":" +
+                           std::to_string(line) + ")\n";
+  lua_pushstring(text.c_str());
+}
+
+// ---- Camera setups -----------------------------------------------------------
+
+void NextSetup() { drevMain_NextSetup(); }
+void PreviousSetup() { drevMain_PreviousSetup(); }
+
+const std::pair<const char*, lua_CFunc> kBuilt[] = {
+    {"NextSetup", NextSetup},       {"PreviousSetup", PreviousSetup},
+    {"PrintMessage", PrintMessage}, {"PrintWarning", PrintQuiet}, {"PrintError", PrintQuiet},
+    {"PrintDebug", PrintQuiet},     {"PrintStack", PrintStack},   {"FunctionName", FunctionName},
+};
+
+int IndexOf(const char* name) {
+  for (int i = 0; i < kCoreFunctionCount; ++i) {
+    if (std::strcmp(kCoreNames[i], name) == 0) return i;
+  }
+  return -1;
+}
+
+std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
+  std::array<lua_Reg, kCoreFunctionCount> table{};
+  for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
+  for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
+  for (const auto& [second, first] : kSecondNames) {
+    table[IndexOf(second)].func = table[IndexOf(first)].func;
+  }
+  return table;
+}
+
+const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
+
+}  // namespace
+
+const lua_Reg* drevLua_GetCoreTable(void) { return g_coreTable.data(); }
