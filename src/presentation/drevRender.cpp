@@ -15,4 +15,9 @@ void drevRender_FreeBuffers(void) {}
 void drevRender_InvalidateRect(const int*, int) {}
 void drevRender_SelectSetupCamera(Room*, int) {}
 void drevRender_SetWaitTimerEnabled(int) {}
+
+DisplayBuffer* drevRender_pDisplayRaster = nullptr;
+DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
+
+float drevRender_GetResolutionScaling(void) { return 1.0f; }
 int drevRender_InMovieMode(void) { return 0; }

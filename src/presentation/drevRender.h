@@ -2,12 +2,15 @@
 //
 // Not built yet: this is a placeholder that gives the module table its entry.
 // Its initialise function answers 0 and fills no operation, so the registry
-// skips the module; the functions below do nothing.
+// skips the module; the functions below do nothing. The resolution scaling is
+// the neutral 1.0 and there are no rasters.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/drevMain.h"
+
+struct DisplayBuffer;
 
 int drevRender_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevRender_DrawFrame(void);
@@ -20,5 +23,14 @@ void drevRender_FreeBuffers(void);
 void drevRender_InvalidateRect(const int* rect, int layer);
 void drevRender_SelectSetupCamera(Room* room, int setup);
 void drevRender_SetWaitTimerEnabled(int enabled);
+
+// The resolution-scaling factor set by the scripts.
+float drevRender_GetResolutionScaling(void);
+
+// The render module's display raster (the display's back buffer once the
+// module is attached) and its clean z-buffer raster; null until then.
+extern DisplayBuffer* drevRender_pDisplayRaster;
+extern DisplayBuffer* drevRender_pCleanZBuffer;
+
 // 1 while a movie plays in a way that asks for vertical sync; never until built.
 int drevRender_InMovieMode(void);

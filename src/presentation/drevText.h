@@ -10,3 +10,8 @@
 #include "engine/drevMain.h"
 
 int drevText_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+
+struct TextObject;
+
+// Draws a text object into the software raster with the bitmap font.
+int drevText_DrawTextObject(TextObject* textObject, int invalidate);

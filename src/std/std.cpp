@@ -183,15 +183,6 @@ void* HandleLock(stdHandle_t handle) {
 }
 void HandleUnlock(stdHandle_t) {}
 
-int StdPrint(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(t_printBuffer, sizeof t_printBuffer, format, args);
-  va_end(args);
-  std::fputs(t_printBuffer, stderr);
-  return 1;
-}
-
 constexpr HostServices kDefaults = {
     1000.0f,         DefaultPrint,      DefaultPrint,  DefaultWarning,    DefaultError,
     DefaultDebug,    DefaultAssert,     DefaultAtExit, DefaultAlloc,      DefaultFree,
@@ -209,10 +200,10 @@ void HostServices_CopyDefaults(HostServices* record) {
 HostServices* std_FillServices(HostServices* record) {
   const auto keepPrivate = record->fileSetPrivate;  // slot 23 keeps its value
   record->ticksPerSecond = 1000.0f;
-  record->printMessage = StdPrint;
-  record->printStatus = StdPrint;
-  record->printWarning = StdPrint;
-  record->printError = StdPrint;
+  record->printMessage = std_DebugPrintf;
+  record->printStatus = std_DebugPrintf;
+  record->printWarning = std_DebugPrintf;
+  record->printError = std_DebugPrintf;
   record->printDebug = nullptr;
   record->assertFail = std_AssertFail;
   record->atExit = nullptr;
