@@ -22,6 +22,7 @@
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "platform/kv_RenderHooks.h"
 
 namespace {
 
@@ -222,6 +223,57 @@ TEST(Frame, SwapIntervalIsOneOnlyInMovies) {
   kv_RenderContext_SetMovieModeQueryForTest(nullptr);
   kv_Platform_EndFrame();
   EXPECT_EQ(kv_RenderContext_LastSwapIntervalForTest(), 0);
+}
+
+// A recording back end: what the frame broadcasts, in order.
+std::vector<int> g_phases;
+int g_displayChanges = 0;
+void RecordPhase(int phase) { g_phases.push_back(phase); }
+void RecordDisplayChanged(void) { ++g_displayChanges; }
+double NoTime(void) { return 0.0; }
+float DefaultSetting(const char*, float value) { return value; }
+float NoScaling(void) { return 0.0f; }
+void KeepDisplay(void) {}
+
+TEST(Frame, PhasesReachTheBackEndsInOrder) {
+  kv_Platform_EndFrame();
+  kv_RenderHooks_ResetForTest();
+  const kvRenderHooksHost host = {&NoTime, &DefaultSetting, &NoScaling, &KeepDisplay};
+  kv_RenderHooks_SetHost(&host);
+  static RenderHookTable recorder{};
+  recorder.FramePhase = &RecordPhase;
+  recorder.DisplayChanged = &RecordDisplayChanged;
+  ASSERT_EQ(kv_RenderHooks_Register(&recorder), &recorder);
+  // Let any pending change of the window mode settle first.
+  kv_Platform_EndFrame();
+  kv_Platform_EndFrame();
+
+  g_phases.clear();
+  g_displayChanges = 0;
+  ASSERT_EQ(kv_Platform_BeginFrame(), 1);
+  EXPECT_EQ(g_phases, (std::vector<int>{0}));
+  kv_Platform_BeginFrame();  // already open: nothing
+  EXPECT_EQ(g_phases, (std::vector<int>{0}));
+  kv_Platform_EndFrame();
+  EXPECT_EQ(g_phases, (std::vector<int>{0, 1, 2, 3}));
+
+  g_phases.clear();
+  kv_Platform_EndFrame();  // without a begin: opens and closes
+  EXPECT_EQ(g_phases, (std::vector<int>{0, 1, 2, 3}));
+
+  g_phases.clear();
+  kv_RenderContext_SetMovieModeQueryForTest(&MovieModeOn);
+  kv_Platform_EndFrame();
+  kv_RenderContext_SetMovieModeQueryForTest(nullptr);
+  EXPECT_EQ(g_phases, (std::vector<int>{0, 3}));
+  EXPECT_EQ(g_displayChanges, 0);
+
+  // A resize between frames: one display change at the next frame begin.
+  kv_Platform_OnWindowResized();
+  kv_Platform_EndFrame();
+  kv_Platform_EndFrame();
+  EXPECT_EQ(g_displayChanges, 1);
+  kv_RenderHooks_ResetForTest();
 }
 
 TEST(Frame, DisplayChangeRecreatesTheBackBuffersAtTheNextBegin) {
