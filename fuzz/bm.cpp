@@ -19,6 +19,19 @@ size_t MemRead(stdFile_t, void* buffer, size_t count) {
   return n;
 }
 
+int64_t MemTell(stdFile_t) {
+  return static_cast<int64_t>(g_pos);
+}
+
+int MemSeek(stdFile_t, int64_t offset, int origin) {
+  const int64_t base = origin == 1   ? static_cast<int64_t>(g_pos)
+                       : origin == 2 ? static_cast<int64_t>(g_size)
+                                     : 0;
+  if (base + offset < 0 || base + offset > static_cast<int64_t>(g_size)) return -1;
+  g_pos = static_cast<size_t>(base + offset);
+  return 0;
+}
+
 size_t SinkWrite(stdFile_t, const void*, size_t count) {
   return count;
 }
@@ -30,6 +43,8 @@ HostServices* Services() {
     HostServices_CopyDefaults(&hs);
     std_DefaultServices(&hs);
     hs.fileRead = MemRead;
+    hs.fileTell = MemTell;
+    hs.fileSeek = MemSeek;
     hs.fileWrite = SinkWrite;
     std_Startup(&hs);
     ready = true;

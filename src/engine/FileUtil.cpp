@@ -33,8 +33,11 @@ HostServices* gServices = nullptr;
 int gInitialized = 0;
 int gStarted = 0;
 
+// The record may go away after this: forget it, so later searches use the
+// general library's live record.
 void Uninitialize() {
   gInitialized = 0;
+  gServices = nullptr;
 }
 int Startup() {
   if (!gInitialized || gStarted) return 1;

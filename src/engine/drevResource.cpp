@@ -1,16 +1,346 @@
-// The resource binding: type handlers, budget, data directories and the resource report. Not built
-// yet (placeholder).
+// The resource binding: type handlers, budget, data directories and the
+// resource report.
 #include "engine/drevResource.h"
 
-int drevResource_Initialize(HostServices*, ModuleDescriptor*) {
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "chore/costume.h"
+#include "engine/FileUtil.h"
+#include "engine/Res.h"
+#include "melos/Sounds.h"
+#include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
+#include "std/stdMemory.h"
+
+namespace {
+
+HostServices* gServices = nullptr;
+int gInitialized = 0;
+int gStarted = 0;
+int64_t gBudget = kResourceDefaultBudget;
+int64_t gPurge = kResourceDefaultPurge;
+int gRestoring = 0;
+std::string gDataPath;
+
+// The data folders below each data directory, in scan order.
+constexpr const char* kDataFolders[] = {"Animation",
+                                        "Backgrounds",
+                                        "Costumes",
+                                        "Colormaps",
+                                        "Commentary",
+                                        "Fonts",
+                                        "Materials",
+                                        "MaterialsHD",
+                                        "Models",
+                                        "Movies",
+                                        "Objects",
+                                        "Scripts",
+                                        "Sets",
+                                        "Voices",
+                                        "Footsteps",
+                                        "Hotspots",
+                                        "Images",
+                                        "ImagesHD",
+                                        "ImagesHD/concepts",
+                                        "ImagesHD/cutscenes",
+                                        "ImagesHD/saveimages",
+                                        "SFX",
+                                        "Loops",
+                                        "L3d",
+                                        "SetX",
+                                        "DEBUG_Animation",
+                                        "DEBUG_Backgrounds",
+                                        "DEBUG_Costumes",
+                                        "DEBUG_Colormaps",
+                                        "DEBUG_Fonts",
+                                        "DEBUG_Materials",
+                                        "DEBUG_Models",
+                                        "DEBUG_Movies",
+                                        "DEBUG_Objects",
+                                        "DEBUG_Scripts",
+                                        "DEBUG_Sets",
+                                        "DEBUG_Voices",
+                                        "DEBUG_Footsteps",
+                                        "DEBUG_SFX",
+                                        "DEBUG_Loops"};
+static_assert(sizeof kDataFolders / sizeof kDataFolders[0] == 40);
+
+HostServices* Services() {
+  return gServices ? gServices : std_pHS;
+}
+
+// ---- Type handlers ------------------------------------------------------------
+
+// The loaders of these tags belong to modules that are not built yet: a load
+// answers "not loaded" with a log line, so every caller sees null.
+int NotBuiltHandler(ResourceRequest* request) {
+  if (request->operation == kResOpLoad) {
+    const uint32_t t = request->tag;
+    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet\n", request->name,
+                  static_cast<char>(t), static_cast<char>(t >> 8), static_cast<char>(t >> 16),
+                  static_cast<char>(t >> 24));
+  }
   return 0;
 }
-void drevResource_SetBudget(int64_t, int64_t) {}
-// Not built yet: nothing loads.
-void* drevResource_Get(const char*, const char*) {
-  return nullptr;
+
+#define NOT_BUILT_HANDLER(fn, code)              \
+  int fn(ResourceRequest* request) {             \
+    if (request->tag != Res_Tag(code)) return 0; \
+    return NotBuiltHandler(request);             \
+  }
+NOT_BUILT_HANDLER(BackgroundHandler, "BKND")  // std_LoadImage, gamma
+NOT_BUILT_HANDLER(ColormapHandler, "CMAP")    // qxColormap_Load
+NOT_BUILT_HANDLER(FontHandler, "FONT")        // TextFont_New
+NOT_BUILT_HANDLER(KeyframeHandler, "KEYF")    // qxKeyframe_Load, rate 15
+NOT_BUILT_HANDLER(MaterialHandler, "MAT ")    // qxMaterial_LoadEntry, "dflt.mat"
+NOT_BUILT_HANDLER(ModelHandler, "MODL")       // qxModel3_Load
+NOT_BUILT_HANDLER(SetHandler, "SET ")         // drevRoom_Create
+NOT_BUILT_HANDLER(SyncHandler, "SYNC")        // Sounds_LoadSoundFile
+NOT_BUILT_HANDLER(ZBufferHandler, "ZBUF")     // drevRoom_LoadZBufferImage
+#undef NOT_BUILT_HANDLER
+
+int CostumeHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("COST")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      const CosCostumeHandle costume = Cos_Load(request->name);
+      if (!costume) return 0;
+      return Res_Add(request->tag, request->name,
+                     reinterpret_cast<void*>(static_cast<intptr_t>(costume)));
+    }
+    case kResOpFree:
+      Cos_Free(static_cast<CosCostumeHandle>(reinterpret_cast<intptr_t>(request->object)));
+      return 1;
+    case kResOpSize:
+      request->size = 1;
+      return 1;
+  }
+  return 0;
 }
-void drevResource_SetRestoring(int) {}
-void drevResource_SetDataPath(const char*) {}
-void drevResource_ScanDataDirectories(void) {}
-void drevResource_OpenResourceLog(const char*) {}
+
+// Sounds are not loaded through the resource manager.
+int SoundHandler(ResourceRequest*) {
+  return 0;
+}
+
+// A block of memory kept as a resource.
+struct MemoryResource {
+  void* block;
+  uint32_t size;
+};
+
+int MemoryHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("MEM ")) return 0;
+  switch (request->operation) {
+    case kResOpLoad:
+      return 1;  // nothing is registered: a fetch by name yields null
+    case kResOpFree: {
+      auto* record = static_cast<MemoryResource*>(request->object);
+      if (record) {
+        Services()->memFree(record->block);
+        Services()->memFree(record);
+      }
+      return 1;
+    }
+    case kResOpSize:
+      request->size = request->object ? static_cast<MemoryResource*>(request->object)->size : 0;
+      return 1;
+  }
+  return 0;
+}
+
+struct TagHandler {
+  uint32_t tag;
+  ResourceTypeHandler handler;
+};
+const TagHandler kHandlers[] = {
+    {Res_Tag("BKND"), BackgroundHandler}, {Res_Tag("COST"), CostumeHandler},
+    {Res_Tag("CMAP"), ColormapHandler},   {Res_Tag("FONT"), FontHandler},
+    {Res_Tag("KEYF"), KeyframeHandler},   {Res_Tag("MAT "), MaterialHandler},
+    {Res_Tag("MODL"), ModelHandler},      {Res_Tag("SET "), SetHandler},
+    {Res_Tag("SND "), SoundHandler},      {Res_Tag("SYNC"), SyncHandler},
+    {Res_Tag("ZBUF"), ZBufferHandler},    {Res_Tag("MEM "), MemoryHandler}};
+
+// The chore library saves only the costumes that something still holds.
+int CostumeSaveFilter(CosCostume* costume) {
+  if (!costume) return 0;
+  return Res_RefCount(Res_FindObject(Res_Tag("COST"), costume->name));
+}
+
+void Progress(int) {
+  Sounds_Update();
+}
+
+// ---- Module --------------------------------------------------------------------
+
+void Uninitialize() {
+  Res_Uninitialize();
+  gServices = nullptr;
+  gInitialized = 0;
+}
+
+int Startup() {
+  if (gStarted) return 1;
+  if (Res_Startup() != 0) return 1;
+  bool ok = true;
+  for (const TagHandler& h : kHandlers) {
+    if (Res_RegisterHandler(h.tag, h.handler) != kResLoaded) ok = false;
+  }
+  Res_InstallFileServices(Services());
+  Res_SetProgressCallback(Progress);
+  Cos_RegisterSaveVerify(CostumeSaveFilter);
+  if (!ok) return 1;
+  gStarted = 1;
+  return 0;
+}
+
+void Shutdown() {
+  Res_Shutdown();
+  for (const TagHandler& h : kHandlers) Res_UnregisterHandler(h.tag);
+  Res_RestoreFileServices(Services());
+  Res_SetProgressCallback(nullptr);
+  gStarted = 0;
+}
+
+// The entry of a folder whose name matches without regard to case (exact
+// spelling first); empty when there is none.
+std::string FindEntryNoCase(const std::string& folder, const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(folder + "/" + name, ec)) return folder + "/" + name;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (strcasecmp(entry.c_str(), name.c_str()) == 0 && it->is_directory(ec)) {
+      return folder + "/" + entry;
+    }
+  }
+  return std::string();
+}
+
+}  // namespace
+
+int drevResource_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
+  gServices = services;
+  const int result = Res_Initialize(services, nullptr);
+  if (result != 0) return result;
+  gInitialized = 1;
+  if (descriptor) {
+    descriptor->uninitialize = Uninitialize;
+    descriptor->startup = Startup;
+    descriptor->shutdown = Shutdown;
+    descriptor->save = Res_Save;
+    descriptor->restore = Res_Restore;
+  }
+  return 0;
+}
+
+void drevResource_SetBudget(int64_t limit, int64_t purge) {
+  if (limit) gBudget = limit;
+  if (purge) gPurge = purge;
+}
+
+void drevResource_GetBudget(int64_t* limit, int64_t* purge) {
+  if (limit) *limit = gBudget;
+  if (purge) *purge = gPurge;
+}
+
+void* drevResource_Get(const char* tag, const char* name) {
+  void* object = Res_Get(Res_TagOf(tag), name);
+  if (!object) return nullptr;
+  if (gRestoring || stdMemory_GetAllocatedBytes() <= gBudget) return object;
+  // Hold the fetched resource so that the purge cannot take it.
+  ResourceRef hold{};
+  Res_AddRef(&hold, object, __FILE__, __LINE__);
+  uint32_t freed = 0;
+  const uint32_t wanted = gPurge > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(gPurge);
+  Res_PurgeUnreferenced(wanted, &freed);
+  Res_ReleaseRef(&hold);
+  return object;
+}
+
+void drevResource_SetRestoring(int restoring) {
+  gRestoring = restoring;
+}
+
+int drevResource_IsRestoring(void) {
+  return gRestoring;
+}
+
+void drevResource_SetDataPath(const char* path) {
+  gDataPath = path ? path : "";
+}
+
+int drevResource_ScanDirectory(const char* path) {
+  std::string dir(path ? path : "");
+  for (char& c : dir)
+    if (c == '\\') c = '/';
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  // The directory itself may be named in another letter case (the -p option).
+  dir = dir.empty() ? std::string(".") : Res_HostPath(dir.c_str());
+  if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
+    FileUtilFindResult result;
+    while (FileUtil_FindNext(find, &result)) {
+      if (result.attributes & kFileUtilDirectoryFlag) continue;
+      const std::string archive = dir + "/" + result.name;
+      if (Res_OpenPack(archive.c_str())) Res_MovePackToFront(archive.c_str());
+    }
+    FileUtil_DisposeFind(find);
+  }
+  if (!Res_OpenPack((dir + "/").c_str())) return 0;
+  for (const char* folder : kDataFolders) {
+    // Data copied from elsewhere comes in any letter case: match each part.
+    std::string host = dir;
+    const std::string name(folder);
+    size_t start = 0;
+    while (!host.empty() && start <= name.size()) {
+      const size_t slash = name.find('/', start);
+      const std::string part =
+          name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+      host = FindEntryNoCase(host, part);
+      if (slash == std::string::npos) break;
+      start = slash + 1;
+    }
+    if (host.empty()) continue;
+    host += "/";
+    if (Res_OpenPack(host.c_str())) Res_MovePackToFront(host.c_str());
+  }
+  return 1;
+}
+
+int drevResource_ScanDataDirectories(void) {
+  char current[4096];
+  const int length = kv_Platform_GetCurrentDirectory(sizeof current, current);
+  if (length <= 0 || length >= static_cast<int>(sizeof current)) {
+    std::printf("Could not find current directory!\n");
+  } else {
+    drevResource_ScanDirectory(current);
+  }
+  if (!gDataPath.empty() && (length <= 0 || strcasecmp(gDataPath.c_str(), current) != 0)) {
+    drevResource_ScanDirectory(gDataPath.c_str());
+  }
+  return 1;
+}
+
+int drevResource_DetachPacks(void) {
+  Res_ClosePacks();
+  return 1;
+}
+
+void drevResource_OpenResourceLog(const char* name) {
+  Res_OpenLog(name);
+}
+
+int drevResource_WriteReport(void) {
+  return Res_Report("Vosk.res", nullptr);
+}
+
+// Not built yet: backgrounds and colormaps have no loader yet, so there is
+// nothing to reload after a gamma change.
+void drevResource_ReloadBackgrounds(void) {}
+void drevResource_ReloadColormaps(void) {}

@@ -1,20 +1,44 @@
-// The resource binding: type handlers, budget, data directories and the resource report.
+// The resource binding: the engine's asset cache over the resource manager.
 //
-// Not built yet: this is a placeholder that gives the module table its entry.
-// Its initialise function answers 0 and fills no operation, so the registry
-// skips the module; the functions below do nothing.
+// At startup it registers one type handler for each of the twelve resource
+// tags, installs the archive-aware file operations into the services record
+// and tells the chore library which costumes a save game needs. It scans the
+// data directories for archives and loose-file folders and keeps the memory
+// budget whenever a resource is fetched. Its save and restore slots are the
+// resource manager's "RESS" writer and reader.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/drevMain.h"
 
+constexpr int64_t kResourceDefaultBudget = 12288000;
+constexpr int64_t kResourceDefaultPurge = 2560000;
+
 int drevResource_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 // A nonzero argument replaces the stored value, 0 leaves it.
 void drevResource_SetBudget(int64_t limit, int64_t purge);
-// The object of the resource of that tag and name, null when it did not load.
+void drevResource_GetBudget(int64_t* limit, int64_t* purge);
+// The object of the resource of that tag ("MAT ", "COST", ...) and name, null
+// when it did not load. Purges unreferenced resources when the tracked memory
+// is above the budget (never the one fetched, never while restoring).
 void* drevResource_Get(const char* tag, const char* name);
 void drevResource_SetRestoring(int restoring);
+int drevResource_IsRestoring(void);
+// The extra data directory (-p); null or "" clears it.
 void drevResource_SetDataPath(const char* path);
-void drevResource_ScanDataDirectories(void);
+// Scans the current directory and the extra data directory; answers 1.
+int drevResource_ScanDataDirectories(void);
+// Scans one directory: its "*.lab" archives, the directory itself, then the
+// data folders, each put at the head of the packs. 0 when the directory holds
+// no file.
+int drevResource_ScanDirectory(const char* path);
+// Closes every pack; answers 1.
+int drevResource_DetachPacks(void);
+// Opens (name) or closes (null) the resource log.
 void drevResource_OpenResourceLog(const char* name);
+// Writes the resource report "Vosk.res".
+int drevResource_WriteReport(void);
+// After a gamma change: not built yet (backgrounds and colormaps do not load yet).
+void drevResource_ReloadBackgrounds(void);
+void drevResource_ReloadColormaps(void);

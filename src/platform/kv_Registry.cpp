@@ -9,6 +9,7 @@
 
 #include "platform/kv_Log.h"
 #include "platform/kv_Save.h"
+#include "std/stdByteOrder.h"
 
 namespace {
 
@@ -21,18 +22,6 @@ struct RegistryState {
 
 std::mutex g_mutex;  // guards g_registry, also while the file is written
 RegistryState g_registry;
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 uint32_t HashOf(const char* name) {
   const uLong start = adler32(0L, Z_NULL, 0);  // 1
@@ -84,16 +73,17 @@ const RegistryEntry* EntryForRead(const char* name, uint32_t type) {
 
 void EncodeLocked(uint8_t* out) {
   std::memset(out, 0, kRegistryFileSize);
-  PutU32(out, kRegistryVersion);
+  stdLE_PutU32(out, kRegistryVersion);
   for (int i = 0; i < kRegistryEntryCount; ++i) {
     uint8_t* p = out + 4 + i * kRegistryEntrySize;
-    PutU32(p, g_registry.entries[i].nameHash);
-    PutU32(p + 4, g_registry.entries[i].type);
+    stdLE_PutU32(p, g_registry.entries[i].nameHash);
+    stdLE_PutU32(p + 4, g_registry.entries[i].type);
     std::memcpy(p + 8, g_registry.entries[i].value, kRegistryValueSize);
   }
   for (int i = 0; i < 2; ++i)
-    PutU32(out + kRegistryCutsceneOffset + 4 * i, g_registry.cutscenes[i]);
-  for (int i = 0; i < 4; ++i) PutU32(out + kRegistryConceptOffset + 4 * i, g_registry.concepts[i]);
+    stdLE_PutU32(out + kRegistryCutsceneOffset + 4 * i, g_registry.cutscenes[i]);
+  for (int i = 0; i < 4; ++i)
+    stdLE_PutU32(out + kRegistryConceptOffset + 4 * i, g_registry.concepts[i]);
 }
 
 int WriteNumber(const char* name, uint32_t bits) {
@@ -101,7 +91,7 @@ int WriteNumber(const char* name, uint32_t bits) {
   std::lock_guard<std::mutex> lock(g_mutex);
   RegistryEntry* entry = EntryForWrite(name, kRegistryTypeNumber);
   if (!entry) return 0;
-  PutU32(entry->value, bits);
+  stdLE_PutU32(entry->value, bits);
   g_registry.dirty = 1;
   return 1;
 }
@@ -151,14 +141,14 @@ int kv_Registry_WriteString(const char* name, const char* value) {
 int kv_Registry_ReadInt(const char* name, int defaultValue) {
   std::lock_guard<std::mutex> lock(g_mutex);
   const RegistryEntry* entry = EntryForRead(name, kRegistryTypeNumber);
-  return entry ? static_cast<int>(GetU32(entry->value)) : defaultValue;
+  return entry ? static_cast<int>(stdLE_GetU32(entry->value)) : defaultValue;
 }
 
 float kv_Registry_ReadFloat(const char* name, float defaultValue) {
   std::lock_guard<std::mutex> lock(g_mutex);
   const RegistryEntry* entry = EntryForRead(name, kRegistryTypeNumber);
   if (!entry) return defaultValue;
-  const uint32_t bits = GetU32(entry->value);
+  const uint32_t bits = stdLE_GetU32(entry->value);
   float value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -252,14 +242,14 @@ void kv_Registry_LoadFromBytes(const uint8_t* data, size_t size) {
     for (int i = 0; i < kRegistryEntryCount; ++i) {
       const uint8_t* p = file + 4 + i * kRegistryEntrySize;
       RegistryEntry& entry = g_registry.entries[i];
-      entry.nameHash = GetU32(p);
-      entry.type = GetU32(p + 4);
+      entry.nameHash = stdLE_GetU32(p);
+      entry.type = stdLE_GetU32(p + 4);
       std::memcpy(entry.value, p + 8, kRegistryValueSize);
     }
     for (int i = 0; i < 2; ++i)
-      g_registry.cutscenes[i] = GetU32(file + kRegistryCutsceneOffset + 4 * i);
+      g_registry.cutscenes[i] = stdLE_GetU32(file + kRegistryCutsceneOffset + 4 * i);
     for (int i = 0; i < 4; ++i)
-      g_registry.concepts[i] = GetU32(file + kRegistryConceptOffset + 4 * i);
+      g_registry.concepts[i] = stdLE_GetU32(file + kRegistryConceptOffset + 4 * i);
     older = file[0] < kRegistryVersion;
   }
   // Files of older builds chose the window mode differently: start windowed.

@@ -16,6 +16,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_PlatformFile.h"
+#include "std/stdByteOrder.h"
 #include "std/stdFileUtil.h"
 
 namespace {
@@ -30,18 +31,6 @@ std::string g_writeDirectory = "Saves/";
 
 std::atomic<kv_Save_MessageBoxFunction> g_messageBox{nullptr};
 std::atomic<int> g_exitRequested{0};
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 std::string SlotFolderName(uint32_t slot) {
   char name[32];
@@ -135,7 +124,7 @@ int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char
   if (!kv_Platform_WriteFile(data, size, kv_Save_GetGameStatePath(slot).c_str())) return 1;
 
   uint8_t meta[kSaveMetaSize] = {};
-  PutU32(meta, PackFlagString(number, progress));
+  stdLE_PutU32(meta, PackFlagString(number, progress));
   if (title) std::memcpy(meta + 4, title, strnlen(title, kSaveTextSize - 1));
   return kv_Platform_WriteFile(meta, sizeof meta, kv_Save_GetMetaPath(slot).c_str()) ? 0 : 1;
 }
@@ -227,7 +216,7 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
     std::memcpy(entry.title, meta + 4, kSaveTextSize);
     entry.title[kSaveTextSize - 1] = '\0';
     uint32_t number = 0;
-    UnpackFlagString(GetU32(meta), &number, entry.progress, sizeof entry.progress);
+    UnpackFlagString(stdLE_GetU32(meta), &number, entry.progress, sizeof entry.progress);
     entry.number = static_cast<int32_t>(number);
     struct tm local;
     const time_t written = st.st_mtime;

@@ -15,6 +15,7 @@ void drevRender_FreeBuffers(void) {}
 void drevRender_InvalidateRect(const int*, int) {}
 void drevRender_SelectSetupCamera(Room*, int) {}
 void drevRender_SetWaitTimerEnabled(int) {}
+void drevRender_TickWaitTimer(void) {}
 
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;

@@ -23,6 +23,8 @@ void drevRender_FreeBuffers(void);
 void drevRender_InvalidateRect(const int* rect, int layer);
 void drevRender_SelectSetupCamera(Room* room, int setup);
 void drevRender_SetWaitTimerEnabled(int enabled);
+// Advances the wait icon during long loads. Not built yet: does nothing.
+void drevRender_TickWaitTimer(void);
 
 // The resolution-scaling factor set by the scripts.
 float drevRender_GetResolutionScaling(void);

@@ -6,6 +6,7 @@
 
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
+#include "std/stdByteOrder.h"
 #include "std/stdColor.h"
 
 namespace {
@@ -16,19 +17,6 @@ constexpr int kHeaderSize = 128;
 constexpr int kPaletteSize = 768;
 constexpr const char* kConvertFailed =
     "Unable to allocate a new frame when converting image from 24 to 16bpp.";
-
-int32_t GetI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutI32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 bool ReadExact(stdFile_t file, void* buffer, size_t count) {
   return std_pHS->fileRead(file, buffer, count) == count;
@@ -41,13 +29,13 @@ bool WriteExact(stdFile_t file, const void* data, size_t count) {
 bool ReadI32(stdFile_t file, int32_t* out) {
   uint8_t b[4];
   if (!ReadExact(file, b, 4)) return false;
-  *out = GetI32(b);
+  *out = stdLE_GetI32(b);
   return true;
 }
 
 bool WriteI32(stdFile_t file, uint32_t v) {
   uint8_t b[4];
-  PutI32(b, v);
+  stdLE_PutU32(b, v);
   return WriteExact(file, b, 4);
 }
 
@@ -335,22 +323,22 @@ int stdBitmap_ReadFile(stdFile_t file, Bitmap* bitmap, int arg0, int arg1) {
   if (file == 0 || bitmap == nullptr) return 0;
   uint8_t h[kHeaderSize];
   if (!ReadExact(file, h, sizeof h)) return 0;
-  if (std::memcmp(h, kMagic, 4) != 0 || GetI32(h + 4) != kVersion) return 0;
+  if (std::memcmp(h, kMagic, 4) != 0 || stdLE_GetI32(h + 4) != kVersion) return 0;
 
-  const int32_t storageType = GetI32(h + 8);
-  const auto flags = static_cast<uint32_t>(GetI32(h + 12));
-  const int32_t frameCount = GetI32(h + 16);
+  const int32_t storageType = stdLE_GetI32(h + 8);
+  const auto flags = static_cast<uint32_t>(stdLE_GetI32(h + 12));
+  const int32_t frameCount = stdLE_GetI32(h + 16);
   ColorFormat format;
   int32_t* fields = &format.colorMode;
-  for (int i = 0; i < 14; ++i) fields[i] = GetI32(h + 32 + 4 * i);
+  for (int i = 0; i < 14; ++i) fields[i] = stdLE_GetI32(h + 32 + 4 * i);
   if (frameCount < 1 || frameCount > stdBitmap_kMaxFrames) {
     kv_Log_Printf("stdBitmap: bad frame count %d", frameCount);
     return 0;
   }
   if (!stdBitmap_Init(bitmap, frameCount, nullptr, storageType, flags, &format)) return 0;
-  bitmap->xOffset = GetI32(h + 20);
-  bitmap->yOffset = GetI32(h + 24);
-  bitmap->colorKey = static_cast<uint32_t>(GetI32(h + 28));
+  bitmap->xOffset = stdLE_GetI32(h + 20);
+  bitmap->yOffset = stdLE_GetI32(h + 24);
+  bitmap->colorKey = static_cast<uint32_t>(stdLE_GetI32(h + 28));
 
   for (int i = 0; i < frameCount; ++i) {
     int32_t width, height;
@@ -427,15 +415,15 @@ int stdBitmap_WriteFile(stdFile_t file, Bitmap* bitmap) {
   if (bitmap->frameCount > 0 && bitmap->frames == nullptr) return 0;
   uint8_t h[kHeaderSize] = {};
   std::memcpy(h, kMagic, 4);
-  PutI32(h + 4, kVersion);
-  PutI32(h + 8, static_cast<uint32_t>(bitmap->storageType));
-  PutI32(h + 12, bitmap->flags);
-  PutI32(h + 16, static_cast<uint32_t>(bitmap->frameCount));
-  PutI32(h + 20, static_cast<uint32_t>(bitmap->xOffset));
-  PutI32(h + 24, static_cast<uint32_t>(bitmap->yOffset));
-  PutI32(h + 28, bitmap->colorKey);
+  stdLE_PutU32(h + 4, kVersion);
+  stdLE_PutU32(h + 8, static_cast<uint32_t>(bitmap->storageType));
+  stdLE_PutU32(h + 12, bitmap->flags);
+  stdLE_PutU32(h + 16, static_cast<uint32_t>(bitmap->frameCount));
+  stdLE_PutU32(h + 20, static_cast<uint32_t>(bitmap->xOffset));
+  stdLE_PutU32(h + 24, static_cast<uint32_t>(bitmap->yOffset));
+  stdLE_PutU32(h + 28, bitmap->colorKey);
   const int32_t* fields = &bitmap->format.colorMode;
-  for (int i = 0; i < 14; ++i) PutI32(h + 32 + 4 * i, static_cast<uint32_t>(fields[i]));
+  for (int i = 0; i < 14; ++i) stdLE_PutU32(h + 32 + 4 * i, static_cast<uint32_t>(fields[i]));
   if (!WriteExact(file, h, sizeof h)) return 0;
 
   for (int i = 0; i < bitmap->frameCount; ++i) {

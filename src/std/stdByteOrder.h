@@ -1,0 +1,22 @@
+// Little-endian field access for the engine's file formats and save blocks:
+// every field is read and written byte by byte, never through a struct, so
+// the layout on disk is the same on any host.
+#pragma once
+
+#include <cstdint>
+
+inline uint32_t stdLE_GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline int32_t stdLE_GetI32(const uint8_t* p) {
+  return static_cast<int32_t>(stdLE_GetU32(p));
+}
+
+inline void stdLE_PutU32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
