@@ -295,8 +295,7 @@ void kv_VertexBuffer_Destroy(kvVertexBuffer* buffer) {
 }
 
 kvVertexAttribute* kv_VertexBuffer_AddAttribute(kvVertexBuffer* buffer, int typeCode, int offset,
-                                                int stride, int vertexCount,
-                                                const char* memberName,
+                                                int stride, int vertexCount, const char* memberName,
                                                 const char* memberTypeName, int memberOffset,
                                                 int memberSize) {
   if (!buffer || !buffer->attributes) return nullptr;
@@ -316,7 +315,9 @@ kvVertexAttribute* kv_VertexBuffer_AddAttribute(kvVertexBuffer* buffer, int type
   return attribute;
 }
 
-size_t kv_VertexBuffer_GetSize(const kvVertexBuffer* buffer) { return buffer ? buffer->size : 0; }
+size_t kv_VertexBuffer_GetSize(const kvVertexBuffer* buffer) {
+  return buffer ? buffer->size : 0;
+}
 
 void kv_RenderContext_AllocConstants(kvConstantBlock* block, kvRenderContext* context, size_t size,
                                      const LayoutDescriptor* layout) {
@@ -328,9 +329,8 @@ void kv_RenderContext_AllocConstants(kvConstantBlock* block, kvRenderContext* co
   kvFrameData* frame = context->frameData;
   block->data = kv_Ring_Alloc(&frame->uniformRing, size);
   if (block->data && size > 0) {
-    const size_t slot =
-        static_cast<size_t>(OffsetInRing(frame->uniformRing, block->data)) /
-        frame->uniformRing.alignment;
+    const size_t slot = static_cast<size_t>(OffsetInRing(frame->uniformRing, block->data)) /
+                        frame->uniformRing.alignment;
     if (slot < frame->uniformSlotCount) frame->uniformSlotFlags[slot] = 0;
   }
 }
@@ -385,8 +385,7 @@ void bindUniformBlock(uint32_t program, const char* blockName, kvFrameData* fram
     if (slot < frame->uniformSlotCount && !frame->uniformSlotFlags[slot]) {
       frame->uniformSlotFlags[slot] = 1;
       glBindBuffer(GL_UNIFORM_BUFFER, frame->uniformBuffer);
-      glBufferSubData(GL_UNIFORM_BUFFER, offset, static_cast<GLsizeiptr>(block->size),
-                      block->data);
+      glBufferSubData(GL_UNIFORM_BUFFER, offset, static_cast<GLsizeiptr>(block->size), block->data);
       glBindBuffer(GL_UNIFORM_BUFFER, 0);
     }
     kv_GL_SetDebugTag("glBindBufferRange", "bindUniformBlock", 241);

@@ -117,8 +117,7 @@ void kv_VertexBuffer_Destroy(kvVertexBuffer* buffer);
 void kv_IndexBuffer_Destroy(kvIndexBuffer* buffer);
 
 kvVertexAttribute* kv_VertexBuffer_AddAttribute(kvVertexBuffer* buffer, int typeCode, int offset,
-                                                int stride, int vertexCount,
-                                                const char* memberName,
+                                                int stride, int vertexCount, const char* memberName,
                                                 const char* memberTypeName, int memberOffset,
                                                 int memberSize);
 size_t kv_VertexBuffer_GetSize(const kvVertexBuffer* buffer);

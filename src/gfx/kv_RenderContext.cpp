@@ -10,8 +10,8 @@
 #include "gfx/kv_RenderTarget.h"
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
-#include "platform/kv_RenderHooks.h"
 #include "platform/kv_Platform.h"
+#include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
 #include "render/Font.h"
 
@@ -78,7 +78,9 @@ void BindBackBuffers(void) {
 
 }  // namespace
 
-kvRenderContext* kv_RenderContext_Get(void) { return &g_context; }
+kvRenderContext* kv_RenderContext_Get(void) {
+  return &g_context;
+}
 
 // Debug tag and errors --------------------------------------------------------
 
@@ -96,15 +98,24 @@ void kv_GL_GetDebugTag(const char** context, const char** function, int* line) {
 
 const char* kv_GL_ErrorString(uint32_t code) {
   switch (code) {
-    case GL_NO_ERROR: return "no error";
-    case GL_INVALID_ENUM: return "invalid enumerant";
-    case GL_INVALID_VALUE: return "invalid value";
-    case GL_INVALID_OPERATION: return "invalid operation";
-    case GL_STACK_OVERFLOW: return "stack overflow";
-    case GL_STACK_UNDERFLOW: return "stack underflow";
-    case GL_OUT_OF_MEMORY: return "out of memory";
-    case GL_INVALID_FRAMEBUFFER_OPERATION: return "invalid framebuffer operation";
-    default: return "unknown error";
+    case GL_NO_ERROR:
+      return "no error";
+    case GL_INVALID_ENUM:
+      return "invalid enumerant";
+    case GL_INVALID_VALUE:
+      return "invalid value";
+    case GL_INVALID_OPERATION:
+      return "invalid operation";
+    case GL_STACK_OVERFLOW:
+      return "stack overflow";
+    case GL_STACK_UNDERFLOW:
+      return "stack underflow";
+    case GL_OUT_OF_MEMORY:
+      return "out of memory";
+    case GL_INVALID_FRAMEBUFFER_OPERATION:
+      return "invalid framebuffer operation";
+    default:
+      return "unknown error";
   }
 }
 
@@ -113,8 +124,8 @@ void kv_GL_CheckErrors(void) {
   for (int i = 0; i < 64; ++i) {
     const GLenum error = glGetError();
     if (error == GL_NO_ERROR) return;
-    kv_Log_Printf("GL error: %s (Context: %s | Function: %s | Line: %i))",
-                  kv_GL_ErrorString(error), g_tagContext, g_tagFunction, g_tagLine);
+    kv_Log_Printf("GL error: %s (Context: %s | Function: %s | Line: %i))", kv_GL_ErrorString(error),
+                  g_tagContext, g_tagFunction, g_tagLine);
   }
 }
 
@@ -342,8 +353,12 @@ void kv_Platform_OnWindowResized(void) {
   if (g_initialised) kv_Platform_MarkDisplayChanged();
 }
 
-int kv_RenderContext_IsInitialised(void) { return g_initialised; }
-uint32_t kv_RenderContext_FrameSerial(void) { return g_frameSerial; }
+int kv_RenderContext_IsInitialised(void) {
+  return g_initialised;
+}
+uint32_t kv_RenderContext_FrameSerial(void) {
+  return g_frameSerial;
+}
 
 void kv_RenderContext_PushMarker(kvRenderContext*, const char* text) {
   if (text && glStringMarkerGREMEDY) {
@@ -354,10 +369,14 @@ void kv_RenderContext_PushMarker(kvRenderContext*, const char* text) {
 void kv_RenderContext_PopMarker(kvRenderContext*) {}
 void kv_Platform_OnResourcesReleased(void) {}
 void kv_Platform_DrawDebugText(const char*, int, int) {}
-int kv_Platform_DebugStub(void) { return 0; }
+int kv_Platform_DebugStub(void) {
+  return 0;
+}
 
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void)) {
   g_movieModeQuery = query ? query : &drevRender_InMovieMode;
 }
 
-int kv_RenderContext_LastSwapIntervalForTest(void) { return g_lastSwapInterval; }
+int kv_RenderContext_LastSwapIntervalForTest(void) {
+  return g_lastSwapInterval;
+}

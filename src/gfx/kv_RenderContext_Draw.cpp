@@ -32,7 +32,9 @@ const char* const kTextureUniforms[kvMaxTextures] = {"ps_Texture0", "ps_Texture1
                                                      "ps_Texture3", "ps_Texture4", "ps_Texture5",
                                                      "ps_Texture6", "ps_Texture7"};
 
-int ClampCount(int count, int limit) { return count < 0 ? 0 : (count > limit ? limit : count); }
+int ClampCount(int count, int limit) {
+  return count < 0 ? 0 : (count > limit ? limit : count);
+}
 
 }  // namespace
 
@@ -46,10 +48,14 @@ uint32_t kv_DepthCompareFunction(int code) {
 
 kvBlendParams kv_BlendModeParams(int mode) {
   switch (mode) {
-    case 1: return {GL_FUNC_ADD, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ONE};
-    case 2: return {GL_MIN, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ZERO};
-    case 3: return {GL_MAX, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ZERO};
-    default: return {GL_FUNC_ADD, GL_FUNC_ADD, GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ZERO};
+    case 1:
+      return {GL_FUNC_ADD, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ONE};
+    case 2:
+      return {GL_MIN, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ZERO};
+    case 3:
+      return {GL_MAX, GL_FUNC_ADD, GL_ONE, GL_ONE, GL_ONE, GL_ZERO};
+    default:
+      return {GL_FUNC_ADD, GL_FUNC_ADD, GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ZERO};
   }
 }
 
@@ -58,14 +64,20 @@ uint32_t kv_SamplerMinFilter(int filter, int mipFilter, bool mipmapped) {
   if (filter < 0 || filter > 3) return GL_NEAREST;
   const bool linear = filter == 1 || filter == 3;
   switch (mipFilter) {
-    case 0: return linear ? GL_LINEAR : GL_NEAREST;
-    case 1: return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    case 2: return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-    default: return GL_NEAREST;
+    case 0:
+      return linear ? GL_LINEAR : GL_NEAREST;
+    case 1:
+      return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    case 2:
+      return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    default:
+      return GL_NEAREST;
   }
 }
 
-uint32_t kv_SamplerMagFilter(int filter) { return filter == 0 ? GL_NEAREST : GL_LINEAR; }
+uint32_t kv_SamplerMagFilter(int filter) {
+  return filter == 0 ? GL_NEAREST : GL_LINEAR;
+}
 
 uint32_t kv_SamplerWrap(int wrap) {
   return wrap == 0 ? GL_REPEAT : (wrap == 1 ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
@@ -77,7 +89,7 @@ void kv_GenerateIndices(int kind, uint16_t* out, int n) {
     int i = 0;
     for (int k = 0; i + 6 <= n; ++k, i += 6) {
       const int v = 4 * k;
-      const uint16_t group[6] = {uint16_t(v), uint16_t(v + 1), uint16_t(v + 2),
+      const uint16_t group[6] = {uint16_t(v),     uint16_t(v + 1), uint16_t(v + 2),
                                  uint16_t(v + 1), uint16_t(v + 2), uint16_t(v + 3)};
       std::memcpy(out + i, group, sizeof group);
     }
@@ -124,8 +136,7 @@ void kv_RenderContext_SetVertexBuffer(kvRenderContext* context, kvVertexBuffer* 
   context->vertexBuffer = buffer;
 }
 
-void kv_RenderContext_SetTextures(kvRenderContext* context, int count,
-                                  kvSurface* const* surfaces) {
+void kv_RenderContext_SetTextures(kvRenderContext* context, int count, kvSurface* const* surfaces) {
   count = surfaces ? ClampCount(count, kvMaxTextures) : 0;
   bool changed = context->textureCount != static_cast<uint32_t>(count);
   for (int i = 0; i < kvMaxTextures; ++i) {
@@ -189,7 +200,9 @@ void kv_RenderContext_GetRenderTargets(kvRenderContext* context, kvRenderTarget*
 void kv_RenderContext_SetScissor(kvRenderContext* context, int, int, int, int) {
   context->scissorRequested = 1;
 }
-void kv_RenderContext_ClearScissor(kvRenderContext* context) { context->scissorRequested = 0; }
+void kv_RenderContext_ClearScissor(kvRenderContext* context) {
+  context->scissorRequested = 0;
+}
 
 void kv_RenderContext_SetAlphaBlendEnabled(kvRenderContext*, int enabled, int mode) {
   kv_GL_SetDebugTag("set blend settings", "kv_RenderContext_SetAlphaBlendEnabled", 500);

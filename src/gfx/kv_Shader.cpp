@@ -34,7 +34,9 @@ std::map<std::pair<kvShader*, const LayoutDescriptor*>, BindingEntry>& BindingCa
 }
 
 // The debugger output: standard error.
-void DebugOut(const char* text) { std::fputs(text, stderr); }
+void DebugOut(const char* text) {
+  std::fputs(text, stderr);
+}
 
 std::string SourcePath(const char* name, const char* suffix) {
   std::string path = "x86/shaders/compiled/";
@@ -215,7 +217,8 @@ const std::vector<kvVertexBinding>& getShaderBinding(kvRenderContext*, kvShader*
   for (int i = 0; i < layout->memberCount; ++i) {
     const LayoutMember& member = layout->members[i];
     std::string attributeNameText = "vs_";
-    attributeNameText.append(member.name ? member.name : "", member.name ? strnlen(member.name, 509) : 0);
+    attributeNameText.append(member.name ? member.name : "",
+                             member.name ? strnlen(member.name, 509) : 0);
     const char* attributeName = attributeNameText.c_str();
     const GLint location = glGetAttribLocation(program->program, attributeName);
     kv_GL_CheckErrors();
@@ -267,10 +270,10 @@ void applyVertexBindingsForShader(kvRenderContext* context, kvShader* program,
   int highest = -1;
   for (const kvVertexBinding& binding : bindings) {
     glEnableVertexAttribArray(static_cast<GLuint>(binding.location));
-    glVertexAttribPointer(static_cast<GLuint>(binding.location), binding.componentCount,
-                          binding.glType, binding.normalized ? GL_TRUE : GL_FALSE, binding.stride,
-                          reinterpret_cast<const void*>(static_cast<intptr_t>(binding.offset) +
-                                                        base));
+    glVertexAttribPointer(
+        static_cast<GLuint>(binding.location), binding.componentCount, binding.glType,
+        binding.normalized ? GL_TRUE : GL_FALSE, binding.stride,
+        reinterpret_cast<const void*>(static_cast<intptr_t>(binding.offset) + base));
     kv_GL_CheckErrors();
     if (binding.location > highest) highest = binding.location;
   }
@@ -279,14 +282,22 @@ void applyVertexBindingsForShader(kvRenderContext* context, kvShader* program,
 
 const char* kv_Shader_UniformTypeName(uint32_t glType) {
   switch (glType) {
-    case GL_INT: return "int";
-    case GL_UNSIGNED_INT: return "unsigned";
-    case GL_FLOAT: return "float";
-    case GL_FLOAT_VEC2: return "kvVector2F";
-    case GL_FLOAT_VEC3: return "kvVector3F";
-    case GL_FLOAT_VEC4: return "kvVector4F";
-    case GL_FLOAT_MAT4: return "kvMatrix4F";
-    default: return nullptr;
+    case GL_INT:
+      return "int";
+    case GL_UNSIGNED_INT:
+      return "unsigned";
+    case GL_FLOAT:
+      return "float";
+    case GL_FLOAT_VEC2:
+      return "kvVector2F";
+    case GL_FLOAT_VEC3:
+      return "kvVector3F";
+    case GL_FLOAT_VEC4:
+      return "kvVector4F";
+    case GL_FLOAT_MAT4:
+      return "kvMatrix4F";
+    default:
+      return nullptr;
   }
 }
 
@@ -315,8 +326,8 @@ void kv_Shader_CheckConstantLayout(kvShader* program, const char* blockName, uin
   std::vector<GLint> types(static_cast<size_t>(count) + 1);
   std::vector<GLint> offsets(static_cast<size_t>(count) + 1);
   if (count > 0) {
-    glGetActiveUniformBlockiv(program->program, blockIndex,
-                              GL_UNIFORM_BLOCK_ACTIVE_UNIFORM_INDICES, indices.data());
+    glGetActiveUniformBlockiv(program->program, blockIndex, GL_UNIFORM_BLOCK_ACTIVE_UNIFORM_INDICES,
+                              indices.data());
     std::vector<GLuint> unsignedIndices(indices.begin(), indices.begin() + count);
     glGetActiveUniformsiv(program->program, count, unsignedIndices.data(), GL_UNIFORM_TYPE,
                           types.data());

@@ -13,9 +13,13 @@ namespace {
 
 // The texture unit binding changed behind the context record's back: the next
 // draw must bind its textures again.
-void NoteTextureBindingChanged(void) { kv_RenderContext_Get()->texturesDirty = 1; }
+void NoteTextureBindingChanged(void) {
+  kv_RenderContext_Get()->texturesDirty = 1;
+}
 
-bool IsCompressed(uint32_t format) { return format >= kvFormat_DXT1 && format <= kvFormat_DXT5; }
+bool IsCompressed(uint32_t format) {
+  return format >= kvFormat_DXT1 && format <= kvFormat_DXT5;
+}
 
 void SetLevelRange(kvSurface* surface, int maxLevel) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -30,20 +34,29 @@ void SetLevelRange(kvSurface* surface, int maxLevel) {
 
 kvSurfaceFormatInfo kv_Surface_GetFormatInfo(uint32_t format, bool singleChannel) {
   switch (format) {
-    case kvFormat_8x1: return {true, "8x1", 1, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 0};
+    case kvFormat_8x1:
+      return {true, "8x1", 1, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 0};
     case kvFormat_8x4:
       return {true, "8x4", 4, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 0};
     case kvFormat_8x4_RGB:
       return {true, "8x4_RGB", 4, GL_RGBA8, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, 0};
-    case kvFormat_565: return {true, "565", 2, GL_RGBA8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 0};
-    case kvFormat_Fx1: return {true, "Fx1", 4, GL_R32F, GL_RED, GL_FLOAT, 0};
-    case kvFormat_Fx2: return {true, "Fx2", 8, GL_RG32F, GL_RG, GL_FLOAT, 0};
-    case kvFormat_Fx3: return {true, "Fx3", 12, GL_RGB32F, GL_RGB, GL_FLOAT, 0};
-    case kvFormat_Fx4: return {true, "Fx4", 16, GL_RGBA32F, GL_RGBA, GL_FLOAT, 0};
+    case kvFormat_565:
+      return {true, "565", 2, GL_RGBA8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 0};
+    case kvFormat_Fx1:
+      return {true, "Fx1", 4, GL_R32F, GL_RED, GL_FLOAT, 0};
+    case kvFormat_Fx2:
+      return {true, "Fx2", 8, GL_RG32F, GL_RG, GL_FLOAT, 0};
+    case kvFormat_Fx3:
+      return {true, "Fx3", 12, GL_RGB32F, GL_RGB, GL_FLOAT, 0};
+    case kvFormat_Fx4:
+      return {true, "Fx4", 16, GL_RGBA32F, GL_RGBA, GL_FLOAT, 0};
     // Half floats keep 32-bit floats on the CPU; GL converts them on upload.
-    case kvFormat_F16x1: return {true, "F16x1", 4, GL_R16F, GL_RED, GL_FLOAT, 0};
-    case kvFormat_F16x2: return {true, "F16x2", 8, GL_RG16F, GL_RG, GL_FLOAT, 0};
-    case kvFormat_F16x4: return {true, "F16x4", 16, GL_RGBA16F, GL_RGBA, GL_FLOAT, 0};
+    case kvFormat_F16x1:
+      return {true, "F16x1", 4, GL_R16F, GL_RED, GL_FLOAT, 0};
+    case kvFormat_F16x2:
+      return {true, "F16x2", 8, GL_RG16F, GL_RG, GL_FLOAT, 0};
+    case kvFormat_F16x4:
+      return {true, "F16x4", 16, GL_RGBA16F, GL_RGBA, GL_FLOAT, 0};
     case kvFormat_U16x1:
       // GL_RGB565 as a sized internal format is core only from 4.1: 5-6-5 data
       // goes into GL_RGB8 storage.
@@ -55,7 +68,8 @@ kvSurfaceFormatInfo kv_Surface_GetFormatInfo(uint32_t format, bool singleChannel
       return {true, "DXT3", 0, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, 16};
     case kvFormat_DXT5:
       return {true, "DXT5", 0, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, 16};
-    default: return {false, "Unknown", 0, 0, 0, 0, 0};
+    default:
+      return {false, "Unknown", 0, 0, 0, 0, 0};
   }
 }
 
@@ -83,10 +97,10 @@ int kv_Surface_PlanLevels(const kvSurface* surface, kvSurfaceLevel* levels, int 
   while (n < capacity && n < wanted) {
     w = std::max(1, w);
     h = std::max(1, h);
-    size_t bytes = IsCompressed(surface->format)
-                       ? kv_Surface_CompressedLevelSize(surface->format, w, h)
-                       : static_cast<size_t>(w) * static_cast<size_t>(bytesPerPixel) *
-                             static_cast<size_t>(h);
+    size_t bytes =
+        IsCompressed(surface->format)
+            ? kv_Surface_CompressedLevelSize(surface->format, w, h)
+            : static_cast<size_t>(w) * static_cast<size_t>(bytesPerPixel) * static_cast<size_t>(h);
     levels[n++] = {w, h, bytes};
     // The last level is 1x1: stop when both sides were already at one.
     if (w == 1 && h == 1) break;
@@ -208,7 +222,8 @@ kvSurface* kv_Surface_AllocateCompressed(int width, int height, int levelCount, 
 
 int kv_Surface_Upload(kvSurface* surface, const void* data) {
   if (!surface) return 0;
-  const kvSurfaceFormatInfo info = kv_Surface_GetFormatInfo(surface->format, surface->singleChannel);
+  const kvSurfaceFormatInfo info =
+      kv_Surface_GetFormatInfo(surface->format, surface->singleChannel);
   kv_GL_SetDebugTag("glPixelStorei", "kv_Surface_Upload", 110);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   kv_GL_CheckErrors();
@@ -248,8 +263,8 @@ int kv_Surface_Upload(kvSurface* surface, const void* data) {
     } else if (IsCompressed(surface->format)) {
       // Compressed levels are given storage only with their data.
     } else {
-      glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(info.internalFormat), l.width,
-                   l.height, 0, info.dataFormat, info.dataType, nullptr);
+      glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(info.internalFormat), l.width, l.height,
+                   0, info.dataFormat, info.dataType, nullptr);
     }
     kv_GL_CheckErrors();
   }
@@ -340,8 +355,12 @@ int kv_Surface_ContainsPointer(const kvSurface* surface, const void* address) {
 int kv_Surface_IsStandalone(const kvSurface* surface) {
   return surface && !surface->owner ? 1 : 0;
 }
-int kv_Surface_IsModified(const kvSurface* surface) { return surface && surface->modified; }
+int kv_Surface_IsModified(const kvSurface* surface) {
+  return surface && surface->modified;
+}
 void kv_Surface_ClearModified(kvSurface* surface) {
   if (surface) surface->modified = 0;
 }
-int kv_Surface_WasBound(const kvSurface* surface) { return surface && surface->bound; }
+int kv_Surface_WasBound(const kvSurface* surface) {
+  return surface && surface->bound;
+}

@@ -51,7 +51,8 @@ struct kvSurface {
 };
 
 // What a locked-out pixel pointer is set to: recognisably not a live address.
-inline void* const kvSurface_PoisonPointer = reinterpret_cast<void*>(uintptr_t{0xDEADDEADDEADDEADull});
+inline void* const kvSurface_PoisonPointer =
+    reinterpret_cast<void*>(uintptr_t{0xDEADDEADDEADDEADull});
 
 // GL description of one format; bytesPerPixel is 0 for the depth and compressed formats.
 struct kvSurfaceFormatInfo {

@@ -40,8 +40,9 @@ class GLEnvironment : public ::testing::Environment {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    g_window = SDL_CreateWindow("Vosk Quorvale", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
-                                480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    g_window =
+        SDL_CreateWindow("Vosk Quorvale", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                         SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     ASSERT_NE(g_window, nullptr) << SDL_GetError();
     g_gl = SDL_GL_CreateContext(g_window);
     ASSERT_NE(g_gl, nullptr) << SDL_GetError();
@@ -212,7 +213,9 @@ TEST(Frame, BracketOpensOnceAndEndWithoutBeginOpensAndCloses) {
   EXPECT_EQ(kv_RenderContext_FrameSerial(), serial + 2);
 }
 
-int MovieModeOn(void) { return 1; }
+int MovieModeOn(void) {
+  return 1;
+}
 
 TEST(Frame, SwapIntervalIsOneOnlyInMovies) {
   kv_Platform_EndFrame();
@@ -228,11 +231,21 @@ TEST(Frame, SwapIntervalIsOneOnlyInMovies) {
 // A recording back end: what the frame broadcasts, in order.
 std::vector<int> g_phases;
 int g_displayChanges = 0;
-void RecordPhase(int phase) { g_phases.push_back(phase); }
-void RecordDisplayChanged(void) { ++g_displayChanges; }
-double NoTime(void) { return 0.0; }
-float DefaultSetting(const char*, float value) { return value; }
-float NoScaling(void) { return 0.0f; }
+void RecordPhase(int phase) {
+  g_phases.push_back(phase);
+}
+void RecordDisplayChanged(void) {
+  ++g_displayChanges;
+}
+double NoTime(void) {
+  return 0.0;
+}
+float DefaultSetting(const char*, float value) {
+  return value;
+}
+float NoScaling(void) {
+  return 0.0f;
+}
 void KeepDisplay(void) {}
 
 TEST(Frame, PhasesReachTheBackEndsInOrder) {
@@ -695,9 +708,8 @@ TEST(Programs, ConstantLayoutCheck) {
   kv_Shader_CheckConstantLayout(program, "PSConstants", ps, &kPSLayout);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
-  static const LayoutMember wrong[] = {{"colour", "kvVector4F", 4, 16},
-                                       {"USETEXTURE", "int", 16, 4},
-                                       {"missing", "float", 20, 4}};
+  static const LayoutMember wrong[] = {
+      {"colour", "kvVector4F", 4, 16}, {"USETEXTURE", "int", 16, 4}, {"missing", "float", 20, 4}};
   static const LayoutDescriptor wrongLayout = {32, "WrongPSConstants", 3, wrong};
   ::testing::internal::CaptureStderr();
   kv_Shader_CheckConstantLayout(program, "PSConstants", ps, &wrongLayout);

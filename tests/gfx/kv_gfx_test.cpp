@@ -35,11 +35,11 @@ TEST(SurfaceFormats, TableOfSizesAndNames) {
     uint32_t format;
     int bytesPerPixel;
     const char* name;
-  } cases[] = {{0, 1, "8x1"},     {3, 4, "8x4"},     {4, 4, "8x4_RGB"}, {5, 2, "565"},
-               {6, 4, "Fx1"},     {7, 8, "Fx2"},     {8, 12, "Fx3"},    {9, 16, "Fx4"},
-               {10, 4, "F16x1"},  {11, 8, "F16x2"},  {12, 16, "F16x4"}, {13, 2, "U16x1"},
-               {14, 0, "Unknown"}, {16, 0, "DXT1"},  {17, 0, "DXT3"},   {18, 0, "DXT5"},
-               {1, 0, "Unknown"}, {15, 0, "Unknown"}};
+  } cases[] = {{0, 1, "8x1"},      {3, 4, "8x4"},     {4, 4, "8x4_RGB"}, {5, 2, "565"},
+               {6, 4, "Fx1"},      {7, 8, "Fx2"},     {8, 12, "Fx3"},    {9, 16, "Fx4"},
+               {10, 4, "F16x1"},   {11, 8, "F16x2"},  {12, 16, "F16x4"}, {13, 2, "U16x1"},
+               {14, 0, "Unknown"}, {16, 0, "DXT1"},   {17, 0, "DXT3"},   {18, 0, "DXT5"},
+               {1, 0, "Unknown"},  {15, 0, "Unknown"}};
   for (const Case& c : cases) {
     EXPECT_EQ(kv_Surface_BytesPerPixel(c.format), c.bytesPerPixel) << c.format;
     EXPECT_STREQ(kv_Surface_GetFormatName(c.format), c.name) << c.format;
@@ -224,8 +224,8 @@ TEST(Indices, GeneratedListsAndQuads) {
     int kind, first, count;
     kvIndexPlan plan;
   } cases[] = {
-      {19, 0, 6, {0, 0, 6, true}},    // six vertices: one whole quad, never index 6
-      {19, 8, 8, {8, 0, 12, true}},   // from vertex 8: its own quads, base vertex 8
+      {19, 0, 6, {0, 0, 6, true}},   // six vertices: one whole quad, never index 6
+      {19, 8, 8, {8, 0, 12, true}},  // from vertex 8: its own quads, base vertex 8
       {4, 5, 9, {5, 0, 9, false}},
       {5, 0, 3, {0, 0, 3, false}},
   };
@@ -267,7 +267,8 @@ TEST(DrawTables, FiltersWrapsDepthAndBlend) {
   EXPECT_EQ(kv_SamplerWrap(1), uint32_t(GL_MIRRORED_REPEAT));
   EXPECT_EQ(kv_SamplerWrap(5), uint32_t(GL_CLAMP_TO_EDGE));
 
-  const uint32_t depth[] = {GL_ALWAYS, GL_LESS, GL_LEQUAL, GL_EQUAL, GL_GEQUAL, GL_GREATER, GL_NEVER};
+  const uint32_t depth[] = {GL_ALWAYS, GL_LESS,    GL_LEQUAL, GL_EQUAL,
+                            GL_GEQUAL, GL_GREATER, GL_NEVER};
   for (int code = 0; code < 7; ++code) EXPECT_EQ(kv_DepthCompareFunction(code), depth[code]);
   EXPECT_EQ(kv_DepthCompareFunction(-1), uint32_t(GL_NEVER));
 
@@ -357,8 +358,8 @@ TEST(Shaders, AttributeTypesAndUniformNames) {
     int code;
     uint32_t type;
     int components;
-  } cases[] = {{0, GL_FLOAT, 1},         {1, GL_FLOAT, 2},         {2, GL_FLOAT, 3},
-               {3, GL_FLOAT, 4},         {4, GL_UNSIGNED_BYTE, 1}, {5, GL_UNSIGNED_BYTE, 2},
+  } cases[] = {{0, GL_FLOAT, 1},        {1, GL_FLOAT, 2},         {2, GL_FLOAT, 3},
+               {3, GL_FLOAT, 4},        {4, GL_UNSIGNED_BYTE, 1}, {5, GL_UNSIGNED_BYTE, 2},
                {6, GL_UNSIGNED_BYTE, 4}};
   for (const Case& c : cases) {
     uint32_t type = 0;
@@ -391,8 +392,8 @@ TEST(StartUp, VersionRuleNeedsThreePointThree) {
   struct Case {
     int major, minor;
     bool ok;
-  } cases[] = {{3, 2, false}, {3, 3, true}, {4, 5, true}, {2, 1, false}, {3, 0, false},
-               {10, 0, true}, {0, 0, false}};
+  } cases[] = {{3, 2, false}, {3, 3, true},  {4, 5, true}, {2, 1, false},
+               {3, 0, false}, {10, 0, true}, {0, 0, false}};
   for (const Case& c : cases) EXPECT_EQ(kv_GL_CheckVersion(c.major, c.minor), c.ok);
   const std::string log = ReadLog();
   EXPECT_NE(log.find("[OpenGL] Unsupported OpenGL version: 3.2\n"), std::string::npos);
