@@ -21,3 +21,4 @@ DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 
 float drevRender_GetResolutionScaling(void) { return 1.0f; }
+int drevRender_InMovieMode(void) { return 0; }

@@ -33,3 +33,6 @@ float drevRender_GetResolutionScaling(void);
 // module is attached) and its clean z-buffer raster; null until then.
 extern DisplayBuffer* drevRender_pDisplayRaster;
 extern DisplayBuffer* drevRender_pCleanZBuffer;
+
+// 1 while a movie plays in a way that asks for vertical sync; never until built.
+int drevRender_InMovieMode(void);

@@ -1,0 +1,55 @@
+// Shader programs: GLSL sources under x86/shaders/compiled/ (<name>_v.glsl and
+// <name>_p.glsl), compiled, linked and kept for the rest of the run. Vertex
+// inputs are matched by name: a layout member "uv" feeds the attribute
+// "vs_uv". Constant blocks bind to the uniform blocks "VSConstants" and
+// "PSConstants"; declare them with an instance name ("VSConstants.member") so
+// that the constant-layout check can match their members.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct LayoutDescriptor;
+struct kvRenderContext;
+struct kvVertexBuffer;
+
+struct kvShader {
+  char name[512];
+  uint32_t vertexShader;
+  uint32_t fragmentShader;
+  uint32_t program;
+  std::map<std::string, int>* uniformLocations;
+};
+
+struct kvVertexBinding {
+  int location;
+  int componentCount;
+  uint32_t glType;
+  uint8_t normalized;
+  int stride;
+  int offset;
+};
+
+// The program, or null when a source file is missing or it fails to compile
+// or link (logged; nothing is cached then, so a later call tries again).
+kvShader* kv_Shader_Load(const char* name);
+kvShader* kv_Shader_Load_Separate(const char* vertexName, const char* fragmentName);
+// Location of a uniform, remembered per program.
+int kv_Shader_GetUniformLocation(kvShader* shader, const char* name);
+
+const std::vector<kvVertexBinding>& getShaderBinding(kvRenderContext* context, kvShader* program,
+                                                     kvVertexBuffer* buffer);
+void applyVertexBindingsForShader(kvRenderContext* context, kvShader* program,
+                                  kvVertexBuffer* buffer);
+// Returns false for an unknown code (outputs untouched).
+bool kv_VertexAttribute_GetGLType(int typeCode, uint32_t* glType, int* componentCount);
+const char* kv_Shader_UniformTypeName(uint32_t glType);
+// Diagnostic: compares a constant layout with the program's uniform block.
+void kv_Shader_CheckConstantLayout(kvShader* program, const char* blockName, uint32_t blockIndex,
+                                   const LayoutDescriptor* layout);
+// Whether a uniform's name belongs to a member: "<block>.<member>[...]" with the
+// member compared without regard to case.
+bool kv_Shader_UniformMatchesMember(const char* uniformName, const char* blockName,
+                                    const char* memberName);
