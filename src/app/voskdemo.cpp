@@ -9,11 +9,13 @@
 #include "engine/Polyglot.h"
 #include "engine/SpewLib.h"
 #include "engine/drevMain.h"
+#include "platform/kv_Input.h"
 #include "platform/kv_Language.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "quadrix/qxCore.h"
+#include "script/runtime/lua31.h"
 #include "std/std.h"
 #include "std/stdDisplay.h"
 
@@ -116,22 +118,48 @@ int voskdemo_Init(const char* commandLine) {
 void voskdemo_Tick(void) {
   if (g_state.quitRequested) return;
 
-  // The developer controller chords (X with D-pad up / down) come with the
-  // controller layer and the scripting runtime's global dump.
+  // Developer chords on controller 0: X with D-pad up (an empty platform
+  // hook), X with D-pad down dumps the scripts' globals.
+  if (kv_Input_GetControllerButton(0, 2) && kv_Input_GetControllerButton(0, 5)) {
+    lua_PrintGlobals();
+  }
 
   drevMain_Frame(kv_Platform_IsWindowShown(), g_state.pendingForcedStep);
   ++g_state.frameCounter;
   g_state.pendingForcedStep = 0;
 
   voskdemo_MeasureFrameRate(std_GetTicks());
-  // The frame-rate and performance rows are drawn through the display
-  // layer's debug text, which draws nothing; they come with that layer.
+  voskdemo_DrawDebugRows();
 
   if (kv_Platform_IsWindowShown()) drevMain_Display();
 
   if (g_state.quitRequested) {
     kv_Platform_RemoveEventHandler(kv_Platform_HandleDebugKeys);
     kv_Platform_PostQuit();  // the event pump then runs voskdemo_Shutdown
+  }
+}
+
+void voskdemo_DrawDebugRows(void) {
+  // The display layer's debug text draws nothing; the rows only mark their
+  // screen rectangles dirty.
+  char text[64];
+  if (g_state.showFrameRate) {
+    std::snprintf(text, sizeof text, "%02.3f", g_state.frameRate);
+    stdDisplay_DrawText(text, 4, 4);
+    const int rect[4] = {0, 0, 80, 30};
+    drevMain_InvalidateRect(rect, 0);
+  }
+  if (g_state.showPerformance) {
+    for (int slot = 0; slot < PerfTotalEntries; ++slot) {
+      PerfEntry* entry = drevMain_GetPerfEntry(slot);
+      if (!entry) continue;
+      const int y = 30 + 20 * slot;
+      std::snprintf(text, sizeof text, "%s %02.3f", entry->name, entry->elapsedMs);
+      stdDisplay_DrawText(text, 4, y);
+      const int rect[4] = {4, y, 190, 20};
+      drevMain_InvalidateRect(rect, 0);
+      entry->elapsedMs = 0.0;
+    }
   }
 }
 

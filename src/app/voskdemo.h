@@ -46,6 +46,8 @@ int voskdemo_Init(const char* commandLine);
 void voskdemo_Tick(void);
 void voskdemo_Shutdown(void);
 // The tick's frame-rate step: measures only after more than 1000 ms.
+// The frame-rate and performance rows of the developer keys f and p.
+void voskdemo_DrawDebugRows(void);
 void voskdemo_MeasureFrameRate(uint32_t now);
 void voskdemo_RequestQuit(int exitCode);
 int voskdemo_ApplyPalette(const uint8_t* palette, int flag);

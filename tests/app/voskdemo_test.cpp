@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "engine/drevMain.h"
 #include "platform/kv_Language.h"
 #include "platform/kv_Platform.h"
 
@@ -131,6 +132,17 @@ TEST_F(Tick, FrameRateIsMeasuredOnlyAfterMoreThanASecond) {
   EXPECT_FLOAT_EQ(state->frameRate, 20.0f);
   voskdemo_MeasureFrameRate(2501);
   EXPECT_FLOAT_EQ(state->frameRate, 15 * 1000.0f / 1001);
+}
+
+TEST_F(Tick, PerformanceRowsResetTheirSlots) {
+  for (int slot = 0; slot < PerfTotalEntries; ++slot) drevMain_GetPerfEntry(slot)->elapsedMs = 3.5;
+  voskdemo_DrawDebugRows();  // rows off: nothing changes
+  EXPECT_EQ(drevMain_GetPerfEntry(0)->elapsedMs, 3.5);
+  voskdemo_GetState()->showPerformance = 1;
+  voskdemo_DrawDebugRows();
+  for (int slot = 0; slot < PerfTotalEntries; ++slot) {
+    EXPECT_EQ(drevMain_GetPerfEntry(slot)->elapsedMs, 0.0) << slot;
+  }
 }
 
 TEST_F(Tick, ATickAfterTheScriptsAskedToQuitDoesNothing) {
