@@ -687,18 +687,8 @@ char16_t* Res_FileGetws(stdFile_t file, char16_t* buffer, int size) {
   if (s.realFile) {
     return Platform()->fileGetws ? Platform()->fileGetws(s.handle, buffer, size) : nullptr;
   }
-  // UTF-16LE characters up to and including a line feed.
-  int count = 0;
-  while (count < size - 1) {
-    uint8_t pair[2];
-    if (WindowRead(s, pair, 2) != 2) break;
-    const char16_t c = static_cast<char16_t>(pair[0] | (pair[1] << 8));
-    buffer[count++] = c;
-    if (c == u'\n') break;
-  }
-  if (count == 0) return nullptr;
-  buffer[count] = 0;
-  return buffer;
+  return stdLE_ReadUtf16Line(buffer, size,
+                             [&s](uint8_t* pair) { return WindowRead(s, pair, 2) == 2; });
 }
 
 int Res_FileSetPrivate(stdFile_t file) {

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/kv_Thread.h"
+#include "std/stdByteOrder.h"
 #include "std/stdMemory.h"
 
 HostServices std_Services;
@@ -153,17 +154,8 @@ char16_t* DefaultGetws(stdFile_t, char16_t*, int) {
 // Reads one line of UTF-16LE characters (up to and including '\n').
 char16_t* StdGetws(stdFile_t file, char16_t* buffer, int size) {
   if (!file || !buffer || size <= 0) return nullptr;
-  int count = 0;
-  while (count < size - 1) {
-    unsigned char pair[2];
-    if (std::fread(pair, 1, 2, AsFile(file)) != 2) break;
-    const char16_t c = static_cast<char16_t>(pair[0] | (pair[1] << 8));
-    buffer[count++] = c;
-    if (c == u'\n') break;
-  }
-  if (count == 0) return nullptr;
-  buffer[count] = 0;
-  return buffer;
+  return stdLE_ReadUtf16Line(
+      buffer, size, [file](uint8_t* pair) { return std::fread(pair, 1, 2, AsFile(file)) == 2; });
 }
 
 int DefaultSetPrivate(stdFile_t) {

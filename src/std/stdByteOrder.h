@@ -20,3 +20,21 @@ inline void stdLE_PutU32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
+
+// Reads one line of UTF-16LE characters, up to and including a line feed, at
+// most size - 1 of them, and terminates it. readPair(bytes) reads the next two
+// bytes and answers whether it got both. Null when nothing was read.
+template <class ReadPair>
+char16_t* stdLE_ReadUtf16Line(char16_t* buffer, int size, ReadPair readPair) {
+  int count = 0;
+  while (count < size - 1) {
+    uint8_t pair[2];
+    if (!readPair(pair)) break;
+    const char16_t c = static_cast<char16_t>(pair[0] | (pair[1] << 8));
+    buffer[count++] = c;
+    if (c == u'\n') break;
+  }
+  if (count == 0) return nullptr;
+  buffer[count] = 0;
+  return buffer;
+}
