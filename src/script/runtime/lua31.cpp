@@ -99,7 +99,9 @@ int TracebackHandler(lua_State* L) {
   return 1;
 }
 
-lua_State* ExecThread() { return g_rt.frame.thread ? g_rt.frame.thread : g_rt.L; }
+lua_State* ExecThread() {
+  return g_rt.frame.thread ? g_rt.frame.thread : g_rt.L;
+}
 
 bool ValidObject(lua_Object object) {
   return g_rt.S && object >= 1 && static_cast<int>(object) <= lua_gettop(g_rt.S);
@@ -151,13 +153,26 @@ int ScriptType(lua_State* L) {
   } else {
     int32_t code = LUA_T_OTHER;
     switch (lua_type(L, 1)) {
-      case LUA_TNIL: code = LUA_T_NIL; break;
-      case LUA_TNUMBER: code = LUA_T_NUMBER; break;
-      case LUA_TSTRING: code = LUA_T_STRING; break;
-      case LUA_TTABLE: code = LUA_T_TABLE; break;
-      case LUA_TFUNCTION: code = LUA_T_FUNCTION; break;
-      case LUA_TBOOLEAN: code = LUA_T_BOOLEAN; break;
-      default: break;
+      case LUA_TNIL:
+        code = LUA_T_NIL;
+        break;
+      case LUA_TNUMBER:
+        code = LUA_T_NUMBER;
+        break;
+      case LUA_TSTRING:
+        code = LUA_T_STRING;
+        break;
+      case LUA_TTABLE:
+        code = LUA_T_TABLE;
+        break;
+      case LUA_TFUNCTION:
+        code = LUA_T_FUNCTION;
+        break;
+      case LUA_TBOOLEAN:
+        code = LUA_T_BOOLEAN;
+        break;
+      default:
+        break;
     }
     lua_pushinteger(L, code);
   }
@@ -505,9 +520,13 @@ static void RegisterRows(const lua_Reg* table, int count, bool asGlobals) {
   }
 }
 
-void lua_openlib(const lua_Reg* table, int count) { RegisterRows(table, count, true); }
+void lua_openlib(const lua_Reg* table, int count) {
+  RegisterRows(table, count, true);
+}
 
-void lua_recognizelib(const lua_Reg* table, int count) { RegisterRows(table, count, false); }
+void lua_recognizelib(const lua_Reg* table, int count) {
+  RegisterRows(table, count, false);
+}
 
 lua_Object lua_setfallback(const char* name, lua_CFunc function) {
   lua_State* S = g_rt.S;
@@ -631,7 +650,9 @@ int lua_callfunction(lua_Object function) {
   return 0;
 }
 
-void lua_beginblock(void) { g_rt.blocks.push_back(g_rt.frame); }
+void lua_beginblock(void) {
+  g_rt.blocks.push_back(g_rt.frame);
+}
 
 void lua_endblock(void) {
   Runtime& rt = g_rt;
@@ -650,7 +671,9 @@ lua_Object lua_lua2C(int number) {
   return static_cast<lua_Object>(f.lua2C + number - 1);
 }
 
-int lua_isnil(lua_Object object) { return ObjectType(object) == LUA_TNIL; }
+int lua_isnil(lua_Object object) {
+  return ObjectType(object) == LUA_TNIL;
+}
 
 int lua_isnumber(lua_Object object) {
   return ValidObject(object) && lua_isnumber(g_rt.S, static_cast<int>(object));
@@ -660,9 +683,13 @@ int lua_isstring(lua_Object object) {
   return ValidObject(object) && lua_isstring(g_rt.S, static_cast<int>(object));
 }
 
-int lua_istable(lua_Object object) { return ObjectType(object) == LUA_TTABLE; }
+int lua_istable(lua_Object object) {
+  return ObjectType(object) == LUA_TTABLE;
+}
 
-int lua_isfunction(lua_Object object) { return ObjectType(object) == LUA_TFUNCTION; }
+int lua_isfunction(lua_Object object) {
+  return ObjectType(object) == LUA_TFUNCTION;
+}
 
 int lua_isuserdata(lua_Object object) {
   const int type = ObjectType(object);
@@ -696,13 +723,20 @@ int32_t lua_tag(lua_Object object) {
   lua_State* S = g_rt.S;
   if (UserTag* u = ToUserTag(S, static_cast<int>(object))) return u->tag;
   switch (lua_type(S, static_cast<int>(object))) {
-    case LUA_TNIL: return LUA_T_NIL;
-    case LUA_TNUMBER: return LUA_T_NUMBER;
-    case LUA_TSTRING: return LUA_T_STRING;
-    case LUA_TTABLE: return LUA_T_TABLE;
-    case LUA_TFUNCTION: return LUA_T_FUNCTION;
-    case LUA_TBOOLEAN: return LUA_T_BOOLEAN;
-    default: return LUA_T_OTHER;
+    case LUA_TNIL:
+      return LUA_T_NIL;
+    case LUA_TNUMBER:
+      return LUA_T_NUMBER;
+    case LUA_TSTRING:
+      return LUA_T_STRING;
+    case LUA_TTABLE:
+      return LUA_T_TABLE;
+    case LUA_TFUNCTION:
+      return LUA_T_FUNCTION;
+    case LUA_TBOOLEAN:
+      return LUA_T_BOOLEAN;
+    default:
+      return LUA_T_OTHER;
   }
 }
 
@@ -881,38 +915,35 @@ void lua_funcinfo(lua_Object function, const char** source, int* line) {
   }
 }
 
+// Looks through the table on top of the stack for a string key whose value
+// is the value at `index`, and pops the table. The key is kept in the
+// runtime's name buffer and handed out through `name`.
+static bool FindStringKeyOf(lua_State* S, int index, const char** name) {
+  lua_pushnil(S);
+  while (lua_next(S, -2)) {
+    if (lua_type(S, -2) == LUA_TSTRING && lua_rawequal(S, -1, index)) {
+      g_rt.objName = lua_tostring(S, -2);
+      lua_pop(S, 3);
+      if (name) *name = g_rt.objName.c_str();
+      return true;
+    }
+    lua_pop(S, 1);
+  }
+  lua_pop(S, 1);
+  return false;
+}
+
 const char* lua_getobjname(lua_Object function, const char** name) {
   Runtime& rt = g_rt;
   if (name) *name = "";
   if (ObjectType(function) != LUA_TFUNCTION) return "";
   lua_State* S = rt.S;
   lua_checkstack(S, 4);
-  // A global whose value is the function.
+  // A global whose value is the function, else a fallback.
   lua_pushglobaltable(S);
-  lua_pushnil(S);
-  while (lua_next(S, -2)) {
-    if (lua_type(S, -2) == LUA_TSTRING && lua_rawequal(S, -1, static_cast<int>(function))) {
-      rt.objName = lua_tostring(S, -2);
-      lua_pop(S, 3);
-      if (name) *name = rt.objName.c_str();
-      return "global";
-    }
-    lua_pop(S, 1);
-  }
-  lua_pop(S, 1);
-  // A fallback.
+  if (FindStringKeyOf(S, static_cast<int>(function), name)) return "global";
   PushRegTable(S, kRegFallbacks);
-  lua_pushnil(S);
-  while (lua_next(S, -2)) {
-    if (lua_type(S, -2) == LUA_TSTRING && lua_rawequal(S, -1, static_cast<int>(function))) {
-      rt.objName = lua_tostring(S, -2);
-      lua_pop(S, 3);
-      if (name) *name = rt.objName.c_str();
-      return "tag method";
-    }
-    lua_pop(S, 1);
-  }
-  lua_pop(S, 1);
+  if (FindStringKeyOf(S, static_cast<int>(function), name)) return "tag method";
   return "";
 }
 
