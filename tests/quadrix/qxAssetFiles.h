@@ -1,0 +1,121 @@
+// Small writers of the 3D library's binary files for tests, built from the
+// file layouts field by field (independently of the library's own writers),
+// and helpers to put files in the test's working folder.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+struct Bytes {
+  std::string s;
+
+  Bytes& U32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+    return *this;
+  }
+  Bytes& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
+  Bytes& F(float v) { return U32(std::bit_cast<uint32_t>(v)); }
+  Bytes& Fs(std::initializer_list<float> values) {
+    for (float v : values) F(v);
+    return *this;
+  }
+  Bytes& Text(const char* text) {
+    s += text;
+    return *this;
+  }
+  // A NUL-padded fixed field.
+  Bytes& Name(const char* text, size_t size) {
+    std::string field(size, '\0');
+    std::memcpy(field.data(), text, std::min(size, std::strlen(text)));
+    s += field;
+    return *this;
+  }
+  Bytes& Fill(size_t count, uint8_t value) {
+    s.append(count, static_cast<char>(value));
+    return *this;
+  }
+  size_t size() const { return s.size(); }
+};
+
+inline void PutFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::string GetFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ---- FYEK ------------------------------------------------------------------------
+
+struct FyekEntry {
+  float frame;
+  uint32_t flags;
+  float v[12];  // x, y, z, pitch, yaw, roll, then the six rates
+};
+
+struct FyekNode {
+  std::string meshName;
+  int32_t index;
+  std::vector<FyekEntry> entries;
+  int32_t entryCountOverride = -1;  // written in place of the real count when >= 0
+};
+
+struct Fyek {
+  std::string name = "stored.key";
+  uint32_t reserved = 0xABCD;
+  uint32_t flags = 0;
+  int32_t joints = 2;
+  uint32_t type = 0x10;
+  float rate = 30.0f;
+  int32_t frames = 20;
+  std::vector<FyekNode> nodes;
+  int32_t nodeCountOverride = -1;
+  int32_t markerCount = 0;
+  float markerFrames[8] = {};
+  int32_t markerValues[8] = {};
+};
+
+inline std::string FyekBuild(const Fyek& k) {
+  Bytes b;
+  b.Text("FYEK").Name(k.name.c_str(), 32).U32(k.reserved).U32(k.flags).I32(k.joints);
+  b.U32(k.type).F(k.rate).I32(k.frames);
+  b.I32(k.nodeCountOverride >= 0 ? k.nodeCountOverride : static_cast<int32_t>(k.nodes.size()));
+  b.U32(0x12345678);  // node array marker, ignored
+  b.I32(k.markerCount);
+  for (float f : k.markerFrames) b.F(f);
+  for (int32_t v : k.markerValues) b.I32(v);
+  for (const FyekNode& n : k.nodes) {
+    b.Name(n.meshName.c_str(), 32).I32(n.index);
+    b.I32(n.entryCountOverride >= 0 ? n.entryCountOverride
+                                    : static_cast<int32_t>(n.entries.size()));
+    b.U32(n.entries.empty() ? 0 : 0x0BADF00D);
+    for (const FyekEntry& e : n.entries) {
+      b.F(e.frame).U32(e.flags);
+      for (float v : e.v) b.F(v);
+    }
+  }
+  return b.s;
+}
+
+// A keyframe of two nodes: the root stands still, the child moves along x,
+// with one marker at frame 10.
+inline Fyek FyekTwoNode() {
+  Fyek k;
+  k.nodes = {{"root", 0, {{0.0f, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}},
+             {"child",
+              1,
+              {{0.0f, 1, {0, 0, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 0}},
+               {10.5f, 3, {5, 0, 0, 0, 90, 0, -0.5f, 0, 0, 0, -9, 0}}}}};
+  k.markerCount = 1;
+  k.markerFrames[0] = 10.0f;
+  k.markerValues[0] = 7;
+  return k;
+}
