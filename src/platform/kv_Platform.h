@@ -153,7 +153,7 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event);
 //   debugKeysEnabled      the scripts' EnableDebugKeys flag
 //   saveScreenImage       drevRender_SaveScreenImage (path)
 //   saveZBufferImage      drevRender_SaveZBufferImage (path)
-//   flushTextures         stdDevice3D_FlushTextures
+//   flushTextures         stdDevice3D_FlushTextures (default)
 //   startDebugOutput      SpewLib_Start
 //   callPauseHandler      drevMain_CallPauseHandler (default)
 //   callCharacterHandler  drevMain_CallCharacterHandler (default)
