@@ -168,7 +168,7 @@ void kv_RenderHooks_Slot3(int value) {
   KV_BROADCAST(Slot3, value)
 }
 
-void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex) {
+void kv_RenderHooks_MaterialLoaded(void* textureId, const char* materialName, int celIndex) {
   KV_BROADCAST(MaterialLoaded, textureId, materialName, celIndex)
 }
 

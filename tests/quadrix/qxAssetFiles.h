@@ -119,3 +119,67 @@ inline Fyek FyekTwoNode() {
   k.markerValues[0] = 7;
   return k;
 }
+
+// ---- MAT ---------------------------------------------------------------------------
+
+struct MatCel {
+  uint32_t flags = 0;  // 8 = textured
+  int32_t colour = 0;
+  int32_t textureValue = 0;
+  int32_t textureIndex = 0;
+};
+
+struct MatTexture {
+  int32_t width = 8, height = 4;
+  uint32_t flags = 0;
+  int32_t value = 0;
+  uint32_t colorKey = 0;
+  int32_t mips = 1;
+};
+
+struct Mat {
+  uint32_t flags = 2;
+  int32_t version = 50;
+  int32_t format[14] = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};  // 5-6-5
+  std::vector<MatCel> cels;
+  std::vector<MatTexture> textures;
+  int32_t celCountOverride = -1;
+};
+
+// The byte at position i of texture t's mip level k.
+inline uint8_t MatPixel(size_t t, int k, size_t i) {
+  return static_cast<uint8_t>(t * 64 + static_cast<size_t>(k) * 16 + i * 7);
+}
+
+inline std::string MatBuild(const Mat& m) {
+  Bytes b;
+  b.Text("MAT ").I32(m.version).U32(m.flags);
+  b.I32(m.celCountOverride >= 0 ? m.celCountOverride : static_cast<int32_t>(m.cels.size()));
+  b.I32(static_cast<int32_t>(m.textures.size()));
+  for (int32_t v : m.format) b.I32(v);
+  for (const MatCel& c : m.cels) {
+    b.U32(c.flags).I32(c.colour).Fs({0.25f, 0.5f, 0.75f, 1.0f});
+    if (c.flags & 8) b.I32(c.textureValue).U32(0).U32(0).I32(c.textureIndex);
+  }
+  const size_t bytesPerPixel = static_cast<size_t>(m.format[1] / 8);
+  for (size_t t = 0; t < m.textures.size(); ++t) {
+    const MatTexture& x = m.textures[t];
+    b.I32(x.width).I32(x.height).U32(x.flags).I32(x.value).U32(x.colorKey).I32(x.mips);
+    for (int k = 0; k < x.mips && k < 8; ++k) {
+      const size_t n =
+          static_cast<size_t>(x.width >> k) * static_cast<size_t>(x.height >> k) * bytesPerPixel;
+      for (size_t i = 0; i < n; ++i) b.s.push_back(static_cast<char>(MatPixel(t, k, i)));
+    }
+  }
+  if (m.flags & 1) b.Fill(768, 0x55);
+  return b.s;
+}
+
+// A textured material of two cels: cel 0 shows a colour-keyed 8x4 texture of
+// two mip levels, cel 1 is the flat colour 12.
+inline Mat MatTwoLevel() {
+  Mat m;
+  m.cels = {{8, 0, 77, 0}, {0, 12, 0, 0}};
+  m.textures = {{8, 4, 1, 5, 0xF81F, 2}};
+  return m;
+}
