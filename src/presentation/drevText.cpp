@@ -1,9 +1,21 @@
 // Text objects and say-lines. Not built yet (placeholder).
 #include "presentation/drevText.h"
 
+#include "platform/kv_Log.h"
+
 int drevText_Initialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
 
 // No text is drawn: the result says so.
-int drevText_DrawTextObject(TextObject*, int) { return 0; }
+int drevText_DrawTextObject(TextObject*, int) {
+  return 0;
+}
+
+void drevText_DrawStringImmediate(const char*, int, int, int, int, TextFont*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Text] - drevText_DrawStringImmediate: not built yet");
+  }
+}

@@ -15,3 +15,9 @@ struct TextObject;
 
 // Draws a text object into the software raster with the bitmap font.
 int drevText_DrawTextObject(TextObject* textObject, int invalidate);
+
+struct TextFont;
+// Lays out a one-off string from the default text template, draws it and
+// frees it. Not built yet: draws nothing.
+void drevText_DrawStringImmediate(const char* text, int x, int y, int width, int centred,
+                                  TextFont* font);
