@@ -167,6 +167,7 @@ int Pathfinder_RoundCorner(const qxVector3* points, int i, qxVector3* arc, const
   } else {
     while (b > a) b -= kTurn;
   }
+  if (!(std::fabs(b - a) <= kTurn)) return 0;  // points too far out to give angles
   const int k = static_cast<int>(std::fabs(b - a) / kArcStep) + 1;
   if (k + 3 > NAV_ARC_MAX) return 0;
   arc[0] = points[i - 1];
