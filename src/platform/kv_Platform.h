@@ -69,6 +69,9 @@ int kv_Platform_IsWindowShown(void);
 int kv_Platform_GetCurrentDirectory(int size, char* buffer);
 // Writes the "OS: %s" and "RAM: %i MB" lines to the program log.
 void kv_Platform_LogSystemInfo(void);
+// Loads an optional library by its file name from the program's own folder
+// (dlopen); null when it is not there.
+void* kv_Platform_OpenLibrary(const char* fileName);
 
 // ---------------------------------------------------------------------------
 // Crash guard
@@ -153,7 +156,7 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event);
 //   debugKeysEnabled      the scripts' EnableDebugKeys flag
 //   saveScreenImage       drevRender_SaveScreenImage (path)
 //   saveZBufferImage      drevRender_SaveZBufferImage (path)
-//   flushTextures         stdDevice3D_FlushTextures
+//   flushTextures         stdDevice3D_FlushTextures (default)
 //   startDebugOutput      SpewLib_Start
 //   callPauseHandler      drevMain_CallPauseHandler (default)
 //   callCharacterHandler  drevMain_CallCharacterHandler (default)
