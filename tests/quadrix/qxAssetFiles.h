@@ -329,3 +329,32 @@ inline Ldom LdomCube(bool withMaterial) {
   m.nodes = {node};
   return m;
 }
+
+// ---- CMP ---------------------------------------------------------------------------
+
+// A colormap file: header, palette, then with flags bit 0 the translucency
+// table (entry i = fill), and with bits 0 and 2 the two inverse tables (the
+// 5-6-5 one holds fill + 1, the 5-5-5 one fill + 2).
+inline std::string CmpBuild(uint32_t flags, const std::vector<uint8_t>& palette,
+                            uint8_t fill = 0x20, const char* magic = "CMP ") {
+  Bytes b;
+  b.Text(magic).I32(30).U32(flags).Fs({0.5f, 1.5f, 2.5f}).Fill(40, 0);
+  b.s.append(palette.begin(), palette.end());
+  if (flags & 1) {
+    for (int i = 0; i < 65536; ++i) b.s.push_back(static_cast<char>(i + fill));
+    if (flags & 4) {
+      b.Fill(65536, static_cast<uint8_t>(fill + 1));
+      b.Fill(65536, static_cast<uint8_t>(fill + 2));
+    }
+  }
+  return b.s;
+}
+
+// Grey palette with entry 0 = (0, 0, 250) and entry 100 = white.
+inline std::vector<uint8_t> CmpPalette() {
+  std::vector<uint8_t> p(768);
+  for (int i = 0; i < 256; ++i) p[3 * i] = p[3 * i + 1] = p[3 * i + 2] = static_cast<uint8_t>(i);
+  p[2] = 250;
+  p[300] = p[301] = p[302] = 255;
+  return p;
+}
