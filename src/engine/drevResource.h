@@ -39,6 +39,6 @@ int drevResource_DetachPacks(void);
 void drevResource_OpenResourceLog(const char* name);
 // Writes the resource report "Vosk.res".
 int drevResource_WriteReport(void);
-// After a gamma change: not built yet (backgrounds and colormaps do not load yet).
+// After a gamma change: not built yet (the gamma table comes with the render module).
 void drevResource_ReloadBackgrounds(void);
 void drevResource_ReloadColormaps(void);
