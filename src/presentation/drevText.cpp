@@ -12,6 +12,14 @@ int drevText_DrawTextObject(TextObject*, int) {
   return 0;
 }
 
+void drevText_DrawStringImmediate(const char*, int, int, int, int, TextFont*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Text] - drevText_DrawStringImmediate: not built yet");
+  }
+}
+
 // Not built yet: there are no text objects to read.
 int drevText_GetTextObjectDrawInfo(TextObject*, const char**, float*, float*, int*, void**,
                                    uint32_t*, uint32_t*, uint32_t*, void**, float*, int*, int*,

@@ -16,6 +16,12 @@ struct TextObject;
 // Draws a text object into the software raster with the bitmap font.
 int drevText_DrawTextObject(TextObject* textObject, int invalidate);
 
+struct TextFont;
+// Lays out a one-off string from the default text template, draws it and
+// frees it. Not built yet: draws nothing.
+void drevText_DrawStringImmediate(const char* text, int x, int y, int width, int centred,
+                                  TextFont* font);
+
 // What the hardware renderer reads of a text object to draw and measure it,
 // in overlay screen units (1920 x 1080). Every output may be null.
 //   text, position (x, y), clip rectangle {x, y, width, height}, owner (the
