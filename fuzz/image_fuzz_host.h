@@ -1,7 +1,7 @@
 // What the image-file fuzz targets give the general library: a services
 // record whose files read the fuzz input from memory (every open for reading
-// opens it) and whose writes go nowhere, so a file that loads can be written
-// back by its format's writer.
+// opens it, every file has its size) and whose writes go nowhere, so a file
+// that loads can be written back by its format's writer.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,10 @@ inline int Seek(stdFile_t file, int64_t offset, int origin) {
   return 0;
 }
 
+inline int64_t Size(const char*) {
+  return static_cast<int64_t>(g_size);
+}
+
 // Starts the general library on the in-memory files, once, and sets the input.
 inline void Serve(const uint8_t* data, size_t size) {
   static HostServices hs;
@@ -59,6 +63,7 @@ inline void Serve(const uint8_t* data, size_t size) {
     hs.fileWrite = Write;
     hs.fileTell = Tell;
     hs.fileSeek = Seek;
+    hs.fileSize = Size;
     std_Startup(&hs);
     ready = true;
   }

@@ -6,16 +6,8 @@
 
 #include "ImageTestSupport.h"
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_GIF
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
+// stb_image as the program builds it (with the render context's image files).
 #include <stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace {
 
