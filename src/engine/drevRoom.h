@@ -11,6 +11,15 @@
 
 // The leading fields of a set record that the engine core reads; the rest of
 // the record is not built yet.
+struct Actor;
+
+// The actors placed in one set name, newest first.
+struct RosterNode {
+  uint32_t actor;  // actor index
+  RosterNode* prev;
+  RosterNode* next;
+};
+
 struct Room {
   char name[256];
   void* apColormaps;
@@ -28,3 +37,7 @@ Room* drevRoom_GetCurrent(void);
 void drevRoom_SetSoundParameters(Room* room, float range, int minVolume, int maxVolume,
                                  float panFactor, float nearDistance);
 void drevRoom_UpdatePositionalSounds(void);
+
+// Rosters. Not built yet: no set has actors (none, and nothing is removed).
+void drevRoom_RemoveActorFromSet(const char* setName, Actor* actor);
+RosterNode* drevRoom_GetSetActors(const char* setName);

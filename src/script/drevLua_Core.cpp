@@ -12,6 +12,7 @@
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Shadow.h"
 #include "std/std.h"
 
 namespace {
@@ -460,11 +461,26 @@ void PreviousSetup() {
 }
 
 const std::pair<const char*, lua_CFunc> kBuilt[] = {
-    {"NextSetup", NextSetup},           {"PreviousSetup", PreviousSetup},
-    {"GetPointSector", GetPointSector}, {"PrintMessage", PrintMessage},
-    {"PrintWarning", PrintQuiet},       {"PrintError", PrintQuiet},
-    {"PrintDebug", PrintQuiet},         {"PrintStack", PrintStack},
+    {"NextSetup", NextSetup},
+    {"PreviousSetup", PreviousSetup},
+    {"GetPointSector", GetPointSector},
+    {"PrintMessage", PrintMessage},
+    {"PrintWarning", PrintQuiet},
+    {"PrintError", PrintQuiet},
+    {"PrintDebug", PrintQuiet},
+    {"PrintStack", PrintStack},
     {"FunctionName", FunctionName},
+    // actor shadows
+    {"ActorShadow", drevLua_ActorShadow},
+    {"ActivateActorShadow", drevLua_ActivateActorShadow},
+    {"SetActorShadowPlane", drevLua_SetActorShadowPlane},
+    {"SetActorShadowPoint", drevLua_SetActorShadowPoint},
+    {"SetActiveShadow", drevLua_SetActiveShadow},
+    {"ActorDistToShadowPlane", drevLua_ActorDistToShadowPlane},
+    {"AddShadowPlane", drevLua_AddShadowPlane},
+    {"SetActorShadowValid", drevLua_SetActorShadowValid},
+    {"KillActorShadows", drevLua_KillActorShadows},
+    {"SetShadowColor", drevLua_SetShadowColor},
 };
 
 int IndexOf(const char* name) {
