@@ -517,6 +517,9 @@ void Call(State* L, uint32_t func, int nresults);
 // Protected call: 0 on success; on error the stack and frames are put back
 // (top = func) and the answer is 1.
 int PCall(State* L, uint32_t func, int nresults);
+// Sets up the frame of the script function at stack index func with nargs
+// arguments above it (parameters adjusted, `arg` made for varargs).
+void PushLuaFrame(State* L, uint32_t func, int nargs, int nresults);
 // Runs the script frames of the current thread until the frame count drops
 // back to `floor`. Answers false when the task asked to yield or was stopped.
 bool Execute(State* L, size_t floor);
@@ -538,6 +541,9 @@ int DoChunk(State* L, const char* source, size_t length, const char* name, int* 
 void FrameInfo(const CallInfo& ci, const char** chunk, int* line);
 void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The state the engine's interface works on (null before startup).
+extern State* g_state;
+
 // ---- Libraries --------------------------------------------------------------------
 
 void OpenBaseLib(State* L);
@@ -553,6 +559,9 @@ void OpenTaskLib(State* L);
 // Where print and writes to standard output go (the program log by default).
 using OutputSink = void (*)(const char* text, size_t length);
 void SetOutputSink(OutputSink sink);
+// Where the runtime's log lines go (the program log by default; tests that
+// provoke thousands of failures may silence them).
+void SetLogSink(OutputSink sink);
 void WriteOutput(const char* text, size_t length);
 
 // Reads a whole script file through the engine's file services; false when

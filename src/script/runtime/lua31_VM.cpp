@@ -28,6 +28,14 @@ const Value kNil = NilValue();
 
 }  // namespace
 
+namespace {
+OutputSink g_logSink = nullptr;
+}  // namespace
+
+void SetLogSink(OutputSink sink) {
+  g_logSink = sink;
+}
+
 void LogLine(const char* format, ...) {
   char stack[512];
   va_list args;
@@ -47,7 +55,9 @@ void LogLine(const char* format, ...) {
   }
   // The program log when it is open, else standard error: a script error is
   // never silent.
-  if (kv_Log_IsOpen()) {
+  if (g_logSink) {
+    g_logSink(text.data(), text.size());
+  } else if (kv_Log_IsOpen()) {
     kv_Log_Printf("[Lua] - %s", text.c_str());
   } else {
     std::fprintf(stderr, "[Lua] - %s\n", text.c_str());
@@ -143,8 +153,6 @@ void RunError(State* L, const char* format, ...) {
 
 // ---- Calls --------------------------------------------------------------------------
 
-namespace {
-
 // Sets up the frame of a script function at stack index func with nargs
 // arguments above it: missing parameters become nil, a vararg function's
 // extra arguments go into its `arg` table.
@@ -177,6 +185,8 @@ void PushLuaFrame(State* L, uint32_t func, int nargs, int nresults) {
   th->ci.push_back(ci);
   th->top = base + p->maxstack;
 }
+
+namespace {
 
 // Moves n results from the top of the stack to func and adjusts them to
 // nresults (-1: all); top ends after them.
