@@ -8,6 +8,23 @@
 #include <cstdint>
 
 #include "engine/drevMain.h"
+#include "quadrix/qxMatrix.h"
 
 int drevActor_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevActor_UpdateAll(float frameSeconds);
+
+// The leading fields of an actor record that the engine core reads; the rest
+// of the record is not built yet.
+struct Actor {
+  uint32_t flags;    // 0x02 hidden; 0x80 paths skip the navigation graph
+  qxMatrix34 frame;  // orientation frame
+};
+
+// The actor record of an index. Not built yet: answers none.
+Actor* drevActor_FromIndex(int index);
+
+// Empties the count, then appends the four box corners of every other actor
+// near the walking actor and of the other actor, at most capacity points.
+// Not built yet: gives no points.
+void drevActor_GetNearbyActorBoxes(int actor, int* count, int capacity, qxVector3* points,
+                                   int otherActor);

@@ -13,7 +13,11 @@
 
 struct HostServices;
 struct DisplayBuffer;
+struct ColorFormat;
 struct Room;
+struct Actor;
+struct qxVector3;
+struct qxScreenPoint;
 
 // The save transfer function: writes while saving, reads while restoring.
 // Answers 0.
@@ -155,6 +159,11 @@ void drevMain_SetPresentHandler(drevPresentHandler handler);
 void drevMain_SetLogToggleHandler(drevLogToggleHandler handler);
 
 int drevMain_AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer);
+// The display's colour format, shared with the render module and the
+// colormap loader; the front end copies it in when it opens the display
+// (all zero before).
+void drevMain_SetDisplayColorFormat(const ColorFormat* format);
+const ColorFormat* drevMain_GetDisplayColorFormat(void);
 int drevMain_DetachDisplay(void);
 void drevMain_InvalidateRect(const int* rect, int layer);
 void drevMain_SetDataPath(const char* path);
@@ -241,6 +250,11 @@ struct drevMainCalls {
   int (*luaRunSystemScript)(void);
   // calls the script global `name` with (argument or nil, nil)
   void (*luaCallGlobal)(const char* name, const char* argument);
+  // walking and hotspots
+  void (*actorGetNearbyBoxes)(int actor, int* count, int capacity, qxVector3* points,
+                              int otherActor);
+  Actor* (*actorFromIndex)(int index);
+  int (*projectPoint3)(const qxVector3* point, qxScreenPoint* out);
 };
 
 drevMainCalls& drevMain_Calls(void);

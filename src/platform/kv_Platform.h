@@ -69,6 +69,9 @@ int kv_Platform_IsWindowShown(void);
 int kv_Platform_GetCurrentDirectory(int size, char* buffer);
 // Writes the "OS: %s" and "RAM: %i MB" lines to the program log.
 void kv_Platform_LogSystemInfo(void);
+// Loads an optional library by its file name from the program's own folder
+// (dlopen); null when it is not there.
+void* kv_Platform_OpenLibrary(const char* fileName);
 
 // ---------------------------------------------------------------------------
 // Crash guard
@@ -78,6 +81,14 @@ void kv_Platform_LogSystemInfo(void);
 // restores the handler that was installed before and raises the signal again,
 // so that a sanitizer's own report still follows. Installing twice is harmless.
 void kv_Platform_InstallCrashGuard(void);
+// The size of the crash guard's alternate signal stacks: the main thread's,
+// and the one every thread started by kv_Thread_Create gets.
+inline constexpr size_t kv_Platform_kCrashStackSize = 128 * 1024;
+// The calling thread's own alternate signal stack, for a thread that the
+// platform layer starts: installed before its body runs, removed (the stack
+// it had before put back) when the body has returned.
+void* kv_Platform_InstallThreadCrashStack(void);
+void kv_Platform_RemoveThreadCrashStack(void* token);
 // The crash report: the render context's debug tag as the dump comment (when
 // one is set), then the dump through the Steam layer. Async-signal-safe.
 void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo);
@@ -153,7 +164,7 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event);
 //   debugKeysEnabled      the scripts' EnableDebugKeys flag
 //   saveScreenImage       drevRender_SaveScreenImage (path)
 //   saveZBufferImage      drevRender_SaveZBufferImage (path)
-//   flushTextures         stdDevice3D_FlushTextures
+//   flushTextures         stdDevice3D_FlushTextures (default)
 //   startDebugOutput      SpewLib_Start
 //   callPauseHandler      drevMain_CallPauseHandler (default)
 //   callCharacterHandler  drevMain_CallCharacterHandler (default)

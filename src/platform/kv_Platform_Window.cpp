@@ -15,6 +15,7 @@
 #include "platform/kv_Registry.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
+#include "std/stdDevice3D.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -44,7 +45,7 @@ kvEngineKeyHooks g_keyHooks = {
     voskdemo_TogglePerformanceDisplay,
     nullptr,  // saveScreenImage
     nullptr,  // saveZBufferImage
-    nullptr,  // flushTextures
+    stdDevice3D_FlushTextures,
     drevMain_CallPauseHandler,
     nullptr,  // startDebugOutput
     drevMain_CallCharacterHandler,

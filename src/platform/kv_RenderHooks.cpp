@@ -4,9 +4,9 @@
 
 #include <cmath>
 
+#include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_Thread.h"
-#include "platform/kv_Platform.h"
 #include "presentation/drevRender.h"
 
 namespace {
@@ -168,7 +168,7 @@ void kv_RenderHooks_Slot3(int value) {
   KV_BROADCAST(Slot3, value)
 }
 
-void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex) {
+void kv_RenderHooks_MaterialLoaded(void* textureId, const char* materialName, int celIndex) {
   KV_BROADCAST(MaterialLoaded, textureId, materialName, celIndex)
 }
 
@@ -247,9 +247,9 @@ void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* obj
   KV_BROADCAST(ResourceLoaded, typeTag, name, object, fromCache)
 }
 
-void kv_RenderHooks_GetTextExtent(TextObject* textObject, const char* text, int* x, int* y,
+void kv_RenderHooks_GetTextExtent(void* fontData, TextObject* textObject, int* x, int* y,
                                   int* width, int* height) {
-  KV_BROADCAST(GetTextExtent, textObject, text, x, y, width, height)
+  KV_BROADCAST(GetTextExtent, fontData, textObject, x, y, width, height)
 }
 
 int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,

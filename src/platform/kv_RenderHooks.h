@@ -38,8 +38,9 @@ struct RenderHookTable {
   void (*SurfaceChanged)(void* pixels);  // 1
   int (*SurfaceFreed)(void* pixels);     // 2
   void (*Slot3)(int value);              // 3
-  void (*MaterialLoaded)(uint32_t textureId, const char* materialName, int celIndex);  // 4
-  void (*FramePhase)(int phase);                                                       // 5
+  // The texture identity of slot 4 is the level-0 pixel pointer of the texture.
+  void (*MaterialLoaded)(void* textureId, const char* materialName, int celIndex);  // 4
+  void (*FramePhase)(int phase);                                                    // 5
   void (*Blit)(DisplayBuffer* destination, kvSurface* destinationSurface, DisplayBuffer* source,
                kvSurface* sourceSurface, int x, int y, const stdRect* sourceRect,
                int flags);                                                        // 6
@@ -64,7 +65,9 @@ struct RenderHookTable {
   int (*DrawTextObject)(TextObject* textObject, int flag);  // 17
   void (*ResourceLoaded)(uint32_t typeTag, const char* name, void* object,
                          int fromCache);  // 18
-  void (*GetTextExtent)(TextObject* textObject, const char* text, int* x, int* y, int* width,
+  // A font's line height (font data given, height output given) or a text
+  // object's placed extent.
+  void (*GetTextExtent)(void* fontData, TextObject* textObject, int* x, int* y, int* width,
                         int* height);  // 19
   int (*FillRect)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,
                   float alpha);  // 20
@@ -98,7 +101,7 @@ void kv_RenderHooks_SurfaceChanged(void* pixels);
 // The last registered table's result (0 when its slot is empty).
 int kv_RenderHooks_SurfaceFreed(void* pixels);
 void kv_RenderHooks_Slot3(int value);
-void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex);
+void kv_RenderHooks_MaterialLoaded(void* textureId, const char* materialName, int celIndex);
 // Advances the cross-fade at phase 0, sets the active flags, calls every
 // back end's frame phase and checks the display settings at phase 3.
 void kv_RenderHooks_FramePhase(int phase);
@@ -123,7 +126,7 @@ int kv_RenderHooks_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int 
                                     DisplayBuffer* destination1, int unused1);
 int kv_RenderHooks_DrawTextObject(TextObject* textObject, int flag);
 void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* object, int fromCache);
-void kv_RenderHooks_GetTextExtent(TextObject* textObject, const char* text, int* x, int* y,
+void kv_RenderHooks_GetTextExtent(void* fontData, TextObject* textObject, int* x, int* y,
                                   int* width, int* height);
 int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
                             int pattern, float alpha);

@@ -2,6 +2,8 @@
 // (placeholder).
 #include "presentation/drevRender.h"
 
+#include "platform/kv_Log.h"
+
 int drevRender_Initialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
@@ -20,5 +22,19 @@ void drevRender_TickWaitTimer(void) {}
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 
-float drevRender_GetResolutionScaling(void) { return 1.0f; }
-int drevRender_InMovieMode(void) { return 0; }
+float drevRender_GetResolutionScaling(void) {
+  return 1.0f;
+}
+int drevRender_InMovieMode(void) {
+  return 0;
+}
+
+// Not built yet: the gamma the scripts set is not stored anywhere.
+float drevRender_GetGamma(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_GetGamma: the render module is not built yet; gamma 1.0");
+  }
+  return 1.0f;
+}

@@ -3,10 +3,12 @@
 // a placeholder that logs once that the function is not built yet and gives
 // nil, so the table is complete; each family replaces its rows.
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
@@ -376,7 +378,8 @@ constexpr std::array<lua_CFunc, sizeof...(N)> MakePlaceholders(std::integer_sequ
   return {{&NotBuilt<N>...}};
 }
 
-constexpr auto kPlaceholders = MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
+constexpr auto kPlaceholders =
+    MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
 
 // ---- Print functions ----------------------------------------------------------
 
@@ -394,7 +397,9 @@ void PrintMessage() {
 // Accept one string and print nothing.
 void PrintQuiet() {}
 
-void PrintStack() { lua_printstack(0); }
+void PrintStack() {
+  lua_printstack(0);
+}
 
 void FunctionName() {
   lua_Object function = lua_lua2C(1);
@@ -418,15 +423,48 @@ void FunctionName() {
   lua_pushstring(text.c_str());
 }
 
+// ---- Sectors -------------------------------------------------------------------
+
+// GetPointSector(x, y, z, mask): the id, name and type of the first sector of
+// the mask holding the point; a nil mask means WALK, an absent one matches nothing.
+void GetPointSector() {
+  const lua_Object x = lua_lua2C(1), y = lua_lua2C(2), z = lua_lua2C(3), mask = lua_lua2C(4);
+  if (!lua_isnumber(x) || !lua_isnumber(y) || !lua_isnumber(z)) {
+    lua_pushnil();
+    return;
+  }
+  uint32_t typeMask = SECTOR_WALK;
+  if (!lua_isnil(mask)) {
+    const float value = lua_getnumber(mask);
+    typeMask =
+        std::fabs(value) < 2147483648.0f ? static_cast<uint32_t>(static_cast<int32_t>(value)) : 0;
+  }
+  const qxVector3 point{lua_getnumber(x), lua_getnumber(y), lua_getnumber(z)};
+  const Sector* sector = WalkPlane_FindSectorAtPoint(&point, typeMask);
+  if (!sector) {
+    lua_pushnil();
+    return;
+  }
+  lua_pushnumber(static_cast<float>(sector->id));
+  lua_pushstring(sector->name);
+  lua_pushnumber(static_cast<float>(sector->type));
+}
+
 // ---- Camera setups -----------------------------------------------------------
 
-void NextSetup() { drevMain_NextSetup(); }
-void PreviousSetup() { drevMain_PreviousSetup(); }
+void NextSetup() {
+  drevMain_NextSetup();
+}
+void PreviousSetup() {
+  drevMain_PreviousSetup();
+}
 
 const std::pair<const char*, lua_CFunc> kBuilt[] = {
-    {"NextSetup", NextSetup},       {"PreviousSetup", PreviousSetup},
-    {"PrintMessage", PrintMessage}, {"PrintWarning", PrintQuiet}, {"PrintError", PrintQuiet},
-    {"PrintDebug", PrintQuiet},     {"PrintStack", PrintStack},   {"FunctionName", FunctionName},
+    {"NextSetup", NextSetup},           {"PreviousSetup", PreviousSetup},
+    {"GetPointSector", GetPointSector}, {"PrintMessage", PrintMessage},
+    {"PrintWarning", PrintQuiet},       {"PrintError", PrintQuiet},
+    {"PrintDebug", PrintQuiet},         {"PrintStack", PrintStack},
+    {"FunctionName", FunctionName},
 };
 
 int IndexOf(const char* name) {
@@ -450,4 +488,6 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 }  // namespace
 
-const lua_Reg* drevLua_GetCoreTable(void) { return g_coreTable.data(); }
+const lua_Reg* drevLua_GetCoreTable(void) {
+  return g_coreTable.data();
+}
