@@ -251,6 +251,8 @@ int lua_dofile(const char* name) {
   int status;
   try {
     status = DoChunk(L, text.data(), text.size(), name, nullptr);
+  } catch (const ScriptError&) {
+    status = 1;
   } catch (const std::bad_alloc&) {
     LogLine("error: not enough memory");
     status = 1;

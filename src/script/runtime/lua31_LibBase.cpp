@@ -510,7 +510,8 @@ int B_errormethod(Args& a) {
     FrameInfo(ci, &chunk, &line);
     text += shown == 0 ? " (at " : ", called from ";
     text += chunk;
-    text += ":" + std::to_string(line);
+    text += ':';
+    text += std::to_string(line);
     ++shown;
   }
   if (shown) text += ")";
