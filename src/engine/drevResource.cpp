@@ -3,7 +3,9 @@
 #include "engine/drevResource.h"
 
 #include <strings.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -479,8 +481,21 @@ int drevResource_ScanDirectory(const char* path) {
   for (char& c : dir)
     if (c == '\\') c = '/';
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  // The -p folder is the player's own host path, not a data name: one that
+  // climbs ("../data") is taken from the current folder as it stands.
+  if (!dir.empty() && dir[0] != '/' &&
+      (dir == ".." || dir.rfind("../", 0) == 0 || dir.find("/../") != std::string::npos ||
+       (dir.size() >= 3 && dir.compare(dir.size() - 3, 3, "/..") == 0))) {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd)) dir = std::string(cwd) + "/" + dir;
+  }
   // The directory itself may be named in another letter case (the -p option).
-  dir = dir.empty() ? std::string(".") : Res_HostPath(dir.c_str());
+  if (dir.empty()) {
+    dir = ".";
+  } else {
+    dir = Res_HostPath(dir.c_str());
+    if (dir.empty()) return 0;  // refused by the resolver
+  }
   if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
     FileUtilFindResult result;
     while (FileUtil_FindNext(find, &result)) {
