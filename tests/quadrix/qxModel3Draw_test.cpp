@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "quadrix/qxColormap.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxLight.h"
 #include "quadrix/qxMaterial.h"
@@ -424,6 +425,55 @@ TEST_F(QxModelDraw, MaterialTextureQuery) {
   EXPECT_EQ(colour, 7);
   qxModel3_GetMaterialTexture(&m, 5, &bitmap, nullptr, nullptr, &colour, nullptr);  // no such cel
   EXPECT_EQ(bitmap, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QxModelQueries, BitmapInfoAndPalette) {
+  qxTest_StartLibrary();
+  qxColormap colormap{};
+  colormap.palette[3] = 99;
+  qxColormap* saved = qxCore_pCurrentColormap;
+  qxCore_pCurrentColormap = nullptr;
+  EXPECT_EQ(qxModel3_GetCurrentPalette(), nullptr);
+  qxCore_pCurrentColormap = &colormap;
+  EXPECT_EQ(qxModel3_GetCurrentPalette(), colormap.palette);
+
+  BufferFormat f{};
+  f.width = 8;
+  f.height = 4;
+  f.format.bitsPerPixel = 8;  // indexed
+  DisplayBuffer* indexed = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
+  stdDisplay_SetBufferColorKey(indexed, 5);
+  int32_t w = 0, h = 0, bits = 0;
+  void* pixels = nullptr;
+  void* extra = &w;
+  const uint8_t* palette = nullptr;
+  uint32_t key = 0;
+  qxModel3_GetBitmapInfo(indexed, &w, &h, &pixels, &bits, &palette, &key, &extra);
+  EXPECT_EQ(w, 8);
+  EXPECT_EQ(h, 4);
+  EXPECT_EQ(bits, 8);
+  EXPECT_EQ(pixels, indexed->pixels);
+  EXPECT_EQ(palette, colormap.palette);  // no palette of its own
+  EXPECT_EQ(key, 5u);
+  EXPECT_EQ(extra, nullptr);
+  uint8_t own[768] = {};
+  indexed->palette = own;
+  qxModel3_GetBitmapInfo(indexed, nullptr, nullptr, nullptr, nullptr, &palette, nullptr, nullptr);
+  EXPECT_EQ(palette, own);
+
+  f.format.colorMode = 1;
+  f.format.bitsPerPixel = 16;
+  DisplayBuffer* rgb = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
+  qxModel3_GetBitmapInfo(rgb, nullptr, nullptr, nullptr, &bits, &palette, nullptr, nullptr);
+  EXPECT_EQ(bits, 16);
+  EXPECT_EQ(palette, nullptr);
+  stdDisplay_FreeBuffer(rgb);
+  stdDisplay_FreeBuffer(indexed);
+  qxCore_pCurrentColormap = saved;
 }
 
 }  // namespace
