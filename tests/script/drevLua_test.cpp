@@ -100,6 +100,8 @@ TEST_F(DrevLua, CoreTableIsCompleteWithItsSecondNames) {
   // A row of a later family answers nil and stays harmless.
   EXPECT_EQ(0, RunLua("assert(EnginePause() == nil and EnginePause() == nil and play == "
                       "MelosStartSound)"));
+  // It gives a value, nil, not nothing: it can be handed on as an argument.
+  EXPECT_EQ(0, RunLua("assert(tostring(EnginePause()) == 'nil')"));
   // Rows of the engine core: without a current set, switching setups does nothing.
   EXPECT_EQ(0, RunLua("assert(NextSetup() == nil and PreviousSetup() == nil)"));
 }
@@ -165,7 +167,8 @@ TEST_F(DrevLua, BootIsLoggedAndGetsItsArguments) {
 
 TEST_F(DrevLua, UpdateAdvancesTasksAndCollectsEvery600Frames) {
   ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
-  ASSERT_EQ(0, RunLua("collectgarbage('stop') weak = setmetatable({}, {__mode = 'v'}) weak[1] = {}"));
+  ASSERT_EQ(0,
+            RunLua("collectgarbage('stop') weak = setmetatable({}, {__mode = 'v'}) weak[1] = {}"));
   for (int i = 0; i < 599; ++i) drevLua_Update();
   EXPECT_EQ(0, RunLua("assert(frames == 599 and weak[1] ~= nil)"));
   EXPECT_EQ(0, RunLua("assert(system.frameTime == 0 and system.movieTime == 0)"));
