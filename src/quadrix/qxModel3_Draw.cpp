@@ -7,6 +7,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
+#include "quadrix/qxColormap.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxLight.h"
@@ -15,6 +16,7 @@
 #include "quadrix/qxPrimitive.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
+#include "std/stdDisplay.h"
 
 namespace {
 
@@ -495,6 +497,34 @@ void qxModel3_GetMaterialTexture(const qxMaterial* material, int32_t cel, Displa
   if (texture) *texture = t->mipLevels[0];
   if (colorKeyed) *colorKeyed = static_cast<int32_t>(t->flags & QXMATERIAL_TEXTURE_COLORKEY);
   if (colorKey) *colorKey = t->colorKey;
+}
+
+const uint8_t* qxModel3_GetCurrentPalette(void) {
+  return qxCore_pCurrentColormap ? qxCore_pCurrentColormap->palette : nullptr;
+}
+
+void qxModel3_GetBitmapInfo(DisplayBuffer* buffer, int32_t* width, int32_t* height, void** pixels,
+                            int32_t* bitsPerPixel, const uint8_t** palette, uint32_t* colorKey,
+                            void** extra) {
+  const BufferFormat& f = buffer->format;
+  if (width) *width = f.width;
+  if (height) *height = f.height;
+  if (bitsPerPixel) *bitsPerPixel = f.format.bitsPerPixel;
+  if (colorKey) *colorKey = buffer->colorKey;
+  if (extra) *extra = buffer->surface;
+  if (pixels) {
+    *pixels = nullptr;
+    if (stdDisplay_LockBuffer(buffer)) {
+      *pixels = buffer->pixels;
+      stdDisplay_UnlockBuffer(buffer);
+    }
+  }
+  if (palette) {
+    *palette = nullptr;
+    if (f.format.colorMode == 0) {
+      *palette = buffer->palette ? buffer->palette : qxModel3_GetCurrentPalette();
+    }
+  }
 }
 
 int qxModel3_CollectFaceMaterials(int32_t faceCount, const qxFace* faces, qxFaceMaterial* out,
