@@ -101,6 +101,8 @@ TEST_F(DrevLua, CoreTableIsCompleteWithItsSecondNames) {
   // A row of a later family answers nil and stays harmless.
   EXPECT_EQ(0, RunLua("assert(EnginePause() == nil and EnginePause() == nil and play == "
                       "MelosStartSound)"));
+  // It gives a value, nil, not nothing: it can be handed on as an argument.
+  EXPECT_EQ(0, RunLua("assert(tostring(EnginePause()) == 'nil')"));
   // Rows of the engine core: without a current set, switching setups does nothing.
   EXPECT_EQ(0, RunLua("assert(NextSetup() == nil and PreviousSetup() == nil)"));
 }
