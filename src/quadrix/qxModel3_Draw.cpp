@@ -7,6 +7,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
+#include "quadrix/qxColormap.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxLight.h"
@@ -15,6 +16,7 @@
 #include "quadrix/qxPrimitive.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
+#include "std/stdDisplay.h"
 
 namespace {
 
@@ -158,25 +160,8 @@ void SimplifyLevels(qxCacheFace* f, int count, float ambientFloor) {
     } else if (f->faceLight <= 0.0f) {
       f->lightingMode = 1;
     }
-  } else if (f->lightingMode == 3) {
-    const float first = f->levels[0];
-    for (int i = 1; i < count; ++i) {
-      if (std::fabs(f->levels[i] - first) > 0.015625f) return;
-    }
-    if (first == 1.0f) {
-      if (sameColormap) {
-        f->lightingMode = 0;
-      } else {
-        f->faceLight = 1.0f;
-        f->lightingMode = 2;
-      }
-    } else if (first == 0.0f) {
-      f->lightingMode = 1;
-      f->faceLight = 0.0f;
-    } else {
-      f->lightingMode = 2;
-      f->faceLight = first;
-    }
+  } else {
+    qxPrimitive_FlattenVertexLight(f, count, 0.015625f);
   }
 }
 
@@ -232,7 +217,11 @@ void SkeletonLines(qxThing* thing, const qxModel3* model, qxModel3Node* node, in
 int qxModel3_Draw(qxThing* thing, const qxMatrix34* placement, qxThing* companion) {
   qxModel3* model = ThingModel(thing);
   qxCamera* camera = qxCore_pCurrentCamera;
-  if (!model || !camera || !camera->frustum || !thing->nodeMatrices) return 0;
+  // A thing whose arrays were not all made (a failed qxThing_SetModel3) is not drawn.
+  if (!model || !camera || !camera->frustum || !thing->nodeMatrices || !thing->nodeAngleOffsets ||
+      !thing->hiddenFlags || !thing->drawFlags) {
+    return 0;
+  }
   g_draw.thing = thing;
   g_draw.model = model;
   qxModel3* companionModel = ThingModel(companion);
@@ -495,6 +484,34 @@ void qxModel3_GetMaterialTexture(const qxMaterial* material, int32_t cel, Displa
   if (texture) *texture = t->mipLevels[0];
   if (colorKeyed) *colorKeyed = static_cast<int32_t>(t->flags & QXMATERIAL_TEXTURE_COLORKEY);
   if (colorKey) *colorKey = t->colorKey;
+}
+
+const uint8_t* qxModel3_GetCurrentPalette(void) {
+  return qxCore_pCurrentColormap ? qxCore_pCurrentColormap->palette : nullptr;
+}
+
+void qxModel3_GetBitmapInfo(DisplayBuffer* buffer, int32_t* width, int32_t* height, void** pixels,
+                            int32_t* bitsPerPixel, const uint8_t** palette, uint32_t* colorKey,
+                            void** extra) {
+  const BufferFormat& f = buffer->format;
+  if (width) *width = f.width;
+  if (height) *height = f.height;
+  if (bitsPerPixel) *bitsPerPixel = f.format.bitsPerPixel;
+  if (colorKey) *colorKey = buffer->colorKey;
+  if (extra) *extra = buffer->surface;
+  if (pixels) {
+    *pixels = nullptr;
+    if (stdDisplay_LockBuffer(buffer)) {
+      *pixels = buffer->pixels;
+      stdDisplay_UnlockBuffer(buffer);
+    }
+  }
+  if (palette) {
+    *palette = nullptr;
+    if (f.format.colorMode == 0) {
+      *palette = buffer->palette ? buffer->palette : qxModel3_GetCurrentPalette();
+    }
+  }
 }
 
 int qxModel3_CollectFaceMaterials(int32_t faceCount, const qxFace* faces, qxFaceMaterial* out,

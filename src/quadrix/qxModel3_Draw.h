@@ -63,6 +63,15 @@ void qxModel3_GetMeshVertices(const qxModel3Mesh* mesh, int32_t* vertexCount, qx
 void qxModel3_GetMaterialTexture(const qxMaterial* material, int32_t cel, DisplayBuffer** texture,
                                  int32_t* colorKeyed, uint32_t* colorKey, int32_t* celColour,
                                  uint32_t* hardwareFlag);
+// The current colormap's 768-byte palette, or null.
+const uint8_t* qxModel3_GetCurrentPalette(void);
+// The buffer's size, pixels (taken between a lock and an unlock; null when
+// the buffer cannot be locked), bits per pixel, palette (an indexed buffer's
+// own, else the current colormap's; null for other buffers), colour key, and
+// its extra block, which is the backing surface.
+void qxModel3_GetBitmapInfo(DisplayBuffer* buffer, int32_t* width, int32_t* height, void** pixels,
+                            int32_t* bitsPerPixel, const uint8_t** palette, uint32_t* colorKey,
+                            void** extra);
 // Distinct (material, cel) pairs in first-use order; writes at most capacity
 // and returns how many there are, so a larger result means some were left out.
 int qxModel3_CollectFaceMaterials(int32_t faceCount, const qxFace* faces, qxFaceMaterial* out,

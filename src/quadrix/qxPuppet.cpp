@@ -92,15 +92,29 @@ struct Level {
   qxVector3 angles = {0, 0, 0};
 };
 
+qxVector3 Plus(const qxVector3& a, const qxVector3& b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+qxVector3 Minus(const qxVector3& a, const qxVector3& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+qxVector3 Times(const qxVector3& a, float s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+qxVector3 SignedAngles(const qxVector3& a) {
+  return {stdMath_NormalizeAngleSigned(a.x), stdMath_NormalizeAngleSigned(a.y),
+          stdMath_NormalizeAngleSigned(a.z)};
+}
+
 void AddTo(Level* level, const qxVector3& position, const qxVector3& angles, float weight) {
-  qxVector3_AddInPlace(&level->position, &position);
-  qxVector3_AddInPlace(&level->angles, &angles);
+  level->position = Plus(level->position, position);
+  level->angles = Plus(level->angles, angles);
   level->weight += weight;
 }
 
 void Scale(Level* level, float s) {
-  qxVector3_ScaleInPlace(&level->position, s);
-  qxVector3_ScaleInPlace(&level->angles, s);
+  level->position = Times(level->position, s);
+  level->angles = Times(level->angles, s);
 }
 
 // Per keyframe node, moves the stored entry index forward to the entry that
@@ -134,23 +148,19 @@ void BlendNode(qxPuppet* puppet, const qxModel3Node& node, int32_t n, const qxVe
     if (e < 0 || e >= kn.entryCount) e = 0;
     const qxKeyframeEntry& entry = kn.entries[e];
     const float dt = (kf->flags & QXKEYFRAME_HOLD) ? 0.0f : t.currentTime - entry.frame;
-    qxVector3 position = entry.position, angles = entry.orientation, step;
+    qxVector3 position = entry.position, angles = entry.orientation;
     if (entry.flags & QXKEYFRAME_ENTRY_POSITION_RATE) {
-      qxVector3_Scale(&step, &entry.positionRate, dt);
-      qxVector3_AddInPlace(&position, &step);
+      position = Plus(position, Times(entry.positionRate, dt));
     }
     if (entry.flags & QXKEYFRAME_ENTRY_ORIENTATION_RATE) {
-      qxVector3_Scale(&step, &entry.orientationRate, dt);
-      qxVector3_AddInPlace(&angles, &step);
+      angles = Plus(angles, Times(entry.orientationRate, dt));
     }
-    qxVector3_SubInPlace(&position, &node.position);
-    qxVector3_SubInPlace(&angles, &node.angles);
-    angles = {stdMath_NormalizeAngleSigned(angles.x), stdMath_NormalizeAngleSigned(angles.y),
-              stdMath_NormalizeAngleSigned(angles.z)};
+    position = Minus(position, node.position);
+    angles = SignedAngles(Minus(angles, node.angles));
     const float w = t.weight;
     if (w < 1.0f) {
-      qxVector3_ScaleInPlace(&position, w);
-      qxVector3_ScaleInPlace(&angles, w);
+      position = Times(position, w);
+      angles = Times(angles, w);
     }
     if (p == top.priority) {
       AddTo(&top, position, angles, w);
@@ -170,12 +180,8 @@ void BlendNode(qxPuppet* puppet, const qxModel3Node& node, int32_t n, const qxVe
   } else if (top.weight > 1.0f) {
     Scale(&top, 1.0f / top.weight);
   }
-  qxVector3 angles = {stdMath_NormalizeAngleSigned(top.angles.x),
-                      stdMath_NormalizeAngleSigned(top.angles.y),
-                      stdMath_NormalizeAngleSigned(top.angles.z)};
-  qxVector3_AddInPlace(&angles, &node.angles);
-  qxVector3 position;
-  qxVector3_Add(&position, &node.position, &top.position);
+  const qxVector3 angles = Plus(SignedAngles(top.angles), node.angles);
+  const qxVector3 position = Plus(node.position, top.position);
   qxMatrix34_Build(out, &angles, &position);
   if (angleOffset.x != 0.0f || angleOffset.y != 0.0f || angleOffset.z != 0.0f) {
     qxMatrix34_PostRotate(out, &angleOffset);
@@ -426,7 +432,10 @@ int qxPuppet_UpdateTracks(qxPuppet* puppet, float seconds) {
 void qxPuppet_BuildJointMatrices(qxThing* thing, const qxMatrix34* placement) {
   if (!thing || thing->frozen) return;
   const qxModel3* model = ThingModel(thing);
-  if (!model || !thing->nodeMatrices || !model->nodes) return;
+  if (!model || !model->nodes || !thing->nodeMatrices || !thing->nodeAngleOffsets ||
+      !thing->hiddenFlags) {
+    return;
+  }
   const int32_t count = model->nodeCount;
   qxPuppet* puppet = thing->puppet;
   if (!puppet || puppet->disabled) {

@@ -46,13 +46,13 @@ void Accumulate(qxThing* thing, const qxModel3* model, qxModel3Node* node, const
                 int depth) {
   const int32_t i = node->index;
   if (i < 0 || i >= model->nodeCount) return;
-  qxMatrix34 m;
-  qxMatrix34_BuildTranslate(&m, &node->pivot);
-  qxMatrix34_PreMultiply(&m, &thing->nodeMatrices[i]);
+  // local x T(pivot), then T(-parent pivot) in front: the rotation stays the
+  // local one and only the translation changes.
+  qxMatrix34 m = thing->nodeMatrices[i];
+  qxMatrix34_TransformPoint(&m.t, &node->pivot, &thing->nodeMatrices[i]);
   if (node->parent) {
-    qxVector3 back;
-    qxVector3_Neg(&back, &node->parent->pivot);
-    qxMatrix34_PreTranslate(&m, &back);
+    const qxVector3& back = node->parent->pivot;
+    m.t = {m.t.x - back.x, m.t.y - back.y, m.t.z - back.z};
   }
   qxMatrix34_Multiply(&thing->nodeMatrices[i], parent, &m);
   // The chain below ends at a null sibling; the child count only bounds it,

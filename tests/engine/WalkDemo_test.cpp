@@ -19,18 +19,9 @@ std::filesystem::path GameDir() {
   return dir ? dir : "";
 }
 
-void NoBoxes(int, int* count, int, qxVector3*, int) {
-  *count = 0;
-}
-
 class DemoFloor : public WalkWorld {
  protected:
-  void SetUp() override {
-    WalkWorld::SetUp();
-    drevMain_Calls().actorGetNearbyBoxes = NoBoxes;
-  }
   void TearDown() override {
-    drevMain_ResetCalls();
     hotspots_FreeAll();
     WalkWorld::TearDown();
   }
