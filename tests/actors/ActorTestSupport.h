@@ -25,33 +25,40 @@ inline void RecordAssert(const char* message, const char*, int) {
   Assertions().push_back(message);
 }
 
+// Starts the actor module on the services (with the recording assertion
+// report) and stops it again.
+inline void StartActors(HostServices* hs) {
+  hs->assertFail = RecordAssert;
+  std_Startup(hs);
+  Assertions().clear();
+  drevActor_ResetCalls();
+  ModuleDescriptor descriptor{};
+  ASSERT_EQ(drevActor_Initialize(hs, &descriptor), 0);
+  ASSERT_EQ(drevActor_Startup(), 0);
+  drevTime_SetFrameMs(50);
+}
+inline void StopActors() {
+  drevActor_Shutdown();
+  drevActor_Uninitialize();
+  drevActor_ResetCalls();
+  EXPECT_TRUE(Assertions().empty()) << Assertions().front();
+}
+
+// A new actor with its extra block.
+inline Actor* NewActor(int occlusion = 0, int sectorWalker = 0) {
+  Actor* a = drevActor_FromIndex(drevActor_New(occlusion, sectorWalker));
+  drevActor_CreateExtra(a);
+  return a;
+}
+
 class ActorTable : public ::testing::Test {
  protected:
   void SetUp() override {
     HostServices_CopyDefaults(&hs_);
     std_DefaultServices(&hs_);
-    hs_.assertFail = RecordAssert;
-    std_Startup(&hs_);
-    Assertions().clear();
-    drevActor_ResetCalls();
-    ModuleDescriptor descriptor{};
-    ASSERT_EQ(drevActor_Initialize(&hs_, &descriptor), 0);
-    ASSERT_EQ(drevActor_Startup(), 0);
-    drevTime_SetFrameMs(50);
+    StartActors(&hs_);
   }
-  void TearDown() override {
-    drevActor_Shutdown();
-    drevActor_Uninitialize();
-    drevActor_ResetCalls();
-    EXPECT_TRUE(Assertions().empty()) << Assertions().front();
-  }
-
-  // A new actor with its extra block.
-  Actor* NewActor(int occlusion = 0, int sectorWalker = 0) {
-    Actor* a = drevActor_FromIndex(drevActor_New(occlusion, sectorWalker));
-    drevActor_CreateExtra(a);
-    return a;
-  }
+  void TearDown() override { StopActors(); }
 
   HostServices hs_;
 };
