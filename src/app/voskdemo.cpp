@@ -17,7 +17,9 @@
 #include "quadrix/qxCore.h"
 #include "script/runtime/lua31.h"
 #include "std/std.h"
+#include "std/stdDevice3D.h"
 #include "std/stdDisplay.h"
+#include "std/stdInput.h"
 
 int voskdemo_resumeFlag = 1;
 
@@ -54,12 +56,14 @@ voskdemo_State* voskdemo_GetState(void) {
 
 void voskdemo_ResetForTest(void) {
   g_state = voskdemo_State{};
+  g_engineDescriptor = ModuleDescriptor{};
   voskdemo_resumeFlag = 1;
   voskdemo_ResetTextTablesForTest();
 }
 
 int voskdemo_Init(const char* commandLine) {
   HostServices* services = &std_Services;
+  voskdemoCalls& calls = voskdemo_Calls();
   // 1-4: the services record, the language, the command line, the general
   // library's services (the debug printer prints as the warning printer).
   HostServices_CopyDefaults(services);
@@ -79,34 +83,33 @@ int voskdemo_Init(const char* commandLine) {
   g_state.developer = ReadDeveloperFlag();
 
   // 9: the 3D library.
-  if (!qxCore_Startup(services)) return 0;
-  if (!qxCore_Open(0)) return 0;
+  if (!calls.qxStartup(services)) return 0;
+  if (!calls.qxOpen(0)) return 0;
 
   // 10: the engine key handler.
   kv_Platform_AddEventHandler(kv_Platform_HandleDebugKeys);
 
   // 11-12: the display layer, the display and its z-buffer.
-  if (!stdDisplay_Startup()) return 0;
-  voskdemo_BuildDisplayInfo();
+  if (!calls.displayStartup()) return 0;
+  if (!voskdemo_BuildDisplayInfo()) return 0;
   if (!voskdemo_OpenDisplay()) return 0;
 
   // 13: every engine module.
-  if (drevMain_Initialize(services, &g_engineDescriptor) != 0) return 0;
+  if (calls.engineInitialize(services, &g_engineDescriptor) != 0) return 0;
   if (g_engineDescriptor.startup && g_engineDescriptor.startup() != 0) return 0;
 
-  // 14: the front end's callbacks.
-  drevMain_SetQuitHandler(voskdemo_RequestQuit);
-  drevMain_SetDisplayHandler(voskdemo_ApplyPalette);
-  // The display layer's present operation (stdDisplay_Flip) is handed over
-  // here once the display layer exists.
-  drevMain_SetLogToggleHandler(voskdemo_SetLogging);
+  // 14: the front end's callbacks and the display layer's present operation.
+  calls.setQuitHandler(voskdemo_RequestQuit);
+  calls.setDisplayHandler(voskdemo_ApplyPalette);
+  calls.setPresentHandler(stdDisplay_Flip);
+  calls.setLogToggleHandler(voskdemo_SetLogging);
 
   // 15-18: archives, logging, the boot script and BOOT.
-  drevMain_ScanDataDirectories();
+  calls.scanDataDirectories();
   voskdemo_SetLogging(1);
-  if (drevMain_StartScripts() != 0) return 0;
-  if (drevMain_StartGame(voskdemo_resumeFlag,
-                         g_state.hasBootParameter ? g_state.bootParameter : nullptr) != 0) {
+  if (calls.startScripts() != 0) return 0;
+  if (calls.startGame(voskdemo_resumeFlag,
+                      g_state.hasBootParameter ? g_state.bootParameter : nullptr) != 0) {
     return 0;
   }
 
@@ -174,27 +177,39 @@ void voskdemo_MeasureFrameRate(uint32_t now) {
 }
 
 void voskdemo_Shutdown(void) {
+  voskdemoCalls& calls = voskdemo_Calls();
+  // 1-3: debug.log, the display table, the debug-output library.
   voskdemo_SetLogging(0);
-  SpewLib_Stop();
-  drevMain_StopGame();
+  g_state.logToFile = 0;
+  voskdemo_FreeDisplayInfo();
+  calls.spewStop();
+  // 4-6: the game, every engine module, the 3D library.
+  calls.stopGame();
   if (g_engineDescriptor.shutdown) g_engineDescriptor.shutdown();
   if (g_engineDescriptor.uninitialize) g_engineDescriptor.uninitialize();
-  qxCore_Close();
-  qxCore_Shutdown();
-  g_state.displayOpen = 0;
-  stdDisplay_Shutdown();
+  calls.qxClose();
+  calls.qxShutdown();
+  // 7-9: the display (detach, free the z-buffer, reset and close), the
+  // display layer, the input layer's hook.
+  voskdemo_CloseDisplay();
+  calls.displayShutdown();
+  if (!g_state.windowed) stdInput_DisplayHook(1);
+  // 10-13: settings, the text table, the general library, debug.log.
   kv_Registry_Shutdown();
   if (g_textDescriptor.shutdown) g_textDescriptor.shutdown();
   if (g_textDescriptor.uninitialize) g_textDescriptor.uninitialize();
   std_Shutdown();
+  if (g_state.loggingSetUp) voskdemo_SetLogging(0);
 }
 
 void voskdemo_RequestQuit(int) {
   g_state.quitRequested = 1;
 }
 
-int voskdemo_ApplyPalette(const uint8_t*, int) {
-  // The palette goes to the display layer once it exists.
+int voskdemo_ApplyPalette(const uint8_t* palette, int flag) {
+  stdDisplay_SetPalette(palette);
+  stdDisplay_UpdatePalette(palette);
+  if (stdDevice3D_GetCurrentDevice()) stdDevice3D_SetPalette(palette, flag);
   return 1;
 }
 

@@ -13,6 +13,7 @@
 
 struct HostServices;
 struct DisplayBuffer;
+struct ColorFormat;
 struct Room;
 
 // The save transfer function: writes while saving, reads while restoring.
@@ -155,6 +156,11 @@ void drevMain_SetPresentHandler(drevPresentHandler handler);
 void drevMain_SetLogToggleHandler(drevLogToggleHandler handler);
 
 int drevMain_AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer);
+// The display's colour format, shared with the render module and the
+// colormap loader; the front end copies it in when it opens the display
+// (all zero before).
+void drevMain_SetDisplayColorFormat(const ColorFormat* format);
+const ColorFormat* drevMain_GetDisplayColorFormat(void);
 int drevMain_DetachDisplay(void);
 void drevMain_InvalidateRect(const int* rect, int layer);
 void drevMain_SetDataPath(const char* path);

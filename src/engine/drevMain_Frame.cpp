@@ -11,6 +11,7 @@
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
 #include "std/std.h"
+#include "std/stdDisplay.h"
 
 int GameState = kGameNone;
 
@@ -28,6 +29,8 @@ struct FrameState {
   drevLogToggleHandler logToggle = nullptr;
 };
 FrameState gFrame;
+
+ColorFormat gDisplayColorFormat{};
 
 PerfEntry gPerf[PerfTotalEntries] = {
     {"Vosklib", 0, 0}, {"Controls", 0, 0}, {"Lua", 0, 0},       {"Actors", 0, 0},  {"Rects", 0, 0},
@@ -294,6 +297,13 @@ void drevMain_SetLogToggleHandler(drevLogToggleHandler handler) {
 int drevMain_AttachDisplay(DisplayBuffer*, DisplayBuffer*) {
   return 0;
 }
+void drevMain_SetDisplayColorFormat(const ColorFormat* format) {
+  if (format) gDisplayColorFormat = *format;
+}
+const ColorFormat* drevMain_GetDisplayColorFormat(void) {
+  return &gDisplayColorFormat;
+}
+
 int drevMain_DetachDisplay(void) {
   drevMain_Calls().renderFreeBuffers();
   return 0;

@@ -1,6 +1,7 @@
 // Platform main, event pump and main loop.
 #include "platform/kv_Platform.h"
 
+#include <dlfcn.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -205,6 +206,23 @@ int kv_Platform_GetCurrentDirectory(int size, char* buffer) {
   if (!buffer || size <= length) return length + 1;
   std::memcpy(buffer, path.data(), static_cast<size_t>(length) + 1);
   return length;
+}
+
+void* kv_Platform_OpenLibrary(const char* fileName) {
+  if (!fileName) return nullptr;
+  std::vector<char> exe(4096);
+  ssize_t n;
+  while ((n = readlink("/proc/self/exe", exe.data(), exe.size())) >= 0 &&
+         static_cast<size_t>(n) >= exe.size()) {
+    exe.resize(exe.size() * 2);
+  }
+  std::string path = fileName;
+  if (n > 0) {
+    const std::string program(exe.data(), static_cast<size_t>(n));
+    const size_t slash = program.rfind('/');
+    if (slash != std::string::npos) path = program.substr(0, slash + 1) + fileName;
+  }
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void kv_Platform_LogSystemInfo(void) {

@@ -69,6 +69,9 @@ int kv_Platform_IsWindowShown(void);
 int kv_Platform_GetCurrentDirectory(int size, char* buffer);
 // Writes the "OS: %s" and "RAM: %i MB" lines to the program log.
 void kv_Platform_LogSystemInfo(void);
+// Loads an optional library by its file name from the program's own folder
+// (dlopen); null when it is not there.
+void* kv_Platform_OpenLibrary(const char* fileName);
 
 // ---------------------------------------------------------------------------
 // Crash guard

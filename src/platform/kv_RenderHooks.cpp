@@ -4,9 +4,9 @@
 
 #include <cmath>
 
+#include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_Thread.h"
-#include "platform/kv_Platform.h"
 #include "presentation/drevRender.h"
 
 namespace {
@@ -168,7 +168,7 @@ void kv_RenderHooks_Slot3(int value) {
   KV_BROADCAST(Slot3, value)
 }
 
-void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex) {
+void kv_RenderHooks_MaterialLoaded(void* textureId, const char* materialName, int celIndex) {
   KV_BROADCAST(MaterialLoaded, textureId, materialName, celIndex)
 }
 

@@ -38,8 +38,9 @@ struct RenderHookTable {
   void (*SurfaceChanged)(void* pixels);  // 1
   int (*SurfaceFreed)(void* pixels);     // 2
   void (*Slot3)(int value);              // 3
-  void (*MaterialLoaded)(uint32_t textureId, const char* materialName, int celIndex);  // 4
-  void (*FramePhase)(int phase);                                                       // 5
+  // The texture identity of slot 4 is the level-0 pixel pointer of the texture.
+  void (*MaterialLoaded)(void* textureId, const char* materialName, int celIndex);  // 4
+  void (*FramePhase)(int phase);                                                    // 5
   void (*Blit)(DisplayBuffer* destination, kvSurface* destinationSurface, DisplayBuffer* source,
                kvSurface* sourceSurface, int x, int y, const stdRect* sourceRect,
                int flags);                                                        // 6
@@ -98,7 +99,7 @@ void kv_RenderHooks_SurfaceChanged(void* pixels);
 // The last registered table's result (0 when its slot is empty).
 int kv_RenderHooks_SurfaceFreed(void* pixels);
 void kv_RenderHooks_Slot3(int value);
-void kv_RenderHooks_MaterialLoaded(uint32_t textureId, const char* materialName, int celIndex);
+void kv_RenderHooks_MaterialLoaded(void* textureId, const char* materialName, int celIndex);
 // Advances the cross-fade at phase 0, sets the active flags, calls every
 // back end's frame phase and checks the display settings at phase 3.
 void kv_RenderHooks_FramePhase(int phase);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/kv_Log.h"
+#include "std/stdColor.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -63,13 +63,28 @@ void LinkAtHead(stdDevice3DTexture* texture) {
   if (g_device3D.device) g_device3D.device->freeTextureMemory -= texture->byteSize;
 }
 
-// Not built yet: the 16-bit palette packers of the colour module. Until they
-// are there the device palettes stay as they were.
-void ConvertPalettes(int) {
-  static bool told = false;
-  if (!told) {
-    kv_Log_Printf("stdDevice3D_SetPalette: device palette conversion not built yet");
-    told = true;
+bool Is16Bit(const ColorFormat* format, int colorMode) {
+  return format && format->colorMode == colorMode && format->bitsPerPixel == 16;
+}
+
+// The palette in the device's 16-bit texture formats: plain (RGB), and with a
+// device that takes colour-keyed textures, keyed (entry 0 transparent) and
+// translucent (every other entry at the level's alpha).
+void ConvertPalettes(int level) {
+  Device3DState& d = g_device3D;
+  const ColorFormat* plain = d.formats[STDDEVICE3D_PALETTE_PLAIN];
+  const ColorFormat* keyed = d.formats[STDDEVICE3D_PALETTE_KEYED];
+  const ColorFormat* translucent = d.formats[STDDEVICE3D_PALETTE_TRANSLUCENT];
+  if (Is16Bit(plain, 1)) {
+    stdColor_PackPalette16(d.palette, d.palettes16[STDDEVICE3D_PALETTE_PLAIN], plain);
+  }
+  if (!d.device || !d.device->keyedTextures) return;
+  if (Is16Bit(keyed, 2)) {
+    stdColor_PackPalette16KeyAlpha(d.palette, d.palettes16[STDDEVICE3D_PALETTE_KEYED], keyed);
+  }
+  if (d.device->noTranslucentPalette == 0 && Is16Bit(translucent, 2)) {
+    stdColor_PackPalette16Alpha(d.palette, d.palettes16[STDDEVICE3D_PALETTE_TRANSLUCENT],
+                                translucent, level);
   }
 }
 

@@ -190,9 +190,10 @@ int stdDisplay_IsModeSet(void) {
   return g_modeSet ? 1 : 0;
 }
 
-void stdDisplay_Flip(void) {
+int stdDisplay_Flip(void) {
   kv_Platform_EndFrame();
   kv_Surface_SwapContents(stdDisplay_frontBuffer.surface, stdDisplay_backBuffer.surface);
+  return 1;
 }
 
 int stdDisplay_GetCurrentDevice(DisplayDevice* /*out*/) {

@@ -94,7 +94,8 @@ const VideoMode* stdDisplay_GetVideoMode(int index);
 int stdDisplay_SetMode(int modeIndex, uint8_t* palette, int clearTwice);
 void stdDisplay_ResetMode(void);
 int stdDisplay_IsModeSet(void);
-void stdDisplay_Flip(void);
+// Presents the frame; returns 1 (it is the engine's present hook).
+int stdDisplay_Flip(void);
 int stdDisplay_GetCurrentDevice(DisplayDevice* out);
 int stdDisplay_FindVideoMode(const VideoMode* wanted, const VideoMode* modes, int count);
 int stdDisplay_SetPalette(const uint8_t* palette);

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "std/stdDisplay.h"
 #include "std/stdWin.h"
 
 namespace {
@@ -122,6 +123,49 @@ TEST_F(Device3D, EntryPointsThatDoNothing) {
   EXPECT_EQ(stdDevice3D_IsInFrame(), 1);
   stdDevice3D_EndFrame();
   EXPECT_EQ(stdDevice3D_IsInFrame(), 0);
+}
+
+TEST_F(Device3D, PaletteConvertsToTheThreeDeviceFormats) {
+  const ColorFormat plain = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};        // 5-6-5
+  const ColorFormat keyed = {2, 16, 5, 5, 5, 10, 5, 0, 3, 3, 3, 1, 15, 7};       // 1-5-5-5
+  const ColorFormat translucent = {2, 16, 4, 4, 4, 8, 4, 0, 4, 4, 4, 4, 12, 4};  // 4-4-4-4
+  uint8_t palette[768] = {255, 255, 255, 255, 0, 0, 0, 255, 0};
+  stdDevice3D_SetTextureFormats(&plain, &keyed, &translucent);
+  const uint16_t* p = stdDevice3D_GetPalette16(STDDEVICE3D_PALETTE_PLAIN);
+  const uint16_t* k = stdDevice3D_GetPalette16(STDDEVICE3D_PALETTE_KEYED);
+  const uint16_t* t = stdDevice3D_GetPalette16(STDDEVICE3D_PALETTE_TRANSLUCENT);
+
+  // Without a device taking keyed textures only the plain palette is built.
+  stdDevice3DRecord device{};
+  stdDevice3D_SetCurrentDevice(&device);
+  stdDevice3D_SetPalette(palette, 90);
+  EXPECT_EQ(p[0], 0xFFFF);
+  EXPECT_EQ(p[1], 0xF800);
+  EXPECT_EQ(p[2], 0x07E0);
+  EXPECT_EQ(k[1], 0);
+  EXPECT_EQ(t[1], 0);
+
+  // Entry 0 is transparent in the keyed and the translucent palette; the
+  // others are opaque, or at the level's alpha.
+  device.keyedTextures = 1;
+  stdDevice3D_SetPalette(palette, 90);
+  EXPECT_EQ(k[0], 0x7FFF);
+  EXPECT_EQ(k[1], 0xFC00);
+  EXPECT_EQ(k[2], 0x83E0);
+  EXPECT_EQ(t[0], 0x0FFF);
+  EXPECT_EQ(t[2], 0x50F0);  // alpha 90 >> 4 = 5
+
+  // A device that wants no translucent palette, and a keyed format that is
+  // not colour mode 2, leave theirs as they were.
+  device.noTranslucentPalette = 1;
+  const ColorFormat keyedAsRgb = {1, 16, 5, 5, 5, 10, 5, 0, 3, 3, 3, 1, 15, 7};
+  stdDevice3D_SetTextureFormats(&plain, &keyedAsRgb, &translucent);
+  palette[3] = 0;
+  stdDevice3D_SetPalette(palette, 200);
+  EXPECT_EQ(p[1], 0x0000);
+  EXPECT_EQ(k[1], 0xFC00);
+  EXPECT_EQ(t[2], 0x50F0);
+  EXPECT_EQ(stdDevice3D_GetPalette()[3], 0);
 }
 
 TEST(Win, HandlesAndRectangleAreKeptTheRestIsNotAvailable) {
