@@ -13,9 +13,11 @@
 #include "chore/costume.h"
 #include "engine/FileUtil.h"
 #include "engine/Res.h"
+#include "engine/drevRoom.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "std/stdDisplay.h"
 #include "std/stdMemory.h"
 
 namespace {
@@ -100,10 +102,52 @@ NOT_BUILT_HANDLER(FontHandler, "FONT")        // TextFont_New
 NOT_BUILT_HANDLER(KeyframeHandler, "KEYF")    // qxKeyframe_Load, rate 15
 NOT_BUILT_HANDLER(MaterialHandler, "MAT ")    // qxMaterial_LoadEntry, "dflt.mat"
 NOT_BUILT_HANDLER(ModelHandler, "MODL")       // qxModel3_Load
-NOT_BUILT_HANDLER(SetHandler, "SET ")         // drevRoom_Create
 NOT_BUILT_HANDLER(SyncHandler, "SYNC")        // Sounds_LoadSoundFile
-NOT_BUILT_HANDLER(ZBufferHandler, "ZBUF")     // drevRoom_LoadZBufferImage
 #undef NOT_BUILT_HANDLER
+
+// Sets: a set file read into a Room.
+int SetHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("SET ")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      Room* room = drevRoom_Create(request->name);
+      if (!room) return 0;
+      const int status = Res_Add(request->tag, request->name, room);
+      if (status != kResLoaded) drevRoom_Destroy(room);
+      return status;
+    }
+    case kResOpFree:
+      drevRoom_Destroy(static_cast<Room*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = request->object ? static_cast<Room*>(request->object)->memorySize : 0;
+      return 1;
+  }
+  return 0;
+}
+
+// Depth images: the first frame of an image file.
+int ZBufferHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("ZBUF")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      DisplayBuffer* buffer = drevRoom_LoadZBufferImage(request->name);
+      if (!buffer) return 0;
+      const int status = Res_Add(request->tag, request->name, buffer);
+      if (status != kResLoaded) drevRoom_FreeZBufferImage(buffer);
+      return status;
+    }
+    case kResOpFree:
+      drevRoom_FreeZBufferImage(static_cast<DisplayBuffer*>(request->object));
+      return 1;
+    case kResOpSize: {
+      const auto* buffer = static_cast<const DisplayBuffer*>(request->object);
+      request->size = buffer ? static_cast<uint32_t>(buffer->format.byteSize) : 0;
+      return 1;
+    }
+  }
+  return 0;
+}
 
 int CostumeHandler(ResourceRequest* request) {
   if (request->tag != Res_Tag("COST")) return 0;

@@ -2,6 +2,8 @@
 // (placeholder).
 #include "presentation/drevRender.h"
 
+#include "platform/kv_Log.h"
+
 int drevRender_Initialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
@@ -20,5 +22,27 @@ void drevRender_TickWaitTimer(void) {}
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 
-float drevRender_GetResolutionScaling(void) { return 1.0f; }
-int drevRender_InMovieMode(void) { return 0; }
+float drevRender_GetResolutionScaling(void) {
+  return 1.0f;
+}
+int drevRender_InMovieMode(void) {
+  return 0;
+}
+
+DisplayBuffer* drevRender_pDecompressionBuffer = nullptr;
+
+void drevRender_InvalidateRectAllBuffers(const int*, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_InvalidateRectAllBuffers: not built yet");
+  }
+}
+
+void drevRender_PrepareBackground(DisplayBuffer*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PrepareBackground: not built yet");
+  }
+}

@@ -86,6 +86,14 @@ void std_WriteByte(int byte, stdFile_t file);
 // Writes formatted text to the debugger output (standard error on Linux).
 int std_DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// ---- Image files by extension --------------------------------------------------
+//
+// Not built yet: no image file is read (a placeholder that logs once).
+
+struct Bitmap;
+// A new bitmap, or null (unknown extension, missing or bad file).
+Bitmap* std_LoadImage(char* path, size_t capacity, int arg0, int arg1);
+
 // Assertion through the live services record: reports expression, file and line.
 #define STD_ASSERT(expr)                                         \
   do {                                                           \
