@@ -52,7 +52,7 @@ void BindPart(ObjectStateImage* part) {
 
 void MarkDirty(const ObjectStateImage& part, int flag) {
   const int rect[4] = {part.x, part.y, part.width, part.height};
-  drevRender_InvalidateRectAllBuffers(rect, flag);
+  drevRoom_Calls().renderInvalidateRect(rect, flag);
 }
 
 // What a part draws now: its image, where, and with which flag.
@@ -80,7 +80,7 @@ PartImage ImageOf(ObjectStateImage* part, DisplayBuffer* target) {
     out.image = bitmap->frames[part->currentIndex];
   }
   if (out.image && out.image->storage == STDDISPLAY_PACKED) {
-    drevRender_PrepareBackground(out.image);
+    drevRoom_Calls().renderPrepareBackground(out.image);
     out.image = drevRender_pDecompressionBuffer;
   }
   out.x = part->x;

@@ -17,6 +17,7 @@
 #include "engine/hotspots.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
+#include "presentation/drevRender.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxThing.h"
 #include "std/std.h"
@@ -84,6 +85,8 @@ drevRoomCalls DefaultCalls() {
   c.actorToIndex = ActorToIndex;
   c.actorClearShadows = drevActor_ClearShadows;
   c.actorUpdateAll = drevActor_UpdateAll;
+  c.renderInvalidateRect = drevRender_InvalidateRectAllBuffers;
+  c.renderPrepareBackground = drevRender_PrepareBackground;
   return c;
 }
 drevRoomCalls gCalls = DefaultCalls();
@@ -261,6 +264,15 @@ RosterNode* FindNode(SetRoster* roster, int index) {
   for (RosterNode* n = roster->head; n; n = n->next)
     if (static_cast<int>(n->actor) == index) return n;
   return nullptr;
+}
+
+void RemoveFromRoster(SetRoster* roster, Actor* actor) {
+  actor->drawn = 0;
+  RosterNode* node = FindNode(roster, gCalls.actorToIndex(actor));
+  if (!node) return;
+  if (actor->pExtra && actor->pExtra->walkFrame) actor->pExtra->walkFrame->sector = nullptr;
+  UnlinkNode(roster, node);
+  actor->setName[0] = '\0';
 }
 
 // ---- Save transfer ----------------------------------------------------------------
@@ -478,8 +490,10 @@ Room* drevRoom_Create(const char* path) {
     Services()->memFree(room);
     return nullptr;
   }
-  room->roster = FindRoster(room->name);
-  if (!room->roster) room->roster = NewRoster(room->name);
+  // The roster of the name the set is known by (actors are put into sets by
+  // that name).
+  room->roster = FindRoster(path);
+  if (!room->roster) room->roster = NewRoster(path);
   // Actors already placed in this set walk on its sectors again.
   for (RosterNode* n = room->roster ? room->roster->head : nullptr; n; n = n->next) {
     Actor* actor = gCalls.actorFromIndex(static_cast<int>(n->actor));
@@ -504,7 +518,7 @@ void drevRoom_DestroyContents(Room* room) {
       Actor* actor = gCalls.actorFromIndex(static_cast<int>(head->actor));
       if (actor) {
         gCalls.actorClearShadows(actor);
-        drevRoom_RemoveActorFromSet(room->name, actor);
+        RemoveFromRoster(roster, actor);
       }
       // An actor that cannot be reached (or stays in) still leaves the roster.
       if (roster->head == head) UnlinkNode(roster, head);
@@ -706,13 +720,7 @@ void drevRoom_PutActorInSet(const char* setName, Actor* actor) {
 
 void drevRoom_RemoveActorFromSet(const char* setName, Actor* actor) {
   SetRoster* roster = FindRoster(setName);
-  if (!roster || !actor) return;
-  actor->drawn = 0;
-  RosterNode* node = FindNode(roster, gCalls.actorToIndex(actor));
-  if (!node) return;
-  if (actor->pExtra && actor->pExtra->walkFrame) actor->pExtra->walkFrame->sector = nullptr;
-  UnlinkNode(roster, node);
-  actor->setName[0] = '\0';
+  if (roster && actor) RemoveFromRoster(roster, actor);
 }
 
 RosterNode* drevRoom_GetSetActors(const char* setName) {

@@ -314,9 +314,9 @@ void drevRoom_SeedLightRandom(uint32_t seed);
 
 // ---- Calls out of the set module --------------------------------------------------
 //
-// The set module reaches the music system and the actors through this table,
-// set to their functions; tests put recording fakes in place and restore it
-// with drevRoom_ResetCalls.
+// The set module and the object states reach the music system, the actors and
+// the render module through this table, set to their functions; tests put
+// recording fakes in place and restore it with drevRoom_ResetCalls.
 struct drevRoomCalls {
   int (*soundIsPlaying)(const char* name);
   void (*soundSetParam)(const char* name, int parameter, int value);
@@ -325,6 +325,8 @@ struct drevRoomCalls {
   int (*actorToIndex)(const Actor* actor);
   void (*actorClearShadows)(Actor* actor);
   void (*actorUpdateAll)(float seconds);
+  void (*renderInvalidateRect)(const int* rect, int restore);
+  void (*renderPrepareBackground)(DisplayBuffer* packedFrame);
 };
 
 drevRoomCalls& drevRoom_Calls(void);
