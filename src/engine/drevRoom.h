@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/Res.h"
 #include "engine/drevMain.h"
@@ -256,9 +257,9 @@ int drevRoom_ReadColormapsSection(void);
 int drevRoom_ReadSetupsSection(void);
 int drevRoom_ReadLightsSection(void);
 int drevRoom_ReadSectorsSection(void);
-// Writes the lights section of a set file (the set writer and the light
+// The text of a set file's lights section (the set writer and the light
 // manager's rewrite share it).
-void drevRoom_WriteLightsSection(stdFile_t file, const Room* room);
+std::string drevRoom_LightsSectionText(const Room* room);
 
 // ---- Lights (drevRoom_Lights.cpp) -------------------------------------------------
 

@@ -263,14 +263,14 @@ bool ReadCompanionRecords(SetxReader& in, int version, Room* room) {
 
 // ---- Set file writer ----------------------------------------------------------------
 
-void Out(stdFile_t file, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void Out(stdFile_t file, const char* format, ...) {
+void Append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Append(std::string& text, const char* format, ...) {
   char buffer[1024];
   va_list args;
   va_start(args, format);
   std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  Room_Services()->filePrintf(file, "%s", buffer);
+  text += buffer;
 }
 
 double D(float value) {
@@ -639,28 +639,30 @@ int drevRoom_ReadL3dLights(const char* path, Room* room) {
 
 // ---- Writing a set file ----------------------------------------------------------------
 
-void drevRoom_WriteLightsSection(stdFile_t file, const Room* room) {
+std::string drevRoom_LightsSectionText(const Room* room) {
   const CLocaleScope cLocale;
+  std::string text;
   const uint32_t count = std::min(room->numLights, static_cast<uint32_t>(kRoomMaxLights));
-  Out(file, "section: lights\n");
-  Out(file, "\tnumlights\t%d\n\n", static_cast<int>(count));
+  Append(text, "section: lights\n");
+  Append(text, "\tnumlights\t%d\n\n", static_cast<int>(count));
   for (uint32_t i = 0; i < count; ++i) {
     const RoomLight& l = room->lights[i];
     const char* type = l.light.type == QXLIGHT_POINT  ? "omni\t"
                        : l.light.type == QXLIGHT_SPOT ? "spot\t"
                                                       : "direct";
-    Out(file, "\tlight\t\t%s\n", l.name);
-    Out(file, "\ttype\t\t%s\n", type);
-    Out(file, "\tposition\t\t%f\t%f\t%f\n", D(l.position.x), D(l.position.y), D(l.position.z));
-    Out(file, "\tdirection\t%f\t%f\t%f\n", D(l.light.direction.x), D(l.light.direction.y),
-        D(l.light.direction.z));
-    Out(file, "\tintensity\t%f\n", D(l.light.intensity));
-    Out(file, "\tumbraangle\t\t%f\n", D(l.light.innerAngle));
-    Out(file, "\tpenumbraangle\t%f\n", D(l.light.outerAngle));
-    Out(file, "\tcolor\t\t\t\t%d %d %d\n", static_cast<int>(l.light.color >> 16 & 0xFF),
-        static_cast<int>(l.light.color >> 8 & 0xFF), static_cast<int>(l.light.color & 0xFF));
-    Out(file, "\n\n");
+    Append(text, "\tlight\t\t%s\n", l.name);
+    Append(text, "\ttype\t\t%s\n", type);
+    Append(text, "\tposition\t\t%f\t%f\t%f\n", D(l.position.x), D(l.position.y), D(l.position.z));
+    Append(text, "\tdirection\t%f\t%f\t%f\n", D(l.light.direction.x), D(l.light.direction.y),
+           D(l.light.direction.z));
+    Append(text, "\tintensity\t%f\n", D(l.light.intensity));
+    Append(text, "\tumbraangle\t\t%f\n", D(l.light.innerAngle));
+    Append(text, "\tpenumbraangle\t%f\n", D(l.light.outerAngle));
+    Append(text, "\tcolor\t\t\t\t%d %d %d\n", static_cast<int>(l.light.color >> 16 & 0xFF),
+           static_cast<int>(l.light.color >> 8 & 0xFF), static_cast<int>(l.light.color & 0xFF));
+    Append(text, "\n\n");
   }
+  return text;
 }
 
 int drevRoom_WriteSetFile(const char* path, Room* room) {
@@ -668,30 +670,34 @@ int drevRoom_WriteSetFile(const char* path, Room* room) {
   HostServices* hs = Room_Services();
   const stdFile_t file = hs->fileOpen(path, "w");
   if (!file) return 0;
-  const CLocaleScope cLocale;
-  Out(file, "section: colormaps\n");
-  Out(file, "\tnumcolormaps\t%d\n", static_cast<int>(room->numColormaps));
-  for (uint32_t i = 0; i < room->numColormaps; ++i)
-    Out(file, "\tcolormap\t%s\n", room->colormapName);
-  Out(file, "\n\n");
-  Out(file, "section: setups\n");
-  Out(file, "\tnumsetups\t%d\n\n", static_cast<int>(room->numSetups));
-  for (uint32_t i = 0; room->setups && i < room->numSetups; ++i) {
-    const RoomSetup& s = room->setups[i];
-    Out(file, "\tsetup\t%s\n", s.name);
-    Out(file, "\tbackground\t%s\n", s.backgroundName);
-    Out(file, "\tzbuffer\t\t%s\n", s.zbufferName[0] ? s.zbufferName : kNone);
-    Out(file, "\tposition\t%f\t%f\t%f\n", D(s.position.x), D(s.position.y), D(s.position.z));
-    Out(file, "\tinterest\t%f\t%f\t%f\n", D(s.interest.x), D(s.interest.y), D(s.interest.z));
-    Out(file, "\troll\t\t%f\n", D(s.roll));
-    Out(file, "\tfov\t\t%f\n", D(s.fov));
-    Out(file, "\tnclip\t\t%f\n", D(s.nclip));
-    Out(file, "\tfclip\t\t%f\n", D(s.fclip));
-    Out(file, "\n\n");
+  std::string text;
+  {
+    const CLocaleScope cLocale;
+    Append(text, "section: colormaps\n");
+    Append(text, "\tnumcolormaps\t%d\n", static_cast<int>(room->numColormaps));
+    for (uint32_t i = 0; i < room->numColormaps; ++i)
+      Append(text, "\tcolormap\t%s\n", room->colormapName);
+    Append(text, "\n\n");
+    Append(text, "section: setups\n");
+    Append(text, "\tnumsetups\t%d\n\n", static_cast<int>(room->numSetups));
+    for (uint32_t i = 0; room->setups && i < room->numSetups; ++i) {
+      const RoomSetup& s = room->setups[i];
+      Append(text, "\tsetup\t%s\n", s.name);
+      Append(text, "\tbackground\t%s\n", s.backgroundName);
+      Append(text, "\tzbuffer\t\t%s\n", s.zbufferName[0] ? s.zbufferName : kNone);
+      Append(text, "\tposition\t%f\t%f\t%f\n", D(s.position.x), D(s.position.y), D(s.position.z));
+      Append(text, "\tinterest\t%f\t%f\t%f\n", D(s.interest.x), D(s.interest.y), D(s.interest.z));
+      Append(text, "\troll\t\t%f\n", D(s.roll));
+      Append(text, "\tfov\t\t%f\n", D(s.fov));
+      Append(text, "\tnclip\t\t%f\n", D(s.nclip));
+      Append(text, "\tfclip\t\t%f\n", D(s.fclip));
+      Append(text, "\n\n");
+    }
   }
-  drevRoom_WriteLightsSection(file, room);
+  text += drevRoom_LightsSectionText(room);
+  hs->filePrintf(file, "%s", text.c_str());
   WalkPlane_WriteSectors(file);
-  Out(file, "\n");
+  hs->filePrintf(file, "\n");
   hs->fileClose(file);
   return 1;
 }

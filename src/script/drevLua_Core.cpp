@@ -7,10 +7,12 @@
 #include <string>
 #include <utility>
 
+#include "engine/LightMgr.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
 #include "std/std.h"
+#include "std/stdInput.h"
 
 namespace {
 
@@ -376,7 +378,8 @@ constexpr std::array<lua_CFunc, sizeof...(N)> MakePlaceholders(std::integer_sequ
   return {{&NotBuilt<N>...}};
 }
 
-constexpr auto kPlaceholders = MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
+constexpr auto kPlaceholders =
+    MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
 
 // ---- Print functions ----------------------------------------------------------
 
@@ -394,7 +397,9 @@ void PrintMessage() {
 // Accept one string and print nothing.
 void PrintQuiet() {}
 
-void PrintStack() { lua_printstack(0); }
+void PrintStack() {
+  lua_printstack(0);
+}
 
 void FunctionName() {
   lua_Object function = lua_lua2C(1);
@@ -418,15 +423,47 @@ void FunctionName() {
   lua_pushstring(text.c_str());
 }
 
-// ---- Camera setups -----------------------------------------------------------
+// ---- Sets and camera setups -----------------------------------------------------
 
-void NextSetup() { drevMain_NextSetup(); }
-void PreviousSetup() { drevMain_PreviousSetup(); }
+void NextSetup() {
+  drevMain_NextSetup();
+}
+void PreviousSetup() {
+  drevMain_PreviousSetup();
+}
+
+// MakeCurrentSet(name): a string enters that set; any other value leaves the
+// current set.
+void MakeCurrentSet() {
+  lua_Object name = lua_lua2C(1);
+  if (lua_isstring(name)) {
+    stdInput_ClearKeyEvents();
+    drevMain_SetCurrentSet(lua_getstring(name));
+  } else {
+    drevMain_SetCurrentSet(nullptr);
+  }
+}
+
+// MakeCurrentSetup(index): the index is taken modulo the setup count.
+void MakeCurrentSetup() {
+  stdInput_ClearKeyEvents();
+  drevMain_SelectSetup(static_cast<int>(lua_getnumber(lua_lua2C(1))));
+}
 
 const std::pair<const char*, lua_CFunc> kBuilt[] = {
-    {"NextSetup", NextSetup},       {"PreviousSetup", PreviousSetup},
-    {"PrintMessage", PrintMessage}, {"PrintWarning", PrintQuiet}, {"PrintError", PrintQuiet},
-    {"PrintDebug", PrintQuiet},     {"PrintStack", PrintStack},   {"FunctionName", FunctionName},
+    {"NextSetup", NextSetup},
+    {"PreviousSetup", PreviousSetup},
+    {"MakeCurrentSet", MakeCurrentSet},
+    {"MakeCurrentSetup", MakeCurrentSetup},
+    {"LightMgrStartup", LightMgrStartup},
+    {"LightMgrShutdown", LightMgrShutdown},
+    {"LightMgrSetChange", LightMgrSetChange},
+    {"PrintMessage", PrintMessage},
+    {"PrintWarning", PrintQuiet},
+    {"PrintError", PrintQuiet},
+    {"PrintDebug", PrintQuiet},
+    {"PrintStack", PrintStack},
+    {"FunctionName", FunctionName},
 };
 
 int IndexOf(const char* name) {
@@ -450,4 +487,6 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 }  // namespace
 
-const lua_Reg* drevLua_GetCoreTable(void) { return g_coreTable.data(); }
+const lua_Reg* drevLua_GetCoreTable(void) {
+  return g_coreTable.data();
+}
