@@ -3,6 +3,8 @@
 // placements, and transforming a list of points. Prints ours / GLM per pair.
 #include <benchmark/benchmark.h>
 
+#include "BenchRatio.h"
+
 #define GLM_ENABLE_EXPERIMENTAL
 #include <cstdio>
 #include <glm/glm.hpp>
@@ -109,18 +111,6 @@ BENCHMARK(BM_Multiply_glm);
 BENCHMARK(BM_TransformPoints_qx);
 BENCHMARK(BM_TransformPoints_glm);
 
-// Console output plus the time per iteration of each run, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.iterations > 0) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,12 +118,8 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* op : {"Build", "Multiply", "TransformPoints"}) {
-    const std::string ours = std::string("BM_") + op + "_qx";
-    const std::string theirs = std::string("BM_") + op + "_glm";
-    if (reporter.times.count(ours) && reporter.times.count(theirs) && reporter.times[theirs] > 0) {
-      std::printf("%-16s qxMatrix34 / GLM time ratio: %.2f\n", op,
-                  reporter.times[ours] / reporter.times[theirs]);
-    }
+    reporter.PrintRatio(std::string("BM_") + op + "_qx", std::string("BM_") + op + "_glm", op,
+                        "qxMatrix34 / GLM time ratio");
   }
   benchmark::Shutdown();
   return 0;

@@ -32,3 +32,9 @@ void drevActor_ClearShadows(Actor*) {
   static bool reported = false;
   ReportNotBuilt(reported, "drevActor_ClearShadows");
 }
+
+void drevActor_GetNearbyActorBoxes(int, int* count, int, qxVector3*, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "drevActor_GetNearbyActorBoxes");
+  if (count) *count = 0;
+}

@@ -37,3 +37,9 @@ Actor* drevActor_FromIndex(int index);
 int drevActor_ToIndex(const Actor* actor);
 // Zeroes the actor's shadow records. Not built yet: does nothing (logs once).
 void drevActor_ClearShadows(Actor* actor);
+
+// Empties the count, then appends the four box corners of every other actor
+// near the walking actor and of the other actor, at most capacity points.
+// Not built yet: gives no points.
+void drevActor_GetNearbyActorBoxes(int actor, int* count, int capacity, qxVector3* points,
+                                   int otherActor);

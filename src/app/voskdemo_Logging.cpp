@@ -2,6 +2,7 @@
 // debug-log window library "Tallowin".
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 #include "app/voskdemo.h"
 #include "engine/Res.h"
@@ -14,6 +15,8 @@ constexpr int kMessageBufferSize = 1024;
 
 // The printers' buffers, one per printer and thread: engine threads print too.
 thread_local char t_messageBuffers[5][kMessageBufferSize];
+// Guards debug.log between the printers of any thread and its closing.
+std::mutex g_debugLogLock;
 
 // Formats into the printer's own buffer (cut at its size) and passes the text
 // on as text: to Tallowin in windowed mode when it is loaded, else to the
@@ -33,11 +36,13 @@ int Print(int printer, const char* format, va_list args) {
   } else {
     std_DebugPrintf("%s", text);
   }
+  std::lock_guard<std::mutex> lock(g_debugLogLock);
   if (state->logToFile && state->debugLog) Res_FilePrintf(state->debugLog, "%s", text);
   return length;
 }
 
 void CloseDebugLog() {
+  std::lock_guard<std::mutex> lock(g_debugLogLock);
   voskdemo_State* state = voskdemo_GetState();
   if (!state->debugLog) return;
   Res_FileClose(state->debugLog);
@@ -65,6 +70,7 @@ VOSKDEMO_PRINTER(voskdemo_PrintDebug, 4)
 
 int voskdemo_LogFilePrintf(const char* format, ...) {
   const voskdemo_State* state = voskdemo_GetState();
+  std::lock_guard<std::mutex> lock(g_debugLogLock);
   if (!state->debugLog || !format) return 0;
   char text[kMessageBufferSize];
   va_list args;
@@ -84,6 +90,7 @@ void voskdemo_SetLogging(int on) {
   if (state->loggingSetUp) return;
 
   if (state->logToFile && state->developer) {
+    std::lock_guard<std::mutex> lock(g_debugLogLock);
     state->debugLog = Res_FileOpen("debug.log", "w");
     // Without debug.log the other logs and the printers still go in.
     if (!state->debugLog) kv_Log_Printf("[voskdemo] - debug.log could not be opened");

@@ -15,6 +15,9 @@ struct HostServices;
 struct DisplayBuffer;
 struct ColorFormat;
 struct Room;
+struct Actor;
+struct qxVector3;
+struct qxScreenPoint;
 
 // The save transfer function: writes while saving, reads while restoring.
 // Answers 0.
@@ -247,6 +250,11 @@ struct drevMainCalls {
   int (*luaRunSystemScript)(void);
   // calls the script global `name` with (argument or nil, nil)
   void (*luaCallGlobal)(const char* name, const char* argument);
+  // walking and hotspots
+  void (*actorGetNearbyBoxes)(int actor, int* count, int capacity, qxVector3* points,
+                              int otherActor);
+  Actor* (*actorFromIndex)(int index);
+  int (*projectPoint3)(const qxVector3* point, qxScreenPoint* out);
 };
 
 drevMainCalls& drevMain_Calls(void);

@@ -19,6 +19,7 @@
 #include "presentation/drevControl.h"
 #include "presentation/drevOverlay.h"
 #include "presentation/drevRender.h"
+#include "quadrix/qxPrimitive.h"
 #include "script/drevLua.h"
 #include "script/runtime/lua31.h"
 #include "std/std.h"
@@ -120,6 +121,10 @@ drevMainCalls DefaultCalls() {
   c.resourcesReleased = ResourcesReleased;
   c.luaRunSystemScript = drevLua_RunSystemScript;
   c.luaCallGlobal = CallScriptGlobal;
+
+  c.actorGetNearbyBoxes = drevActor_GetNearbyActorBoxes;
+  c.actorFromIndex = drevActor_FromIndex;
+  c.projectPoint3 = qxPrimitive_ProjectPoint3;
   return c;
 }
 

@@ -802,6 +802,7 @@ int drevRoom_Restore(SaveTransferFn read) {
   if (drevRoom_GetCurrent() != room) return RestoreFail("the current set cannot be made current");
 
   drevMain_SelectSetup(static_cast<int>(room->currentSetup));
+  hotspots_Init();
   hotspots_LoadForSet(room->name);
   WalkPlane_SelectSetSectors(room->name);
 

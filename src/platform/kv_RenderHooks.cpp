@@ -247,9 +247,9 @@ void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* obj
   KV_BROADCAST(ResourceLoaded, typeTag, name, object, fromCache)
 }
 
-void kv_RenderHooks_GetTextExtent(TextObject* textObject, const char* text, int* x, int* y,
+void kv_RenderHooks_GetTextExtent(void* fontData, TextObject* textObject, int* x, int* y,
                                   int* width, int* height) {
-  KV_BROADCAST(GetTextExtent, textObject, text, x, y, width, height)
+  KV_BROADCAST(GetTextExtent, fontData, textObject, x, y, width, height)
 }
 
 int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,

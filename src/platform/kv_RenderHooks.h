@@ -65,7 +65,9 @@ struct RenderHookTable {
   int (*DrawTextObject)(TextObject* textObject, int flag);  // 17
   void (*ResourceLoaded)(uint32_t typeTag, const char* name, void* object,
                          int fromCache);  // 18
-  void (*GetTextExtent)(TextObject* textObject, const char* text, int* x, int* y, int* width,
+  // A font's line height (font data given, height output given) or a text
+  // object's placed extent.
+  void (*GetTextExtent)(void* fontData, TextObject* textObject, int* x, int* y, int* width,
                         int* height);  // 19
   int (*FillRect)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,
                   float alpha);  // 20
@@ -124,7 +126,7 @@ int kv_RenderHooks_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int 
                                     DisplayBuffer* destination1, int unused1);
 int kv_RenderHooks_DrawTextObject(TextObject* textObject, int flag);
 void kv_RenderHooks_ResourceLoaded(uint32_t typeTag, const char* name, void* object, int fromCache);
-void kv_RenderHooks_GetTextExtent(TextObject* textObject, const char* text, int* x, int* y,
+void kv_RenderHooks_GetTextExtent(void* fontData, TextObject* textObject, int* x, int* y,
                                   int* width, int* height);
 int kv_RenderHooks_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour,
                             int pattern, float alpha);

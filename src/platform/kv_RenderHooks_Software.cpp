@@ -16,6 +16,7 @@
 #include "quadrix/qxPrimitive.h"
 #include "quadrix/qxSprite.h"
 #include "render/Deferred.h"
+#include "render/HardwareBackend.h"
 #include "render/HardwareOverlay.h"
 #include "std/stdDisplay.h"
 

@@ -2,7 +2,8 @@
 //
 // Not built yet: this is a placeholder that gives the module table its entry.
 // Its initialise function answers 0 and fills no operation, so the registry
-// skips the module; the functions below do nothing.
+// skips the module; the functions below do nothing, except the coordinate
+// conversions between game space and the overlay screen, which are built.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +13,30 @@
 int drevOverlay_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevOverlay_FillBlack(void);
 void drevOverlay_DrawLayer(int layer, int argument);
+
+// One overlay of the overlay manager.
+struct OverlayEntry {
+  int32_t image;
+  int32_t id;
+  int32_t x, y, width, height;
+  int32_t fade0, fade1;
+  int32_t flags;
+  int32_t mode;  // coordinate mode
+  int32_t layer;
+  int32_t alpha;
+  int32_t hidden;
+  int32_t fadeState;
+};
+
+// Convert a point in place between the 640 x 480 game space and the overlay
+// screen (a 1440 x 1080 area beside 240-pixel side bars): mode 0 scales by
+// 1440/640 and 1080/480 and adds (or removes) the side bar, mode 1 only adds
+// (or removes) the side bar, other modes leave the point.
+void drevOverlay_GameToScreen(int32_t* x, int32_t* y, int mode, int raw);
+void drevOverlay_ScreenToGame(int32_t* x, int32_t* y, int mode, int raw);
+
+// The overlay entry with that id, none when no overlay has it.
+// Not built yet: answers none.
+OverlayEntry* drevOverlay_Manager_FindOverlay(int id);
+// Removes the overlay with that id. Not built yet: does nothing.
+void drevOverlay_Manager_DestroyOverlay(int id);

@@ -29,6 +29,16 @@ int drevRender_InMovieMode(void) {
   return 0;
 }
 
+// Not built yet: the gamma the scripts set is not stored anywhere.
+float drevRender_GetGamma(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_GetGamma: the render module is not built yet; gamma 1.0");
+  }
+  return 1.0f;
+}
+
 DisplayBuffer* drevRender_pDecompressionBuffer = nullptr;
 
 void drevRender_InvalidateRectAllBuffers(const int*, int) {

@@ -28,6 +28,9 @@ void drevRender_TickWaitTimer(void);
 
 // The resolution-scaling factor set by the scripts.
 float drevRender_GetResolutionScaling(void);
+// The display gamma set by the scripts. Not built yet: answers the start
+// value 1.0 and says so in the log once.
+float drevRender_GetGamma(void);
 
 // The render module's display raster (the display's back buffer once the
 // module is attached) and its clean z-buffer raster; null until then.

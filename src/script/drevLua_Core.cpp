@@ -3,11 +3,13 @@
 // a placeholder that logs once that the function is not built yet and gives
 // nil, so the table is complete; each family replaces its rows.
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "engine/LightMgr.h"
+#include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
@@ -423,6 +425,33 @@ void FunctionName() {
   lua_pushstring(text.c_str());
 }
 
+// ---- Sectors -------------------------------------------------------------------
+
+// GetPointSector(x, y, z, mask): the id, name and type of the first sector of
+// the mask holding the point; a nil mask means WALK, an absent one matches nothing.
+void GetPointSector() {
+  const lua_Object x = lua_lua2C(1), y = lua_lua2C(2), z = lua_lua2C(3), mask = lua_lua2C(4);
+  if (!lua_isnumber(x) || !lua_isnumber(y) || !lua_isnumber(z)) {
+    lua_pushnil();
+    return;
+  }
+  uint32_t typeMask = SECTOR_WALK;
+  if (!lua_isnil(mask)) {
+    const float value = lua_getnumber(mask);
+    typeMask =
+        std::fabs(value) < 2147483648.0f ? static_cast<uint32_t>(static_cast<int32_t>(value)) : 0;
+  }
+  const qxVector3 point{lua_getnumber(x), lua_getnumber(y), lua_getnumber(z)};
+  const Sector* sector = WalkPlane_FindSectorAtPoint(&point, typeMask);
+  if (!sector) {
+    lua_pushnil();
+    return;
+  }
+  lua_pushnumber(static_cast<float>(sector->id));
+  lua_pushstring(sector->name);
+  lua_pushnumber(static_cast<float>(sector->type));
+}
+
 // ---- Sets and camera setups -----------------------------------------------------
 
 void NextSetup() {
@@ -458,6 +487,7 @@ const std::pair<const char*, lua_CFunc> kBuilt[] = {
     {"LightMgrStartup", LightMgrStartup},
     {"LightMgrShutdown", LightMgrShutdown},
     {"LightMgrSetChange", LightMgrSetChange},
+    {"GetPointSector", GetPointSector},
     {"PrintMessage", PrintMessage},
     {"PrintWarning", PrintQuiet},
     {"PrintError", PrintQuiet},

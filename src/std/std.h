@@ -88,11 +88,20 @@ int std_DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)
 
 // ---- Image files by extension --------------------------------------------------
 //
-// Not built yet: no image file is read (a placeholder that logs once).
+// The reader or writer is chosen by the extension: lbm (and names without
+// one), pcx, gif, bm and zbm (the BM format; zbm saves set colour mode 5, for
+// depth images), pic (load only) and bmp. The path is the caller's buffer of
+// the given capacity: a name without any dot gets ".lbm" appended there when
+// it fits (else the call fails), and the longer name stays in the buffer.
 
 struct Bitmap;
 // A new bitmap, or null (unknown extension, missing or bad file).
 Bitmap* std_LoadImage(char* path, size_t capacity, int arg0, int arg1);
+// std_LoadImage, then every frame unpacked.
+Bitmap* std_LoadImageUnpacked(char* path, size_t capacity, int arg0, int arg1);
+// 1 when the chosen writer wrote the file, else 0. Unless the extension is bm
+// or zbm, the bitmap's frames are unpacked first (also when the save then fails).
+int std_SaveImage(char* path, size_t capacity, Bitmap* bitmap);
 
 // Assertion through the live services record: reports expression, file and line.
 #define STD_ASSERT(expr)                                         \

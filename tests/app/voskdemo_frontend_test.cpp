@@ -498,13 +498,15 @@ TEST_F(Logging, PrintersWriteTextAsTextToStandardErrorAndDebugLog) {
   EXPECT_EQ(std_Services.printError("%s", "two %s %n\n"), 10);  // not a format again
   const std::string long2000(2000, 'x');
   EXPECT_EQ(voskdemo_PrintDebug("%s", long2000.c_str()), 1023);
+  EXPECT_EQ(voskdemo_LogFilePrintf("%d%%\n", 5), 3);  // debug.log only
   const std::string printed = testing::internal::GetCapturedStderr();
   voskdemo_SetLogging(0);  // closes debug.log; the printers stay
   EXPECT_EQ(state_->debugLog, 0);
   EXPECT_EQ(std_Services.printMessage, voskdemo_PrintMessage);
   const std::string expected = "one 1\ntwo %s %n\n" + long2000.substr(0, 1023);
   EXPECT_EQ(printed, expected);
-  EXPECT_EQ(ReadFile("debug.log"), expected);
+  EXPECT_EQ(ReadFile("debug.log"), expected + "5%\n");
+  EXPECT_EQ(voskdemo_LogFilePrintf("closed\n"), 0);
 }
 
 TEST_F(Logging, AnUnopenableDebugLogKeepsThePrintersAndTheResourceLog) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "../quadrix/qxTestLibrary.h"
+#include "quadrix/qxCore.h"
 #include "actors/drevActor.h"
 #include "engine/Res.h"
 #include "engine/drevResource.h"
@@ -112,7 +112,6 @@ inline int FakeZBuffer(ResourceRequest* r) {
 class RoomTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qxTest_StartLibrary();
     HostServices_CopyDefaults(&hs_);
     std_DefaultServices(&hs_);
     std_Startup(&hs_);
@@ -123,6 +122,11 @@ class RoomTest : public ::testing::Test {
     Res_RegisterHandler(Res_Tag("BKND"), FakeBackground);
     Res_RegisterHandler(Res_Tag("CMAP"), FakeColormap);
     Res_RegisterHandler(Res_Tag("ZBUF"), FakeZBuffer);
+    // The 3D library keeps the first record it is given: give it one that
+    // lives on, with the resource layer's file operations.
+    static HostServices library;
+    library = hs_;
+    qxCore_Startup(&library);
     ASSERT_EQ(drevRoom_Initialize(&hs_, &room_), 0);
     ASSERT_EQ(drevRoom_Startup(), 0);
     drevRoomCalls& c = drevRoom_Calls();

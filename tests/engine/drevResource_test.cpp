@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "engine/Res.h"
 #include "engine/drevMain.h"
 #include "std/std.h"
+#include "std/stdBitmap.h"
 #include "std/stdFileUtil.h"
 
 namespace {
@@ -107,10 +109,40 @@ TEST_F(Binding, StartupInstallsTheFileServicesAndHandlers) {
   EXPECT_EQ(Res_RegisterHandler(Res_Tag("COST"), SizedHandler), kResHandlerExists);
   // Loaders of modules not built yet, sounds and memory blocks: nothing by name.
   for (const char* tag :
-       {"BKND", "CMAP", "FONT", "KEYF", "MAT ", "MODL", "SET ", "SND ", "SYNC", "ZBUF", "MEM "}) {
+       {"CMAP", "FONT", "KEYF", "MAT ", "MODL", "SET ", "SND ", "SYNC", "ZBUF", "MEM "}) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(drevResource_Get(tag, "anything.bin"), nullptr);
   }
+}
+
+// The demo game's 24-bit BMP, found in the staged game folder's Backgrounds
+// folder by the scan and loaded through the background handler.
+TEST_F(Binding, BackgroundFromTheStagedGameFolder) {
+  const char* game = std::getenv("VQ_GAME_DIR");
+  ASSERT_NE(game, nullptr);
+  ASSERT_EQ(chdir(game), 0);
+  stdFileUtil_ForgetAllFolders();
+  ASSERT_EQ(drevResource_ScanDataDirectories(), 1);
+  auto* bm = static_cast<Bitmap*>(drevResource_Get("BKND", "yard_evening.bmp"));
+  ASSERT_NE(bm, nullptr);
+  EXPECT_STREQ(bm->name, "yard_evening.bmp");
+  ASSERT_EQ(bm->frameCount, 1);
+  const DisplayBuffer* frame = bm->frames[0];
+  EXPECT_EQ(frame->format.width, 640);
+  EXPECT_EQ(frame->format.height, 480);
+  EXPECT_EQ(frame->format.format.bitsPerPixel, 24);
+  EXPECT_EQ(frame->colorKey, 0xF81Fu);  // magenta in RGB565 for raw RGB pictures
+  // The writer's sky starts at (30, 40, 120) on the top row; grass at the bottom.
+  const auto* top = static_cast<const uint8_t*>(frame->pixels);
+  EXPECT_EQ(top[0], 30);
+  EXPECT_EQ(top[1], 40);
+  EXPECT_EQ(top[2], 120);
+  const uint8_t* bottom = top + static_cast<size_t>(479) * frame->format.bytesPerRow;
+  EXPECT_EQ(bottom[1] >= 110, true);
+  EXPECT_EQ(bottom[2], 40);
+  // Fetched again: the same object.
+  EXPECT_EQ(drevResource_Get("BKND", "YARD_EVENING.BMP"), bm);
+  EXPECT_EQ(drevResource_Get("BKND", "missing.bmp"), nullptr);
 }
 
 TEST_F(Binding, ScanOrdersThePacksAndDebugFoldersShadow) {
@@ -154,6 +186,18 @@ TEST_F(Binding, AnEmptyDirectoryFailsButKeepsItsArchives) {
   std::filesystem::create_directories(dir_ + "/empty");
   EXPECT_EQ(drevResource_ScanDirectory((dir_ + "/empty").c_str()), 0);
   EXPECT_EQ(Res_PackCount(), 0);
+}
+
+// The -p folder is the player's host path: it may lead out of the current
+// folder, which a data name never may.
+TEST_F(Binding, ACommandLineFolderMayClimbOutOfTheCurrentOne) {
+  Put("game/placeholder.txt", "x");
+  Put("outside/Boot.LAB", LabnBuild({{"_system.lua", "-- from beside the game"}}));
+  ASSERT_EQ(chdir((dir_ + "/game").c_str()), 0);
+  stdFileUtil_ForgetAllFolders();
+  EXPECT_EQ(drevResource_ScanDirectory("../outside"), 1);
+  EXPECT_EQ(ReadAll("_system.lua"), "-- from beside the game");
+  EXPECT_EQ(ReadAll("..\\outside\\Boot.LAB"), "<none>");
 }
 
 TEST_F(Binding, BudgetNeverFreesTheFetchedResourceNorPurgesWhileRestoring) {

@@ -1,0 +1,301 @@
+// LBM files and the ByteRun1 packer.
+#include "std/stdLbm.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/kv_Log.h"
+#include "std/stdBitmap.h"
+#include "std/stdImage_Internal.h"
+
+namespace {
+
+constexpr int kBmhdSize = 20;
+constexpr int kPaletteSize = 768;
+
+struct Bmhd {
+  int width = 0, height = 0;
+  int compression = 0;
+};
+
+bool IsId(const uint8_t* p, const char* id) {
+  return std::memcmp(p, id, 4) == 0;
+}
+
+// Unpacks one ByteRun1 row of rowBytes bytes; a group passing the row end is
+// cut there (its bytes are still consumed). bodyLeft bounds the bytes taken
+// from the chunk. False when the body ends first.
+bool UnpackRow(stdImageReader& r, uint8_t* row, int rowBytes, int64_t& bodyLeft) {
+  int x = 0;
+  while (x < rowBytes) {
+    uint8_t control;
+    if (bodyLeft < 1 || !r.Byte(control)) return false;
+    --bodyLeft;
+    const auto n = static_cast<int8_t>(control);
+    if (n >= 0) {
+      const int count = n + 1;
+      if (bodyLeft < count) return false;
+      const int kept = count < rowBytes - x ? count : rowBytes - x;
+      if (!r.Read(row + x, static_cast<size_t>(kept)) ||
+          !r.Skip(static_cast<size_t>(count - kept))) {
+        return false;
+      }
+      bodyLeft -= count;
+      x += kept;
+    } else if (n != -128) {
+      uint8_t value;
+      if (bodyLeft < 1 || !r.Byte(value)) return false;
+      --bodyLeft;
+      const int count = 1 - n;
+      const int kept = count < rowBytes - x ? count : rowBytes - x;
+      std::memset(row + x, value, static_cast<size_t>(kept));
+      x += kept;
+    }
+  }
+  return true;
+}
+
+bool ReadBody(stdImageReader& r, DisplayBuffer* frame, const Bmhd& h, int64_t length,
+              const char* path) {
+  const int rowBytes = frame->format.width;  // the even width
+  int64_t left = length;
+  if (h.compression == 0) {
+    if (left < static_cast<int64_t>(rowBytes) * h.height) {
+      kv_Log_Printf("stdLbm: %s: the body is shorter than the image", path);
+      return false;
+    }
+    for (int y = 0; y < h.height; ++y) {
+      if (!r.Read(stdImage_Row(frame, y), static_cast<size_t>(rowBytes))) return false;
+    }
+    left -= static_cast<int64_t>(rowBytes) * h.height;
+  } else if (h.compression == 1) {
+    for (int y = 0; y < h.height; ++y) {
+      if (!UnpackRow(r, stdImage_Row(frame, y), rowBytes, left)) {
+        kv_Log_Printf("stdLbm: %s: the body ends in row %d", path, y);
+        return false;
+      }
+    }
+  } else {
+    kv_Log_Printf("stdLbm: %s: compression %d is not read; the image stays empty", path,
+                  h.compression);
+  }
+  // The rest of the chunk and its pad byte.
+  r.Skip(static_cast<size_t>(left + (length & 1)));
+  return true;
+}
+
+}  // namespace
+
+Bitmap* stdLbm_Load(const char* path, int arg0, int arg1) {
+  if (path == nullptr) return nullptr;
+  const stdFile_t file = std_pHS->fileOpen(path, "rb");
+  if (!file) return nullptr;
+  stdImageReader r(file);
+  Bitmap* bitmap = nullptr;
+  const char* problem = nullptr;
+  uint8_t h[12];
+  Bmhd bmhd;
+  bool haveBmhd = false, haveBody = false, haveCmap = false;
+  uint8_t palette[kPaletteSize] = {};
+  if (!r.Read(h, sizeof h) || !IsId(h, "FORM")) {
+    problem = "not an IFF FORM file";
+  } else if (IsId(h + 8, "ILBM")) {
+    problem = "planar ILBM images are not read";
+  } else {
+    const int64_t formEnd = 8 + static_cast<int64_t>(stdImage_U32BE(h + 4));
+    // Walk the chunks by their lengths until the form or the file ends.
+    uint8_t c[8];
+    while (!problem && r.Position() + 8 <= formEnd && r.Read(c, sizeof c)) {
+      const int64_t length = stdImage_U32BE(c + 4);
+      const size_t padded = static_cast<size_t>(length + (length & 1));
+      if (IsId(c, "BMHD")) {
+        uint8_t b[kBmhdSize];
+        if (length < kBmhdSize || !r.Read(b, sizeof b)) {
+          problem = "bad BMHD chunk";
+          break;
+        }
+        bmhd.width = stdImage_U16BE(b);
+        bmhd.height = stdImage_U16BE(b + 2);
+        bmhd.compression = b[10];
+        haveBmhd = true;
+        r.Skip(padded - kBmhdSize);
+      } else if (IsId(c, "CMAP")) {
+        const size_t n = length < kPaletteSize ? static_cast<size_t>(length) : kPaletteSize;
+        std::memset(palette, 0, sizeof palette);
+        if (!r.Read(palette, n)) {
+          problem = "truncated CMAP chunk";
+          break;
+        }
+        haveCmap = true;
+        r.Skip(padded - n);
+      } else if (IsId(c, "BODY")) {
+        if (!haveBmhd) {
+          problem = "BODY before BMHD";
+        } else if (haveBody) {
+          r.Skip(padded);
+        } else if (stdImage_CheckSize("stdLbm", path, bmhd.width, bmhd.height)) {
+          bitmap = stdImage_NewBitmap(path, stdImage_kIndexed8, (bmhd.width + 1) & ~1, bmhd.height,
+                                      true, arg0, arg1);
+          if (bitmap == nullptr) {
+            problem = "out of memory";
+          } else {
+            DisplayBuffer* frame = bitmap->frames[0];
+            const bool ok = ReadBody(r, frame, bmhd, length, path);
+            stdDisplay_UnlockBuffer(frame);
+            if (!ok) {
+              stdBitmap_Free(bitmap);
+              bitmap = nullptr;
+              problem = "truncated BODY chunk";
+            }
+            haveBody = true;
+          }
+        } else {
+          std_pHS->fileClose(file);
+          return nullptr;
+        }
+      } else {
+        r.Skip(padded);
+      }
+    }
+    if (!problem && !(haveBmhd && haveCmap && haveBody)) {
+      problem = !haveBmhd ? "no BMHD chunk" : !haveBody ? "no BODY chunk" : "no CMAP chunk";
+    }
+  }
+  std_pHS->fileClose(file);
+  if (problem) {
+    kv_Log_Printf("stdLbm: %s: %s", path, problem);
+    stdBitmap_Free(bitmap);
+    return nullptr;
+  }
+  std::memcpy(bitmap->palette, palette, sizeof palette);
+  return bitmap;
+}
+
+int stdLbm_PackRowBytes(uint8_t* out, const uint8_t* row, int count) {
+  enum { kStart, kPending, kRun, kLiteral } state = kStart;
+  int o = 0;
+  int control = 0;  // position of the current group's control byte
+  int repeats = 0;
+  uint8_t d = 0;
+  for (int i = 0; i < count; ++i) {
+    const uint8_t c = row[i];
+    switch (state) {
+      case kStart:
+        state = kPending;
+        break;
+      case kPending:
+        control = o;
+        if (c == d) {
+          out[o++] = 0xFF;  // run of 2
+          out[o++] = c;
+          state = kRun;
+        } else {
+          out[o++] = 0x01;  // literal of 2
+          out[o++] = d;
+          out[o++] = c;
+          repeats = 0;
+          state = kLiteral;
+        }
+        break;
+      case kRun:
+        if (c == d) {
+          if (--out[control] == 0x81) state = kStart;  // run of 128
+        } else {
+          state = kPending;
+        }
+        break;
+      case kLiteral:
+        if (c == d && ++repeats == 3) {
+          // The literal's last two bytes and c become a run of 3.
+          out[control] = static_cast<uint8_t>(out[control] - 2);
+          out[o - 2] = 0xFE;
+          out[o - 1] = c;
+          control = o - 2;
+          state = kRun;
+          break;
+        }
+        if (c != d) repeats = 0;
+        out[o++] = c;
+        if (++out[control] == 0x7F) state = kStart;  // literal of 128
+        break;
+    }
+    d = c;
+  }
+  if (state == kPending) {
+    out[o++] = 0x00;
+    out[o++] = d;
+  }
+  return o;
+}
+
+int stdLbm_PackRow(stdFile_t file, const uint8_t* row, int count, uint8_t* scratch) {
+  const int n = stdLbm_PackRowBytes(scratch, row, count);
+  return stdImage_Write(file, scratch, static_cast<size_t>(n)) ? n : -1;
+}
+
+int stdLbm_Save(const char* path, Bitmap* bitmap) {
+  if (path == nullptr || bitmap == nullptr) return 0;
+  if (bitmap->palette == nullptr) {
+    kv_Log_Printf("stdLbm_Save: %s: the bitmap has no palette", path);
+    return 0;
+  }
+  DisplayBuffer* frame = stdImage_LockFrameForSave("stdLbm_Save", bitmap, 8);
+  if (frame == nullptr) return 0;
+  const stdFile_t file = std_pHS->fileOpen(path, "wb");
+  if (!file) {
+    stdDisplay_UnlockBuffer(frame);
+    return 0;
+  }
+  const int width = frame->format.width;
+  const int height = frame->format.height;
+  const int rowBytes = (width + 1) & ~1;
+
+  uint8_t head[824] = {};
+  std::memcpy(head, "FORM", 4);
+  std::memcpy(head + 8, "PBM BMHD", 8);
+  stdImage_PutU32BE(head + 16, kBmhdSize);
+  std::memcpy(head + 40, "CMAP", 4);
+  stdImage_PutU32BE(head + 44, kPaletteSize);
+  std::memcpy(head + 48, bitmap->palette, kPaletteSize);
+  std::memcpy(head + 816, "BODY", 4);
+  bool ok = stdImage_Write(file, head, sizeof head);
+
+  // Rows padded to an even width, packed one after another.
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes), 0);
+  std::vector<uint8_t> scratch(static_cast<size_t>(stdLbm_PackBound(rowBytes)));
+  int64_t body = 0;
+  for (int y = 0; ok && y < height; ++y) {
+    std::memcpy(row.data(), stdImage_Row(frame, y), static_cast<size_t>(width));
+    const int n = stdLbm_PackRow(file, row.data(), rowBytes, scratch.data());
+    ok = n >= 0;
+    body += n;
+  }
+  stdDisplay_UnlockBuffer(frame);
+  if (ok && (body & 1)) {
+    const uint8_t pad = 0;
+    ok = stdImage_Write(file, &pad, 1);
+  }
+
+  // Now the lengths and the real BMHD.
+  uint8_t bmhd[kBmhdSize] = {};
+  stdImage_PutU16BE(bmhd, static_cast<uint32_t>(width));
+  stdImage_PutU16BE(bmhd + 2, static_cast<uint32_t>(height));
+  bmhd[8] = 8;   // planes
+  bmhd[10] = 1;  // ByteRun1
+  bmhd[14] = 6;  // aspect 6:5
+  bmhd[15] = 5;
+  stdImage_PutU16BE(bmhd + 16, static_cast<uint32_t>(width));
+  stdImage_PutU16BE(bmhd + 18, static_cast<uint32_t>(height));
+  uint8_t bodyLength[4], formLength[4];
+  stdImage_PutU32BE(bodyLength, static_cast<uint32_t>(body));
+  stdImage_PutU32BE(formLength, static_cast<uint32_t>(sizeof head + body + (body & 1) - 8));
+  ok = ok && std_pHS->fileSeek(file, 820, 0) == 0 && stdImage_Write(file, bodyLength, 4) &&
+       std_pHS->fileSeek(file, 4, 0) == 0 && stdImage_Write(file, formLength, 4) &&
+       std_pHS->fileSeek(file, 20, 0) == 0 && stdImage_Write(file, bmhd, sizeof bmhd);
+  const bool closed = std_pHS->fileClose(file) == 0;
+  if (!ok || !closed) {
+    kv_Log_Printf("stdLbm_Save: %s: a write failed", path);
+    return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,37 @@
+// LBM files: 8-bit images with a 256-colour palette in the IFF "FORM"
+// container of the chunky "PBM " layout (chunks "BMHD", "CMAP", "BODY";
+// big-endian), rows packed with ByteRun1. The default format of the image
+// layer.
+//
+// Reading walks the chunk list by the chunks' lengths (with the pad byte of
+// odd lengths). The frame is the BMHD width raised to even by its height;
+// each row of the body fills that even width. Planar "ILBM" forms are
+// refused, and so is a file without BMHD, CMAP or BODY, or one whose body
+// ends early (null, one log line).
+//
+// Writing: "FORM" / "PBM ", BMHD (8 planes, compression 1, aspect 6:5), CMAP
+// with the bitmap's palette, BODY with every row of frame 0 padded to an even
+// width and packed; the body is padded to an even length.
+#pragma once
+
+#include <cstdint>
+
+#include "std/std.h"
+
+struct Bitmap;
+
+Bitmap* stdLbm_Load(const char* path, int arg0, int arg1);
+// 1 when written; 0 when the file cannot be opened or written, or frame 0 is
+// not a plain 8-bit frame with a palette.
+int stdLbm_Save(const char* path, Bitmap* bitmap);
+
+// The packed size of a row of count bytes is at most this.
+inline int stdLbm_PackBound(int count) {
+  return count + count / 128 + 2;
+}
+// Packs one row with ByteRun1 into out (stdLbm_PackBound(count) bytes) and
+// answers the packed length.
+int stdLbm_PackRowBytes(uint8_t* out, const uint8_t* row, int count);
+// Packs the row into the scratch buffer (stdLbm_PackBound(count) bytes) and
+// writes it: the packed length, or -1 when the write was short.
+int stdLbm_PackRow(stdFile_t file, const uint8_t* row, int count, uint8_t* scratch);
