@@ -122,7 +122,9 @@ int BindBackground(RoomSetup* setup) {
                   setup->backgroundName, kDefaultBackground);
     std::strcpy(setup->backgroundName, kNone);
     setup->zbufferName[0] = '\0';
+    return 1;
   }
+  kv_Log_Printf("[Room] - setup %s: background %s loaded", setup->name, setup->backgroundName);
   return 1;
 }
 
@@ -139,10 +141,13 @@ int BindColormaps(Room* room) {
     if (strcasecmp(room->colormapName, kNone) != 0) {
       if (void* colormap = drevResource_Get("CMAP", room->colormapName)) RES_ADDREF(&ref, colormap);
     }
+    const char* name = room->colormapName;
     if (!ref.valid) {
       if (void* colormap = drevResource_Get("CMAP", kDefaultColormap)) RES_ADDREF(&ref, colormap);
+      name = kDefaultColormap;
     }
     if (!ref.valid) return 0;
+    kv_Log_Printf("[Room] - %s: colormap %s loaded", room->name, name);
   }
   return 1;
 }
@@ -597,10 +602,13 @@ int drevRoom_BindResources(Room* room) {
   for (uint32_t i = 0; room->setups && i < room->numSetups; ++i) {
     RoomSetup* setup = &room->setups[i];
     if (!BindBackground(setup)) return 0;
-    if (setup->zbufferName[0]) {
+    if (setup->zbufferName[0] && std::strcmp(setup->zbufferName, kNone) != 0) {
       if (!setup->zbuffer.valid) {
-        if (void* zbuffer = drevResource_Get("ZBUF", setup->zbufferName))
+        if (void* zbuffer = drevResource_Get("ZBUF", setup->zbufferName)) {
           RES_ADDREF(&setup->zbuffer, zbuffer);
+          kv_Log_Printf("[Room] - setup %s: depth image %s loaded", setup->name,
+                        setup->zbufferName);
+        }
       }
       if (setup->zbuffer.valid) Res_Touch(setup->zbuffer.object);
     }

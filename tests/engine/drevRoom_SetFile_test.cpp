@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "RoomTestSupport.h"
-#include "SetxWriter.h"
+#include "../../tools/demodata/SetxWriter.h"
 
 namespace {
 
