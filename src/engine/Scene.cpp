@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "engine/CLocaleScope.h"
 #include "platform/kv_Log.h"
@@ -215,58 +217,78 @@ int ReadCameraKeys(Reader& r, SceneCamera* c) {
   });
 }
 
+// Keys that camera and light records share: a new record by its id, the
+// name, the scalar settings, position and direction. Keys before the first
+// record are read and ignored. True when the line was one of them.
+template <typename Record>
+struct RecordKeys {
+  const char* idKey;
+  const char* nameKey;
+  std::initializer_list<std::pair<const char*, float Record::*>> scalars;
+};
+
+template <typename Record>
+bool ReadRecordKey(const char* l, const RecordKeys<Record>& keys, Record** head, Record** last) {
+  const char* rest;
+  int32_t id;
+  float f;
+  std::string word;
+  SceneVector v;
+  Record* record = *last;
+  if (Key(l, keys.idKey, &rest) && Int(rest, &id)) {
+    auto* created = new Record;
+    created->id = id;
+    (record ? record->next : *head) = created;
+    *last = created;
+    return true;
+  }
+  if (Key(l, keys.nameKey, &rest) && Word(rest, &word)) {
+    if (record) record->name = word;
+    return true;
+  }
+  for (const auto& [key, field] : keys.scalars) {
+    if (Key(l, key, &rest) && Real(rest, &f)) {
+      if (record) record->*field = f;
+      return true;
+    }
+  }
+  if (Key(l, "position", &rest) && Vector(rest, &v)) {
+    if (record) record->position = v;
+    return true;
+  }
+  if (Key(l, "direction", &rest) && Vector(rest, &v)) {
+    if (record) record->direction = v;
+    return true;
+  }
+  return false;
+}
+
+const RecordKeys<SceneCamera> kCameraKeys = {"camera id",
+                                             "camera name",
+                                             {{"field of view", &SceneCamera::fov},
+                                              {"focal length", &SceneCamera::focalLength},
+                                              {"near clipping", &SceneCamera::nearClip},
+                                              {"far clipping", &SceneCamera::farClip},
+                                              {"roll", &SceneCamera::roll}}};
+
+const RecordKeys<SceneLight> kLightKeys = {"light id",
+                                           "light name",
+                                           {{"int cone angle", &SceneLight::innerCone},
+                                            {"ext cone angle", &SceneLight::outerCone},
+                                            {"start falloff", &SceneLight::startFalloff},
+                                            {"end falloff", &SceneLight::endFalloff}}};
+
 int ReadCamera(Reader& r) {
   Scene* s = r.scene;
   while (NextLine(r)) {
     const char* l = stdConffile_line;
     const char* rest;
-    SceneCamera* c = r.lastCamera;
     int32_t i;
-    float f;
-    std::string word;
-    SceneVector v;
     if (Key(l, "total cameras", &rest) && Int(rest, &s->cameraCount)) continue;
-    if (Key(l, "camera id", &rest) && Int(rest, &i)) {
-      auto* camera = new SceneCamera;
-      camera->id = i;
-      if (r.lastCamera)
-        r.lastCamera->next = camera;
-      else
-        s->cameras = camera;
-      r.lastCamera = camera;
-      continue;
-    }
-    if (Key(l, "camera name", &rest) && Word(rest, &word)) {
-      if (c) c->name = word;
-      continue;
-    }
+    if (ReadRecordKey(l, kCameraKeys, &s->cameras, &r.lastCamera)) continue;
+    SceneCamera* c = r.lastCamera;
     if (Key(l, "total frames", &rest) && Int(rest, &i)) {
       if (c) c->frameCount = i;
-      continue;
-    }
-    struct {
-      const char* key;
-      float SceneCamera::*field;
-    } const kScalars[] = {{"field of view", &SceneCamera::fov},
-                          {"focal length", &SceneCamera::focalLength},
-                          {"near clipping", &SceneCamera::nearClip},
-                          {"far clipping", &SceneCamera::farClip},
-                          {"roll", &SceneCamera::roll}};
-    bool matched = false;
-    for (const auto& scalar : kScalars) {
-      if (Key(l, scalar.key, &rest) && Real(rest, &f)) {
-        if (c) c->*scalar.field = f;
-        matched = true;
-        break;
-      }
-    }
-    if (matched) continue;
-    if (Key(l, "position", &rest) && Vector(rest, &v)) {
-      if (c) c->position = v;
-      continue;
-    }
-    if (Key(l, "direction", &rest) && Vector(rest, &v)) {
-      if (c) c->direction = v;
       continue;
     }
     int32_t n[3];
@@ -328,57 +350,17 @@ int ReadLight(Reader& r) {
   while (NextLine(r)) {
     const char* l = stdConffile_line;
     const char* rest;
-    SceneLight* light = r.lastLight;
     int32_t i;
-    float f;
-    std::string word;
-    SceneVector v;
     double rgba[4];
     if (Key(l, "total lights", &rest) && Int(rest, &s->lightCount)) continue;
-    if (Key(l, "light id", &rest) && Int(rest, &i)) {
-      auto* created = new SceneLight;
-      created->id = i;
-      if (r.lastLight)
-        r.lastLight->next = created;
-      else
-        s->lights = created;
-      r.lastLight = created;
-      continue;
-    }
-    if (Key(l, "light name", &rest) && Word(rest, &word)) {
-      if (light) light->name = word;
-      continue;
-    }
+    if (ReadRecordKey(l, kLightKeys, &s->lights, &r.lastLight)) continue;
+    SceneLight* light = r.lastLight;
     if (Key(l, "type", &rest) && Int(rest, &i)) {
       if (light) light->type = i;
       continue;
     }
-    struct {
-      const char* key;
-      float SceneLight::*field;
-    } const kScalars[] = {{"int cone angle", &SceneLight::innerCone},
-                          {"ext cone angle", &SceneLight::outerCone},
-                          {"start falloff", &SceneLight::startFalloff},
-                          {"end falloff", &SceneLight::endFalloff}};
-    bool matched = false;
-    for (const auto& scalar : kScalars) {
-      if (Key(l, scalar.key, &rest) && Real(rest, &f)) {
-        if (light) light->*scalar.field = f;
-        matched = true;
-        break;
-      }
-    }
-    if (matched) continue;
     if (Key(l, "color", &rest) && Rgba(rest, rgba)) {
       if (light) std::memcpy(light->color, rgba, sizeof rgba);
-      continue;
-    }
-    if (Key(l, "position", &rest) && Vector(rest, &v)) {
-      if (light) light->position = v;
-      continue;
-    }
-    if (Key(l, "direction", &rest) && Vector(rest, &v)) {
-      if (light) light->direction = v;
       continue;
     }
     int32_t n[3];
