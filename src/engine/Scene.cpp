@@ -149,6 +149,18 @@ int ReadBlock(Reader& r, int64_t lines, int code, Parse parse) {
   return 0;
 }
 
+// Reads the key lines announced by the counts of a key record; store takes
+// one parsed line and answers false for a line it cannot take.
+template <size_t N, typename Store>
+int ReadKeyLines(Reader& r, const int32_t (&counts)[N], Store store) {
+  int64_t total = 0;
+  for (int32_t n : counts) total += NonNegative(n);
+  return ReadBlock(r, total, kSceneBadKey, [&store](const char* line) {
+    KeyLine key;
+    return ParseKeyLine(line, &key) && store(key);
+  });
+}
+
 // ---- general: ---------------------------------------------------------------------
 
 int ReadGeneral(Reader& r) {
@@ -193,11 +205,7 @@ int ReadGeneral(Reader& r) {
 
 int ReadCameraKeys(Reader& r, SceneCamera* c) {
   SceneCameraKeys& k = c->keys;
-  int64_t total = 0;
-  for (int32_t n : k.counts) total += NonNegative(n);
-  return ReadBlock(r, total, kSceneBadKey, [&k](const char* line) {
-    KeyLine key;
-    if (!ParseKeyLine(line, &key)) return false;
+  return ReadKeyLines(r, k.counts, [&k](const KeyLine& key) {
     switch (key.letter) {
       case 'p':
         return VectorKey(key, k.position, k.counts[0]);
@@ -315,11 +323,7 @@ int ReadCamera(Reader& r) {
 
 int ReadLightKeys(Reader& r, SceneLight* light) {
   SceneLightKeys& k = light->keys;
-  int64_t total = 0;
-  for (int32_t n : k.counts) total += NonNegative(n);
-  return ReadBlock(r, total, kSceneBadKey, [&k](const char* line) {
-    KeyLine key;
-    if (!ParseKeyLine(line, &key)) return false;
+  return ReadKeyLines(r, k.counts, [&k](const KeyLine& key) {
     switch (key.letter) {
       case 'p':
         return VectorKey(key, k.position, k.counts[0]);
@@ -696,10 +700,7 @@ int ReadAnimation(Reader& r) {
     if (std::sscanf(l, " poskeys: %d rotkeys: %d sclkeys: %d", &n[0], &n[1], &n[2]) == 3) {
       if (!node) continue;
       for (int k = 0; k < 3; ++k) node->counts[k] = n[k];
-      const int64_t total = NonNegative(n[0]) + NonNegative(n[1]) + NonNegative(n[2]);
-      if (const int code = ReadBlock(r, total, kSceneBadKey, [node](const char* line) {
-            KeyLine key;
-            if (!ParseKeyLine(line, &key)) return false;
+      if (const int code = ReadKeyLines(r, node->counts, [node](const KeyLine& key) {
             switch (key.letter) {
               case 'p':
               case 'P':
