@@ -4,63 +4,13 @@
 // packed again (packing tens of megabytes would only spend the campaign's
 // time in the LZ coder, which has a target of its own).
 #include <cstdint>
-#include <cstring>
 
+#include "image_fuzz_host.h"
 #include "std/stdBitmap.h"
 
-namespace {
-
-const uint8_t* g_data = nullptr;
-size_t g_size = 0;
-size_t g_pos = 0;
-
-size_t MemRead(stdFile_t, void* buffer, size_t count) {
-  const size_t n = count < g_size - g_pos ? count : g_size - g_pos;
-  if (n > 0) std::memcpy(buffer, g_data + g_pos, n);
-  g_pos += n;
-  return n;
-}
-
-int64_t MemTell(stdFile_t) {
-  return static_cast<int64_t>(g_pos);
-}
-
-int MemSeek(stdFile_t, int64_t offset, int origin) {
-  const int64_t base = origin == 1   ? static_cast<int64_t>(g_pos)
-                       : origin == 2 ? static_cast<int64_t>(g_size)
-                                     : 0;
-  if (base + offset < 0 || base + offset > static_cast<int64_t>(g_size)) return -1;
-  g_pos = static_cast<size_t>(base + offset);
-  return 0;
-}
-
-size_t SinkWrite(stdFile_t, const void*, size_t count) {
-  return count;
-}
-
-HostServices* Services() {
-  static HostServices hs;
-  static bool ready = false;
-  if (!ready) {
-    HostServices_CopyDefaults(&hs);
-    std_DefaultServices(&hs);
-    hs.fileRead = MemRead;
-    hs.fileTell = MemTell;
-    hs.fileSeek = MemSeek;
-    hs.fileWrite = SinkWrite;
-    std_Startup(&hs);
-    ready = true;
-  }
-  return &hs;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Services();
-  g_data = data;
-  g_size = data ? size : 0;
-  g_pos = 0;
+  image_fuzz::Serve(data, size);
+  // Handle 1 is the input (what the host's open for reading answers).
   Bitmap* bm = stdBitmap_LoadFromFile(1, 0, 0);
   if (bm == nullptr) return 0;
   stdBitmap_WriteFile(1, bm);

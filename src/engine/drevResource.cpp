@@ -90,7 +90,7 @@ HostServices* Services() {
 int NotBuiltHandler(ResourceRequest* request) {
   if (request->operation == kResOpLoad) {
     const uint32_t t = request->tag;
-    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet\n", request->name,
+    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet", request->name,
                   static_cast<char>(t), static_cast<char>(t >> 8), static_cast<char>(t >> 16),
                   static_cast<char>(t >> 24));
   }
@@ -117,7 +117,7 @@ void ApplyBackgroundGamma(Bitmap*) {
   static bool logged = false;
   if (!logged) {
     logged = true;
-    kv_Log_Printf("[Res] - the display gamma pass of backgrounds is not built yet\n");
+    kv_Log_Printf("[Res] - the display gamma pass of backgrounds is not built yet");
   }
 }
 
@@ -162,7 +162,7 @@ void ApplyColormapGamma(uint16_t*, int) {
   static bool logged = false;
   if (!logged) {
     logged = true;
-    kv_Log_Printf("[Res] - the display gamma pass of colormaps is not built yet\n");
+    kv_Log_Printf("[Res] - the display gamma pass of colormaps is not built yet");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DemoData.h"
+#include "DemoSectors.h"
 #include "SetxWriter.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
@@ -68,6 +69,9 @@ const char* const kDemoSetSections[] = {
     "\tumbraangle\t30.0\n"
     "\tpenumbraangle\t50.0\n"
     "\tcolor\t\t255 230 160\n",
+
+    // The walk floor.
+    demodata::kDemoSectors,
 };
 
 std::string DemoSetText() {
