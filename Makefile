@@ -3,12 +3,13 @@
 #   make test   build with AddressSanitizer + UBSan and run every test
 #   make build  plain build into build/ (game folder: build/game/)
 #   make bench  build and run the benchmark programs in bench/
-#   make fuzz   build the fuzz targets with clang's libFuzzer (build/fuzz/)
+#   make fuzz   build the fuzz targets with clang's libFuzzer (build/libfuzzer/)
+#   make tsan   build with ThreadSanitizer and run every test (not part of make test)
 
 JOBS ?= $(shell nproc)
 CMAKE_GEN = -G Ninja
 
-.PHONY: deps build run test bench fuzz clean
+.PHONY: deps build run test tsan bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -25,16 +26,24 @@ test: deps
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 
+# The threads' own checks: the same tests under ThreadSanitizer (gl ones under
+# Xvfb). scripts/tsan.supp names only the Mesa driver.
+tsan: deps
+	@cmake -S . -B build/tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_TSAN=ON >/dev/null
+	@cmake --build build/tsan -j $(JOBS)
+	@cd build/tsan && ctest --output-on-failure -j $(JOBS)
+
 bench: deps
 	@cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVQ_BENCH=ON -DVQ_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
+# A folder of its own: build/fuzz is the plain build's fuzz/ subfolder.
 fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@CC=clang CXX=clang++ cmake -S . -B build/libfuzzer $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVQ_SANITIZE=ON -DVQ_LIBFUZZER=ON >/dev/null
-	@cmake --build build/fuzz -j $(JOBS)
-	@echo "fuzz targets: build/fuzz/fuzz/fuzz_*  (run one with its corpus folder, e.g. fuzz/corpus/<format>)"
+	@cmake --build build/libfuzzer -j $(JOBS)
+	@echo "fuzz targets: build/libfuzzer/fuzz/fuzz_*  (run one with its corpus folder, e.g. fuzz/corpus/<format>)"
 
 clean:
 	rm -rf build

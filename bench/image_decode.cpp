@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "RateReporter.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
 #include "std/stdBmp.h"
@@ -188,37 +189,21 @@ BENCHMARK(OursPic)->Name("Ours/pic");
 BENCHMARK(StbPic)->Name("Stb/pic");
 BENCHMARK(OursPcx)->Name("Ours/pcx");
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RateReporter reporter("items_per_second", [](RateReporter::Rates& rates) {
     for (const char* format : {"gif", "bmp", "pic"}) {
-      const double ours = rates_[std::string("Ours/") + format];
-      const double stb = rates_[std::string("Stb/") + format];
+      const double ours = rates[std::string("Ours/") + format];
+      const double stb = rates[std::string("Stb/") + format];
       if (ours > 0 && stb > 0) {
         std::printf("%s: ours %.1f Mpixel/s, stb_image %.1f Mpixel/s, ratio ours/stb %.2f\n",
                     format, ours / 1e6, stb / 1e6, ours / stb);
       }
     }
-    if (rates_["Ours/pcx"] > 0) std::printf("pcx: ours %.1f Mpixel/s\n", rates_["Ours/pcx"] / 1e6);
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+    if (rates["Ours/pcx"] > 0) std::printf("pcx: ours %.1f Mpixel/s\n", rates["Ours/pcx"] / 1e6);
+  });
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "RateReporter.h"
 #include "std/stdCompress.h"
 
 namespace {
@@ -86,34 +87,17 @@ void BM_ZlibInflate(benchmark::State& state) {
 }
 BENCHMARK(BM_ZlibInflate);
 
-// Console output plus the two throughputs' ratio at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      const auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const double lz = rates_["BM_LzUnpack"], zlib = rates_["BM_ZlibInflate"];
-    if (lz > 0 && zlib > 0) {
-      std::printf("LZ unpack %.1f MB/s, zlib inflate %.1f MB/s, ratio LZ/zlib %.2f\n", lz / 1e6,
-                  zlib / 1e6, lz / zlib);
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  RateReporter reporter("bytes_per_second", [](RateReporter::Rates& rates) {
+    const double lz = rates["BM_LzUnpack"], zlib = rates["BM_ZlibInflate"];
+    if (lz > 0 && zlib > 0) {
+      std::printf("LZ unpack %.1f MB/s, zlib inflate %.1f MB/s, ratio LZ/zlib %.2f\n", lz / 1e6,
+                  zlib / 1e6, lz / zlib);
+    }
+  });
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

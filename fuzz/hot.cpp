@@ -9,18 +9,13 @@
 #include "engine/drevRoom.h"
 #include "engine/hotspots.h"
 #include "std/std.h"
+#include "text_fuzz_host.h"
 
 namespace {
 
-std::vector<char> g_input;
 std::vector<uint8_t> g_saved;
 size_t g_readAt = 0;
 Room g_room{};
-
-stdFile_t OpenInput(const char*, const char*) {
-  if (g_input.empty()) return 0;
-  return reinterpret_cast<stdFile_t>(fmemopen(g_input.data(), g_input.size(), "r"));
-}
 
 int Write(void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -35,23 +30,11 @@ int Read(void* data, size_t size) {
   return 0;
 }
 
-void Services() {
-  static HostServices hs;
-  static bool ready = false;
-  if (ready) return;
-  HostServices_CopyDefaults(&hs);
-  std_DefaultServices(&hs);
-  hs.fileOpen = OpenInput;
-  std_Startup(&hs);
-  drevMain_Calls().roomGetCurrent = [] { return &g_room; };
-  ready = true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Services();
-  g_input.assign(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size);
+  text_fuzz::Serve(data, size);
+  drevMain_Calls().roomGetCurrent = [] { return &g_room; };
   hotspots_FreeAll();
   std::memset(hotspots_Init()->source, 0, HOTSPOT_SOURCE_SIZE);
   hotspots_LoadForSet("fuzz.set");

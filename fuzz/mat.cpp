@@ -1,6 +1,6 @@
 // Fuzz target for MAT material files. A material that loads is written back.
-#include "qx_fuzz_host.h"
 #include "quadrix/qxMaterial.h"
+#include "qx_fuzz_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qxfuzz::Start(data, size);

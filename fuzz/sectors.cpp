@@ -3,38 +3,15 @@
 // whatever sectors came out of it.
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
 #include "std/std.h"
 #include "std/stdConffile.h"
-
-namespace {
-
-std::vector<char> g_input;
-
-stdFile_t OpenInput(const char*, const char*) {
-  if (g_input.empty()) return 0;
-  return reinterpret_cast<stdFile_t>(fmemopen(g_input.data(), g_input.size(), "r"));
-}
-
-void Services() {
-  static HostServices hs;
-  static bool ready = false;
-  if (ready) return;
-  HostServices_CopyDefaults(&hs);
-  std_DefaultServices(&hs);
-  hs.fileOpen = OpenInput;
-  std_Startup(&hs);
-  ready = true;
-}
-
-}  // namespace
+#include "text_fuzz_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Services();
-  g_input.assign(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size);
+  text_fuzz::Serve(data, size);
   if (!stdConffile_Open("input")) return 0;
   // Sections that follow are read as sectors too, up to a bound.
   for (int section = 0; section < 8 && WalkPlane_ReadSectors("fuzz.set"); ++section) {

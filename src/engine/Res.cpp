@@ -558,7 +558,7 @@ int Res_Restore(SaveTransferFn read) {
     uint32_t length = 0;
     if (read(&length, 4)) return 1;
     if (length >= 256) {
-      kv_Log_Printf("[Load] - Resource entry %u has a name of %u characters\n", i, length);
+      kv_Log_Printf("[Load] - Resource entry %u has a name of %u characters", i, length);
       return 1;
     }
     char name[256];
@@ -569,7 +569,7 @@ int Res_Restore(SaveTransferFn read) {
     int status = 0;
     ResourceRecord* r = Res_FindOrLoad(tag, name, &status);
     if (!r) {
-      kv_Log_Printf("[Load] - Resource %s could not be loaded (status %d)\n", name, status);
+      kv_Log_Printf("[Load] - Resource %s could not be loaded (status %d)", name, status);
       result = 1;
       continue;
     }

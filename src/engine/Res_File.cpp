@@ -357,7 +357,7 @@ void FreePack(ResourcePack* pack) {
 }
 
 bool Refuse(const char* path, const char* why) {
-  kv_Log_Printf("[Res] - Archive %s refused: %s\n", path, why);
+  kv_Log_Printf("[Res] - Archive %s refused: %s", path, why);
   return false;
 }
 
@@ -410,7 +410,7 @@ ResourcePack* OpenLabn(const char* path) {
   const std::string host = HostPathFor(path);
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    kv_Log_Printf("[Res] - Archive %s could not be opened\n", path);
+    kv_Log_Printf("[Res] - Archive %s could not be opened", path);
     return nullptr;
   }
   struct stat st;

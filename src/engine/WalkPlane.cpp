@@ -599,7 +599,7 @@ const char* WalkPlane_ReadSectors(const char* setName) {
     if (std::sscanf(line, " sector %1023s", word) == 1) {
       made += Finish(p, setName);
       ResetPending(p);
-      std::strncpy(p.name, word, SECTOR_NAME_SIZE - 1);
+      std::memcpy(p.name, word, std::min(std::strlen(word), sizeof p.name - 1));
     } else if (std::sscanf(line, " id %i", &value) == 1) {
       p.id = value;
     } else if (std::sscanf(line, " type %1023s", word) == 1) {

@@ -19,27 +19,34 @@ void Shutdown() {
   drevDialogLog_Clear();
 }
 
+// The "DLGS" block: the slots as they lie, then the oldest and write indices.
 int Save(SaveTransferFn write) {
-  write(gLog.lines, sizeof gLog.lines);
-  write(&gLog.oldest, sizeof gLog.oldest);
-  write(&gLog.write, sizeof gLog.write);
+  if (write(gLog.lines, sizeof gLog.lines) || write(&gLog.oldest, sizeof gLog.oldest) ||
+      write(&gLog.write, sizeof gLog.write)) {
+    kv_Log_Printf("[Save] - dialog log could not be written");
+    return 1;
+  }
   return 0;
 }
 
+// The block is read into a copy and checked whole before it replaces the live
+// log, so a short or bad block leaves the log as it was.
 int Restore(SaveTransferFn read) {
-  read(gLog.lines, sizeof gLog.lines);
-  uint32_t oldest = 0, write = 0;
-  read(&oldest, sizeof oldest);
-  read(&write, sizeof write);
-  // Every slot is terminated whatever the block held.
-  for (auto& line : gLog.lines) line[kDialogLogLineBytes - 1] = '\0';
-  if (oldest >= kDialogLogLines || write >= kDialogLogLines) {
-    kv_Log_Printf("[Load] - dialog log indices out of range (%u, %u), log cleared", oldest, write);
-    drevDialogLog_Clear();
+  static decltype(gLog) restored;  // 15 KB: kept off the stack
+  if (read(restored.lines, sizeof restored.lines) ||
+      read(&restored.oldest, sizeof restored.oldest) ||
+      read(&restored.write, sizeof restored.write)) {
+    kv_Log_Printf("[Load] - dialog log could not be read");
     return 1;
   }
-  gLog.oldest = oldest;
-  gLog.write = write;
+  if (restored.oldest >= kDialogLogLines || restored.write >= kDialogLogLines) {
+    kv_Log_Printf("[Load] - dialog log indices out of range (%u, %u)", restored.oldest,
+                  restored.write);
+    return 1;
+  }
+  // Every slot is terminated whatever the block held.
+  for (auto& line : restored.lines) line[kDialogLogLineBytes - 1] = '\0';
+  std::memcpy(&gLog, &restored, sizeof gLog);
   return 0;
 }
 

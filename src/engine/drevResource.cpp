@@ -3,7 +3,9 @@
 #include "engine/drevResource.h"
 
 #include <strings.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +18,10 @@
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "quadrix/qxColormap.h"
+#include "quadrix/qxKeyframe.h"
+#include "quadrix/qxMaterial.h"
+#include "quadrix/qxModel3.h"
 #include "std/stdBitmap.h"
 #include "std/stdMemory.h"
 
@@ -83,7 +89,7 @@ HostServices* Services() {
 int NotBuiltHandler(ResourceRequest* request) {
   if (request->operation == kResOpLoad) {
     const uint32_t t = request->tag;
-    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet\n", request->name,
+    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet", request->name,
                   static_cast<char>(t), static_cast<char>(t >> 8), static_cast<char>(t >> 16),
                   static_cast<char>(t >> 24));
   }
@@ -95,14 +101,10 @@ int NotBuiltHandler(ResourceRequest* request) {
     if (request->tag != Res_Tag(code)) return 0; \
     return NotBuiltHandler(request);             \
   }
-NOT_BUILT_HANDLER(ColormapHandler, "CMAP")  // qxColormap_Load
-NOT_BUILT_HANDLER(FontHandler, "FONT")      // TextFont_New
-NOT_BUILT_HANDLER(KeyframeHandler, "KEYF")  // qxKeyframe_Load, rate 15
-NOT_BUILT_HANDLER(MaterialHandler, "MAT ")  // qxMaterial_LoadEntry, "dflt.mat"
-NOT_BUILT_HANDLER(ModelHandler, "MODL")     // qxModel3_Load
-NOT_BUILT_HANDLER(SetHandler, "SET ")       // drevRoom_Create
-NOT_BUILT_HANDLER(SyncHandler, "SYNC")      // Sounds_LoadSoundFile
-NOT_BUILT_HANDLER(ZBufferHandler, "ZBUF")   // drevRoom_LoadZBufferImage
+NOT_BUILT_HANDLER(FontHandler, "FONT")     // TextFont_New
+NOT_BUILT_HANDLER(SetHandler, "SET ")      // drevRoom_Create
+NOT_BUILT_HANDLER(SyncHandler, "SYNC")     // Sounds_LoadSoundFile
+NOT_BUILT_HANDLER(ZBufferHandler, "ZBUF")  // drevRoom_LoadZBufferImage
 #undef NOT_BUILT_HANDLER
 
 // Backgrounds: any image file by its extension. Raw RGB pictures get the
@@ -116,7 +118,7 @@ void ApplyBackgroundGamma(Bitmap*) {
   static bool logged = false;
   if (!logged) {
     logged = true;
-    kv_Log_Printf("[Res] - the display gamma pass of backgrounds is not built yet\n");
+    kv_Log_Printf("[Res] - the display gamma pass of backgrounds is not built yet");
   }
 }
 
@@ -146,6 +148,154 @@ int BackgroundHandler(ResourceRequest* request) {
       return 1;
     case kResOpSize:
       request->size = stdBitmap_GetMemorySize(static_cast<const Bitmap*>(request->object));
+      return 1;
+  }
+  return 0;
+}
+
+// Colormaps: the 16-bit light tables are built for the program's RGB565
+// pixels and passed through the display gamma table.
+const ColorFormat kColormapFormat565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
+
+void ApplyColormapGamma(uint16_t*, int) {
+  // Not built yet: the render module's gamma table (drevRender_ApplyGammaToPixels)
+  // comes with the render module; until then the tables stay as built.
+  static bool logged = false;
+  if (!logged) {
+    logged = true;
+    kv_Log_Printf("[Res] - the display gamma pass of colormaps is not built yet");
+  }
+}
+
+void PrepareColormapTables(qxColormap* colormap) {
+  if (!colormap->lightTable16) return;
+  qxColormap_Build16BitTables(colormap->lightTable16, colormap->palette, 0, 0, 0,
+                              &kColormapFormat565);
+  ApplyColormapGamma(colormap->lightTable16, kColormapLightEntries);
+}
+
+int ColormapHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("CMAP")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      qxColormap* colormap = qxColormap_Load(request->name);
+      if (!colormap) return 0;
+      PrepareColormapTables(colormap);
+      const int added = Res_Add(request->tag, request->name, colormap);
+      if (added != kResLoaded) qxColormap_Free(colormap);
+      return added;
+    }
+    case kResOpFree:
+      qxColormap_Free(static_cast<qxColormap*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = qxColormap_GetMemorySize(static_cast<const qxColormap*>(request->object));
+      return 1;
+  }
+  return 0;
+}
+
+// Keyframes play at 15 frames per second whatever their file says.
+constexpr float kKeyframeRate = 15.0f;
+
+int KeyframeHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("KEYF")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      qxKeyframe* keyframe = qxKeyframe_Load(request->name);
+      if (!keyframe) return 0;
+      keyframe->rate = kKeyframeRate;
+      const int added = Res_Add(request->tag, request->name, keyframe);
+      if (added != kResLoaded) qxKeyframe_Free(keyframe);
+      return added;
+    }
+    case kResOpFree:
+      qxKeyframe_Free(static_cast<qxKeyframe*>(request->object));
+      return 1;
+    case kResOpSize: {
+      // The budget's figures of the keyframe record, its nodes and entries.
+      const auto* keyframe = static_cast<const qxKeyframe*>(request->object);
+      uint64_t size = 132;
+      for (int32_t i = 0; keyframe->nodes && i < keyframe->nodeCount; ++i) {
+        size += 44 + 56 * static_cast<uint64_t>(keyframe->nodes[i].entryCount);
+      }
+      request->size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Materials: a missing one is served by the default material "dflt.mat",
+// registered under the missing name, so later requests for that name find it.
+int MaterialHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("MAT ")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      auto* material =
+          static_cast<qxMaterial*>(Services()->memAlloc(sizeof(qxMaterial), __FILE__, __LINE__));
+      if (!material) return 0;
+      bool loaded = qxMaterial_LoadEntry(request->name, material, 0, 0) != 0;
+      if (!loaded) {
+        qxMaterial_FreeEntry(material);  // what the failed read built
+        loaded = qxMaterial_LoadEntry("dflt.mat", material, 0, 0) != 0;
+      }
+      const int added = loaded ? Res_Add(request->tag, request->name, material) : kResFailed;
+      if (added != kResLoaded) {
+        qxMaterial_FreeEntry(material);
+        Services()->memFree(material);
+        return added;
+      }
+      Res_Lock(material);
+      return added;
+    }
+    case kResOpFree: {
+      auto* material = static_cast<qxMaterial*>(request->object);
+      qxMaterial_FreeEntry(material);
+      Services()->memFree(material);
+      return 1;
+    }
+    case kResOpSize:
+      request->size = 0;
+      return 1;
+  }
+  return 0;
+}
+
+// The 3D library's material hooks: materials that models and sprites name
+// come from the resource manager, shared, and stay locked while in use.
+qxMaterial* LoadMaterialHook(const char* name, int, int) {
+  auto* material = static_cast<qxMaterial*>(drevResource_Get("MAT ", name));
+  if (!material) return nullptr;
+  if (material->useCount == 0) Res_Lock(material);
+  ++material->useCount;
+  return material;
+}
+
+void UnloadMaterialHook(qxMaterial* material) {
+  if (!material) return;
+  if (material->useCount > 0) --material->useCount;
+  if (material->useCount == 0) Res_Unlock(material);
+}
+
+qxMaterialLoaderFn gPreviousMaterialLoader = nullptr;
+qxMaterialUnloaderFn gPreviousMaterialUnloader = nullptr;
+
+int ModelHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("MODL")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      qxModel3* model = qxModel3_Load(request->name);
+      if (!model) return 0;
+      const int added = Res_Add(request->tag, request->name, model);
+      if (added != kResLoaded) qxModel3_Free(model);
+      return added;
+    }
+    case kResOpFree:
+      qxModel3_Free(static_cast<qxModel3*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = 1;
       return 1;
   }
   return 0;
@@ -239,6 +389,8 @@ int Startup() {
     if (Res_RegisterHandler(h.tag, h.handler) != kResLoaded) ok = false;
   }
   Res_InstallFileServices(Services());
+  gPreviousMaterialLoader = qxMaterial_SetLoader(LoadMaterialHook);
+  gPreviousMaterialUnloader = qxMaterial_SetUnloader(UnloadMaterialHook);
   Res_SetProgressCallback(Progress);
   Cos_RegisterSaveVerify(CostumeSaveFilter);
   if (!ok) return 1;
@@ -248,6 +400,8 @@ int Startup() {
 
 void Shutdown() {
   Res_Shutdown();
+  qxMaterial_SetLoader(gPreviousMaterialLoader);
+  qxMaterial_SetUnloader(gPreviousMaterialUnloader);
   for (const TagHandler& h : kHandlers) Res_UnregisterHandler(h.tag);
   Res_RestoreFileServices(Services());
   Res_SetProgressCallback(nullptr);
@@ -327,8 +481,21 @@ int drevResource_ScanDirectory(const char* path) {
   for (char& c : dir)
     if (c == '\\') c = '/';
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  // The -p folder is the player's own host path, not a data name: one that
+  // climbs ("../data") is taken from the current folder as it stands.
+  if (!dir.empty() && dir[0] != '/' &&
+      (dir == ".." || dir.rfind("../", 0) == 0 || dir.find("/../") != std::string::npos ||
+       (dir.size() >= 3 && dir.compare(dir.size() - 3, 3, "/..") == 0))) {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd)) dir = std::string(cwd) + "/" + dir;
+  }
   // The directory itself may be named in another letter case (the -p option).
-  dir = dir.empty() ? std::string(".") : Res_HostPath(dir.c_str());
+  if (dir.empty()) {
+    dir = ".";
+  } else {
+    dir = Res_HostPath(dir.c_str());
+    if (dir.empty()) return 0;  // refused by the resolver
+  }
   if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
     FileUtilFindResult result;
     while (FileUtil_FindNext(find, &result)) {
@@ -386,7 +553,12 @@ int drevResource_WriteReport(void) {
   return Res_Report("Vosk.res", nullptr);
 }
 
-// Not built yet: backgrounds and colormaps have no loader yet, so there is
-// nothing to reload after a gamma change.
+// Not built yet: backgrounds have no reload yet.
 void drevResource_ReloadBackgrounds(void) {}
-void drevResource_ReloadColormaps(void) {}
+
+void drevResource_ReloadColormaps(void) {
+  const uint32_t tag = Res_Tag("CMAP");
+  for (ResourceRecord* r = Res_First(tag); r; r = Res_Next(r, tag)) {
+    PrepareColormapTables(static_cast<qxColormap*>(r->object));
+  }
+}

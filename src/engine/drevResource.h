@@ -39,6 +39,7 @@ int drevResource_DetachPacks(void);
 void drevResource_OpenResourceLog(const char* name);
 // Writes the resource report "Vosk.res".
 int drevResource_WriteReport(void);
-// After a gamma change: not built yet (the gamma table comes with the render module).
+// After a gamma change: the colormaps' 16-bit light tables are built again;
+// backgrounds are not reloaded yet (not built yet).
 void drevResource_ReloadBackgrounds(void);
 void drevResource_ReloadColormaps(void);

@@ -222,6 +222,14 @@ kvSurface* kv_Surface_AllocateCompressed(int width, int height, int levelCount, 
 
 int kv_Surface_Upload(kvSurface* surface, const void* data) {
   if (!surface) return 0;
+  // Only the surface's own CPU copy has a known length (bytes from files come
+  // in through kv_Surface_AllocateCompressed, which copies them with their
+  // count): any other pointer could be read past its end, so it is refused.
+  if (data && data != surface->pixels) {
+    kv_Log_Printf("kv_Surface_Upload: refused data that is not the surface's own copy (%ix%i %s)",
+                  surface->width, surface->height, kv_Surface_GetFormatName(surface->format));
+    return 0;
+  }
   const kvSurfaceFormatInfo info =
       kv_Surface_GetFormatInfo(surface->format, surface->singleChannel);
   kv_GL_SetDebugTag("glPixelStorei", "kv_Surface_Upload", 110);
@@ -235,9 +243,8 @@ int kv_Surface_Upload(kvSurface* surface, const void* data) {
   kvSurfaceLevel levels[32];
   const int count = kv_Surface_PlanLevels(surface, levels, 32);
   const auto* position = static_cast<const uint8_t*>(data);
-  // Data that is our own CPU copy is bounded by it; data from elsewhere is
-  // trusted to hold the whole chain.
-  const size_t available = (data && data == surface->pixels) ? surface->cpuSize : SIZE_MAX;
+  // Data (the CPU copy) is bounded by the copy's size.
+  const size_t available = data ? surface->cpuSize : 0;
   size_t offset = 0;
   int result = 1;
   for (int level = 0; level < count; ++level) {

@@ -89,7 +89,9 @@ kvSurface* kv_Surface_AllocateCompressed(int width, int height, int levelCount, 
 // Render targets' colour surfaces: a texture without a CPU copy.
 kvSurface* kv_Surface_AllocateForTarget(int width, int height, uint32_t format);
 // Sends one level (or every level of a mipmapped surface) to the texture.
-// Returns 1, or 0 when compressed data runs short (nothing past the data is read).
+// data is null (storage only) or the surface's own CPU copy; any other
+// pointer is refused (its length cannot be known) with a log line and 0.
+// Returns 1, or 0 when the copy runs short (nothing past it is read).
 int kv_Surface_Upload(kvSurface* surface, const void* data);
 
 int kv_Surface_Lock(kvRenderContext* context, kvSurface* surface, void** pixels, int* rowLength);

@@ -11,16 +11,42 @@
 namespace {
 
 AudioChannel g_channels[AUDIO_NUM_CHANNELS];
-int g_active[AUDIO_NUM_CHANNELS];
+// Read by the producer threads and the callback, written by open and close.
+std::atomic<int> g_active[AUDIO_NUM_CHANNELS];
+// Producer calls that are inside a channel's semaphores or hold its mutex:
+// close waits for them to leave before it destroys anything.
+std::atomic<int> g_users[AUDIO_NUM_CHANNELS];
+// Locks of each channel's mutex taken by this thread (AudioChannel_Lock).
+thread_local int t_locks[AUDIO_NUM_CHANNELS];
 SDL_AudioDeviceID g_device = 0;
 std::atomic<bool> g_sizeMismatchLogged{false};
 
-bool ValidChannel(int channel) { return channel >= 0 && channel < AUDIO_NUM_CHANNELS; }
-bool Active(int channel) { return ValidChannel(channel) && g_active[channel]; }
+bool ValidChannel(int channel) {
+  return channel >= 0 && channel < AUDIO_NUM_CHANNELS;
+}
+bool Active(int channel) {
+  return ValidChannel(channel) && g_active[channel].load();
+}
+
+// Counts a producer call in while the channel is active; false (and not
+// counted) when it is not. The count goes up before the flag is read, and
+// close clears the flag before it reads the count, so one of the two always
+// sees the other.
+bool Enter(int channel) {
+  if (!ValidChannel(channel)) return false;
+  g_users[channel].fetch_add(1);
+  if (g_active[channel].load()) return true;
+  g_users[channel].fetch_sub(1);
+  return false;
+}
+
+void Leave(int channel) {
+  g_users[channel].fetch_sub(1);
+}
 
 int ActiveCount() {
   int count = 0;
-  for (int active : g_active) count += active ? 1 : 0;
+  for (const std::atomic<int>& active : g_active) count += active.load() ? 1 : 0;
   return count;
 }
 
@@ -80,7 +106,8 @@ void DestroySync(AudioChannel& ch) {
 void AddFromRing(const AudioChannel& ch, uint8_t* stream, int bytes) {
   const int first = bytes < ch.totalSize - ch.readPosition ? bytes : ch.totalSize - ch.readPosition;
   AudioDevice_AddSaturated(reinterpret_cast<int16_t*>(stream),
-                           reinterpret_cast<const int16_t*>(ch.buffer + ch.readPosition), first / 2);
+                           reinterpret_cast<const int16_t*>(ch.buffer + ch.readPosition),
+                           first / 2);
   if (bytes > first) {
     AudioDevice_AddSaturated(reinterpret_cast<int16_t*>(stream + first),
                              reinterpret_cast<const int16_t*>(ch.buffer), (bytes - first) / 2);
@@ -125,12 +152,16 @@ void AudioDevice_MixCallback(void* userdata, uint8_t* stream, int length) {
     kv_Log_Printf("[Audio] Device asked for %d bytes, expected blocks of %d", length,
                   AUDIO_BLOCK_SIZE);
   }
-  AudioDevice_MixChannels(channels, g_active, AUDIO_NUM_CHANNELS, stream, length);
+  // Open and close change the flags under the device lock, which SDL holds
+  // around this callback: one snapshot serves the whole mix.
+  int active[AUDIO_NUM_CHANNELS];
+  for (int c = 0; c < AUDIO_NUM_CHANNELS; ++c) active[c] = g_active[c].load();
+  AudioDevice_MixChannels(channels, active, AUDIO_NUM_CHANNELS, stream, length);
 }
 
 int AudioChannel_Open(int channel, int blockSize, int blockCount) {
   if (!ValidChannel(channel) || blockSize <= 0 || blockCount <= 1) return -1;
-  if (g_active[channel]) return 0;
+  if (g_active[channel].load()) return 0;
   AudioChannel& ch = g_channels[channel];
   if (g_device) SDL_LockAudioDevice(g_device);
   std::free(ch.buffer);  // a ring left by an earlier failed open
@@ -150,7 +181,7 @@ int AudioChannel_Open(int channel, int blockSize, int blockCount) {
     return -1;
   }
   if (g_device) SDL_LockAudioDevice(g_device);
-  g_active[channel] = 1;
+  g_active[channel].store(1);
   if (g_device) SDL_UnlockAudioDevice(g_device);
   if (!wasOpen) SDL_PauseAudioDevice(g_device, 0);
   return 0;
@@ -159,12 +190,17 @@ int AudioChannel_Open(int channel, int blockSize, int blockCount) {
 void AudioChannel_Close(int channel) {
   if (!Active(channel)) return;
   AudioChannel& ch = g_channels[channel];
-  // Stop the callback from touching the channel, then wake a producer that
-  // waits for a free block before its semaphores go away.
+  // Stop the callback and new producer calls from touching the channel; then
+  // wake every producer that waits on its semaphores (however many there
+  // are) and wait until all have left before anything is destroyed.
   SDL_LockAudioDevice(g_device);
-  g_active[channel] = 0;
+  g_active[channel].store(0);
   SDL_UnlockAudioDevice(g_device);
-  for (int i = 0; i < ch.blockCount; ++i) kv_Semaphore_Post(ch.freeSem);
+  while (g_users[channel].load() > 0) {
+    kv_Semaphore_Post(ch.freeSem);
+    kv_Semaphore_Post(ch.filledSem);
+    SDL_Delay(1);
+  }
   SDL_LockAudioDevice(g_device);
   DestroySync(ch);
   std::free(ch.buffer);
@@ -199,49 +235,74 @@ void AudioChannel_CommitBlock(int channel) {
   AudioChannel& ch = g_channels[channel];
   ++ch.blocksWritten;
   // Without the callback the read position moves on by itself, one block.
-  if (!g_active[channel] && ch.totalSize > 0) {
+  if (!g_active[channel].load() && ch.totalSize > 0) {
     ch.readPosition = (ch.readPosition + ch.blockSize) % ch.totalSize;
   }
 }
 
 void AudioChannel_WaitFree(int channel) {
-  if (Active(channel)) kv_Semaphore_Wait(g_channels[channel].freeSem);
+  if (!Enter(channel)) return;
+  kv_Semaphore_Wait(g_channels[channel].freeSem);
+  Leave(channel);
 }
 
 int AudioChannel_TryTakeFree(int channel) {
   if (!ValidChannel(channel)) return -1;
-  if (!g_active[channel]) return g_channels[channel].buffer ? 0 : -1;
-  return kv_Semaphore_TryWait(g_channels[channel].freeSem);
+  if (!Enter(channel)) return g_channels[channel].buffer ? 0 : -1;
+  const int result = kv_Semaphore_TryWait(g_channels[channel].freeSem);
+  Leave(channel);
+  return result;
 }
 
 void AudioChannel_SignalFree(int channel) {
-  if (Active(channel)) kv_Semaphore_Post(g_channels[channel].freeSem);
+  if (!Enter(channel)) return;
+  kv_Semaphore_Post(g_channels[channel].freeSem);
+  Leave(channel);
 }
 
 void AudioChannel_WaitFilled(int channel) {
-  if (Active(channel)) kv_Semaphore_Wait(g_channels[channel].filledSem);
+  if (!Enter(channel)) return;
+  kv_Semaphore_Wait(g_channels[channel].filledSem);
+  Leave(channel);
 }
 
 int AudioChannel_TryTakeFilled(int channel) {
   if (!ValidChannel(channel)) return -1;
-  if (!g_active[channel]) return g_channels[channel].buffer ? 0 : -1;
-  return kv_Semaphore_TryWait(g_channels[channel].filledSem);
+  if (!Enter(channel)) return g_channels[channel].buffer ? 0 : -1;
+  const int result = kv_Semaphore_TryWait(g_channels[channel].filledSem);
+  Leave(channel);
+  return result;
 }
 
 void AudioChannel_SignalFilled(int channel) {
-  if (Active(channel)) kv_Semaphore_Post(g_channels[channel].filledSem);
+  if (!Enter(channel)) return;
+  kv_Semaphore_Post(g_channels[channel].filledSem);
+  Leave(channel);
 }
 
+// A lock holds the channel until it is given back, so close never destroys a
+// mutex that a producer holds.
 void AudioChannel_Lock(int channel) {
-  if (Active(channel)) kv_Mutex_Lock(g_channels[channel].mutex);
+  if (!Enter(channel)) return;
+  kv_Mutex_Lock(g_channels[channel].mutex);
+  ++t_locks[channel];
 }
 
 void AudioChannel_Unlock(int channel) {
-  if (Active(channel)) kv_Mutex_Unlock(g_channels[channel].mutex);
+  if (!ValidChannel(channel) || t_locks[channel] == 0) return;
+  --t_locks[channel];
+  kv_Mutex_Unlock(g_channels[channel].mutex);
+  Leave(channel);
 }
 
-int AudioChannel_IsActive(int channel) { return Active(channel) ? 1 : 0; }
+int AudioChannel_IsActive(int channel) {
+  return Active(channel) ? 1 : 0;
+}
 
-int AudioDevice_GetSampleRate(void) { return AUDIO_SAMPLE_RATE; }
+int AudioDevice_GetSampleRate(void) {
+  return AUDIO_SAMPLE_RATE;
+}
 
-uint32_t AudioDevice_GetId(void) { return g_device; }
+uint32_t AudioDevice_GetId(void) {
+  return g_device;
+}

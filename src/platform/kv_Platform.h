@@ -81,6 +81,14 @@ void* kv_Platform_OpenLibrary(const char* fileName);
 // restores the handler that was installed before and raises the signal again,
 // so that a sanitizer's own report still follows. Installing twice is harmless.
 void kv_Platform_InstallCrashGuard(void);
+// The size of the crash guard's alternate signal stacks: the main thread's,
+// and the one every thread started by kv_Thread_Create gets.
+inline constexpr size_t kv_Platform_kCrashStackSize = 128 * 1024;
+// The calling thread's own alternate signal stack, for a thread that the
+// platform layer starts: installed before its body runs, removed (the stack
+// it had before put back) when the body has returned.
+void* kv_Platform_InstallThreadCrashStack(void);
+void kv_Platform_RemoveThreadCrashStack(void* token);
 // The crash report: the render context's debug tag as the dump comment (when
 // one is set), then the dump through the Steam layer. Async-signal-safe.
 void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo);

@@ -67,6 +67,7 @@ int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
   if (!data || size == 0 || !path || !*path || IsSeparator(path[std::strlen(path) - 1])) return 0;
   std::string host;
   stdFileUtil_ResolvePath(path, &host);
+  if (host.empty()) return 0;  // a name the resolver refused
   const size_t slash = host.rfind('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(host.substr(0, slash))) return 0;
 

@@ -2,9 +2,11 @@
 // Steam layer's mini-dump call and then let the signal take its course.
 #include <execinfo.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <time.h>
 
 #include <cstddef>
+#include <new>
 
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Platform.h"
@@ -17,8 +19,16 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 struct sigaction g_previous[kSignalCount];
 bool g_installed = false;
 
-// The handlers run here, so a stack overflow can still be reported.
-alignas(16) char g_alternateStack[128 * 1024];
+// The main thread's handlers run here, so a stack overflow can still be
+// reported; other threads get one of their own (kv_Platform_InstallThreadCrashStack).
+alignas(16) char g_alternateStack[kv_Platform_kCrashStackSize];
+
+// A thread's own alternate stack and the one it had before (a sanitizer may
+// give every thread a smaller one and unmaps it itself when the thread ends).
+struct ThreadCrashStack {
+  void* memory;
+  stack_t previous;
+};
 
 // Appends text to a bounded buffer (async-signal-safe).
 void Append(char* buffer, size_t size, size_t* used, const char* text) {
@@ -75,6 +85,40 @@ void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo) {
   SteamAPI_WriteMiniDump(static_cast<uint32_t>(signalNumber), signalInfo, 0);
   const struct timespec pause = {0, 250 * 1000 * 1000};
   nanosleep(&pause, nullptr);
+}
+
+void* kv_Platform_InstallThreadCrashStack(void) {
+  auto* token = new (std::nothrow) ThreadCrashStack{};
+  if (!token) return nullptr;
+  token->memory = mmap(nullptr, kv_Platform_kCrashStackSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (token->memory == MAP_FAILED) {
+    delete token;
+    return nullptr;
+  }
+  stack_t stack{};
+  stack.ss_sp = token->memory;
+  stack.ss_size = kv_Platform_kCrashStackSize;
+  if (sigaltstack(&stack, &token->previous) != 0) {
+    munmap(token->memory, kv_Platform_kCrashStackSize);
+    delete token;
+    return nullptr;
+  }
+  return token;
+}
+
+void kv_Platform_RemoveThreadCrashStack(void* token) {
+  auto* own = static_cast<ThreadCrashStack*>(token);
+  if (!own) return;
+  // Put back what the thread had, so its owner finds its own stack again.
+  stack_t previous = own->previous;
+  if (previous.ss_flags & SS_DISABLE) {
+    previous = stack_t{};
+    previous.ss_flags = SS_DISABLE;
+  }
+  sigaltstack(&previous, nullptr);
+  munmap(own->memory, kv_Platform_kCrashStackSize);
+  delete own;
 }
 
 void kv_Platform_InstallCrashGuard(void) {

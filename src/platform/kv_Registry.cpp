@@ -62,13 +62,12 @@ RegistryEntry* EntryForWrite(const char* name, uint32_t type) {
   return &entry;
 }
 
-// The entry of a name when it exists and holds the type, else null.
-const RegistryEntry* EntryForRead(const char* name, uint32_t type) {
+// The entry of a name when it exists, else null.
+const RegistryEntry* EntryForRead(const char* name) {
   if (!name) return nullptr;
   int index = -1;
   if (!FindLocked(HashOf(name), &index)) return nullptr;
-  const RegistryEntry& entry = g_registry.entries[index];
-  return entry.type == type ? &entry : nullptr;
+  return &g_registry.entries[index];
 }
 
 void EncodeLocked(uint8_t* out) {
@@ -115,8 +114,9 @@ int kv_Registry_Find(const char* name, int* index, uint32_t* hash) {
 int kv_Registry_ReadString(const char* name, char* destination, int size) {
   if (!destination || size <= 0) return 0;
   std::lock_guard<std::mutex> lock(g_mutex);
-  const RegistryEntry* entry = EntryForRead(name, kRegistryTypeString);
-  if (!entry) return 0;
+  // Only a string entry answers: a number's bytes are no text.
+  const RegistryEntry* entry = EntryForRead(name);
+  if (!entry || entry->type != kRegistryTypeString) return 0;
   // A stored value need not hold a terminator: never read past its 260 bytes.
   const char* text = reinterpret_cast<const char*>(entry->value);
   size_t length = strnlen(text, kRegistryValueSize - 1);
@@ -138,15 +138,17 @@ int kv_Registry_WriteString(const char* name, const char* value) {
   return 0;
 }
 
+// Numbers give the entry's stored 32 bits whatever its type: a float entry
+// read as an int gives its bits, and the other way round.
 int kv_Registry_ReadInt(const char* name, int defaultValue) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  const RegistryEntry* entry = EntryForRead(name, kRegistryTypeNumber);
+  const RegistryEntry* entry = EntryForRead(name);
   return entry ? static_cast<int>(stdLE_GetU32(entry->value)) : defaultValue;
 }
 
 float kv_Registry_ReadFloat(const char* name, float defaultValue) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  const RegistryEntry* entry = EntryForRead(name, kRegistryTypeNumber);
+  const RegistryEntry* entry = EntryForRead(name);
   if (!entry) return defaultValue;
   const uint32_t bits = stdLE_GetU32(entry->value);
   float value;

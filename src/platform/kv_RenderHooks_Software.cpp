@@ -12,7 +12,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
 #include "presentation/drevText.h"
-#include "quadrix/qxModel3.h"
+#include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxPrimitive.h"
 #include "quadrix/qxSprite.h"
 #include "render/Deferred.h"

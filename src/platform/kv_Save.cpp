@@ -30,6 +30,20 @@ std::mutex g_directoryMutex;
 std::string g_writeDirectory = "Saves/";
 
 std::atomic<kv_Save_MessageBoxFunction> g_messageBox{nullptr};
+
+// A settings file or save folder that is there but cannot be read is logged
+// when the problem starts (or changes), not on every read: each holds the
+// error last logged, 0 while reading works or the thing is simply absent.
+std::atomic<int> g_settingsReadError{0};
+std::atomic<int> g_folderReadError{0};
+
+void NoteReadProblem(std::atomic<int>& last, int error, const char* what, const std::string& name) {
+  if (error == 0) {
+    last.store(0);
+  } else if (last.exchange(error) != error) {
+    kv_Log_Printf("[Save] - cannot read %s %s: %s", what, name.c_str(), std::strerror(error));
+  }
+}
 std::atomic<int> g_exitRequested{0};
 
 std::string SlotFolderName(uint32_t slot) {
@@ -193,6 +207,18 @@ int kv_Save_EraseSlot(uint32_t slot) {
 int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
   if (!entries || maximum <= 0) return 0;
   const std::string directory = kv_Save_GetWriteDirectory();
+  {
+    // No folder yet is no save yet; one that cannot be listed is a problem.
+    const std::string host = Host(directory);
+    int error = 0;
+    if (DIR* dir = opendir(host.c_str())) {
+      closedir(dir);
+    } else if (errno != ENOENT) {
+      error = errno;
+    }
+    NoteReadProblem(g_folderReadError, error, "the save folder", host);
+    if (error != 0) return 0;
+  }
   FileSearch* search = stdFileUtil_NewFind(nullptr, 4, (directory + "*").c_str());
   if (!search) return 0;
   FileSearchResult found;
@@ -238,17 +264,25 @@ int kv_Save_ReadRegistryFile(void* buffer, uint32_t size, uint32_t* fileSize) {
   if (fileSize) *fileSize = 0;
   if (!buffer) return 1;
   std::memset(buffer, 0, size);
-  const int fd = open(Host(kv_Save_GetRegistryPath()).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 1;
+  const std::string host = Host(kv_Save_GetRegistryPath());
+  const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // A missing file is a first start; any other failure is worth a line.
+    NoteReadProblem(g_settingsReadError, errno == ENOENT ? 0 : errno, "the settings file", host);
+    return 1;
+  }
   size_t copied = 0;
+  int error = 0;
   auto* p = static_cast<unsigned char*>(buffer);
   while (copied < size) {
     const ssize_t got = read(fd, p + copied, size - copied);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
     if (got <= 0) break;
     copied += static_cast<size_t>(got);
   }
   close(fd);
+  NoteReadProblem(g_settingsReadError, error, "the settings file", host);
   if (copied == 0) return 1;
   if (fileSize) *fileSize = static_cast<uint32_t>(copied);
   return 0;

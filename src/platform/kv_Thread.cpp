@@ -4,13 +4,19 @@
 
 #include <new>
 
+#include "platform/kv_Platform.h"
+
 namespace {
 
 enum Lifetime : int { kAttached = 0, kDetached = 1, kBodyEnded = 2 };
 
 int RunBody(void* data) {
   auto* record = static_cast<kv_Thread*>(data);
+  // The crash guard's handlers run on an alternate stack; each thread needs
+  // its own, or a stack overflow here would write no crash report.
+  void* crashStack = kv_Platform_InstallThreadCrashStack();
   const int status = record->body(record);
+  kv_Platform_RemoveThreadCrashStack(crashStack);
   // A detached record is freed by whichever of the two ends comes last.
   if (record->lifetime.exchange(kBodyEnded) == kDetached) delete record;
   return status;

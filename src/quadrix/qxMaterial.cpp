@@ -14,7 +14,6 @@ qxMaterialUnloaderFn g_unloader = nullptr;
 
 constexpr int32_t kVersion = 50;
 constexpr int kCelBytes = 24;
-constexpr int kCelTextureBytes = 16;
 constexpr int kTextureBytes = 24;
 constexpr int kPaletteBytes = 768;
 
@@ -242,6 +241,33 @@ qxMaterial* qxMaterial_Load(const char* name, int a, int b) {
     return nullptr;
   }
   return material;
+}
+
+int qxMaterial_PrepareDeviceTexture(qxMaterialTexture* texture, int mipLevel, int slot) {
+  if (!texture || mipLevel < 0 || static_cast<uint32_t>(mipLevel) >= texture->mipCount ||
+      mipLevel >= kMaterialMaxMips || !texture->mipLevels[mipLevel]) {
+    return 0;
+  }
+  qxMaterialDeviceSlot& device = texture->deviceSlots[mipLevel][slot ? 1 : 0];
+  if (device.loaded) {
+    stdDevice3D_TouchTexture(&device.texture);
+    return 1;
+  }
+  DisplayBuffer* level = texture->mipLevels[mipLevel];
+  if (!stdDisplay_LockBuffer(level)) return 0;
+  const int keyed = (texture->flags & QXMATERIAL_TEXTURE_COLORKEY) ? 1 : 0;
+  const int uploaded = stdDevice3D_UploadTexture(&device.texture, level->pixels, keyed, mipLevel);
+  stdDisplay_UnlockBuffer(level);
+  if (uploaded) device.loaded = 1;
+  return uploaded ? 1 : 0;
+}
+
+void qxMaterial_ResetDeviceTextures(qxMaterial* material) {
+  if (!material || !material->textures) return;
+  for (uint32_t t = 0; t < material->textureCount; ++t) {
+    std::memset(static_cast<void*>(material->textures[t].deviceSlots), 0,
+                sizeof material->textures[t].deviceSlots);
+  }
 }
 
 int qxMaterial_Write(const char* path, const qxMaterial* m) {

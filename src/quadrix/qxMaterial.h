@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "std/stdDevice3D.h"
 #include "std/stdDisplay.h"
 
 struct qxMaterialTexture;
@@ -46,15 +47,23 @@ struct qxMaterialCel {
   qxMaterialTexture* texture;  // the cel's texture, null for an untextured cel
 };
 
+// A mip level's texture on the accelerated 3D device: the device cache's
+// record and whether the level was uploaded into it.
+struct qxMaterialDeviceSlot {
+  stdDevice3DTexture texture;
+  int32_t loaded;
+};
+
 struct qxMaterialTexture {
   uint32_t flags;  // QXMATERIAL_TEXTURE_COLORKEY
   int32_t value;   // carried from the file
   uint32_t colorKey;
   int32_t log2Width;
-  int32_t widthMask;                           // width - 1
-  int32_t heightMask;                          // height - 1
-  uint32_t mipCount;                           // at most 4
-  DisplayBuffer* mipLevels[kMaterialMaxMips];  // level k is (width >> k) x (height >> k)
+  int32_t widthMask;                                      // width - 1
+  int32_t heightMask;                                     // height - 1
+  uint32_t mipCount;                                      // at most 4
+  DisplayBuffer* mipLevels[kMaterialMaxMips];             // level k is (width >> k) x (height >> k)
+  qxMaterialDeviceSlot deviceSlots[kMaterialMaxMips][2];  // cleared on load
 };
 
 struct qxMaterial {
@@ -86,5 +95,12 @@ void qxMaterial_FreeEntry(qxMaterial* material);
 void qxMaterial_Free(qxMaterial* material);
 qxMaterialLoaderFn qxMaterial_SetLoader(qxMaterialLoaderFn hook);
 qxMaterialUnloaderFn qxMaterial_SetUnloader(qxMaterialUnloaderFn hook);
+// The accelerated path (the face cache's batch flush): uploads the mip level
+// into slot 0 or 1 when that slot holds nothing yet and answers whether the
+// upload worked; a loaded slot is marked used in the device cache and 1
+// answered. The device layer uploads nothing, so no slot is ever loaded.
+int qxMaterial_PrepareDeviceTexture(qxMaterialTexture* texture, int mipLevel, int slot);
+// Clears every mip level's device slots.
+void qxMaterial_ResetDeviceTextures(qxMaterial* material);
 // Writes a MAT file (no palette); 1 / 0.
 int qxMaterial_Write(const char* path, const qxMaterial* material);

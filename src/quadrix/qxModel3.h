@@ -14,7 +14,8 @@
 // allocated, every index is range-checked, a hierarchy with a cycle or a node
 // reached twice is refused, and a bad file fails the load with one log line.
 //
-// Drawing (qxModel3_DrawMesh and its companions) is a module of its own.
+// Drawing (qxModel3_DrawMesh and its companions) is a module of its own:
+// qxModel3_Draw.h.
 // Main thread only.
 #pragma once
 
@@ -151,6 +152,3 @@ int qxModel3_SetMesh(qxModel3* model, int geoset, int meshIndex, const qxModel3M
 // 0 when a face has geometry mode above 0 without a material, or above 3 with
 // an untextured material; else 1.
 int qxModel3_CheckFaceModes(const qxModel3* model);
-
-// Drawing: transforms, lights and queues one mesh's faces when emit is non-zero.
-void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emit);

@@ -371,6 +371,7 @@ void NotBuilt() {
     g_reported[N] = true;
     kv_Log_Printf("[Lua] - %s: not built yet", kCoreNames[N]);
   }
+  lua_pushnil();  // a value, so the call can be an argument of another
 }
 
 template <int... N>

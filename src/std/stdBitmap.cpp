@@ -77,23 +77,27 @@ int64_t RemainingBytes(stdFile_t file) {
 
 // Whether the rest of the file can hold a frame of this size in this storage
 // type, so that a truncated or lying file fails before its frame is allocated.
-// Raw rows are stored whole; a run-length pair gives at most 63 bytes.
-bool FrameFitsInFile(stdFile_t file, int32_t storageType, int64_t rowBytes, int64_t height) {
+// Raw rows are stored whole; a run-length pair gives at most 63 bytes; a packed
+// frame's L bytes follow its length (read already).
+bool FrameFitsInFile(stdFile_t file, int32_t storageType, int64_t byteSize, int32_t packedLength) {
   const int64_t remaining = RemainingBytes(file);
   if (remaining < 0) return true;  // the file layer cannot tell: the reads will
-  const int64_t needed = rowBytes * height;
   switch (storageType) {
     case STDBITMAP_RAW:
-      return remaining >= needed;
+      return remaining >= byteSize;
     case STDBITMAP_RLE:
-      return remaining * 63 / 2 >= needed;
+      return remaining * 63 / 2 >= byteSize;
+    case STDBITMAP_PACKED:
+      return remaining >= packedLength;
     default:
-      return true;
+      return true;  // no pixel data follows
   }
 }
 
-// Reads one frame's pixels into a locked, plain frame by storage type.
-bool ReadFramePixels(stdFile_t file, DisplayBuffer* frame, int32_t storageType) {
+// Reads one frame's pixels into a locked, plain frame by storage type; a
+// packed frame's length was read (and checked) before the frame was made.
+bool ReadFramePixels(stdFile_t file, DisplayBuffer* frame, int32_t storageType,
+                     int32_t packedLength) {
   const BufferFormat& f = frame->format;
   const size_t rowBytes = static_cast<size_t>(f.width) * (f.format.bitsPerPixel / 8);
   auto* pixels = static_cast<uint8_t*>(frame->pixels);
@@ -108,13 +112,7 @@ bool ReadFramePixels(stdFile_t file, DisplayBuffer* frame, int32_t storageType) 
     case STDBITMAP_RLE:
       return ReadRle(file, pixels, static_cast<size_t>(f.byteSize));
     case STDBITMAP_PACKED: {
-      int32_t length;
-      if (!ReadI32(file, &length)) return false;
-      if (length < 0 || length > f.byteSize) {
-        kv_Log_Printf("stdBitmap: packed frame length %d does not fit a frame of %d bytes", length,
-                      f.byteSize);
-        return false;
-      }
+      const int32_t length = packedLength;
       if (length == f.byteSize) {
         return ReadExact(file, pixels, static_cast<size_t>(length));
       }
@@ -331,7 +329,8 @@ int stdBitmap_ReadFile(stdFile_t file, Bitmap* bitmap, int arg0, int arg1) {
   ColorFormat format;
   int32_t* fields = &format.colorMode;
   for (int i = 0; i < 14; ++i) fields[i] = stdLE_GetI32(h + 32 + 4 * i);
-  if (frameCount < 1 || frameCount > stdBitmap_kMaxFrames) {
+  // A file may hold no frames at all: then only its palette follows.
+  if (frameCount < 0 || frameCount > stdBitmap_kMaxFrames) {
     kv_Log_Printf("stdBitmap: bad frame count %d", frameCount);
     return 0;
   }
@@ -340,6 +339,10 @@ int stdBitmap_ReadFile(stdFile_t file, Bitmap* bitmap, int arg0, int arg1) {
   bitmap->yOffset = stdLE_GetI32(h + 24);
   bitmap->colorKey = static_cast<uint32_t>(stdLE_GetI32(h + 28));
 
+  // Every frame gets a buffer of its decoded size, whatever its storage type
+  // (also one that carries no pixel data): their sum is bounded before each
+  // frame is made, so a small file cannot ask for gigabytes.
+  int64_t decodedBytes = 0;
   for (int i = 0; i < frameCount; ++i) {
     int32_t width, height;
     if (!ReadI32(file, &width) || !ReadI32(file, &height)) return 0;
@@ -348,21 +351,40 @@ int stdBitmap_ReadFile(stdFile_t file, Bitmap* bitmap, int arg0, int arg1) {
       kv_Log_Printf("stdBitmap: bad frame size %dx%d", width, height);
       return 0;
     }
-    if (!FrameFitsInFile(file, storageType, static_cast<int64_t>(width) * (format.bitsPerPixel / 8),
-                         height)) {
-      kv_Log_Printf("stdBitmap: frame %d of %dx%d is larger than the rest of the file", i, width,
-                    height);
-      return 0;
-    }
     BufferFormat f{};
     f.width = width;
     f.height = height;
     f.format = format;
+    if (!stdDisplay_ComputeFormatSizes(&f)) {
+      kv_Log_Printf("stdBitmap: frame %d of %dx%d at %d bits per pixel cannot be made", i, width,
+                    height, format.bitsPerPixel);
+      return 0;
+    }
+    decodedBytes += f.byteSize;
+    if (decodedBytes > stdBitmap_kMaxDecodedBytes) {
+      kv_Log_Printf("stdBitmap: frames 0 to %d decode to more than %lld bytes", i,
+                    static_cast<long long>(stdBitmap_kMaxDecodedBytes));
+      return 0;
+    }
+    int32_t packedLength = 0;
+    if (storageType == STDBITMAP_PACKED) {
+      if (!ReadI32(file, &packedLength)) return 0;
+      if (packedLength < 0 || packedLength > f.byteSize) {
+        kv_Log_Printf("stdBitmap: packed frame length %d does not fit a frame of %d bytes",
+                      packedLength, f.byteSize);
+        return 0;
+      }
+    }
+    if (!FrameFitsInFile(file, storageType, f.byteSize, packedLength)) {
+      kv_Log_Printf("stdBitmap: frame %d of %dx%d is larger than the rest of the file", i, width,
+                    height);
+      return 0;
+    }
     DisplayBuffer* frame = stdDisplay_NewBuffer(&f, arg0, arg1, nullptr);
     if (frame == nullptr) return 0;
     bitmap->frames[i] = frame;
     stdDisplay_LockBuffer(frame);
-    if (!ReadFramePixels(file, frame, storageType)) {
+    if (!ReadFramePixels(file, frame, storageType, packedLength)) {
       stdDisplay_UnlockBuffer(frame);
       return 0;
     }

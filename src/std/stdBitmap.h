@@ -36,6 +36,9 @@ inline constexpr uint32_t STDBITMAP_PALETTE = 2;
 // Limits on what a BM file may ask for.
 inline constexpr int stdBitmap_kMaxFrames = 4096;
 inline constexpr int stdBitmap_kMaxDimension = 8192;
+// The most bytes the frames of one file may decode to, counted over all its
+// frames before each is allocated. Real backgrounds stay far below it.
+inline constexpr int64_t stdBitmap_kMaxDecodedBytes = int64_t{64} << 20;
 
 struct Bitmap {
   char name[32];        // file name it was read from (after the last backslash)

@@ -87,27 +87,14 @@ int stdBmp_Read(const char* path, Bitmap* bitmap, int arg0, int arg1) {
 }
 
 Bitmap* stdBmp_Load(const char* path, int arg0, int arg1) {
-  auto* bitmap = static_cast<Bitmap*>(std_pHS->memAlloc(sizeof(Bitmap), __FILE__, __LINE__));
-  if (bitmap == nullptr) return nullptr;
-  if (!stdBmp_Read(path, bitmap, arg0, arg1)) {
-    std_pHS->memFree(bitmap);
-    return nullptr;
-  }
-  return bitmap;
+  return stdImage_LoadWith(stdBmp_Read, path, arg0, arg1);
 }
 
 int stdBmp_Save(const char* path, Bitmap* bitmap) {
-  if (path == nullptr || bitmap == nullptr) return 0;
-  DisplayBuffer* frame = stdImage_LockFrameForSave("stdBmp_Save", bitmap, 24);
-  if (frame == nullptr) {
-    kv_Log_Printf("stdBmp_Save: %s: Only 24bpp supported", path);
-    return 0;
-  }
-  const stdFile_t file = std_pHS->fileOpen(path, "wb");
-  if (!file) {
-    stdDisplay_UnlockBuffer(frame);
-    return 0;
-  }
+  stdImageSave save;
+  if (!stdImage_BeginSave("stdBmp_Save", path, bitmap, 24, false, &save)) return 0;
+  const stdFile_t file = save.file;
+  DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
   const auto stored = static_cast<size_t>(StoredRowBytes(width));
@@ -137,11 +124,5 @@ int stdBmp_Save(const char* path, Bitmap* bitmap) {
     ok = stdImage_Write(file, out, stored);
   }
   if (out) std_pHS->memFree(out);
-  stdDisplay_UnlockBuffer(frame);
-  const bool closed = std_pHS->fileClose(file) == 0;
-  if (!ok || !closed) {
-    kv_Log_Printf("stdBmp_Save: %s: a write failed", path);
-    return 0;
-  }
-  return 1;
+  return stdImage_EndSave("stdBmp_Save", path, &save, ok);
 }

@@ -132,9 +132,8 @@ int PackWithAlpha(const uint8_t* palette, uint16_t* out, const ColorFormat* form
 }  // namespace
 
 int stdColor_PackPalette16(const uint8_t* palette, uint16_t* out, const ColorFormat* format) {
-  if (palette == nullptr || out == nullptr || format == nullptr) return 0;
-  for (int i = 0; i < 256; ++i) out[i] = static_cast<uint16_t>(PackEntry(palette + 3 * i, format));
-  return 1;
+  // Alpha 0 everywhere adds no bits.
+  return PackWithAlpha(palette, out, format, 0);
 }
 
 int stdColor_PackPalette16KeyAlpha(const uint8_t* palette, uint16_t* out,
@@ -224,26 +223,11 @@ void stdColor_HSVToRGB(float hue, float saturation, float value, float* red, flo
     const float p = value * (1.0f - saturation) * 255.0f;
     const float q = value * (1.0f - saturation * f) * 255.0f;
     const float t = value * (1.0f - saturation * (1.0f - f)) * 255.0f;
-    switch (sector) {
-      case 0:
-        r = v, g = t, b = p;
-        break;
-      case 1:
-        r = q, g = v, b = p;
-        break;
-      case 2:
-        r = p, g = v, b = t;
-        break;
-      case 3:
-        r = p, g = q, b = v;
-        break;
-      case 4:
-        r = t, g = p, b = v;
-        break;
-      default:
-        r = v, g = p, b = q;
-        break;
-    }
+    // The six sectors of the hue circle.
+    const float sectors[6][3] = {{v, t, p}, {q, v, p}, {p, v, t}, {p, q, v}, {t, p, v}, {v, p, q}};
+    r = sectors[sector][0];
+    g = sectors[sector][1];
+    b = sectors[sector][2];
   }
   if (red) *red = r;
   if (green) *green = g;

@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/kv_Log.h"
 #include "std/std.h"
 
 namespace {
@@ -108,7 +109,7 @@ bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, st
     const std::string component = text.substr(pos, end - pos);
     pos = end + 1;
     if (component.empty() || component == ".") continue;
-    if (!found || component == "..") {
+    if (!found) {
       current = Join(current, component);
       continue;
     }
@@ -123,6 +124,32 @@ bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, st
   }
   *out = current;
   return found;
+}
+
+// The components of text from pos on with "." and empty ones left out and
+// each ".." taking back the component before it. False when a ".." would
+// climb above the first component: the folder the name is looked up in.
+bool ContainedComponents(const std::string& text, size_t pos, std::string* out) {
+  std::vector<std::string_view> parts;
+  while (pos <= text.size()) {
+    size_t end = text.find('/', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view part(text.data() + pos, end - pos);
+    pos = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (parts.empty()) return false;
+      parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  out->clear();
+  for (const std::string_view part : parts) {
+    if (!out->empty()) *out += '/';
+    *out += part;
+  }
+  return true;
 }
 
 std::string CurrentDirectory() {
@@ -296,9 +323,15 @@ int stdFileUtil_ResolvePath(const char* name, std::string* hostPath) {
     }
   }
 
+  // A data name never leads out of the folder it is looked up in.
+  std::string contained;
+  if (!ContainedComponents(text, pos, &contained)) {
+    kv_Log_Printf("[File] - %s leads out of the game folder: refused", name);
+    return 0;
+  }
   std::vector<std::string> folders;
   std::string current;
-  bool found = Walk(text, pos, gameFolder, &current, &folders);
+  bool found = Walk(contained, 0, gameFolder, &current, &folders);
   struct stat st;
   if (found && lstat(current.empty() ? "." : current.c_str(), &st) != 0) {
     // A cached listing named an entry that is gone (removed or renamed by
@@ -307,7 +340,7 @@ int stdFileUtil_ResolvePath(const char* name, std::string* hostPath) {
       std::lock_guard<std::mutex> lock(g_resolverMutex);
       for (const std::string& folder : folders) g_listings.erase(folder);
     }
-    found = Walk(text, pos, gameFolder, &current, &folders);
+    found = Walk(contained, 0, gameFolder, &current, &folders);
   }
   *hostPath = current.empty() ? std::string(".") : current;
   return found ? 1 : 0;

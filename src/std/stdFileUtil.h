@@ -82,6 +82,10 @@ bool stdFileUtil_MatchPattern(const char* pattern, const char* name);
 // name that starts with the game folder's own absolute path is taken as
 // relative to it.
 //
+// A ".." takes back the component before it; one that would climb above the
+// folder the name is looked up in is refused: the answer is 0 with an empty
+// hostPath, and a log line says so.
+//
 // Returns 1 when every component was found. Otherwise returns 0 and hostPath
 // holds the components that were found followed by the rest as given (joined
 // with '/'), which is the path to use for creating a new entry.

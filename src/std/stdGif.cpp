@@ -454,18 +454,10 @@ void stdGif_WriteBlock(void) {
 }
 
 int stdGif_Save(const char* path, Bitmap* bitmap) {
-  if (path == nullptr || bitmap == nullptr) return 0;
-  if (bitmap->palette == nullptr) {
-    kv_Log_Printf("stdGif_Save: %s: the bitmap has no palette", path);
-    return 0;
-  }
-  DisplayBuffer* frame = stdImage_LockFrameForSave("stdGif_Save", bitmap, 8);
-  if (frame == nullptr) return 0;
-  const stdFile_t file = std_pHS->fileOpen(path, "wb");
-  if (!file) {
-    stdDisplay_UnlockBuffer(frame);
-    return 0;
-  }
+  stdImageSave save;
+  if (!stdImage_BeginSave("stdGif_Save", path, bitmap, 8, true, &save)) return 0;
+  const stdFile_t file = save.file;
+  DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
   uint8_t h[13] = {'G', 'I', 'F', '8', '9', 'a'};
@@ -485,8 +477,5 @@ int stdGif_Save(const char* path, Bitmap* bitmap) {
     static constexpr uint8_t kTail[2] = {0, ';'};
     ok = stdGif_EncodeEnd() && stdImage_Write(file, kTail, sizeof kTail);
   }
-  stdDisplay_UnlockBuffer(frame);
-  std_pHS->fileClose(file);
-  if (!ok) kv_Log_Printf("stdGif_Save: %s: a write failed", path);
-  return ok ? 1 : 0;
+  return stdImage_EndSave("stdGif_Save", path, &save, ok);
 }

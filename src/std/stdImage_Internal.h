@@ -95,6 +95,20 @@ inline uint8_t* stdImage_Row(DisplayBuffer* frame, int y) {
   return static_cast<uint8_t*>(frame->pixels) +
          static_cast<size_t>(y) * static_cast<size_t>(frame->format.bytesPerRow);
 }
-// Frame 0 of a bitmap locked for writing it out: plain, of the depth asked
-// for (0 = any); null (with a log line naming the writer) otherwise.
-DisplayBuffer* stdImage_LockFrameForSave(const char* writer, Bitmap* bitmap, int bitsPerPixel);
+// A writer at work: its file and the bitmap's frame 0, locked.
+struct stdImageSave {
+  stdFile_t file = 0;
+  DisplayBuffer* frame = nullptr;
+};
+// The start of a writer: frame 0 of the bitmap locked (plain, of the depth
+// asked for), a palette present when one is needed, the file opened "wb".
+// False (with a log line naming the writer, none for a file that cannot be
+// opened) when any of these fails; nothing is then left locked or open.
+bool stdImage_BeginSave(const char* writer, const char* path, Bitmap* bitmap, int bitsPerPixel,
+                        bool needsPalette, stdImageSave* save);
+// The end of a writer: unlocks the frame, closes the file and logs a failed
+// write; 1 when every write went through and the file closed, else 0.
+int stdImage_EndSave(const char* writer, const char* path, stdImageSave* save, bool ok);
+// Loads through a reader that fills a caller's record: a new bitmap or null.
+Bitmap* stdImage_LoadWith(int (*read)(const char*, Bitmap*, int, int), const char* path, int arg0,
+                          int arg1);

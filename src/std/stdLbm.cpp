@@ -234,18 +234,10 @@ int stdLbm_PackRow(stdFile_t file, const uint8_t* row, int count, uint8_t* scrat
 }
 
 int stdLbm_Save(const char* path, Bitmap* bitmap) {
-  if (path == nullptr || bitmap == nullptr) return 0;
-  if (bitmap->palette == nullptr) {
-    kv_Log_Printf("stdLbm_Save: %s: the bitmap has no palette", path);
-    return 0;
-  }
-  DisplayBuffer* frame = stdImage_LockFrameForSave("stdLbm_Save", bitmap, 8);
-  if (frame == nullptr) return 0;
-  const stdFile_t file = std_pHS->fileOpen(path, "wb");
-  if (!file) {
-    stdDisplay_UnlockBuffer(frame);
-    return 0;
-  }
+  stdImageSave save;
+  if (!stdImage_BeginSave("stdLbm_Save", path, bitmap, 8, true, &save)) return 0;
+  const stdFile_t file = save.file;
+  DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
   const int rowBytes = (width + 1) & ~1;
@@ -270,7 +262,6 @@ int stdLbm_Save(const char* path, Bitmap* bitmap) {
     ok = n >= 0;
     body += n;
   }
-  stdDisplay_UnlockBuffer(frame);
   if (ok && (body & 1)) {
     const uint8_t pad = 0;
     ok = stdImage_Write(file, &pad, 1);
@@ -292,10 +283,5 @@ int stdLbm_Save(const char* path, Bitmap* bitmap) {
   ok = ok && std_pHS->fileSeek(file, 820, 0) == 0 && stdImage_Write(file, bodyLength, 4) &&
        std_pHS->fileSeek(file, 4, 0) == 0 && stdImage_Write(file, formLength, 4) &&
        std_pHS->fileSeek(file, 20, 0) == 0 && stdImage_Write(file, bmhd, sizeof bmhd);
-  const bool closed = std_pHS->fileClose(file) == 0;
-  if (!ok || !closed) {
-    kv_Log_Printf("stdLbm_Save: %s: a write failed", path);
-    return 0;
-  }
-  return 1;
+  return stdImage_EndSave("stdLbm_Save", path, &save, ok);
 }

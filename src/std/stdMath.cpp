@@ -9,17 +9,37 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
+constexpr int kCircleSteps = 4 * STDMATH_TABLE_SIZE;
+
+inline float SineAt(const float* s, int q, int k);
+inline float CosineAt(const float* s, int q, int k);
+
 // The quarter-wave tables: entry k holds the function at k x 90 / 4096
 // degrees. The sine is rounded to six decimal places, the tangent kept to
-// single precision.
+// single precision. Sine and cosine are also laid out over the whole circle
+// by the mirror rules of the quarter table (the same values, so no result
+// changes), each step with the differences to the next step (the circle's
+// last step goes on to its first), so that a lookup is one index and one
+// 16-byte record.
 struct MathTables {
   float sine[STDMATH_TABLE_SIZE];
   float tangent[STDMATH_TABLE_SIZE];
+  stdMathSinCos circle[kCircleSteps + 1];
   MathTables() {
     for (int k = 0; k < STDMATH_TABLE_SIZE; ++k) {
       const double radians = (k * 90.0 / STDMATH_TABLE_SIZE) * (kPi / 180.0);
       sine[k] = static_cast<float>(std::round(std::sin(radians) * 1e6) / 1e6);
       tangent[k] = static_cast<float>(std::tan(radians));
+    }
+    for (int q = 0; q < 4; ++q) {
+      for (int k = 0; k < STDMATH_TABLE_SIZE; ++k) {
+        circle[q * STDMATH_TABLE_SIZE + k] = {SineAt(sine, q, k), CosineAt(sine, q, k), 0, 0};
+      }
+    }
+    circle[kCircleSteps] = circle[0];  // only for the last step's differences
+    for (int i = 0; i < kCircleSteps; ++i) {
+      circle[i].sineStep = circle[i + 1].sine - circle[i].sine;
+      circle[i].cosineStep = circle[i + 1].cosine - circle[i].cosine;
     }
   }
 };
@@ -29,8 +49,6 @@ const MathTables& Tables() {
   return tables;
 }
 
-// 16384 / 360 in single precision: the sine and cosine step scale.
-constexpr float kSinStepScale = 45.511112f;
 constexpr float kRadToDeg = 57.295784f;
 
 // Step, quadrant, index within the quadrant and fraction of a normalised angle.
@@ -133,26 +151,6 @@ float stdMath_PowInt(float x, int n) {
   return r;
 }
 
-float stdMath_NormalizeAngle(float x) {
-  if (x >= 0.0f && x < 360.0f) return x;
-  float r;
-  if (x >= 0.0f) {
-    r = x - 360.0f * std::floor(x / 360.0f);
-  } else {
-    const float m = -x;
-    if (m < 360.0f) {
-      r = 360.0f - m;
-    } else {
-      r = 360.0f - (m - 360.0f * std::floor(m / 360.0f));
-    }
-  }
-  if (r == 360.0f) r = 0.0f;
-  // Non-finite angles and the rounding of very large ones must not leave the
-  // circle: the table index is taken from the result.
-  if (!(r >= 0.0f && r < 360.0f)) r = 0.0f;
-  return r;
-}
-
 float stdMath_NormalizeAngleSigned(float x) {
   const float a = stdMath_NormalizeAngle(x);
   return a > 180.0f ? a - 360.0f : a;
@@ -167,19 +165,12 @@ float stdMath_AngleDiff(float a, float b) {
   return d;
 }
 
+const stdMathSinCos* stdMath_GetSinCosCircle(void) {
+  return Tables().circle;
+}
+
 void stdMath_SinCos(float angle, float* sine, float* cosine) {
-  const float* s = Tables().sine;
-  const float a = stdMath_NormalizeAngle(angle);
-  const float t = a * kSinStepScale;
-  const CircleIndex ci = IndexOf(a, t);
-  int nq, nk;
-  NextStep(ci.q, ci.k, &nq, &nk);
-  const float s0 = SineAt(s, ci.q, ci.k);
-  const float s1 = SineAt(s, nq, nk);
-  const float c0 = CosineAt(s, ci.q, ci.k);
-  const float c1 = CosineAt(s, nq, nk);
-  *sine = s0 + (s1 - s0) * ci.f;
-  *cosine = c0 + (c1 - c0) * ci.f;
+  stdMath_SinCosFrom(Tables().circle, angle, sine, cosine);
 }
 
 float stdMath_Tan(float angle) {

@@ -22,16 +22,77 @@ constexpr int STDMATH_TABLE_SIZE = 4096;
 const float* stdMath_GetSinTable(void);
 const float* stdMath_GetTanTable(void);
 
+// Sine and cosine at one step of the circle, with the differences to the
+// next step (computed once in single precision, as the interpolation would).
+struct stdMathSinCos {
+  float sine;
+  float cosine;
+  float sineStep;    // the next step's sine minus this one's
+  float cosineStep;  // the same for the cosine
+};
+// Sine and cosine at every step of the circle (16384, then the first step
+// again), laid out from the quarter-wave sine table by its mirror rules (the
+// very same values), built once on first use.
+const stdMathSinCos* stdMath_GetSinCosCircle(void);
+
 // x multiplied by itself n - 1 times (x for n of 1 or less).
 float stdMath_PowInt(float x, int n);
-// The angle in [0, 360); a non-finite angle gives 0.
-float stdMath_NormalizeAngle(float angle);
+// The floor of a value that is not negative (nor NaN), as std::floor gives
+// it: from 2^23 on every float is whole already.
+inline float stdMath_FloorPositive(float v) {
+  return v < 8388608.0f ? static_cast<float>(static_cast<int32_t>(v)) : v;
+}
+
+// The angle in [0, 360); a non-finite angle gives 0. Inline: the placements
+// of the 3D library normalise three angles at a time.
+inline float stdMath_NormalizeAngle(float x) {
+  if (x >= 0.0f && x < 360.0f) return x;
+  float r;
+  if (x >= 0.0f) {
+    r = x - 360.0f * stdMath_FloorPositive(x / 360.0f);
+  } else {
+    const float m = -x;
+    if (m < 360.0f) {
+      r = 360.0f - m;
+    } else {
+      r = 360.0f - (m - 360.0f * stdMath_FloorPositive(m / 360.0f));
+    }
+  }
+  if (r == 360.0f) r = 0.0f;
+  // Non-finite angles and the rounding of very large ones must not leave the
+  // circle: the table index is taken from the result.
+  if (!(r >= 0.0f && r < 360.0f)) r = 0.0f;
+  return r;
+}
+
 // The angle in (-180, 180].
 float stdMath_NormalizeAngleSigned(float angle);
 // b - a, both normalised first, folded into [-180, 180].
 float stdMath_AngleDiff(float a, float b);
 void stdMath_SinCos(float angle, float* sine, float* cosine);
 float stdMath_Tan(float angle);
+
+// stdMath_SinCos over a circle table fetched once, for callers that take
+// several at a time (a placement from three angles): the same arithmetic,
+// inline, so independent angles overlap.
+inline void stdMath_SinCosFrom(const stdMathSinCos* circle, float angle, float* sine,
+                               float* cosine) {
+  constexpr float kStepScale = 45.511112f;  // 16384 / 360 in single precision
+  const float a = stdMath_NormalizeAngle(angle);
+  const float t = a * kStepScale;
+  const int i = static_cast<int>(t);  // t is in [0, 16384]: its floor
+  const float f = t - static_cast<float>(i);
+  // The quadrant comes from the angle, not from the step number, and the step
+  // within it is clamped: where a * 16384 / 360 rounds up onto the next
+  // quadrant's first step, the quadrant's last step is used.
+  const int q = (a >= 90.0f) + (a >= 180.0f) + (a >= 270.0f);
+  int k = i - STDMATH_TABLE_SIZE * q;
+  k = k < 0 ? 0 : k > STDMATH_TABLE_SIZE - 1 ? STDMATH_TABLE_SIZE - 1 : k;
+  const stdMathSinCos* p = circle + STDMATH_TABLE_SIZE * q + k;
+  *sine = p->sine + p->sineStep * f;
+  *cosine = p->cosine + p->cosineStep * f;
+}
+
 // Arcsine in degrees, three precisions; x is clamped to [-1, 1].
 float stdMath_ArcSin1(float x);
 float stdMath_ArcSin2(float x);

@@ -95,25 +95,20 @@ Bitmap* stdPcx_Load(const char* path, int arg0, int arg1) {
 }
 
 int stdPcx_Save(const char* path, Bitmap* bitmap) {
-  if (path == nullptr || bitmap == nullptr) return 0;
-  if (bitmap->palette == nullptr) {
-    kv_Log_Printf("stdPcx_Save: %s: the bitmap has no palette", path);
+  // The header's sizes are 16 bits.
+  const DisplayBuffer* first =
+      bitmap && bitmap->frameCount > 0 && bitmap->frames ? bitmap->frames[0] : nullptr;
+  if (first && (first->format.width > 65536 || first->format.height > 65536)) {
+    kv_Log_Printf("stdPcx_Save: %s: %dx%d is too large for PCX", path, first->format.width,
+                  first->format.height);
     return 0;
   }
-  DisplayBuffer* frame = stdImage_LockFrameForSave("stdPcx_Save", bitmap, 8);
-  if (frame == nullptr) return 0;
+  stdImageSave save;
+  if (!stdImage_BeginSave("stdPcx_Save", path, bitmap, 8, true, &save)) return 0;
+  const stdFile_t file = save.file;
+  DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
-  if (width > 65536 || height > 65536) {
-    stdDisplay_UnlockBuffer(frame);
-    kv_Log_Printf("stdPcx_Save: %s: %dx%d is too large for PCX", path, width, height);
-    return 0;
-  }
-  const stdFile_t file = std_pHS->fileOpen(path, "wb");
-  if (!file) {
-    stdDisplay_UnlockBuffer(frame);
-    return 0;
-  }
   const int bytesPerLine = (width + 1) & ~1;
   uint8_t h[kHeaderSize] = {10, 5, 1, 8};
   stdImage_PutU16LE(h + 8, static_cast<uint32_t>(width - 1));
@@ -131,13 +126,7 @@ int stdPcx_Save(const char* path, Bitmap* bitmap) {
     const int n = stdBitmap_EncodeRow(coded.data(), line.data(), bytesPerLine);
     ok = stdImage_Write(file, coded.data(), static_cast<size_t>(n));
   }
-  stdDisplay_UnlockBuffer(frame);
   const uint8_t marker = kPaletteMarker;
   ok = ok && stdImage_Write(file, &marker, 1) && stdImage_Write(file, bitmap->palette, 768);
-  const bool closed = std_pHS->fileClose(file) == 0;
-  if (!ok || !closed) {
-    kv_Log_Printf("stdPcx_Save: %s: a write failed", path);
-    return 0;
-  }
-  return 1;
+  return stdImage_EndSave("stdPcx_Save", path, &save, ok);
 }

@@ -139,11 +139,5 @@ int stdPic_Read(const char* path, Bitmap* bitmap, int arg0, int arg1) {
 }
 
 Bitmap* stdPic_Load(const char* path, int arg0, int arg1) {
-  auto* bitmap = static_cast<Bitmap*>(std_pHS->memAlloc(sizeof(Bitmap), __FILE__, __LINE__));
-  if (bitmap == nullptr) return nullptr;
-  if (!stdPic_Read(path, bitmap, arg0, arg1)) {
-    std_pHS->memFree(bitmap);
-    return nullptr;
-  }
-  return bitmap;
+  return stdImage_LoadWith(stdPic_Read, path, arg0, arg1);
 }

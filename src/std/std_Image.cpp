@@ -103,27 +103,58 @@ Bitmap* stdImage_NewBitmap(const char* path, const ColorFormat& format, int widt
   return bitmap;
 }
 
-DisplayBuffer* stdImage_LockFrameForSave(const char* writer, Bitmap* bitmap, int bitsPerPixel) {
-  DisplayBuffer* frame =
-      bitmap && bitmap->frameCount > 0 && bitmap->frames ? bitmap->frames[0] : nullptr;
+bool stdImage_BeginSave(const char* writer, const char* path, Bitmap* bitmap, int bitsPerPixel,
+                        bool needsPalette, stdImageSave* save) {
+  *save = stdImageSave{};
+  if (path == nullptr || bitmap == nullptr) return false;
+  DisplayBuffer* frame = bitmap->frameCount > 0 && bitmap->frames ? bitmap->frames[0] : nullptr;
+  const char* problem = nullptr;
   if (frame == nullptr) {
-    kv_Log_Printf("%s: the bitmap has no frame", writer);
-    return nullptr;
-  }
-  if (bitsPerPixel != 0 && frame->format.format.bitsPerPixel != bitsPerPixel) {
-    kv_Log_Printf("%s: only %d-bit frames are written, not %d-bit", writer, bitsPerPixel,
-                  frame->format.format.bitsPerPixel);
-    return nullptr;
-  }
-  if (!stdDisplay_LockBuffer(frame)) {
-    kv_Log_Printf("%s: the frame cannot be locked (packed?)", writer);
-    return nullptr;
-  }
-  if (frame->pixels == nullptr) {
+    problem = "the bitmap has no frame";
+  } else if (frame->format.format.bitsPerPixel != bitsPerPixel) {
+    kv_Log_Printf("%s: %s: Only %dbpp supported", writer, path, bitsPerPixel);
+    return false;
+  } else if (needsPalette && bitmap->palette == nullptr) {
+    problem = "the bitmap has no palette";
+  } else if (!stdDisplay_LockBuffer(frame)) {
+    problem = "the frame cannot be locked (it is packed)";
+  } else if (frame->pixels == nullptr) {
     stdDisplay_UnlockBuffer(frame);
+    problem = "the frame has no pixels";
+  }
+  if (problem) {
+    kv_Log_Printf("%s: %s: %s", writer, path, problem);
+    return false;
+  }
+  save->file = std_pHS->fileOpen(path, "wb");
+  if (!save->file) {
+    stdDisplay_UnlockBuffer(frame);
+    return false;
+  }
+  save->frame = frame;
+  return true;
+}
+
+int stdImage_EndSave(const char* writer, const char* path, stdImageSave* save, bool ok) {
+  stdDisplay_UnlockBuffer(save->frame);
+  const bool closed = std_pHS->fileClose(save->file) == 0;
+  *save = stdImageSave{};
+  if (!ok || !closed) {
+    kv_Log_Printf("%s: %s: a write failed", writer, path);
+    return 0;
+  }
+  return 1;
+}
+
+Bitmap* stdImage_LoadWith(int (*read)(const char*, Bitmap*, int, int), const char* path, int arg0,
+                          int arg1) {
+  auto* bitmap = static_cast<Bitmap*>(std_pHS->memAlloc(sizeof(Bitmap), __FILE__, __LINE__));
+  if (bitmap == nullptr) return nullptr;
+  if (!read(path, bitmap, arg0, arg1)) {
+    std_pHS->memFree(bitmap);
     return nullptr;
   }
-  return frame;
+  return bitmap;
 }
 
 // ---- By extension -------------------------------------------------------------

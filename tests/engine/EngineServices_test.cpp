@@ -84,11 +84,33 @@ TEST_F(Services, DialogLogRingAndWalk) {
   EXPECT_EQ(drevDialogLog_GetOldest(), oldest);
   EXPECT_EQ(drevDialogLog_GetWrite(), write);
   EXPECT_EQ(Walk().back(), "newest");
+  // A block with an index out of range is refused and the live log stays.
+  const auto before = Walk();
   const uint32_t bad = 100;
   std::memcpy(buffer.data() + 15000, &bad, 4);
   position = 0;
   EXPECT_NE(d.restore(reader), 0);
-  EXPECT_TRUE(Walk().empty());
+  EXPECT_EQ(Walk(), before);
+  EXPECT_EQ(drevDialogLog_GetOldest(), oldest);
+
+  // A transfer that fails: the save says so; a restore that read part of
+  // the block (scribbling over what it was given) changes nothing.
+  static int failAfter;
+  static int calls;
+  auto failingWriter = [](void*, size_t) { return ++calls > failAfter ? 1 : 0; };
+  auto failingReader = [](void* data, size_t n) {
+    std::memset(data, 'Z', n);
+    return ++calls > failAfter ? 1 : 0;
+  };
+  for (failAfter = 0; failAfter < 3; ++failAfter) {
+    calls = 0;
+    EXPECT_NE(d.save(failingWriter), 0) << failAfter;
+    calls = 0;
+    EXPECT_NE(d.restore(failingReader), 0) << failAfter;
+    EXPECT_EQ(Walk(), before) << failAfter;
+    EXPECT_EQ(drevDialogLog_GetOldest(), oldest);
+    EXPECT_EQ(drevDialogLog_GetWrite(), write);
+  }
 }
 
 uint32_t gNow = 0;

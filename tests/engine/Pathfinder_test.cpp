@@ -28,10 +28,6 @@ class Graph : public WalkWorld {
     g_boxes.clear();
     drevMain_Calls().actorGetNearbyBoxes = FakeBoxes;
   }
-  void TearDown() override {
-    drevMain_ResetCalls();
-    WalkWorld::TearDown();
-  }
   Pathfinder* Build() {
     Pathfinder* pf = Pathfinder_Construct();
     Pathfinder_RefreshActors(-1, -1);

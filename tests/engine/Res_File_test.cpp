@@ -1,6 +1,7 @@
 // The file layer: packs, LABN archives and the file slots.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "LabnWriter.h"
 #include "ResTestSupport.h"
+#include "platform/kv_Log.h"
 
 namespace {
 
@@ -16,6 +18,16 @@ std::string Pattern(size_t size, int seed) {
   std::string s(size, '\0');
   for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + seed * 7 + i / 251) & 0xFF);
   return s;
+}
+
+std::string ReadHostFile(const char* path) {
+  std::string out;
+  if (FILE* f = std::fopen(path, "rb")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
+    std::fclose(f);
+  }
+  return out;
 }
 
 using FileLayer = ResTest;
@@ -229,6 +241,8 @@ TEST_F(FileLayer, BadArchivesAreRefused) {
                    }()});
   cases.push_back({"data past the end", patched(16 + 8, 1000)});
   cases.push_back({"data offset past the end", patched(16 + 4, 0xFFFFFFF0u)});
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("refused.log"), 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string lab = Path("bad.lab");
@@ -236,6 +250,17 @@ TEST_F(FileLayer, BadArchivesAreRefused) {
     EXPECT_EQ(Res_OpenPack(lab.c_str()), nullptr);
     EXPECT_EQ(Res_PackCount(), 0);
   }
+  EXPECT_EQ(Res_OpenPack(Path("missing.lab").c_str()), nullptr);
+  // One line for each refusal, and no blank line after it.
+  kv_Log_ResetForTest();
+  const std::string log = ReadHostFile("refused.log");
+  size_t refusals = 0;
+  for (size_t at = log.find("refused: "); at != std::string::npos;
+       at = log.find("refused: ", at + 1))
+    ++refusals;
+  EXPECT_EQ(refusals, cases.size()) << log;
+  EXPECT_NE(log.find("missing.lab could not be opened"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\n\n"), std::string::npos) << log;
   WriteWhole(Path("good.lab"), good);
   EXPECT_NE(Res_OpenPack(Path("good.lab").c_str()), nullptr);
   EXPECT_EQ(ReadAll("b.txt"), "world");

@@ -13,20 +13,8 @@ using walktest::PathLength;
 using walktest::Square;
 using walktest::WalkWorld;
 
-void NoBoxes(int, int* count, int, qxVector3*, int) {
-  *count = 0;
-}
-
 class Paths : public WalkWorld {
  protected:
-  void SetUp() override {
-    WalkWorld::SetUp();
-    drevMain_Calls().actorGetNearbyBoxes = NoBoxes;
-  }
-  void TearDown() override {
-    drevMain_ResetCalls();
-    WalkWorld::TearDown();
-  }
   std::vector<qxVector3> Find(qxVector3 start, qxVector3 goal, uint32_t flags = 0, int smooth = 1,
                               int* graphFailed = nullptr) {
     std::vector<qxVector3> path;

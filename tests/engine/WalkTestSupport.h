@@ -13,6 +13,7 @@
 
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
+#include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "std/std.h"
 #include "std/stdConffile.h"
@@ -42,6 +43,11 @@ inline std::string Square(const std::string& name, float x0, float y0, float x1,
   return text;
 }
 
+// No actor stands near anyone.
+inline void NoBoxes(int, int* count, int, qxVector3*, int) {
+  *count = 0;
+}
+
 class WalkWorld : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,8 +55,10 @@ class WalkWorld : public ::testing::Test {
     std_DefaultServices(&hs_);
     std_Startup(&hs_);
     Pathfinder_Construct()->mode = 0;
+    drevMain_Calls().actorGetNearbyBoxes = NoBoxes;
   }
   void TearDown() override {
+    drevMain_ResetCalls();
     for (const std::string& set : sets_) WalkPlane_FreeSetSectors(set.c_str());
     WalkPlane_FreeCache();
     WalkPlane_SelectSetSectors(nullptr);

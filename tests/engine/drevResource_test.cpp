@@ -188,6 +188,18 @@ TEST_F(Binding, AnEmptyDirectoryFailsButKeepsItsArchives) {
   EXPECT_EQ(Res_PackCount(), 0);
 }
 
+// The -p folder is the player's host path: it may lead out of the current
+// folder, which a data name never may.
+TEST_F(Binding, ACommandLineFolderMayClimbOutOfTheCurrentOne) {
+  Put("game/placeholder.txt", "x");
+  Put("outside/Boot.LAB", LabnBuild({{"_system.lua", "-- from beside the game"}}));
+  ASSERT_EQ(chdir((dir_ + "/game").c_str()), 0);
+  stdFileUtil_ForgetAllFolders();
+  EXPECT_EQ(drevResource_ScanDirectory("../outside"), 1);
+  EXPECT_EQ(ReadAll("_system.lua"), "-- from beside the game");
+  EXPECT_EQ(ReadAll("..\\outside\\Boot.LAB"), "<none>");
+}
+
 TEST_F(Binding, BudgetNeverFreesTheFetchedResourceNorPurgesWhileRestoring) {
   ASSERT_EQ(Res_RegisterHandler(kTest, SizedHandler), kResLoaded);
   ASSERT_NE(drevResource_Get("TEST", "a:100"), nullptr);

@@ -413,6 +413,20 @@ TEST_F(FrameTest, MipmappedSurfacesStartZeroed) {
   kv_Surface_Release(s);
 }
 
+// Only the surface's own CPU copy (or null) can be bounded: any other pointer,
+// whose length nobody knows, is refused before a byte of it is read.
+TEST_F(FrameTest, UploadFromAPointerOtherThanTheCpuCopyIsRefused) {
+  kvSurface* s = kv_Surface_AllocateMipmapped(16, 8, 5, 3);
+  ASSERT_NE(s, nullptr);
+  std::vector<uint8_t> foreign(16);  // far shorter than the mip chain
+  EXPECT_EQ(kv_Surface_Upload(s, foreign.data()), 0);
+  EXPECT_NE(ReadText("Vosk.log").find("kv_Surface_Upload: refused"), std::string::npos);
+  EXPECT_EQ(kv_Surface_Upload(s, s->pixels), 1);
+  EXPECT_EQ(kv_Surface_Upload(s, nullptr), 1);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  kv_Surface_Release(s);
+}
+
 // Buffers -----------------------------------------------------------------------
 
 TEST_F(FrameTest, OwnBuffersHaveTheirMinimumSizes) {

@@ -1,11 +1,13 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include "platform/kv_Audio.h"
@@ -110,6 +112,40 @@ TEST(AudioChannels, DeviceStaysOpenWhileAnyChannelUsesIt) {
   EXPECT_NE(AudioDevice_GetId(), 0u);
   EXPECT_EQ(AudioChannel_IsActive(1), 1);
   AudioChannel_Close(1);
+  EXPECT_EQ(AudioDevice_GetId(), 0u);
+}
+
+// Producers blocked in AudioChannel_WaitFree, more of them than the channel
+// has blocks, while the channel closes: close wakes them all and waits until
+// they have left the channel's semaphores before it destroys them.
+TEST(AudioChannels, CloseWakesBlockedProducersAndWaitsForThem) {
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  constexpr int kProducers = 5;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(AudioChannel_Open(1, AUDIO_BLOCK_SIZE, AUDIO_BLOCK_COUNT), 0);
+    // Nothing is ever filled, so once the free blocks are taken every wait blocks.
+    while (AudioChannel_TryTakeFree(1) == 0) {
+    }
+    std::atomic<int> started{0}, finished{0};
+    std::vector<std::thread> producers;
+    for (int i = 0; i < kProducers; ++i) {
+      producers.emplace_back([&] {
+        started.fetch_add(1);
+        while (AudioChannel_IsActive(1)) AudioChannel_WaitFree(1);
+        finished.fetch_add(1);
+      });
+    }
+    while (started.load() < kProducers) std::this_thread::yield();
+    SDL_Delay(round % 3);  // some are inside the wait, some on their way in
+    AudioChannel_Close(1);
+    for (int tries = 0; tries < 1000 && finished.load() < kProducers; ++tries) SDL_Delay(10);
+    if (finished.load() < kProducers) {
+      for (std::thread& t : producers) t.detach();  // blocked for good: leave them
+      FAIL() << kProducers - finished.load() << " producers stayed blocked in round " << round;
+    }
+    for (std::thread& t : producers) t.join();
+  }
   EXPECT_EQ(AudioDevice_GetId(), 0u);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/kv_Log.h"
+#include "platform/kv_Save.h"
 #include "std/std.h"
 #include "std/stdFileUtil.h"
 
@@ -153,11 +154,20 @@ TEST_F(Registry, RoundTripOfEveryType) {
   ASSERT_EQ(kv_Registry_ReadString("StartTolve", text, 4), 1);
   EXPECT_STREQ(text, "FAL");  // cut to size - 1
 
-  // A number is not a string, and a string is not a number.
+  // A number is not a string; a number read gives an entry's stored 32 bits
+  // whatever its type: a string's first four characters, a float's bits.
   std::strcpy(text, "keep");
   EXPECT_EQ(kv_Registry_ReadString("LastSavedGame", text, sizeof text), 0);
   EXPECT_STREQ(text, "keep");
-  EXPECT_EQ(kv_Registry_ReadInt("StartTolve", -1), -1);
+  EXPECT_EQ(kv_Registry_ReadInt("StartTolve", -1), 0x534C4146);  // "FALS"
+  uint32_t bits = 0x534C4146;
+  float asFloat;
+  std::memcpy(&asFloat, &bits, sizeof asFloat);
+  EXPECT_EQ(kv_Registry_ReadFloat("StartTolve", -1.0f), asFloat);
+  bits = 12;
+  std::memcpy(&asFloat, &bits, sizeof asFloat);
+  EXPECT_EQ(kv_Registry_ReadFloat("LastSavedGame", -1.0f), asFloat);
+  EXPECT_EQ(kv_Registry_ReadInt("NoSuchSetting", -7), -7);
 }
 
 TEST_F(Registry, SavedFileIsAlways17180Bytes) {
@@ -298,6 +308,37 @@ TEST_F(Registry, WriteOverAnEntryOfAnotherTypeIsLogged) {
   EXPECT_EQ(log.find("[Registry] 'ScriptSetting'"), log.rfind("[Registry] 'ScriptSetting'"));
   EXPECT_NE(log.find("[Registry] 'ScriptSetting'"), std::string::npos) << log;
   EXPECT_NE(log.find("type 3 with type 1"), std::string::npos) << log;
+}
+
+// A settings file or a save folder that is there but cannot be read is
+// logged when that starts, not passed over (and not on every read).
+TEST_F(Registry, UnreadableSettingsFileAndSaveFolderAreLoggedOnce) {
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("unreadable.log"), 1);
+  kv_Registry_Load();             // no file yet: nothing to report
+  fs::create_directories(kFile);  // a folder where the file should be
+  kv_Registry_Load();
+  kv_Registry_Load();
+  SaveListEntry entries[4];
+  EXPECT_EQ(kv_Save_ListSlots(entries, 4), 0);  // fine so far: no slot
+  fs::remove_all("Saves");
+  std::ofstream("Saves") << "a file where the folder should be";
+  EXPECT_EQ(kv_Save_ListSlots(entries, 4), 0);
+  EXPECT_EQ(kv_Save_ListSlots(entries, 4), 0);
+  kv_Registry_WriteInt("Fullscreen", 1);
+  EXPECT_NE(kv_Registry_Save(), 0);
+  kv_Log_ResetForTest();
+  fs::remove("Saves");
+  std::ifstream in("unreadable.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto count = [&](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("cannot read the settings file"), 1u) << log;
+  EXPECT_EQ(count("cannot read the save folder"), 1u) << log;
+  EXPECT_NE(log.find("Unable to"), std::string::npos) << log;  // the write, too
 }
 
 TEST_F(Registry, FailedSaveKeepsTheDirtyFlag) {

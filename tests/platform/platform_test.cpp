@@ -16,6 +16,7 @@
 #include "platform/kv_Language.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Steam.h"
+#include "platform/kv_Thread.h"
 #include "platform/steam/steam_api.h"
 
 namespace {
@@ -560,6 +561,46 @@ TEST(CrashGuardDeathTest, ASegmentationFaultIsReportedToo) {
       {
         kv_Platform_InstallCrashGuard();
         raise(SIGSEGV);
+      },
+      "");
+  EXPECT_EQ(ReadAll(kSteamStandIn_CrashFile).rfind("Crash: signal 11\n", 0), 0u);
+}
+
+// Every thread the platform layer starts has an alternate stack the size of
+// the crash guard's, so a stack overflow there is reported too.
+TEST(CrashGuard, EveryThreadHasItsOwnAlternateStack) {
+  static stack_t seen;
+  kv_Thread* thread = kv_Thread_Create(
+      [](void*) {
+        sigaltstack(nullptr, &seen);
+        return 0;
+      },
+      "altstack", nullptr, 0, 1);
+  ASSERT_NE(thread, nullptr);
+  kv_Thread_Join(thread);
+  EXPECT_EQ(seen.ss_flags & SS_DISABLE, 0);
+  EXPECT_GE(seen.ss_size, kv_Platform_kCrashStackSize);
+}
+
+// Deeper than any thread's stack; the limit only keeps the compiler from
+// calling the recursion endless.
+volatile int g_overflowLimit = 1 << 30;
+
+int Overflow(int depth) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(depth);
+  if (depth >= g_overflowLimit) return frame[0];
+  return Overflow(depth + 1) + frame[0];
+}
+
+TEST(CrashGuardDeathTest, AStackOverflowOnAnotherThreadIsReported) {
+  std::remove(kSteamStandIn_CrashFile);
+  EXPECT_DEATH(
+      {
+        kv_Platform_InstallCrashGuard();
+        kv_Thread* thread =
+            kv_Thread_Create([](void*) { return Overflow(0); }, "overflow", nullptr, 0, 1);
+        kv_Thread_Join(thread);
       },
       "");
   EXPECT_EQ(ReadAll(kSteamStandIn_CrashFile).rfind("Crash: signal 11\n", 0), 0u);

@@ -187,6 +187,24 @@ TEST_F(QxMaterial, WriterGivesBackTheFile) {
   qxMaterial_Free(m);
 }
 
+TEST_F(QxMaterial, DeviceTexturesAreNeverUploaded) {
+  qxMaterial* m = LoadBytes(MatBuild(MatTwoLevel()));
+  ASSERT_NE(m, nullptr);
+  qxMaterialTexture& t = m->textures[0];
+  EXPECT_EQ(qxMaterial_PrepareDeviceTexture(&t, 0, 0), 0);  // the device loads nothing
+  EXPECT_EQ(t.deviceSlots[0][0].loaded, 0);
+  EXPECT_EQ(qxMaterial_PrepareDeviceTexture(&t, 2, 1), 0);  // no such level
+  // A loaded slot is only marked used in the device's cache.
+  t.deviceSlots[1][1].loaded = 1;
+  EXPECT_EQ(qxMaterial_PrepareDeviceTexture(&t, 1, 7), 1);
+  EXPECT_EQ(stdDevice3D_GetCacheHead(), &t.deviceSlots[1][1].texture);
+  stdDevice3D_ResetForTest();
+  qxMaterial_ResetDeviceTextures(m);
+  EXPECT_EQ(t.deviceSlots[1][1].loaded, 0);
+  EXPECT_EQ(t.deviceSlots[1][1].texture.linked, 0);
+  qxMaterial_Free(m);
+}
+
 qxMaterial g_hooked;
 int g_unloads = 0;
 qxMaterial* HookLoad(const char* name, int, int) {

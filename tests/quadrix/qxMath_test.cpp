@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector.h"
@@ -236,6 +238,52 @@ TEST(QxMatrix, PostPreAndPointLists) {
   ExpectVec(col, -1, 1, 0, 1e-6f);
   qxMatrix34_InvTransformVector(&col, &in[0], &m);
   ExpectVec(col, 0, -1, 0, 1e-6f);
+}
+
+// Pinned bit for bit: the sine and cosine of a sweep that crosses every
+// quadrant edge, and placements built from angles and multiplied, hashed over
+// the bits of every float (FNV-1a). Any change of the arithmetic (operation
+// order, a fused multiply-add, another table walk) changes the hashes.
+uint32_t HashFloats(uint32_t hash, const float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    uint32_t bits;
+    std::memcpy(&bits, &values[i], 4);
+    for (int b = 0; b < 4; ++b) hash = (hash ^ ((bits >> (8 * b)) & 0xFF)) * 16777619u;
+  }
+  return hash;
+}
+
+TEST(QxMatrix, BuildAndMultiplyArePinnedBitForBit) {
+  uint32_t sines = 2166136261u;
+  std::vector<float> angles;
+  for (int i = 0; i < 200000; ++i) angles.push_back(-1000.0f + static_cast<float>(i) * 0.0107f);
+  for (int q = -8; q <= 8; ++q) {
+    for (float d : {-1e-3f, -1e-5f, 0.0f, 1e-5f, 1e-3f}) angles.push_back(q * 90.0f + d);
+  }
+  for (float a : {1e7f, -1e7f, 359.99998f, 89.99999f, 180.00002f, NAN, INFINITY}) {
+    angles.push_back(a);
+  }
+  for (float a : angles) {
+    float sc[2];
+    stdMath_SinCos(a, &sc[0], &sc[1]);
+    sines = HashFloats(sines, sc, 2);
+  }
+  uint32_t builds = 2166136261u, products = 2166136261u;
+  qxMatrix34 previous = qxMatrix34_identity;
+  for (int i = 0; i < 5000; ++i) {
+    const qxVector3 a = {static_cast<float>(i) * 7.31f - 400.0f, static_cast<float>(i) * -3.77f,
+                         static_cast<float>(i % 97) * 11.3f};
+    const qxVector3 p = {static_cast<float>(i) * 0.5f, -1.25f, static_cast<float>(i % 13)};
+    qxMatrix34 m, product;
+    qxMatrix34_Build(&m, &a, &p);
+    builds = HashFloats(builds, &m.x.x, 12);
+    qxMatrix34_Multiply(&product, &m, &previous);
+    products = HashFloats(products, &product.x.x, 12);
+    previous = m;
+  }
+  EXPECT_EQ(sines, 1366808430u);
+  EXPECT_EQ(builds, 2076476877u);
+  EXPECT_EQ(products, 3586525142u);
 }
 
 TEST(QxMatrix44, MatchesTheThreeByFour) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/WalkPlane.h"
 #include "platform/kv_Log.h"
 #include "std/std.h"
 
@@ -100,8 +101,33 @@ TEST_F(DrevLua, CoreTableIsCompleteWithItsSecondNames) {
   // A row of a later family answers nil and stays harmless.
   EXPECT_EQ(0, RunLua("assert(EnginePause() == nil and EnginePause() == nil and play == "
                       "MelosStartSound)"));
+  // It gives a value, nil, not nothing: it can be handed on as an argument.
+  EXPECT_EQ(0, RunLua("assert(tostring(EnginePause()) == 'nil')"));
   // Rows of the engine core: without a current set, switching setups does nothing.
   EXPECT_EQ(0, RunLua("assert(NextSetup() == nil and PreviousSetup() == nil)"));
+}
+
+TEST_F(DrevLua, GetPointSectorAnswersTheSectorUnderAPoint) {
+  const qxVector3 floor[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  Sector* yard = Sector_Init(floor, 4, nullptr, 0, "lua_sectors.set");
+  Sector_SetType(yard, SECTOR_WALK);
+  std::strcpy(yard->name, "yard");
+  yard->id = 5;
+  Sector* view = Sector_Init(floor, 4, nullptr, 0, "lua_sectors.set");
+  Sector_SetType(view, SECTOR_CAMERA);
+  std::strcpy(view->name, "view");
+  view->id = 6;
+  EXPECT_EQ(0, RunLua(R"(
+    assert(GetPointSector(0.5, 0.5, 0) == nil)        -- no mask: matches nothing
+    local id, name, kind = GetPointSector(0.5, 0.5, 0, nil)  -- nil mask: walk sectors
+    assert(id == 5 and name == "yard" and kind == 4096)
+    id, name, kind = GetPointSector(0.5, 0.5, 0, 8192)
+    assert(id == 6 and name == "view" and kind == 8192)
+    assert(GetPointSector(0.5, 0.5, 0, -1) == 6)       -- every type: the head of the list
+    assert(GetPointSector(3, 3, 0, nil) == nil)
+    assert(GetPointSector("x", 0.5, 0, nil) == nil)
+  )"));
+  WalkPlane_FreeSetSectors("lua_sectors.set");
 }
 
 TEST_F(DrevLua, SystemTableAndGlobals) {
@@ -165,7 +191,8 @@ TEST_F(DrevLua, BootIsLoggedAndGetsItsArguments) {
 
 TEST_F(DrevLua, UpdateAdvancesTasksAndCollectsEvery600Frames) {
   ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
-  ASSERT_EQ(0, RunLua("collectgarbage('stop') weak = setmetatable({}, {__mode = 'v'}) weak[1] = {}"));
+  ASSERT_EQ(0,
+            RunLua("collectgarbage('stop') weak = setmetatable({}, {__mode = 'v'}) weak[1] = {}"));
   for (int i = 0; i < 599; ++i) drevLua_Update();
   EXPECT_EQ(0, RunLua("assert(frames == 599 and weak[1] ~= nil)"));
   EXPECT_EQ(0, RunLua("assert(system.frameTime == 0 and system.movieTime == 0)"));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -272,7 +273,6 @@ TEST_F(BitmapTest, BadFilesAreRefused) {
          b[2] = 'X';
          return b;
        }()},
-      {"zero frames", MakeBm(70, 0, 0, 0, k8, {}, {})},
       {"negative frames", MakeBm(70, 0, 0, -3, k8, {}, {})},
       {"huge frame count", MakeBm(70, 0, 0, 100000, k8, {{3, 2, raw}}, {})},
       {"negative width", MakeBm(70, 0, 0, 1, k8, {{-3, 2, raw}}, {})},
@@ -306,6 +306,81 @@ TEST_F(BitmapTest, BadFilesAreRefused) {
   EXPECT_EQ(PixelsOf(bm->frames[0]), raw);
   stdBitmap_Free(bm);
   EXPECT_EQ(stdBitmap_Load("no such file.bm", 0, 0), nullptr);
+}
+
+// The most memory that was live at once during a call, above what was live
+// before it, through a wrapper around the tracked allocator.
+int64_t g_liveAtStart = 0;
+int64_t g_highWater = 0;
+void* WatchedAlloc(size_t size, const char* file, int line) {
+  void* p = stdMemory_Alloc(size, file, line);
+  g_highWater = std::max(g_highWater, stdMemory_GetStats().liveBytes - g_liveAtStart);
+  return p;
+}
+
+int64_t HighWaterOfLoad(const Bytes& file, Bitmap** loaded) {
+  WriteFile("watched.bm", file);
+  g_liveAtStart = stdMemory_GetStats().liveBytes;
+  g_highWater = 0;
+  g_hs.memAlloc = WatchedAlloc;
+  *loaded = stdBitmap_Load("watched.bm", 0, 0);
+  g_hs.memAlloc = stdMemory_Alloc;
+  return g_highWater;
+}
+
+TEST_F(BitmapTest, DecodedBytesOfAFileAreBoundedBeforeTheyAreAllocated) {
+  const ColorFormat k32 = {1, 32, 8, 8, 8, 16, 8, 0, 0, 0, 0, 8, 24, 0};
+  const int64_t limit = stdBitmap_kMaxDecodedBytes;
+  Bytes fiveBytes;  // a type-3 frame that claims to pack 16 MB into 5 bytes
+  Put32(fiveBytes, 5);
+  fiveBytes.insert(fiveBytes.end(), {0, 0, 0, 0, 0});
+  Bytes missing;  // a type-3 length with nothing after it
+  Put32(missing, 5);
+  const auto frames = [](int n, int32_t w, int32_t h, const Bytes& payload) {
+    return std::vector<FrameBytes>(static_cast<size_t>(n), FrameBytes{w, h, payload});
+  };
+  const struct {
+    const char* what;
+    Bytes file;
+    int64_t mostLive;  // what the failed load may have had live at once
+  } refused[] = {
+      // 8 frames of 8192x8192 at 32 bits in 192 bytes: 2 GB of buffers.
+      {"no-data frames, 2 GB", MakeBm(70, 2, 0, 8, k32, frames(8, 8192, 8192, {}), {}), 1 << 20},
+      {"no-data frames, 80 MB", MakeBm(70, 2, 0, 5, k32, frames(5, 2048, 2048, {}), {}),
+       limit + (1 << 20)},
+      {"packed frames, 320 MB", MakeBm(70, 3, 0, 20, k32, frames(20, 2048, 2048, fiveBytes), {}),
+       limit + (1 << 20)},
+      {"packed length past the end", MakeBm(70, 3, 0, 1, k8, {{4096, 4096, missing}}, {}), 1 << 20},
+  };
+  for (const auto& c : refused) {
+    Bitmap* bm = nullptr;
+    EXPECT_LE(HighWaterOfLoad(c.file, &bm), c.mostLive) << c.what;
+    EXPECT_EQ(bm, nullptr) << c.what;
+    stdBitmap_Free(bm);
+  }
+  // Exactly at the limit loads.
+  Bitmap* bm = nullptr;
+  HighWaterOfLoad(MakeBm(70, 2, 0, 4, k32, frames(4, 2048, 2048, {}), {}), &bm);
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(bm->frameCount, 4);
+  stdBitmap_Free(bm);
+}
+
+TEST_F(BitmapTest, ZeroFramesWithAPaletteReadBack) {
+  Bitmap* empty = stdBitmap_New(0, nullptr, STDBITMAP_RAW, STDBITMAP_PALETTE, &k8);
+  ASSERT_NE(empty, nullptr);
+  empty->palette = static_cast<uint8_t*>(std_pHS->memAlloc(768, __FILE__, __LINE__));
+  const Bytes palette = Palette();
+  std::memcpy(empty->palette, palette.data(), 768);
+  ASSERT_EQ(stdBitmap_Save("empty.bm", empty), 1);
+  stdBitmap_Free(empty);
+  EXPECT_EQ(ReadFile("empty.bm").size(), 128u + 768u);
+  Bitmap* bm = stdBitmap_Load("empty.bm", 0, 0);
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(bm->frameCount, 0);
+  ASSERT_NE(bm->palette, nullptr);
+  EXPECT_EQ(Bytes(bm->palette, bm->palette + 768), palette);
+  stdBitmap_Free(bm);
 }
 
 TEST_F(BitmapTest, NameIsTheTextAfterTheLastBackslashCutTo31) {

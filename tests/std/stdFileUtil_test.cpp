@@ -178,6 +178,13 @@ TEST_F(FileUtil, ResolverMatchesEachComponentWithoutCase) {
       {root_ + "\\data\\SETS\\New.txt", 0, root_ + "/Data/Sets/New.txt"},
       {root_ + "\\nope\\Sets\\room.set", 0, root_ + "/nope/Sets/room.set"},
       {"/etc/passwd", 0, "etc/passwd"},  // never the file-system root
+      // ".." goes back within the name, never above the folder names resolve from.
+      {root_ + "\\data\\..\\DATA\\sets\\..\\sets\\room.set", 1, expected},
+      {"..\\..\\..\\..\\..\\..\\etc\\passwd", 0, ""},
+      {root_ + "\\..\\..\\..\\..\\..\\..\\etc\\passwd", 0, ""},
+      {"\\..\\etc\\passwd", 0, ""},
+      {"C:\\..\\etc\\passwd", 0, ""},
+      {"..", 0, ""},
       {"", 1, "."},
   };
   for (const Case& c : cases) {
@@ -191,6 +198,8 @@ TEST_F(FileUtil, ResolverMatchesEachComponentWithoutCase) {
   std::string host;
   EXPECT_EQ(stdFileUtil_ResolvePath("\\sets\\ROOM.SET", &host), 1);
   EXPECT_EQ(host, root_ + "/Data/Sets/Room.SET");
+  EXPECT_EQ(stdFileUtil_ResolvePath("sets\\..\\..\\Data\\sets\\room.set", &host), 0);
+  EXPECT_EQ(host, "");
   stdFileUtil_SetGameFolder("");
 }
 
