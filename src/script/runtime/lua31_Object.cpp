@@ -170,7 +170,8 @@ void ResizeHash(Table* t, uint32_t extra, bool keepTombstones) {
   for (uint32_t j = 0; j < t->ncount; ++j) {
     if (keep(t->node[j])) node[count++] = t->node[j];
   }
-  ::operator delete(t->node);
+  if (!t->inlineHash) ::operator delete(t->node);
+  t->inlineHash = false;
   t->node = node;
   t->ncount = count;
   t->ncap = cap;
@@ -221,19 +222,36 @@ void Append(Table* t, const Value& val) {
 
 }  // namespace
 
+// A table made with a hash size gets its first hash block in the same
+// allocation (the common constructor {x = ..., y = ...} costs one).
 Table* NewTable(State* L, uint32_t narray, uint32_t nhash) {
-  Table* t = new Table;
+  uint32_t cap = 0, slots = 0;
+  if (nhash) {
+    cap = std::max<uint32_t>(4, nhash * 2);
+    slots = 8;
+    while (slots < cap * 2) slots <<= 1;
+  }
+  void* memory = ::operator new(sizeof(Table) + cap * sizeof(Node) + slots * sizeof(uint32_t));
+  Table* t = new (memory) Table;
   t->tag = TAG_TABLE;
   Link(L, t, OTABLE);
   if (narray) GrowArray(t, narray);
-  if (nhash) ResizeHash(t, nhash, false);
+  if (nhash) {
+    t->node = reinterpret_cast<Node*>(t + 1);
+    t->ncap = cap;
+    t->index = reinterpret_cast<uint32_t*>(t->node + cap);
+    std::memset(t->index, 0, slots * sizeof(uint32_t));
+    t->imask = slots - 1;
+    t->inlineHash = true;
+  }
   return t;
 }
 
 static void FreeTable(Table* t) {
   delete[] t->array;
-  ::operator delete(t->node);
-  delete t;
+  if (!t->inlineHash) ::operator delete(t->node);
+  t->~Table();
+  ::operator delete(t);
 }
 
 const Value* TableGetNumSlow(const Table* t, double key) {

@@ -152,6 +152,7 @@ struct Node {
 // part never holds a whole-number key in 1..asize+1.
 struct Table : GCObject {
   int32_t tag = 0;
+  bool inlineHash = false;  // the first hash block shares the table's allocation
   uint32_t asize = 0, acap = 0;
   Value* array = nullptr;
   Node* node = nullptr;  // entries in insertion order
