@@ -34,4 +34,7 @@ end
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
+  -- Enter the demo set and look through its second camera setup.
+  MakeCurrentSet("demo.set")
+  MakeCurrentSetup(1)
 end
