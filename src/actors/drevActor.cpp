@@ -25,3 +25,22 @@ void drevActor_GetNearbyActorBoxes(int, int* count, int, qxVector3*, int) {
   }
   if (count) *count = 0;
 }
+
+// Not built yet: the talk settings belong to the actors' talking.
+int drevActor_SetTextSpeed(int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_SetTextSpeed: not built yet");
+  }
+  return 0;
+}
+
+int drevActor_GetTextSpeed(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_GetTextSpeed: not built yet");
+  }
+  return 0;
+}

@@ -28,3 +28,8 @@ Actor* drevActor_FromIndex(int index);
 // Not built yet: gives no points.
 void drevActor_GetNearbyActorBoxes(int actor, int* count, int capacity, qxVector3* points,
                                    int otherActor);
+
+// The text speed of say-lines without voice, 1 to 10. Not built yet: the
+// setter logs once and stores nothing, the getter answers 0 (no speed).
+int drevActor_SetTextSpeed(int speed);
+int drevActor_GetTextSpeed(void);

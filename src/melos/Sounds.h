@@ -13,3 +13,6 @@ int SoundsInitialize(HostServices* services, ModuleDescriptor* descriptor);
 void Sounds_SetConfig(int v0, int v1, int v2, int v3, int v4, int v5, int v6, int v7, int v8,
                       int v9, int v10, int v11);
 void Sounds_Update(void);
+
+// Releases the voice stream's file. Not built yet: logs once and does nothing.
+void Sounds_ReleaseVoice(void);

@@ -39,3 +39,10 @@ extern DisplayBuffer* drevRender_pCleanZBuffer;
 
 // 1 while a movie plays in a way that asks for vertical sync; never until built.
 int drevRender_InMovieMode(void);
+
+// The display switch of EngineDisplay: while 0 the frame's dirty rectangles
+// are not flushed. Not built yet: logs once and does nothing.
+void drevRender_SetDirtyFlushEnabled(int enabled);
+// The background switch of PreRender and EnableBackgroundRender. Not built
+// yet: logs once and does nothing.
+void drevRender_SetBackgroundEnabled(int useBackground, int useDepth);

@@ -98,11 +98,16 @@ TEST_F(DrevLua, CoreTableIsCompleteWithItsSecondNames) {
                            "KillActorShadows", "SetActorTalkChore", "DialogLogAddLine", "TEST"}) {
     EXPECT_NE(nullptr, find(name)) << name;
   }
-  // A row of a later family answers nil and stays harmless.
-  EXPECT_EQ(0, RunLua("assert(EnginePause() == nil and EnginePause() == nil and play == "
-                      "MelosStartSound)"));
-  // It gives a value, nil, not nothing: it can be handed on as an argument.
-  EXPECT_EQ(0, RunLua("assert(tostring(EnginePause()) == 'nil')"));
+  EXPECT_EQ(0, RunLua("assert(play == MelosStartSound)"));
+  // A row of a later family answers nil and stays harmless; it gives a value,
+  // nil, not nothing, so it can be handed on as an argument.
+  for (int i = 0; i < kCoreFunctionCount; ++i) {
+    if (!drevLua_IsCorePlaceholder(i)) continue;
+    const std::string name = table[i].name;
+    EXPECT_EQ(0, RunLua("assert(" + name + "() == nil and " + name + "() == nil)")) << name;
+    EXPECT_EQ(0, RunLua("assert(tostring(" + name + "()) == 'nil')")) << name;
+    break;
+  }
   // Rows of the engine core: without a current set, switching setups does nothing.
   EXPECT_EQ(0, RunLua("assert(NextSetup() == nil and PreviousSetup() == nil)"));
 }
