@@ -9,6 +9,7 @@ int SoundsInitialize(HostServices*, ModuleDescriptor*) {
 void Sounds_SetConfig(int, int, int, int, int, int, int, int, int, int, int, int) {}
 void Sounds_Update(void) {}
 
+<<<<<<< HEAD
 // Not built yet: there is no voice stream to release.
 void Sounds_ReleaseVoice(void) {
   static bool reported = false;
@@ -16,4 +17,26 @@ void Sounds_ReleaseVoice(void) {
     reported = true;
     kv_Log_Printf("[Sounds] - Sounds_ReleaseVoice: not built yet");
   }
+=======
+namespace {
+void ReportNotBuilt(bool& reported, const char* what) {
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Sounds] - %s: not built yet", what);
+}
+}  // namespace
+
+bool Sounds_IsSoundPlaying(const char*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_IsSoundPlaying");
+  return false;
+}
+void Sounds_SetParam(const char*, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_SetParam");
+}
+void Sounds_FillStreams(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_FillStreams");
+>>>>>>> main
 }

@@ -4,7 +4,6 @@
 #include "presentation/drevControl.h"
 
 #include "engine/drevRoom.h"
-#include "platform/kv_Log.h"
 #include "quadrix/qxCamera.h"
 #include "script/drevLua.h"
 #include "std/stdInput.h"
@@ -27,15 +26,10 @@ constexpr int32_t kFovWiderKey = 87;
 constexpr int32_t kFovNarrowerKey = 86;
 constexpr float kFovStep = 0.5f;
 
-// Not built yet: the set module keeps no setup cameras yet, so no camera is
-// found (logged once).
 qxCamera* CurrentSetupCamera() {
-  static bool reported = false;
-  if (drevRoom_GetCurrent() && !reported) {
-    reported = true;
-    kv_Log_Printf("[Control] - the current setup's camera: not built yet");
-  }
-  return nullptr;
+  Room* room = drevRoom_GetCurrent();
+  if (!room || !room->setups || room->currentSetup >= room->numSetups) return nullptr;
+  return room->setups[room->currentSetup].camera;
 }
 
 qxCamera* (*g_cameraQuery)(void) = CurrentSetupCamera;
