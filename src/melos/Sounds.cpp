@@ -9,15 +9,6 @@ int SoundsInitialize(HostServices*, ModuleDescriptor*) {
 void Sounds_SetConfig(int, int, int, int, int, int, int, int, int, int, int, int) {}
 void Sounds_Update(void) {}
 
-<<<<<<< HEAD
-// Not built yet: there is no voice stream to release.
-void Sounds_ReleaseVoice(void) {
-  static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Sounds] - Sounds_ReleaseVoice: not built yet");
-  }
-=======
 namespace {
 void ReportNotBuilt(bool& reported, const char* what) {
   if (reported) return;
@@ -38,5 +29,9 @@ void Sounds_SetParam(const char*, int, int) {
 void Sounds_FillStreams(void) {
   static bool reported = false;
   ReportNotBuilt(reported, "Sounds_FillStreams");
->>>>>>> main
+}
+// Not built yet: there is no voice stream to release.
+void Sounds_ReleaseVoice(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_ReleaseVoice");
 }
