@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ScriptTestSupport.h"
 #include "engine/WalkPlane.h"
 #include "platform/kv_Log.h"
 #include "std/std.h"
@@ -31,17 +32,6 @@ void MakeColor() {
 }
 
 const lua_Reg kTestRows[] = {{"Actor", MakeActor}, {"Color", MakeColor}};
-
-void WriteFile(const char* name, const std::string& text) {
-  FILE* f = std::fopen(name, "wb");
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-int RunLua(const std::string& code) {
-  WriteFile("snippet.lua", code);
-  return lua_dofile("snippet.lua");
-}
 
 const char* kSystem = R"(
 function counter() while 1 do frames = (frames or 0) + 1 break_here() end end
