@@ -8,20 +8,33 @@ int drevActor_Initialize(HostServices*, ModuleDescriptor*) {
 }
 void drevActor_UpdateAll(float) {}
 
+namespace {
+void ReportNotBuilt(bool& reported, const char* what) {
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Actor] - %s: not built yet", what);
+}
+}  // namespace
+
 Actor* drevActor_FromIndex(int) {
   static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Actor] - drevActor_FromIndex: not built yet");
-  }
+  ReportNotBuilt(reported, "drevActor_FromIndex");
   return nullptr;
+}
+
+int drevActor_ToIndex(const Actor*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "drevActor_ToIndex");
+  return -1;
+}
+
+void drevActor_ClearShadows(Actor*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "drevActor_ClearShadows");
 }
 
 void drevActor_GetNearbyActorBoxes(int, int* count, int, qxVector3*, int) {
   static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Actor] - drevActor_GetNearbyActorBoxes: not built yet");
-  }
+  ReportNotBuilt(reported, "drevActor_GetNearbyActorBoxes");
   if (count) *count = 0;
 }

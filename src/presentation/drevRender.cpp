@@ -38,3 +38,21 @@ float drevRender_GetGamma(void) {
   }
   return 1.0f;
 }
+
+DisplayBuffer* drevRender_pDecompressionBuffer = nullptr;
+
+void drevRender_InvalidateRectAllBuffers(const int*, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_InvalidateRectAllBuffers: not built yet");
+  }
+}
+
+void drevRender_PrepareBackground(DisplayBuffer*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PrepareBackground: not built yet");
+  }
+}
