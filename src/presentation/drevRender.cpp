@@ -22,8 +22,10 @@ void drevRender_TickWaitTimer(void) {}
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 
+// The scripts' resolution scaling starts at 2.0 (the deferred renderer's
+// factor 1.0); nothing changes it until the render module is built.
 float drevRender_GetResolutionScaling(void) {
-  return 1.0f;
+  return 2.0f;
 }
 int drevRender_InMovieMode(void) {
   return 0;

@@ -3,7 +3,7 @@
 // Not built yet: this is a placeholder that gives the module table its entry.
 // Its initialise function answers 0 and fills no operation, so the registry
 // skips the module; the functions below do nothing. The resolution scaling is
-// the neutral 1.0 and there are no rasters.
+// its start value 2.0 and there are no rasters.
 #pragma once
 
 #include <cstdint>

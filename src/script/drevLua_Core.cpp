@@ -13,6 +13,7 @@
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Shadow.h"
 #include "std/std.h"
 #include "std/stdInput.h"
 
@@ -495,6 +496,17 @@ const std::pair<const char*, lua_CFunc> kBuilt[] = {
     {"PrintDebug", PrintQuiet},
     {"PrintStack", PrintStack},
     {"FunctionName", FunctionName},
+    // actor shadows
+    {"ActorShadow", drevLua_ActorShadow},
+    {"ActivateActorShadow", drevLua_ActivateActorShadow},
+    {"SetActorShadowPlane", drevLua_SetActorShadowPlane},
+    {"SetActorShadowPoint", drevLua_SetActorShadowPoint},
+    {"SetActiveShadow", drevLua_SetActiveShadow},
+    {"ActorDistToShadowPlane", drevLua_ActorDistToShadowPlane},
+    {"AddShadowPlane", drevLua_AddShadowPlane},
+    {"SetActorShadowValid", drevLua_SetActorShadowValid},
+    {"KillActorShadows", drevLua_KillActorShadows},
+    {"SetShadowColor", drevLua_SetShadowColor},
 };
 
 int IndexOf(const char* name) {
