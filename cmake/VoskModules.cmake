@@ -12,6 +12,7 @@ set(VQ_LIBRARIES
   "vq_quadrix:quadrix"
   "vq_engine:engine"
   "vq_presentation:actors,presentation,script"
+  "vq_lua31:script/runtime"
   "vq_render:render"
   "vq_melos:melos"
   "vq_vembra:vembra"
@@ -26,6 +27,14 @@ set(VQ_ENGINE_LIBS "" CACHE INTERNAL "")
 
 function(vq_add_libraries)
   set(libs "")
+  # Folders that are libraries of their own are left out of their parents.
+  set(all_folders "")
+  foreach(entry IN LISTS VQ_LIBRARIES)
+    string(REPLACE ":" ";" parts "${entry}")
+    list(GET parts 1 folders)
+    string(REPLACE "," ";" folders "${folders}")
+    list(APPEND all_folders ${folders})
+  endforeach()
   foreach(entry IN LISTS VQ_LIBRARIES)
     string(REPLACE ":" ";" parts "${entry}")
     list(GET parts 0 name)
@@ -35,6 +44,11 @@ function(vq_add_libraries)
     foreach(folder IN LISTS folders)
       file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp)
       list(FILTER found EXCLUDE REGEX "/src/app/main\\.cpp$")
+      foreach(other IN LISTS all_folders)
+        if(NOT other STREQUAL folder AND other MATCHES "^${folder}/")
+          list(FILTER found EXCLUDE REGEX "/src/${other}/")
+        endif()
+      endforeach()
       list(APPEND sources ${found})
     endforeach()
     if(sources)
@@ -45,9 +59,6 @@ function(vq_add_libraries)
     endif()
   endforeach()
   # Per-library extra dependencies.
-  if(TARGET vq_presentation)
-    target_link_libraries(vq_presentation PUBLIC PkgConfig::LUA)
-  endif()
   if(TARGET vq_video)
     target_link_libraries(vq_video PUBLIC PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG)
   endif()
@@ -69,7 +80,7 @@ function(vq_link_engine target)
     target_link_libraries(${target} PRIVATE "$<LINK_GROUP:RESCAN,${group}>")
   endif()
   target_link_libraries(${target} PRIVATE vq_includes PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL
-                        ZLIB::ZLIB Threads::Threads PkgConfig::LUA PkgConfig::THEORA
+                        ZLIB::ZLIB Threads::Threads PkgConfig::THEORA
                         PkgConfig::VORBIS PkgConfig::OGG ${CMAKE_DL_LIBS})
   if(TARGET chore)
     target_link_libraries(${target} PRIVATE chore)

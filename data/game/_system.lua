@@ -1,16 +1,31 @@
--- The demo game's boot script. The engine runs it at start-up, then calls
--- BOOT(resume, bootParameter).
+-- The demo game's boot script, in the game scripts' 3.1 language. The engine
+-- runs it at start-up, then calls BOOT(resume, bootParameter).
+
+-- Counters: tables of the Counter tag, which "+ n" counts up (the "add" tag
+-- method answers the counter itself).
+Counter = newtag()
+settagmethod(Counter, "add", function(counter, n)
+  counter.value = counter.value + n
+  return counter
+end)
+
+function NewCounter()
+  return settag({value = 0}, Counter)
+end
 
 -- A task that runs once per frame and reports at frames 1, 2, 3, 10, 100,
--- 1000 ...
+-- 1000 ... Its state lives in its own frame, so a saved game that holds the
+-- task goes on counting where it was.
 function heartbeat()
-  local frames = 0
+  local frames = NewCounter()
+  local prefix = "[Demo] - heartbeat task: frame "
+  local report = function(n) PrintMessage(%prefix .. n .. "\n") end
   local nextReport = 10
-  while true do
+  while 1 do
     frames = frames + 1
-    if frames <= 3 or frames == nextReport then
-      PrintMessage("[Demo] - heartbeat task: frame " .. frames .. "\n")
-      if frames == nextReport then nextReport = nextReport * 10 end
+    if frames.value <= 3 or frames.value == nextReport then
+      report(frames.value)
+      if frames.value == nextReport then nextReport = nextReport * 10 end
     end
     break_here()
   end
@@ -19,4 +34,7 @@ end
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
+  -- Enter the demo set and look through its second camera setup.
+  MakeCurrentSet("demo.set")
+  MakeCurrentSetup(1)
 end

@@ -22,8 +22,10 @@ void drevRender_TickWaitTimer(void) {}
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 
+// The scripts' resolution scaling starts at 2.0 (the deferred renderer's
+// factor 1.0); nothing changes it until the render module is built.
 float drevRender_GetResolutionScaling(void) {
-  return 1.0f;
+  return 2.0f;
 }
 int drevRender_InMovieMode(void) {
   return 0;
@@ -37,4 +39,22 @@ float drevRender_GetGamma(void) {
     kv_Log_Printf("[Render] - drevRender_GetGamma: the render module is not built yet; gamma 1.0");
   }
   return 1.0f;
+}
+
+DisplayBuffer* drevRender_pDecompressionBuffer = nullptr;
+
+void drevRender_InvalidateRectAllBuffers(const int*, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_InvalidateRectAllBuffers: not built yet");
+  }
+}
+
+void drevRender_PrepareBackground(DisplayBuffer*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PrepareBackground: not built yet");
+  }
 }

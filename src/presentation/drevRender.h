@@ -3,7 +3,7 @@
 // Not built yet: this is a placeholder that gives the module table its entry.
 // Its initialise function answers 0 and fills no operation, so the registry
 // skips the module; the functions below do nothing. The resolution scaling is
-// the neutral 1.0 and there are no rasters.
+// its start value 2.0 and there are no rasters.
 #pragma once
 
 #include <cstdint>
@@ -39,3 +39,12 @@ extern DisplayBuffer* drevRender_pCleanZBuffer;
 
 // 1 while a movie plays in a way that asks for vertical sync; never until built.
 int drevRender_InMovieMode(void);
+
+// Marks the rectangle {x, y, width, height} dirty in every display buffer,
+// the flag asking for a restore from the clean buffer. Not built yet: does
+// nothing (logs once).
+void drevRender_InvalidateRectAllBuffers(const int* rect, int restore);
+// Unpacks a packed background frame into drevRender_pDecompressionBuffer.
+// Not built yet: there is no such raster (logs once), so it stays null.
+void drevRender_PrepareBackground(DisplayBuffer* packedFrame);
+extern DisplayBuffer* drevRender_pDecompressionBuffer;

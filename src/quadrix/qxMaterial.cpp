@@ -14,7 +14,6 @@ qxMaterialUnloaderFn g_unloader = nullptr;
 
 constexpr int32_t kVersion = 50;
 constexpr int kCelBytes = 24;
-constexpr int kCelTextureBytes = 16;
 constexpr int kTextureBytes = 24;
 constexpr int kPaletteBytes = 768;
 

@@ -160,25 +160,8 @@ void SimplifyLevels(qxCacheFace* f, int count, float ambientFloor) {
     } else if (f->faceLight <= 0.0f) {
       f->lightingMode = 1;
     }
-  } else if (f->lightingMode == 3) {
-    const float first = f->levels[0];
-    for (int i = 1; i < count; ++i) {
-      if (std::fabs(f->levels[i] - first) > 0.015625f) return;
-    }
-    if (first == 1.0f) {
-      if (sameColormap) {
-        f->lightingMode = 0;
-      } else {
-        f->faceLight = 1.0f;
-        f->lightingMode = 2;
-      }
-    } else if (first == 0.0f) {
-      f->lightingMode = 1;
-      f->faceLight = 0.0f;
-    } else {
-      f->lightingMode = 2;
-      f->faceLight = first;
-    }
+  } else {
+    qxPrimitive_FlattenVertexLight(f, count, 0.015625f);
   }
 }
 
@@ -234,7 +217,11 @@ void SkeletonLines(qxThing* thing, const qxModel3* model, qxModel3Node* node, in
 int qxModel3_Draw(qxThing* thing, const qxMatrix34* placement, qxThing* companion) {
   qxModel3* model = ThingModel(thing);
   qxCamera* camera = qxCore_pCurrentCamera;
-  if (!model || !camera || !camera->frustum || !thing->nodeMatrices) return 0;
+  // A thing whose arrays were not all made (a failed qxThing_SetModel3) is not drawn.
+  if (!model || !camera || !camera->frustum || !thing->nodeMatrices || !thing->nodeAngleOffsets ||
+      !thing->hiddenFlags || !thing->drawFlags) {
+    return 0;
+  }
   g_draw.thing = thing;
   g_draw.model = model;
   qxModel3* companionModel = ThingModel(companion);

@@ -1,5 +1,6 @@
 #include "quadrix/qxPrimitive.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/kv_Log.h"
@@ -132,6 +133,20 @@ bool Gather(Clipper c, int32_t count, const int32_t* vertexIndices, const int32_
       b->intensities[i] = Clamp01(s->intensities[k] + extra);
     }
   }
+  return true;
+}
+
+// Gathers n corners when they fit the buffers; the count becomes n, or 0
+// when the face is refused.
+bool GatherChecked(Clipper c, int32_t n, bool clipped, const int32_t* vertexIndices,
+                   const int32_t* texVertexIndices, const qxFaceSource* s, qxFaceBuffers* b,
+                   const qxVector2* offset, bool coloured) {
+  if (!FitsBuffers(n, clipped) ||
+      !Gather(c, n, vertexIndices, texVertexIndices, s, b, offset, coloured)) {
+    b->vertexCount = 0;
+    return false;
+  }
+  b->vertexCount = n;
   return true;
 }
 
@@ -344,12 +359,10 @@ void qxPrimitive_GatherClipFace(const qxClipFrustum* frustum, int geometry, int 
   const Clipper c = Choose(geometry, lighting);
   if (c == Clipper::kNone) return;
   const int32_t n = source->vertexCount;
-  if (!FitsBuffers(n, true) || !Gather(c, n, source->vertexIndices, source->texVertexIndices,
-                                       source, buffers, textureOffset, false)) {
-    buffers->vertexCount = 0;
+  if (!GatherChecked(c, n, true, source->vertexIndices, source->texVertexIndices, source, buffers,
+                     textureOffset, false)) {
     return;
   }
-  buffers->vertexCount = n;
   buffers->vertexCount = RunClipper(frustum, c, buffers, n);
 }
 
@@ -357,13 +370,8 @@ void qxPrimitive_GatherFace(int geometry, int lighting, int /*texture*/, const q
                             qxFaceBuffers* buffers, const qxVector2* textureOffset) {
   const Clipper c = Choose(geometry, lighting);
   if (c == Clipper::kNone) return;
-  const int32_t n = source->vertexCount;
-  if (!FitsBuffers(n, false) || !Gather(c, n, source->vertexIndices, source->texVertexIndices,
-                                        source, buffers, textureOffset, false)) {
-    buffers->vertexCount = 0;
-    return;
-  }
-  buffers->vertexCount = n;
+  GatherChecked(c, source->vertexCount, false, source->vertexIndices, source->texVertexIndices,
+                source, buffers, textureOffset, false);
 }
 
 void qxPrimitive_ClipFace(const qxClipFrustum* frustum, int geometry, int lighting, int /*texture*/,
@@ -383,9 +391,8 @@ void qxPrimitive_GatherClipFaceRGB(const qxClipFrustum* frustum, int geometry, i
   const Clipper c = Choose(geometry, lighting);
   if (c == Clipper::kNone) return;
   const int32_t n = source->vertexCount;
-  if (!FitsBuffers(n, true) || !Gather(c, n, source->vertexIndices, source->texVertexIndices,
-                                       source, buffers, textureOffset, true)) {
-    buffers->vertexCount = 0;
+  if (!GatherChecked(c, n, true, source->vertexIndices, source->texVertexIndices, source, buffers,
+                     textureOffset, true)) {
     return;
   }
   qxFaceBuffers* b = buffers;
@@ -417,11 +424,28 @@ void qxPrimitive_GatherModelFace(const qxFace* face, int geometry, int lighting,
                                  const qxFaceSource* source, qxFaceBuffers* buffers) {
   const Clipper c = Choose(geometry, lighting);
   if (c == Clipper::kNone) return;
-  const int32_t n = face->vertexCount;
-  if (!FitsBuffers(n, false) ||
-      !Gather(c, n, face->vertexIndices, face->texVertexIndices, source, buffers, nullptr, false)) {
-    buffers->vertexCount = 0;
-    return;
+  GatherChecked(c, face->vertexCount, false, face->vertexIndices, face->texVertexIndices, source,
+                buffers, nullptr, false);
+}
+
+void qxPrimitive_FlattenVertexLight(qxCacheFace* face, int count, float tolerance) {
+  if (face->lightingMode != 3 || count <= 0) return;
+  const float first = face->levels[0];
+  for (int i = 1; i < count; ++i) {
+    if (std::fabs(face->levels[i] - first) > tolerance) return;
   }
-  buffers->vertexCount = n;
+  if (first == 1.0f) {
+    if (qxCore_pCurrentColormap == qxCore_pDisplayColormap) {
+      face->lightingMode = 0;
+    } else {
+      face->faceLight = 1.0f;
+      face->lightingMode = 2;
+    }
+  } else if (first == 0.0f) {
+    face->lightingMode = 1;
+    face->faceLight = 0.0f;
+  } else {
+    face->lightingMode = 2;
+    face->faceLight = first;
+  }
 }

@@ -112,6 +112,13 @@ void qxPrimitive_GatherClipFaceRGB(const qxClipFrustum* frustum, int geometry, i
 void qxPrimitive_GatherModelFace(const qxFace* face, int geometry, int lighting, int texture,
                                  const qxFaceSource* source, qxFaceBuffers* buffers);
 
+// Shared by the model and sprite faces: when every per-vertex level of a
+// lighting-3 face differs from the first by at most the tolerance, the face
+// is demoted: at full light to lighting 0 (when the current colormap is the
+// display colormap, else face light 1 and lighting 2), at no light to
+// lighting 1 with face light 0, otherwise to lighting 2 at the first level.
+void qxPrimitive_FlattenVertexLight(qxCacheFace* face, int count, float tolerance);
+
 // The clippers the 3D library calls (the software rasterizer's by default).
 // Tests put recording fakes in their place; null restores the defaults.
 struct qxPrimitiveClippers {

@@ -432,7 +432,10 @@ int qxPuppet_UpdateTracks(qxPuppet* puppet, float seconds) {
 void qxPuppet_BuildJointMatrices(qxThing* thing, const qxMatrix34* placement) {
   if (!thing || thing->frozen) return;
   const qxModel3* model = ThingModel(thing);
-  if (!model || !thing->nodeMatrices || !model->nodes) return;
+  if (!model || !model->nodes || !thing->nodeMatrices || !thing->nodeAngleOffsets ||
+      !thing->hiddenFlags) {
+    return;
+  }
   const int32_t count = model->nodeCount;
   qxPuppet* puppet = thing->puppet;
   if (!puppet || puppet->disabled) {

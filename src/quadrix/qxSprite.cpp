@@ -56,25 +56,8 @@ void SimplifyLevels(qxCacheFace* f, int count, float ambientFloor) {
     } else if (f->faceLight <= 0.0f) {
       f->lightingMode = 1;
     }
-  } else if (f->lightingMode == 3) {
-    const float first = f->levels[0];
-    for (int i = 1; i < count; ++i) {
-      if (f->levels[i] != first) return;
-    }
-    if (first == 1.0f) {
-      if (sameColormap) {
-        f->lightingMode = 0;
-      } else {
-        f->faceLight = 1.0f;
-        f->lightingMode = 2;
-      }
-    } else if (first == 0.0f) {
-      f->lightingMode = 1;
-      f->faceLight = 0.0f;
-    } else {
-      f->faceLight = first;
-      f->lightingMode = 2;
-    }
+  } else {
+    qxPrimitive_FlattenVertexLight(f, count, 0.0f);  // exact equality
   }
 }
 

@@ -1,523 +1,208 @@
-// The scripting runtime layer: state, objects, blocks, calls, tables,
-// references, tagged user data and fallbacks.
+// The scripting runtime's interface to the engine: module operations,
+// libraries and registration, the object stack with its blocks, calls,
+// tables, references and diagnostics.
+#include "script/runtime/lua31.h"
+
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
-#include "platform/kv_Log.h"
-#include "script/runtime/lua31_Private.h"
-#include "std/std.h"
+#include "script/runtime/lua31_Code.h"
+#include "script/runtime/lua31_State.h"
 
 int lua_assume_binary = 0;
 lua_SaveHookFn lua_savehook = nullptr;
 lua_RestoreHookFn lua_restorehook = nullptr;
 
-namespace luart {
+namespace lua31 {
 
-Runtime g_rt;
-
-void LogLine(const char* format, ...) {
-  char stack[512];
-  va_list args;
-  va_start(args, format);
-  const int length = std::vsnprintf(stack, sizeof stack, format, args);
-  va_end(args);
-  if (length < 0) return;
-  std::string text;
-  if (length < static_cast<int>(sizeof stack)) {
-    text = stack;
-  } else {
-    text.resize(static_cast<size_t>(length) + 1);
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    text.resize(static_cast<size_t>(length));
-  }
-  // The program log when it is open, else the debugger output: a script
-  // error is never silent.
-  if (kv_Log_IsOpen()) {
-    kv_Log_Printf("[Lua] - %s", text.c_str());
-  } else {
-    std::fprintf(stderr, "[Lua] - %s\n", text.c_str());
-  }
-}
-
-void PushRegTable(lua_State* L, const char* key) {
-  if (lua_getfield(L, LUA_REGISTRYINDEX, key) != LUA_TTABLE) {
-    lua_pop(L, 1);
-    lua_newtable(L);
-    lua_pushvalue(L, -1);
-    lua_setfield(L, LUA_REGISTRYINDEX, key);
-  }
-}
+State* g_state = nullptr;
 
 namespace {
 
-// Keeps the frame of one engine-function call and restores it on return.
-int RunEngineFunction(lua_State* T, lua_CFunc function) {
-  Runtime& rt = g_rt;
-  lua_State* S = rt.S;
-  const Frame saved = rt.frame;
-  const size_t savedBlocks = rt.blocks.size();
-  const size_t savedFloor = rt.blockFloor;
-  const int nargs = lua_gettop(T);
-  const int oldTop = lua_gettop(S);
-  if (!lua_checkstack(S, nargs + LUA_MINSTACK)) {
-    LogLine("object stack overflow calling an engine function");
-    return 0;
-  }
-  // The arguments become the first objects of the new frame, above
-  // everything of the outer frame (which stays as it is).
-  lua_xmove(T, S, nargs);
-  rt.frame.lua2C = oldTop + 1;
-  rt.frame.num = nargs;
-  rt.frame.base = oldTop + nargs;
-  rt.frame.thread = T;
-  rt.blockFloor = savedBlocks;
-  function();
-  // Blocks left open by the function end with it.
-  rt.blocks.resize(savedBlocks);
-  rt.blockFloor = savedFloor;
-  const int results = lua_gettop(S) - rt.frame.base;
-  int moved = 0;
-  if (results > 0 && lua_checkstack(T, results)) {
-    lua_xmove(S, T, results);
-    moved = results;
-  }
-  lua_settop(S, oldTop);
-  rt.frame = saved;
-  return moved;
-}
-
-int TracebackHandler(lua_State* L) {
-  const char* message = lua_tostring(L, 1);
-  if (!message) {
-    message = lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, 1));
-  }
-  luaL_traceback(L, L, message, 1);
-  return 1;
-}
-
-lua_State* ExecThread() {
-  return g_rt.frame.thread ? g_rt.frame.thread : g_rt.L;
-}
-
-bool ValidObject(lua_Object object) {
-  return g_rt.S && object >= 1 && static_cast<int>(object) <= lua_gettop(g_rt.S);
-}
-
-int ObjectType(lua_Object object) {
-  return ValidObject(object) ? lua_type(g_rt.S, static_cast<int>(object)) : LUA_TNONE;
-}
-
-// Runs `op` protected on the executing thread with the top `nargs` values of
-// S as arguments; its `nresults` results replace them on S. Returns false
-// (and logs) on error, with nresults nils on S.
-bool ProtectedOp(lua_CFunction op, int nargs, int nresults, const char* what) {
-  lua_State* S = g_rt.S;
-  lua_State* T = ExecThread();
-  if (!lua_checkstack(T, nargs + 2)) {
-    lua_pop(S, nargs);
-    for (int i = 0; i < nresults; ++i) lua_pushnil(S);
-    return false;
-  }
-  lua_pushcfunction(T, op);
-  lua_xmove(S, T, nargs);
-  if (lua_pcall(T, nargs, nresults, 0) != LUA_OK) {
-    LogLine("error in %s: %s", what, lua_tostring(T, -1) ? lua_tostring(T, -1) : "?");
-    lua_pop(T, 1);
-    for (int i = 0; i < nresults; ++i) lua_pushnil(S);
-    return false;
-  }
-  lua_xmove(T, S, nresults);
-  return true;
-}
-
-int OpGetTable(lua_State* L) {
-  lua_gettable(L, 1);
-  return 1;
-}
-
-int OpSetTable(lua_State* L) {
-  lua_settable(L, 1);
-  return 0;
-}
-
-// The base library's `type`, 3.1-style: the type name and a tag number.
-int ScriptType(lua_State* L) {
-  luaL_checkany(L, 1);
-  lua_pushstring(L, luaL_typename(L, 1));
-  if (UserTag* u = ToUserTag(L, 1)) {
-    lua_pushinteger(L, u->tag);
-  } else {
-    int32_t code = LUA_T_OTHER;
-    switch (lua_type(L, 1)) {
-      case LUA_TNIL:
-        code = LUA_T_NIL;
-        break;
-      case LUA_TNUMBER:
-        code = LUA_T_NUMBER;
-        break;
-      case LUA_TSTRING:
-        code = LUA_T_STRING;
-        break;
-      case LUA_TTABLE:
-        code = LUA_T_TABLE;
-        break;
-      case LUA_TFUNCTION:
-        code = LUA_T_FUNCTION;
-        break;
-      case LUA_TBOOLEAN:
-        code = LUA_T_BOOLEAN;
-        break;
-      default:
-        break;
+// The engine function behind a native record: its arguments become the
+// objects of a new frame of the object stack, its pushes its results.
+int ApiTrampoline(Args& a) {
+  State* L = a.L;
+  Thread* th = L->cur;
+  CFunction* cf = th->stack[a.base - 1].cf;
+  const ApiFrame saved = L->frame;
+  const size_t savedBlocks = L->blocks.size();
+  const size_t savedFloor = L->blockFloor;
+  const uint32_t oldTop = static_cast<uint32_t>(L->S.size() - 1);
+  struct Restore {
+    State* L;
+    ApiFrame frame;
+    size_t blocks, floor;
+    uint32_t top;
+    ~Restore() {
+      L->blocks.resize(blocks);
+      L->blockFloor = floor;
+      L->S.resize(top + 1);
+      L->frame = frame;
     }
-    lua_pushinteger(L, code);
-  }
-  return 2;
+  } restore{L, saved, savedBlocks, savedFloor, oldTop};
+  for (int i = 1; i <= a.n; ++i) L->S.push_back(a.at(i));
+  L->frame.lua2C = oldTop + 1;
+  L->frame.num = static_cast<uint32_t>(a.n);
+  L->frame.base = oldTop + static_cast<uint32_t>(a.n);
+  L->blockFloor = savedBlocks;
+  cf->api();
+  L->blocks.resize(savedBlocks);
+  const uint32_t first = L->frame.base + 1;
+  const uint32_t top = static_cast<uint32_t>(L->S.size() - 1);
+  int n = 0;
+  for (uint32_t i = first; i <= top; ++i, ++n) Push(L, L->S[i]);
+  return n;
 }
 
-// load() in text mode only.
-int ScriptLoad(lua_State* L) {
-  const int top = lua_gettop(L);
-  if (top >= 3) {
-    lua_pushliteral(L, "t");
-    lua_replace(L, 3);
-  } else {
-    lua_settop(L, 2);
-    lua_pushliteral(L, "t");
-  }
-  lua_pushvalue(L, lua_upvalueindex(1));
-  lua_insert(L, 1);
-  lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
-  return lua_gettop(L);
+bool Valid(lua_Object o) {
+  return g_state && o >= 1 && o < g_state->S.size();
 }
 
-// Reads a whole file through the services record (archives work once the
-// file layer installs its operations there). Returns false when it does not open.
-bool ReadWholeFile(const char* name, std::string& out) {
-  HostServices* hs = g_rt.services ? g_rt.services : std_pHS;
-  if (!hs || !hs->fileOpen) return false;
-  stdFile_t file = hs->fileOpen(name, "rb");
-  if (!file) return false;
-  out.clear();
-  char buffer[8192];
-  for (;;) {
-    const size_t got = hs->fileRead(file, buffer, sizeof buffer);
-    if (got == 0) break;
-    out.append(buffer, got);
-    if (got < sizeof buffer) break;
-  }
-  hs->fileClose(file);
-  return true;
+const Value* Get(lua_Object o) {
+  return Valid(o) ? &g_state->S[o] : nullptr;
 }
 
-// Loads a file as a text chunk onto L. 0 loaded, 2 not found, 1 failed (message on L).
-int LoadTextFile(lua_State* L, const char* name) {
-  std::string text;
-  if (!ReadWholeFile(name, text)) return 2;
-  std::string chunkName = std::string("@") + name;
-  if (luaL_loadbufferx(L, text.data(), text.size(), chunkName.c_str(), "t") != LUA_OK) return 1;
+uint8_t KindOf(lua_Object o) {
+  const Value* v = Get(o);
+  return v ? v->tt : 0xFF;
+}
+
+uint32_t Top() {
+  return static_cast<uint32_t>(g_state->S.size() - 1);
+}
+
+// Makes v an object of the current frame, below the pending pushes.
+lua_Object PutObject(const Value& v) {
+  State* L = g_state;
+  const uint32_t at = L->frame.base + 1;
+  L->S.insert(L->S.begin() + at, v);
+  L->frame.base = at;
+  return at;
+}
+
+// Takes the last pending push (nil when there is none).
+Value PopPush() {
+  State* L = g_state;
+  if (Top() <= L->frame.base) return NilValue();
+  const Value v = L->S.back();
+  L->S.pop_back();
+  return v;
+}
+
+// Runs an operation that may call tag methods; a script error in it is
+// contained (the error method has reported it) and answers false.
+template <typename Op>
+bool Protected(Op op) {
+  State* L = g_state;
+  Thread* th = L->cur;
+  const uint32_t top = th->top;
+  const size_t frames = th->ci.size();
+  const int nC = th->nCcalls;
+  try {
+    op();
+    return true;
+  } catch (const ScriptError&) {
+  } catch (const std::bad_alloc&) {
+    LogLine("error: not enough memory");
+  }
+  th->top = top;
+  th->ci.resize(frames);
+  th->nCcalls = nC;
+  return false;
+}
+
+void RegisterRows(const lua_Reg* table, int count, bool asGlobals) {
+  State* L = g_state;
+  if (!L || !table) return;
+  for (int i = 0; i < count; ++i) {
+    if (!table[i].name || !table[i].func) continue;
+    CFunction* f = FindOrMakeApiFunction(L, table[i].func, table[i].name);
+    if (asGlobals) TableSetStr(L, L->globals, NewString(L, table[i].name), CFunctionValue(f));
+  }
+}
+
+int Startup() {
+  if (g_state) CloseState(g_state);
+  g_state = NewState();
+  g_state->S.push_back(NilValue());  // handle 0 is no object
+  OpenBaseLib(g_state);
+  OpenTaskLib(g_state);
   return 0;
 }
 
-// dofile() of the scripts: through the services record, text chunks only.
-int ScriptDofile(lua_State* L) {
-  const char* name = luaL_checkstring(L, 1);
-  lua_settop(L, 1);
-  const int result = LoadTextFile(L, name);
-  if (result == 2) return luaL_error(L, "cannot open %s", name);
-  if (result != 0) return lua_error(L);
-  lua_call(L, 0, LUA_MULTRET);
-  return lua_gettop(L) - 1;
-}
-
-// The "concat" dispatcher installed as __concat: calls the current fallback
-// with both operands and answers its first result.
-int ConcatDispatch(lua_State* L) {
-  lua_settop(L, 2);
-  PushRegTable(L, kRegFallbacks);
-  lua_getfield(L, -1, "concat");
-  lua_remove(L, -2);
-  lua_insert(L, 1);
-  lua_call(L, 2, 1);
-  return 1;
-}
-
-// The built-in "concat" fallback: an error, as for any other bad operand.
-int DefaultConcat(lua_State* L) {
-  return luaL_error(L, "attempt to concatenate a %s value with a %s value", luaL_typename(L, 1),
-                    luaL_typename(L, 2));
-}
-
-int UserTagToString(lua_State* L) {
-  UserTag* u = ToUserTag(L, 1);
-  if (!u) return luaL_tolstring(L, 1, nullptr), 1;
-  char code[5];
-  std::memcpy(code, &u->tag, 4);
-  code[4] = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (code[i] < 32 || code[i] > 126) code[i] = '?';
-  }
-  lua_pushfstring(L, "userdata: %s %I", code, static_cast<lua_Integer>(u->value));
-  return 1;
-}
-
-void SetTypeConcat(lua_State* L) {
-  // Strings, nil, booleans and functions find the fallback through __concat;
-  // strings keep the string library's __index.
-  lua_pushliteral(L, "");
-  if (!lua_getmetatable(L, -1)) lua_newtable(L);
-  lua_pushcfunction(L, ConcatDispatch);
-  lua_setfield(L, -2, "__concat");
-  lua_setmetatable(L, -2);
-  lua_pop(L, 1);
-  auto setFor = [L](void (*push)(lua_State*)) {
-    push(L);
-    lua_newtable(L);
-    lua_pushcfunction(L, ConcatDispatch);
-    lua_setfield(L, -2, "__concat");
-    lua_setmetatable(L, -2);
-    lua_pop(L, 1);
-  };
-  setFor([](lua_State* s) { lua_pushnil(s); });
-  setFor([](lua_State* s) { lua_pushboolean(s, 0); });
-  setFor([](lua_State* s) { lua_pushcfunction(s, DefaultConcat); });
-}
-
-int Panic(lua_State* L) {
-  LogLine("unprotected error: %s", lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
-  std::abort();
-}
-
-void CloseState() {
-  Runtime& rt = g_rt;
-  if (!rt.L) return;
-  CloseTasks();
-  lua_close(rt.L);
-  rt.L = nullptr;
-  rt.S = nullptr;
-  rt.frame = Frame{};
-  rt.blocks.clear();
-  rt.blockFloor = 0;
-  rt.cnames.clear();
-  rt.freeRefs.clear();
-  rt.nextRef = 1;
-}
-
-int RuntimeStartup() {
-  Runtime& rt = g_rt;
-  CloseState();
-  lua_State* L = luaL_newstate();
-  if (!L) return 1;
-  lua_atpanic(L, Panic);
-  rt.L = L;
-  rt.S = lua_newthread(L);
-  lua_setfield(L, LUA_REGISTRYINDEX, "vq.objects");
-  // Base library, with text-only loading and our own type and dofile.
-  luaL_requiref(L, LUA_GNAME, luaopen_base, 1);
-  lua_pop(L, 1);
-  lua_pushglobaltable(L);
-  lua_getfield(L, -1, "load");
-  lua_pushcclosure(L, ScriptLoad, 1);
-  lua_setfield(L, -2, "load");
-  lua_pushnil(L);
-  lua_setfield(L, -2, "loadfile");
-  lua_pushcfunction(L, ScriptDofile);
-  lua_setfield(L, -2, "dofile");
-  lua_pushcfunction(L, ScriptType);
-  lua_setfield(L, -2, "type");
-  lua_pop(L, 1);
-  // The "concat" fallback and the metatables that reach it.
-  PushRegTable(L, kRegFallbacks);
-  lua_pushcfunction(L, DefaultConcat);
-  lua_setfield(L, -2, "concat");
-  lua_pop(L, 1);
-  SetTypeConcat(L);
-  OpenTaskLib(L);
-  rt.frame = Frame{};
-  rt.frame.thread = nullptr;
+int Shutdown() {
+  if (g_state) CloseState(g_state);
+  g_state = nullptr;
   return 0;
 }
 
-int RuntimeShutdown() {
-  CloseState();
-  return 0;
-}
-
-void RuntimeUninitialize() {
-  CloseState();
-  g_rt.services = nullptr;
+void Uninitialize() {
+  Shutdown();
+  g_services = nullptr;
 }
 
 }  // namespace
 
-int Trampoline(lua_State* L) {
-  auto function = reinterpret_cast<lua_CFunc>(lua_touserdata(L, lua_upvalueindex(1)));
-  if (!function) return 0;
-  return RunEngineFunction(L, function);
-}
-
-lua_CFunc ToEngineFunction(lua_State* L, int index) {
-  if (lua_tocfunction(L, index) != Trampoline) return nullptr;
-  if (!lua_getupvalue(L, index, 1)) return nullptr;
-  auto function = reinterpret_cast<lua_CFunc>(lua_touserdata(L, -1));
-  lua_pop(L, 1);
-  return function;
-}
-
-void PushEngineFunction(lua_State* L, lua_CFunc function) {
-  auto it = g_rt.cnames.find(function);
-  if (it != g_rt.cnames.end()) {
-    PushRegTable(L, kRegCFuncs);
-    if (lua_getfield(L, -1, it->second.c_str()) == LUA_TFUNCTION) {
-      lua_remove(L, -2);
-      return;
+CFunction* FindOrMakeApiFunction(State* L, lua_CFunc api, const char* name) {
+  CRegistry& r = L->creg;
+  auto it = r.byApi.find(api);
+  if (it != r.byApi.end()) {
+    // A later registration of an unnamed function names it.
+    if (it->second->name.empty() && name && *name && !r.byName.count(name)) {
+      it->second->name = name;
+      r.byName[name] = it->second;
     }
-    lua_pop(L, 2);
+    return it->second;
   }
-  lua_pushlightuserdata(L, reinterpret_cast<void*>(function));
-  lua_pushcclosure(L, Trampoline, 1);
+  auto f = std::make_unique<CFunction>();
+  f->native = ApiTrampoline;
+  f->api = api;
+  if (name && *name) {
+    // The first name a function is registered under names it in saves;
+    // a name already taken by another function gets a number.
+    std::string unique = name;
+    for (int n = 2; r.byName.count(unique); ++n)
+      unique = std::string(name) + "#" + std::to_string(n);
+    f->name = unique;
+    r.byName[unique] = f.get();
+  }
+  CFunction* raw = f.get();
+  r.byApi[api] = raw;
+  r.owned.push_back(std::move(f));
+  return raw;
 }
 
-UserTag* ToUserTag(lua_State* L, int index) {
-  if (lua_type(L, index) != LUA_TUSERDATA) return nullptr;
-  if (lua_rawlen(L, index) != sizeof(UserTag)) return nullptr;
-  if (!lua_getmetatable(L, index)) return nullptr;
-  const bool ours = lua_getfield(L, -1, "__vqtag") == LUA_TBOOLEAN;
-  lua_pop(L, 2);
-  return ours ? static_cast<UserTag*>(lua_touserdata(L, index)) : nullptr;
-}
+}  // namespace lua31
 
-void PushUserTag(lua_State* L, int64_t value, int32_t tag) {
-  lua_checkstack(L, 6);
-  PushRegTable(L, kRegIntern);
-  if (lua_rawgeti(L, -1, tag) != LUA_TTABLE) {
-    lua_pop(L, 1);
-    lua_newtable(L);
-    lua_newtable(L);
-    lua_pushliteral(L, "v");
-    lua_setfield(L, -2, "__mode");
-    lua_setmetatable(L, -2);
-    lua_pushvalue(L, -1);
-    lua_rawseti(L, -3, tag);
-  }
-  lua_remove(L, -2);  // intern table for the tag
-  if (lua_rawgeti(L, -1, value) == LUA_TUSERDATA) {
-    lua_remove(L, -2);
-    return;
-  }
-  lua_pop(L, 1);
-  auto* u = static_cast<UserTag*>(lua_newuserdatauv(L, sizeof(UserTag), 0));
-  u->value = value;
-  u->tag = tag;
-  PushRegTable(L, kRegTagMeta);
-  if (lua_rawgeti(L, -1, tag) != LUA_TTABLE) {
-    lua_pop(L, 1);
-    lua_newtable(L);
-    lua_pushboolean(L, 1);
-    lua_setfield(L, -2, "__vqtag");
-    lua_pushcfunction(L, ConcatDispatch);
-    lua_setfield(L, -2, "__concat");
-    lua_pushcfunction(L, UserTagToString);
-    lua_setfield(L, -2, "__tostring");
-    lua_pushvalue(L, -1);
-    lua_rawseti(L, -3, tag);
-  }
-  lua_remove(L, -2);
-  lua_setmetatable(L, -2);
-  lua_pushvalue(L, -1);
-  lua_rawseti(L, -3, value);
-  lua_remove(L, -2);
-}
+using namespace lua31;
 
-lua_Object PutObject() {
-  Runtime& rt = g_rt;
-  lua_State* S = rt.S;
-  const int top = lua_gettop(S);
-  if (top > rt.frame.base + 1) lua_rotate(S, rt.frame.base + 1, 1);
-  rt.frame.base += 1;
-  return static_cast<lua_Object>(rt.frame.base);
-}
-
-}  // namespace luart
-
-using namespace luart;
-
-// ---------------------------------------------------------------------------
-// Module
+// ---- Module ------------------------------------------------------------------
 
 int lua_Initialize(HostServices* services, lua_Descriptor* descriptor) {
   if (!services || !descriptor) return 1;
-  g_rt.services = services;
+  g_services = services;
   descriptor->initialize = lua_Initialize;
-  descriptor->uninitialize = RuntimeUninitialize;
-  descriptor->startup = RuntimeStartup;
-  descriptor->shutdown = RuntimeShutdown;
+  descriptor->uninitialize = Uninitialize;
+  descriptor->startup = Startup;
+  descriptor->shutdown = Shutdown;
   return 0;
 }
 
-// ---------------------------------------------------------------------------
-// Libraries
+// ---- Libraries ----------------------------------------------------------------
 
 void lua_iolibopen(void) {
-  if (!g_rt.L) return;
-  luaL_requiref(g_rt.L, LUA_IOLIBNAME, luaopen_io, 1);
-  lua_pop(g_rt.L, 1);
+  if (g_state) OpenIoLib(g_state);
 }
 
 void lua_strlibopen(void) {
-  lua_State* L = g_rt.L;
-  if (!L) return;
-  luaL_requiref(L, LUA_STRLIBNAME, luaopen_string, 1);
-  // string.dump makes binary chunks, which nothing here loads.
-  lua_pushnil(L);
-  lua_setfield(L, -2, "dump");
-  lua_pop(L, 1);
-  // The string library set a fresh metatable for strings: put __concat back.
-  lua_pushliteral(L, "");
-  if (lua_getmetatable(L, -1)) {
-    lua_pushcfunction(L, ConcatDispatch);
-    lua_setfield(L, -2, "__concat");
-    lua_pop(L, 1);
-  }
-  lua_pop(L, 1);
+  if (g_state) OpenStringLib(g_state);
 }
 
 void lua_mathlibopen(void) {
-  if (!g_rt.L) return;
-  luaL_requiref(g_rt.L, LUA_MATHLIBNAME, luaopen_math, 1);
-  lua_pop(g_rt.L, 1);
-}
-
-static void RegisterRows(const lua_Reg* table, int count, bool asGlobals) {
-  lua_State* L = g_rt.L;
-  if (!L || !table) return;
-  for (int i = 0; i < count; ++i) {
-    if (!table[i].name || !table[i].func) continue;
-    // The first name an engine function is registered under is its name in
-    // save games; a second name shares the same closure.
-    auto [it, fresh] = g_rt.cnames.emplace(table[i].func, table[i].name);
-    PushRegTable(L, kRegCFuncs);
-    if (fresh) {
-      lua_pushlightuserdata(L, reinterpret_cast<void*>(table[i].func));
-      lua_pushcclosure(L, Trampoline, 1);
-      lua_setfield(L, -2, table[i].name);
-    }
-    lua_getfield(L, -1, it->second.c_str());
-    if (std::strcmp(it->second.c_str(), table[i].name) != 0) {
-      lua_pushvalue(L, -1);
-      lua_setfield(L, -3, table[i].name);
-    }
-    if (asGlobals) {
-      lua_setglobal(L, table[i].name);
-    } else {
-      lua_pop(L, 1);
-    }
-    lua_pop(L, 1);
-  }
+  if (g_state) OpenMathLib(g_state);
 }
 
 void lua_openlib(const lua_Reg* table, int count) {
@@ -529,435 +214,342 @@ void lua_recognizelib(const lua_Reg* table, int count) {
 }
 
 lua_Object lua_setfallback(const char* name, lua_CFunc function) {
-  lua_State* S = g_rt.S;
-  if (!S || !name) return 0;
-  if (std::strcmp(name, "concat") != 0) {
-    LogLine("fallback \"%s\" is not supported", name);
+  State* L = g_state;
+  if (!L || !name) return 0;
+  const Value f = function ? CFunctionValue(FindOrMakeApiFunction(L, function, "")) : NilValue();
+  Value previous;
+  if (!SetFallback(L, name, f, &previous)) {
+    LogLine("lua_setfallback: unknown fallback \"%s\"", name);
     return 0;
   }
-  lua_checkstack(S, 4);
-  PushRegTable(S, kRegFallbacks);
-  lua_getfield(S, -1, name);
-  PushEngineFunction(S, function);
-  lua_setfield(S, -3, name);
-  lua_remove(S, -2);
-  return PutObject();
+  return PutObject(previous);
 }
 
 void lua_pushCclosure(lua_CFunc function, int upvalues) {
-  if (!g_rt.S) return;
-  if (upvalues != 0) LogLine("closures with upvalues are not supported; pushed without");
-  lua_checkstack(g_rt.S, 2);
-  if (function) {
-    PushEngineFunction(g_rt.S, function);
-  } else {
-    lua_pushnil(g_rt.S);
+  State* L = g_state;
+  if (!L) return;
+  if (upvalues > 0) {
+    LogLine("lua_pushCclosure: up-values of engine functions are not supported; dropped");
+    for (int i = 0; i < upvalues; ++i) PopPush();
   }
+  L->S.push_back(function ? CFunctionValue(FindOrMakeApiFunction(L, function, "")) : NilValue());
 }
 
-// ---------------------------------------------------------------------------
-// Running code
+// ---- Running code --------------------------------------------------------------
 
 int lua_dofile(const char* name) {
-  Runtime& rt = g_rt;
-  if (!rt.S || !name) return 1;
-  lua_State* T = ExecThread();
-  lua_checkstack(T, 3);
-  const int base = lua_gettop(T);
-  lua_pushcfunction(T, TracebackHandler);
-  const int loaded = LoadTextFile(T, name);
-  if (loaded == 2) {
-    lua_settop(T, base);
-    return 2;
-  }
-  if (loaded != 0) {
-    LogLine("cannot load %s: %s", name, lua_tostring(T, -1) ? lua_tostring(T, -1) : "?");
-    lua_settop(T, base);
+  State* L = g_state;
+  if (!L || !name) return 1;
+  std::string text;
+  if (!ReadScriptFile(name, text)) return 2;
+  if (IsBinaryChunk(text.data(), text.size())) {
+    LogLine("cannot load %s: precompiled chunks are not supported", name);
     return 1;
   }
-  if (lua_pcall(T, 0, LUA_MULTRET, base + 1) != LUA_OK) {
-    LogLine("error in %s: %s", name, lua_tostring(T, -1) ? lua_tostring(T, -1) : "?");
-    lua_settop(T, base);
-    return 1;
+  Thread* th = L->cur;
+  const uint32_t top = th->top;
+  int status;
+  try {
+    status = DoChunk(L, text.data(), text.size(), name, nullptr);
+  } catch (const ScriptError&) {
+    status = 1;
+  } catch (const std::bad_alloc&) {
+    LogLine("error: not enough memory");
+    status = 1;
   }
-  // The chunk's results are dropped; pending pushes stay for the next call.
-  lua_settop(T, base);
-  return 0;
+  th->top = top;  // the chunk's results are dropped
+  CheckGC(L);
+  return status;
 }
 
 lua_Object lua_getglobal(const char* name) {
-  lua_State* S = g_rt.S;
-  if (!S || !name) return 0;
-  lua_checkstack(S, 2);
-  lua_pushglobaltable(S);
-  lua_getfield(S, -1, name);  // the globals table carries no metatable of ours
-  lua_remove(S, -2);
-  return PutObject();
+  State* L = g_state;
+  if (!L || !name) return 0;
+  Value v = NilValue();
+  TString* s = NewString(L, name);
+  Protected([&] { v = GetGlobal(L, s); });
+  return PutObject(v);
 }
 
 void lua_setglobal(const char* name) {
-  lua_State* S = g_rt.S;
-  if (!S || !name) return;
-  lua_checkstack(S, 2);
-  if (lua_gettop(S) <= g_rt.frame.base) lua_pushnil(S);
-  lua_pushglobaltable(S);
-  lua_insert(S, -2);
-  lua_pushstring(S, name);
-  lua_insert(S, -2);
-  lua_rawset(S, -3);
-  lua_pop(S, 1);
+  State* L = g_state;
+  if (!L || !name) return;
+  const Value v = PopPush();
+  TString* s = NewString(L, name);
+  Protected([&] { SetGlobal(L, s, v); });
 }
 
 int lua_callfunction(lua_Object function) {
-  Runtime& rt = g_rt;
-  lua_State* S = rt.S;
-  if (!S) return 1;
-  const int nargs = lua_gettop(S) - rt.frame.base;
-  if (!ValidObject(function)) {
-    lua_settop(S, rt.frame.base);
+  State* L = g_state;
+  if (!L) return 1;
+  const uint32_t base = L->frame.base;
+  const Value* f = Get(function);
+  if (!f) {
+    L->S.resize(base + 1);
+    L->frame.lua2C = base + 1;
+    L->frame.num = 0;
     return 1;
   }
-  lua_State* T = ExecThread();
-  if (!lua_checkstack(T, nargs + 3)) {
-    lua_settop(S, rt.frame.base);
-    LogLine("stack overflow calling a script function");
+  Thread* th = L->cur;
+  const uint32_t func = th->top;
+  int status = 1;
+  try {
+    Push(L, *f);
+    for (uint32_t i = base + 1; i < L->S.size(); ++i) Push(L, L->S[i]);
+    L->S.resize(base + 1);
+    status = PCall(L, func, -1);
+  } catch (const ScriptError&) {
+  } catch (const std::bad_alloc&) {
+    LogLine("error: not enough memory");
+  }
+  L->S.resize(base + 1);
+  L->frame.lua2C = base + 1;
+  L->frame.num = 0;
+  if (status != 0) {
+    th->top = func;
     return 1;
   }
-  const int tbase = lua_gettop(T);
-  lua_pushcfunction(T, TracebackHandler);
-  lua_pushvalue(S, static_cast<int>(function));
-  lua_xmove(S, T, 1);
-  lua_xmove(S, T, nargs);
-  if (lua_pcall(T, nargs, LUA_MULTRET, tbase + 1) != LUA_OK) {
-    LogLine("%s", lua_tostring(T, -1) ? lua_tostring(T, -1) : "error in a script function");
-    lua_settop(T, tbase);
-    rt.frame.lua2C = rt.frame.base + 1;
-    rt.frame.num = 0;
-    return 1;
-  }
-  const int results = lua_gettop(T) - tbase - 1;
-  if (!lua_checkstack(S, results + LUA_MINSTACK)) {
-    lua_settop(T, tbase);
-    rt.frame.lua2C = rt.frame.base + 1;
-    rt.frame.num = 0;
-    return 1;
-  }
-  lua_xmove(T, S, results);
-  lua_settop(T, tbase);
-  rt.frame.lua2C = rt.frame.base + 1;
-  rt.frame.num = results;
-  rt.frame.base += results;
+  for (uint32_t i = func; i < th->top; ++i) L->S.push_back(th->stack[i]);
+  L->frame.num = th->top - func;
+  L->frame.base = base + L->frame.num;
+  th->top = func;
   return 0;
 }
 
 void lua_beginblock(void) {
-  g_rt.blocks.push_back(g_rt.frame);
+  if (g_state) g_state->blocks.push_back(g_state->frame);
 }
 
 void lua_endblock(void) {
-  Runtime& rt = g_rt;
-  if (rt.blocks.size() <= rt.blockFloor) return;  // no block of this frame is open
-  rt.frame = rt.blocks.back();
-  rt.blocks.pop_back();
-  if (rt.S && lua_gettop(rt.S) > rt.frame.base) lua_settop(rt.S, rt.frame.base);
+  State* L = g_state;
+  if (!L || L->blocks.size() <= L->blockFloor) return;  // no block of this frame is open
+  L->frame = L->blocks.back();
+  L->blocks.pop_back();
+  if (L->S.size() > L->frame.base + 1) L->S.resize(L->frame.base + 1);
+  CheckGC(L);
 }
 
-// ---------------------------------------------------------------------------
-// Arguments, tests, getters and pushers
+// ---- Arguments, tests, getters and pushers --------------------------------------
 
 lua_Object lua_lua2C(int number) {
-  const Frame& f = g_rt.frame;
-  if (number < 1 || number > f.num) return 0;
-  return static_cast<lua_Object>(f.lua2C + number - 1);
+  if (!g_state) return 0;
+  const ApiFrame& f = g_state->frame;
+  if (number < 1 || static_cast<uint32_t>(number) > f.num) return 0;
+  return f.lua2C + static_cast<uint32_t>(number) - 1;
 }
 
 int lua_isnil(lua_Object object) {
-  return ObjectType(object) == LUA_TNIL;
+  return KindOf(object) == TNIL;
 }
 
 int lua_isnumber(lua_Object object) {
-  return ValidObject(object) && lua_isnumber(g_rt.S, static_cast<int>(object));
+  const Value* v = Get(object);
+  double d;
+  return v && ToNumber(*v, &d);
 }
 
 int lua_isstring(lua_Object object) {
-  return ValidObject(object) && lua_isstring(g_rt.S, static_cast<int>(object));
+  const uint8_t k = KindOf(object);
+  return k == TSTRING || k == TNUMBER;
 }
 
 int lua_istable(lua_Object object) {
-  return ObjectType(object) == LUA_TTABLE;
+  return KindOf(object) == TTABLE;
 }
 
 int lua_isfunction(lua_Object object) {
-  return ObjectType(object) == LUA_TFUNCTION;
+  const uint8_t k = KindOf(object);
+  return k == TLFUNC || k == TCFUNC;
 }
 
 int lua_isuserdata(lua_Object object) {
-  const int type = ObjectType(object);
-  return type == LUA_TUSERDATA || type == LUA_TLIGHTUSERDATA;
+  return KindOf(object) == TUSERDATA;
 }
 
 float lua_getnumber(lua_Object object) {
-  if (!ValidObject(object)) return 0.0f;
-  return static_cast<float>(lua_tonumber(g_rt.S, static_cast<int>(object)));
+  const Value* v = Get(object);
+  double d;
+  return v && ToNumber(*v, &d) ? static_cast<float>(d) : 0.0f;
 }
 
 const char* lua_getstring(lua_Object object) {
-  if (!ValidObject(object)) return nullptr;
-  return lua_tostring(g_rt.S, static_cast<int>(object));
+  if (!Valid(object)) return nullptr;
+  Value& v = g_state->S[object];
+  return ToStringInPlace(g_state, &v) ? v.s->data() : nullptr;
 }
 
 void* lua_getuserdata(lua_Object object) {
-  if (!ValidObject(object)) return nullptr;
-  lua_State* S = g_rt.S;
-  if (UserTag* u = ToUserTag(S, static_cast<int>(object))) {
-    return reinterpret_cast<void*>(static_cast<intptr_t>(u->value));
-  }
-  if (lua_type(S, static_cast<int>(object)) == LUA_TLIGHTUSERDATA) {
-    return lua_touserdata(S, static_cast<int>(object));
-  }
-  return nullptr;
+  const Value* v = Get(object);
+  return v && v->tt == TUSERDATA ? v->u->value : nullptr;
 }
 
 int32_t lua_tag(lua_Object object) {
-  if (!ValidObject(object)) return LUA_T_OTHER;
-  lua_State* S = g_rt.S;
-  if (UserTag* u = ToUserTag(S, static_cast<int>(object))) return u->tag;
-  switch (lua_type(S, static_cast<int>(object))) {
-    case LUA_TNIL:
-      return LUA_T_NIL;
-    case LUA_TNUMBER:
-      return LUA_T_NUMBER;
-    case LUA_TSTRING:
-      return LUA_T_STRING;
-    case LUA_TTABLE:
-      return LUA_T_TABLE;
-    case LUA_TFUNCTION:
-      return LUA_T_FUNCTION;
-    case LUA_TBOOLEAN:
-      return LUA_T_BOOLEAN;
-    default:
-      return LUA_T_OTHER;
-  }
+  const Value* v = Get(object);
+  return v ? TagOf(*v) : LUA_T_OTHER;
 }
 
 void lua_pushnumber(float number) {
-  if (!g_rt.S) return;
-  lua_checkstack(g_rt.S, 1);
-  // A whole float is pushed as an integer so that scripts index tables with it.
-  const double value = number;
-  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15) {
-    lua_pushinteger(g_rt.S, static_cast<lua_Integer>(value));
-  } else {
-    lua_pushnumber(g_rt.S, value);
-  }
+  if (g_state) g_state->S.push_back(NumberValue(number));
 }
 
 void lua_pushstring(const char* text) {
-  if (!g_rt.S) return;
-  lua_checkstack(g_rt.S, 1);
-  if (text) {
-    lua_pushstring(g_rt.S, text);
-  } else {
-    lua_pushnil(g_rt.S);
-  }
+  if (!g_state) return;
+  g_state->S.push_back(text ? StringValue(NewString(g_state, text)) : NilValue());
 }
 
 void lua_pushnil(void) {
-  if (!g_rt.S) return;
-  lua_checkstack(g_rt.S, 1);
-  lua_pushnil(g_rt.S);
+  if (g_state) g_state->S.push_back(NilValue());
 }
 
 void lua_pushobject(lua_Object object) {
-  if (!g_rt.S) return;
-  lua_checkstack(g_rt.S, 1);
-  if (ValidObject(object)) {
-    lua_pushvalue(g_rt.S, static_cast<int>(object));
-  } else {
-    lua_pushnil(g_rt.S);
-  }
+  if (!g_state) return;
+  const Value* v = Get(object);
+  g_state->S.push_back(v ? *v : NilValue());
 }
 
 void lua_pushusertag(void* value, int32_t tag) {
-  if (!g_rt.S) return;
-  PushUserTag(g_rt.S, static_cast<int64_t>(reinterpret_cast<intptr_t>(value)), tag);
+  if (g_state) g_state->S.push_back(UdataValue(PushedUdata(g_state, value, tag)));
 }
 
-// ---------------------------------------------------------------------------
-// Tables
+// ---- Tables ------------------------------------------------------------------------
 
 lua_Object lua_createtable(void) {
-  if (!g_rt.S) return 0;
-  lua_checkstack(g_rt.S, 1);
-  lua_newtable(g_rt.S);
-  return PutObject();
+  if (!g_state) return 0;
+  return PutObject(TableValue(NewTable(g_state, 0, 0)));
 }
 
 lua_Object lua_gettable(void) {
-  lua_State* S = g_rt.S;
-  if (!S) return 0;
-  lua_checkstack(S, 2);
-  while (lua_gettop(S) < g_rt.frame.base + 2) lua_pushnil(S);
-  if (lua_type(S, -2) == LUA_TTABLE && !lua_getmetatable(S, -2)) {
-    lua_rawget(S, -2);
-    lua_remove(S, -2);
-  } else {
-    if (lua_type(S, -2) == LUA_TTABLE) lua_pop(S, 1);  // the metatable
-    ProtectedOp(OpGetTable, 2, 1, "gettable");
-  }
-  return PutObject();
+  State* L = g_state;
+  if (!L) return 0;
+  const Value key = PopPush();
+  const Value t = PopPush();
+  Value v = NilValue();
+  Protected([&] { v = GetTable(L, t, key); });
+  return PutObject(v);
 }
 
 void lua_settable(void) {
-  lua_State* S = g_rt.S;
-  if (!S) return;
-  lua_checkstack(S, 3);
-  while (lua_gettop(S) < g_rt.frame.base + 3) lua_pushnil(S);
-  if (lua_type(S, -3) == LUA_TTABLE && !lua_getmetatable(S, -3)) {
-    if (IsNil(S, -2) || (lua_type(S, -2) == LUA_TNUMBER && std::isnan(lua_tonumber(S, -2)))) {
-      LogLine("settable: invalid key");
-      lua_pop(S, 3);
-      return;
-    }
-    lua_rawset(S, -3);
-    lua_pop(S, 1);
-  } else {
-    if (lua_type(S, -3) == LUA_TTABLE) lua_pop(S, 1);  // the metatable
-    ProtectedOp(OpSetTable, 3, 0, "settable");
-  }
+  State* L = g_state;
+  if (!L) return;
+  const Value v = PopPush();
+  const Value key = PopPush();
+  const Value t = PopPush();
+  Protected([&] { SetTable(L, t, key, v); });
 }
 
-// ---------------------------------------------------------------------------
-// References
+// ---- References --------------------------------------------------------------------
 
-int lua_ref(int /*lock*/) {
-  Runtime& rt = g_rt;
-  lua_State* S = rt.S;
-  if (!S) return -1;
-  if (lua_gettop(S) <= rt.frame.base) return -1;
-  if (IsNil(S, -1)) {
-    lua_pop(S, 1);
-    return -1;
-  }
+int lua_ref(int lock) {
+  State* L = g_state;
+  if (!L) return -1;
+  const Value v = PopPush();
+  if (IsNil(v)) return -1;
   int ref;
-  if (!rt.freeRefs.empty()) {
-    ref = rt.freeRefs.back();
-    rt.freeRefs.pop_back();
+  if (!L->freeRefs.empty()) {
+    ref = L->freeRefs.back();
+    L->freeRefs.pop_back();
   } else {
-    ref = rt.nextRef++;
+    if (L->refs.empty()) L->refs.emplace_back();  // 0 is not a reference
+    ref = static_cast<int>(L->refs.size());
+    L->refs.emplace_back();
   }
-  lua_checkstack(S, 2);
-  PushRegTable(S, kRegRefs);
-  lua_insert(S, -2);
-  lua_rawseti(S, -2, ref);
-  lua_pop(S, 1);
+  Ref& r = L->refs[static_cast<size_t>(ref)];
+  r.v = v;
+  r.used = true;
+  r.locked = lock != 0;
   return ref;
 }
 
 lua_Object lua_getref(int reference) {
-  lua_State* S = g_rt.S;
-  if (!S || reference < 1) return 0;
-  lua_checkstack(S, 2);
-  PushRegTable(S, kRegRefs);
-  if (lua_rawgeti(S, -1, reference) == LUA_TNIL) {
-    lua_pop(S, 2);
-    return 0;
-  }
-  lua_remove(S, -2);
-  return PutObject();
+  State* L = g_state;
+  if (!L) return 0;
+  if (reference == -1) return PutObject(NilValue());
+  if (reference < 1 || static_cast<size_t>(reference) >= L->refs.size()) return 0;
+  const Ref& r = L->refs[static_cast<size_t>(reference)];
+  if (!r.used || IsNil(r.v)) return 0;
+  return PutObject(r.v);
 }
 
 void lua_unref(int reference) {
-  lua_State* S = g_rt.S;
-  if (!S || reference < 1) return;
-  lua_checkstack(S, 2);
-  PushRegTable(S, kRegRefs);
-  const bool live = lua_rawgeti(S, -1, reference) != LUA_TNIL;
-  lua_pop(S, 1);
-  if (live) {
-    lua_pushnil(S);
-    lua_rawseti(S, -2, reference);
-    g_rt.freeRefs.push_back(reference);
-  }
-  lua_pop(S, 1);
+  State* L = g_state;
+  if (!L || reference < 1 || static_cast<size_t>(reference) >= L->refs.size()) return;
+  Ref& r = L->refs[static_cast<size_t>(reference)];
+  if (!r.used) return;
+  r = Ref{};
+  L->freeRefs.push_back(reference);
 }
 
-// ---------------------------------------------------------------------------
-// State and diagnostics
+// ---- State and diagnostics -----------------------------------------------------------
 
-void lua_collectgarbage(int /*limit*/) {
-  if (g_rt.L) lua_gc(g_rt.L, LUA_GCCOLLECT);
+void lua_collectgarbage(int limit) {
+  State* L = g_state;
+  if (!L) return;
+  L->gcLimit = limit > 0 ? static_cast<size_t>(limit) : 0;
+  FullCollect(L);
 }
 
 void lua_printstack(int /*unused*/) {
-  if (!g_rt.L) return;
-  lua_State* T = ExecThread();
-  lua_checkstack(g_rt.S, 1);
-  luaL_traceback(g_rt.S, T, "script stack:", 0);
-  std::fprintf(stderr, "%s\n", lua_tostring(g_rt.S, -1));
-  lua_pop(g_rt.S, 1);
+  State* L = g_state;
+  if (!L) return;
+  Thread* th = L->cur;
+  std::fprintf(stderr, "script stack:\n");
+  for (size_t j = th->ci.size(); j-- > 0;) {
+    const char* chunk;
+    int line;
+    FrameInfo(th->ci[j], &chunk, &line);
+    if (th->ci[j].cl) {
+      std::fprintf(stderr, "  %s:%d\n", chunk, line);
+    } else {
+      std::fprintf(stderr, "  (C)\n");
+    }
+  }
 }
 
 void lua_funcinfo(lua_Object function, const char** source, int* line) {
   if (source) *source = "(C)";
   if (line) *line = -1;
-  if (ObjectType(function) != LUA_TFUNCTION) return;
-  lua_State* S = g_rt.S;
-  lua_Debug ar;
-  lua_pushvalue(S, static_cast<int>(function));
-  if (lua_getinfo(S, ">S", &ar)) {
-    // The chunk name without Lua's '@' (file) or '=' (literal) mark; it is
-    // interned in the function's prototype.
-    const char* name = ar.source;
-    if (name && (name[0] == '@' || name[0] == '=')) ++name;
-    if (source) *source = name;
-    if (line) *line = ar.linedefined;
-  }
-}
-
-// Looks through the table on top of the stack for a string key whose value
-// is the value at `index`, and pops the table. The key is kept in the
-// runtime's name buffer and handed out through `name`.
-static bool FindStringKeyOf(lua_State* S, int index, const char** name) {
-  lua_pushnil(S);
-  while (lua_next(S, -2)) {
-    if (lua_type(S, -2) == LUA_TSTRING && lua_rawequal(S, -1, index)) {
-      g_rt.objName = lua_tostring(S, -2);
-      lua_pop(S, 3);
-      if (name) *name = g_rt.objName.c_str();
-      return true;
-    }
-    lua_pop(S, 1);
-  }
-  lua_pop(S, 1);
-  return false;
+  const Value* v = Get(function);
+  if (!v || v->tt != TLFUNC) return;
+  const Proto* p = v->cl->p;
+  if (source) *source = p->chunk && p->chunk->name ? p->chunk->name->data() : "?";
+  if (line) *line = p->linedefined;
 }
 
 const char* lua_getobjname(lua_Object function, const char** name) {
-  Runtime& rt = g_rt;
   if (name) *name = "";
-  if (ObjectType(function) != LUA_TFUNCTION) return "";
-  lua_State* S = rt.S;
-  lua_checkstack(S, 4);
-  // A global whose value is the function, else a fallback.
-  lua_pushglobaltable(S);
-  if (FindStringKeyOf(S, static_cast<int>(function), name)) return "global";
-  PushRegTable(S, kRegFallbacks);
-  if (FindStringKeyOf(S, static_cast<int>(function), name)) return "tag method";
+  State* L = g_state;
+  const Value* v = Get(function);
+  if (!v || !IsFunction(*v)) return "";
+  auto inTags = [&](const std::vector<TagMethods>& tags) {
+    for (const TagMethods& t : tags) {
+      for (int e = 0; e < EV_COUNT; ++e) {
+        if ((t.mask >> e & 1) && RawEqual(t.tm[e], *v)) {
+          if (name) *name = kEventNames[e];
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  if (inTags(L->tags) || inTags(L->hostTagMethods)) return "tag-method";
+  uint32_t pos = 0;
+  Value key, val;
+  while ((pos = TableNext(L->globals, pos, &key, &val))) {
+    if (key.tt == TSTRING && RawEqual(val, *v)) {
+      L->objName.assign(key.s->data(), key.s->len);
+      if (name) *name = L->objName.c_str();
+      return "global";
+    }
+  }
   return "";
 }
 
 void lua_PrintGlobals(void) {
-  lua_State* S = g_rt.S;
-  if (!S) return;
-  lua_checkstack(S, 4);
-  lua_pushglobaltable(S);
-  lua_pushnil(S);
-  while (lua_next(S, -2)) {
-    if (lua_type(S, -2) == LUA_TSTRING) {
-      std::fprintf(stderr, "%s: %s\n", lua_tostring(S, -2), luaL_typename(S, -1));
-    }
-    lua_pop(S, 1);
+  State* L = g_state;
+  if (!L) return;
+  uint32_t pos = 0;
+  Value key, val;
+  while ((pos = TableNext(L->globals, pos, &key, &val))) {
+    if (key.tt == TSTRING) std::fprintf(stderr, "%s: %s\n", key.s->data(), TypeName(val));
   }
-  lua_pop(S, 1);
 }

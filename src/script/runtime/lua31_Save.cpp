@@ -1,918 +1,824 @@
-// The scripting runtime layer: whole-state save and restore.
+// The scripting runtime's whole-state save and restore.
 //
-// Stream layout (little-endian):
-//   u32 'VQLS', u32 version 1
-//   globals: table body (pairs, nil key, metatable)
-//   u32 reference count, then (i32 reference, value) each
-//   u32 task count, then (i32 id, value function, u32 argument count, values) each
-//   i32 next task id
-//   u32 'VQLE'
-// Values: u8 kind, then
-//   0 nil, 1 false, 2 true, 3 f64, 4 i64, 5 string (u32 length, bytes),
-//   6 new table (id = next id; pairs up to a nil key; then its metatable),
-//   7 earlier table or function (u32 id),
-//   8 user datum (i32 tag, u32 low, u32 high: the save hook's value),
-//   9 value by name path (id = next id; u8 root 0 globals / 1 reference,
-//     i32 reference, u32 count, strings; u32 upvalue count, then per upvalue
-//     u32 group, u8 mode 0 shared with an earlier one / 1 value follows /
-//     2 keep the restored-into value),
-//   10 engine function (string: the name it was registered under).
-// Id 1 is the globals table.
+// `lua_Save` writes everything reachable from the globals, the references,
+// the tag methods, the error method and the tasks. `lua_Restore` reads the
+// stream into a new state, checks all of it (a save game is untrusted) and
+// replaces the running state only when all of it is sound; otherwise nothing
+// changes. No bytecode is ever written or read: a closure is saved as the
+// source text of its chunk (compiled again on restore, with the outcomes of
+// its `$if name` directives replayed), the index of its prototype and its
+// up-values.
+//
+// Stream format, version 1 (integers little-endian, numbers IEEE doubles):
+//
+//   u32 magic "VQ31", u32 version
+//   i32 last tag made by newtag, i32 tag of the io library's files (0: none)
+//   u32 next task id, u64 random generator state
+//   value  error method
+//   u32 T, then T x { i32 tag, u32 event mask, one value per set bit in
+//                     event order (gettable settable index getglobal
+//                     setglobal add sub mul div pow unm lt le gt ge concat
+//                     gc function) }
+//   u32 R, then R x { u32 reference, u8 locked, value }
+//   u32 F, then F x u32 free reference numbers (the next ones lua_ref hands out)
+//   value  globals (a table)
+//   u32 K, then K x task, in creation order:
+//     u32 id, u8 started, u32 S, S x value (the task's stack from slot 0),
+//     u32 N, N x frame { u32 closure (object number), u32 pc, u32 base }
+//     (not started: N = 0 and the stack holds the function and its
+//     arguments; started: frame 0 is the function the task started with,
+//     each frame's pc is just after the call it waits on, each frame's base
+//     is its caller's call register + 1 and S is the innermost frame's
+//     base + its prototype's register count)
+//   object bodies, in object number order, until every object that a value
+//   introduced has its body:
+//     table   : i32 tag, u32 A, A x value (keys 1..A), u32 H,
+//               H x { value key, value value } (a nil value keeps a cleared
+//               field in its place, so traversal can continue from it)
+//     closure : U x value (its up-values; U is given where it was introduced)
+//   u32 end marker "VQ3E"
+//
+// A value is a u8 kind, then:
+//   0 nil
+//   1 number: 8 bytes
+//   2 string met for the first time: u32 length, bytes (it gets the next
+//     string number, from 0)
+//   3 string met before: u32 string number
+//   4 table met for the first time (it gets the next object number, from 0;
+//     its body follows later)
+//   5 closure met for the first time (the next object number): chunk,
+//     u32 prototype index, u32 up-value count U; the chunk is u8 0 and
+//     u32 chunk number (a chunk met before), or u8 1 and a new chunk: value
+//     name (a string), u32 D, D x u8 directive outcomes, u32 L, L bytes of
+//     source text (chunks are numbered from 0)
+//   6 object met before: u32 object number
+//   7 native function: value (a string) the name it was registered under;
+//     a name the running state does not know restores as nil (logged)
+//   8 user datum: i32 tag, u32 low, u32 high (what lua_savehook answered;
+//     lua_restorehook rebuilds it)
+//   9 io library file: u8 0 stdin, 1 stdout, 2 stderr, 3 another file
+//     (restored closed)
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <unordered_map>
 
-#include "script/runtime/lua31_Private.h"
+#include "script/runtime/lua31.h"
+#include "script/runtime/lua31_Code.h"
+#include "script/runtime/lua31_State.h"
 
-namespace luart {
+namespace lua31 {
 namespace {
 
-constexpr uint32_t kMagic = 0x534C5156;     // "VQLS"
-constexpr uint32_t kEndMagic = 0x454C5156;  // "VQLE"
+constexpr uint32_t kMagic = 0x31335156;     // "VQ31"
+constexpr uint32_t kEndMagic = 0x45335156;  // "VQ3E"
 constexpr uint32_t kVersion = 1;
-constexpr int kMaxDepth = 1000;
 constexpr uint32_t kMaxString = 64u << 20;
-constexpr uint32_t kMaxPathParts = 64;
-constexpr uint32_t kMaxUpvalues = 255;
-constexpr uint32_t kMaxCount = 1u << 24;
+constexpr uint32_t kMaxSlots = 1u << 20;
+constexpr uint32_t kMaxFrames = 20000;
+constexpr uint32_t kMaxRef = 1u << 24;
+constexpr int32_t kMinTag = -(1 << 20);
 
-enum Kind : uint8_t {
-  kNil = 0,
-  kFalse,
-  kTrue,
-  kFloat,
-  kInteger,
-  kString,
-  kTable,
-  kBackRef,
-  kUserTag,
-  kByPath,
-  kEngineFunction,
+enum : uint8_t {
+  V_NIL,
+  V_NUMBER,
+  V_NEWSTRING,
+  V_STRING,
+  V_NEWTABLE,
+  V_NEWCLOSURE,
+  V_OBJECT,
+  V_NATIVE,
+  V_USERDATA,
+  V_FILE,
 };
 
-// ---------------------------------------------------------------------------
-// Save
+// ---- Save --------------------------------------------------------------------------
 
-struct Writer {
-  lua_Transfer out = nullptr;
-  lua_State* L = nullptr;
-  bool ok = true;
-  std::string buffer;
-  int idsIdx = 0;    // value -> id
-  int pathsIdx = 0;  // value -> path table {root, ref, parts...}
-  uint32_t nextId = 2;
-  std::unordered_map<const void*, uint32_t> upvalueGroups;
-  std::vector<std::string> where;
-  int depth = 0;
+class Writer {
+ public:
+  Writer(State* L, lua_Transfer out) : L_(L), out_(out) {}
 
+  bool Run() {
+    U32(kMagic);
+    U32(kVersion);
+    I32(L_->lastTag);
+    I32(L_->ioTag);
+    U32(static_cast<uint32_t>(L_->nextTaskId));
+    Bytes(&L_->rng, 8);
+    Val(L_->errorMethod);
+    Tags();
+    Refs();
+    Val(TableValue(L_->globals));
+    Tasks();
+    for (size_t i = 0; i < queue_.size() && ok_; ++i) Body(queue_[i]);
+    U32(kEndMagic);
+    Flush();
+    return ok_;
+  }
+
+ private:
   void Flush() {
-    if (!buffer.empty() && ok) {
-      size_t at = 0;
-      while (at < buffer.size()) {
-        const size_t chunk = std::min<size_t>(buffer.size() - at, 1u << 20);
-        if (out(buffer.data() + at, chunk) != 0) {
-          ok = false;
-          break;
-        }
-        at += chunk;
-      }
-    }
-    buffer.clear();
+    if (!buffer_.empty() && ok_ && out_(buffer_.data(), buffer_.size()) != 0) ok_ = false;
+    buffer_.clear();
   }
   void Bytes(const void* data, size_t length) {
-    buffer.append(static_cast<const char*>(data), length);
-    if (buffer.size() >= (1u << 20)) Flush();
+    buffer_.append(static_cast<const char*>(data), length);
+    if (buffer_.size() >= (1u << 20)) Flush();
   }
   void U8(uint8_t v) { Bytes(&v, 1); }
-  void U32(uint32_t v) { Bytes(&v, 4); }
-  void I32(int32_t v) { Bytes(&v, 4); }
-  void Str(const char* s, size_t length) {
-    U32(static_cast<uint32_t>(length));
-    Bytes(s, length);
+  void U32(uint32_t v) {
+    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    Bytes(b, 4);
   }
-  std::string Where() const {
-    std::string text;
-    for (const std::string& part : where) {
-      if (!text.empty() && part[0] != '[') text += '.';
-      text += part;
+  void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+
+  void Str(const TString* s) {
+    auto it = strings_.find(s);
+    if (it != strings_.end()) {
+      U8(V_STRING);
+      U32(it->second);
+      return;
     }
-    return text;
+    strings_[s] = static_cast<uint32_t>(strings_.size());
+    U8(V_NEWSTRING);
+    U32(s->len);
+    Bytes(s->data(), s->len);
   }
+
+  // Numbers an object met for the first time and queues its body.
+  bool Introduce(GCObject* o, uint8_t kind) {
+    auto it = objects_.find(o);
+    if (it != objects_.end()) {
+      U8(V_OBJECT);
+      U32(it->second);
+      return false;
+    }
+    objects_[o] = static_cast<uint32_t>(objects_.size());
+    queue_.push_back(o);
+    U8(kind);
+    return true;
+  }
+
+  void Val(const Value& v) {
+    switch (v.tt) {
+      case TNUMBER:
+        U8(V_NUMBER);
+        Bytes(&v.n, 8);
+        return;
+      case TSTRING:
+        Str(v.s);
+        return;
+      case TTABLE:
+        Introduce(v.h, V_NEWTABLE);
+        return;
+      case TLFUNC:
+        if (Introduce(v.cl, V_NEWCLOSURE)) {
+          Chunk* c = v.cl->p->chunk;
+          auto it = chunks_.find(c);
+          if (it != chunks_.end()) {
+            U8(0);
+            U32(it->second);
+          } else {
+            chunks_[c] = static_cast<uint32_t>(chunks_.size());
+            U8(1);
+            Str(c->name);
+            U32(static_cast<uint32_t>(c->directives.size()));
+            Bytes(c->directives.data(), c->directives.size());
+            U32(static_cast<uint32_t>(c->source.size()));
+            Bytes(c->source.data(), c->source.size());
+          }
+          U32(v.cl->p->index);
+          U32(v.cl->nup);
+        }
+        return;
+      case TCFUNC:
+        if (v.cf->name.empty()) {
+          LogLine("lua_Save: a native function that was never registered is saved as nil");
+          U8(V_NIL);
+          return;
+        }
+        U8(V_NATIVE);
+        Str(NewString(L_, v.cf->name));
+        return;
+      case TUSERDATA: {
+        auto it = L_->ioFiles.find(v.u);
+        if (it != L_->ioFiles.end()) {
+          U8(V_FILE);
+          U8(static_cast<uint8_t>(it->second->kind <= 2 ? it->second->kind : 3));
+          return;
+        }
+        const int64_t stored = lua_savehook
+                                   ? lua_savehook(v.u->tag, v.u->value)
+                                   : static_cast<int64_t>(reinterpret_cast<intptr_t>(v.u->value));
+        U8(V_USERDATA);
+        I32(v.u->tag);
+        U32(static_cast<uint32_t>(static_cast<uint64_t>(stored)));
+        U32(static_cast<uint32_t>(static_cast<uint64_t>(stored) >> 32));
+        return;
+      }
+      default:
+        U8(V_NIL);
+        return;
+    }
+  }
+
+  void Tags() {
+    std::vector<std::pair<int32_t, const TagMethods*>> tags;
+    for (size_t slot = 0; slot < L_->tags.size(); ++slot) {
+      if (L_->tags[slot].mask) tags.emplace_back(-static_cast<int32_t>(slot), &L_->tags[slot]);
+    }
+    for (const auto& [tag, index] : L_->hostTags) {
+      if (L_->hostTagMethods[index].mask) tags.emplace_back(tag, &L_->hostTagMethods[index]);
+    }
+    U32(static_cast<uint32_t>(tags.size()));
+    for (const auto& [tag, t] : tags) {
+      I32(tag);
+      U32(t->mask);
+      for (int e = 0; e < EV_COUNT; ++e) {
+        if (t->mask >> e & 1) Val(t->tm[e]);
+      }
+    }
+  }
+
+  void Refs() {
+    uint32_t count = 0;
+    for (const Ref& r : L_->refs) count += r.used;
+    U32(count);
+    for (size_t i = 0; i < L_->refs.size(); ++i) {
+      const Ref& r = L_->refs[i];
+      if (!r.used) continue;
+      U32(static_cast<uint32_t>(i));
+      U8(r.locked);
+      Val(r.v);
+    }
+    U32(static_cast<uint32_t>(L_->freeRefs.size()));
+    for (int f : L_->freeRefs) U32(static_cast<uint32_t>(f));
+  }
+
+  void Tasks() {
+    uint32_t count = 0;
+    for (const auto& t : L_->tasks) count += !t->dead;
+    U32(count);
+    for (const auto& t : L_->tasks) {
+      if (t->dead) continue;
+      const Thread& th = t->th;
+      U32(static_cast<uint32_t>(t->id));
+      U8(t->started);
+      uint32_t slots = th.top;
+      if (!th.ci.empty()) slots = th.ci.back().base + th.ci.back().cl->p->maxstack;
+      U32(slots);
+      for (uint32_t i = 0; i < slots; ++i) Val(th.stack[i]);
+      U32(static_cast<uint32_t>(th.ci.size()));
+      for (const CallInfo& ci : th.ci) {
+        // The frame's function sits in the slot below its base: numbered.
+        auto it = objects_.find(ci.cl);
+        U32(it != objects_.end() ? it->second : 0xFFFFFFFFu);
+        U32(ci.savedpc);
+        U32(ci.base);
+      }
+    }
+  }
+
+  void Body(GCObject* o) {
+    if (o->kind == OTABLE) {
+      const Table* t = static_cast<Table*>(o);
+      I32(t->tag);
+      U32(t->asize);
+      for (uint32_t i = 0; i < t->asize; ++i) Val(t->array[i]);
+      uint32_t entries = 0;
+      for (uint32_t j = 0; j < t->ncount; ++j) entries += t->node[j].key.tt != TDEADKEY;
+      U32(entries);
+      for (uint32_t j = 0; j < t->ncount; ++j) {
+        const Node& n = t->node[j];
+        if (n.key.tt == TDEADKEY) continue;
+        Val(n.key);
+        Val(n.val);
+      }
+    } else {
+      Closure* cl = static_cast<Closure*>(o);
+      for (uint32_t i = 0; i < cl->nup; ++i) Val(cl->up()[i]);
+    }
+  }
+
+  State* L_;
+  lua_Transfer out_;
+  bool ok_ = true;
+  std::string buffer_;
+  std::unordered_map<const TString*, uint32_t> strings_;
+  std::unordered_map<const GCObject*, uint32_t> objects_;
+  std::unordered_map<const Chunk*, uint32_t> chunks_;
+  std::vector<GCObject*> queue_;
 };
 
-bool IsForeign(lua_State* L, int idx) {
-  const int type = lua_type(L, idx);
-  if (type == LUA_TFUNCTION) return true;
-  if (type == LUA_TUSERDATA) return !ToUserTag(L, idx);
-  return type == LUA_TLIGHTUSERDATA || type == LUA_TTHREAD;
-}
+// ---- Restore ---------------------------------------------------------------------------
 
-// Records a name path for every function and foreign value reachable from
-// the globals (breadth first, so the shortest path wins), then from the
-// references. Leaves the paths table on L.
-void BuildPaths(lua_State* L) {
-  lua_newtable(L);
-  const int paths = lua_gettop(L);
-  lua_newtable(L);
-  const int visited = lua_gettop(L);
-  lua_newtable(L);
-  const int queue = lua_gettop(L);
-  int head = 1, tail = 0;
-  auto enqueue = [&](int tableIdx, int pathIdx) {
-    lua_pushvalue(L, tableIdx);
-    lua_pushboolean(L, 1);
-    lua_rawset(L, visited);
-    lua_createtable(L, 2, 0);
-    lua_pushvalue(L, tableIdx);
-    lua_rawseti(L, -2, 1);
-    lua_pushvalue(L, pathIdx);
-    lua_rawseti(L, -2, 2);
-    lua_rawseti(L, queue, ++tail);
-  };
-  auto drain = [&]() {
-    while (head <= tail) {
-      lua_rawgeti(L, queue, head);
-      lua_pushnil(L);
-      lua_rawseti(L, queue, head++);
-      lua_rawgeti(L, -1, 1);
-      const int table = lua_gettop(L);
-      lua_rawgeti(L, -2, 2);
-      const int path = lua_gettop(L);
-      const int parts = static_cast<int>(lua_rawlen(L, path));
-      lua_pushnil(L);
-      while (lua_next(L, table)) {
-        if (lua_type(L, -2) == LUA_TSTRING && parts < static_cast<int>(kMaxPathParts)) {
-          const int vtype = lua_type(L, -1);
-          const bool foreign = IsForeign(L, -1);
-          bool want = false;
-          if (foreign) {
-            lua_pushvalue(L, -1);
-            want = lua_rawget(L, paths) == LUA_TNIL;
-            lua_pop(L, 1);
-          } else if (vtype == LUA_TTABLE) {
-            lua_pushvalue(L, -1);
-            want = lua_rawget(L, visited) == LUA_TNIL;
-            lua_pop(L, 1);
-          }
-          if (want) {
-            lua_createtable(L, parts + 1, 0);
-            for (int i = 1; i <= parts; ++i) {
-              lua_rawgeti(L, path, i);
-              lua_rawseti(L, -2, i);
-            }
-            lua_pushvalue(L, -3);  // the key
-            lua_rawseti(L, -2, parts + 1);
-            if (foreign) {
-              lua_pushvalue(L, -2);
-              lua_insert(L, -2);
-              lua_rawset(L, paths);
-            } else {
-              enqueue(lua_gettop(L) - 1, lua_gettop(L));
-              lua_pop(L, 1);
-            }
-          }
-        }
-        lua_pop(L, 1);
-      }
-      lua_pop(L, 3);
-    }
-  };
-  // Path tables: {root, reference, part1, part2, ...} with the parts from
-  // index 3; the root pair occupies the first two slots.
-  lua_pushglobaltable(L);
-  lua_createtable(L, 2, 0);
-  lua_pushinteger(L, 0);
-  lua_rawseti(L, -2, 1);
-  lua_pushinteger(L, 0);
-  lua_rawseti(L, -2, 2);
-  enqueue(lua_gettop(L) - 1, lua_gettop(L));
-  lua_pop(L, 2);
-  drain();
-  PushRegTable(L, kRegRefs);
-  const int refs = lua_gettop(L);
-  lua_pushnil(L);
-  while (lua_next(L, refs)) {
-    if (lua_isinteger(L, -2)) {
-      lua_createtable(L, 2, 0);
-      lua_pushinteger(L, 1);
-      lua_rawseti(L, -2, 1);
-      lua_pushvalue(L, -3);
-      lua_rawseti(L, -2, 2);
-      const int path = lua_gettop(L);
-      if (lua_type(L, -2) == LUA_TTABLE) {
-        lua_pushvalue(L, -2);
-        if (lua_rawget(L, visited) == LUA_TNIL) enqueue(path - 1, path);
-        lua_pop(L, 1);
-      } else if (IsForeign(L, -2)) {
-        lua_pushvalue(L, -2);
-        if (lua_rawget(L, paths) == LUA_TNIL) {
-          lua_pushvalue(L, -3);
-          lua_pushvalue(L, path);
-          lua_rawset(L, paths);
-        }
-        lua_pop(L, 1);
-      }
-      lua_pop(L, 1);
-    }
-    lua_pop(L, 1);
-  }
-  lua_pop(L, 1);
-  drain();
-  lua_pop(L, 2);  // visited, queue
-}
+struct SavedFrame {
+  uint32_t closure;
+  uint32_t pc;
+  uint32_t base;
+};
 
-bool WriteValue(Writer& w, int idx);
+struct SavedTask {
+  int id;
+  bool started;
+  std::vector<Value> slots;
+  std::vector<SavedFrame> frames;
+};
 
-// Whether a value can be written as something other than nil.
-bool Writable(Writer& w, int idx) {
-  lua_State* L = w.L;
-  if (!IsForeign(L, idx)) return true;
-  if (lua_type(L, idx) == LUA_TFUNCTION) {
-    lua_CFunc engine = ToEngineFunction(L, idx);
-    if (engine && g_rt.cnames.count(engine)) return true;
-  }
-  lua_pushvalue(L, idx);
-  const bool named = lua_rawget(L, w.pathsIdx) != LUA_TNIL;
-  lua_pop(L, 1);
-  return named;
-}
+class Reader {
+ public:
+  Reader(State* live, lua_Transfer in) : live_(live), in_(in) {}
 
-void WriteTableBody(Writer& w, int t) {
-  lua_State* L = w.L;
-  lua_pushnil(L);
-  while (w.ok && lua_next(L, t)) {
-    const int key = lua_gettop(L) - 1;
-    if (Writable(w, key)) {
-      if (lua_type(L, key) == LUA_TSTRING) {
-        w.where.emplace_back(lua_tostring(L, key));
-      } else if (lua_isinteger(L, key)) {
-        std::string index = std::to_string(lua_tointeger(L, key));
-        index.insert(index.begin(), '[');
-        index.push_back(']');
-        w.where.push_back(std::move(index));
-      } else {
-        w.where.emplace_back("[?]");
-      }
-      WriteValue(w, key);
-      WriteValue(w, key + 1);
-      w.where.pop_back();
-    } else {
-      LogLine("save: a table key that no name reaches is left out (in %s)", w.Where().c_str());
+  // Builds the new state; null (with the reason logged) on any failure.
+  State* Run() {
+    N_ = NewState();
+    try {
+      Read();
+    } catch (const std::bad_alloc&) {
+      Fail("not enough memory");
+    } catch (const ScriptError&) {
+      Fail("stack overflow");
     }
-    lua_pop(L, 1);
+    if (!ok_) {
+      FreeState(N_);
+      LogLine("lua_Restore: the saved state is not sound (%s); nothing was changed", why_.c_str());
+      return nullptr;
+    }
+    return N_;
   }
-  w.U8(kNil);
-  if (lua_getmetatable(L, t)) {
-    w.where.emplace_back("(metatable)");
-    WriteValue(w, lua_gettop(L));
-    w.where.pop_back();
-    lua_pop(L, 1);
-  } else {
-    w.U8(kNil);
-  }
-}
 
-bool WriteValue(Writer& w, int idx) {
-  lua_State* L = w.L;
-  idx = lua_absindex(L, idx);
-  if (!w.ok) return false;
-  if (!lua_checkstack(L, 8) || w.depth >= kMaxDepth) {
-    LogLine("save: values nest too deeply (at %s)", w.Where().c_str());
-    w.ok = false;
-    return false;
-  }
-  switch (lua_type(L, idx)) {
-    case LUA_TNIL: w.U8(kNil); return true;
-    case LUA_TBOOLEAN: w.U8(lua_toboolean(L, idx) ? kTrue : kFalse); return true;
-    case LUA_TNUMBER:
-      if (lua_isinteger(L, idx)) {
-        const int64_t v = lua_tointeger(L, idx);
-        w.U8(kInteger);
-        w.Bytes(&v, 8);
-      } else {
-        const double v = lua_tonumber(L, idx);
-        w.U8(kFloat);
-        w.Bytes(&v, 8);
-      }
-      return true;
-    case LUA_TSTRING: {
-      size_t length = 0;
-      const char* s = lua_tolstring(L, idx, &length);
-      w.U8(kString);
-      w.Str(s, length);
-      return true;
-    }
-    default: break;
-  }
-  // Shared values: tables, and functions or foreign values written by path.
-  lua_pushvalue(L, idx);
-  if (lua_rawget(L, w.idsIdx) == LUA_TNUMBER) {
-    w.U8(kBackRef);
-    w.U32(static_cast<uint32_t>(lua_tointeger(L, -1)));
-    lua_pop(L, 1);
-    return true;
-  }
-  lua_pop(L, 1);
-  if (lua_type(L, idx) == LUA_TTABLE) {
-    lua_pushvalue(L, idx);
-    lua_pushinteger(L, w.nextId++);
-    lua_rawset(L, w.idsIdx);
-    w.U8(kTable);
-    ++w.depth;
-    WriteTableBody(w, idx);
-    --w.depth;
-    return w.ok;
-  }
-  if (UserTag* u = ToUserTag(L, idx)) {
-    int64_t stored = u->value;
-    if (lua_savehook) stored = lua_savehook(u->tag, reinterpret_cast<void*>(static_cast<intptr_t>(u->value)));
-    w.U8(kUserTag);
-    w.I32(u->tag);
-    w.U32(static_cast<uint32_t>(static_cast<uint64_t>(stored)));
-    w.U32(static_cast<uint32_t>(static_cast<uint64_t>(stored) >> 32));
-    return true;
-  }
-  if (lua_type(L, idx) == LUA_TFUNCTION) {
-    lua_CFunc engine = ToEngineFunction(L, idx);
-    if (engine) {
-      auto it = g_rt.cnames.find(engine);
-      if (it != g_rt.cnames.end()) {
-        w.U8(kEngineFunction);
-        w.Str(it->second.data(), it->second.size());
-        return true;
-      }
-    }
-  }
-  lua_pushvalue(L, idx);
-  if (lua_rawget(L, w.pathsIdx) != LUA_TTABLE) {
-    lua_pop(L, 1);
-    LogLine("save: a %s that no name reaches is saved as nil (at %s)", luaL_typename(L, idx),
-            w.Where().c_str());
-    w.U8(kNil);
-    return true;
-  }
-  const int path = lua_gettop(L);
-  lua_pushvalue(L, idx);
-  lua_pushinteger(L, w.nextId++);
-  lua_rawset(L, w.idsIdx);
-  w.U8(kByPath);
-  lua_rawgeti(L, path, 1);
-  w.U8(static_cast<uint8_t>(lua_tointeger(L, -1)));
-  lua_rawgeti(L, path, 2);
-  w.I32(static_cast<int32_t>(lua_tointeger(L, -1)));
-  lua_pop(L, 2);
-  const int parts = static_cast<int>(lua_rawlen(L, path));
-  w.U32(static_cast<uint32_t>(parts > 2 ? parts - 2 : 0));
-  for (int i = 3; i <= parts; ++i) {
-    lua_rawgeti(L, path, i);
-    size_t length = 0;
-    const char* s = lua_tolstring(L, -1, &length);
-    w.Str(s, length);
-    lua_pop(L, 1);
-  }
-  lua_pop(L, 1);
-  // The upvalues of a Lua function: their values, and which are shared.
-  if (lua_type(L, idx) != LUA_TFUNCTION || lua_iscfunction(L, idx)) {
-    w.U32(0);
-    return true;
-  }
-  lua_Debug ar;
-  lua_pushvalue(L, idx);
-  lua_getinfo(L, ">u", &ar);
-  const int nups = ar.nups;
-  w.U32(static_cast<uint32_t>(nups));
-  ++w.depth;
-  for (int i = 1; i <= nups && w.ok; ++i) {
-    const void* id = lua_upvalueid(L, idx, i);
-    auto [it, fresh] = w.upvalueGroups.emplace(id, static_cast<uint32_t>(w.upvalueGroups.size() + 1));
-    w.U32(it->second);
-    if (!fresh) {
-      w.U8(0);
-      continue;
-    }
-    const char* name = lua_getupvalue(L, idx, i);
-    if (!Writable(w, lua_gettop(L))) {
-      w.U8(2);  // an unnamed function: the restored-into one keeps its own
-    } else {
-      w.U8(1);
-      w.where.push_back(std::string("(upvalue ") + (name ? name : "?") + ")");
-      WriteValue(w, lua_gettop(L));
-      w.where.pop_back();
-    }
-    lua_pop(L, 1);
-  }
-  --w.depth;
-  return w.ok;
-}
-
-// ---------------------------------------------------------------------------
-// Restore
-
-struct Reader {
-  lua_Transfer in = nullptr;
-  lua_State* L = nullptr;
-  bool ok = true;
-  int objsIdx = 0;     // id -> value
-  int actsIdx = 0;     // upvalue actions
-  int actCount = 0;
-  uint32_t nextId = 2;
-  uint32_t groupCount = 0;
-  int depth = 0;
-  std::string text;
-
-  bool Bytes(void* data, uint32_t length) {
-    if (!ok) return false;
-    if (length == 0) return true;
-    if (in(data, length) != 0) ok = false;
-    return ok;
-  }
-  bool U8(uint8_t& v) { return Bytes(&v, 1); }
-  bool U32(uint32_t& v) { return Bytes(&v, 4); }
-  bool I32(int32_t& v) { return Bytes(&v, 4); }
-  // Reads a string into `text`, in bounded pieces.
-  bool Str(uint32_t limit) {
-    uint32_t length = 0;
-    if (!U32(length)) return false;
-    if (length > limit) return Fail("a string is too long");
-    text.clear();
-    while (length > 0 && ok) {
-      const uint32_t piece = std::min<uint32_t>(length, 1u << 16);
-      const size_t at = text.size();
-      text.resize(at + piece);
-      Bytes(text.data() + at, piece);
-      length -= piece;
-    }
-    return ok;
-  }
+ private:
   bool Fail(const char* why) {
-    if (ok) LogLine("restore: %s", why);
-    ok = false;
+    if (ok_) why_ = why;
+    ok_ = false;
     return false;
   }
+
+  bool Get(void* data, size_t length) {
+    if (!ok_) return false;
+    if (length && in_(data, length) != 0) return Fail("the stream ends early");
+    return true;
+  }
+  uint8_t U8() {
+    uint8_t v = 0;
+    Get(&v, 1);
+    return v;
+  }
+  uint32_t U32() {
+    uint8_t b[4] = {};
+    Get(b, 4);
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  }
+  int32_t I32() { return static_cast<int32_t>(U32()); }
+
+  bool Text(uint32_t length, std::string& out) {
+    if (length > kMaxString) return Fail("a string is too long");
+    out.clear();
+    char piece[4096];
+    while (ok_ && out.size() < length) {
+      const size_t n = std::min<size_t>(sizeof piece, length - out.size());
+      if (Get(piece, n)) out.append(piece, n);
+    }
+    return ok_;
+  }
+
+  TString* StringValue() {
+    const Value v = Val();
+    if (!ok_) return nullptr;
+    if (v.tt != TSTRING) {
+      Fail("a string was expected");
+      return nullptr;
+    }
+    return v.s;
+  }
+
+  Chunk* ReadChunk() {
+    const uint8_t fresh = U8();
+    if (fresh == 0) {
+      const uint32_t id = U32();
+      if (ok_ && id >= chunks_.size()) Fail("a chunk number is out of range");
+      return ok_ ? chunks_[id] : nullptr;
+    }
+    if (fresh != 1) {
+      Fail("bad chunk mark");
+      return nullptr;
+    }
+    TString* name = StringValue();
+    const uint32_t nd = U32();
+    if (ok_ && nd > (1u << 20)) Fail("too many directive outcomes");
+    std::string directives;
+    if (!Text(nd, directives)) return nullptr;
+    const uint32_t length = U32();
+    std::string source;
+    if (!ok_ || !Text(length, source)) return nullptr;
+    std::vector<uint8_t> replay(directives.begin(), directives.end());
+    std::string error;
+    Chunk* c = Compile(N_, source.data(), source.size(), name, &replay, &error);
+    if (!c) {
+      LogLine("lua_Restore: a saved chunk does not compile: %s", error.c_str());
+      Fail("a saved chunk does not compile");
+      return nullptr;
+    }
+    chunks_.push_back(c);
+    return c;
+  }
+
+  Value Val() {
+    const uint8_t kind = U8();
+    if (!ok_) return NilValue();
+    switch (kind) {
+      case V_NIL:
+        return NilValue();
+      case V_NUMBER: {
+        double d = 0;
+        Get(&d, 8);
+        return NumberValue(d);
+      }
+      case V_NEWSTRING: {
+        std::string text;
+        if (!Text(U32(), text)) return NilValue();
+        TString* s = NewString(N_, text);
+        strings_.push_back(s);
+        return lua31::StringValue(s);
+      }
+      case V_STRING: {
+        const uint32_t id = U32();
+        if (ok_ && id >= strings_.size()) Fail("a string number is out of range");
+        return ok_ ? lua31::StringValue(strings_[id]) : NilValue();
+      }
+      case V_NEWTABLE: {
+        Table* t = NewTable(N_, 0, 0);
+        objects_.push_back(t);
+        return TableValue(t);
+      }
+      case V_NEWCLOSURE: {
+        Chunk* c = ReadChunk();
+        const uint32_t index = U32();
+        const uint32_t nup = U32();
+        if (!ok_) return NilValue();
+        if (index >= c->protos.size()) {
+          Fail("a prototype index is out of range");
+          return NilValue();
+        }
+        Proto* p = c->protos[index].get();
+        if (nup != p->upvals.size()) {
+          Fail("an up-value count does not match its prototype");
+          return NilValue();
+        }
+        Closure* cl = NewClosure(N_, p);
+        objects_.push_back(cl);
+        return ClosureValue(cl);
+      }
+      case V_OBJECT: {
+        const uint32_t id = U32();
+        if (ok_ && id >= objects_.size()) Fail("an object number is out of range");
+        if (!ok_) return NilValue();
+        GCObject* o = objects_[id];
+        return o->kind == OTABLE ? TableValue(static_cast<Table*>(o))
+                                 : ClosureValue(static_cast<Closure*>(o));
+      }
+      case V_NATIVE: {
+        TString* name = StringValue();
+        if (!ok_) return NilValue();
+        auto it = live_->creg.byName.find(std::string(name->data(), name->len));
+        if (it == live_->creg.byName.end()) {
+          LogLine("lua_Restore: unknown native function \"%s\" restored as nil", name->data());
+          return NilValue();
+        }
+        return CFunctionValue(it->second);
+      }
+      case V_USERDATA: {
+        const int32_t tag = I32();
+        const uint32_t low = U32();
+        const uint32_t high = U32();
+        if (!ok_) return NilValue();
+        if ((tag < 0 && (tag > TAG_FIRST_NEW || tag < N_->lastTag)) ||
+            (tag != 0 && tag == N_->ioTag)) {
+          Fail("a user datum has an invalid tag");
+          return NilValue();
+        }
+        void* value = lua_restorehook
+                          ? lua_restorehook(tag, low, high)
+                          : reinterpret_cast<void*>(static_cast<intptr_t>(
+                                static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low)));
+        return UdataValue(PushedUdata(N_, value, tag));
+      }
+      case V_FILE: {
+        const uint8_t which = U8();
+        if (!ok_) return NilValue();
+        if (N_->ioTag == 0 || which > 3) {
+          Fail("a file handle without the io library");
+          return NilValue();
+        }
+        if (which <= 2) return UdataValue(N_->stdio[which]);
+        auto file = std::make_unique<IoFile>();
+        file->kind = 4;
+        Udata* u = PushedUdata(N_, file.get(), N_->ioTag);
+        N_->ioFiles[u] = std::move(file);
+        return UdataValue(u);
+      }
+      default:
+        Fail("bad value kind");
+        return NilValue();
+    }
+  }
+
+  Value FunctionOrNil() {
+    const Value v = Val();
+    if (ok_ && !IsNil(v) && !IsFunction(v)) Fail("a method is not a function");
+    return v;
+  }
+
+  void Read() {
+    const uint32_t magic = U32();
+    const uint32_t version = U32();
+    if (ok_ && (magic != kMagic || version != kVersion)) {
+      Fail("not a runtime state of this version");
+      return;
+    }
+    State* N = N_;
+    N->lastTag = I32();
+    N->ioTag = I32();
+    const uint32_t nextTask = U32();
+    Get(&N->rng, 8);
+    if (!ok_) return;
+    if (N->lastTag > TAG_FIRST_NEW + 1 || N->lastTag < kMinTag) {
+      Fail("bad tag count");
+      return;
+    }
+    if (N->ioTag != 0 && (N->ioTag > TAG_FIRST_NEW || N->ioTag < N->lastTag)) {
+      Fail("bad io tag");
+      return;
+    }
+    if (nextTask < 1 || nextTask > 2147483647u) {
+      Fail("bad task number");
+      return;
+    }
+    N->nextTaskId = static_cast<int>(nextTask);
+    N->tags.resize(static_cast<size_t>(-static_cast<int64_t>(N->lastTag)) + 1);
+    if (N->ioTag != 0) {
+      for (int k = 0; k < 3; ++k) {
+        auto file = std::make_unique<IoFile>();
+        file->kind = k;
+        Udata* u = PushedUdata(N, file.get(), N->ioTag);
+        N->ioFiles[u] = std::move(file);
+        N->stdio[k] = u;
+      }
+    }
+    N->errorMethod = FunctionOrNil();
+    // Tag methods.
+    const uint32_t ntags = U32();
+    for (uint32_t i = 0; i < ntags && ok_; ++i) {
+      const int32_t tag = I32();
+      const uint32_t mask = U32();
+      if (!ok_) return;
+      if (!ValidTag(N, tag) || (mask >> EV_COUNT) != 0) {
+        Fail("bad tag method entry");
+        return;
+      }
+      for (int e = 0; e < EV_COUNT && ok_; ++e) {
+        if (!(mask >> e & 1)) continue;
+        const Value f = FunctionOrNil();
+        if (ok_ && !IsNil(f)) SetTagMethodRaw(N, tag, static_cast<Event>(e), f);
+      }
+    }
+    // References: the used and the free numbers together must be exactly
+    // 1..R+F (lua_ref hands them out in order), so nothing is sized from a
+    // number alone.
+    const uint32_t nrefs = U32();
+    if (ok_ && nrefs >= kMaxRef) Fail("too many references");
+    std::vector<std::pair<uint32_t, Ref>> used;
+    for (uint32_t i = 0; i < nrefs && ok_; ++i) {
+      const uint32_t ref = U32();
+      const uint8_t locked = U8();
+      if (ok_ && locked > 1) Fail("bad reference");
+      // nil: an unlocked reference whose object was collected, or a native
+      // function this runtime does not know.
+      const Value v = Val();
+      used.emplace_back(ref, Ref{v, true, locked != 0});
+    }
+    const uint32_t nfree = U32();
+    if (ok_ && nfree >= kMaxRef) Fail("too many free references");
+    std::vector<uint32_t> free;
+    for (uint32_t i = 0; i < nfree && ok_; ++i) free.push_back(U32());
+    if (!ok_) return;
+    const uint64_t total = static_cast<uint64_t>(used.size()) + free.size();
+    std::vector<uint8_t> seen(total + 1, 0);
+    auto claim = [&](uint32_t ref) {
+      if (ref < 1 || ref > total || seen[ref]) return Fail("bad reference numbers");
+      seen[ref] = 1;
+      return true;
+    };
+    for (const auto& u : used) claim(u.first);
+    for (uint32_t f : free) claim(f);
+    if (!ok_) return;
+    if (total) N->refs.resize(total + 1);
+    for (const auto& u : used) N->refs[u.first] = u.second;
+    for (uint32_t f : free) N->freeRefs.push_back(static_cast<int>(f));
+    // Globals.
+    const Value g = Val();
+    if (ok_ && g.tt != TTABLE) Fail("the globals are not a table");
+    if (!ok_) return;
+    N->globals = g.h;
+    // Tasks.
+    std::vector<SavedTask> tasks;
+    const uint32_t ntasks = U32();
+    for (uint32_t i = 0; i < ntasks && ok_; ++i) {
+      SavedTask t;
+      const uint32_t id = U32();
+      const uint8_t started = U8();
+      const uint32_t nslots = U32();
+      if (!ok_) return;
+      if (id < 1 || id >= nextTask || (!tasks.empty() && static_cast<int>(id) <= tasks.back().id) ||
+          started > 1 || nslots > kMaxSlots) {
+        Fail("bad task");
+        return;
+      }
+      t.id = static_cast<int>(id);
+      t.started = started != 0;
+      for (uint32_t s = 0; s < nslots && ok_; ++s) t.slots.push_back(Val());
+      const uint32_t nframes = U32();
+      if (ok_ && nframes > kMaxFrames) Fail("too many frames");
+      for (uint32_t f = 0; f < nframes && ok_; ++f) {
+        SavedFrame frame;
+        frame.closure = U32();
+        frame.pc = U32();
+        frame.base = U32();
+        t.frames.push_back(frame);
+      }
+      tasks.push_back(std::move(t));
+    }
+    // Object bodies.
+    for (size_t i = 0; i < objects_.size() && ok_; ++i) Body(objects_[i]);
+    if (ok_ && U32() != kEndMagic) Fail("the end marker is missing");
+    for (SavedTask& t : tasks) {
+      if (!ok_) return;
+      MakeTask(t);
+    }
+  }
+
+  void Body(GCObject* o) {
+    if (o->kind == OCLOSURE) {
+      Closure* cl = static_cast<Closure*>(o);
+      for (uint32_t i = 0; i < cl->nup && ok_; ++i) cl->up()[i] = Val();
+      return;
+    }
+    Table* t = static_cast<Table*>(o);
+    const int32_t tag = I32();
+    if (!ok_) return;
+    if (tag != TAG_TABLE && (tag > TAG_FIRST_NEW || tag < N_->lastTag)) {
+      Fail("a table has an invalid tag");
+      return;
+    }
+    t->tag = tag;
+    const uint32_t asize = U32();
+    TableRestoreArray(N_, t, asize);
+    for (uint32_t i = 0; i < asize && ok_; ++i) {
+      const Value v = Val();
+      if (ok_) TableRestoreArrayItem(t, v);
+    }
+    const uint32_t entries = U32();
+    for (uint32_t j = 0; j < entries && ok_; ++j) {
+      const Value key = Val();
+      const Value val = Val();
+      if (ok_ && !TableRestoreEntry(N_, t, key, val)) Fail("a table entry cannot be placed");
+    }
+  }
+
+  // Checks a task's frames against the prototypes compiled from the saved
+  // texts and builds its thread.
+  void MakeTask(SavedTask& saved) {
+    auto task = std::make_unique<Task>();
+    task->id = saved.id;
+    task->started = saved.started;
+    Thread& th = task->th;
+    th.task = task.get();
+    const uint32_t nslots = static_cast<uint32_t>(saved.slots.size());
+    if (!saved.started) {
+      if (!saved.frames.empty() || nslots < 1) {
+        Fail("a task that has not started has frames");
+        return;
+      }
+    } else if (saved.frames.empty()) {
+      Fail("a started task has no frames");
+      return;
+    }
+    uint32_t top = nslots;
+    for (size_t f = 0; f < saved.frames.size(); ++f) {
+      const SavedFrame& fr = saved.frames[f];
+      if (fr.closure >= objects_.size() || objects_[fr.closure]->kind != OCLOSURE) {
+        Fail("a frame's function is not a script function");
+        return;
+      }
+      Closure* cl = static_cast<Closure*>(objects_[fr.closure]);
+      const Proto* p = cl->p;
+      // Each frame waits just after a call.
+      if (fr.pc < 1 || fr.pc > p->code.size() || GetOp(p->code[fr.pc - 1]) != OP_CALL) {
+        Fail("a frame is not at a call");
+        return;
+      }
+      const Instr call = p->code[fr.pc - 1];
+      if (fr.base < 1 || static_cast<uint64_t>(fr.base) + p->maxstack > nslots ||
+          saved.slots[fr.base - 1].tt != TLFUNC || saved.slots[fr.base - 1].cl != cl) {
+        Fail("a frame's base does not fit its stack");
+        return;
+      }
+      if (GetA(call) >= p->maxstack) {
+        Fail("a frame's call is outside its registers");
+        return;
+      }
+      CallInfo ci;
+      ci.cl = cl;
+      ci.func = fr.base - 1;
+      ci.base = fr.base;
+      ci.savedpc = fr.pc;
+      ci.nresults = 0;
+      if (f == 0) {
+        if (fr.base != 1) {
+          Fail("the first frame is not the task's function");
+          return;
+        }
+      } else {
+        const CallInfo& caller = th.ci.back();
+        const Instr callerCall = caller.cl->p->code[caller.savedpc - 1];
+        if (fr.base != caller.base + GetA(callerCall) + 1) {
+          Fail("a frame does not sit where its caller called it");
+          return;
+        }
+        ci.nresults = static_cast<int32_t>(GetC(callerCall)) - 1;
+      }
+      th.ci.push_back(ci);
+      if (f + 1 == saved.frames.size()) {
+        if (nslots != fr.base + p->maxstack) {
+          Fail("the stack does not end with the innermost frame");
+          return;
+        }
+        // The call it yielded in has completed: top follows its results.
+        top = GetC(call) == 0 ? fr.base + GetA(call) : fr.base + p->maxstack;
+      }
+    }
+    th.size = nslots + 16;
+    th.stack = new Value[th.size];
+    for (uint32_t i = 0; i < th.size; ++i) th.stack[i] = i < nslots ? saved.slots[i] : NilValue();
+    th.top = top;
+    N_->tasks.push_back(std::move(task));
+  }
+
+  State* live_;
+  lua_Transfer in_;
+  State* N_ = nullptr;
+  bool ok_ = true;
+  std::string why_;
+  std::vector<TString*> strings_;
+  std::vector<GCObject*> objects_;
+  std::vector<Chunk*> chunks_;
 };
 
-bool ReadValue(Reader& r);
-
-// Reads a table body (pairs, end, metatable) into the table at t.
-// The metatable is left on the stack.
-bool ReadTableBody(Reader& r, int t) {
-  lua_State* L = r.L;
-  for (;;) {
-    if (!ReadValue(r)) return false;
-    if (IsNil(L, -1)) {
-      lua_pop(L, 1);
-      break;
-    }
-    if (lua_type(L, -1) == LUA_TNUMBER && std::isnan(lua_tonumber(L, -1))) {
-      return r.Fail("a table key is not a number");
-    }
-    if (!ReadValue(r)) return false;
-    lua_rawset(L, t);
+// Saving and restoring need the runtime at rest: no script running and no
+// task in the middle of its turn.
+bool AtRest(State* L, const char* what) {
+  bool busy = L->running || L->updating || !L->main.ci.empty() || L->main.nCcalls;
+  for (const auto& t : L->tasks) {
+    for (const CallInfo& ci : t->th.ci) busy = busy || !ci.cl;
   }
-  if (!ReadValue(r)) return false;
-  if (!IsNil(L, -1) && lua_type(L, -1) != LUA_TTABLE) return r.Fail("a metatable is not a table");
-  return true;
-}
-
-// Finds a saved name path in the state being restored into.
-void ResolvePath(Reader& r, uint8_t root, int32_t ref, const std::vector<std::string>& parts) {
-  lua_State* L = r.L;
-  if (root == 0) {
-    lua_pushglobaltable(L);
-  } else {
-    PushRegTable(L, kRegRefs);
-    lua_rawgeti(L, -1, ref);
-    lua_remove(L, -2);
-  }
-  for (const std::string& part : parts) {
-    if (lua_type(L, -1) != LUA_TTABLE) {
-      lua_pop(L, 1);
-      lua_pushnil(L);
-      break;
-    }
-    lua_pushlstring(L, part.data(), part.size());
-    lua_rawget(L, -2);
-    lua_remove(L, -2);
-  }
-  if (!IsForeign(L, -1)) {
-    std::string name = root == 0 ? "" : "ref " + std::to_string(ref) + ":";
-    for (size_t i = 0; i < parts.size(); ++i) name += (i ? "." : "") + parts[i];
-    LogLine("restore: %s is not found; restored as nil", name.c_str());
-    lua_pop(L, 1);
-    lua_pushnil(L);
-  }
-}
-
-bool ReadValue(Reader& r) {
-  lua_State* L = r.L;
-  if (!r.ok) return false;
-  if (!lua_checkstack(L, 8) || r.depth >= kMaxDepth) return r.Fail("values nest too deeply");
-  uint8_t kind = 0;
-  if (!r.U8(kind)) return r.Fail("the stream ends early");
-  switch (kind) {
-    case kNil: lua_pushnil(L); return true;
-    case kFalse: lua_pushboolean(L, 0); return true;
-    case kTrue: lua_pushboolean(L, 1); return true;
-    case kFloat: {
-      double v = 0;
-      if (!r.Bytes(&v, 8)) return r.Fail("the stream ends early");
-      lua_pushnumber(L, v);
-      return true;
-    }
-    case kInteger: {
-      int64_t v = 0;
-      if (!r.Bytes(&v, 8)) return r.Fail("the stream ends early");
-      lua_pushinteger(L, v);
-      return true;
-    }
-    case kString:
-      if (!r.Str(kMaxString)) return r.Fail("the stream ends early");
-      lua_pushlstring(L, r.text.data(), r.text.size());
-      return true;
-    case kTable: {
-      if (r.nextId >= kMaxCount) return r.Fail("too many objects");
-      const uint32_t id = r.nextId++;
-      lua_newtable(L);
-      const int t = lua_gettop(L);
-      lua_pushvalue(L, t);
-      lua_rawseti(L, r.objsIdx, id);
-      ++r.depth;
-      const bool ok = ReadTableBody(r, t);
-      --r.depth;
-      if (!ok) return false;
-      if (IsTable(L, -1)) {
-        lua_setmetatable(L, t);
-      } else {
-        lua_pop(L, 1);
-      }
-      return true;
-    }
-    case kBackRef: {
-      uint32_t id = 0;
-      if (!r.U32(id)) return r.Fail("the stream ends early");
-      if (id < 1 || id >= r.nextId) return r.Fail("a reference to an unknown object");
-      lua_rawgeti(L, r.objsIdx, id);
-      return true;
-    }
-    case kUserTag: {
-      int32_t tag = 0;
-      uint32_t low = 0, high = 0;
-      if (!r.I32(tag) || !r.U32(low) || !r.U32(high)) return r.Fail("the stream ends early");
-      int64_t value;
-      if (lua_restorehook) {
-        value = static_cast<int64_t>(reinterpret_cast<intptr_t>(lua_restorehook(tag, low, high)));
-      } else {
-        value = static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
-      }
-      PushUserTag(L, value, tag);
-      return true;
-    }
-    case kByPath: {
-      if (r.nextId >= kMaxCount) return r.Fail("too many objects");
-      const uint32_t id = r.nextId++;
-      uint8_t root = 0;
-      int32_t ref = 0;
-      uint32_t count = 0;
-      if (!r.U8(root) || !r.I32(ref) || !r.U32(count)) return r.Fail("the stream ends early");
-      if (root > 1 || count > kMaxPathParts) return r.Fail("a malformed name path");
-      std::vector<std::string> parts;
-      for (uint32_t i = 0; i < count; ++i) {
-        if (!r.Str(4096)) return r.Fail("a malformed name path");
-        parts.push_back(r.text);
-      }
-      ResolvePath(r, root, ref, parts);
-      const int f = lua_gettop(L);
-      lua_pushvalue(L, f);
-      lua_rawseti(L, r.objsIdx, id);
-      uint32_t nups = 0;
-      if (!r.U32(nups)) return r.Fail("the stream ends early");
-      if (nups > kMaxUpvalues) return r.Fail("too many upvalues");
-      ++r.depth;
-      for (uint32_t i = 1; i <= nups; ++i) {
-        uint32_t group = 0;
-        uint8_t mode = 0;
-        if (!r.U32(group) || !r.U8(mode)) return r.Fail("the stream ends early");
-        if (mode > 2) return r.Fail("a malformed upvalue");
-        if (mode == 0 ? (group < 1 || group > r.groupCount) : group != r.groupCount + 1) {
-          return r.Fail("a malformed upvalue group");
-        }
-        if (mode != 0) ++r.groupCount;
-        // Action: {function, index, group, mode, value}
-        lua_createtable(L, 5, 0);
-        lua_pushvalue(L, f);
-        lua_rawseti(L, -2, 1);
-        lua_pushinteger(L, i);
-        lua_rawseti(L, -2, 2);
-        lua_pushinteger(L, group);
-        lua_rawseti(L, -2, 3);
-        lua_pushinteger(L, mode);
-        lua_rawseti(L, -2, 4);
-        if (mode == 1) {
-          if (!ReadValue(r)) return false;
-          lua_rawseti(L, -2, 5);
-        }
-        lua_rawseti(L, r.actsIdx, ++r.actCount);
-      }
-      --r.depth;
-      return true;
-    }
-    case kEngineFunction: {
-      if (!r.Str(4096)) return r.Fail("the stream ends early");
-      PushRegTable(L, kRegCFuncs);
-      if (lua_getfield(L, -1, r.text.c_str()) != LUA_TFUNCTION) {
-        LogLine("restore: engine function %s is not registered; restored as nil", r.text.c_str());
-        lua_pop(L, 1);
-        lua_pushnil(L);
-      }
-      lua_remove(L, -2);
-      return true;
-    }
-    default: return r.Fail("an unknown value kind");
-  }
-}
-
-void ApplyUpvalues(Reader& r) {
-  lua_State* L = r.L;
-  // group -> {function, index} of its first member
-  lua_newtable(L);
-  const int groups = lua_gettop(L);
-  for (int k = 1; k <= r.actCount; ++k) {
-    lua_rawgeti(L, r.actsIdx, k);
-    const int act = lua_gettop(L);
-    lua_rawgeti(L, act, 1);
-    const int f = lua_gettop(L);
-    lua_rawgeti(L, act, 2);
-    const int index = static_cast<int>(lua_tointeger(L, -1));
-    lua_rawgeti(L, act, 3);
-    const lua_Integer group = lua_tointeger(L, -1);
-    lua_rawgeti(L, act, 4);
-    const lua_Integer mode = lua_tointeger(L, -1);
-    lua_pop(L, 3);
-    const bool usable = lua_type(L, f) == LUA_TFUNCTION && !lua_iscfunction(L, f) &&
-                        lua_getupvalue(L, f, index) != nullptr;
-    if (usable) lua_pop(L, 1);
-    if (usable && mode != 0) {
-      lua_createtable(L, 2, 0);
-      lua_pushvalue(L, f);
-      lua_rawseti(L, -2, 1);
-      lua_pushinteger(L, index);
-      lua_rawseti(L, -2, 2);
-      lua_rawseti(L, groups, group);
-      if (mode == 1) {
-        lua_rawgeti(L, act, 5);
-        if (!lua_setupvalue(L, f, index)) lua_pop(L, 1);
-      }
-    } else if (usable && mode == 0) {
-      if (lua_rawgeti(L, groups, group) == LUA_TTABLE) {
-        lua_rawgeti(L, -1, 1);
-        lua_rawgeti(L, -2, 2);
-        const int firstIndex = static_cast<int>(lua_tointeger(L, -1));
-        const int first = lua_gettop(L) - 1;
-        if (lua_getupvalue(L, first, firstIndex)) {
-          lua_pop(L, 1);
-          lua_upvaluejoin(L, f, index, first, firstIndex);
-        }
-        lua_pop(L, 2);
-      }
-      lua_pop(L, 1);
-    }
-    lua_pop(L, 2);  // f, act
-  }
-  lua_pop(L, 1);
+  if (busy) LogLine("%s: not possible while a script runs", what);
+  return !busy;
 }
 
 }  // namespace
-}  // namespace luart
+}  // namespace lua31
 
-using namespace luart;
+using namespace lua31;
 
 int lua_Save(lua_Transfer writer) {
-  Runtime& rt = g_rt;
-  if (!rt.S || !writer) return 1;
-  lua_State* L = rt.S;
-  const int top = lua_gettop(L);
-  if (!lua_checkstack(L, 32)) return 1;
-  Writer w;
-  w.out = writer;
-  w.L = L;
-  BuildPaths(L);
-  w.pathsIdx = lua_gettop(L);
-  lua_newtable(L);
-  w.idsIdx = lua_gettop(L);
-  lua_pushglobaltable(L);
-  const int globals = lua_gettop(L);
-  lua_pushvalue(L, globals);
-  lua_pushinteger(L, 1);
-  lua_rawset(L, w.idsIdx);
-
-  w.U32(kMagic);
-  w.U32(kVersion);
-  w.where.emplace_back("globals");
-  WriteTableBody(w, globals);
-  w.where.pop_back();
-  // References, in number order.
-  PushRegTable(L, kRegRefs);
-  const int refs = lua_gettop(L);
-  std::vector<lua_Integer> numbers;
-  lua_pushnil(L);
-  while (lua_next(L, refs)) {
-    if (lua_isinteger(L, -2)) numbers.push_back(lua_tointeger(L, -2));
-    lua_pop(L, 1);
+  State* L = g_state;
+  if (!L || !writer || !AtRest(L, "lua_Save")) return 1;
+  Writer w(L, writer);
+  if (!w.Run()) {
+    LogLine("lua_Save: the writer failed");
+    return 1;
   }
-  std::sort(numbers.begin(), numbers.end());
-  w.U32(static_cast<uint32_t>(numbers.size()));
-  for (lua_Integer n : numbers) {
-    w.I32(static_cast<int32_t>(n));
-    lua_rawgeti(L, refs, n);
-    w.where.push_back("ref " + std::to_string(n));
-    WriteValue(w, -1);
-    w.where.pop_back();
-    lua_pop(L, 1);
-  }
-  // Tasks: function and arguments.
-  PushRegTable(L, kRegTasks);
-  const int tasks = lua_gettop(L);
-  w.U32(static_cast<uint32_t>(rt.tasks.size()));
-  for (const Task& task : rt.tasks) {
-    w.I32(task.id);
-    lua_rawgeti(L, tasks, task.id);
-    const int record = lua_gettop(L);
-    lua_rawgeti(L, record, 2);
-    w.where.push_back("task " + std::to_string(task.id));
-    if (!Writable(w, -1)) {
-      LogLine("save: task %d runs a function that no name reaches; it will not be restored", task.id);
-    }
-    WriteValue(w, -1);
-    lua_pop(L, 1);
-    lua_rawgeti(L, record, 3);
-    const int args = lua_gettop(L);
-    lua_getfield(L, args, "n");
-    const int nargs = static_cast<int>(lua_tointeger(L, -1));
-    lua_pop(L, 1);
-    w.U32(static_cast<uint32_t>(nargs));
-    for (int i = 1; i <= nargs; ++i) {
-      lua_rawgeti(L, args, i);
-      WriteValue(w, -1);
-      lua_pop(L, 1);
-    }
-    w.where.pop_back();
-    lua_pop(L, 2);
-  }
-  w.I32(rt.nextTaskId);
-  w.U32(kEndMagic);
-  w.Flush();
-  lua_settop(L, top);
-  if (!w.ok) LogLine("save: the runtime state was not written");
-  return w.ok ? 0 : 1;
+  return 0;
 }
 
 int lua_Restore(lua_Transfer reader) {
-  Runtime& rt = g_rt;
-  if (!rt.S || !reader) return 1;
-  if (rt.updating) {
-    LogLine("restore: not possible while tasks run");
-    return 1;
-  }
-  lua_State* L = rt.S;
-  const int top = lua_gettop(L);
-  if (!lua_checkstack(L, 32)) return 1;
-  Reader r;
-  r.in = reader;
-  r.L = L;
-  lua_newtable(L);
-  r.objsIdx = lua_gettop(L);
-  lua_newtable(L);
-  r.actsIdx = lua_gettop(L);
-  lua_pushglobaltable(L);
-  lua_rawseti(L, r.objsIdx, 1);
-
-  uint32_t magic = 0, version = 0;
-  if (!r.U32(magic) || !r.U32(version) || magic != kMagic || version != kVersion) {
-    r.Fail("not a runtime state of this version");
-  }
-  // The globals' new contents, then their metatable.
-  lua_newtable(L);
-  const int globals = lua_gettop(L);
-  if (r.ok) ReadTableBody(r, globals);
-  if (!r.ok) {
-    lua_settop(L, top);
-    return 1;
-  }
-  const int globalsMeta = lua_gettop(L);
-  // References.
-  lua_newtable(L);
-  const int refs = lua_gettop(L);
-  uint32_t count = 0;
-  int maxRef = 0;
-  if (r.U32(count) && count > kMaxCount) r.Fail("too many references");
-  for (uint32_t i = 0; i < count && r.ok; ++i) {
-    int32_t n = 0;
-    if (!r.I32(n)) break;
-    if (n < 1) {
-      r.Fail("a bad reference number");
-      break;
-    }
-    if (!ReadValue(r)) break;
-    lua_rawseti(L, refs, n);
-    maxRef = std::max(maxRef, n);
-  }
-  // Tasks: {id, function, args...}
-  lua_newtable(L);
-  const int tasks = lua_gettop(L);
-  uint32_t taskCount = 0;
-  if (r.ok && r.U32(taskCount) && taskCount > kMaxCount) r.Fail("too many tasks");
-  for (uint32_t i = 0; i < taskCount && r.ok; ++i) {
-    int32_t id = 0;
-    uint32_t nargs = 0;
-    if (!r.I32(id)) break;
-    if (id < 1) {
-      r.Fail("a bad task id");
-      break;
-    }
-    lua_newtable(L);
-    lua_pushinteger(L, id);
-    lua_rawseti(L, -2, 1);
-    if (!ReadValue(r)) break;
-    lua_rawseti(L, -2, 2);
-    if (!r.U32(nargs)) break;
-    if (nargs > 250) {
-      r.Fail("too many task arguments");
-      break;
-    }
-    lua_pushinteger(L, nargs);
-    lua_rawseti(L, -2, 3);
-    for (uint32_t a = 0; a < nargs && r.ok; ++a) {
-      if (!ReadValue(r)) break;
-      lua_rawseti(L, -2, 4 + static_cast<int>(a));
-    }
-    lua_rawseti(L, tasks, static_cast<int>(i) + 1);
-  }
-  int32_t nextTask = 1;
-  uint32_t end = 0;
-  if (r.ok && (!r.I32(nextTask) || !r.U32(end) || end != kEndMagic || nextTask < 1)) {
-    r.Fail("the stream does not end where it should");
-  }
-  if (!r.ok) {
-    lua_settop(L, top);
-    LogLine("restore: the runtime state is unchanged");
-    return 1;
-  }
-
-  // Everything read: replace the state.
-  lua_pushglobaltable(L);
-  const int live = lua_gettop(L);
-  lua_pushnil(L);
-  while (lua_next(L, live)) {
-    lua_pop(L, 1);
-    lua_pushvalue(L, -1);
-    lua_pushnil(L);
-    lua_rawset(L, live);
-  }
-  lua_pushnil(L);
-  while (lua_next(L, globals)) {
-    lua_pushvalue(L, -2);
-    lua_insert(L, -2);
-    lua_rawset(L, live);
-  }
-  lua_pushvalue(L, globalsMeta);
-  lua_setmetatable(L, live);
-  lua_pop(L, 1);
-
-  lua_pushvalue(L, refs);
-  lua_setfield(L, LUA_REGISTRYINDEX, kRegRefs);
-  rt.freeRefs.clear();
-  for (int n = 1; n <= maxRef; ++n) {
-    if (lua_rawgeti(L, refs, n) == LUA_TNIL) rt.freeRefs.push_back(n);
-    lua_pop(L, 1);
-  }
-  std::reverse(rt.freeRefs.begin(), rt.freeRefs.end());
-  rt.nextRef = maxRef + 1;
-
-  ApplyUpvalues(r);
-
-  CloseTasks();
-  lua_newtable(L);
-  lua_setfield(L, LUA_REGISTRYINDEX, kRegTasks);
-  for (uint32_t i = 1; i <= taskCount; ++i) {
-    lua_rawgeti(L, tasks, static_cast<int>(i));
-    const int record = lua_gettop(L);
-    lua_rawgeti(L, record, 1);
-    const int id = static_cast<int>(lua_tointeger(L, -1));
-    lua_rawgeti(L, record, 3);
-    const int nargs = static_cast<int>(lua_tointeger(L, -1));
-    lua_pop(L, 2);
-    lua_rawgeti(L, record, 2);
-    if (lua_type(L, -1) != LUA_TFUNCTION) {
-      LogLine("restore: task %d is not restored: its function has no name", id);
-      lua_pop(L, 2);
-      continue;
-    }
-    lua_checkstack(L, nargs + 4);
-    for (int a = 0; a < nargs; ++a) lua_rawgeti(L, record, 4 + a);
-    CreateTask(L, nargs, id);
-    lua_pop(L, 1);
-  }
-  rt.nextTaskId = std::max(rt.nextTaskId, static_cast<int>(nextTask));
-  lua_settop(L, top);
+  State* L = g_state;
+  if (!L || !reader || !AtRest(L, "lua_Restore")) return 1;
+  Reader r(L, reader);
+  State* N = r.Run();
+  if (!N) return 1;
+  // The new state takes over the engine's side: the native functions, the
+  // object stack (its handles stay valid and read nil) and the hooks.
+  N->creg = std::move(L->creg);
+  N->S = std::move(L->S);
+  for (Value& v : N->S) v = NilValue();
+  N->frame = L->frame;
+  N->blocks = std::move(L->blocks);
+  N->blockFloor = L->blockFloor;
+  g_state = N;
+  FreeState(L);
   return 0;
 }

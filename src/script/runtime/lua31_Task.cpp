@@ -1,176 +1,167 @@
-// The scripting runtime layer: script tasks (coroutines the layer schedules)
-// and the small task library the scripts use.
+// The scripting runtime's cooperative tasks: the task functions the scripts
+// call and the per-frame update that resumes every live task once.
+//
+// A task is a thread of its own (a value stack and a stack of call frames).
+// Until it first runs, its stack holds the function and its arguments.
+// `break_here` asks the interpreter to return from the task's outermost
+// entry with the frames kept; the next update continues right after that
+// call. A task cannot be suspended while native code that called back into
+// the scripts is active on its stack (that C frame could be neither
+// suspended nor saved): break_here there is an error.
 #include <algorithm>
+#include <cmath>
+#include <new>
 
-#include "script/runtime/lua31_Private.h"
+#include "script/runtime/lua31.h"
+#include "script/runtime/lua31_State.h"
 
-namespace luart {
+namespace lua31 {
 
-namespace {
-
-Task* FindTask(int id) {
-  for (Task& task : g_rt.tasks) {
-    if (task.id == id) return &task;
+Task* FindTask(State* L, int id) {
+  for (auto& t : L->tasks) {
+    if (t->id == id && !t->dead) return t.get();
   }
   return nullptr;
 }
 
-void RemoveTask(lua_State* L, int id) {
-  auto& tasks = g_rt.tasks;
-  tasks.erase(std::remove_if(tasks.begin(), tasks.end(), [id](const Task& t) { return t.id == id; }),
-              tasks.end());
-  lua_checkstack(L, 2);
-  PushRegTable(L, kRegTasks);
-  lua_pushnil(L);
-  lua_rawseti(L, -2, id);
-  lua_pop(L, 1);
+namespace {
+
+int TaskId(Args& a, int i) {
+  double d;
+  if (!ToNumber(a.at(i), &d) || !(d >= 1 && d <= 2147483647.0)) return 0;
+  return static_cast<int>(d);
 }
 
-int ScriptStartTask(lua_State* L) {
-  luaL_checktype(L, 1, LUA_TFUNCTION);
-  const int id = CreateTask(L, lua_gettop(L) - 1, 0);
-  if (id == 0) return luaL_error(L, "start_task: cannot start a task");
-  lua_pushinteger(L, id);
+int T_start_task(Args& a) {
+  State* L = a.L;
+  const Value f = a.at(1);
+  if (a.n < 1 || !IsFunction(f))
+    RunError(L, "bad argument #1 to function 'start_task' (function expected)");
+  if (L->nextTaskId >= 2147483647) RunError(L, "start_task: too many tasks");
+  auto task = std::make_unique<Task>();
+  task->id = L->nextTaskId++;
+  Thread* th = &task->th;
+  // The new task's stack: the function and its arguments.
+  Thread* cur = L->cur;
+  L->cur = th;
+  try {
+    EnsureStack(L, static_cast<uint32_t>(a.n) + 8);
+  } catch (...) {
+    L->cur = cur;
+    throw;
+  }
+  L->cur = cur;
+  for (int i = 1; i <= a.n; ++i) th->stack[th->top++] = a.at(i);
+  th->task = task.get();
+  const int id = task->id;
+  L->tasks.push_back(std::move(task));
+  Push(L, NumberValue(id));
   return 1;
 }
 
-int ScriptBreakHere(lua_State* L) {
-  if (g_rt.currentTask == 0 || !lua_isyieldable(L)) {
-    return luaL_error(L, "break_here: not called from a task");
+int T_break_here(Args& a) {
+  State* L = a.L;
+  Thread* th = L->cur;
+  if (!L->running || th != &L->running->th) RunError(L, "break_here: not called from a task");
+  // The frame below this call must be a script frame of the task's own run.
+  const size_t n = th->ci.size();
+  if (th->nCcalls != 0 || n < 2 || !th->ci[n - 2].cl) {
+    RunError(L, "break_here: a task cannot be suspended inside a call from native code");
   }
-  return lua_yield(L, 0);
-}
-
-int ScriptStopTask(lua_State* L) {
-  const int id = static_cast<int>(luaL_optinteger(L, 1, 0));
-  if (!FindTask(id)) return 0;
-  RemoveTask(L, id);
-  if (id == g_rt.currentTask && lua_isyieldable(L)) return lua_yield(L, 0);
+  L->yieldRequested = true;
   return 0;
 }
 
-int ScriptIsTaskAlive(lua_State* L) {
-  const int id = lua_isinteger(L, 1) ? static_cast<int>(lua_tointeger(L, 1)) : 0;
-  if (FindTask(id)) {
-    lua_pushinteger(L, 1);
-  } else {
-    lua_pushnil(L);
-  }
+int T_stop_task(Args& a) {
+  if (Task* t = FindTask(a.L, TaskId(a, 1))) t->dead = true;
+  return 0;
+}
+
+int T_is_task_alive(Args& a) {
+  Push(a.L, FindTask(a.L, TaskId(a, 1)) ? NumberValue(1) : NilValue());
   return 1;
 }
 
-int ScriptCurrentTask(lua_State* L) {
-  if (g_rt.currentTask) {
-    lua_pushinteger(L, g_rt.currentTask);
-  } else {
-    lua_pushnil(L);
-  }
+int T_current_task(Args& a) {
+  Push(a.L, a.L->running ? NumberValue(a.L->running->id) : NilValue());
   return 1;
+}
+
+// Runs a task until it yields, ends or fails. Answers true when it is over.
+bool Resume(State* L, Task* t) {
+  Thread* savedCur = L->cur;
+  Task* savedRunning = L->running;
+  Thread* th = &t->th;
+  L->cur = th;
+  L->running = t;
+  L->yieldRequested = false;
+  bool over;
+  try {
+    th->nCcalls = 0;
+    if (!t->started) {
+      t->started = true;
+      const int nargs = static_cast<int>(th->top) - 1;
+      if (th->stack[0].tt == TLFUNC) {
+        PushLuaFrame(L, 0, nargs, 0);
+        over = Execute(L, 0);
+      } else {
+        Call(L, 0, 0);
+        over = true;
+      }
+    } else {
+      over = Execute(L, 0);
+    }
+    if (t->dead) over = true;
+  } catch (const ScriptError&) {
+    LogLine("task %d ended by an error: %s", t->id, L->errorText.c_str());
+    over = true;
+  } catch (const std::bad_alloc&) {
+    LogLine("task %d ended: not enough memory", t->id);
+    over = true;
+  }
+  L->cur = savedCur;
+  L->running = savedRunning;
+  L->yieldRequested = false;
+  return over;
 }
 
 }  // namespace
 
-void OpenTaskLib(lua_State* L) {
-  static const luaL_Reg functions[] = {
-      {"start_task", ScriptStartTask},   {"break_here", ScriptBreakHere},
-      {"stop_task", ScriptStopTask},     {"is_task_alive", ScriptIsTaskAlive},
-      {"current_task", ScriptCurrentTask}, {nullptr, nullptr}};
-  lua_pushglobaltable(L);
-  luaL_setfuncs(L, functions, 0);
-  lua_pop(L, 1);
+void OpenTaskLib(State* L) {
+  Register(L, "start_task", T_start_task);
+  Register(L, "break_here", T_break_here);
+  Register(L, "stop_task", T_stop_task);
+  Register(L, "is_task_alive", T_is_task_alive);
+  Register(L, "current_task", T_current_task);
 }
 
-void CloseTasks() {
-  g_rt.tasks.clear();
-  g_rt.currentTask = 0;
-  g_rt.nextTaskId = 1;
-  g_rt.updating = false;
-}
+}  // namespace lua31
 
-int CreateTask(lua_State* L, int nargs, int id) {
-  const int fidx = lua_gettop(L) - nargs;
-  if (fidx < 1 || lua_type(L, fidx) != LUA_TFUNCTION) return 0;
-  if (!lua_checkstack(L, 6)) return 0;
-  if (id <= 0) {
-    id = g_rt.nextTaskId++;
-  } else {
-    g_rt.nextTaskId = std::max(g_rt.nextTaskId, id + 1);
-  }
-  // The record keeps what a save game needs: the thread, the function and
-  // the arguments the task was started with.
-  PushRegTable(L, kRegTasks);
-  lua_createtable(L, 3, 0);
-  lua_State* co = lua_newthread(L);
-  lua_rawseti(L, -2, 1);
-  lua_pushvalue(L, fidx);
-  lua_rawseti(L, -2, 2);
-  lua_createtable(L, nargs, 1);
-  for (int i = 1; i <= nargs; ++i) {
-    lua_pushvalue(L, fidx + i);
-    lua_rawseti(L, -2, i);
-  }
-  lua_pushinteger(L, nargs);
-  lua_setfield(L, -2, "n");
-  lua_rawseti(L, -2, 3);
-  lua_rawseti(L, -2, id);
-  lua_pop(L, 1);
-  if (!lua_checkstack(co, nargs + 1)) return 0;
-  for (int i = 0; i <= nargs; ++i) {
-    lua_pushvalue(L, fidx + i);
-    lua_xmove(L, co, 1);
-  }
-  lua_pop(L, nargs + 1);
-  g_rt.tasks.push_back(Task{id, co, false});
-  return id;
-}
-
-}  // namespace luart
-
-using namespace luart;
+using namespace lua31;
 
 void lua_updatetasks(int /*unused*/) {
-  Runtime& rt = g_rt;
-  lua_State* L = rt.L;
-  if (!L || rt.updating) return;
-  rt.updating = true;
+  State* L = g_state;
+  if (!L || L->updating) return;
+  L->updating = true;
   // Tasks started during this pass first run in the next one.
-  std::vector<int> ids;
-  ids.reserve(rt.tasks.size());
-  for (const Task& task : rt.tasks) ids.push_back(task.id);
-  for (int id : ids) {
-    Task* task = FindTask(id);
-    if (!task) continue;
-    lua_State* co = task->thread;
-    const int nargs = task->started ? 0 : lua_gettop(co) - 1;
-    task->started = true;
-    const int savedCurrent = rt.currentTask;
-    rt.currentTask = id;
-    int nresults = 0;
-    const int status = lua_resume(co, L, nargs, &nresults);
-    rt.currentTask = savedCurrent;
-    if (status == LUA_YIELD) {
-      lua_pop(co, nresults);
-      continue;
-    }
-    if (status != LUA_OK) {
-      lua_checkstack(L, 2);
-      luaL_traceback(L, co, lua_tostring(co, -1) ? lua_tostring(co, -1) : "error", 0);
-      LogLine("task %d ended with an error: %s", id, lua_tostring(L, -1));
-      lua_pop(L, 1);
-    }
-    if (FindTask(id)) RemoveTask(L, id);
+  const size_t count = L->tasks.size();
+  for (size_t i = 0; i < count && g_state == L; ++i) {
+    Task* t = L->tasks[i].get();
+    if (t->dead) continue;
+    if (Resume(L, t)) t->dead = true;
   }
-  rt.updating = false;
+  auto& tasks = L->tasks;
+  tasks.erase(std::remove_if(tasks.begin(), tasks.end(), [](const auto& t) { return t->dead; }),
+              tasks.end());
+  L->updating = false;
+  CheckGC(L);
 }
 
-int lua_currenttask(void) { return g_rt.currentTask; }
+int lua_currenttask(void) {
+  return g_state && g_state->running ? g_state->running->id : 0;
+}
 
 void lua_pushtask(int task) {
-  if (!g_rt.S) return;
-  lua_checkstack(g_rt.S, 1);
-  if (task) {
-    lua_pushinteger(g_rt.S, task);
-  } else {
-    lua_pushnil(g_rt.S);
-  }
+  if (!g_state) return;
+  g_state->S.push_back(task ? NumberValue(task) : NilValue());
 }

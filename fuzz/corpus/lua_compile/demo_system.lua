@@ -1,0 +1,37 @@
+-- The demo game's boot script, in the game scripts' 3.1 language. The engine
+-- runs it at start-up, then calls BOOT(resume, bootParameter).
+
+-- Counters: tables of the Counter tag, which "+ n" counts up (the "add" tag
+-- method answers the counter itself).
+Counter = newtag()
+settagmethod(Counter, "add", function(counter, n)
+  counter.value = counter.value + n
+  return counter
+end)
+
+function NewCounter()
+  return settag({value = 0}, Counter)
+end
+
+-- A task that runs once per frame and reports at frames 1, 2, 3, 10, 100,
+-- 1000 ... Its state lives in its own frame, so a saved game that holds the
+-- task goes on counting where it was.
+function heartbeat()
+  local frames = NewCounter()
+  local prefix = "[Demo] - heartbeat task: frame "
+  local report = function(n) PrintMessage(%prefix .. n .. "\n") end
+  local nextReport = 10
+  while 1 do
+    frames = frames + 1
+    if frames.value <= 3 or frames.value == nextReport then
+      report(frames.value)
+      if frames.value == nextReport then nextReport = nextReport * 10 end
+    end
+    break_here()
+  end
+end
+
+function BOOT(resume, bootParameter)
+  PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
+  start_task(heartbeat)
+end
