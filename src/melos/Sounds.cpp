@@ -66,3 +66,9 @@ uint32_t Sounds_GetLipSyncShape(int, int) {
   ReportNotBuilt(reported, "Sounds_GetLipSyncShape");
   return 0;
 }
+
+// Not built yet: there is no voice stream to release.
+void Sounds_ReleaseVoice(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_ReleaseVoice");
+}

@@ -35,3 +35,6 @@ int Sounds_SetHook(const char* name, int hook);
 // The phoneme code of a playing sound's lip-sync data; 0 when it has none,
 // which is always while the music system is not built.
 uint32_t Sounds_GetLipSyncShape(int sound, int offset);
+
+// Not built yet: there is no voice stream to release (logs once).
+void Sounds_ReleaseVoice(void);
