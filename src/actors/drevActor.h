@@ -193,6 +193,10 @@ void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume
 // The number of talking actors. Not built yet: nobody talks, 0.
 int drevActor_CountTalking(void);
 void drevActor_UpdateMotionChores(Actor* actor);
+// The text speed of say-lines without voice, 1 to 10. Not built yet: the
+// setter logs once and stores nothing, the getter answers 0 (no speed).
+int drevActor_SetTextSpeed(int speed);
+int drevActor_GetTextSpeed(void);
 
 // ---- Shadows ----------------------------------------------------------------------
 

@@ -33,3 +33,22 @@ int drevActor_CountTalking(void) {
   }
   return 0;
 }
+
+// Not built yet: the talk settings belong to the actors' talking.
+int drevActor_SetTextSpeed(int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_SetTextSpeed: not built yet");
+  }
+  return 0;
+}
+
+int drevActor_GetTextSpeed(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_GetTextSpeed: not built yet");
+  }
+  return 0;
+}

@@ -13,6 +13,7 @@
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "script/drevLua_Shadow.h"
 #include "std/std.h"
 #include "std/stdInput.h"
@@ -520,6 +521,9 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
+  for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows()}) {
+    for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
+  }
   for (const auto& [second, first] : kSecondNames) {
     table[IndexOf(second)].func = table[IndexOf(first)].func;
   }
@@ -532,4 +536,9 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 const lua_Reg* drevLua_GetCoreTable(void) {
   return g_coreTable.data();
+}
+
+int drevLua_IsCorePlaceholder(int index) {
+  if (index < 0 || index >= kCoreFunctionCount) return 0;
+  return g_coreTable[index].func == kPlaceholders[index] ? 1 : 0;
 }
