@@ -424,23 +424,7 @@ void drevLua_CallSaveGameCallbackHandler(void) {
   CallHandler("saveGameCallback", Form::FunctionOrTable, [] {});
 }
 
-// ---- Hooks, control handler and module state ------------------------------------------------
-
-// Object states, fonts and text objects are kept by identities that their
-// own modules hand out; those modules do not exist yet, so their handles are
-// saved as they are and restored as dead handles (value 0), which every
-// function ignores. Every other tag keeps its value.
-int64_t drevLua_SaveHook(int32_t, void* value) {
-  return static_cast<int64_t>(reinterpret_cast<intptr_t>(value));
-}
-
-void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t) {
-  if (tag == kTagObjectState || tag == kTagFont || tag == kTagText || tag == kTagImage ||
-      tag == kTagCachedRect) {
-    return nullptr;
-  }
-  return reinterpret_cast<void*>(static_cast<intptr_t>(low));
-}
+// ---- Control handler and module state ------------------------------------------------
 
 // Control dispatch to buttonHandler, axisHandler and inputModeHandler comes
 // with the input state and the control module's enabled bits; not built yet.

@@ -13,6 +13,7 @@
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdInput.h"
 
@@ -508,6 +509,9 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
+  for (auto rows : {drevLua_SaveGameDataRows()}) {
+    for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
+  }
   for (const auto& [second, first] : kSecondNames) {
     table[IndexOf(second)].func = table[IndexOf(first)].func;
   }
