@@ -104,7 +104,7 @@ drevMainCalls DefaultCalls() {
   c.luaCallBoot = drevLua_CallBoot;
   c.renderCreateCameraActor = drevRender_CreateCameraActor;
   c.controlActivate = drevControl_Activate;
-  c.controlDeactivate = drevControl_Deactivate;
+  c.controlDeactivate = [] { drevControl_Deactivate(); };
   c.renderFreeBuffers = drevRender_FreeBuffers;
   c.melosPause = Melos_Pause;
   c.melosResume = Melos_Resume;
@@ -153,6 +153,7 @@ drevMainCalls DefaultCalls() {
 
   c.actorGetNearbyBoxes = drevActor_GetNearbyActorBoxes;
   c.actorFromIndex = drevActor_FromIndex;
+  c.actorToIndex = drevActor_ToIndex;
   c.projectPoint3 = qxPrimitive_ProjectPoint3;
   return c;
 }

@@ -19,6 +19,7 @@
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "presentation/TextFont.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxMaterial.h"
@@ -102,9 +103,34 @@ int NotBuiltHandler(ResourceRequest* request) {
     if (request->tag != Res_Tag(code)) return 0; \
     return NotBuiltHandler(request);             \
   }
-NOT_BUILT_HANDLER(FontHandler, "FONT")  // TextFont_New
 NOT_BUILT_HANDLER(SyncHandler, "SYNC")  // Sounds_LoadSoundFile
 #undef NOT_BUILT_HANDLER
+
+// Fonts: records without glyphs (the hardware renderer draws them with its
+// high-definition faces), registered and then locked.
+int FontHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("FONT")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      TextFont* font = nullptr;
+      if (TextFont_New(request->name, &font) != 0 || !font) return 0;
+      const int added = Res_Add(request->tag, request->name, font);
+      if (added != kResLoaded) {
+        TextFont_Free(font);
+        return added;
+      }
+      Res_Lock(font);
+      return added;
+    }
+    case kResOpFree:
+      TextFont_Free(static_cast<TextFont*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = 1;
+      return 1;
+  }
+  return 0;
+}
 
 // Backgrounds: any image file by its extension. Raw RGB pictures get the
 // magenta colour key of RGB565 on every frame; the display gamma pass over

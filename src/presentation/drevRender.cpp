@@ -59,6 +59,24 @@ void drevRender_PrepareBackground(DisplayBuffer*) {
   }
 }
 
+// Not built yet: the render module keeps no dirty-rectangle flush to switch.
+void drevRender_SetDirtyFlushEnabled(int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_SetDirtyFlushEnabled: not built yet");
+  }
+}
+
+// Not built yet: the render module draws no background to switch.
+void drevRender_SetBackgroundEnabled(int, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_SetBackgroundEnabled: not built yet");
+  }
+}
+
 // Not built yet: nothing is drawn.
 void drevRender_DrawProgressBar(float) {
   static bool reported = false;

@@ -54,3 +54,9 @@ void drevRender_InvalidateRectAllBuffers(const int* rect, int restore);
 // Not built yet: there is no such raster (logs once), so it stays null.
 void drevRender_PrepareBackground(DisplayBuffer* packedFrame);
 extern DisplayBuffer* drevRender_pDecompressionBuffer;
+// The display switch of EngineDisplay: while 0 the frame's dirty rectangles
+// are not flushed. Not built yet: logs once and does nothing.
+void drevRender_SetDirtyFlushEnabled(int enabled);
+// The background switch of PreRender and EnableBackgroundRender. Not built
+// yet: logs once and does nothing.
+void drevRender_SetBackgroundEnabled(int useBackground, int useDepth);

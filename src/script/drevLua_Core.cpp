@@ -14,6 +14,7 @@
 #include "platform/kv_Log.h"
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
+#include "script/drevLua_Shadow.h"
 #include "std/std.h"
 #include "std/stdInput.h"
 
@@ -496,6 +497,17 @@ const std::pair<const char*, lua_CFunc> kBuilt[] = {
     {"PrintDebug", PrintQuiet},
     {"PrintStack", PrintStack},
     {"FunctionName", FunctionName},
+    // actor shadows
+    {"ActorShadow", drevLua_ActorShadow},
+    {"ActivateActorShadow", drevLua_ActivateActorShadow},
+    {"SetActorShadowPlane", drevLua_SetActorShadowPlane},
+    {"SetActorShadowPoint", drevLua_SetActorShadowPoint},
+    {"SetActiveShadow", drevLua_SetActiveShadow},
+    {"ActorDistToShadowPlane", drevLua_ActorDistToShadowPlane},
+    {"AddShadowPlane", drevLua_AddShadowPlane},
+    {"SetActorShadowValid", drevLua_SetActorShadowValid},
+    {"KillActorShadows", drevLua_KillActorShadows},
+    {"SetShadowColor", drevLua_SetShadowColor},
 };
 
 int IndexOf(const char* name) {
@@ -509,7 +521,8 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
-  for (auto rows : {drevLua_SaveGameDataRows()}) {
+  for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
+                    drevLua_SaveGameDataRows()}) {
     for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
   }
   for (const auto& [second, first] : kSecondNames) {
@@ -524,4 +537,9 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 const lua_Reg* drevLua_GetCoreTable(void) {
   return g_coreTable.data();
+}
+
+int drevLua_IsCorePlaceholder(int index) {
+  if (index < 0 || index >= kCoreFunctionCount) return 0;
+  return g_coreTable[index].func == kPlaceholders[index] ? 1 : 0;
 }
