@@ -319,4 +319,16 @@ TEST(EngineResources, ScansTheCurrentAndTheExtraDirectoryAtStart) {
   std::filesystem::remove_all(game);
 }
 
+TEST(ResourceRefs, AccessorsAnswerTheObjectOfAValidReferenceOnly) {
+  int object = 0;
+  ResourceRef ref{};
+  ref.object = &object;
+  EXPECT_EQ(drevResource_CostumeFromRef(&ref), nullptr);
+  EXPECT_EQ(drevResource_BitmapFromRef(nullptr), nullptr);
+  ref.valid = 1;
+  EXPECT_EQ(drevResource_CostumeFromRef(&ref), &object);
+  EXPECT_EQ(drevResource_BitmapFromRef(&ref), &object);
+  EXPECT_EQ(drevResource_KeyframeFromRef(&ref), &object);
+}
+
 }  // namespace
