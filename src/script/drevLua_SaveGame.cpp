@@ -179,6 +179,12 @@ void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t high) {
     return state;
   }
   if (tag == kTagFont) return low == 0 && high == 0 ? nullptr : Res_FindBySavedId(low, high);
+  // Text objects and cached rectangles are named by serials that their
+  // modules restore before the script state and look up at every use: both
+  // words are kept.
+  if (tag == kTagText || tag == kTagCachedRect) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(uint64_t{high} << 32 | low));
+  }
   // An image buffer's value is an address and images are not saved.
   if (tag == kTagImage) return nullptr;
   return reinterpret_cast<void*>(static_cast<intptr_t>(low));
