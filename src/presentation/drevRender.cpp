@@ -76,3 +76,14 @@ void drevRender_SetBackgroundEnabled(int, int) {
     kv_Log_Printf("[Render] - drevRender_SetBackgroundEnabled: not built yet");
   }
 }
+
+// Not built yet: picking reads the clean depth buffer, which the render module
+// keeps; until it exists no world point is found.
+int drevRender_PickWorldPoint(int, int, qxVector3*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PickWorldPoint: not built yet; no world point is found");
+  }
+  return 0;
+}
