@@ -87,3 +87,21 @@ int drevRender_PickWorldPoint(int, int, qxVector3*) {
   }
   return 0;
 }
+
+// Not built yet: nothing is drawn.
+void drevRender_DrawProgressBar(float) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_DrawProgressBar: not built yet");
+  }
+}
+
+// Not built yet: the setup is not prepared for drawing.
+void drevRender_PrepareSetup(Room*, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PrepareSetup: not built yet");
+  }
+}
