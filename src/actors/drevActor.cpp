@@ -25,3 +25,22 @@ void drevActor_GetNearbyActorBoxes(int, int* count, int, qxVector3*, int) {
   }
   if (count) *count = 0;
 }
+
+int drevActor_New(int, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_New: not built yet");
+  }
+  return -1;
+}
+
+qxMatrix34* drevActor_GetTransform(Actor* actor) {
+  return actor ? &actor->transform : nullptr;
+}
+
+void drevActor_UpdateTalking(float) {}
+
+int drevActor_GetRecordCount(void) {
+  return 0;
+}

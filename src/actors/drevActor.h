@@ -13,10 +13,39 @@
 int drevActor_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevActor_UpdateAll(float frameSeconds);
 
-// The leading fields of an actor record that the engine core reads; the rest
-// of the record is not built yet.
+struct ResourceRef;
+struct CostumeNode;
+struct WalkFrame;
+
+// Actor flags.
+constexpr uint32_t ACTOR_CAMERA = 0x01;  // the render module's camera actor
+constexpr uint32_t ACTOR_HIDDEN = 0x02;
+// Actor state bits.
+constexpr uint32_t ACTOR_MOVING = 0x01;
+
+// The fields of an actor's extra block that other modules read; the rest of
+// the block is not built yet.
+struct ActorExtra {
+  int32_t pathCount;
+  qxVector3 path[128];
+  WalkFrame* walkFrame;
+  float collisionScale;
+  int32_t collided;
+};
+
+// The fields of an actor record that other modules read; the rest of the
+// record is not built yet.
 struct Actor {
-  uint32_t flags;    // 0x02 hidden; 0x80 paths skip the navigation graph
+  ResourceRef* colormapRef;  // the actor's own colormap, when valid
+  uint32_t flags;            // 0x02 hidden; 0x80 paths skip the navigation graph
+  uint32_t state;
+  qxVector3 position;
+  float scale;
+  qxMatrix34 transform;
+  int32_t drawn;
+  int32_t screenRect[4];
+  CostumeNode* costumeTop;
+  ActorExtra* pExtra;
   qxMatrix34 frame;  // orientation frame
 };
 
@@ -28,3 +57,12 @@ Actor* drevActor_FromIndex(int index);
 // Not built yet: gives no points.
 void drevActor_GetNearbyActorBoxes(int actor, int* count, int capacity, qxVector3* points,
                                    int otherActor);
+
+// A new actor's index. Not built yet: answers -1 (no actor), logs once.
+int drevActor_New(int occlusion, int sectorWalker);
+// The actor's transform. Not built yet: the stored one, not rebuilt.
+qxMatrix34* drevActor_GetTransform(Actor* actor);
+// The say-lines' clock. Not built yet: does nothing.
+void drevActor_UpdateTalking(float seconds);
+// The number of records of the actor table. Not built yet: answers 0.
+int drevActor_GetRecordCount(void);

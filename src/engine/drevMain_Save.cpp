@@ -101,3 +101,14 @@ int drevMain_EraseThread(void*) {
   drevMain_saveIoState.store(kSaveIoIdle, std::memory_order_release);
   return 0;
 }
+
+// Not built yet: save files and their thumbnails come with the save and load
+// of games.
+DisplayBuffer* drevMain_LoadSaveImage(const char*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Load] - drevMain_LoadSaveImage: save thumbnails are not built yet");
+  }
+  return nullptr;
+}

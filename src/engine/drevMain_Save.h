@@ -22,6 +22,11 @@ extern std::atomic<int> drevMain_loadRequest;
 extern std::atomic<int> drevMain_eraseRequest;
 extern std::atomic<int> drevMain_newGameRequest;
 
+struct DisplayBuffer;
+// The thumbnail of a save file as a new 250 x 188 RGB 5-6-5 buffer, or null.
+// Not built yet: answers null (logs once).
+DisplayBuffer* drevMain_LoadSaveImage(const char* path);
+
 void drevMain_RequestSave(int slot, const char* progressText, int number, const char* title);
 void drevMain_RequestLoad(int slot, int bootOnFailure);
 void drevMain_RequestErase(int slot);

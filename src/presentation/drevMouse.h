@@ -10,3 +10,10 @@
 #include "engine/drevMain.h"
 
 int drevMouse_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+
+// Moves the cursor to the mouse and draws it. Not built yet: does nothing
+// (logs once).
+void drevMouse_UpdateCursor(void);
+// 1 when the scripts enabled the cursor during movies (CursorMovieEnabled).
+// Not built yet: answers 0.
+int drevMouse_IsCursorMovieEnabled(void);

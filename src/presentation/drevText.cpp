@@ -31,3 +31,13 @@ int drevText_GetTextObjectDrawInfo(TextObject*, const char**, float*, float*, in
   }
   return 0;
 }
+
+void drevText_DrawPass(int, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Text] - drevText_DrawPass: text objects are not built yet");
+  }
+}
+void drevText_SuspendDrawing(void) {}
+void drevText_ResumeDrawing(void) {}

@@ -13,6 +13,13 @@ int drevText_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 
 struct TextObject;
 
+// One drawing pass of the text objects: every object (all non-zero) or those
+// of one layer. Not built yet: draws nothing (logs once).
+void drevText_DrawPass(int all, int layer);
+// Stop and restart text drawing around a frozen frame. Not built yet: do nothing.
+void drevText_SuspendDrawing(void);
+void drevText_ResumeDrawing(void);
+
 // Draws a text object into the software raster with the bitmap font.
 int drevText_DrawTextObject(TextObject* textObject, int invalidate);
 

@@ -43,10 +43,19 @@ struct ControlRecord {
   uint32_t flags;
   uint32_t code;  // key control: input code; axis control: axis index 0..14
   const char* name;
-  uint32_t lastDown = 0;     // last reported state of a key control
-  float lastValue = 0.0f;    // last reported value of an axis control
+  uint32_t lastDown = 0;   // last reported state of a key control
+  float lastValue = 0.0f;  // last reported value of an axis control
 };
 extern ControlRecord drevLua_Controls[kControlCount];
+
+// A script number as an int: truncated toward zero and saturated at the int
+// range; not a number gives 0.
+inline int drevLua_ToInt(float number) {
+  if (!(number == number)) return 0;
+  if (number >= 2147483647.0f) return INT32_MAX;
+  if (number <= -2147483648.0f) return INT32_MIN;
+  return static_cast<int>(number);
+}
 
 // The core script-function table.
 constexpr int kCoreFunctionCount = 323;

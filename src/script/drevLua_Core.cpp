@@ -11,6 +11,7 @@
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
+#include "presentation/drevRender.h"
 #include "script/drevLua.h"
 #include "std/std.h"
 
@@ -479,6 +480,10 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
+  // The render module's rows.
+  int renderCount = 0;
+  const lua_Reg* render = drevRender_GetScriptFunctions(&renderCount);
+  for (int i = 0; i < renderCount; ++i) table[IndexOf(render[i].name)].func = render[i].func;
   for (const auto& [second, first] : kSecondNames) {
     table[IndexOf(second)].func = table[IndexOf(first)].func;
   }
