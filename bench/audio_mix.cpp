@@ -18,7 +18,8 @@ struct Blocks {
     for (int c = 0; c < 3; ++c) {
       channels[c].resize(AUDIO_BLOCK_SIZE / 2);
       for (size_t i = 0; i < channels[c].size(); ++i) {
-        channels[c][i] = static_cast<int16_t>(20000 * std::sin(0.01 * (c + 1) * static_cast<double>(i)));
+        channels[c][i] =
+            static_cast<int16_t>(20000 * std::sin(0.01 * (c + 1) * static_cast<double>(i)));
       }
     }
   }
@@ -29,7 +30,8 @@ void BM_EngineMix(benchmark::State& state) {
   for (auto _ : state) {
     std::memset(b.out.data(), 0, b.out.size());
     auto* out = reinterpret_cast<int16_t*>(b.out.data());
-    for (auto& channel : b.channels) AudioDevice_AddSaturated(out, channel.data(), AUDIO_BLOCK_SIZE / 2);
+    for (auto& channel : b.channels)
+      AudioDevice_AddSaturated(out, channel.data(), AUDIO_BLOCK_SIZE / 2);
     benchmark::DoNotOptimize(b.out.data());
   }
   state.SetBytesProcessed(state.iterations() * 3 * AUDIO_BLOCK_SIZE);
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
   const double engine = time([&] {
     auto* out = reinterpret_cast<int16_t*>(b.out.data());
     std::memset(out, 0, b.out.size());
-    for (auto& channel : b.channels) AudioDevice_AddSaturated(out, channel.data(), AUDIO_BLOCK_SIZE / 2);
+    for (auto& channel : b.channels)
+      AudioDevice_AddSaturated(out, channel.data(), AUDIO_BLOCK_SIZE / 2);
     benchmark::DoNotOptimize(b.out.data());
   });
   const double sdl = time([&] {

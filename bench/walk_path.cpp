@@ -90,7 +90,7 @@ bool CheckLengths() {
   double worstError = 0;
   for (size_t i = 0; i < floor.queries.size(); ++i) {
     const Query& q = floor.queries[i];
-    if (!WalkPlane_FindPath(0, &q.start, &q.goal, 1, nullptr, -1)) {
+    if (!WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, nullptr, nullptr)) {
       std::printf("query %zu: no path\n", i);
       return false;
     }
@@ -118,7 +118,7 @@ void BM_FindPath(benchmark::State& state) {
   size_t i = 0;
   for (auto _ : state) {
     const Query& q = floor.queries[i++ % floor.queries.size()];
-    benchmark::DoNotOptimize(WalkPlane_FindPath(0, &q.start, &q.goal, 1, nullptr, -1));
+    benchmark::DoNotOptimize(WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, nullptr, nullptr));
   }
 }
 BENCHMARK(BM_FindPath);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "actors/drevActor.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
 #include "std/std.h"
@@ -44,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (first) {
     const qxVector3 a = first->verts[0]->p;
     const qxVector3 b = first->next ? first->next->verts[0]->p : first->verts[1]->p;
-    WalkPlane_FindPath(0, &a, &b, 1, nullptr, -1);
-    WalkPlane_FindPath(WALK_FLAG_NO_GRAPH, &a, &b, 1, nullptr, -1);
+    Actor walker{};
+    walker.flags = ACTOR_SECTOR_WALKER;
+    WalkPlane_FindPath(nullptr, &a, &b, 1, nullptr, nullptr);
+    WalkPlane_FindPath(&walker, &a, &b, 1, nullptr, nullptr);
     WalkPlane_BuildCache();
     WalkPlane_ShrinkBoxes(0.05f);
     WalkPlane_RestoreCache();

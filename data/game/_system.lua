@@ -34,4 +34,10 @@ end
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
+  -- Enter the demo set and look through its second camera setup.
+  MakeCurrentSet("demo.set")
+  MakeCurrentSetup(1)
+  -- Open the picture from the centre of the screen, with a frame around it.
+  IrisUp(320, 240, 1000)
+  DrawRectangle(40, 40, 599, 439)
 end

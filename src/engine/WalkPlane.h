@@ -33,6 +33,8 @@
 #include "quadrix/qxVector.h"
 #include "std/std.h"
 
+struct Actor;
+
 // Sector type masks (tests are mask tests: a funnel is also a walk sector).
 constexpr uint32_t SECTOR_WALK = 0x1000;
 constexpr uint32_t SECTOR_FUNNEL_BIT = 0x100;
@@ -191,15 +193,13 @@ void WalkFrame_DrawAxes(const WalkFrame* frame, int colour);
 
 // ---- Walk paths ------------------------------------------------------------------
 
-// The actor flag that makes a path request skip the navigation graph.
-constexpr uint32_t WALK_FLAG_NO_GRAPH = 0x80;
-
 // 1 when a path from start to goal was found (WalkPlane_GetPath reads it).
-// actorFlags: the walking actor's flag word (WALK_FLAG_NO_GRAPH skips the
-// graph); graphFailed, when given, is set when the graph gives no path and,
-// once set, skips it; otherActor (-1 none) counts among the obstacles.
-int WalkPlane_FindPath(uint32_t actorFlags, const qxVector3* start, const qxVector3* goal,
-                       int smooth, int* graphFailed, int otherActor);
+// The walking actor (null: none) skips the navigation graph when it walks
+// sector by sector (ACTOR_SECTOR_WALKER); graphFailed, when given, is set
+// when the graph gives no path and, once set, skips it; otherActor (null
+// none) counts among the obstacles.
+int WalkPlane_FindPath(const Actor* actor, const qxVector3* start, const qxVector3* goal,
+                       int smooth, int* graphFailed, const Actor* otherActor);
 // The last request's points (valid until the next request) and their count.
 int WalkPlane_GetPath(const qxVector3** points);
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "actors/drevActor.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
+#include "engine/drevMain.h"
 
 namespace {
 
@@ -44,11 +46,14 @@ int WalkPlane_GetPath(const qxVector3** points) {
   return g_pathCount;
 }
 
-int WalkPlane_FindPath(uint32_t actorFlags, const qxVector3* start, const qxVector3* goal,
-                       int smooth, int* graphFailed, int otherActor) {
-  if (!(actorFlags & WALK_FLAG_NO_GRAPH) && !(graphFailed && *graphFailed)) {
+int WalkPlane_FindPath(const Actor* actor, const qxVector3* start, const qxVector3* goal,
+                       int smooth, int* graphFailed, const Actor* otherActor) {
+  const bool sectorWalker = actor && (actor->flags & ACTOR_SECTOR_WALKER);
+  if (!sectorWalker && !(graphFailed && *graphFailed)) {
     Pathfinder_Construct();
-    const int count = Pathfinder_FindPath(-1, *goal, *start, g_path, WALK_PATH_MAX, otherActor);
+    const int count =
+        Pathfinder_FindPath(drevMain_Calls().actorToIndex(actor), *goal, *start, g_path,
+                            WALK_PATH_MAX, drevMain_Calls().actorToIndex(otherActor));
     g_pathCount = std::max(count, 0);
     if (count > 0) return 1;
     if (graphFailed) *graphFailed = 1;

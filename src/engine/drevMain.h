@@ -254,6 +254,7 @@ struct drevMainCalls {
   void (*actorGetNearbyBoxes)(int actor, int* count, int capacity, qxVector3* points,
                               int otherActor);
   Actor* (*actorFromIndex)(int index);
+  int (*actorToIndex)(const Actor* actor);  // -1 for null or a record outside the table
   int (*projectPoint3)(const qxVector3* point, qxScreenPoint* out);
 };
 

@@ -124,6 +124,7 @@ drevMainCalls DefaultCalls() {
 
   c.actorGetNearbyBoxes = drevActor_GetNearbyActorBoxes;
   c.actorFromIndex = drevActor_FromIndex;
+  c.actorToIndex = drevActor_ToIndex;
   c.projectPoint3 = qxPrimitive_ProjectPoint3;
   return c;
 }

@@ -15,9 +15,11 @@
 #include "chore/costume.h"
 #include "engine/FileUtil.h"
 #include "engine/Res.h"
+#include "engine/drevRoom.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "presentation/TextFont.h"
 #include "presentation/drevRender.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxKeyframe.h"
@@ -102,11 +104,34 @@ int NotBuiltHandler(ResourceRequest* request) {
     if (request->tag != Res_Tag(code)) return 0; \
     return NotBuiltHandler(request);             \
   }
-NOT_BUILT_HANDLER(FontHandler, "FONT")     // TextFont_New
-NOT_BUILT_HANDLER(SetHandler, "SET ")      // drevRoom_Create
-NOT_BUILT_HANDLER(SyncHandler, "SYNC")     // Sounds_LoadSoundFile
-NOT_BUILT_HANDLER(ZBufferHandler, "ZBUF")  // drevRoom_LoadZBufferImage
+NOT_BUILT_HANDLER(SyncHandler, "SYNC")  // Sounds_LoadSoundFile
 #undef NOT_BUILT_HANDLER
+
+// Fonts: records without glyphs (the hardware renderer draws them with its
+// high-definition faces), registered and then locked.
+int FontHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("FONT")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      TextFont* font = nullptr;
+      if (TextFont_New(request->name, &font) != 0 || !font) return 0;
+      const int added = Res_Add(request->tag, request->name, font);
+      if (added != kResLoaded) {
+        TextFont_Free(font);
+        return added;
+      }
+      Res_Lock(font);
+      return added;
+    }
+    case kResOpFree:
+      TextFont_Free(static_cast<TextFont*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = 1;
+      return 1;
+  }
+  return 0;
+}
 
 // Backgrounds: any image file by its extension. Raw RGB pictures get the
 // magenta colour key of RGB565 on every frame; the display gamma pass over
@@ -300,6 +325,50 @@ int ModelHandler(ResourceRequest* request) {
     case kResOpSize:
       request->size = 1;
       return 1;
+  }
+  return 0;
+}
+
+// Sets: a set file read into a Room.
+int SetHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("SET ")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      Room* room = drevRoom_Create(request->name);
+      if (!room) return 0;
+      const int status = Res_Add(request->tag, request->name, room);
+      if (status != kResLoaded) drevRoom_Destroy(room);
+      return status;
+    }
+    case kResOpFree:
+      drevRoom_Destroy(static_cast<Room*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = request->object ? static_cast<Room*>(request->object)->memorySize : 0;
+      return 1;
+  }
+  return 0;
+}
+
+// Depth images: the first frame of an image file.
+int ZBufferHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("ZBUF")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      DisplayBuffer* buffer = drevRoom_LoadZBufferImage(request->name);
+      if (!buffer) return 0;
+      const int status = Res_Add(request->tag, request->name, buffer);
+      if (status != kResLoaded) drevRoom_FreeZBufferImage(buffer);
+      return status;
+    }
+    case kResOpFree:
+      drevRoom_FreeZBufferImage(static_cast<DisplayBuffer*>(request->object));
+      return 1;
+    case kResOpSize: {
+      const auto* buffer = static_cast<const DisplayBuffer*>(request->object);
+      request->size = buffer ? static_cast<uint32_t>(buffer->format.byteSize) : 0;
+      return 1;
+    }
   }
   return 0;
 }

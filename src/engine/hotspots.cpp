@@ -377,7 +377,7 @@ int hotspots_QueryAtPoint(const HotspotPoint* point, Hotspot** list, int capacit
           h->linkedActor >= 0 ? drevMain_Calls().actorFromIndex(h->linkedActor) : nullptr;
       if (!actor) continue;
       qxVector3 world;
-      qxMatrix34_TransformPoint(&world, &h->offset, &actor->frame);
+      qxMatrix34_TransformPoint(&world, &h->offset, &actor->transform);
       qxScreenPoint screen{};
       if (!drevMain_Calls().projectPoint3(&world, &screen)) continue;
       const HotspotPoint centre{screen.x, screen.y};

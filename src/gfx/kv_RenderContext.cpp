@@ -361,7 +361,11 @@ uint32_t kv_RenderContext_FrameSerial(void) {
 }
 
 void kv_RenderContext_PushMarker(kvRenderContext*, const char* text) {
-  if (text && glStringMarkerGREMEDY) {
+  // GLEW (experimental mode) loads the entry point whether or not the driver
+  // offers the extension, and calling it without the extension is a GL error:
+  // the driver's own list decides, asked once.
+  static const bool offered = SDL_GL_ExtensionSupported("GL_GREMEDY_string_marker") == SDL_TRUE;
+  if (text && offered && glStringMarkerGREMEDY) {
     glStringMarkerGREMEDY(static_cast<GLsizei>(std::strlen(text)), text);
   }
 }

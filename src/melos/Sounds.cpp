@@ -1,8 +1,32 @@
 // The music host module of the engine. Not built yet (placeholder).
 #include "melos/Sounds.h"
 
+#include "platform/kv_Log.h"
+
 int SoundsInitialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
 void Sounds_SetConfig(int, int, int, int, int, int, int, int, int, int, int, int) {}
 void Sounds_Update(void) {}
+
+namespace {
+void ReportNotBuilt(bool& reported, const char* what) {
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Sounds] - %s: not built yet", what);
+}
+}  // namespace
+
+bool Sounds_IsSoundPlaying(const char*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_IsSoundPlaying");
+  return false;
+}
+void Sounds_SetParam(const char*, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_SetParam");
+}
+void Sounds_FillStreams(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_FillStreams");
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "engine/drevMain.h"
+#include "std/stdDisplay.h"
 
 int drevOverlay_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevOverlay_FillBlack(void);
@@ -28,12 +29,18 @@ struct OverlayEntry {
   int32_t fadeState;
 };
 
-// Convert a point in place between the 640 x 480 game space and the overlay
-// screen (a 1440 x 1080 area beside 240-pixel side bars): mode 0 scales by
-// 1440/640 and 1080/480 and adds (or removes) the side bar, mode 1 only adds
-// (or removes) the side bar, other modes leave the point.
+// Coordinate spaces: mode 0 the 640 x 480 game space, mode 1 the 1440 x 1080
+// 4:3 area, any other mode the 1920 x 1080 overlay screen, in which the 4:3
+// area spans x = 240 to 1680. The conversions are integer operations in
+// place, divisions truncating toward zero: mode 0 scales by 1440/640 and
+// 1080/480 and adds (or removes) the side bar, mode 1 only adds (or removes)
+// the side bar, other modes leave the values. A raw conversion takes the
+// values as a size (no side bar).
 void drevOverlay_GameToScreen(int32_t* x, int32_t* y, int mode, int raw);
 void drevOverlay_ScreenToGame(int32_t* x, int32_t* y, int mode, int raw);
+// The rectangle forms: the position as a point, width and height as sizes.
+void drevOverlay_GameToScreenRect(stdRect* rect, int mode);
+void drevOverlay_ScreenToGameRect(stdRect* rect, int mode);
 
 // The overlay entry with that id, none when no overlay has it.
 // Not built yet: answers none.

@@ -9,6 +9,7 @@
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
 #include "engine/Memory.h"
+#include "engine/ObjectState.h"
 #include "engine/drevRoom.h"
 #include "engine/drevTime.h"
 #include "engine/hotspots.h"
@@ -46,15 +47,6 @@ constexpr RenderOptions kStartOptions = {4, 3, 1, 1, 0, 0, 2};
 
 // ---- Default calls ----------------------------------------------------------------------
 
-// Not built yet: the set record's images and object states come with the set
-// module; until then a setup has neither.
-DisplayBuffer* NoSetupImage(Room*, int) {
-  return nullptr;
-}
-void NoObjectStateImages(ObjectState*) {}
-void NoObjectStatePrepare(ObjectState*, DisplayBuffer*, DisplayBuffer*) {}
-void NoObjectStateDraw(ObjectState*, int, DisplayBuffer*, DisplayBuffer*) {}
-
 int TolveCreateFrameBuffer(DisplayBuffer*) {
   return drevTolve_CreateFrameBuffer(1);
 }
@@ -81,11 +73,11 @@ int Line3(const qxVector3* a, const qxVector3* b, int colour, int pattern) {
 drevRenderCalls DefaultCalls() {
   drevRenderCalls c{};
   c.roomGetCurrent = drevRoom_GetCurrent;
-  c.roomGetSetupBackground = NoSetupImage;
-  c.roomGetSetupZBuffer = NoSetupImage;
-  c.objectStateLoadImages = NoObjectStateImages;
-  c.objectStatePrepare = NoObjectStatePrepare;
-  c.objectStateDraw = NoObjectStateDraw;
+  c.roomGetSetupBackground = drevRoom_GetSetupBackground;
+  c.roomGetSetupZBuffer = drevRoom_GetSetupZBuffer;
+  c.objectStateLoadImages = ObjectState_LoadImages;
+  c.objectStatePrepare = ObjectState_Prepare;
+  c.objectStateDraw = ObjectState_Draw;
   c.actorFromIndex = drevActor_FromIndex;
   c.actorNew = drevActor_New;
   c.actorUpdateTalking = drevActor_UpdateTalking;

@@ -1,12 +1,342 @@
-// The deferred back end.
-// Placeholder: not built yet (the hardware renderer builds this module); only
-// what the software back end and the render-hook registry need is here.
+// The deferred back end's set-up and the small operations its passes share.
+//
+// The back end owns, for the whole run, 43 shader programs, seven render
+// buckets and eleven render targets. The programs and buckets are made once
+// when the back end registers; the targets are made at the deferred size
+// (the display size fitted to 640 x 480 and scaled by the render module's
+// resolution scaling) and made again at every display change. The passes use
+// the operations below: clearing the shadow map and the light buffer,
+// binding the G-buffer textures, choosing the bucket of a 2D bitmap,
+// classifying a light volume against the camera plane, gathering mesh
+// vertices, converting classic pixels into texture pixels and releasing the
+// caches' entries.
+//
+// A program or target that cannot be made is logged by the render context
+// and leaves a null handle; Deferred_IsReady then answers 0 and no pass may
+// run. Main thread only; nothing is locked.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "render/kv_Layouts.h"
+
+struct DrawRecord;
+struct RenderBucket;
 struct RenderHookTable;
+struct kvRenderContext;
+struct kvRenderTarget;
+struct kvShader;
+struct kvSurface;
+struct kvVertexBuffer;
 
 // The deferred renderer's clear colour (red, green, blue, alpha).
 extern float Deferred_ClearColour[4];
-// Creates the deferred renderer's programs and targets and registers its
-// table; returns it.
+
+// Logs "Initializing deferred renderer...", makes the programs, buckets and
+// targets and registers the back end's hook table. Null, with nothing
+// registered, when a program, bucket or target could not be made (logged).
 RenderHookTable* InitDeferredBackend(void);
+
+// Programs ------------------------------------------------------------------------
+
+// Every program in loading order. A single name loads "<name>_v.glsl" and
+// "<name>_p.glsl"; a pair loads the vertex file of one name and the pixel
+// file of another.
+enum DeferredProgramId : int {
+  DeferredProgram_Copy,
+  DeferredProgram_TexturedQuad,
+  DeferredProgram_TexturedQuad565,
+  DeferredProgram_TexturedQuad565Linear,
+  DeferredProgram_ZQuad,
+  DeferredProgram_ZQuad565,
+  DeferredProgram_Shadow,
+  DeferredProgram_TexturedLit,
+  DeferredProgram_UntexturedLit,
+  // Forward programs, high quality then low quality, each in the order of
+  // DeferredForwardPixelShader.
+  DeferredProgram_Forward,
+  DeferredProgram_ForwardLow = DeferredProgram_Forward + 6,
+  DeferredProgram_SmoothLighting = DeferredProgram_ForwardLow + 6,
+  DeferredProgram_SmoothLightingResolve,
+  DeferredProgram_ZShape,
+  DeferredProgram_CharLightViz,
+  DeferredProgram_CharLightPoint,
+  DeferredProgram_CharLightSpot,
+  DeferredProgram_CharLightSpotShadow,
+  DeferredProgram_CharLightSpotShadowEnv,
+  DeferredProgram_CharLightDirectional,
+  DeferredProgram_CharLightDirectionalShadow,
+  DeferredProgram_CharLightDirectionalShadowEnv,
+  DeferredProgram_CharLightGradient,
+  DeferredProgram_CharAO,
+  DeferredProgram_CharResolve,
+  DeferredProgram_CharResolveShadows,
+  DeferredProgram_LightDirect,
+  DeferredProgram_LightOmni,
+  DeferredProgram_LightSpot,
+  DeferredProgram_Light,
+  DeferredProgram_Resolve,
+  DeferredProgram_PostProcess,
+  DeferredProgram_ShadowMesh,
+  DeferredProgram_Count
+};
+static_assert(DeferredProgram_Count == 43, "30 single names and 13 pairs");
+
+// The six pixel shaders of the forward programs.
+enum DeferredForwardPixelShader : int {
+  DeferredForward_Textured,
+  DeferredForward_Untextured,
+  DeferredForward_TexturedSpot,
+  DeferredForward_UntexturedSpot,
+  DeferredForward_TexturedDirectional,
+  DeferredForward_UntexturedDirectional,
+};
+
+struct DeferredProgramSource {
+  const char* vertex;  // the single name, or the vertex file's name of a pair
+  const char* pixel;   // null for a single name
+};
+// The table that Deferred_CreatePrograms walks.
+extern const DeferredProgramSource Deferred_ProgramSources[DeferredProgram_Count];
+
+// The program; null before Deferred_CreatePrograms or when it failed to build.
+kvShader* Deferred_GetProgram(int id);
+// The forward program of a vertex quality and a pixel shader.
+kvShader* Deferred_GetForwardProgram(int lowQuality, int pixelShader);
+
+// Loads the programs in table order, then creates the buckets. Returns the
+// last bucket ("shadow meshes"); null when a program or a bucket could not
+// be made (each failure is logged).
+RenderBucket* Deferred_CreatePrograms(void);
+// Creates the seven buckets once (Deferred_CreatePrograms calls it); later
+// calls keep them. Returns the last bucket, or null when memory runs out.
+RenderBucket* Deferred_CreateBuckets(void);
+
+// Buckets ---------------------------------------------------------------------------
+
+extern RenderBucket* Deferred_ShadowBucket;           // "shadow"
+extern RenderBucket* Deferred_AlbedoBucket;           // "albedo"
+extern RenderBucket* Deferred_SmoothLightingBucket;   // "smooth lighting"
+extern RenderBucket* Deferred_BitmapUnderlaysBucket;  // "bitmap underlays"
+extern RenderBucket* Deferred_BitmapOverlaysBucket;   // "bitmap overlays"
+extern RenderBucket* Deferred_VirtualDepthBucket;     // "virtual depth"
+extern RenderBucket* Deferred_ShadowMeshesBucket;     // "shadow meshes"
+
+// Render targets ------------------------------------------------------------------
+
+// The shadow maps' size, whatever the display.
+inline constexpr int Deferred_ShadowMapSize = 1024;
+
+// A target and, for a colour target, its surface (null for depth targets).
+struct DeferredTarget {
+  kvRenderTarget* target;
+  kvSurface* surface;
+};
+extern DeferredTarget DistanceTarget;        // W x H "Fx1"
+extern DeferredTarget NormalTarget;          // W x H "8x4"
+extern DeferredTarget AlbedoTarget;          // W x H "8x4"
+extern DeferredTarget LightTarget;           // W x H "F16x4"
+extern DeferredTarget SceneDepthTarget;      // W x H depth
+extern DeferredTarget ResolveTarget;         // W x H "8x4"
+extern DeferredTarget VirtualDepthTarget;    // W x H "F16x1"
+extern DeferredTarget ImmediateTarget;       // W x H "8x4"
+extern DeferredTarget FinalTarget;           // W x H "8x4"
+extern DeferredTarget ShadowMapDepthTarget;  // 1024 x 1024 depth
+extern DeferredTarget ShadowMapTarget;       // 1024 x 1024 "F16x2"
+// The smooth-lighting pass's light buffer (LightTarget) and scratch buffer
+// (ResolveTarget), set by every Deferred_CreateTargets.
+extern DeferredTarget SmoothLightingLightTarget;
+extern DeferredTarget SmoothLightingScratchTarget;
+
+// The targets in creation order, with their format.
+struct DeferredTargetSpec {
+  DeferredTarget* handle;
+  int shadowMapSized;  // 1: Deferred_ShadowMapSize square, 0: the deferred size
+  uint32_t format;
+};
+inline constexpr int Deferred_TargetCount = 11;
+extern const DeferredTargetSpec Deferred_TargetSpecs[Deferred_TargetCount];
+
+// The deferred size for a display of displayWidth x displayHeight pixels and
+// a resolution scaling q, in single precision: s = min(Dw / 640, Dh / 480),
+// s = (q x 0.25 + 0.5) x s, at least 1 (also for a NaN q) and at most 25.6
+// (so no target exceeds 16384 pixels); W = ceil(640 s), H = ceil(480 s).
+void Deferred_ComputeSize(uint32_t displayWidth, uint32_t displayHeight, float q, int* width,
+                          int* height);
+// Frees and creates every target in creation order at the deferred size of
+// the current display (kv_Platform_GetDisplaySize) and resolution scaling;
+// sets the smooth-lighting aliases. Returns ResolveTarget's target, null
+// when any target could not be made.
+kvRenderTarget* Deferred_CreateTargets(void);
+// The DisplayChanged hook: Deferred_CreateTargets and nothing else.
+void Deferred_DisplayChanged(void);
+// The hook of slot 3: does nothing.
+void Deferred_NoOp(int value);
+// 1 when every program, bucket and target exists: the passes run only then.
+int Deferred_IsReady(void);
+
+// Frees the target in the handle when there is one, creates a new one and
+// stores it (null when creation failed).
+void RenderTarget_Recreate(kvRenderTarget** handle, int width, int height, uint32_t format);
+// The same, clearing the kept surface first and then storing the new
+// target's surface.
+void RenderTarget_RecreateWithSurface(kvRenderTarget** handle, kvSurface** surface, int width,
+                                      int height, uint32_t format);
+
+// Pass operations -------------------------------------------------------------------
+
+// Frames since the last camera change (the camera hook sets 0, every frame
+// begin adds 1 up to 30).
+extern uint32_t ShadowMapFrameCount;
+
+// ShadowMapTarget alone in colour slot 0 (slots 1-3 none) with
+// ShadowMapDepthTarget; depth compare always with writes on; clears to
+// (1, 1, 1, 1) and depth 1.0. Does nothing while a target is missing.
+void Deferred_ClearShadowMap(void);
+// Marker "Clear light buffer": LightTarget alone in slot 0, depth compare
+// always without writes, cleared to (0, 0, 0, 0). Does nothing while the
+// target is missing.
+void Deferred_ClearLightBuffer(void);
+// Sets seven textures and samplers: 0 albedo, 1 distance, 2 normal, 3 light
+// (with withLight, else none), 4 virtual depth, 5 shadow map (with
+// withShadowMap, else none), 6 immediate; every slot clamped and nearest,
+// the shadow map linear.
+void Deferred_BindGBufferTextures(kvRenderContext* context, int withLight, int withShadowMap);
+// A 2D bitmap record goes to "bitmap overlays" once "albedo" holds a record
+// this frame, else to "bitmap underlays".
+void Deferred_AddBitmapRecord(const DrawRecord* record);
+// True when "shadow meshes" holds a record, the set has shadow casters, or
+// fewer than 2 frames have passed since the last camera change.
+bool Deferred_NeedsShadowMap(void);
+// Transforms the eight corners of the cube -1..1 by m (rows of four, point
+// times the first three rows plus the fourth) and counts the corners whose y
+// is above 0: all eight 1, none -1, else 0.
+int Deferred_ClassifyVolume(const kvMatrix4F& m);
+
+// Mesh vertices -----------------------------------------------------------------------
+
+// Where a mesh's corners take their vertices from. The counts bound the
+// indices: a corner whose index is out of range gets zeros.
+struct MeshVertexSource {
+  const float* positions;                // three floats per vertex
+  const float* normals;                  // three floats per vertex, indexed like positions
+  const float* textureVertices;          // two floats per texture vertex
+  const uint16_t* textureVertexIndices;  // one per corner
+  float uScale;
+  float vScale;
+  uint32_t vertexCount;
+  uint32_t textureVertexCount;
+};
+// Writes count TexturedVertex records: corner k takes position and normal of
+// vertex vertexIndices[k] and the texture vertex textureVertexIndices[k]
+// scaled by (uScale, vScale).
+void MeshVertexSource_Gather(const MeshVertexSource* source, TexturedVertex* out, int count,
+                             const uint16_t* vertexIndices);
+void MeshVertexSource_GatherOne(const MeshVertexSource* source, TexturedVertex* out, int corner,
+                                const uint16_t* vertexIndices);
+// Locks the buffer, gathers as many corners as it holds (at most count) and
+// unlocks it.
+void Deferred_FillMeshVertices(kvVertexBuffer* buffer, const MeshVertexSource* source, int count,
+                               const uint16_t* vertexIndices);
+
+// Pixel conversion ----------------------------------------------------------------------
+
+// Source formats of Deferred_UploadPixels besides paletted 8-bit indices.
+inline constexpr int Deferred_Source565 = 16;      // 5-6-5, red in the top bits
+inline constexpr int Deferred_SourceDepth = 1016;  // 16-bit depth values
+// The float a colour-keyed depth value becomes.
+inline constexpr float Deferred_KeyedDepth = -9999.0f;
+
+// Converts width x height source pixels into a destination of
+// destinationRowLength pixels per row, destinationHeight rows and
+// destinationBytesPerPixel bytes per pixel:
+// - 5-6-5 with copy565: each row copied unchanged (2 bytes a pixel);
+// - 5-6-5 without: blue, green, red, alpha bytes ((p & 0x1F) << 3,
+//   ((p >> 5) & 0x3F) << 2, ((p >> 11) & 0x1F) << 3, 255);
+// - depth: one float value / 65535 per pixel;
+// - any other format with a 768-byte palette: 8-bit indices b become
+//   (palette[3b + 2], palette[3b + 1], palette[3b], 255);
+// a colour-keyed pixel becomes four zero bytes (depth: -9999.0). Any other
+// format without a palette writes nothing. Returns 1 when written, 0 when
+// nothing was: no format to write, or a source larger than the destination
+// or a destination pixel size the conversion does not write (logged).
+int Deferred_ConvertPixels(void* destination, int destinationRowLength, int destinationHeight,
+                           int destinationBytesPerPixel, const void* pixels, int width, int height,
+                           int sourceFormat, const uint8_t* palette, int useColorKey,
+                           uint32_t colorKey, int copy565);
+// Locks the surface, converts the pixels into it (Deferred_ConvertPixels
+// with the lock's row length and the surface's height and format) and
+// unlocks it. A null surface or one without a CPU copy gets nothing.
+void Deferred_UploadPixels(kvSurface* surface, const void* pixels, int width, int height,
+                           int sourceFormat, const uint8_t* palette, int useColorKey,
+                           uint32_t colorKey, int copy565);
+
+// Cache entries ----------------------------------------------------------------------------
+// The texture, submesh and replacement-texture caches keep these; entries
+// are allocated with kv_Platform_Alloc.
+
+struct SubmeshEntry {
+  void* material;
+  int cel;
+  uint32_t byteSize;
+  uint32_t vertexCount;
+  kvVertexBuffer* vertexBuffer;
+};
+
+inline constexpr int TextureCacheEntry_VariantCount = 5;
+struct TextureCacheEntry {
+  uintptr_t key;           // the pixels' address
+  const uint8_t* palette;  // the palette last converted with
+  uint32_t byteSize;
+  uint32_t width;
+  uint32_t height;
+  uint32_t bitsPerPixel;  // 8, 16, other; above 1000 depth pixels
+  uint32_t keyEnable;
+  uint32_t keyValue;
+  uint32_t raw16;
+  kvSurface* surface;
+  kvSurface* variants[TextureCacheEntry_VariantCount];
+  const uint8_t* variantPalettes[TextureCacheEntry_VariantCount];
+  uint32_t extraWord;
+};
+
+struct ReplacementTexture {
+  kvSurface* surface;
+  uintptr_t key;
+};
+
+// Hands the vertex buffer to kv_Buffer_Release and clears the pointer; the
+// Delete forms also free the entry (null is ignored).
+void SubmeshEntry_Release(SubmeshEntry* entry);
+void SubmeshEntry_Delete(SubmeshEntry* entry);
+// Hands the main surface and every variant to kv_Surface_Release, clears the
+// variant slots, the key pair, the main surface and the byte count.
+void TextureCacheEntry_Release(TextureCacheEntry* entry);
+void TextureCacheEntry_Delete(TextureCacheEntry* entry);
+// A new entry with both words zero (null when memory runs out).
+ReplacementTexture* ReplacementTexture_New(void);
+// Hands the surface to kv_Surface_Release and clears both words.
+void ReplacementTexture_Release(ReplacementTexture* entry);
+void ReplacementTexture_Delete(ReplacementTexture* entry);
+
+// Small helpers ----------------------------------------------------------------------------
+
+// Formats into a 256-byte buffer with at most count characters (fewer when
+// count is above 255; an empty text for a count below 1). Returns the
+// characters written.
+int Deferred_Format256(char* buffer, int count, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// n zeroed 20-byte quad vertices from kv_Platform_Alloc; null for n < 1 or
+// when memory runs out.
+TexturedQuadVertex* QuadVertices_Alloc(int n);
+
+// A profiler event that begins with the scope and ends with it, on every exit
+// path.
+class ProfileScope {
+ public:
+  explicit ProfileScope(const char* name);
+  ~ProfileScope();
+  ProfileScope(const ProfileScope&) = delete;
+  ProfileScope& operator=(const ProfileScope&) = delete;
+};

@@ -8,12 +8,15 @@
 #include <string>
 #include <utility>
 
+#include "engine/LightMgr.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Shadow.h"
 #include "std/std.h"
+#include "std/stdInput.h"
 
 namespace {
 
@@ -452,7 +455,7 @@ void GetPointSector() {
   lua_pushnumber(static_cast<float>(sector->type));
 }
 
-// ---- Camera setups -----------------------------------------------------------
+// ---- Sets and camera setups -----------------------------------------------------
 
 void NextSetup() {
   drevMain_NextSetup();
@@ -461,12 +464,50 @@ void PreviousSetup() {
   drevMain_PreviousSetup();
 }
 
+// MakeCurrentSet(name): a string enters that set; any other value leaves the
+// current set.
+void MakeCurrentSet() {
+  lua_Object name = lua_lua2C(1);
+  if (lua_isstring(name)) {
+    stdInput_ClearKeyEvents();
+    drevMain_SetCurrentSet(lua_getstring(name));
+  } else {
+    drevMain_SetCurrentSet(nullptr);
+  }
+}
+
+// MakeCurrentSetup(index): the index is taken modulo the setup count.
+void MakeCurrentSetup() {
+  stdInput_ClearKeyEvents();
+  drevMain_SelectSetup(static_cast<int>(lua_getnumber(lua_lua2C(1))));
+}
+
 const std::pair<const char*, lua_CFunc> kBuilt[] = {
-    {"NextSetup", NextSetup},           {"PreviousSetup", PreviousSetup},
-    {"GetPointSector", GetPointSector}, {"PrintMessage", PrintMessage},
-    {"PrintWarning", PrintQuiet},       {"PrintError", PrintQuiet},
-    {"PrintDebug", PrintQuiet},         {"PrintStack", PrintStack},
+    {"NextSetup", NextSetup},
+    {"PreviousSetup", PreviousSetup},
+    {"MakeCurrentSet", MakeCurrentSet},
+    {"MakeCurrentSetup", MakeCurrentSetup},
+    {"LightMgrStartup", LightMgrStartup},
+    {"LightMgrShutdown", LightMgrShutdown},
+    {"LightMgrSetChange", LightMgrSetChange},
+    {"GetPointSector", GetPointSector},
+    {"PrintMessage", PrintMessage},
+    {"PrintWarning", PrintQuiet},
+    {"PrintError", PrintQuiet},
+    {"PrintDebug", PrintQuiet},
+    {"PrintStack", PrintStack},
     {"FunctionName", FunctionName},
+    // actor shadows
+    {"ActorShadow", drevLua_ActorShadow},
+    {"ActivateActorShadow", drevLua_ActivateActorShadow},
+    {"SetActorShadowPlane", drevLua_SetActorShadowPlane},
+    {"SetActorShadowPoint", drevLua_SetActorShadowPoint},
+    {"SetActiveShadow", drevLua_SetActiveShadow},
+    {"ActorDistToShadowPlane", drevLua_ActorDistToShadowPlane},
+    {"AddShadowPlane", drevLua_AddShadowPlane},
+    {"SetActorShadowValid", drevLua_SetActorShadowValid},
+    {"KillActorShadows", drevLua_KillActorShadows},
+    {"SetShadowColor", drevLua_SetShadowColor},
 };
 
 int IndexOf(const char* name) {

@@ -54,7 +54,7 @@ TEST_F(DemoFloor, PathAroundTheCornerOfTheL) {
   EXPECT_EQ(WalkPlane_FindSectorAtPoint(&porch, SECTOR_CAMERA), Named("porch_view"));
 
   const qxVector3 start{3.5f, 0.7f, 0}, goal{0.7f, 3.5f, 0};
-  ASSERT_EQ(WalkPlane_FindPath(0, &start, &goal, 1, nullptr, -1), 1);
+  ASSERT_EQ(WalkPlane_FindPath(nullptr, &start, &goal, 1, nullptr, nullptr), 1);
   const qxVector3* points = nullptr;
   const int count = WalkPlane_GetPath(&points);
   ASSERT_GT(count, 3);  // start, an arc around (1.5, 1.5), goal
@@ -63,7 +63,7 @@ TEST_F(DemoFloor, PathAroundTheCornerOfTheL) {
   const qxVector3 corner{1.5f, 1.5f, 0};
   for (int i = 1; i < count - 1; ++i) EXPECT_NEAR(walktest::Dist(points[i], corner), 0.02f, 1e-4f);
   // The same walk through the sector search.
-  ASSERT_EQ(WalkPlane_FindPath(WALK_FLAG_NO_GRAPH, &start, &goal, 1, nullptr, -1), 1);
+  ASSERT_EQ(WalkPlane_FindPath(walktest::SectorWalker(), &start, &goal, 1, nullptr, nullptr), 1);
   EXPECT_FLOAT_EQ(points[WalkPlane_GetPath(&points) - 1].x, 0.7f);
 
   // Walking east stops at the narrow end of the gate.

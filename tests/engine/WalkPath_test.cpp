@@ -15,10 +15,10 @@ using walktest::WalkWorld;
 
 class Paths : public WalkWorld {
  protected:
-  std::vector<qxVector3> Find(qxVector3 start, qxVector3 goal, uint32_t flags = 0, int smooth = 1,
-                              int* graphFailed = nullptr) {
+  std::vector<qxVector3> Find(qxVector3 start, qxVector3 goal, const Actor* walker = nullptr,
+                              int smooth = 1, int* graphFailed = nullptr) {
     std::vector<qxVector3> path;
-    if (!WalkPlane_FindPath(flags, &start, &goal, smooth, graphFailed, -1)) return path;
+    if (!WalkPlane_FindPath(walker, &start, &goal, smooth, graphFailed, nullptr)) return path;
     const qxVector3* points = nullptr;
     const int count = WalkPlane_GetPath(&points);
     path.assign(points, points + count);
@@ -83,8 +83,8 @@ TEST_F(Paths, NoGraphFlagUsesTheSectorSearch) {
   // The graph moves a start from off the floor onto it; the sector search
   // refuses it.
   EXPECT_FALSE(Find({-1, 0.5f, 0}, {0.5f, 1.8f, 0}).empty());
-  EXPECT_TRUE(Find({-1, 0.5f, 0}, {0.5f, 1.8f, 0}, WALK_FLAG_NO_GRAPH).empty());
-  const auto path = Find({1.8f, 0.5f, 0}, {0.5f, 1.8f, 0}, WALK_FLAG_NO_GRAPH, 0);
+  EXPECT_TRUE(Find({-1, 0.5f, 0}, {0.5f, 1.8f, 0}, walktest::SectorWalker()).empty());
+  const auto path = Find({1.8f, 0.5f, 0}, {0.5f, 1.8f, 0}, walktest::SectorWalker(), 0);
   ASSERT_GE(path.size(), 2u);
   EXPECT_FLOAT_EQ(path.back().x, 0.5f);
   EXPECT_FLOAT_EQ(path.back().y, 1.8f);
@@ -104,12 +104,12 @@ TEST_F(Paths, GraphFailureIsRememberedByTheCaller) {
 
 TEST_F(Paths, SectorSearchGoesThroughASharedCorner) {
   Read(Square("a", 0, 0, 1, 1) + Square("b", 1, 1, 2, 2));
-  const auto path = Find({0.5f, 0.5f, 0}, {1.8f, 1.2f, 0}, WALK_FLAG_NO_GRAPH, 0);
+  const auto path = Find({0.5f, 0.5f, 0}, {1.8f, 1.2f, 0}, walktest::SectorWalker(), 0);
   ASSERT_EQ(path.size(), 3u);
   EXPECT_FLOAT_EQ(path[1].x, 1.0f);
   EXPECT_FLOAT_EQ(path[1].y, 1.0f);
   // A start next to that corner: the corner duplicates it and goes, the goal stays.
-  const auto smoothed = Find({0.999f, 0.999f, 0}, {1.8f, 1.2f, 0}, WALK_FLAG_NO_GRAPH, 1);
+  const auto smoothed = Find({0.999f, 0.999f, 0}, {1.8f, 1.2f, 0}, walktest::SectorWalker(), 1);
   ASSERT_EQ(smoothed.size(), 2u);
   EXPECT_FLOAT_EQ(smoothed[0].x, 0.999f);
   EXPECT_FLOAT_EQ(smoothed[1].x, 1.8f);
@@ -117,13 +117,13 @@ TEST_F(Paths, SectorSearchGoesThroughASharedCorner) {
 
 TEST_F(Paths, PartialPathsEndAtTheWall) {
   Read(Square("a", 0, 0, 1, 1) + Square("far", 3, 0, 4, 1));
-  EXPECT_TRUE(Find({0.5f, 0.5f, 0}, {3.5f, 0.5f, 0}, WALK_FLAG_NO_GRAPH).size() >= 1);
+  EXPECT_TRUE(Find({0.5f, 0.5f, 0}, {3.5f, 0.5f, 0}, walktest::SectorWalker()).size() >= 1);
   const qxVector3* points = nullptr;
   const int count = WalkPlane_GetPath(&points);
   ASSERT_GE(count, 1);
   EXPECT_FLOAT_EQ(points[0].x, 0.5f);
   // No walk sector under the goal: no path at all.
-  EXPECT_TRUE(Find({0.5f, 0.5f, 0}, {2.5f, 0.5f, 0}, WALK_FLAG_NO_GRAPH).empty());
+  EXPECT_TRUE(Find({0.5f, 0.5f, 0}, {2.5f, 0.5f, 0}, walktest::SectorWalker()).empty());
 }
 
 TEST_F(Paths, NoRegionMeansNoGraphPath) {

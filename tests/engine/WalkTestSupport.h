@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "actors/drevActor.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
@@ -99,6 +100,16 @@ class WalkWorld : public ::testing::Test {
   std::vector<std::string> sets_;
   int files_ = 0;
 };
+
+// An actor record (outside the table) that walks sector by sector.
+inline const Actor* SectorWalker() {
+  static Actor walker = [] {
+    Actor a{};
+    a.flags = ACTOR_SECTOR_WALKER;
+    return a;
+  }();
+  return &walker;
+}
 
 inline float Dist(const qxVector3& a, const qxVector3& b) {
   return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +

@@ -39,7 +39,8 @@ class Frame : public ::testing::Test {
     gTolveStart = 0;
     gRenderingMode = 0.0f;
     gRoom = Room{};
-    gRoom.apColormaps = &gRoom;
+    static ResourceRef colormap{};
+    gRoom.apColormaps = &colormap;
     gRoom.numSetups = 3;
     gCurrent = nullptr;
     drevMain_ResetFrameState();

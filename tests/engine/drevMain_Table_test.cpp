@@ -65,14 +65,17 @@ TEST(EngineTable, StartsAndStopsTheWholeEngineQuietly) {
   engine.shutdown();
   engine.uninitialize();
 
-  // Nothing but the log's own two opening lines was written.
+  // Nothing but the log's own two opening lines and the actor table's
+  // start-up line of each start was written.
   std::ifstream log("Vosk.log");
   std::vector<std::string> lines;
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   kv_Log_ResetForTest();
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0].rfind("Log started: ", 0), 0u);
   EXPECT_EQ(lines[1].rfind("Working directory: ", 0), 0u);
+  EXPECT_EQ(lines[2], "[Actor] - actor table started with 1024 records");
+  EXPECT_EQ(lines[3], lines[2]);
 }
 
 std::vector<std::string> gCalls;

@@ -108,11 +108,14 @@ TEST_F(Binding, StartupInstallsTheFileServicesAndHandlers) {
   EXPECT_EQ(hs_.fileSize, Res_FileSizeByName);
   EXPECT_EQ(Res_RegisterHandler(Res_Tag("COST"), SizedHandler), kResHandlerExists);
   // Loaders of modules not built yet, sounds and memory blocks: nothing by name.
-  for (const char* tag :
-       {"CMAP", "FONT", "KEYF", "MAT ", "MODL", "SET ", "SND ", "SYNC", "ZBUF", "MEM "}) {
+  for (const char* tag : {"CMAP", "KEYF", "MAT ", "MODL", "SET ", "SND ", "SYNC", "ZBUF", "MEM "}) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(drevResource_Get(tag, "anything.bin"), nullptr);
   }
+  // A font is a record without glyphs whatever the name: no file is read.
+  void* font = drevResource_Get("FONT", "anything.laf");
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(drevResource_Get("FONT", "ANYTHING.LAF"), font);
 }
 
 // The demo game's 24-bit BMP, found in the staged game folder's Backgrounds

@@ -254,8 +254,8 @@ TEST_F(Hotspots, DynamicHotspotsFollowTheirActor) {
   const int x = 375, y = 450;
   EXPECT_TRUE(Query(x, y, 0).empty());  // no linked actor
   hotspots_Link("dog", 4);
-  g_actor.frame = qxMatrix34_identity;
-  g_actor.frame.t = {60, 200, 0};
+  g_actor.transform = qxMatrix34_identity;
+  g_actor.transform.t = {60, 200, 0};
   EXPECT_EQ(Query(x, y, 0), std::vector<std::string>{"dog"});
   hotspots_Link("dog", 9);  // an actor that does not exist
   EXPECT_TRUE(Query(x, y, 0).empty());

@@ -19,7 +19,7 @@ void Capture(const char* text, size_t length) {
   g_out.append(text, length);
 }
 
-std::string RunProgram(const char* program, bool withMath = true) {
+std::string RunProgram(const char* program, bool withMath = true, bool collectAlways = false) {
   State* L = NewState();
   OpenBaseLib(L);
   OpenStringLib(L);
@@ -27,7 +27,9 @@ std::string RunProgram(const char* program, bool withMath = true) {
   OpenIoLib(L);
   SetOutputSink(Capture);
   g_out.clear();
-  const char* setup = "seterrormethod(function(m) print('error: ' .. m) end)";
+  const char* setup = collectAlways
+                          ? "seterrormethod(function(m) print('error: ' .. m) end) collectgarbage(1)"
+                          : "seterrormethod(function(m) print('error: ' .. m) end)";
   EXPECT_EQ(0, DoChunk(L, setup, std::strlen(setup), "setup", nullptr));
   L->cur->top = 0;
   DoChunk(L, program, std::strlen(program), "prog", nullptr);
@@ -430,6 +432,14 @@ print(call(strsub, {}, "x")))--",
 
 TEST(LuaConformance, Programs) {
   for (const Case& c : kPrograms) EXPECT_EQ(c.expected, RunProgram(c.program)) << c.name;
+}
+
+// The same programs with a collection at every point where one may run:
+// nothing the interpreter or the libraries still use is ever freed.
+TEST(LuaConformance, ProgramsUnderConstantCollection) {
+  for (const Case& c : kPrograms) {
+    EXPECT_EQ(c.expected, RunProgram(c.program, true, true)) << c.name;
+  }
 }
 
 TEST(LuaConformance, PowNeedsTheMathLibrary) {

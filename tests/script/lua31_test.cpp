@@ -115,8 +115,11 @@ HostServices g_hs;
 lua_Descriptor g_desc;
 
 // A system script that every runtime runs first, as the engine runs
-// _system.lua before a restore.
+// _system.lua before a restore. The runtime collects at every point where it
+// may (collectgarbage(1)), so a value the runtime still uses but does not
+// hold where the collector looks is freed at once, and ASan sees it.
 const char* kSystem = R"(
+collectgarbage(1)
 counter = {n = 0}
 function inc() counter.n = counter.n + 1 return counter.n end
 function worker(a, b)
@@ -211,7 +214,7 @@ const Snippet kSnippets[] = {
      "assert(writeto('out.txt') == nil and readfrom('|ls') == nil and appendto('x') == nil)"},
     {"files are read through the engine's file services",
      "assert(readfrom('system.lua') ~= nil)\n"
-     "assert(read() == '' and read() == 'counter = {n = 0}')\n"
+     "assert(read() == '' and read() == 'collectgarbage(1)')\n"
      "assert(strfind(read('.*'), 'handler'))\n"
      "readfrom() assert(read() == nil)"},
 };

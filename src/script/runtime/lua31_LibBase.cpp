@@ -115,6 +115,9 @@ int B_call(Args& a) {
   } else {
     while (TableGetNum(t, count + 1.0)) ++count;
   }
+  // The error method to put back stays on the stack (alive) meanwhile.
+  const uint32_t anchor = th->top;
+  Push(L, L->errorMethod);
   const uint32_t func = th->top;
   Push(L, f);
   EnsureStack(L, count);
@@ -122,7 +125,6 @@ int B_call(Args& a) {
     const Value* v = TableGetNum(t, j);
     th->stack[th->top++] = v ? *v : NilValue();
   }
-  const Value savedMethod = L->errorMethod;
   if (hasErrm) L->errorMethod = errm;
   int status = 0;
   if (protect) {
@@ -131,11 +133,11 @@ int B_call(Args& a) {
     try {
       Call(L, func, -1);
     } catch (...) {
-      if (hasErrm) L->errorMethod = savedMethod;
+      if (hasErrm) L->errorMethod = L->cur->stack[anchor];
       throw;
     }
   }
-  if (hasErrm) L->errorMethod = savedMethod;
+  if (hasErrm) L->errorMethod = th->stack[anchor];
   if (status != 0) {
     th->top = func;
     Push(L, NilValue());

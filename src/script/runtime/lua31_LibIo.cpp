@@ -34,6 +34,17 @@ void SetGlobalValue(State* L, const char* name, const Value& v) {
   TableSetStr(L, L->globals, NewString(L, name), v);
 }
 
+// The file a read or write works on: a handle given as the first argument
+// (the other arguments then start at 2), else the current one.
+IoFile* HandleOrCurrent(Args& a, const char* current, int* firstArg) {
+  if (IoFile* f = FileOf(a.L, a.at(1))) {
+    *firstArg = 2;
+    return f;
+  }
+  *firstArg = 1;
+  return FileOf(a.L, GlobalValue(a.L, current));
+}
+
 int Fail(State* L, const char* message) {
   Push(L, NilValue());
   Push(L, StringValue(NewString(L, message)));
@@ -92,12 +103,7 @@ int IO_appendto(Args& a) {
 int IO_read(Args& a) {
   State* L = a.L;
   int arg = 1;
-  IoFile* f = FileOf(L, a.at(1));
-  if (f) {
-    ++arg;
-  } else {
-    f = FileOf(L, GlobalValue(L, "_INPUT"));
-  }
+  IoFile* f = HandleOrCurrent(a, "_INPUT", &arg);
   const char* pat = "[^\n]*{\n}";
   size_t patLen = std::strlen(pat);
   if (arg <= a.n && !IsNil(a.at(arg))) {
@@ -169,12 +175,7 @@ void Emit(IoFile* f, const char* text, size_t len) {
 int IO_write(Args& a) {
   State* L = a.L;
   int arg = 1;
-  IoFile* f = FileOf(L, a.at(1));
-  if (f) {
-    ++arg;
-  } else {
-    f = FileOf(L, GlobalValue(L, "_OUTPUT"));
-  }
+  IoFile* f = HandleOrCurrent(a, "_OUTPUT", &arg);
   for (int i = arg; i <= a.n; ++i) {
     TString* s = CheckString(a, i, "write");
     if (f && (f->kind == 1 || f->kind == 2)) Emit(f, s->data(), s->len);

@@ -571,33 +571,28 @@ int S_format(Args& a) {
     const char conv = *f++;
     if (arg > a.n) RunError(L, "bad argument #%d to function 'format' (no value)", arg);
     int len = 0;
+    auto print = [&](auto value) {
+      spec += conv == 'i' ? 'd' : conv;
+      len = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    };
     switch (conv) {
       case 'd':
       case 'i':
-        spec += 'd';
-        len = std::snprintf(buffer, sizeof buffer, spec.c_str(),
-                            ClampInt(CheckNumber(a, arg, "format")));
+      case 'c':
+        print(ClampInt(CheckNumber(a, arg, "format")));
         break;
       case 'o':
       case 'u':
       case 'x':
       case 'X':
-        spec += conv;
-        len = std::snprintf(buffer, sizeof buffer, spec.c_str(),
-                            ToUnsigned(CheckNumber(a, arg, "format")));
-        break;
-      case 'c':
-        spec += 'c';
-        len = std::snprintf(buffer, sizeof buffer, spec.c_str(),
-                            ClampInt(CheckNumber(a, arg, "format")));
+        print(ToUnsigned(CheckNumber(a, arg, "format")));
         break;
       case 'e':
       case 'E':
       case 'f':
       case 'g':
       case 'G':
-        spec += conv;
-        len = std::snprintf(buffer, sizeof buffer, spec.c_str(), CheckNumber(a, arg, "format"));
+        print(CheckNumber(a, arg, "format"));
         break;
       case 's': {
         TString* s = CheckString(a, arg, "format");

@@ -156,26 +156,27 @@ void PlaceInIndex(Table* t, uint32_t entry) {
 // Rebuilds the hash part with room for `extra` more entries. Dead entries
 // go; tombstones go too unless `keepTombstones` (a restore places them).
 void ResizeHash(Table* t, uint32_t extra, bool keepTombstones) {
+  auto keep = [&](const Node& n) {
+    return n.key.tt != TDEADKEY && (keepTombstones || n.val.tt != TNIL);
+  };
   uint32_t kept = 0;
-  for (uint32_t j = 0; j < t->ncount; ++j) {
-    const Node& n = t->node[j];
-    if (n.key.tt != TDEADKEY && (keepTombstones || n.val.tt != TNIL)) ++kept;
-  }
-  uint32_t cap = std::max<uint32_t>(4, (kept + extra) * 2);
-  Node* node = new Node[cap];
-  uint32_t count = 0;
-  for (uint32_t j = 0; j < t->ncount; ++j) {
-    const Node& n = t->node[j];
-    if (n.key.tt != TDEADKEY && (keepTombstones || n.val.tt != TNIL)) node[count++] = n;
-  }
+  for (uint32_t j = 0; j < t->ncount; ++j) kept += keep(t->node[j]);
+  const uint32_t cap = std::max<uint32_t>(4, (kept + extra) * 2);
   uint32_t slots = 8;
   while (slots < cap * 2) slots <<= 1;
-  delete[] t->node;
-  delete[] t->index;
+  // One block: the entries, then the index of the open-addressing slots.
+  Node* node = static_cast<Node*>(::operator new(cap * sizeof(Node) + slots * sizeof(uint32_t)));
+  uint32_t count = 0;
+  for (uint32_t j = 0; j < t->ncount; ++j) {
+    if (keep(t->node[j])) node[count++] = t->node[j];
+  }
+  if (!t->inlineHash) ::operator delete(t->node);
+  t->inlineHash = false;
   t->node = node;
   t->ncount = count;
   t->ncap = cap;
-  t->index = new uint32_t[slots]();
+  t->index = reinterpret_cast<uint32_t*>(node + cap);
+  std::memset(t->index, 0, slots * sizeof(uint32_t));
   t->imask = slots - 1;
   for (uint32_t j = 0; j < count; ++j) PlaceInIndex(t, j);
 }
@@ -221,35 +222,39 @@ void Append(Table* t, const Value& val) {
 
 }  // namespace
 
+// A table made with a hash size gets its first hash block in the same
+// allocation (the common constructor {x = ..., y = ...} costs one).
 Table* NewTable(State* L, uint32_t narray, uint32_t nhash) {
-  Table* t = new Table;
+  uint32_t cap = 0, slots = 0;
+  if (nhash) {
+    cap = std::max<uint32_t>(4, nhash * 2);
+    slots = 8;
+    while (slots < cap * 2) slots <<= 1;
+  }
+  void* memory = ::operator new(sizeof(Table) + cap * sizeof(Node) + slots * sizeof(uint32_t));
+  Table* t = new (memory) Table;
   t->tag = TAG_TABLE;
   Link(L, t, OTABLE);
   if (narray) GrowArray(t, narray);
-  if (nhash) ResizeHash(t, nhash, false);
+  if (nhash) {
+    t->node = reinterpret_cast<Node*>(t + 1);
+    t->ncap = cap;
+    t->index = reinterpret_cast<uint32_t*>(t->node + cap);
+    std::memset(t->index, 0, slots * sizeof(uint32_t));
+    t->imask = slots - 1;
+    t->inlineHash = true;
+  }
   return t;
 }
 
 static void FreeTable(Table* t) {
   delete[] t->array;
-  delete[] t->node;
-  delete[] t->index;
-  delete t;
+  if (!t->inlineHash) ::operator delete(t->node);
+  t->~Table();
+  ::operator delete(t);
 }
 
-const Value* TableGetStr(const Table* t, const TString* key) {
-  if (!t->index) return nullptr;
-  uint32_t i = key->hash & t->imask;
-  for (;;) {
-    const uint32_t e = t->index[i];
-    if (!e) return nullptr;
-    const Node& n = t->node[e - 1];
-    if (n.key.tt == TSTRING && n.key.s == key) return n.val.tt == TNIL ? nullptr : &n.val;
-    i = (i + 1) & t->imask;
-  }
-}
-
-const Value* TableGetNum(const Table* t, double key) {
+const Value* TableGetNumSlow(const Table* t, double key) {
   uint32_t i;
   if (ArrayIndex(key, &i) && i <= t->asize) {
     return t->array[i - 1].tt == TNIL ? nullptr : &t->array[i - 1];
@@ -310,22 +315,7 @@ void TableSet(State* L, Table* t, const Value& key, const Value& val) {
   InsertNew(t, k, val, false);
 }
 
-void TableSetStr(State* L, Table* t, TString* key, const Value& val) {
-  if (t->index) {
-    uint32_t i = key->hash & t->imask;
-    for (;;) {
-      const uint32_t e = t->index[i];
-      if (!e) break;
-      Node& n = t->node[e - 1];
-      if (n.key.tt == TSTRING && n.key.s == key) {
-        n.val = val;
-        return;
-      }
-      i = (i + 1) & t->imask;
-    }
-  }
-  if (val.tt == TNIL) return;
-  (void)L;
+void TableInsertStr(State*, Table* t, TString* key, const Value& val) {
   InsertNew(t, StringValue(key), val, false);
 }
 

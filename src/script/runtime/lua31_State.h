@@ -152,6 +152,7 @@ struct Node {
 // part never holds a whole-number key in 1..asize+1.
 struct Table : GCObject {
   int32_t tag = 0;
+  bool inlineHash = false;  // the first hash block shares the table's allocation
   uint32_t asize = 0, acap = 0;
   Value* array = nullptr;
   Node* node = nullptr;  // entries in insertion order
@@ -425,12 +426,47 @@ uint32_t HashBytes(const char* s, size_t len);
 
 Table* NewTable(State* L, uint32_t narray, uint32_t nhash);
 // Raw reads: null when the key is absent (or its value nil).
-const Value* TableGetStr(const Table* t, const TString* key);
-const Value* TableGetNum(const Table* t, double key);
+inline const Value* TableGetStr(const Table* t, const TString* key) {
+  if (!t->index) return nullptr;
+  uint32_t i = key->hash & t->imask;
+  for (;;) {
+    const uint32_t e = t->index[i];
+    if (!e) return nullptr;
+    const Node& n = t->node[e - 1];
+    if (n.key.s == key && n.key.tt == TSTRING) return n.val.tt == TNIL ? nullptr : &n.val;
+    i = (i + 1) & t->imask;
+  }
+}
+const Value* TableGetNumSlow(const Table* t, double key);
+inline const Value* TableGetNum(const Table* t, double key) {
+  if (key >= 1.0 && key <= static_cast<double>(t->asize)) {
+    const uint32_t i = static_cast<uint32_t>(key);
+    if (static_cast<double>(i) == key) {
+      return t->array[i - 1].tt == TNIL ? nullptr : &t->array[i - 1];
+    }
+  }
+  return TableGetNumSlow(t, key);
+}
 const Value* TableGet(const Table* t, const Value& key);
 // Raw write; the key must not be nil or NaN (checked by the callers).
 void TableSet(State* L, Table* t, const Value& key, const Value& val);
-void TableSetStr(State* L, Table* t, TString* key, const Value& val);
+void TableInsertStr(State* L, Table* t, TString* key, const Value& val);
+inline void TableSetStr(State* L, Table* t, TString* key, const Value& val) {
+  if (t->index) {
+    uint32_t i = key->hash & t->imask;
+    for (;;) {
+      const uint32_t e = t->index[i];
+      if (!e) break;
+      Node& n = t->node[e - 1];
+      if (n.key.s == key && n.key.tt == TSTRING) {
+        n.val = val;
+        return;
+      }
+      i = (i + 1) & t->imask;
+    }
+  }
+  if (val.tt != TNIL) TableInsertStr(L, t, key, val);
+}
 void TableSetNum(State* L, Table* t, double key, const Value& val);
 // Stores list item `n` of a constructor (keeps nil items in the array part).
 void TableSetListItem(State* L, Table* t, uint32_t n, const Value& val);

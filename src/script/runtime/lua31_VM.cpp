@@ -540,6 +540,23 @@ void RunFinalizers(State* L, std::vector<Value>& pending) {
 
 // ---- The instruction loop ---------------------------------------------------------------
 
+// A table read that needs no tag method (the table's tag has neither a
+// `gettable` nor, when the field is missing, an `index` method): stores the
+// value and answers true; false sends the read to GetTable.
+template <typename Lookup>
+inline bool FastRead(State* L, const Value& t, Lookup lookup, Value* out) {
+  if (t.tt != TTABLE) return false;
+  const uint32_t mask = L->tags[static_cast<uint32_t>(-t.h->tag)].mask;
+  if (mask & (1u << EV_GETTABLE)) return false;
+  if (const Value* v = lookup(t.h)) {
+    *out = *v;
+    return true;
+  }
+  if (mask & (1u << EV_INDEX)) return false;
+  *out = NilValue();
+  return true;
+}
+
 #define PROTECT(x)                                  \
   do {                                              \
     ci->savedpc = static_cast<uint32_t>(pc - code); \
@@ -620,44 +637,25 @@ newframe:
       case OP_GETFIELD: {
         const Value t = base[GetB(i)];
         TString* key = k[GetC(i)].s;
-        if (t.tt == TTABLE) {
-          const uint32_t mask = L->tags[static_cast<uint32_t>(-t.h->tag)].mask;
-          if (!(mask & (1u << EV_GETTABLE))) {
-            if (const Value* v = TableGetStr(t.h, key)) {
-              base[GetA(i)] = *v;
-              break;
-            }
-            if (!(mask & (1u << EV_INDEX))) {
-              base[GetA(i)] = NilValue();
-              break;
-            }
-          }
+        if (!FastRead(
+                L, t, [key](const Table* h) { return TableGetStr(h, key); }, base + GetA(i))) {
+          Value r;
+          PROTECT(r = GetTable(L, t, StringValue(key)));
+          base[GetA(i)] = r;
         }
-        Value r;
-        PROTECT(r = GetTable(L, t, StringValue(key)));
-        base[GetA(i)] = r;
         break;
       }
       case OP_GETTABLE: {
         const Value t = base[GetB(i)];
         const Value key = base[GetC(i)];
-        if (t.tt == TTABLE) {
-          const uint32_t mask = L->tags[static_cast<uint32_t>(-t.h->tag)].mask;
-          if (!(mask & (1u << EV_GETTABLE))) {
-            const Value* v = key.tt == TNUMBER ? TableGetNum(t.h, key.n) : TableGet(t.h, key);
-            if (v) {
-              base[GetA(i)] = *v;
-              break;
-            }
-            if (!(mask & (1u << EV_INDEX))) {
-              base[GetA(i)] = NilValue();
-              break;
-            }
-          }
+        auto lookup = [&key](const Table* h) {
+          return key.tt == TNUMBER ? TableGetNum(h, key.n) : TableGet(h, key);
+        };
+        if (!FastRead(L, t, lookup, base + GetA(i))) {
+          Value r;
+          PROTECT(r = GetTable(L, t, key));
+          base[GetA(i)] = r;
         }
-        Value r;
-        PROTECT(r = GetTable(L, t, key));
-        base[GetA(i)] = r;
         break;
       }
       case OP_SETFIELD: {
@@ -701,18 +699,12 @@ newframe:
         const Value obj = base[GetB(i)];
         TString* key = k[GetC(i)].s;
         base[GetA(i) + 1] = obj;
-        if (obj.tt == TTABLE) {
-          const uint32_t mask = L->tags[static_cast<uint32_t>(-obj.h->tag)].mask;
-          if (!(mask & (1u << EV_GETTABLE))) {
-            if (const Value* v = TableGetStr(obj.h, key)) {
-              base[GetA(i)] = *v;
-              break;
-            }
-          }
+        if (!FastRead(
+                L, obj, [key](const Table* h) { return TableGetStr(h, key); }, base + GetA(i))) {
+          Value r;
+          PROTECT(r = GetTable(L, obj, StringValue(key)));
+          base[GetA(i)] = r;
         }
-        Value r;
-        PROTECT(r = GetTable(L, obj, StringValue(key)));
-        base[GetA(i)] = r;
         break;
       }
 #define ARITH(OPR, OPK, EV, EXPR)             \

@@ -1,0 +1,86 @@
+// deferred_char_light_directional: a directional light (box or circular section) added into the light target
+// (blended additively) over the lit mesh pixels it covers.
+// G-buffer textures: 0 albedo (a 1 where a mesh is), 1 distance (camera
+// depth), 2 normal (world normal x 0.5 + 0.5, a 1 for lit surfaces),
+// 3 light, 4 virtual depth (1 / (y + 1) of the background, -9999 or 0 for
+// none), 5 shadow map, 6 the immediate target (the background).
+#version 330 core
+layout(std140, row_major) uniform PSConstants {
+  mat4 WorldToLocal;
+  vec4 Light_InnerColor_InnerRadius;
+  vec4 Light_OuterColor_FalloffPower;
+  vec4 Light_Position_InvDelta;
+  vec4 Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User;
+  vec4 Light_ShadingBias_ShadingInvDelta;
+  mat4 WorldToShadowMap;
+  vec4 Shadow_Bias_Softness_Quality;
+  mat4 CameraToWorld;
+  vec4 ViewDistance;
+} psc;
+uniform sampler2D ps_Texture0;  // albedo
+uniform sampler2D ps_Texture1;  // distance
+uniform sampler2D ps_Texture2;  // normal
+uniform sampler2D ps_Texture4;  // virtual depth
+uniform sampler2D ps_Texture5;  // shadow map
+in vec4 ps_Clip;
+out vec4 fragColour;
+vec3 SafeNormalize(vec3 v) {
+  float l = length(v);
+  return l > 0.0 ? v / l : vec3(0.0, 0.0, 1.0);
+}
+// clamp(pow(clamp((v - r) x inverse), power)), with pow(0, p) taken as 0
+// for p > 0 and 1 otherwise.
+float Ramp(float v, float r, float inverse, float power) {
+  float b = clamp((v - r) * inverse, 0.0, 1.0);
+  if (b <= 0.0) return power > 0.0 ? 0.0 : 1.0;
+  return clamp(pow(b, power), 0.0, 1.0);
+}
+// The world point seen at a pixel (ndc) at camera depth y.
+vec3 WorldAt(vec2 ndc, float y) {
+  float focal = max(psc.ViewDistance.x, 1e-6);
+  vec3 c = vec3(ndc.x * 320.0 / focal * y, y, ndc.y * 240.0 / focal * y);
+  return (vec4(c, 1.0) * psc.CameraToWorld).xyz;
+}
+vec3 Local(vec3 world) {
+  return (vec4(world, 1.0) * psc.WorldToLocal).xyz;
+}
+bool InBox(vec3 l) {
+  return all(lessThanEqual(abs(l), vec3(1.0)));
+}
+float VerticalFalloff(float z) {
+  vec4 v = psc.Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User;
+  return Ramp(clamp((1.0 - z) * 0.5, 0.0, 1.0), v.x, v.z, v.y);
+}
+float Shading(float facing) {
+  vec4 s = psc.Light_ShadingBias_ShadingInvDelta;
+  return clamp((facing - s.x) * s.y, 0.0, 1.0);
+}
+// A directional light: inside its unit box shining towards -z; full inside
+// the inner radius of its section (a square, or a circle when User is 1),
+// falling off to the sides and towards the bottom; shaded by the surface's
+// facing of +z.
+vec3 LightAt(vec3 world, vec3 n, out float atten) {
+  vec3 l = Local(world);
+  atten = 0.0;
+  if (!InBox(l)) return vec3(0.0);
+  vec4 inner = psc.Light_InnerColor_InnerRadius;
+  vec4 outer = psc.Light_OuterColor_FalloffPower;
+  bool circular = psc.Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User.w > 0.5;
+  float r = circular ? length(l.xy) : max(abs(l.x), abs(l.y));
+  float fr = Ramp(r, inner.w, psc.Light_Position_InvDelta.w, outer.w);
+  atten = (1.0 - fr) * (1.0 - VerticalFalloff(l.z));
+  vec3 ln = SafeNormalize((vec4(n, 0.0) * psc.WorldToLocal).xyz);
+  return mix(inner.rgb, outer.rgb, atten) * (Shading(ln.z) * atten);
+}
+void main() {
+  vec2 ndc = ps_Clip.xy / ps_Clip.w;
+  vec2 uv = ndc * 0.5 + 0.5;
+  bool mesh = texture(ps_Texture0, uv).a >= 0.5;
+  if (!mesh) discard;
+  vec4 normal = texture(ps_Texture2, uv);
+  if (normal.a < 0.5) discard;
+  vec3 world = WorldAt(ndc, texture(ps_Texture1, uv).r);
+  float atten;
+  vec3 light = LightAt(world, SafeNormalize(normal.rgb * 2.0 - 1.0), atten);
+  fragColour = vec4(light, 0.0);
+}

@@ -1,0 +1,88 @@
+// forward_textured_directional: the pixel stage of a forward program: a textured mesh
+// lit by its light probes and, per pixel, by the shadow light, a
+// directional light, through the shadow map.
+// The output goes to the light target, alpha 1 where a mesh is. A negative
+// colour (the material's negate flag) shows the surface unlit.
+#version 330 core
+layout(std140, row_major) uniform PSConstants {
+  mat4 WorldToLocal;
+  vec4 Light_InnerColor_InnerRadius;
+  vec4 Light_OuterColor_FalloffPower;
+  vec4 Light_Position_InvDelta;
+  vec4 Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User;
+  vec4 Light_ShadingBias_ShadingInvDelta;
+  mat4 WorldToShadowMap;
+  vec4 Shadow_Bias_Softness_Quality_Enabled;
+} psc;
+uniform sampler2D ps_Texture0;
+uniform sampler2D ps_Texture1;  // the shadow map
+in vec2 ps_TexCoord;
+in vec3 ps_WorldPosition;
+in vec3 ps_WorldNormal;
+in vec3 ps_Irradiance;
+flat in vec3 ps_Colour;
+out vec4 fragColour;
+vec3 SafeNormalize(vec3 v) {
+  float l = length(v);
+  return l > 0.0 ? v / l : vec3(0.0, 0.0, 1.0);
+}
+// clamp(pow(clamp((v - r) x inverse), power)), with pow(0, p) taken as 0
+// for p > 0 and 1 otherwise.
+float Ramp(float v, float r, float inverse, float power) {
+  float b = clamp((v - r) * inverse, 0.0, 1.0);
+  if (b <= 0.0) return power > 0.0 ? 0.0 : 1.0;
+  return clamp(pow(b, power), 0.0, 1.0);
+}
+// A directional light: its unit box in local space shining towards -z; full
+// inside the inner radius of its section (a square, or a circle when User is
+// 1), falling off to the sides and towards the box's bottom; shaded by the
+// surface's facing of +z.
+vec3 DirectionalLight(vec3 world, vec3 n) {
+  vec3 l = (vec4(world, 1.0) * psc.WorldToLocal).xyz;
+  if (any(greaterThan(abs(l), vec3(1.0)))) return vec3(0.0);
+  vec4 inner = psc.Light_InnerColor_InnerRadius;
+  vec4 outer = psc.Light_OuterColor_FalloffPower;
+  vec4 vertical = psc.Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User;
+  vec4 shading = psc.Light_ShadingBias_ShadingInvDelta;
+  float fv = Ramp(clamp((1.0 - l.z) * 0.5, 0.0, 1.0), vertical.x, vertical.z, vertical.y);
+  float r = vertical.w > 0.5 ? length(l.xy) : max(abs(l.x), abs(l.y));
+  float fr = Ramp(r, inner.w, psc.Light_Position_InvDelta.w, outer.w);
+  float atten = (1.0 - fr) * (1.0 - fv);
+  vec3 ln = SafeNormalize((vec4(n, 0.0) * psc.WorldToLocal).xyz);
+  float s = clamp((ln.z - shading.x) * shading.y, 0.0, 1.0);
+  return mix(inner.rgb, outer.rgb, atten) * (s * atten);
+}
+// The fraction of the shadow light reaching a world point: its depth seen
+// from the light against the shadow map's first channel, less the bias; a
+// quality above 0 averages 3 x 3 samples spread by the softness (in texture
+// units).
+float Shadow(vec3 world) {
+  vec4 p = vec4(world, 1.0) * psc.WorldToShadowMap;
+  if (psc.Shadow_Bias_Softness_Quality_Enabled.w < 0.5) return 1.0;
+  if (p.w <= 0.0) return 1.0;
+  vec3 s = p.xyz / p.w;
+  vec4 settings = psc.Shadow_Bias_Softness_Quality_Enabled;
+  int taps = settings.z > 0.5 ? 1 : 0;
+  float lit = 0.0;
+  float count = 0.0;
+  for (int y = -taps; y <= taps; ++y) {
+    for (int x = -taps; x <= taps; ++x) {
+      float stored = texture(ps_Texture1, s.xy + vec2(x, y) * settings.y).r;
+      lit += s.z - settings.x <= stored ? 1.0 : 0.0;
+      count += 1.0;
+    }
+  }
+  return lit / count;
+}
+void main() {
+  vec4 texel = texture(ps_Texture0, ps_TexCoord);
+  if (texel.a < 0.5) discard;
+  vec3 base = texel.rgb;
+  if (ps_Colour.r < 0.0) {
+    fragColour = vec4(base, 1.0);
+    return;
+  }
+  vec3 n = SafeNormalize(ps_WorldNormal);
+  vec3 direct = DirectionalLight(ps_WorldPosition, n) * Shadow(ps_WorldPosition);
+  fragColour = vec4(base * (ps_Irradiance + direct), 1.0);
+}

@@ -1,0 +1,31 @@
+// textured_lit: a textured mesh into the G-buffer. Texels whose alpha is
+// below one half (colour-keyed) leave no surface. A negative red in the
+// colour (the material's negate flag) marks the surface unlit.
+// G-buffer encoding (every deferred shader reads it this way):
+//   albedo   (8x4)  rgb the surface colour, a 1 where a mesh was drawn;
+//   distance (Fx1)  the camera depth y of the surface;
+//   normal   (8x4)  rgb the world normal x 0.5 + 0.5, a 1 for lit surfaces
+//                   and 0 for unlit ones (a negative colour marks them);
+//   light    (F16x4) cleared here; the lights pass sums light into it.
+#version 330 core
+uniform sampler2D ps_Texture0;
+in vec2 ps_TexCoord;
+in vec3 ps_Normal;
+in float ps_Depth;
+flat in vec3 ps_Colour;
+layout(location = 0) out vec4 albedo;
+layout(location = 1) out vec4 distance;
+layout(location = 2) out vec4 normal;
+layout(location = 3) out vec4 light;
+vec3 SafeNormalize(vec3 v) {
+  float l = length(v);
+  return l > 0.0 ? v / l : vec3(0.0, 0.0, 1.0);
+}
+void main() {
+  vec4 texel = texture(ps_Texture0, ps_TexCoord);
+  if (texel.a < 0.5) discard;
+  albedo = vec4(texel.rgb, 1.0);
+  distance = vec4(ps_Depth);
+  normal = vec4(SafeNormalize(ps_Normal) * 0.5 + 0.5, ps_Colour.r < 0.0 ? 0.0 : 1.0);
+  light = vec4(0.0);
+}

@@ -1,0 +1,67 @@
+// The actor module's own state, shared by its source files (and read by its
+// tests), and the table of calls it makes into the set module and the
+// scripts, which tests replace with fakes.
+#pragma once
+
+#include <vector>
+
+#include "actors/drevActor.h"
+
+struct Room;
+struct RosterNode;
+struct qxModel3;
+
+struct drevActorCalls {
+  Room* (*roomGetCurrent)(void);
+  RosterNode* (*roomGetSetActors)(const char* setName);
+  void (*roomRemoveActorFromSet)(const char* setName, Actor* actor);
+  int (*callCollisionHandler)(int actor, int otherActor, const float oldPosition[3],
+                              const float contact[3], const float newPosition[3]);
+};
+drevActorCalls& drevActor_Calls(void);
+void drevActor_ResetCalls(void);
+
+struct ActorModule {
+  HostServices* services = nullptr;
+  int initialized = 0;
+  int started = 0;
+  // The table: block 0 holds ACTOR_TABLE_START records, every later block
+  // ACTOR_TABLE_GROWTH. Blocks never move.
+  std::vector<Actor*> blocks;
+  int recordCount = 0;
+  int inUseCount = 0;
+  int selected = -1;
+  int talking[ACTOR_TALK_SLOTS] = {-1, -1, -1, -1};
+  int talkingCount = 0;
+  // Talk and chore settings (kept here, not saved with the table).
+  int speechMode = 2;
+  int textSpeed = 6;
+  int walkFadeTime = 130;
+
+  // The frame's collision list and the stuck watch.
+  Actor* collisionList[ACTOR_COLLISION_MAX] = {};
+  int collisionCount = 0;
+  int collisionOverflowReported = 0;
+  qxVector3 stuckRing[ACTOR_STUCK_RING] = {};
+  int stuckWrite = 0;
+  int stuckFill = 0;
+  qxVector3 stuckWaypoint = {0, 0, 0};
+
+  // Collisions: a box contact re-routed a walk this frame, the run of such
+  // frames, and the three points of the last contact.
+  int rerouted = 0;
+  int boxRepeat = 0;
+  int obstacleOverflowReported = 0;
+  qxVector3 contactOld = {0, 0, 0};
+  qxVector3 contactPoint = {0, 0, 0};
+  qxVector3 contactNew = {0, 0, 0};
+};
+ActorModule& drevActor_State(void);
+
+// Assertion through the services record, for the module's own invariants.
+void drevActor_Assert(const char* message, int line);
+
+// The main model of the actor's top costume node (a model thing), or null.
+qxModel3* drevActor_MainModel(const Actor* actor);
+// Deletes the actor's walk frame, making none (the teardown's step).
+void drevActor_DeleteWalkFrame(Actor* actor);

@@ -1,0 +1,18 @@
+// Actor talking and voice. Not built yet (placeholder): the talk step and
+// ending a line log "not built yet" once and do nothing.
+#include "actors/drevActor.h"
+#include "platform/kv_Log.h"
+
+void drevActor_UpdateTalking(float) {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Actor] - drevActor_UpdateTalking: not built yet");
+}
+
+void drevActor_ShutUp(Actor*) {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Actor] - drevActor_ShutUp: not built yet");
+}
