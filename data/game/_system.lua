@@ -41,3 +41,32 @@ function BOOT(resume, bootParameter)
   IrisUp(320, 240, 1000)
   DrawRectangle(40, 40, 599, 439)
 end
+
+-- Input: the engine calls buttonHandler(control, 1 or nil, presses, double
+-- press) when an enabled key goes down or up, and axisHandler(control,
+-- value) when an enabled axis moves. The demo listens to Escape, Space and
+-- the mouse and logs every call.
+function ControlName(index)
+  local name, value = next(system.controls, nil)
+  while name do
+    if value == index then return name end
+    name, value = next(system.controls, name)
+  end
+  return "control " .. index
+end
+
+function system.buttonHandler(control, down, presses, doublePress)
+  local state = "up"
+  if down then state = "down" end
+  PrintMessage("[Demo] - button " .. ControlName(control) .. " " .. state .. " (presses " ..
+               presses .. ", double " .. doublePress .. ")\n")
+end
+
+function system.axisHandler(control, value)
+  PrintMessage("[Demo] - axis " .. ControlName(control) .. " " .. value .. "\n")
+end
+
+EnableControl(system.controls.KEY_ESCAPE)
+EnableControl(system.controls.KEY_SPACE)
+EnableControl(system.controls.AXIS_MOUSE_X)
+EnableControl(system.controls.AXIS_MOUSE_Y)

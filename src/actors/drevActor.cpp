@@ -24,6 +24,8 @@ drevActorCalls DefaultCalls() {
   c.roomGetSetActors = drevRoom_GetSetActors;
   c.roomRemoveActorFromSet = drevRoom_RemoveActorFromSet;
   c.callCollisionHandler = drevLua_CallCollisionHandler;
+  c.costumeDrawShadow = drevCostume_DrawShadow;
+  c.costumeSetShadowColor = drevCostume_SetShadowColor;
   return c;
 }
 drevActorCalls gCalls = DefaultCalls();

@@ -186,6 +186,10 @@ void drevActor_PuckOrient(Actor* actor);
 void drevActor_UpdateTalking(float seconds);
 void drevActor_ShutUp(Actor* actor);
 void drevActor_UpdateMotionChores(Actor* actor);
+// The text speed of say-lines without voice, 1 to 10. Not built yet: the
+// setter logs once and stores nothing, the getter answers 0 (no speed).
+int drevActor_SetTextSpeed(int speed);
+int drevActor_GetTextSpeed(void);
 
 // ---- Shadows ----------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 
 struct Room;
 struct RosterNode;
+struct qxColormap;
 struct qxModel3;
 
 struct drevActorCalls {
@@ -17,6 +18,8 @@ struct drevActorCalls {
   void (*roomRemoveActorFromSet)(const char* setName, Actor* actor);
   int (*callCollisionHandler)(int actor, int otherActor, const float oldPosition[3],
                               const float contact[3], const float newPosition[3]);
+  void (*costumeDrawShadow)(CostumeNode* top, const ShadowSlot* shadow);
+  qxColormap* (*costumeSetShadowColor)(int red, int green, int blue);
 };
 drevActorCalls& drevActor_Calls(void);
 void drevActor_ResetCalls(void);

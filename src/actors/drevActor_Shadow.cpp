@@ -88,7 +88,7 @@ void drevActor_DrawShadows(Actor* actor) {
       const float d = PlaneDistance(s, actor->position);
       if ((s.side == -1 && d > 0) || (s.side == 1 && d < 0)) continue;
     }
-    if (actor->costumeTop) drevCostume_DrawShadow(actor->costumeTop, &s);
+    if (actor->costumeTop) drevActor_Calls().costumeDrawShadow(actor->costumeTop, &s);
   }
   drevMain_PerfEnd(kPerfShadows);
 }

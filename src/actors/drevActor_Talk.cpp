@@ -16,3 +16,22 @@ void drevActor_ShutUp(Actor*) {
   reported = true;
   kv_Log_Printf("[Actor] - drevActor_ShutUp: not built yet");
 }
+
+// Not built yet: the talk settings belong to the actors' talking.
+int drevActor_SetTextSpeed(int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_SetTextSpeed: not built yet");
+  }
+  return 0;
+}
+
+int drevActor_GetTextSpeed(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_GetTextSpeed: not built yet");
+  }
+  return 0;
+}

@@ -117,8 +117,9 @@ struct Reader {
     return false;
   }
 
-  // The next line that is not a comment or empty, cut at its first '#'.
-  bool ReadLine() {
+  // The line reader: the next line that is not a comment or empty, cut at
+  // its first '#'.
+  bool Cos_ReadLine() {
     HostServices* hs = cos_State.services;
     for (;;) {
       if (!hs->fileGets(file, line, kLineSize - 1)) return false;
@@ -132,19 +133,20 @@ struct Reader {
     }
   }
   bool Next(Scan* scan) {
-    if (!ReadLine()) return Fail("ends early");
+    if (!Cos_ReadLine()) return Fail("ends early");
     scan->at = line;
     return true;
   }
 
-  bool ReadTags();
-  bool ReadComponents();
-  bool ReadChores();
-  bool ReadKeys();
+  // The four sections of a costume file.
+  bool Cos_ReadTags();
+  bool Cos_ReadComponents();
+  bool Cos_ReadChores();
+  bool Cos_ReadKeys();
   bool Load();
 };
 
-bool Reader::ReadTags() {
+bool Reader::Cos_ReadTags() {
   Scan scan;
   int32_t count = 0;
   if (!Next(&scan) || !scan.Word("numtags") || !scan.Int(&count) || count < 0) {
@@ -197,7 +199,7 @@ int FindComponent(const CosCostume* costume, uint32_t code, int ordinal, const c
   return -1;
 }
 
-bool Reader::ReadComponents() {
+bool Reader::Cos_ReadComponents() {
   Scan scan;
   int32_t count = 0;
   if (!Next(&scan) || !scan.Word("numcomponents") || !scan.Int(&count) || count <= 0) {
@@ -284,7 +286,7 @@ bool Reader::ReadComponents() {
   return true;
 }
 
-bool Reader::ReadChores() {
+bool Reader::Cos_ReadChores() {
   Scan scan;
   int32_t count = 0;
   if (!Next(&scan) || !scan.Word("numchores") || !scan.Int(&count) || count < 0) {
@@ -317,7 +319,7 @@ bool Reader::ReadChores() {
   return true;
 }
 
-bool Reader::ReadKeys() {
+bool Reader::Cos_ReadKeys() {
   CosCostume* costume = Costume();
   const int numChores = costume->numChores;
   // Declared track counts, taken out of the chores before their tracks exist.
@@ -415,10 +417,10 @@ bool Reader::Load() {
       !scan.Char('.') || !scan.Int(&minor)) {
     return Fail("not a costume file");
   }
-  if (!Next(&scan) || !ReadTags()) return false;
-  if (!Next(&scan) || !ReadComponents()) return false;
-  if (!Next(&scan) || !ReadChores()) return false;
-  if (!Next(&scan) || !ReadKeys()) return false;
+  if (!Next(&scan) || !Cos_ReadTags()) return false;
+  if (!Next(&scan) || !Cos_ReadComponents()) return false;
+  if (!Next(&scan) || !Cos_ReadChores()) return false;
+  if (!Next(&scan) || !Cos_ReadKeys()) return false;
   // Keys past their chore's end never play: drop them; then one track per
   // component.
   CosCostume* costume = Costume();
@@ -520,6 +522,27 @@ int Cos_LoadEntry(const char* path, CosCostumeHandle costume) {
 // ---------------------------------------------------------------------------
 // Writer
 
+namespace {
+
+// The tags the costume's components use, in order of first use: a file's tag
+// ids are places in this list (tagIdOf maps a registered tag to its id, -1
+// for a tag no component uses). False when a component names no registered tag.
+bool Cos_CollectUsedTags(const CosCostume* costume, int* usedTags, int* numUsed, int* tagIdOf) {
+  *numUsed = 0;
+  for (int t = 0; t < COS_MAX_TAGS; ++t) tagIdOf[t] = -1;
+  for (int i = 0; i < costume->numComponents; ++i) {
+    const int tag = costume->components[i].tag;
+    if (tag < 0 || tag >= cos_State.numTags) return false;
+    if (tagIdOf[tag] < 0) {
+      tagIdOf[tag] = *numUsed;
+      usedTags[(*numUsed)++] = tag;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 int CosUtil_Write(const char* path, CosCostume* costume, const char* comment) {
   HostServices* hs = cos_State.services;
   if (!costume) {
@@ -540,19 +563,12 @@ int CosUtil_Write(const char* path, CosCostume* costume, const char* comment) {
       }
     }
   }
-  // Used tags, in order of first use.
   int usedTags[COS_MAX_TAGS];
   int numUsed = 0;
   int tagIdOf[COS_MAX_TAGS];
-  for (int& id : tagIdOf) id = -1;
-  for (int i = 0; i < costume->numComponents; ++i) {
-    const int tag = costume->components[i].tag;
-    if (tag < 0 || tag >= cos_State.numTags) return 0;
-    if (tagIdOf[tag] < 0) {
-      tagIdOf[tag] = numUsed;
-      usedTags[numUsed++] = tag;
-    }
-    const int32_t tagClass = cos_State.tags[tag].tagClass;
+  if (!Cos_CollectUsedTags(costume, usedTags, &numUsed, tagIdOf)) return 0;
+  for (int i = 0; i < numUsed; ++i) {
+    const int32_t tagClass = cos_State.tags[usedTags[i]].tagClass;
     if (tagClass < COS_TAG_STATE || tagClass > COS_TAG_FLOAT) {
       if (hs->assertFail) hs->assertFail("FALSE", "costume", __LINE__);
       return 0;

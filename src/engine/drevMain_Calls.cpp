@@ -88,7 +88,7 @@ drevMainCalls DefaultCalls() {
   c.luaCallBoot = drevLua_CallBoot;
   c.renderCreateCameraActor = drevRender_CreateCameraActor;
   c.controlActivate = drevControl_Activate;
-  c.controlDeactivate = drevControl_Deactivate;
+  c.controlDeactivate = [] { drevControl_Deactivate(); };
   c.renderFreeBuffers = drevRender_FreeBuffers;
   c.melosPause = Melos_Pause;
   c.melosResume = Melos_Resume;

@@ -30,3 +30,8 @@ void Sounds_FillStreams(void) {
   static bool reported = false;
   ReportNotBuilt(reported, "Sounds_FillStreams");
 }
+// Not built yet: there is no voice stream to release.
+void Sounds_ReleaseVoice(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_ReleaseVoice");
+}

@@ -19,3 +19,5 @@ void Sounds_Update(void);
 bool Sounds_IsSoundPlaying(const char* name);
 void Sounds_SetParam(const char* name, int parameter, int value);
 void Sounds_FillStreams(void);
+// Not built yet: there is no voice stream to release (logs once).
+void Sounds_ReleaseVoice(void);

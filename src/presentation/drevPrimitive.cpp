@@ -11,6 +11,7 @@
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCore.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdDisplay.h"
 

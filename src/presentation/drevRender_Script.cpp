@@ -14,6 +14,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender_Internal.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
 

@@ -7,8 +7,10 @@
 
 #include "engine/drevTime.h"
 #include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
 #include "presentation/drevControl.h"
 #include "std/std.h"
+#include "std/stdInput.h"
 #include "vembra/drevTolve.h"
 
 namespace {
@@ -26,6 +28,8 @@ struct LuaModule {
   // Kept across restarts.
   int saveStatus = 0;
   int inputMode = 0;
+  int pingCounter = 0;
+  uint32_t debugKeys = 0;  // the debug-keys flag that EnableDebugKeys sets
   void (*debugKeysHook)(int) = nullptr;
 };
 
@@ -105,6 +109,35 @@ struct CallResult {
   bool firstResultSet = false;
 };
 
+// A handler found in the system table: the function to call (0 for none) and
+// the table passed as self (0 for none).
+struct Handler {
+  lua_Object function = 0;
+  lua_Object self = 0;
+};
+
+// Looks up system[name] in the given form; the objects live until the
+// enclosing block ends.
+Handler FindHandler(const char* name, Form form) {
+  Handler found;
+  lua_Object system = lua_getref(g_lua.systemRef);
+  lua_pushobject(system);
+  lua_pushstring(name);
+  lua_Object handler = lua_gettable();
+  if (lua_isfunction(handler)) {
+    found.function = handler;
+  } else if (form == Form::FunctionOrTable && lua_istable(handler)) {
+    lua_pushobject(handler);
+    lua_pushstring(name);
+    lua_Object member = lua_gettable();
+    if (lua_isfunction(member)) {
+      found.function = member;
+      found.self = handler;
+    }
+  }
+  return found;
+}
+
 // Looks up system[name] and calls it in the given form with the arguments
 // that `pushArguments` pushes.
 template <typename Push>
@@ -112,34 +145,30 @@ CallResult CallHandler(const char* name, Form form, Push pushArguments) {
   CallResult result;
   if (!g_lua.started || g_lua.systemRef < 0) return result;
   lua_beginblock();
-  lua_Object system = lua_getref(g_lua.systemRef);
-  lua_pushobject(system);
-  lua_pushstring(name);
-  lua_Object handler = lua_gettable();
-  lua_Object function = 0;
-  lua_Object self = 0;
-  if (lua_isfunction(handler)) {
-    function = handler;
-  } else if (form == Form::FunctionOrTable && lua_istable(handler)) {
-    lua_pushobject(handler);
-    lua_pushstring(name);
-    lua_Object member = lua_gettable();
-    if (lua_isfunction(member)) {
-      function = member;
-      self = handler;
-    }
-  }
-  if (function) {
-    if (self) lua_pushobject(self);
+  const Handler handler = FindHandler(name, form);
+  if (handler.function) {
+    if (handler.self) lua_pushobject(handler.self);
     pushArguments();
     result.called = true;
-    if (lua_callfunction(function) == 0) {
+    if (lua_callfunction(handler.function) == 0) {
       lua_Object first = lua_lua2C(1);
       result.firstResultSet = first != 0 && !lua_isnil(first);
     }
   }
   lua_endblock();
   return result;
+}
+
+// Calls a handler found by FindHandler inside a block of its own, so that its
+// results are released at once.
+template <typename Push>
+void CallFound(const Handler& handler, Push pushArguments) {
+  if (!handler.function) return;
+  lua_beginblock();
+  if (handler.self) lua_pushobject(handler.self);
+  pushArguments();
+  lua_callfunction(handler.function);
+  lua_endblock();
 }
 
 void PushActor(int actor) {
@@ -225,6 +254,9 @@ int drevLua_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
     descriptor->startup = drevLua_Startup;
     SetSlot<drevLua_Shutdown>(descriptor->shutdown);
   }
+  // The engine key handler arms the developer keys only while the scripts
+  // have enabled them.
+  kv_Platform_GetEngineKeyHooks()->debugKeysEnabled = drevLua_IsDebugKeysEnabled;
   if (lua_Initialize(services, &g_lua.runtime) != 0) {
     g_lua.runtimeInitialized = false;
     return 1;
@@ -261,7 +293,8 @@ int drevLua_Startup(void) {
   const struct {
     const char* name;
     float value;
-  } sectorTypes[] = {{"NONE", 0}, {"WALK", 4096}, {"CAMERA", 8192}, {"SPECIAL", 16384}, {"HOT", 32768}};
+  } sectorTypes[] = {
+      {"NONE", 0}, {"WALK", 4096}, {"CAMERA", 8192}, {"SPECIAL", 16384}, {"HOT", 32768}};
   for (const auto& s : sectorTypes) {
     lua_pushnumber(s.value);
     lua_setglobal(s.name);
@@ -289,7 +322,9 @@ void drevLua_Shutdown(void) {
 
 // ---- Registration, boot and update ---------------------------------------------------
 
-void drevLua_OpenLibrary(const lua_Reg* table, int count) { lua_openlib(table, count); }
+void drevLua_OpenLibrary(const lua_Reg* table, int count) {
+  lua_openlib(table, count);
+}
 
 int drevLua_RunSystemScript(void) {
   const int result = lua_dofile(kSystemScript);
@@ -442,13 +477,135 @@ void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t) {
   return reinterpret_cast<void*>(static_cast<intptr_t>(low));
 }
 
-// Control dispatch to buttonHandler, axisHandler and inputModeHandler comes
-// with the input state and the control module's enabled bits; not built yet.
-int drevLua_ControlHandler(float) { return 0; }
+// ---- Control dispatch ------------------------------------------------------------------
 
-void drevLua_SetSaveStatus(int code) { g_lua.saveStatus = code; }
-int drevLua_GetSaveStatus(void) { return g_lua.saveStatus; }
-void drevLua_SetInputMode(int mode) { g_lua.inputMode = mode; }
-int drevLua_GetInputMode(void) { return g_lua.inputMode; }
-void drevLua_SetDebugKeysHook(void (*hook)(int on)) { g_lua.debugKeysHook = hook; }
-void (*drevLua_GetDebugKeysHook(void))(int on) { return g_lua.debugKeysHook; }
+namespace {
+
+constexpr uint32_t kMouseLongCode = 0x120;
+constexpr uint32_t kMousePingCode = 0x121;
+constexpr int kPingInterval = 5;
+constexpr int kFirstMouseAxis = 12;
+
+enum InputMode : int { kInputNone = 0, kInputJoystick = 1, kInputKeyboard = 2, kInputMouse = 3 };
+
+int KeyInputMode(uint32_t code) {
+  if (code >= 0x100 && code <= 0x11B) return kInputJoystick;
+  if (code >= 0x11C && code <= 0x121) return kInputMouse;
+  return kInputKeyboard;
+}
+
+struct DispatchHandlers {
+  Handler button;
+  Handler axis;
+  Handler inputMode;
+};
+
+// A different input mode is reported to inputModeHandler(new, old) and
+// becomes current whether or not the scripts have that handler.
+void ChangeInputMode(const DispatchHandlers& h, int mode) {
+  if (mode == g_lua.inputMode) return;
+  const int old = g_lua.inputMode;
+  g_lua.inputMode = mode;
+  CallFound(h.inputMode, [&] {
+    lua_pushnumber(static_cast<float>(mode));
+    lua_pushnumber(static_cast<float>(old));
+  });
+}
+
+void CallButton(const DispatchHandlers& h, int index, bool down, int presses, int doublePress) {
+  CallFound(h.button, [&] {
+    lua_pushnumber(static_cast<float>(index));
+    if (down) {
+      lua_pushnumber(1);
+    } else {
+      lua_pushnil();
+    }
+    lua_pushnumber(static_cast<float>(presses));
+    lua_pushnumber(static_cast<float>(doublePress));
+  });
+}
+
+void DispatchKey(const DispatchHandlers& h, int index, ControlRecord& control) {
+  int presses = 0, doublePress = 0, held = 0;
+  const uint32_t down =
+      stdInput_ReadKey(static_cast<int32_t>(control.code), &presses, &doublePress, &held) != 0;
+  if (control.code == kMouseLongCode) {
+    // Once per hold, after the input layer's long-press time.
+    if (down && h.button.function && held) CallButton(h, index, false, presses, 0);
+    return;
+  }
+  if (control.code == kMousePingCode) {
+    if (g_lua.pingCounter == 0 && h.button.function) CallButton(h, index, true, presses, 0);
+    return;
+  }
+  if (down == control.lastDown || !h.button.function) return;
+  if (down) ChangeInputMode(h, KeyInputMode(control.code));
+  CallButton(h, index, down, presses, doublePress);
+  control.lastDown = down;
+}
+
+void DispatchAxis(const DispatchHandlers& h, int index, ControlRecord& control) {
+  float value = stdInput_GetAxis(static_cast<int>(control.code));
+  if (control.flags & kControlInverted) value = -value;
+  if (value == control.lastValue || !h.axis.function) return;
+  ChangeInputMode(h,
+                  static_cast<int>(control.code) < kFirstMouseAxis ? kInputJoystick : kInputMouse);
+  CallFound(h.axis, [&] {
+    lua_pushnumber(static_cast<float>(index));
+    lua_pushnumber(value);
+  });
+  control.lastValue = value;
+}
+
+}  // namespace
+
+// Once per engine frame: every enabled control whose state changed reaches
+// the scripts' buttonHandler or axisHandler (one call per change), the long
+// press once per hold, the ping every fifth frame; a change of input device
+// is reported to inputModeHandler before the button or axis call.
+int drevLua_ControlHandler(float) {
+  if (!g_lua.started || g_lua.systemRef < 0) return 0;
+  lua_beginblock();
+  DispatchHandlers h;
+  h.button = FindHandler("buttonHandler", Form::FunctionOrTable);
+  h.axis = FindHandler("axisHandler", Form::FunctionOrTable);
+  h.inputMode = FindHandler("inputModeHandler", Form::FunctionOnly);
+  g_lua.pingCounter = (g_lua.pingCounter + 1) % kPingInterval;
+  for (int i = 0; i < kControlCount; ++i) {
+    ControlRecord& control = drevLua_Controls[i];
+    if (!(control.flags & kControlEnabled)) continue;
+    if (control.flags & kControlKey) {
+      DispatchKey(h, i, control);
+    } else if (control.flags & kControlAxis) {
+      DispatchAxis(h, i, control);
+    }
+  }
+  lua_endblock();
+  return 0;
+}
+
+void drevLua_SetDebugKeysEnabled(int enabled) {
+  g_lua.debugKeys = enabled ? 1u : 0u;
+}
+int drevLua_IsDebugKeysEnabled(void) {
+  return g_lua.debugKeys != 0 ? 1 : 0;
+}
+
+void drevLua_SetSaveStatus(int code) {
+  g_lua.saveStatus = code;
+}
+int drevLua_GetSaveStatus(void) {
+  return g_lua.saveStatus;
+}
+void drevLua_SetInputMode(int mode) {
+  g_lua.inputMode = mode;
+}
+int drevLua_GetInputMode(void) {
+  return g_lua.inputMode;
+}
+void drevLua_SetDebugKeysHook(void (*hook)(int on)) {
+  g_lua.debugKeysHook = hook;
+}
+void (*drevLua_GetDebugKeysHook(void))(int on) {
+  return g_lua.debugKeysHook;
+}

@@ -48,18 +48,11 @@ struct ControlRecord {
 };
 extern ControlRecord drevLua_Controls[kControlCount];
 
-// A script number as an int: truncated toward zero and saturated at the int
-// range; not a number gives 0.
-inline int drevLua_ToInt(float number) {
-  if (!(number == number)) return 0;
-  if (number >= 2147483647.0f) return INT32_MAX;
-  if (number <= -2147483648.0f) return INT32_MIN;
-  return static_cast<int>(number);
-}
-
 // The core script-function table.
 constexpr int kCoreFunctionCount = 323;
 const lua_Reg* drevLua_GetCoreTable(void);
+// 1 when the row still holds the placeholder of a function not built yet.
+int drevLua_IsCorePlaceholder(int index);
 
 // ---- Module operations ------------------------------------------------------
 
@@ -106,12 +99,21 @@ int64_t drevLua_SaveHook(int32_t tag, void* value);
 void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t high);
 
 // The control handler registered with the control module; never takes the
-// input away from later handlers.
+// input away from later handlers. Once per frame it calls the scripts'
+// buttonHandler(index, 1 or nil, presses, double press) for every enabled key
+// control that went down or up, axisHandler(index, value) for every enabled
+// axis whose value changed, and inputModeHandler(new, old) first when the
+// input device changed (1 joystick, 2 keyboard, 3 mouse). KEY_MOUSE_LONG
+// reports once per hold, KEY_MOUSE_PING every fifth frame.
 int drevLua_ControlHandler(float seconds);
 
 void drevLua_SetSaveStatus(int code);
 int drevLua_GetSaveStatus(void);
 void drevLua_SetInputMode(int mode);
 int drevLua_GetInputMode(void);
+// The engine's debug-keys flag: set by the script function EnableDebugKeys,
+// read by the developer key handlers. It persists across restarts.
+void drevLua_SetDebugKeysEnabled(int enabled);
+int drevLua_IsDebugKeysEnabled(void);
 void drevLua_SetDebugKeysHook(void (*hook)(int on));
 void (*drevLua_GetDebugKeysHook(void))(int on);

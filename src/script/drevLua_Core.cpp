@@ -14,6 +14,7 @@
 #include "platform/kv_Log.h"
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "script/drevLua_Shadow.h"
 #include "std/std.h"
 #include "std/stdInput.h"
@@ -521,6 +522,9 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
+  for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows()}) {
+    for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
+  }
   // The render module's rows.
   int renderCount = 0;
   const lua_Reg* render = drevRender_GetScriptFunctions(&renderCount);
@@ -537,4 +541,9 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 const lua_Reg* drevLua_GetCoreTable(void) {
   return g_coreTable.data();
+}
+
+int drevLua_IsCorePlaceholder(int index) {
+  if (index < 0 || index >= kCoreFunctionCount) return 0;
+  return g_coreTable[index].func == kPlaceholders[index] ? 1 : 0;
 }

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "actors/drevActor.h"
-#include "actors/drevCostume.h"
+#include "actors/drevActor_Internal.h"
 #include "script/drevLua.h"
 
 namespace {
@@ -149,5 +149,5 @@ void drevLua_SetShadowColor() {
     if (!IntArg(i + 1, &rgb[i])) return;
     rgb[i] = std::clamp(rgb[i], 0, 255);
   }
-  drevCostume_SetShadowColor(rgb[0], rgb[1], rgb[2]);
+  drevActor_Calls().costumeSetShadowColor(rgb[0], rgb[1], rgb[2]);
 }

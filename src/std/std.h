@@ -86,6 +86,59 @@ void std_WriteByte(int byte, stdFile_t file);
 // Writes formatted text to the debugger output (standard error on Linux).
 int std_DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// ---- Further utilities (nothing in the game calls them) -------------------------
+
+// The local date and time as "%d/%d/%02d %d:%02d%s" (month, day, year, hour,
+// minute, "am" or "pm"): hours above 12 less 12 with "pm", hours 0 to 12 as
+// they are with "am" (noon is "12:00am"). Cut to size - 1, always terminated.
+void std_FormatLocalTime(char* buffer, int size);
+// The same for a given broken-down time.
+void std_FormatTime(const struct tm* time, char* buffer, int size);
+
+// A block whose size is kept in the 4 bytes before it and whose bytes are
+// filled with 0xDD; freeing fills the whole block with 0xBB first. Null when
+// the services cannot allocate it.
+void* std_GuardedAlloc(size_t size);
+// Resizes such a block (null: a new one) and fills all its bytes with 0xDD.
+void* std_GuardedRealloc(void* pointer, size_t size);
+void std_GuardedFree(void* pointer);
+
+// Formats "<base name of sourceFile>(<line>): " and the text into one line
+// and hands it to the printer; nothing happens without a printer. Returns 0.
+using std_Printer = int (*)(const char* format, ...);
+int std_AssertPrintf(std_Printer printer, const char* sourceFile, int line, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// Prints "[ASSERT] %s(%d): %s\n" (source file, line, message) to standard output.
+void std_PrintAssert(const char* message, const char* sourceFile, int line);
+
+// Busy-waits until the services' tick count reaches its start value plus
+// seconds x ticks per second (to the nearest tick); returns the last tick.
+uint32_t std_WaitSeconds(float seconds);
+
+// The next line of a configuration file that is not empty and not a comment
+// (the first character after blanks and tabs is '#' or the line end), without
+// its line end, in capitals. 1, or 0 at the end of the file.
+int std_ReadConfigLine(stdFile_t file, char* buffer, int size);
+
+// A code and its text.
+struct stdErrorText {
+  int32_t code;
+  const char* text;
+};
+// The text of the code in the table, which is also remembered; when nothing
+// matches, the text remembered last ("Unknown Error" at first).
+const char* std_LookupErrorText(int32_t code, const stdErrorText* table, int count);
+
+// Every display device with a copy of its modes and of its 3D devices (the
+// display layer lists none), made through the services' allocation (the types
+// are in std/stdDisplay.h). Opens and closes each device in turn: call it
+// while no display is open. Null when a device cannot be opened or memory
+// runs out (nothing is kept).
+struct stdDisplayDeviceList;
+stdDisplayDeviceList* std_ListDisplayDevices(void);
+// Frees each entry's 3D devices and modes, the entries and the list.
+void std_FreeDisplayDeviceList(stdDisplayDeviceList* list);
+
 // ---- Image files by extension --------------------------------------------------
 //
 // The reader or writer is chosen by the extension: lbm (and names without

@@ -42,7 +42,7 @@ struct Encoder {
 
 Encoder g_enc;
 
-int GetByte(Encoder& e) {
+int stdCompress_GetByte(Encoder& e) {
   return e.inPos < e.inSize ? e.in[e.inPos++] : -1;
 }
 
@@ -59,7 +59,7 @@ void Write(Encoder& e, const uint8_t* bytes, int n) {
   e.length += n;
 }
 
-void FlushPending(Encoder& e, uint32_t word) {
+void stdCompress_FlushPending(Encoder& e, uint32_t word) {
   uint8_t block[2 + sizeof e.pending];
   block[0] = static_cast<uint8_t>(word & 0xFF);
   block[1] = static_cast<uint8_t>((word >> 8) & 0xFF);
@@ -70,20 +70,20 @@ void FlushPending(Encoder& e, uint32_t word) {
 
 // A bit goes in at the top of the flag word, which shifts right; after the
 // 16th bit the first one put is bit 0 and the word goes out with its data.
-void PutBit(Encoder& e, int bit) {
+void stdCompress_PutBit(Encoder& e, int bit) {
   e.flagWord = (e.flagWord >> 1) | (bit ? 0x8000u : 0u);
   if (--e.flagBitsFree == 0) {
-    FlushPending(e, e.flagWord);
+    stdCompress_FlushPending(e, e.flagWord);
     e.flagWord = 0;
     e.flagBitsFree = 16;
   }
 }
 
-void PutByte(Encoder& e, int byte) {
+void stdCompress_PutByte(Encoder& e, int byte) {
   e.pending[e.pendingCount++] = static_cast<uint8_t>(byte);
 }
 
-void InsertNode(Encoder& e, int r) {
+void stdCompress_InsertNode(Encoder& e, int r) {
   const uint8_t* key = &e.window[r];
   int cmp = 1;
   int p = kWindow + 1 + key[0];
@@ -132,7 +132,7 @@ void InsertNode(Encoder& e, int r) {
   e.parent[p] = kNone;
 }
 
-void DeleteNode(Encoder& e, int p) {
+void stdCompress_DeleteNode(Encoder& e, int p) {
   if (e.parent[p] == kNone) return;  // not in the tree
   int q;
   if (e.right[p] == kNone) {
@@ -162,7 +162,7 @@ void DeleteNode(Encoder& e, int p) {
   e.parent[p] = kNone;
 }
 
-void Encode(Encoder& e) {
+void stdCompress_Encode(Encoder& e) {
   for (int i = kWindow + 1; i <= kWindow + 256; ++i) e.right[i] = kNone;
   for (int i = 0; i < kWindow; ++i) e.parent[i] = kNone;
   std::memset(e.window, 0, sizeof e.window);
@@ -175,67 +175,67 @@ void Encode(Encoder& e) {
   int r = 0;
   int s = kLookahead;
   int len = 0;
-  for (int c; len < kLookahead && (c = GetByte(e)) != -1; ++len) {
+  for (int c; len < kLookahead && (c = stdCompress_GetByte(e)) != -1; ++len) {
     e.window[r + len] = static_cast<uint8_t>(c);
   }
   // Keep the mirror in step with the first bytes of the ring.
   for (int i = 0; i < kLookahead - 1 && i < len; ++i) e.window[kWindow + i] = e.window[i];
-  if (len > 0) InsertNode(e, r);
+  if (len > 0) stdCompress_InsertNode(e, r);
 
   while (len > 0 && !e.stopped) {
     if (e.matchLength > len) e.matchLength = len;
     if (e.matchLength <= kThreshold) {
       e.matchLength = 1;
-      PutBit(e, 1);
-      PutByte(e, e.window[r]);
+      stdCompress_PutBit(e, 1);
+      stdCompress_PutByte(e, e.window[r]);
     } else {
       const int d = (r - e.matchPosition) & (kWindow - 1);
       const int n = e.matchLength;
       if (d < 256 && n <= 6) {
-        PutBit(e, 0);
-        PutBit(e, 0);
-        PutBit(e, ((n - 3) >> 1) & 1);
-        PutBit(e, (n - 3) & 1);
-        PutByte(e, (256 - d) & 0xFF);
+        stdCompress_PutBit(e, 0);
+        stdCompress_PutBit(e, 0);
+        stdCompress_PutBit(e, ((n - 3) >> 1) & 1);
+        stdCompress_PutBit(e, (n - 3) & 1);
+        stdCompress_PutByte(e, (256 - d) & 0xFF);
       } else {
         const int back = kWindow - d;
-        PutBit(e, 0);
-        PutBit(e, 1);
-        PutByte(e, back & 0xFF);
+        stdCompress_PutBit(e, 0);
+        stdCompress_PutBit(e, 1);
+        stdCompress_PutByte(e, back & 0xFF);
         if (n == 3) {
-          PutByte(e, ((back >> 8) & 0x0F) << 4);
-          PutByte(e, 2);
+          stdCompress_PutByte(e, ((back >> 8) & 0x0F) << 4);
+          stdCompress_PutByte(e, 2);
         } else {
-          PutByte(e, (((back >> 8) & 0x0F) << 4) | (n - 3));
+          stdCompress_PutByte(e, (((back >> 8) & 0x0F) << 4) | (n - 3));
         }
       }
     }
     const int advance = e.matchLength;
     int i = 0;
-    for (int c; i < advance && (c = GetByte(e)) != -1; ++i) {
-      DeleteNode(e, s);
+    for (int c; i < advance && (c = stdCompress_GetByte(e)) != -1; ++i) {
+      stdCompress_DeleteNode(e, s);
       e.window[s] = static_cast<uint8_t>(c);
       if (s < kLookahead - 1) e.window[s + kWindow] = static_cast<uint8_t>(c);
       s = (s + 1) & (kWindow - 1);
       r = (r + 1) & (kWindow - 1);
-      InsertNode(e, r);
+      stdCompress_InsertNode(e, r);
     }
     for (; i < advance; ++i) {
-      DeleteNode(e, s);
+      stdCompress_DeleteNode(e, s);
       s = (s + 1) & (kWindow - 1);
       r = (r + 1) & (kWindow - 1);
-      if (--len) InsertNode(e, r);
+      if (--len) stdCompress_InsertNode(e, r);
     }
   }
 
   // End token, then the last flag word and what belongs after it.
-  PutBit(e, 0);
-  PutBit(e, 1);
-  PutByte(e, 0);
-  PutByte(e, 0);
-  PutByte(e, 0);
+  stdCompress_PutBit(e, 0);
+  stdCompress_PutBit(e, 1);
+  stdCompress_PutByte(e, 0);
+  stdCompress_PutByte(e, 0);
+  stdCompress_PutByte(e, 0);
   const int used = 16 - e.flagBitsFree;
-  FlushPending(e, used == 0 ? 0u : (e.flagWord >> (16 - used)));
+  stdCompress_FlushPending(e, used == 0 ? 0u : (e.flagWord >> (16 - used)));
 }
 
 // ---------------------------------------------------------------------------
@@ -258,9 +258,10 @@ void ClearEntry(CacheEntry& entry) {
   entry = CacheEntry{};
 }
 
-// -1 on a miss; on a hit the cached length (the bytes are copied only when
-// they fit the output; a hit that does not fit gives -2).
-int CacheLookup(const void* packed, int size, void* output, size_t capacity) {
+// -1 on a miss (0 is the length of an empty result); on a hit the cached
+// length (the bytes are copied only when they fit the output; a hit that does
+// not fit gives -2).
+int stdCompress_CacheLookup(const void* packed, int size, void* output, size_t capacity) {
   if (g_cacheNeedsClear) {
     for (auto& entry : g_cache) ClearEntry(entry);
     g_cacheNeedsClear = false;
@@ -280,7 +281,7 @@ int CacheLookup(const void* packed, int size, void* output, size_t capacity) {
   return -1;
 }
 
-void CacheInsert(const void* packed, int size, const void* bytes, int length) {
+void stdCompress_CacheInsert(const void* packed, int size, const void* bytes, int length) {
   CacheEntry* slot = nullptr;
   for (auto& entry : g_cache) {
     if (entry.address == 0) {
@@ -316,7 +317,7 @@ int stdCompress_Compress(void* output, const void* input, int size) {
   e.in = static_cast<const uint8_t*>(input);
   e.inSize = size > 0 ? size : 0;
   e.inPos = 0;
-  Encode(e);
+  stdCompress_Encode(e);
   return e.length;
 }
 
@@ -386,11 +387,11 @@ int stdCompress_Decode(void* output, size_t capacity, const void* packed, size_t
 
 int stdCompress_Decompress(void* output, size_t capacity, const void* packed, int packedSize) {
   if (packed == nullptr || packedSize < 0) return -1;
-  const int hit = CacheLookup(packed, packedSize, output, capacity);
+  const int hit = stdCompress_CacheLookup(packed, packedSize, output, capacity);
   if (hit >= 0) return hit;
   if (hit == -2) return -1;
   const int length = stdCompress_Decode(output, capacity, packed, static_cast<size_t>(packedSize));
-  if (length >= 0) CacheInsert(packed, packedSize, output, length);
+  if (length >= 0) stdCompress_CacheInsert(packed, packedSize, output, length);
   return length;
 }
 

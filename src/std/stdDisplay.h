@@ -78,6 +78,20 @@ struct DisplayDevice {
 // every flip, so what is drawn into the back buffer reaches it every other frame.
 inline constexpr int STDDISPLAY_PAGE_COUNT = 2;
 
+// The list of display devices that std_ListDisplayDevices makes.
+struct stdDevice3DRecord;
+struct stdDisplayDeviceEntry {
+  DisplayDevice device;
+  int numModes;
+  VideoMode* modes;  // null when the device has none
+  int num3DDevices;
+  stdDevice3DRecord* devices3D;  // null when the device has none
+};
+struct stdDisplayDeviceList {
+  int count;
+  stdDisplayDeviceEntry* entries;
+};
+
 // Flags of the rectangle copy.
 inline constexpr int STDDISPLAY_COPY_KEYED = 1;
 

@@ -5,14 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "../quadrix/qxTestLibrary.h"
 #include "actors/drevActor.h"
 #include "actors/drevActor_Internal.h"
+#include "actors/drevCostume.h"
 #include "engine/drevMain.h"
 #include "engine/drevTime.h"
 #include "platform/kv_Log.h"
+#include "quadrix/qxModel3.h"
+#include "quadrix/qxThing.h"
 #include "std/std.h"
 
 namespace actortest {
@@ -61,6 +66,64 @@ class ActorTable : public ::testing::Test {
   void TearDown() override { StopActors(); }
 
   HostServices hs_;
+};
+
+// A costume's main model built in memory: a chain of four nodes standing up
+// along z (hip at the origin, then 1, 0.5 and 0.2 higher; the last three
+// are the head joints), its box and bounding sphere, as the top costume node
+// of an actor.
+struct Figure {
+  qxModel3 model{};
+  qxModel3Node nodes[4]{};
+  qxThing* thing = nullptr;
+  CostumeNode node{};
+
+  explicit Figure(float radius = 0.4f, qxVector3 boxMin = {-0.2f, -0.2f, 0},
+                  qxVector3 boxMax = {0.2f, 0.2f, 1.8f}, qxVector3 centre = {0, 0, 0}) {
+    const float heights[4] = {0, 1, 0.5f, 0.2f};
+    for (int i = 0; i < 4; ++i) {
+      qxModel3Node& n = nodes[i];
+      std::snprintf(n.name, sizeof n.name, "joint%d", i);
+      n.index = i;
+      n.meshIndex = -1;
+      n.position = {0, 0, heights[i]};
+      n.parent = i > 0 ? &nodes[i - 1] : nullptr;
+      n.child = i < 3 ? &nodes[i + 1] : nullptr;
+      n.childCount = i < 3 ? 1 : 0;
+      n.depth = i;
+    }
+    std::snprintf(model.name, sizeof model.name, "figure");
+    model.nodeCount = 4;
+    model.nodes = nodes;
+    model.radius = radius;
+    model.boxMin = boxMin;
+    model.boxMax = boxMax;
+    model.boxCentre = centre;
+    node.headJoints[0] = 1;
+    node.headJoints[1] = 2;
+    node.headJoints[2] = 3;
+    node.lookRate = 360;
+    node.headLimitA = 30;
+    node.headLimitB = 90;
+    node.viewConeCos = -0.35f;
+    for (int32_t& c : node.talkChores) c = -1;
+    node.walkChore = node.restChore = node.mumbleChore = -1;
+    node.turnChores[0] = node.turnChores[1] = -1;
+  }
+  ~Figure() { qxThing_Free(thing); }
+  Figure(const Figure&) = delete;
+  Figure& operator=(const Figure&) = delete;
+
+  // Makes the model thing (the services are started by then) on first wear.
+  void Wear(Actor* actor) {
+    if (!thing) {
+      qxTest_StartLibrary();
+      thing = qxThing_New(0);
+      qxThing_SetModel3(thing, &model);
+      node.mainModel = thing;
+    }
+    actor->costumeTop = &node;
+  }
 };
 
 inline float Dist(const qxVector3& a, const qxVector3& b) {

@@ -66,10 +66,13 @@ TEST(EngineTable, StartsAndStopsTheWholeEngineQuietly) {
   engine.uninitialize();
 
   // Nothing but the log's own two opening lines and the actor table's
-  // start-up line of each start was written.
+  // start-up line of each start was written (the input layer's lines of each
+  // start aside).
   std::ifstream log("Vosk.log");
   std::vector<std::string> lines;
-  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  for (std::string line; std::getline(log, line);) {
+    if (line.rfind("[Input] ", 0) != 0) lines.push_back(line);
+  }
   kv_Log_ResetForTest();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0].rfind("Log started: ", 0), 0u);

@@ -27,9 +27,9 @@ std::string RunProgram(const char* program, bool withMath = true, bool collectAl
   OpenIoLib(L);
   SetOutputSink(Capture);
   g_out.clear();
-  const char* setup = collectAlways
-                          ? "seterrormethod(function(m) print('error: ' .. m) end) collectgarbage(1)"
-                          : "seterrormethod(function(m) print('error: ' .. m) end)";
+  const char* setup =
+      collectAlways ? "seterrormethod(function(m) print('error: ' .. m) end) collectgarbage(1)"
+                    : "seterrormethod(function(m) print('error: ' .. m) end)";
   EXPECT_EQ(0, DoChunk(L, setup, std::strlen(setup), "setup", nullptr));
   L->cur->top = 0;
   DoChunk(L, program, std::strlen(program), "prog", nullptr);
@@ -507,9 +507,20 @@ TEST(LuaConformance, LimitsAreErrors) {
   for (int i = 1; i < 300; ++i) locals += ", a" + std::to_string(i);
   EXPECT_EQ("error: prog:1: too many local variables\n", RunProgram(locals.c_str()));
   EXPECT_EQ("error: stack overflow\n", RunProgram("function r(n) return r(n + 1) + 1 end r(1)"));
+  // Long chains nest as deeply as parentheses do.
+  for (const char* piece : {" + 1", " .. 'a'", " and 1", ".b", "()", " < 1"}) {
+    std::string chain = "x = a";
+    for (int i = 0; i < 100000; ++i) chain += piece;
+    EXPECT_EQ(0u, RunProgram(chain.c_str()).find("error: prog:1: chunk has too many syntax levels"))
+        << piece;
+  }
   std::string concat = "x = 'a'";
-  for (int i = 0; i < 300; ++i) concat += " .. 'a'";
-  EXPECT_EQ("error: prog:1: function or expression too complex\n", RunProgram(concat.c_str()));
+  for (int i = 0; i < 190; ++i) concat += " .. 'a'";
+  EXPECT_EQ("", RunProgram(concat.c_str()));
+  std::string args = "print(1";
+  for (int i = 0; i < 300; ++i) args += ", 1";
+  EXPECT_EQ("error: prog:1: function or expression too complex\n",
+            RunProgram((args + ")").c_str()));
 }
 
 }  // namespace

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "std/stdDisplay.h"
 #include "std/stdMemory.h"
 
 namespace {
@@ -223,6 +229,161 @@ TEST(MemoryDeathTest, ForeignPointerIsCaught) {
       },
       "");
   EXPECT_NE(ReadAll("assert.txt").find("allocation->magic"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Further utilities
+
+TEST(Utilities, LocalTimeText) {
+  struct Case {
+    int month, day, year, hour, minute;
+    const char* text;
+  } cases[] = {
+      {0, 5, 124, 13, 7, "1/5/2024 1:07pm"},
+      {11, 31, 99, 12, 0, "12/31/1999 12:00am"},
+      {6, 14, 100, 0, 9, "7/14/2000 0:09am"},
+      {2, 1, 125, 23, 59, "3/1/2025 11:59pm"},
+  };
+  for (const Case& c : cases) {
+    struct tm time = {};
+    time.tm_mon = c.month;
+    time.tm_mday = c.day;
+    time.tm_year = c.year;
+    time.tm_hour = c.hour;
+    time.tm_min = c.minute;
+    char text[32];
+    std_FormatTime(&time, text, sizeof text);
+    EXPECT_STREQ(text, c.text);
+  }
+  char cut[6];
+  struct tm time = {};
+  time.tm_mon = 9;
+  time.tm_mday = 10;
+  time.tm_year = 124;
+  std_FormatTime(&time, cut, sizeof cut);
+  EXPECT_STREQ(cut, "10/10");
+  char now[64];
+  std_FormatLocalTime(now, sizeof now);
+  EXPECT_THAT(now, ::testing::MatchesRegex("[0-9]+/[0-9]+/[0-9]+ [0-9]+:[0-9][0-9][ap]m"));
+}
+
+std::vector<uint8_t> g_freedBytes;
+
+TEST(Utilities, GuardedBlocks) {
+  HostServices hs = StartedServices();
+  hs.memFree = [](void* block) {  // what the block holds when it is given back
+    const uint8_t* bytes = static_cast<uint8_t*>(block);
+    uint32_t size;
+    std::memcpy(&size, bytes, 4);
+    g_freedBytes.assign(bytes, bytes + 4 + (size == 0xBBBBBBBBu ? 12 : 0));
+    stdMemory_Free(block);
+  };
+  std_Startup(&hs);
+  auto* block = static_cast<uint8_t*>(std_GuardedAlloc(8));
+  ASSERT_NE(block, nullptr);
+  uint32_t size;
+  std::memcpy(&size, block - 4, 4);
+  EXPECT_EQ(size, 8u);
+  EXPECT_EQ(std::count(block, block + 8, 0xDD), 8);
+  block[0] = 1;
+  block = static_cast<uint8_t*>(std_GuardedRealloc(block, 12));
+  ASSERT_NE(block, nullptr);
+  std::memcpy(&size, block - 4, 4);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(std::count(block, block + 12, 0xDD), 12);
+  std_GuardedFree(block);
+  EXPECT_EQ(g_freedBytes, std::vector<uint8_t>(16, 0xBB));
+  std_GuardedFree(nullptr);
+}
+
+std::string g_printed;
+
+int CapturePrinter(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char text[1100];
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  g_printed = text;
+  return 1;
+}
+
+TEST(Utilities, AssertionPrinters) {
+  const std_Printer printer = CapturePrinter;
+  EXPECT_EQ(std_AssertPrintf(printer, "/src/std/stdThing.cpp", 12, "bad %s %d", "value", 5), 0);
+  EXPECT_EQ(g_printed, "stdThing.cpp(12): bad value 5");
+  g_printed.clear();
+  EXPECT_EQ(std_AssertPrintf(nullptr, "a.cpp", 1, "x"), 0);
+  EXPECT_EQ(g_printed, "");
+  std_AssertPrintf(printer, "a.cpp", 1, "%s", std::string(2000, 'x').c_str());
+  EXPECT_EQ(g_printed.size(), 1023u);  // one line of at most 1024 bytes
+  ::testing::internal::CaptureStdout();
+  std_PrintAssert("x != 0", "stdThing.cpp", 40);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "[ASSERT] stdThing.cpp(40): x != 0\n");
+}
+
+uint32_t g_ticks = 0;
+
+TEST(Utilities, WaitSecondsCountsTicksAcrossTheWrap) {
+  HostServices hs = StartedServices();
+  hs.getTicks = [] { return g_ticks += 7; };
+  std_Startup(&hs);
+  for (uint32_t start : {1000u, 0xFFFFFFF0u}) {
+    g_ticks = start;
+    const uint32_t end = std_WaitSeconds(0.05f);  // 50 ticks from the first reading
+    EXPECT_GE(static_cast<int32_t>(end - (start + 7 + 50)), 0) << start;
+    EXPECT_LT(static_cast<int32_t>(end - (start + 7 + 50)), 7) << start;
+  }
+  g_ticks = 5;
+  EXPECT_EQ(std_WaitSeconds(0.0f), 12u);
+}
+
+TEST(Utilities, ConfigLinesSkipBlankAndCommentLines) {
+  HostServices hs = StartedServices();
+  std_Startup(&hs);
+  WriteAll("config.txt", "  # note\n\n\t\n\t Value one\r\n#x\nlast Line");
+  const stdFile_t file = hs.fileOpen("config.txt", "rb");
+  ASSERT_NE(file, 0);
+  char line[64];
+  ASSERT_EQ(std_ReadConfigLine(file, line, sizeof line), 1);
+  EXPECT_STREQ(line, "\t VALUE ONE");
+  ASSERT_EQ(std_ReadConfigLine(file, line, sizeof line), 1);
+  EXPECT_STREQ(line, "LAST LINE");
+  EXPECT_EQ(std_ReadConfigLine(file, line, sizeof line), 0);
+  hs.fileClose(file);
+}
+
+TEST(Utilities, ErrorTextRemembersTheLastMatch) {
+  const stdErrorText table[] = {{1, "one"}, {-7, "minus seven"}};
+  EXPECT_STREQ(std_LookupErrorText(3, table, 2), "Unknown Error");
+  EXPECT_STREQ(std_LookupErrorText(-7, table, 2), "minus seven");
+  EXPECT_STREQ(std_LookupErrorText(99, table, 2), "minus seven");
+  EXPECT_STREQ(std_LookupErrorText(1, table, 1), "one");
+  EXPECT_STREQ(std_LookupErrorText(-7, table, 1), "one");  // only the first row is searched
+}
+
+TEST(Utilities, DisplayDeviceList) {
+  HostServices hs = StartedServices();
+  std_Startup(&hs);
+  ASSERT_EQ(stdDisplay_Startup(), 1);
+  const int64_t before = stdMemory_GetStats().liveBytes;
+  stdDisplayDeviceList* list = std_ListDisplayDevices();
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count, stdDisplay_GetNumDevices());
+  ASSERT_GE(list->count, 1);
+  const stdDisplayDeviceEntry& first = list->entries[0];
+  EXPECT_STREQ(first.device.name, stdDisplay_GetDevice(0)->name);
+  ASSERT_EQ(first.numModes, 1);
+  EXPECT_EQ(first.modes[0].format.width, 640);
+  EXPECT_EQ(first.modes[0].format.height, 480);
+  EXPECT_EQ(first.num3DDevices, 0);
+  EXPECT_EQ(first.devices3D, nullptr);
+  EXPECT_EQ(stdDisplay_Open(0), 1) << "every device was closed again";
+  stdDisplay_Close();
+  std_FreeDisplayDeviceList(list);
+  EXPECT_EQ(stdMemory_GetStats().liveBytes, before);
+  std_FreeDisplayDeviceList(nullptr);
+  stdDisplay_Shutdown();
 }
 
 }  // namespace

@@ -852,10 +852,14 @@ class Parser {
     } else {
       left = ParseSimple();
     }
+    // Each operator nests the tree one level more (a + b + c is (a + b) + c):
+    // a long chain counts as deep nesting.
+    int chain = 0;
     for (;;) {
       const int t = t_.t;
       const int priority = LeftPriority(t);
       if (priority == 0 || priority <= limit) break;
+      if (depth_ + ++chain > kMaxDepth) ErrorHere("chunk has too many syntax levels");
       const int line = t_.line;
       Next();
       Expr* right = ParseExpr(t == '^' ? 6 : priority);
@@ -924,8 +928,10 @@ class Parser {
       e = NewExpr(E_NAME, t_.line);
       e->str = ExpectName();
     }
+    int chain = 0;
     for (;;) {
       const int line = t_.line;
+      if (depth_ + ++chain > kMaxDepth) ErrorHere("chunk has too many syntax levels");
       switch (t_.t) {
         case '.': {
           Next();

@@ -1,0 +1,2 @@
+a = Actor(0)
+SetShadowColor(1, 2)
