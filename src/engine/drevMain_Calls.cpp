@@ -100,7 +100,7 @@ drevMainCalls DefaultCalls() {
   c.overlayDrawLayer = drevOverlay_DrawLayer;
   c.renderPresent = drevRender_Present;
 
-  c.commentaryLoadDefinitions = drevCommentary_LoadDefinitions;
+  c.commentaryLoadDefinitions = [] { drevCommentary_LoadDefinitions(); };
   c.luaCallBoot = drevLua_CallBoot;
   c.renderCreateCameraActor = drevRender_CreateCameraActor;
   c.controlActivate = drevControl_Activate;
