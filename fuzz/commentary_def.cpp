@@ -4,10 +4,10 @@
 // and the "COMS" block saved and restored.
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "presentation/drevCommentary.h"
 #include "presentation/drevText.h"
+#include "save_fuzz_host.h"
 #include "text_fuzz_host.h"
 
 namespace {
@@ -16,8 +16,6 @@ namespace {
 TextObject g_texts[kCommentaryMaxLines];
 int g_nextText = 0;
 int g_position = 0;
-std::vector<uint8_t> g_block;
-size_t g_readAt = 0;
 
 drevCommentaryCalls FuzzCalls() {
   drevCommentaryCalls c{};
@@ -48,19 +46,6 @@ drevCommentaryCalls FuzzCalls() {
   return c;
 }
 
-int Write(void* data, size_t size) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  g_block.insert(g_block.end(), bytes, bytes + size);
-  return 0;
-}
-
-int Read(void* data, size_t size) {
-  if (g_readAt + size > g_block.size()) return 1;
-  std::memcpy(data, g_block.data() + g_readAt, size);
-  g_readAt += size;
-  return 0;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -82,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     drevCommentary_StopImmediately();
   }
-  g_block.clear();
-  drevCommentary_Save(Write);
-  g_readAt = 0;
-  drevCommentary_Restore(Read);
+  save_fuzz::g_written.clear();
+  drevCommentary_Save(save_fuzz::Write);
+  save_fuzz::Serve(save_fuzz::g_written.data(), save_fuzz::g_written.size());
+  drevCommentary_Restore(save_fuzz::Read);
   return 0;
 }

@@ -1,25 +1,10 @@
 // The commentary's "COMS" save block: any bytes given to its restore, over a
 // table of two definitions.
 #include <cstdint>
-#include <cstring>
 
 #include "presentation/drevCommentary.h"
+#include "save_fuzz_host.h"
 #include "text_fuzz_host.h"
-
-namespace {
-
-const uint8_t* g_data = nullptr;
-size_t g_size = 0;
-size_t g_at = 0;
-
-int Read(void* out, size_t size) {
-  if (g_at + size > g_size) return 1;
-  std::memcpy(out, g_data + g_at, size);
-  g_at += size;
-  return 0;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = false;
@@ -30,10 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     drevCommentary_LoadDefinitions();
     ready = true;
   }
-  g_data = data;
-  g_size = size;
-  g_at = 0;
-  if (drevCommentary_Restore(Read) == 0) {
+  save_fuzz::Serve(data, size);
+  if (drevCommentary_Restore(save_fuzz::Read) == 0) {
     const int selected = drevCommentary_GetSelected();
     if (selected < -1 || selected >= drevCommentary_GetEntryCount()) __builtin_trap();
     for (int i = 0; i < 256; ++i) drevCommentary_HasHeard(i);

@@ -217,6 +217,19 @@ TEST_F(Commentary, ASoundThatDoesNotStartIsNotHeard) {
   EXPECT_EQ(0, fakes_.strips);
 }
 
+// With the engine's own calls, the music host that is not built yet starts
+// nothing: the track is not heard and stopping calls only built neighbours.
+TEST_F(Commentary, WithoutTheMusicHostNothingPlays) {
+  drevCommentary_ResetCalls();
+  drevCommentary_Calls().readSetting = [](const char*, int) { return 1; };
+  drevCommentary_Select("outro");
+  drevCommentary_TogglePlay();
+  EXPECT_EQ(0, drevCommentary_IsPlaying());
+  EXPECT_EQ(0, drevCommentary_HasHeard(1));
+  drevCommentary_StopImmediately();
+  drevCommentary_Calls() = FakeCalls();
+}
+
 TEST_F(Commentary, DuckingSparesSilentAndChangedGroups) {
   const int volumes[6] = {100, 0, 90, 80, 70, 60};
   std::copy(volumes, volumes + 6, fakes_.volumes);
