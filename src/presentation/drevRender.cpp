@@ -88,7 +88,7 @@ drevRenderCalls DefaultCalls() {
   c.overlayDrawLayer = drevOverlay_DrawLayer;
   c.overlayFillBlack = drevOverlay_FillBlack;
   c.mouseUpdateCursor = drevMouse_UpdateCursor;
-  c.mouseCursorMovieEnabled = drevMouse_IsCursorMovieEnabled;
+  c.mouseCursorMovieEnabled = drevMouse_IsMovieCursorEnabled;
   c.hotspotsDrawDebug = hotspots_DrawDebug;
   c.primitiveDrawPass = drevPrimitive_DrawPass;
   c.tolveCreateFrameBuffer = TolveCreateFrameBuffer;
