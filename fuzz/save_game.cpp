@@ -45,7 +45,7 @@ void Setup(HostServices* hs) {
   c.renderDrawProgressBar = [](float) {};
   c.melosStopAllSounds = [] {};
   c.tolveStop = [] {};
-  c.tolveUpdate = [] {};
+  c.tolveUpdate = [] { return 0; };
   c.resourceFreeAll = [] {};
   c.forgetShadowMaterial = [] {};
   c.resourceSetRestoring = [](int) {};
