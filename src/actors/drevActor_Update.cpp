@@ -17,6 +17,11 @@
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
+#include "presentation/drevRender.h"
+#include "quadrix/qxCache.h"
+#include "quadrix/qxCamera.h"
+#include "quadrix/qxCanvas.h"
+#include "quadrix/qxColormap.h"
 #include "quadrix/qxModel3.h"
 #include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxPuppet.h"
@@ -252,13 +257,62 @@ void drevActor_SetClipActive(Actor* actor, int on) {
   if (actor->pExtra) actor->pExtra->clipActive = on;
 }
 
-// Not built yet: drawing an actor into the clean buffers needs the set's
-// setup cameras and the render module's clean buffers.
-void drevActor_DrawToClean(Actor*) {
-  static bool reported = false;
-  if (reported) return;
-  reported = true;
-  kv_Log_Printf("[Actor] - drevActor_DrawToClean: not built yet");
+// Draws the actor into the clean buffer and clean z-buffer, so that it
+// becomes part of the background: the current setup camera's canvas points
+// at the clean buffers for the draw and gets its own back afterwards.
+void drevActor_DrawToClean(Actor* actor) {
+  static bool noBuffers = false;
+  static bool badColormap = false;
+  if (!actor) return;
+  DisplayBuffer* clean = drevRender_GetCleanBuffer();
+  DisplayBuffer* cleanZ = drevRender_GetCleanZBuffer();
+  if (!clean || !cleanZ) {
+    if (!noBuffers) kv_Log_Printf("[Actor] - ActorToClean: the render module has no clean buffers");
+    noBuffers = true;
+    return;
+  }
+  Room* room = drevRoom_GetCurrent();
+  qxCamera* camera = nullptr;
+  if (room && room->setups && room->currentSetup < room->numSetups)
+    camera = room->setups[room->currentSetup].camera;
+  qxCanvas* canvas = camera ? camera->canvas : nullptr;
+  DisplayBuffer* video = nullptr;
+  DisplayBuffer* depth = nullptr;
+  if (canvas) {
+    video = canvas->videoBuffer;
+    depth = canvas->zBuffer;
+    canvas->videoBuffer = clean;
+    canvas->zBuffer = cleanZ;
+  }
+
+  qxColormap* colormap = nullptr;
+  if (actor->colormapRef && actor->colormapRef->valid) {
+    colormap = static_cast<qxColormap*>(actor->colormapRef->object);
+  } else if (room && room->apColormaps && room->currentColormap < room->numColormaps &&
+             room->apColormaps[room->currentColormap].valid) {
+    colormap = static_cast<qxColormap*>(room->apColormaps[room->currentColormap].object);
+  } else if (!badColormap) {
+    badColormap = true;
+    kv_Log_Printf("[Actor] - Bad Colormap Reference");
+  }
+  if (colormap) {
+    qxColormap_SetCurrent(colormap);
+    if (drevRenderPaletteHook hook = drevRender_GetPaletteHook()) hook(colormap->palette, 0);
+  }
+
+  drevActor_GetTransform(actor);
+  if (actor->scale != 1.0f) {
+    const qxVector3 v{actor->scale, actor->scale, actor->scale};
+    qxMatrix34_PostScale(&actor->transform, &v);
+  }
+  drevCostume_Draw(actor->costumeTop, &actor->transform);
+  actor->transformValid = 0;  // the scale was folded into it
+  qxCache_Flush();
+
+  if (canvas) {
+    canvas->videoBuffer = video;
+    canvas->zBuffer = depth;
+  }
 }
 
 void drevActor_ResetCostume(Actor* actor) {

@@ -48,24 +48,6 @@ int TolveLength(const char* name) {
   return drevTolve_GetLength(name);
 }
 
-// Not built yet: the render module's gamma table and its line-plane
-// intersection come with the render module (each logs once); until then
-// pixels keep their values and no shadow projects.
-void GammaNotBuilt(uint16_t*, int) {
-  static bool reported = false;
-  if (reported) return;
-  reported = true;
-  kv_Log_Printf("[Costume] - drevRender_ApplyGammaToPixels: not built yet");
-}
-int IntersectNotBuilt(qxVector3*, const qxVector3*, const qxVector3*, float, float, float, float) {
-  static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Costume] - drevRender_IntersectLinePlane: not built yet");
-  }
-  return 0;
-}
-
 drevCostumeCalls DefaultCalls() {
   drevCostumeCalls c{};
   c.soundIsPlaying = IsSoundPlaying;
@@ -81,8 +63,8 @@ drevCostumeCalls DefaultCalls() {
   c.startMovie = drevMain_StartMovie;
   c.tolveGetLength = TolveLength;
   c.invalidateRect = drevRender_InvalidateRect;
-  c.applyGammaToPixels = GammaNotBuilt;
-  c.intersectLinePlane = IntersectNotBuilt;
+  c.applyGammaToPixels = drevRender_ApplyGammaToPixels;
+  c.intersectLinePlane = drevRender_IntersectLinePlane;
   c.sectorClipPolygon = Sector_ClipPolygon;
   return c;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "melos/Melos.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Registry.h"
 #include "presentation/drevOverlay.h"
@@ -67,7 +68,7 @@ void ReportNotBuilt(bool& said, const char* what) {
 }
 
 // The music host's Sounds_StartSound, Sounds_StopSound and Sounds_GetParam
-// and its group volumes (Melos_GroupVolume) are not built yet: no track
+// are not built yet: no track
 // starts, so nothing is marked heard, ducked or shown.
 int StartSoundNotBuilt(const char*, int, int) {
   static bool said = false;
@@ -83,11 +84,6 @@ int SoundParamNotBuilt(const char*, int) {
   static bool said = false;
   ReportNotBuilt(said, "a sound's play position");
   return -1;
-}
-int GroupVolumeNotBuilt(int, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "music group volumes");
-  return 0;
 }
 // The high-definition movie player (MovieHD_IsActive and its ducking flag)
 // is not built yet: no such movie plays.
@@ -125,7 +121,7 @@ drevCommentaryCalls DefaultCalls() {
   c.startSound = StartSoundNotBuilt;
   c.stopSound = StopSoundNotBuilt;
   c.soundParam = SoundParamNotBuilt;
-  c.groupVolume = GroupVolumeNotBuilt;
+  c.groupVolume = Melos_GroupVolume;
   c.movieActive = MovieActiveNotBuilt;
   c.setMovieDucking = MovieDuckingNotBuilt;
   c.translate = drevText_TranslateText;
