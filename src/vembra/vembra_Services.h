@@ -38,5 +38,11 @@ struct VembraFile {
   int (*Putc)(VembraFileHandle handle, int c);
 };
 
+// VIRTHERC.debug: the diagnostic text output (no module of the engine
+// publishes it, so diagnostics stay off).
+struct VembraDebugPrint {
+  int (*Print)(const char* format, ...);
+};
+
 #define VEMBRA_ALLOC(memory, size) (memory)->Alloc((size), __FILE__, __LINE__)
 #define VEMBRA_FREE(memory, pointer) (memory)->Free((pointer), __FILE__, __LINE__)
