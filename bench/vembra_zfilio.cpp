@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../tests/vembra/VembraTestHost.h"
 #include "RateReporter.h"
 #include "vembra/OrnShare.h"
 
@@ -18,28 +19,9 @@ namespace {
 
 constexpr size_t kSize = 5 * 1024 * 1024;
 
-VembraMemory g_memory = {[](size_t n, const char*, int) { return malloc(n); },
-                         [](void* p, const char*, int) { free(p); },
-                         [](void* p, size_t n, const char*, int) { return realloc(p, n); }};
-
-VembraFilio g_stdio = {
-    [](const char* path, const char* mode) -> VembraFileHandle { return fopen(path, mode); },
-    [](VembraFileHandle h) { return fclose(static_cast<FILE*>(h)); },
-    [](VembraFileHandle h, void* b, int32_t n) {
-      return int32_t(fread(b, 1, size_t(n), static_cast<FILE*>(h)));
-    },
-    [](VembraFileHandle h, const void* b, int32_t n) {
-      return int32_t(fwrite(b, 1, size_t(n), static_cast<FILE*>(h)));
-    },
-    [](VembraFileHandle h) { return int32_t(ftell(static_cast<FILE*>(h))); },
-    [](VembraFileHandle h, int32_t o, int w) {
-      return int32_t(fseek(static_cast<FILE*>(h), o, w));
-    },
-    [](VembraFileHandle h) { return fflush(static_cast<FILE*>(h)); }};
-
 int RegisterHost(OrnShareServices* s, const char*) {
-  s->Publish("MEMORY=vembra", &g_memory);
-  s->Publish("FILIO=vembra_stdio", &g_stdio);
+  s->Publish("MEMORY=vembra", vembratest::TestMemory());
+  s->Publish("FILIO=vembra_stdio", vembratest::TestStdio());
   return 0;
 }
 

@@ -7,34 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "../tests/vembra/VembraTestHost.h"
 #include "vembra/OrnShare.h"
 #include "vembra/vembra_gzio.h"
 #include "vembra/vembra_zfilio.h"
 
 namespace {
 
-VembraMemory g_memory = {[](size_t n, const char*, int) { return malloc(n); },
-                         [](void* p, const char*, int) { free(p); },
-                         [](void* p, size_t n, const char*, int) { return realloc(p, n); }};
-
-VembraFilio g_stdio = {
-    [](const char* path, const char* mode) -> VembraFileHandle { return fopen(path, mode); },
-    [](VembraFileHandle h) { return fclose(static_cast<FILE*>(h)); },
-    [](VembraFileHandle h, void* b, int32_t n) {
-      return int32_t(fread(b, 1, size_t(n), static_cast<FILE*>(h)));
-    },
-    [](VembraFileHandle h, const void* b, int32_t n) {
-      return int32_t(fwrite(b, 1, size_t(n), static_cast<FILE*>(h)));
-    },
-    [](VembraFileHandle h) { return int32_t(ftell(static_cast<FILE*>(h))); },
-    [](VembraFileHandle h, int32_t o, int w) {
-      return int32_t(fseek(static_cast<FILE*>(h), o, w));
-    },
-    [](VembraFileHandle h) { return fflush(static_cast<FILE*>(h)); }};
-
 int RegisterHost(OrnShareServices* s, const char*) {
-  s->Publish("MEMORY=vembra", &g_memory);
-  s->Publish("FILIO=vembra_stdio", &g_stdio);
+  s->Publish("MEMORY=vembra", vembratest::TestMemory());
+  s->Publish("FILIO=vembra_stdio", vembratest::TestStdio());
   return 0;
 }
 
@@ -65,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fclose(f);
 
   static char buffer[70000];
-  if (VembraGzStream* s = vembra_gz_Open(&g_stdio, FilePath(), "rb")) {
+  if (VembraGzStream* s = vembra_gz_Open(vembratest::TestStdio(), FilePath(), "rb")) {
     int32_t total = 0, n;
     while ((n = vembra_gz_Read(s, buffer, 3000)) > 0 && total < (1 << 22)) total += n;
     if (n < -1) abort();
