@@ -9,6 +9,8 @@
 #include "engine/WalkPlane.h"
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
+#include "melos/Melos.h"
+#include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "quadrix/qxThing.h"
 #include "script/drevLua.h"
@@ -26,6 +28,15 @@ drevActorCalls DefaultCalls() {
   c.callCollisionHandler = drevLua_CallCollisionHandler;
   c.costumeDrawShadow = drevCostume_DrawShadow;
   c.costumeSetShadowColor = drevCostume_SetShadowColor;
+  c.soundStartSpeech = Sounds_StartSpeechSound;
+  c.soundStartVoice = Sounds_StartVoice;
+  c.soundSetParam = Sounds_SetParam;
+  c.soundStop = Sounds_StopSound;
+  c.soundStopVoice = Sounds_StopVoice;
+  c.soundIsPlaying = [](const char* sound) { return Sounds_IsSoundPlaying(sound) ? 1 : 0; };
+  c.soundLipSyncShape = Sounds_GetLipSyncShape;
+  c.melosGetParam = Melos_GetParam;
+  c.roomAddPositionalSound = drevRoom_AddPositionalSound;
   return c;
 }
 drevActorCalls gCalls = DefaultCalls();
@@ -132,9 +143,8 @@ int drevActor_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
     descriptor->uninitialize = Uninitialize;
     descriptor->startup = Startup;
     descriptor->shutdown = Shutdown;
-    // The "ACTS" save block is built with saving and loading games.
-    descriptor->save = nullptr;
-    descriptor->restore = nullptr;
+    descriptor->save = drevActor_Save;
+    descriptor->restore = drevActor_Restore;
   }
   return 0;
 }
@@ -224,6 +234,13 @@ int drevActor_ToIndex(const Actor* actor) {
     first += size;
   }
   return -1;
+}
+
+int drevActor_GrowTable(int records) {
+  while (g.recordCount < records) {
+    if (!AddBlock(g.blocks.empty() ? ACTOR_TABLE_START : ACTOR_TABLE_GROWTH)) return 0;
+  }
+  return 1;
 }
 
 int drevActor_GetRecordCount(void) {
