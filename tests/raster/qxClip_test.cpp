@@ -10,6 +10,7 @@
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxCore.h"
+#include "quadrix/qxMatrix.h"
 
 namespace {
 
@@ -340,6 +341,40 @@ TEST_F(QxClip, TwoDimensional) {
     EXPECT_GE(v, 0);
     EXPECT_LE(v, 100);
   }
+}
+
+TEST_F(QxClip, CameraProjectionChoosesTheTestsAndProjectsLines) {
+  qxCamera camera = {};
+  camera.projectionType = QXCAMERA_ORTHOGRAPHIC;
+  qxMatrix34_Identity(&camera.viewMatrix);
+  camera.projectPoint = [](qxVector3* dst, const qxVector3* src) {
+    *dst = {320 + src->x * 10.7f, 240 - src->z * 10.7f, src->y};
+  };
+  qxCore_pCurrentCamera = &camera;
+  // Orthographic: x within -10..10 at any depth, z within -5..5.
+  qxVector3 p = {-9.5f, 2, 4.5f};
+  EXPECT_EQ(qxClip_PointInFrustum(&f, &p), 1);  // beyond the perspective left plane
+  p.z = 5.5f;
+  EXPECT_EQ(qxClip_PointInFrustum(&f, &p), 0);
+  qxVector3 c = {-9.5f, 10, 0};
+  EXPECT_EQ(qxClip_SphereInFrustum(&f, &c, 0.5f), 0);
+  EXPECT_EQ(qxClip_SphereInFrustum(&f, &c, 1), 1);
+
+  qxVector3 a = {-20, 10, 0}, b = {0, 10, 2};
+  qxClipScreenPoint sa, sb;
+  int32_t m1 = 0, m2 = 0;
+  ASSERT_EQ(qxClip_ProjectLine(&f, &a, &b, &sa, &sb, &m1, &m2), 1);
+  EXPECT_EQ(sa.x, 213);  // 320 - 10 x 10.7, truncated
+  EXPECT_EQ(sa.y, 229);  // 240 - 1 x 10.7 = 229.3
+  EXPECT_EQ(sa.z, 10.0f);
+  EXPECT_EQ(sb.x, 320);
+  EXPECT_EQ(m1, 1);
+  EXPECT_EQ(m2, 0);
+  EXPECT_EQ(a.x, -20.0f);  // the world points are not touched
+  qxVector3 behind = {0, -5, 0}, behind2 = {1, -2, 0};
+  EXPECT_EQ(qxClip_ProjectLine(&f, &behind, &behind2, nullptr, nullptr, nullptr, nullptr), 0);
+  qxCore_pCurrentCamera = nullptr;
+  EXPECT_EQ(qxClip_ProjectLine(&f, &a, &b, &sa, &sb, nullptr, nullptr), 0);
 }
 
 }  // namespace
