@@ -1008,11 +1008,6 @@ int Melos_GetStreamInfo(int32_t sound, int32_t* size, int32_t* threshold, int32_
 
 namespace {
 
-void PutLE64(uint8_t* p, uint64_t v) {
-  Melos_PutLE32(p, static_cast<uint32_t>(v));
-  Melos_PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 // Restored records, read before the tracks are relinked.
 struct SavedRecord {
   bool stream;
@@ -1032,7 +1027,7 @@ int MelosDispatch_Save(uint8_t* buffer, int32_t room) {
         d.bits, d.rate, d.channels, d.swap, static_cast<int32_t>(d.position), d.regionLeft};
     for (int k = 0; k < 6; ++k) Melos_PutLE32(p + 8 + 4 * k, static_cast<uint32_t>(head[k]));
     std::memcpy(p + 32, d.map, MELOS_MAP_SIZE);
-    PutLE64(p + 2080, d.stream ? 1 : 0);
+    Melos_PutLE64(p + 2080, d.stream ? 1 : 0);
     Melos_PutLE32(p + 2088, static_cast<uint32_t>(d.streamBlock));
     Melos_PutLE32(p + 2100, static_cast<uint32_t>(d.end));
     const int32_t fade[9] = {d.fadeOffset, d.fadeHeld, d.fadeBits,  d.fadeRate, d.fadeChannels,

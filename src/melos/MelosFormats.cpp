@@ -253,6 +253,10 @@ uint32_t Sound_ConvertedSize(int type, int rate, int bits, int channels, const u
 
 // --- MCMP -------------------------------------------------------------------
 
+namespace {
+constexpr uint32_t kMcmpMaxBlock = 4u << 20;
+}  // namespace
+
 int Mcmp_Open(McmpFile* file, McmpReadAt readAt, void* user, uint32_t fileSize) {
   *file = McmpFile{};
   uint8_t head[6];
@@ -287,7 +291,10 @@ int Mcmp_Open(McmpFile* file, McmpReadAt readAt, void* user, uint32_t fileSize) 
     b.sourceSize = Melos_BE32(e + 5);
     b.start = static_cast<uint32_t>(start);
     b.source = static_cast<uint32_t>(source);
-    if (start + b.size > 0xFFFFFFFFu || source + b.sourceSize > fileSize) return -1;
+    // A block decodes into one buffer: sizes past kMcmpMaxBlock are damage.
+    if (start + b.size > 0xFFFFFFFFu || source + b.sourceSize > fileSize ||
+        b.size > kMcmpMaxBlock || b.sourceSize > kMcmpMaxBlock)
+      return -1;
     start += b.size;
     source += b.sourceSize;
     file->blocks.push_back(b);
