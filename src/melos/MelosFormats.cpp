@@ -330,15 +330,16 @@ bool DecodeBlock(McmpFile* f, int index) {
   const McmpBlock& b = f->blocks[static_cast<size_t>(index)];
   if (f->compressed.size() < b.sourceSize) f->compressed.resize(b.sourceSize);
   if (f->decoded.size() < b.size) f->decoded.resize(b.size);
-  if (f->readAt(f->user, b.source, f->compressed.data(), b.sourceSize) !=
-      static_cast<int>(b.sourceSize))
+  if (b.size == 0) return true;
+  if (b.sourceSize > 0 && f->readAt(f->user, b.source, f->compressed.data(), b.sourceSize) !=
+                              static_cast<int>(b.sourceSize))
     return false;
   if (b.vima) {
     if (Vima_DecodeBlock(f->compressed.data(), b.sourceSize, f->decoded.data(), b.size) < 0)
       return false;
   } else {
     const uint32_t stored = std::min(b.size, b.sourceSize);
-    std::memcpy(f->decoded.data(), f->compressed.data(), stored);
+    if (stored > 0) std::memcpy(f->decoded.data(), f->compressed.data(), stored);
     std::memset(f->decoded.data() + stored, 0, b.size - stored);
   }
   f->cached = index;

@@ -101,6 +101,20 @@ TEST_F(MelosDispatchTest, BadMapsEndTheSound) {
   ASSERT_EQ(Melos_StartSound(102, 50), 0);
   EXPECT_EQ(MixBlock(102), -1);
   EXPECT_EQ(Melos_GetParam(102, MELOS_PARAM_PLAYING), 0);
+  // A 24-bit format cannot play.
+  MeloBuilder wide;
+  wide.Frmt(0, 24, 48000, 1).Regn(0, 96).Stop(96);
+  wide.data = Bytes(96, 0);
+  host.resident[103] = wide.Build();
+  EXPECT_EQ(Melos_StartSound(103, 50), -1);
+  // One-frame regions at 96000 Hz looping on themselves cover no output
+  // frame: the block ends after a bounded number of pieces.
+  MeloBuilder tiny;
+  tiny.Frmt(0, 16, 96000, 1).Regn(0, 2).Jump(2, 0, 0, 0);
+  tiny.data = Bytes(2, 1);
+  host.resident[104] = tiny.Build();
+  ASSERT_EQ(Melos_StartSound(104, 50), 0);
+  EXPECT_EQ(MixBlock(104), 0);
 }
 
 // A streamed Melo file of DC at 48000 Hz, one long region.
