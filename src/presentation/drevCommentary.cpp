@@ -100,11 +100,20 @@ void MovieDuckingNotBuilt(int) {
   static bool said = false;
   ReportNotBuilt(said, "the high-definition movie's ducking");
 }
-// Creating an overlay through the overlay manager is not built yet: no strip.
-int CreateStripNotBuilt(const char*, int, int, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "the strip overlay");
-  return -1;
+// The strip overlay: the image at (0, 0) in mode 2, no mirror, no cache,
+// flags 0, sized to width x height.
+int CreateStrip(const char* image, int layer, int width, int height) {
+  OverlayManager* manager = drevOverlay_GetManager();
+  const int id = drevOverlay_Manager_CreateOverlay(manager, image, 0, 0, layer, 2, 0, 0, 0);
+  if (OverlayEntry* e = drevOverlay_Manager_FindOverlay(manager, id)) {
+    e->width = width;
+    e->height = height;
+  }
+  return id;
+}
+
+void DestroyOverlay(int id) {
+  drevOverlay_Manager_DestroyOverlay(drevOverlay_GetManager(), id);
 }
 
 void NotifyScripts(int playing) {
@@ -125,8 +134,8 @@ drevCommentaryCalls DefaultCalls() {
   c.destroyText = drevText_Destroy;
   c.lineCount = TextCache_GetLineCount;
   c.lineValues = TextCache_GetLineValues;
-  c.createStrip = CreateStripNotBuilt;
-  c.destroyOverlay = drevOverlay_Manager_DestroyOverlay;
+  c.createStrip = CreateStrip;
+  c.destroyOverlay = DestroyOverlay;
   c.notifyScripts = NotifyScripts;
   c.readSetting = kv_Registry_ReadInt;
   return c;
