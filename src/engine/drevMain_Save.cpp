@@ -101,3 +101,21 @@ int drevMain_EraseThread(void*) {
   drevMain_saveIoState.store(kSaveIoIdle, std::memory_order_release);
   return 0;
 }
+
+// Not built yet: no snapshot is kept.
+void drevMain_SnapshotMelos(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Save] - the music snapshot is not built yet");
+  }
+}
+
+// Not built yet: there is no snapshot to restore.
+void drevMain_RestoreMelosSnapshot(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Load] - restoring the music snapshot is not built yet");
+  }
+}

@@ -37,3 +37,9 @@ void drevMain_Serialize(void);
 void drevMain_Deserialize(void);
 int drevMain_LoadThread(void* thread);
 int drevMain_EraseThread(void* thread);
+
+// Keeps a snapshot of the music system's saved state; restoring stops all
+// music and restores the snapshot. Not built yet: each logs once and does
+// nothing.
+void drevMain_SnapshotMelos(void);
+void drevMain_RestoreMelosSnapshot(void);

@@ -35,3 +35,48 @@ void Sounds_ReleaseVoice(void) {
   static bool reported = false;
   ReportNotBuilt(reported, "Sounds_ReleaseVoice");
 }
+
+// Not built yet: the music host is not started, so every sound is unresolved.
+int Sounds_StartSound(const char*, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_StartSound");
+  return 0;
+}
+int Sounds_StopSound(const char*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_StopSound");
+  return 0;
+}
+int Sounds_GetParam(const char*, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetParam");
+  return 1;
+}
+int Sounds_FadeParam(const char*, int, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_FadeParam");
+  return 1;
+}
+int Sounds_StartVoice(const char*, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_StartVoice");
+  return 1;
+}
+void Sounds_StopVoice(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_StopVoice");
+}
+void Sounds_SetVoiceEffect(const char*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_SetVoiceEffect");
+}
+uint32_t Sounds_GetMemoryFootprint(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetMemoryFootprint");
+  return 0;
+}
+uint32_t Sounds_GetSoundCacheSize(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetSoundCacheSize");
+  return 0;
+}

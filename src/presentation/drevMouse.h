@@ -10,3 +10,7 @@
 #include "engine/drevMain.h"
 
 int drevMouse_Initialize(HostServices* services, ModuleDescriptor* descriptor);
+
+// The movie-cursor flag: while set, the cursor is also updated and drawn
+// during full-screen cutscenes. Not built yet: there is no cursor; logs once.
+void drevMouse_SetMovieCursor(int flag);

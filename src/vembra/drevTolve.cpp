@@ -1,6 +1,8 @@
 // The engine's cutscene glue. Not built yet (placeholder).
 #include "vembra/drevTolve.h"
 
+#include "platform/kv_Log.h"
+
 int drevTolve_Initialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
@@ -16,5 +18,13 @@ void drevTolve_Stop(void) {}
 void drevTolve_Update(void) {}
 // Not built yet: no cutscene plays.
 int32_t drevTolve_GetMovieTime(void) {
+  return 0;
+}
+int drevTolve_IsPlaying(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Tolve] - drevTolve_IsPlaying: not built yet; no cutscene plays");
+  }
   return 0;
 }

@@ -19,3 +19,6 @@ void drevTolve_Update(void);
 // Elapsed cutscene time in milliseconds. Not built yet: no cutscene ever
 // plays, so it answers 0.
 int32_t drevTolve_GetMovieTime(void);
+// 1 while a cutscene plays. Not built yet: none ever plays, so it answers 0
+// (logs once).
+int drevTolve_IsPlaying(void);

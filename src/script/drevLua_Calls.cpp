@@ -1,0 +1,125 @@
+// The table of calls out of the script-function families, set to the real
+// functions of the neighbouring modules.
+#include "script/drevLua_Calls.h"
+
+#include "engine/drevMain.h"
+#include "engine/drevMain_Save.h"
+#include "engine/drevRoom.h"
+#include "melos/Melos.h"
+#include "melos/Sounds.h"
+#include "platform/kv_Log.h"
+#include "presentation/drevControl.h"
+#include "presentation/drevMouse.h"
+#include "render/HardwareOverlay.h"
+#include "vembra/drevTolve.h"
+#include "video/MovieHD.h"
+
+namespace {
+
+// The render module's picking, force-refresh and settings are not built yet:
+// each logs once and does nothing (no world point is found).
+void ReportRenderNotBuilt(bool& reported, const char* what) {
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Render] - %s: not built yet", what);
+}
+int GetCameraActorNotBuilt() {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_GetCameraActor");
+  return -1;
+}
+int IntersectSegmentTriangleNotBuilt(qxVector3*, const qxVector3*, const qxVector3*,
+                                     const qxVector3*, const qxVector3*, const qxVector3*) {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_IntersectSegmentTriangle");
+  return 0;
+}
+int PickWorldPointNotBuilt(int, int, qxVector3*) {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_PickWorldPoint");
+  return 0;
+}
+void ForceRefreshNotBuilt() {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_ForceRefresh");
+}
+void SetResolutionScalingNotBuilt(float) {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_SetResolutionScaling");
+}
+void SetAdvancedLightingNotBuilt(int) {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_SetAdvancedLighting");
+}
+int IsHardwareAcceleratedNotBuilt() {
+  static bool reported = false;
+  ReportRenderNotBuilt(reported, "drevRender_IsHardwareAccelerated");
+  return 0;
+}
+
+// The walk fade time belongs to the actor chores, not built yet.
+void SetWalkFadeTimeNotBuilt(int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_SetWalkFadeTime: not built yet");
+  }
+}
+
+drevLuaCalls MakeCalls() {
+  drevLuaCalls c{};
+  c.soundsStartSound = Sounds_StartSound;
+  c.soundsStopSound = Sounds_StopSound;
+  c.soundsGetParam = Sounds_GetParam;
+  c.soundsSetParam = Sounds_SetParam;
+  c.soundsFadeParam = Sounds_FadeParam;
+  c.soundsStartVoice = Sounds_StartVoice;
+  c.soundsStopVoice = Sounds_StopVoice;
+  c.soundsSetVoiceEffect = Sounds_SetVoiceEffect;
+  c.soundsGetMemoryFootprint = Sounds_GetMemoryFootprint;
+  c.soundsGetSoundCacheSize = Sounds_GetSoundCacheSize;
+  c.soundsFillStreams = Sounds_FillStreams;
+  c.melosGroupVolume = Melos_GroupVolume;
+  c.melosStopAllSounds = Melos_StopAllSounds;
+  c.melosSetSequence = Melos_SetSequence;
+  c.melosSetCuePoint = Melos_SetCuePoint;
+  c.melosSetAttribute = Melos_SetAttribute;
+  c.melosPause = Melos_Pause;
+  c.melosResume = Melos_Resume;
+  c.melosStartRecording = Melos_StartRecording;
+  c.melosStopRecording = Melos_StopRecording;
+  c.queueMusicState = drevMain_QueueMusicState;
+  c.snapshotMelos = drevMain_SnapshotMelos;
+  c.restoreMelosSnapshot = drevMain_RestoreMelosSnapshot;
+  c.startMovie = drevMain_StartMovie;
+  c.roomAddPositionalSound = drevRoom_AddPositionalSound;
+  c.tolveStop = drevTolve_Stop;
+  c.tolvePause = drevTolve_Pause;
+  c.tolveIsPlaying = drevTolve_IsPlaying;
+  c.movieIsActive = MovieHD_IsActive;
+  c.movieIsRunning = MovieHD_IsRunning;
+  c.mouseSetMovieCursor = drevMouse_SetMovieCursor;
+  c.controlGetAxisClamped = drevControl_GetAxisClamped;
+  c.actorSetWalkFadeTime = SetWalkFadeTimeNotBuilt;
+  c.renderGetCameraActor = GetCameraActorNotBuilt;
+  c.renderIntersectSegmentTriangle = IntersectSegmentTriangleNotBuilt;
+  c.renderPickWorldPoint = PickWorldPointNotBuilt;
+  c.renderForceRefresh = ForceRefreshNotBuilt;
+  c.renderSetResolutionScaling = SetResolutionScalingNotBuilt;
+  c.renderSetAdvancedLighting = SetAdvancedLightingNotBuilt;
+  c.renderIsHardwareAccelerated = IsHardwareAcceleratedNotBuilt;
+  c.overlaySetVirtualScreenAspect = Overlay_SetVirtualScreenAspect;
+  return c;
+}
+
+drevLuaCalls g_calls = MakeCalls();
+
+}  // namespace
+
+drevLuaCalls& drevLua_Calls(void) {
+  return g_calls;
+}
+
+void drevLua_ResetCalls(void) {
+  g_calls = MakeCalls();
+}
