@@ -37,6 +37,8 @@ function BOOT(resume, bootParameter)
   -- Enter the demo set and look through its second camera setup.
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(1)
+  -- The title, centred near the top of the picture for four seconds.
+  PrintLine("Vosk Quorvale", {x = 320, y = 40, center = 1, duration = 4000})
 end
 
 -- Input: the engine calls buttonHandler(control, 1 or nil, presses, double

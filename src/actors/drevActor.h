@@ -185,6 +185,13 @@ void drevActor_PuckOrient(Actor* actor);
 
 void drevActor_UpdateTalking(float seconds);
 void drevActor_ShutUp(Actor* actor);
+// Starts a line: its voice, its say-line text object (drevText_MakeSayLineObject)
+// and the mouth. useStream 1, volume 127, pan 64, x and y -1 unless the
+// script's SayLine changes them. Not built yet: says nothing.
+void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume, int pan, int x,
+                       int y);
+// The number of talking actors. Not built yet: nobody talks, 0.
+int drevActor_CountTalking(void);
 void drevActor_UpdateMotionChores(Actor* actor);
 // The text speed of say-lines without voice, 1 to 10. Not built yet: the
 // setter logs once and stores nothing, the getter answers 0 (no speed).

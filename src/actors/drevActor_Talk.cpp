@@ -1,5 +1,6 @@
-// Actor talking and voice. Not built yet (placeholder): the talk step and
-// ending a line log "not built yet" once and do nothing.
+// Actor talking and voice. Not built yet (placeholder): the talk step,
+// starting and ending a line log "not built yet" once and do nothing, and
+// no actor is counted as talking.
 #include "actors/drevActor.h"
 #include "platform/kv_Log.h"
 
@@ -15,6 +16,22 @@ void drevActor_ShutUp(Actor*) {
   if (reported) return;
   reported = true;
   kv_Log_Printf("[Actor] - drevActor_ShutUp: not built yet");
+}
+
+void drevActor_SayLine(Actor*, const char* text, int, int, int, int, int) {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  kv_Log_Printf("[Actor] - drevActor_SayLine: not built yet; \"%s\" is not said", text ? text : "");
+}
+
+int drevActor_CountTalking(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Actor] - drevActor_CountTalking: not built yet; no actor talks");
+  }
+  return 0;
 }
 
 // Not built yet: the talk settings belong to the actors' talking.

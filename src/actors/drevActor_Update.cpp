@@ -14,6 +14,7 @@
 #include "actors/drevActor.h"
 #include "actors/drevActor_Internal.h"
 #include "actors/drevCostume.h"
+#include "engine/drevResource.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
 #include "quadrix/qxModel3.h"
@@ -47,6 +48,13 @@ qxThing* HeadThing(const Actor* actor) {
     if (joint < 0 || joint >= model->nodeCount) return nullptr;
   }
   return top->mainModel;
+}
+
+// Re-attaches the top instance to its costume while the node holds it.
+void RescueInstance(const CostumeNode* top) {
+  if (!top || !top->rCostume.valid) return;
+  const auto costume = reinterpret_cast<intptr_t>(drevResource_CostumeFromRef(&top->rCostume));
+  Cos_InstRescue(top->instance, static_cast<CosCostumeHandle>(costume));
 }
 
 void AppendToCollisionList(Actor* actor) {
@@ -119,11 +127,7 @@ void drevActor_Update(Actor* actor, float seconds) {
   if (!actor) return;
   if (actor->pExtra) seconds *= actor->pExtra->timeScale;
   actor->previousPosition = actor->position;
-  CostumeNode* top = actor->costumeTop;
-  if (top && top->rCostume.valid) {
-    Cos_InstRescue(top->instance,
-                   static_cast<CosCostumeHandle>(reinterpret_cast<intptr_t>(top->rCostume.object)));
-  }
+  RescueInstance(actor->costumeTop);
   if (actor->state & ACTOR_MOVING) drevActor_FollowPath(actor);
   if (actor->pExtra && actor->pExtra->walkFrame) drevActor_StepWalkFrame(actor);
   drevActor_UpdateMotionChores(actor);
@@ -264,10 +268,7 @@ void drevActor_ResetCostume(Actor* actor) {
   }
   CostumeNode* top = actor->costumeTop;
   if (!top) return;
-  if (top->rCostume.valid) {
-    Cos_InstRescue(top->instance,
-                   static_cast<CosCostumeHandle>(reinterpret_cast<intptr_t>(top->rCostume.object)));
-  }
+  RescueInstance(top);
   drevCostume_ResetInstance(top->instance);
   if (actor->pExtra->talking) drevActor_ShutUp(actor);
 }

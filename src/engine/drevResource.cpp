@@ -631,3 +631,21 @@ void drevResource_ReloadColormaps(void) {
     PrepareColormapTables(static_cast<qxColormap*>(r->object));
   }
 }
+
+namespace {
+void* ObjectOf(const ResourceRef* ref, const char* complaint) {
+  if (ref && ref->valid) return ref->object;
+  kv_Log_Printf("[Res] - %s", complaint);
+  return nullptr;
+}
+}  // namespace
+
+void* drevResource_CostumeFromRef(const ResourceRef* ref) {
+  return ObjectOf(ref, "Bad costume Reference");
+}
+void* drevResource_BitmapFromRef(const ResourceRef* ref) {
+  return ObjectOf(ref, "Bad Bitmap Reference");
+}
+void* drevResource_KeyframeFromRef(const ResourceRef* ref) {
+  return ObjectOf(ref, "Bad keyframe Reference");
+}

@@ -12,6 +12,8 @@
 
 #include "engine/drevMain.h"
 
+struct ResourceRef;
+
 constexpr int64_t kResourceDefaultBudget = 12288000;
 constexpr int64_t kResourceDefaultPurge = 2560000;
 
@@ -43,3 +45,12 @@ int drevResource_WriteReport(void);
 // backgrounds are not reloaded yet (not built yet).
 void drevResource_ReloadBackgrounds(void);
 void drevResource_ReloadColormaps(void);
+
+// The object of a reference held on a costume ("COST", its CosCostumeHandle
+// as a pointer-sized value), a bitmap ("BKND") or a keyframe ("KEYF"). A
+// reference that is not valid answers null with the log line "Bad costume
+// Reference", "Bad Bitmap Reference" or "Bad keyframe Reference" (a restored
+// game can hold one; it is not a broken invariant).
+void* drevResource_CostumeFromRef(const ResourceRef* ref);
+void* drevResource_BitmapFromRef(const ResourceRef* ref);
+void* drevResource_KeyframeFromRef(const ResourceRef* ref);

@@ -33,6 +33,12 @@ constexpr int kColourSpecial = 0xF800;  // red
 constexpr int kColourFile = 0xFFE0;     // yellow
 constexpr int kColourScript = 0x07E0;   // green
 
+// The same colour packed for text (red in the low byte).
+constexpr uint32_t PackedColour(int rgb565) {
+  const uint32_t v = static_cast<uint32_t>(rgb565);
+  return ((v >> 11) & 0x1F) << 3 | ((v >> 5) & 0x3F) << 2 << 8 | (v & 0x1F) << 3 << 16;
+}
+
 void CopyField(char* field, size_t size, const char* text) {
   std::strncpy(field, text ? text : "", size - 1);
   field[size - 1] = '\0';
@@ -520,8 +526,8 @@ void hotspots_DrawDebug(void) {
       const int prev = (k + n - 1) % n;
       kv_RenderHooks_DrawLine(0, canvas, gx[prev], gy[prev], gx[k], gy[k], colour, -1);
     }
-    drevText_DrawStringImmediate(h->idString, static_cast<int>(sumX / n),
-                                 static_cast<int>(sumY / n), 0, 1, font);
+    drevText_DrawStringImmediate(h->idString, PackedColour(colour), static_cast<int>(sumX / n),
+                                 static_cast<int>(sumY / n), 1, font);
   }
   lua_endblock();
 }

@@ -32,11 +32,34 @@ bool TableActive(const RenderHookTable* table) {
   return table != nullptr && table->active != 0;
 }
 
+// The overlay buckets are drawn and emptied at phase 3 by exactly one back
+// end: the software one while it is active, else the deferred one. While no
+// deferred back end with frame phases is registered (its frame phases are
+// not built yet), the software back end empties them even when inactive:
+// otherwise what the text objects, overlays and the cursor add every frame
+// would pile up without bound.
+void DrawOverlayBuckets(kvRenderContext* context) {
+  kv_RenderContext_PushMarker(context, "Hardware overlay");
+  RenderBucket_Draw(HardwareOverlayBucket, 1, nullptr, nullptr);
+  kv_RenderContext_PopMarker(context);
+  kv_RenderContext_PushMarker(context, "Debug overlay");
+  RenderBucket_Draw(DebugOverlayBucket, 1, nullptr, nullptr);
+  kv_RenderContext_PopMarker(context);
+}
+
+bool DeferredDrawsOverlays(void) {
+  const RenderHookTable* deferred = kv_RenderHooks_GetDeferredTable();
+  return deferred != nullptr && deferred->FramePhase != nullptr;
+}
+
 }  // namespace
 
 void Software_FramePhase(int phase) {
-  if (!SoftwareActive()) return;
   kvRenderContext* context = kv_RenderContext_Get();
+  if (!SoftwareActive()) {
+    if (phase == 3 && !DeferredDrawsOverlays()) DrawOverlayBuckets(context);
+    return;
+  }
   if (phase == 0) {
     if (!TableActive(kv_RenderHooks_GetDeferredTable())) {
       kv_RenderContext_Clear(context, Deferred_ClearColour[0], Deferred_ClearColour[1],
@@ -45,12 +68,7 @@ void Software_FramePhase(int phase) {
   } else if (phase == 3) {
     kv_Platform_PresentSurface(context, kv_RenderHooks_GetFrontSurface(),
                                kv_RenderHooks_GetFadeValue());
-    kv_RenderContext_PushMarker(context, "Hardware overlay");
-    RenderBucket_Draw(HardwareOverlayBucket, 1, nullptr, nullptr);
-    kv_RenderContext_PopMarker(context);
-    kv_RenderContext_PushMarker(context, "Debug overlay");
-    RenderBucket_Draw(DebugOverlayBucket, 1, nullptr, nullptr);
-    kv_RenderContext_PopMarker(context);
+    DrawOverlayBuckets(context);
   }
 }
 

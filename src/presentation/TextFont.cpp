@@ -68,9 +68,11 @@ const TextFontGlyph* GlyphOf(const TextFontHeader* h, int code) {
   return reinterpret_cast<const TextFontGlyph*>(base + h->glyphOffset) + index;
 }
 
-// value x scale / 1.0, raised to the next whole number.
+// value x scale / 1.0, raised to the next whole number. Values come from
+// layouts a save game restores: the product is formed wide enough for any.
 int64_t Scaled(int64_t value, uint32_t scale) {
-  return (value * static_cast<int64_t>(scale) + 0xFFFF) >> 16;
+  const __int128 product = (static_cast<__int128>(value) * scale + 0xFFFF) >> 16;
+  return static_cast<int64_t>(std::clamp<__int128>(product, INT64_MIN, INT64_MAX));
 }
 
 int ClampInt(int64_t v) {
@@ -497,6 +499,7 @@ int TextFont_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
 
 void TextFont_Uninitialize(void) {
   g_font.initialized = false;
+  g_font.services = nullptr;
 }
 
 int TextFont_Startup(void) {

@@ -43,12 +43,10 @@ struct TextCanvas {
 using TextClip = stdRect;
 
 // Layout flags of the font.
-enum : uint32_t {
-  TEXTFONT_CENTRE = 0x1,
-  TEXTFONT_RIGHT = 0x2,
-  TEXTFONT_WRAP = 0x4,
-  TEXTFONT_OPAQUE = 0x8,
-};
+constexpr uint32_t TEXTFONT_CENTRE = 0x1;
+constexpr uint32_t TEXTFONT_RIGHT = 0x2;
+constexpr uint32_t TEXTFONT_WRAP = 0x4;
+constexpr uint32_t TEXTFONT_OPAQUE = 0x8;
 
 // 1.0 in 16.16 fixed point.
 constexpr uint32_t TEXTFONT_SCALE_ONE = 0x10000;

@@ -45,8 +45,18 @@ bool IntArg(int n, int* out) {
   return true;
 }
 
-bool SlotArg(int n, int* slot) {
-  return IntArg(n, slot) && *slot >= 0 && *slot < ACTOR_SHADOW_SLOTS;
+// A bad handle gives the script nil.
+Actor* OrNil(Actor* actor) {
+  if (!actor) lua_pushnil();
+  return actor;
+}
+
+// The actor with the slot of argument 2; nil for a bad handle or a slot
+// outside 0..5.
+Actor* WithSlot(Actor* actor, int* slot) {
+  if (actor && IntArg(2, slot) && *slot >= 0 && *slot < ACTOR_SHADOW_SLOTS) return actor;
+  lua_pushnil();
+  return nullptr;
 }
 
 }  // namespace
@@ -61,86 +71,53 @@ void drevLua_ActorShadow() {
 }
 
 void drevLua_ActivateActorShadow() {
-  Actor* actor = ActorArg(1);
   int slot = 0;
-  if (!actor || !SlotArg(2, &slot)) {
-    lua_pushnil();
-    return;
-  }
-  drevActor_ActivateShadow(actor, slot, lua_isnil(lua_lua2C(3)) ? 0 : 1);
+  if (Actor* actor = WithSlot(ActorArg(1), &slot))
+    drevActor_ActivateShadow(actor, slot, lua_isnil(lua_lua2C(3)) ? 0 : 1);
 }
 
 void drevLua_SetActorShadowPlane() {
-  Actor* actor = ActorArg(1);
   const lua_Object name = lua_lua2C(2);
-  if (!actor) {
-    lua_pushnil();
-    return;
-  }
-  if (lua_isstring(name)) drevActor_SetShadowPlane(actor, lua_getstring(name));
+  Actor* actor = OrNil(ActorArg(1));
+  if (actor && lua_isstring(name)) drevActor_SetShadowPlane(actor, lua_getstring(name));
 }
 
 void drevLua_SetActorShadowPoint() {
-  Actor* actor = ActorArg(1);
-  if (!actor) {
-    lua_pushnil();
-    return;
-  }
+  Actor* actor = OrNil(ActorArg(1));
   const lua_Object x = lua_lua2C(2), y = lua_lua2C(3), z = lua_lua2C(4);
-  if (!lua_isnumber(x) || !lua_isnumber(y) || !lua_isnumber(z)) return;
+  if (!actor || !lua_isnumber(x) || !lua_isnumber(y) || !lua_isnumber(z)) return;
   drevActor_SetShadowPoint(actor, lua_getnumber(x), lua_getnumber(y), lua_getnumber(z));
 }
 
 void drevLua_SetActiveShadow() {
-  Actor* actor = ActorWithExtra();
   int slot = 0;
-  if (!actor || !SlotArg(2, &slot)) {
-    lua_pushnil();
-    return;
-  }
-  actor->pExtra->activeShadow = slot;
+  if (Actor* actor = WithSlot(ActorWithExtra(), &slot)) actor->pExtra->activeShadow = slot;
 }
 
 void drevLua_ActorDistToShadowPlane() {
-  Actor* actor = ActorWithExtra();
   int slot = 0;
-  if (!actor || !SlotArg(2, &slot)) {
-    lua_pushnil();
-    return;
-  }
+  Actor* actor = WithSlot(ActorWithExtra(), &slot);
+  if (!actor) return;
   const ShadowSlot& s = actor->pExtra->shadows[slot];
   const qxVector3& p = actor->position;
   lua_pushnumber(std::fabs(s.plane[0] * p.x + s.plane[1] * p.y + s.plane[2] * p.z + s.plane[3]));
 }
 
 void drevLua_AddShadowPlane() {
-  Actor* actor = ActorWithExtra();
   const lua_Object name = lua_lua2C(2);
-  if (!actor) {
-    lua_pushnil();
-    return;
-  }
-  if (lua_isstring(name))
+  Actor* actor = OrNil(ActorWithExtra());
+  if (actor && lua_isstring(name))
     drevActor_AddShadowPlane(actor, actor->pExtra->activeShadow, lua_getstring(name));
 }
 
 void drevLua_SetActorShadowValid() {
-  Actor* actor = ActorWithExtra();
-  if (!actor) {
-    lua_pushnil();
-    return;
-  }
+  Actor* actor = OrNil(ActorWithExtra());
   int side = 0;
-  if (IntArg(2, &side)) drevActor_SetShadowValid(actor, actor->pExtra->activeShadow, side);
+  if (actor && IntArg(2, &side)) drevActor_SetShadowValid(actor, actor->pExtra->activeShadow, side);
 }
 
 void drevLua_KillActorShadows() {
-  Actor* actor = ActorArg(1);
-  if (!actor) {
-    lua_pushnil();
-    return;
-  }
-  drevActor_ClearShadows(actor);
+  if (Actor* actor = OrNil(ActorArg(1))) drevActor_ClearShadows(actor);
 }
 
 void drevLua_SetShadowColor() {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "../TestTempDir.h"
 #include "../engine/WalkTestSupport.h"
 #include "ActorTestSupport.h"
 #include "platform/kv_RenderHooks.h"
@@ -128,8 +129,6 @@ class ShadowScripts : public ActorShadows {
  protected:
   void SetUp() override {
     ActorShadows::SetUp();
-    FILE* f = std::fopen("_system.lua", "wb");
-    std::fclose(f);
     ASSERT_EQ(drevLua_Initialize(&hs_, &lua_), 0);
     ASSERT_EQ(lua_.startup(), 0);
     drevLua_OpenLibrary(kTestRows, 1);
@@ -143,10 +142,11 @@ class ShadowScripts : public ActorShadows {
   // Runs the chunk with `a` the actor's handle; 0 when every assert held.
   int Run(const std::string& code) {
     const std::string chunk = "a = Actor(" + std::to_string(index_) + ")\n" + code;
-    FILE* f = std::fopen("shadow.lua", "wb");
+    const std::string file = vqtest::TempPath("shadow.lua");
+    FILE* f = std::fopen(file.c_str(), "wb");
     std::fwrite(chunk.data(), 1, chunk.size(), f);
     std::fclose(f);
-    return lua_dofile("shadow.lua");
+    return lua_dofile(file.c_str());
   }
 
   ModuleDescriptor lua_{};

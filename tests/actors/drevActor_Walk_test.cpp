@@ -246,6 +246,32 @@ TEST_F(ActorWalk, ConstrainIsRefusedDuringAPathWalk) {
   EXPECT_EQ(a->pExtra->walkFrame->headingMode, 0);
 }
 
+TEST_F(ActorWalk, PuckActorsTiltTowardTheFloorsUpAxis) {
+  // A ramp rising 10 degrees toward +y.
+  const float rise = 4 * std::tan(10.0f * 3.14159265f / 180.0f);
+  char ramp[256];
+  std::snprintf(ramp, sizeof ramp,
+                "\tsector ramp\n\ttype walk\n\tdefault visibility visible\n\tnumvertices 4\n"
+                "\tvertices: 0 0 0\n\t4 0 0\n\t4 4 %g\n\t0 4 %g\n",
+                rise, rise);
+  Read(ramp);
+  Actor* a = Walker({2, 2, rise / 2});
+  a->flags |= ACTOR_PUCK_ORIENT;
+  const qxVector3 up = a->pExtra->walkFrame->frame.z;
+  ASSERT_NEAR(up.y, -std::sin(10.0f * 3.14159265f / 180.0f), 1e-3f);
+  auto tilt = [&] {
+    const qxMatrix34* t = drevActor_GetTransform(a);
+    return std::acos(std::fmin(1.0f, qxVector3_Dot(&t->z, &up))) * 180.0f / 3.14159265f;
+  };
+  EXPECT_NEAR(tilt(), 10.0f, 0.1f);
+  // At most the turn rate a second: 6.75 degrees a step of 0.05 s.
+  drevActor_PuckOrient(a);
+  EXPECT_NEAR(tilt(), 3.25f, 0.1f);
+  drevActor_PuckOrient(a);
+  EXPECT_LT(tilt(), 2.1f);
+  EXPECT_TRUE(a->transformValid);
+}
+
 TEST_F(ActorWalk, WalkFramesAreMadeAndDeleted) {
   Read(Square("a", 0, 0, 4, 4));
   Actor* a = NewActor();

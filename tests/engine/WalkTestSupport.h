@@ -1,5 +1,7 @@
 // Shared fixture of the walking tests: services, sector sections read from
-// literals, the log captured to a file, and a clean sector state afterwards.
+// literals (written to the program's temporary folder), the log captured to a
+// file (the log always opens in the working folder), and a clean sector state
+// afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../TestTempDir.h"
 #include "actors/drevActor.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
@@ -71,7 +74,7 @@ class WalkWorld : public ::testing::Test {
   // Reads a "sectors" section body for the set and makes its list current;
   // answers the name of the section that followed, or "" at the end.
   std::string Read(const std::string& body, const std::string& set = "walk.set") {
-    const std::string file = "sectors_" + std::to_string(files_++) + ".txt";
+    const std::string file = vqtest::TempPath("sectors_" + std::to_string(files_++) + ".txt");
     WriteFile(file, body);
     EXPECT_EQ(stdConffile_Open(file.c_str()), 1);
     const char* next = WalkPlane_ReadSectors(set.c_str());

@@ -14,6 +14,7 @@
 #include "chore/costume.h"
 #include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "presentation/TextFont.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
 #include "std/stdFileUtil.h"
@@ -113,9 +114,12 @@ TEST_F(Binding, StartupInstallsTheFileServicesAndHandlers) {
     EXPECT_EQ(drevResource_Get(tag, "anything.bin"), nullptr);
   }
   // A font is a record without glyphs whatever the name: no file is read.
+  ASSERT_EQ(TextFont_Initialize(&hs_, nullptr), 0);
   void* font = drevResource_Get("FONT", "anything.laf");
-  ASSERT_NE(font, nullptr);
+  EXPECT_NE(font, nullptr);
   EXPECT_EQ(drevResource_Get("FONT", "ANYTHING.LAF"), font);
+  Res_FreeAll();
+  TextFont_Uninitialize();
 }
 
 // The demo game's 24-bit BMP, found in the staged game folder's Backgrounds
@@ -317,6 +321,18 @@ TEST(EngineResources, ScansTheCurrentAndTheExtraDirectoryAtStart) {
   EXPECT_EQ(hs.fileOpen, platformOpen);
   drevMain_SetDataPath(nullptr);
   std::filesystem::remove_all(game);
+}
+
+TEST(ResourceRefs, AccessorsAnswerTheObjectOfAValidReferenceOnly) {
+  int object = 0;
+  ResourceRef ref{};
+  ref.object = &object;
+  EXPECT_EQ(drevResource_CostumeFromRef(&ref), nullptr);
+  EXPECT_EQ(drevResource_BitmapFromRef(nullptr), nullptr);
+  ref.valid = 1;
+  EXPECT_EQ(drevResource_CostumeFromRef(&ref), &object);
+  EXPECT_EQ(drevResource_BitmapFromRef(&ref), &object);
+  EXPECT_EQ(drevResource_KeyframeFromRef(&ref), &object);
 }
 
 }  // namespace

@@ -691,6 +691,35 @@ TEST_F(RenderGL, DebugTextReportsItsFarEdges) {
   EXPECT_LT(bottom, 20 + 80);
 }
 
+// The overlay buckets are emptied at phase 3 by one back end: the software
+// one when active, else the deferred one; while the deferred back end has no
+// frame phases, the software back end empties them so that they never pile up.
+TEST_F(RenderGL, OverlayBucketsAreEmptiedEveryFrame) {
+  kv_RenderHooks_ResetForTest();
+  RenderHookTable deferred{};
+  kv_RenderHooks_Register(&deferred);
+  RenderHookTable* software = InitSoftwareBackend();
+  kv_RenderHooks_SetBackends(nullptr, &deferred, software);
+  software->active = 0;
+  const DrawRecord empty{};
+  for (int frame = 0; frame < 3; ++frame) {
+    RenderBucket_Add(HardwareOverlayBucket, &empty);
+    RenderBucket_Add(DebugOverlayBucket, &empty);
+    Software_FramePhase(3);
+    EXPECT_EQ(HardwareOverlayBucket->count, 0u);
+    EXPECT_EQ(DebugOverlayBucket->count, 0u);
+  }
+  // A deferred back end with frame phases draws them itself.
+  deferred.FramePhase = [](int) {};
+  RenderBucket_Add(HardwareOverlayBucket, &empty);
+  Software_FramePhase(3);
+  EXPECT_EQ(HardwareOverlayBucket->count, 1u);
+  software->active = 1;
+  Software_FramePhase(3);
+  EXPECT_EQ(HardwareOverlayBucket->count, 0u);
+  kv_RenderHooks_ResetForTest();
+}
+
 TEST_F(RenderGL, InitHardwareBackendRegistersItsHooks) {
   const int before = kv_RenderHooks_GetCount();
   RenderHookTable* table = InitHardwareBackend();

@@ -1,2 +1,0 @@
-a = Actor(0)
-SetShadowColor(1, 2)
