@@ -132,6 +132,7 @@ void FreeRecord(ResourceRecord* r) {
   }
   UnlinkRecord(r);
   if (r->flags & kResFlagOwnedName) Services()->memFree(const_cast<char*>(r->name));
+  if (r->spelling) Services()->memFree(r->spelling);
   Memory_PoolFree(r);
 }
 
@@ -307,6 +308,9 @@ int Res_Add(uint32_t tag, const char* name, void* object) {
     r->hash = Res_NameHash(copy);
     r->flags = kResFlagOwnedName;
   }
+  // Only a spelling that differs from the upper-cased name is kept; one that
+  // cannot be copied leaves the upper-cased name, which finds it all the same.
+  if (upper != name) r->spelling = CopyName(name);
   r->serial = NewSerial();
   r->savedId[0] = r->serial;
   LinkHead(r);
@@ -539,10 +543,11 @@ int Res_Save(SaveTransferFn write) {
   if (write(&count, 4)) return 1;
   for (ResourceRecord* r = gHead; r; r = r->next) {
     if (!((r->refs && !std::strstr(r->name, "TEMP")) || (r->flags & kResFlagLocked))) continue;
-    uint32_t length = static_cast<uint32_t>(std::strlen(r->name));
+    const char* name = r->spelling ? r->spelling : r->name;
+    uint32_t length = static_cast<uint32_t>(std::strlen(name));
     r->savedId[0] = r->serial;
     r->savedId[1] = 0;
-    if (write(&length, 4) || write(const_cast<char*>(r->name), length) || write(&r->tag, 4) ||
+    if (write(&length, 4) || write(const_cast<char*>(name), length) || write(&r->tag, 4) ||
         write(r->savedId, 8)) {
       return 1;
     }

@@ -63,6 +63,11 @@ struct ResourceRecord {
   ResourceRecord* next;  // towards the least recently used end
   ResourceRecord* prev;
   const char* name;  // upper-cased; an owned copy (flag 4) or a pack's name table
+  // The name as it was first asked for, when its case differs from `name`
+  // (owned, else null). The "RESS" block keeps this spelling, so a loaded
+  // game reloads its resources under the names they had (a set's name is
+  // the file name it was loaded by).
+  char* spelling;
   uint32_t hash;
   uint32_t tag;
   void* object;

@@ -250,6 +250,19 @@ struct drevMainCalls {
   int (*luaRunSystemScript)(void);
   // calls the script global `name` with (argument or nil, nil)
   void (*luaCallGlobal)(const char* name, const char* argument);
+  // saving and loading games
+  int (*cosSave)(SaveTransferFn write);
+  int (*cosRestore)(SaveTransferFn read);
+  int (*luaSave)(SaveTransferFn write);
+  int (*luaRestore)(SaveTransferFn read);
+  int (*luaDoFile)(const char* name);
+  void (*luaSaveGameCallback)(SaveTransferFn write);
+  void (*luaSetSaveStatus)(int code);
+  void (*luaSetInputMode)(int mode);
+  void (*renderDrawProgressBar)(float fraction);
+  void (*renderPrepareSetup)(Room* room, int setup);
+  void (*renderInvalidateRectAllBuffers)(const int* rect, int restore);
+  void (*overlaySetVirtualScreenAspect)(float aspect);
   // walking and hotspots
   void (*actorGetNearbyBoxes)(int actor, int* count, int capacity, qxVector3* points,
                               int otherActor);

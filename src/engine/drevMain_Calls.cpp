@@ -2,6 +2,7 @@
 // those modules' own functions.
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
+#include "chore/costume.h"
 #include "engine/Pathfinder.h"
 #include "engine/Res.h"
 #include "engine/WalkPlane.h"
@@ -20,6 +21,7 @@
 #include "presentation/drevOverlay.h"
 #include "presentation/drevRender.h"
 #include "quadrix/qxPrimitive.h"
+#include "render/HardwareOverlay.h"
 #include "script/drevLua.h"
 #include "script/runtime/lua31.h"
 #include "std/std.h"
@@ -56,6 +58,20 @@ void CallScriptGlobal(const char* name, const char* argument) {
     lua_pushnil();
   lua_pushnil();
   lua_callfunction(lua_getglobal(name));
+}
+
+// The chore library's transfer function takes a 32-bit length.
+SaveTransferFn gCosTransfer = nullptr;
+int CosTransfer(void* data, uint32_t length) {
+  return gCosTransfer(data, length);
+}
+int CosSave(SaveTransferFn write) {
+  gCosTransfer = write;
+  return Cos_Save(CosTransfer);
+}
+int CosRestore(SaveTransferFn read) {
+  gCosTransfer = read;
+  return Cos_Restore(CosTransfer);
 }
 
 drevMainCalls DefaultCalls() {
@@ -121,6 +137,19 @@ drevMainCalls DefaultCalls() {
   c.resourcesReleased = ResourcesReleased;
   c.luaRunSystemScript = drevLua_RunSystemScript;
   c.luaCallGlobal = CallScriptGlobal;
+
+  c.cosSave = CosSave;
+  c.cosRestore = CosRestore;
+  c.luaSave = lua_Save;
+  c.luaRestore = lua_Restore;
+  c.luaDoFile = lua_dofile;
+  c.luaSaveGameCallback = drevLua_SaveGameCallback;
+  c.luaSetSaveStatus = drevLua_SetSaveStatus;
+  c.luaSetInputMode = drevLua_SetInputMode;
+  c.renderDrawProgressBar = drevRender_DrawProgressBar;
+  c.renderPrepareSetup = drevRender_PrepareSetup;
+  c.renderInvalidateRectAllBuffers = drevRender_InvalidateRectAllBuffers;
+  c.overlaySetVirtualScreenAspect = Overlay_SetVirtualScreenAspect;
 
   c.actorGetNearbyBoxes = drevActor_GetNearbyActorBoxes;
   c.actorFromIndex = drevActor_FromIndex;

@@ -76,3 +76,21 @@ void drevRender_SetBackgroundEnabled(int, int) {
     kv_Log_Printf("[Render] - drevRender_SetBackgroundEnabled: not built yet");
   }
 }
+
+// Not built yet: nothing is drawn.
+void drevRender_DrawProgressBar(float) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_DrawProgressBar: not built yet");
+  }
+}
+
+// Not built yet: the setup is not prepared for drawing.
+void drevRender_PrepareSetup(Room*, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PrepareSetup: not built yet");
+  }
+}

@@ -25,6 +25,12 @@ void drevRender_SelectSetupCamera(Room* room, int setup);
 void drevRender_SetWaitTimerEnabled(int enabled);
 // Advances the wait icon during long loads. Not built yet: does nothing.
 void drevRender_TickWaitTimer(void);
+// Draws the save and load progress bar (0 to 1). Not built yet: does nothing
+// (logs once).
+void drevRender_DrawProgressBar(float fraction);
+// Prepares the set's camera setup for drawing (a loaded game's first frame).
+// Not built yet: does nothing (logs once).
+void drevRender_PrepareSetup(Room* room, int setup);
 
 // The resolution-scaling factor set by the scripts.
 float drevRender_GetResolutionScaling(void);

@@ -459,28 +459,7 @@ void drevLua_CallSaveGameCallbackHandler(void) {
   CallHandler("saveGameCallback", Form::FunctionOrTable, [] {});
 }
 
-// ---- Hooks, control handler and module state ------------------------------------------------
-
-// Text objects are named by their serial, which the text block restores
-// before the script state, so a TEXT handle keeps its value (both words) and
-// is looked up at every use. Object states, fonts, images and cached
-// rectangles are kept by identities that their own modules hand out; those
-// modules do not resolve them yet, so their handles are restored as dead
-// handles (value 0), which every function ignores. Every other tag keeps
-// its value.
-int64_t drevLua_SaveHook(int32_t, void* value) {
-  return static_cast<int64_t>(reinterpret_cast<intptr_t>(value));
-}
-
-void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t high) {
-  if (tag == kTagText) {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(uint64_t{high} << 32 | low));
-  }
-  if (tag == kTagObjectState || tag == kTagFont || tag == kTagImage || tag == kTagCachedRect) {
-    return nullptr;
-  }
-  return reinterpret_cast<void*>(static_cast<intptr_t>(low));
-}
+// ---- Control handler and module state ------------------------------------------------
 
 // ---- Control dispatch ------------------------------------------------------------------
 

@@ -94,7 +94,14 @@ void drevLua_CallNotifyCommentary(int number);
 void drevLua_CallNotifyKeyMapped(int result);
 void drevLua_CallSaveGameCallbackHandler(void);
 
-// Runtime hooks for user data in save games.
+// The scripts' data block of a save game: calls system.saveGameCallback,
+// through which the scripts hand their texts to SubmitSaveGameData, and
+// writes the block body (a zero word when nothing was submitted).
+void drevLua_SaveGameCallback(SaveTransferFn writer);
+
+// Runtime hooks for user data in save games: STAT by setup index x 65536 +
+// place in the setup's object-state list, FONT by its resource's saved
+// identity, VBUF restored dead; every other tag keeps its value.
 int64_t drevLua_SaveHook(int32_t tag, void* value);
 void* drevLua_RestoreHook(int32_t tag, uint32_t low, uint32_t high);
 

@@ -32,6 +32,8 @@ std::span<const lua_Reg> drevLua_SystemRows(void);
 std::span<const lua_Reg> drevLua_InputRows(void);
 // Key remapping (drevLua_KeyMapping.cpp).
 std::span<const lua_Reg> drevLua_KeyMappingRows(void);
+// SubmitSaveGameData and GetSaveGameData (drevLua_SaveGame.cpp).
+std::span<const lua_Reg> drevLua_SaveGameDataRows(void);
 
 // A number truncated toward zero as an unsigned index; UINT32_MAX (never a
 // valid index) for a negative number, NaN or one beyond the unsigned range.

@@ -212,6 +212,8 @@ TEST_F(ResourceManager, RessRoundTrip) {
   EXPECT_EQ(gReadAt, gStream.size());
   void* heldAgain = Res_FindObject(kFake, "held.bin");
   ASSERT_NE(heldAgain, nullptr);
+  // Reloaded under the name it was asked for, not the upper-cased one.
+  EXPECT_EQ("held.bin", static_cast<FakeObject*>(heldAgain)->name);
   EXPECT_EQ(Res_FindBySavedId(heldId, 0), heldAgain);
   EXPECT_NE(Res_FindBySavedId(lockedId, 0), nullptr);
   EXPECT_EQ(Res_FindObject(kFake, "unheld.bin"), nullptr);
