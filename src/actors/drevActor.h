@@ -193,6 +193,12 @@ void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume
 // The number of talking actors. Not built yet: nobody talks, 0.
 int drevActor_CountTalking(void);
 void drevActor_UpdateMotionChores(Actor* actor);
+// The fade time of the motion chores' switches, in milliseconds (no check).
+void drevActor_SetWalkFadeTime(int milliseconds);
+// The speech mode (bit 0 text, bit 1 voice; 2 at start): a mode with neither
+// bit, or the mode in force, is ignored. Both answer the mode in force.
+int drevActor_SetSpeechMode(int mode);
+int drevActor_GetSpeechMode(void);
 // The text speed of say-lines without voice, 1 to 10. Not built yet: the
 // setter logs once and stores nothing, the getter answers 0 (no speed).
 int drevActor_SetTextSpeed(int speed);

@@ -3,6 +3,7 @@
 // requests are still cleared here, where the chore step ends, so that a
 // request moves the actor for one frame only.
 #include "actors/drevActor.h"
+#include "actors/drevActor_Internal.h"
 #include "platform/kv_Log.h"
 
 void drevActor_UpdateMotionChores(Actor* actor) {
@@ -14,4 +15,9 @@ void drevActor_UpdateMotionChores(Actor* actor) {
   if (!actor || !actor->pExtra) return;
   actor->pExtra->walkRequested = 0;
   actor->pExtra->turnRequested = 0;
+}
+
+// The fade time of the walk, turn and rest chores' switches (no check).
+void drevActor_SetWalkFadeTime(int milliseconds) {
+  drevActor_State().walkFadeTime = milliseconds;
 }

@@ -2,6 +2,7 @@
 // starting and ending a line log "not built yet" once and do nothing, and
 // no actor is counted as talking.
 #include "actors/drevActor.h"
+#include "actors/drevActor_Internal.h"
 #include "platform/kv_Log.h"
 
 void drevActor_UpdateTalking(float) {
@@ -51,4 +52,16 @@ int drevActor_GetTextSpeed(void) {
     kv_Log_Printf("[Actor] - drevActor_GetTextSpeed: not built yet");
   }
   return 0;
+}
+
+// The speech mode: bit 0 text, bit 1 voice. A mode with neither bit is
+// ignored, as is the mode already in force.
+int drevActor_SetSpeechMode(int mode) {
+  ActorModule& g = drevActor_State();
+  if (mode != g.speechMode && (mode & 3) != 0) g.speechMode = mode;
+  return g.speechMode;
+}
+
+int drevActor_GetSpeechMode(void) {
+  return drevActor_State().speechMode;
 }

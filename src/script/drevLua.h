@@ -54,6 +54,13 @@ const lua_Reg* drevLua_GetCoreTable(void);
 // 1 when the row still holds the placeholder of a function not built yet.
 int drevLua_IsCorePlaceholder(int index);
 
+// The costume selector of the actor chore functions: from the top node, nil
+// (or absent) selects the top, a number n the node n steps down, a string the
+// first node whose costume name equals it ignoring case. 1 when a node was
+// selected (stored in *out), else 0.
+struct CostumeNode;
+int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object selector);
+
 // ---- Module operations ------------------------------------------------------
 
 // 0 on success, 1 when the runtime would not initialise.

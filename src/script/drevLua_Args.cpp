@@ -1,8 +1,13 @@
 // Argument reading and result pushing shared by the script-function families.
+#include <strings.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "actors/drevActor.h"
+#include "actors/drevCostume.h"
+#include "chore/costume.h"
 #include "engine/WalkPlane.h"
 #include "quadrix/qxVector.h"
 #include "script/drevLua.h"
@@ -101,4 +106,32 @@ void drevLua_ReadPointTable(lua_Object table, qxVector3* out) {
     const lua_Object value = lua_gettable();
     *fields[i] = lua_isnumber(value) ? lua_getnumber(value) : 0.0f;
   }
+}
+
+int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object selector) {
+  CostumeNode* node = nullptr;
+  if (selector == 0 || lua_isnil(selector)) {
+    node = top;
+  } else if (lua_tag(selector) == LUA_T_NUMBER) {
+    const int32_t steps = drevLua_ToInt(lua_getnumber(selector));
+    node = top;
+    for (int32_t i = 0; i < steps && node; ++i) node = node->next;
+  } else if (lua_tag(selector) == LUA_T_STRING) {
+    const char* name = lua_getstring(selector);
+    for (CostumeNode* n = top; n && !node; n = n->next) {
+      const CosCostume* costume = Cos_InstGetCostume(n->instance, nullptr);
+      if (costume && strcasecmp(costume->name, name) == 0) node = n;
+    }
+  }
+  if (out) *out = node;
+  return node ? 1 : 0;
+}
+
+Sector* drevLua_FindNamedSector(const char* text, const qxVector3* point, int exact) {
+  for (Sector* s = WalkPlane_GetSectors(); s; s = s->next) {
+    if (!std::strstr(s->name, text)) continue;
+    if (exact && std::strcmp(s->name, text) != 0) continue;
+    if (Sector_ContainsPoint(s, point, 1)) return s;
+  }
+  return nullptr;
 }

@@ -57,12 +57,20 @@ int IsHardwareAcceleratedNotBuilt() {
   return 0;
 }
 
-// The walk fade time belongs to the actor chores, not built yet.
-void SetWalkFadeTimeNotBuilt(int) {
+// The costume module's chore fades are not built yet: each logs once and
+// fades nothing.
+void FadeInChoreNotBuilt(CosInstHandle, int, int) {
   static bool reported = false;
   if (!reported) {
     reported = true;
-    kv_Log_Printf("[Actor] - drevActor_SetWalkFadeTime: not built yet");
+    kv_Log_Printf("[Costume] - drevCostume_FadeInChore: not built yet");
+  }
+}
+void FadeOutChoreNotBuilt(CosInstHandle, int, int) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Costume] - drevCostume_FadeOutChore: not built yet");
   }
 }
 
@@ -100,7 +108,8 @@ drevLuaCalls MakeCalls() {
   c.movieIsRunning = MovieHD_IsRunning;
   c.mouseSetMovieCursor = drevMouse_SetMovieCursor;
   c.controlGetAxisClamped = drevControl_GetAxisClamped;
-  c.actorSetWalkFadeTime = SetWalkFadeTimeNotBuilt;
+  c.costumeFadeInChore = FadeInChoreNotBuilt;
+  c.costumeFadeOutChore = FadeOutChoreNotBuilt;
   c.renderGetCameraActor = GetCameraActorNotBuilt;
   c.renderIntersectSegmentTriangle = IntersectSegmentTriangleNotBuilt;
   c.renderPickWorldPoint = PickWorldPointNotBuilt;

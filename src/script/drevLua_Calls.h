@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "chore/costume.h"
+
 struct qxVector3;
 
 struct drevLuaCalls {
@@ -51,8 +53,9 @@ struct drevLuaCalls {
   // mouse and control
   void (*mouseSetMovieCursor)(int flag);
   float (*controlGetAxisClamped)(int axis, int negate);
-  // actors
-  void (*actorSetWalkFadeTime)(int milliseconds);
+  // costumes
+  void (*costumeFadeInChore)(CosInstHandle instance, int chore, int milliseconds);
+  void (*costumeFadeOutChore)(CosInstHandle instance, int chore, int milliseconds);
   // render module and overlays
   int (*renderGetCameraActor)(void);
   int (*renderPickWorldPoint)(int column, int row, qxVector3* out);

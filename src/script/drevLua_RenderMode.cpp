@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "actors/drevActor.h"
+#include "actors/drevCostume.h"
+#include "chore/costume.h"
 #include "engine/ObjectState.h"
 #include "engine/drevDialogLog.h"
 #include "engine/drevMain.h"
@@ -92,6 +94,22 @@ void HardwareAccelerated() {
 
 void NoEffect() {}
 
+// ---- Speech mode ------------------------------------------------------------------------
+
+// SetSpeechMode(1 text, 2 voice or 3 both); other values are ignored.
+void SetSpeechMode() {
+  float number = 0.0f;
+  if (!drevLua_NumberArg(1, &number)) return;
+  const int mode = drevLua_ToInt(number);
+  if (mode >= 1 && mode <= 3) drevActor_SetSpeechMode(mode);
+}
+
+// Neither text nor voice answers voice only (2).
+void GetSpeechMode() {
+  const int mode = drevActor_GetSpeechMode() & 3;
+  lua_pushnumber(static_cast<float>(mode == 0 ? 2 : mode));
+}
+
 // ---- Actor options ------------------------------------------------------------------
 
 void SetActorWalkDominate() {
@@ -166,6 +184,43 @@ void ActorToClean() {
   drevActor_DrawToClean(actor);
 }
 
+// ---- Chore fades ------------------------------------------------------------------------
+
+// The costume instance that FadeInChore and FadeOutChore act on: argument 2
+// (a name or a number) selects a node of the actor's stack; the chore and
+// the fade time must be numbers.
+struct ChoreFade {
+  CosInstHandle instance = 0;
+  int chore = 0;
+  int milliseconds = 0;
+};
+
+bool ReadChoreFade(ChoreFade* out) {
+  const Actor* actor = drevLua_ActorArg(1);
+  const lua_Object costume = lua_lua2C(2);
+  if (!actor || (lua_tag(costume) != LUA_T_STRING && lua_tag(costume) != LUA_T_NUMBER))
+    return false;
+  CostumeNode* node = nullptr;
+  if (!drevLua_FindCostumeNode(&node, actor->costumeTop, costume) || !node) return false;
+  if (!drevLua_IntArg(3, &out->chore) || !drevLua_IntArg(4, &out->milliseconds)) return false;
+  out->instance = node->instance;
+  return true;
+}
+
+void FadeOutChore() {
+  ChoreFade f;
+  if (ReadChoreFade(&f)) drevLua_Calls().costumeFadeOutChore(f.instance, f.chore, f.milliseconds);
+}
+
+// Starts the chore, steps it 100 ms in, then fades its keyframe tracks in.
+void FadeInChore() {
+  ChoreFade f;
+  if (!ReadChoreFade(&f)) return;
+  Cos_InstPlayChore(f.instance, f.chore, 0, 0);
+  Cos_InstUpdateChore(f.instance, f.chore, 100);
+  drevLua_Calls().costumeFadeInChore(f.instance, f.chore, f.milliseconds);
+}
+
 // ---- Object states ------------------------------------------------------------------
 
 // The object state of a STAT handle that is still in one of the current
@@ -201,7 +256,8 @@ void NewObjectState() {
   int kind = 0;
   const lua_Object image = lua_lua2C(3), depth = lua_lua2C(4);
   if (!room || !drevLua_NumberArg(1, &setupNumber) || !drevLua_IntArg(2, &kind) ||
-      lua_tag(image) != LUA_T_STRING || (!lua_isnil(depth) && lua_tag(depth) != LUA_T_STRING)) {
+      lua_tag(image) != LUA_T_STRING ||
+      (depth != 0 && !lua_isnil(depth) && lua_tag(depth) != LUA_T_STRING)) {
     lua_pushnil();
     return;
   }
@@ -300,6 +356,8 @@ constexpr lua_Reg kRows[] = {
     {"HardwareAccelerated", HardwareAccelerated},
     {"LoadBundle", NoEffect},
     {"UnloadBundle", NoEffect},
+    {"SetSpeechMode", SetSpeechMode},
+    {"GetSpeechMode", GetSpeechMode},
     {"SetActorWalkDominate", SetActorWalkDominate},
     {"SetActorConstrain", SetActorConstrain},
     {"SetActorCollisionMode", SetActorCollisionMode},
@@ -308,6 +366,8 @@ constexpr lua_Reg kRows[] = {
     {"SetActorClipActive", SetActorClipActive},
     {"SetActorClipPlane", SetActorClipPlane},
     {"ActorToClean", ActorToClean},
+    {"FadeOutChore", FadeOutChore},
+    {"FadeInChore", FadeInChore},
     {"NewObjectState", NewObjectState},
     {"FreeObjectState", FreeObjectState},
     {"SendObjectToBack", SendObjectToBack},

@@ -11,6 +11,7 @@
 
 struct Actor;
 struct Sector;
+struct qxMatrix34;
 struct qxVector3;
 
 // Actor placement, walking and turning (drevLua_Actor.cpp).
@@ -70,6 +71,14 @@ float drevLua_NumberOr(int n, float otherwise);
 int drevLua_IntArg(int n, int* out);
 // A point from arguments n, n + 1, n + 2: 1 when all three are numbers.
 int drevLua_PointArgs(int n, qxVector3* out);
+
+// The first sector of the current set, in list order, whose name contains the
+// text (case-sensitive) and, when exact, equals it, and that holds the point
+// (active and visible sectors only); null for none.
+Sector* drevLua_FindNamedSector(const char* text, const qxVector3* point, int exact);
+
+// WalkActorVector's kept movement frame (for tests).
+const qxMatrix34* drevLua_GetKeptWalkFrame(void);
 
 // ---- Results ------------------------------------------------------------------------
 

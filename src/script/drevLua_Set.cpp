@@ -37,18 +37,6 @@ Sector* SectorArg(int n) {
   return nullptr;
 }
 
-// The first sector of the current list whose name contains the text
-// (case-sensitive) and, when exact, equals it, and that holds the point
-// (active and visible sectors only).
-Sector* FindNamedSectorHolding(const char* text, const qxVector3* point, bool exact) {
-  for (Sector* s = WalkPlane_GetSectors(); s; s = s->next) {
-    if (!std::strstr(s->name, text)) continue;
-    if (exact && std::strcmp(s->name, text) != 0) continue;
-    if (Sector_ContainsPoint(s, point, 1)) return s;
-  }
-  return nullptr;
-}
-
 void LockSet() {
   Room* room = SetArg(1);
   if (room && !room->lockRef.valid) RES_ADDREF(&room->lockRef, room);
@@ -86,7 +74,7 @@ void IsPointInSector() {
     lua_pushnil();
     return;
   }
-  drevLua_PushSector(FindNamedSectorHolding(lua_getstring(text), &point, false));
+  drevLua_PushSector(drevLua_FindNamedSector(lua_getstring(text), &point, 0));
 }
 
 void IsSectorActive() {
