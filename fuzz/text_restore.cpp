@@ -2,25 +2,14 @@
 // block that restores is drawn through a pass, read as the hardware renderer
 // reads it and saved again.
 #include <cstdint>
-#include <cstring>
 
 #include "actors/drevActor.h"
 #include "presentation/drevText.h"
+#include "save_fuzz_host.h"
 #include "script/drevLua.h"
 #include "std/std.h"
 
 namespace {
-
-const uint8_t* g_data = nullptr;
-size_t g_size = 0;
-size_t g_at = 0;
-
-int Read(void* out, size_t size) {
-  if (g_at + size > g_size) return 1;
-  std::memcpy(out, g_data + g_at, size);
-  g_at += size;
-  return 0;
-}
 
 int Discard(void*, size_t) {
   return 0;
@@ -45,10 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text.startup();
     ready = true;
   }
-  g_data = data;
-  g_size = size;
-  g_at = 0;
-  if (drevText_Restore(Read) == 0) {
+  save_fuzz::Serve(data, size);
+  if (drevText_Restore(save_fuzz::Read) == 0) {
     for (TextObject* o = drevText_First(); o; o = o->next) {
       drevText_GetTextObjectDrawInfo(o, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,

@@ -79,6 +79,9 @@ function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - door_lamp intensity " .. GetLightIntensity("door_lamp") .. "\n")
   SetCameraFOV(50)
   PrintMessage("[Demo] - GetCameraFOV: " .. GetCameraFOV() .. "\n")
+  -- The pointer cursor (cursor00.png), shown over the picture.
+  SetCursor(0)
+  ShowCursor(1)
   -- The title, centred near the top of the picture for four seconds.
   PrintLine("Vosk Quorvale", {x = 320, y = 40, center = 1, duration = 4000})
 end

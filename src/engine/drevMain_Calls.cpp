@@ -100,14 +100,14 @@ drevMainCalls DefaultCalls() {
   c.overlayDrawLayer = drevOverlay_DrawLayer;
   c.renderPresent = drevRender_Present;
 
-  c.commentaryLoadDefinitions = drevCommentary_LoadDefinitions;
+  c.commentaryLoadDefinitions = [] { drevCommentary_LoadDefinitions(); };
   c.luaCallBoot = drevLua_CallBoot;
   c.renderCreateCameraActor = drevRender_CreateCameraActor;
   c.controlActivate = drevControl_Activate;
   c.controlDeactivate = [] { drevControl_Deactivate(); };
   c.renderFreeBuffers = drevRender_FreeBuffers;
-  c.melosPause = Melos_Pause;
-  c.melosResume = Melos_Resume;
+  c.melosPause = [] { Melos_Pause(); };
+  c.melosResume = [] { Melos_Resume(); };
   c.tolvePause = drevTolve_Pause;
   c.tolveCreateFrameBuffer = drevTolve_CreateFrameBuffer;
   c.tolveStart = drevTolve_Start;
@@ -127,7 +127,7 @@ drevMainCalls DefaultCalls() {
   c.roomUpdatePositionalSounds = drevRoom_UpdatePositionalSounds;
 
   c.renderSetWaitTimerEnabled = drevRender_SetWaitTimerEnabled;
-  c.melosStopAllSounds = Melos_StopAllSounds;
+  c.melosStopAllSounds = [] { Melos_StopAllSounds(); };
   c.tolveStop = drevTolve_Stop;
   c.tolveUpdate = drevTolve_Update;
   c.resourceFreeAll = Res_FreeAll;

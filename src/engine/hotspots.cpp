@@ -271,7 +271,7 @@ void hotspots_Remove(int id) {
   for (int i = 0; i < set->numHotspots; ++i) {
     if (set->hotspots[i]->id != id) continue;
     if (set->hotspots[i]->overlay >= 0)
-      drevOverlay_Manager_DestroyOverlay(set->hotspots[i]->overlay);
+      drevOverlay_Manager_DestroyOverlay(drevOverlay_GetManager(), set->hotspots[i]->overlay);
     RemoveAt(set, i);
     return;
   }
@@ -364,14 +364,16 @@ int hotspots_QueryAtPoint(const HotspotPoint* point, Hotspot** list, int capacit
   // Special hotspots first; every overlay starts hidden.
   for (int i = 0; i < set->numHotspots; ++i) {
     Hotspot* h = set->hotspots[i];
-    OverlayEntry* overlay = h->overlay >= 0 ? drevOverlay_Manager_FindOverlay(h->overlay) : nullptr;
-    if (overlay) overlay->hidden = 2;
+    OverlayEntry* overlay =
+        h->overlay >= 0 ? drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), h->overlay)
+                        : nullptr;
+    if (overlay) overlay->visibility = 2;
     if ((h->setup != setup && h->setup != -1) || !special(h)) continue;
     if (!hotspots_PassesFilter(mode, h->type, h->cursor) || !hotspots_PointInPolygon(h, point)) {
       continue;
     }
     if (listed < capacity) list[listed++] = h;
-    if (overlay) overlay->hidden = 1;
+    if (overlay) overlay->visibility = 1;
   }
   for (int i = 0; i < set->numHotspots && listed < capacity; ++i) {
     Hotspot* h = set->hotspots[i];
@@ -392,7 +394,9 @@ int hotspots_QueryAtPoint(const HotspotPoint* point, Hotspot** list, int capacit
     if (!hotspots_PointInPolygon(h, point)) continue;
     list[listed++] = h;
     if (h->overlay >= 0) {
-      if (OverlayEntry* overlay = drevOverlay_Manager_FindOverlay(h->overlay)) overlay->layer += 2;
+      if (OverlayEntry* overlay =
+              drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), h->overlay))
+        overlay->layer += 2;
     }
   }
   return listed;

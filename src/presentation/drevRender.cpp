@@ -77,6 +77,17 @@ void drevRender_SetBackgroundEnabled(int, int) {
   }
 }
 
+// Not built yet: picking reads the clean depth buffer, which the render module
+// keeps; until it exists no world point is found.
+int drevRender_PickWorldPoint(int, int, qxVector3*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Render] - drevRender_PickWorldPoint: not built yet; no world point is found");
+  }
+  return 0;
+}
+
 // Not built yet: nothing is drawn.
 void drevRender_DrawProgressBar(float) {
   static bool reported = false;

@@ -11,6 +11,7 @@
 #include "engine/drevMain.h"
 
 struct DisplayBuffer;
+struct qxVector3;
 
 int drevRender_Initialize(HostServices* services, ModuleDescriptor* descriptor);
 void drevRender_DrawFrame(void);
@@ -60,3 +61,8 @@ void drevRender_SetDirtyFlushEnabled(int enabled);
 // The background switch of PreRender and EnableBackgroundRender. Not built
 // yet: logs once and does nothing.
 void drevRender_SetBackgroundEnabled(int useBackground, int useDepth);
+
+// The world point seen at pixel (column, row) of the 640 x 480 picture, from
+// the clean depth buffer: 1 with the point, else 0. Not built yet: answers 0
+// (logs once).
+int drevRender_PickWorldPoint(int column, int row, qxVector3* out);

@@ -9,6 +9,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "presentation/drevControl.h"
+#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdInput.h"
 #include "vembra/drevTolve.h"
@@ -310,6 +311,7 @@ int drevLua_Startup(void) {
 
 void drevLua_Shutdown(void) {
   drevControl_RemoveAllHandlers();
+  drevLua_ShutdownSaveFiles();
   if (g_lua.systemRef >= 0) lua_unref(g_lua.systemRef);
   g_lua.systemRef = -1;
   g_lua.typeRef = -1;

@@ -28,13 +28,13 @@ struct drevLuaCalls {
   void (*soundsFillStreams)(void);
   // music library
   int (*melosGroupVolume)(int group, int value);
-  void (*melosStopAllSounds)(void);
+  int (*melosStopAllSounds)(void);
   int (*melosSetSequence)(int sequence);
   void (*melosSetCuePoint)(int cue);
   int (*melosSetAttribute)(int attribute, int value);
-  void (*melosPause)(void);
-  void (*melosResume)(void);
-  void (*melosStartRecording)(const char* name, int flag);
+  int (*melosPause)(void);
+  int (*melosResume)(void);
+  int (*melosStartRecording)(const char* name, int flag);
   void (*melosStopRecording)(void);
   // engine core
   void (*queueMusicState)(int state);

@@ -521,10 +521,10 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   std::array<lua_Reg, kCoreFunctionCount> table{};
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
-  for (auto rows :
-       {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
-        drevLua_SaveGameDataRows(), drevLua_ActorRows(), drevLua_ActorLookRows(), drevLua_SetRows(),
-        drevLua_CameraRows(), drevLua_SoundRows(), drevLua_RenderModeRows()}) {
+  for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
+                    drevLua_SaveGameDataRows(), drevLua_SaveFileRows(), drevLua_ActorRows(),
+                    drevLua_ActorLookRows(), drevLua_SetRows(), drevLua_CameraRows(),
+                    drevLua_SoundRows(), drevLua_RenderModeRows()}) {
     for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
   }
   for (const auto& [second, first] : kSecondNames) {

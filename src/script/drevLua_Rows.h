@@ -35,6 +35,10 @@ std::span<const lua_Reg> drevLua_InputRows(void);
 std::span<const lua_Reg> drevLua_KeyMappingRows(void);
 // SubmitSaveGameData and GetSaveGameData (drevLua_SaveGame.cpp).
 std::span<const lua_Reg> drevLua_SaveGameDataRows(void);
+// Save games, settings and files (drevLua_SaveFiles.cpp), and what their
+// shutdown ends: a save-list search still running, an open file search.
+std::span<const lua_Reg> drevLua_SaveFileRows(void);
+void drevLua_ShutdownSaveFiles(void);
 
 // A number truncated toward zero as an unsigned index; UINT32_MAX (never a
 // valid index) for a negative number, NaN or one beyond the unsigned range.

@@ -45,8 +45,8 @@ const char* Element(lua_Object table, int index, bool* isNil) {
   lua_pushnumber(static_cast<float>(index));
   lua_Object value = lua_gettable();
   *isNil = value == 0 || lua_isnil(value);
-  // Numbers convert to strings; only real strings are texts here.
-  return lua_isstring(value) && !lua_isnumber(value) ? lua_getstring(value) : nullptr;
+  // As everywhere in the script functions, a number is taken as its text.
+  return lua_isstring(value) ? lua_getstring(value) : nullptr;
 }
 
 // SubmitSaveGameData(t): writes t[0], t[1], ... (up to the first nil) as the
@@ -86,7 +86,7 @@ void SubmitSaveGameData() {
 void GetSaveGameData() {
   lua_Object name = lua_lua2C(1);
   HostServices* hs = std_pHS;
-  if (!lua_isstring(name) || lua_isnumber(name) || !hs || !hs->fileOpen) return;
+  if (!lua_isstring(name) || !hs || !hs->fileOpen) return;
   const stdFile_t file = hs->fileOpen(lua_getstring(name), "rb");
   if (!file) return;
   lua_Object table = lua_createtable();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -45,6 +46,21 @@ inline void AnswerExtent(void* font, TextObject* object, int* x, int* y, int* w,
   if (y) *y = g_seen.extent[1];
   if (w) *w = g_seen.extent[2];
   if (h) *h = g_seen.extent[3];
+}
+
+// Save blocks through a memory transfer: Write appends, Read takes from g_at
+// (1 on a short read).
+inline std::vector<uint8_t> g_block;
+inline size_t g_at = 0;
+inline int Write(void* data, size_t n) {
+  g_block.insert(g_block.end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n);
+  return 0;
+}
+inline int Read(void* data, size_t n) {
+  if (g_at + n > g_block.size()) return 1;
+  std::memcpy(data, g_block.data() + g_at, n);
+  g_at += n;
+  return 0;
 }
 
 inline void WriteFile(const char* name, const std::string& text) {

@@ -241,19 +241,10 @@ TEST_F(Text, StaleHandlesAreIgnoredAfterExpiryAndPoolReuse) {
   EXPECT_NE(before->state & TEXT_PERSISTENT, 0u);
 }
 
-// The "TEXS" block through a memory transfer.
-std::vector<uint8_t> g_block;
-size_t g_at = 0;
-int Write(void* data, size_t n) {
-  g_block.insert(g_block.end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n);
-  return 0;
-}
-int Read(void* data, size_t n) {
-  if (g_at + n > g_block.size()) return 1;
-  std::memcpy(data, g_block.data() + g_at, n);
-  g_at += n;
-  return 0;
-}
+using presentation_test::g_at;
+using presentation_test::g_block;
+using presentation_test::Read;
+using presentation_test::Write;
 
 TEST_F(Text, SaveAndRestoreReverseTheList) {
   Actor* actor = MakeActor("a");

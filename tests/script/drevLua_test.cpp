@@ -16,6 +16,8 @@
 #include "ScriptTestSupport.h"
 #include "engine/WalkPlane.h"
 #include "platform/kv_Log.h"
+#include "presentation/drevMouse.h"
+#include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
 #include "std/std.h"
 
@@ -307,9 +309,13 @@ namespace {
 // The demo game's boot script runs, BOOT runs, and its task advances; the
 // modules whose script functions it calls are started.
 TEST_F(DrevLua, DemoBootScriptRuns) {
-  ModuleDescriptor textModule{};
+  ModuleDescriptor textModule{}, overlayModule{}, mouseModule{};
   ASSERT_EQ(0, drevText_Initialize(&g_hs, &textModule));
   ASSERT_EQ(0, textModule.startup());
+  ASSERT_EQ(0, drevOverlay_Initialize(&g_hs, &overlayModule));
+  ASSERT_EQ(0, overlayModule.startup());
+  ASSERT_EQ(0, drevMouse_Initialize(&g_hs, &mouseModule));
+  ASSERT_EQ(0, mouseModule.startup());
   const char* source = std::getenv("VQ_SOURCE_DIR");
   ASSERT_NE(nullptr, source);
   std::ifstream in(std::string(source) + "/data/game/_system.lua", std::ios::binary);
@@ -321,6 +327,8 @@ TEST_F(DrevLua, DemoBootScriptRuns) {
   ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
   for (int i = 0; i < 3; ++i) drevLua_Update();
   EXPECT_EQ(0, RunLua("assert(is_task_alive(1) == 1)"));
+  mouseModule.shutdown();
+  overlayModule.shutdown();
   textModule.shutdown();
   textModule.uninitialize();
 }

@@ -1,0 +1,363 @@
+// The save game, settings and file script functions: save, load and erase
+// requests and their status, the cross-save answers, the save-list search on
+// a worker thread, achievements and unlock bits, the settings registry, file
+// searches and checks, and the developer questions. Each is a thin binding
+// over the engine's save machinery or a platform service.
+#include <atomic>
+#include <cstring>
+
+#include "engine/Polyglot.h"
+#include "engine/drevMain.h"
+#include "engine/drevMain_Save.h"
+#include "engine/drevResource.h"
+#include "melos/Melos.h"
+#include "melos/Sounds.h"
+#include "platform/kv_Log.h"
+#include "platform/kv_Registry.h"
+#include "platform/kv_Save.h"
+#include "platform/kv_Steam.h"
+#include "platform/kv_Thread.h"
+#include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
+#include "std/std.h"
+#include "std/stdFileUtil.h"
+
+namespace {
+
+constexpr int kSaveListMax = 32;
+constexpr int kRegistryTextMax = 256;  // 255 characters and the terminator
+
+// The save-list search: the worker fills the entries and the count, then
+// sets the state to 1; the main thread reads them only after a join.
+struct SaveListSearch {
+  std::atomic<int> state{0};
+  int count = 0;
+  SaveListEntry entries[kSaveListMax] = {};
+  kv_Thread* thread = nullptr;
+};
+SaveListSearch g_list;
+
+struct SaveFilesState {
+  uint32_t crossSaveStatus = 0;
+  FileSearch* search = nullptr;
+  bool searchEnded = false;
+};
+SaveFilesState g_files;
+
+bool IsNumber(lua_Object value) {
+  return lua_isnumber(value) != 0;
+}
+bool IsString(lua_Object value) {
+  return lua_isstring(value) != 0;
+}
+int ArgInt(int number) {
+  return drevLua_ToInt(lua_getnumber(lua_lua2C(number)));
+}
+void PushFlag(bool on) {
+  if (on) {
+    lua_pushnumber(1.0f);
+  } else {
+    lua_pushnil();
+  }
+}
+
+// ---- Save, load, erase -------------------------------------------------------
+
+// Save(slot, title, value, text): the arguments reach the request by
+// position; the text is translated through the text table.
+void Save() {
+  const lua_Object slot = lua_lua2C(1), title = lua_lua2C(2), value = lua_lua2C(3),
+                   text = lua_lua2C(4);
+  if (!IsNumber(slot) || !IsString(title) || !IsNumber(value) || !IsString(text)) return;
+  drevLua_SetSaveStatus(-1);
+  drevMain_RequestSave(drevLua_ToInt(lua_getnumber(slot)), lua_getstring(title),
+                       drevLua_ToInt(lua_getnumber(value)),
+                       Polyglot_Translate(lua_getstring(text)));
+}
+
+// Load(slot, boot on failure): the flag is the truncated number, 0 for nil.
+void Load() {
+  const lua_Object slot = lua_lua2C(1), boot = lua_lua2C(2);
+  if (!IsNumber(slot)) return;
+  drevLua_SetSaveStatus(-1);
+  drevMain_RequestLoad(drevLua_ToInt(lua_getnumber(slot)),
+                       IsNumber(boot) ? drevLua_ToInt(lua_getnumber(boot)) : 0);
+}
+
+void Erase() {
+  const lua_Object slot = lua_lua2C(1);
+  if (!IsNumber(slot)) return;
+  drevLua_SetSaveStatus(-1);
+  drevMain_RequestErase(drevLua_ToInt(lua_getnumber(slot)));
+}
+
+void New() {
+  drevMain_RequestNewGame();
+}
+
+void GetSaveStatus() {
+  lua_pushnumber(static_cast<float>(drevLua_GetSaveStatus()));
+}
+
+void JustLoaded() {
+  PushFlag(drevMain_TakeJustLoaded() != 0);
+}
+
+// ---- Cross saves: no service behind them; every check completes at once ----------
+
+void StartCheckOfCrossSaveStatus() {
+  const int mode = ArgInt(1);
+  if (mode == 0 || mode == 1) g_files.crossSaveStatus = 0;
+}
+
+void GetCrossSaveStatus() {
+  if (g_files.crossSaveStatus == 0) g_files.crossSaveStatus = 1;
+  lua_pushnumber(static_cast<float>(g_files.crossSaveStatus));
+}
+
+void GlobalSaveResolved() {
+  lua_pushnumber(1.0f);
+}
+
+// ---- Save-list search ----------------------------------------------------------
+
+int FindSaveGamesInternal(void*) {
+  g_list.count = kv_Save_ListSlots(g_list.entries, kSaveListMax);
+  g_list.state.store(1, std::memory_order_release);
+  return 0;
+}
+
+void JoinSaveListSearch() {
+  if (!g_list.thread) return;
+  kv_Thread_Join(g_list.thread);
+  g_list.thread = nullptr;
+}
+
+// A second search first waits for the one still running.
+void InitiateFindSaveGames() {
+  JoinSaveListSearch();
+  g_list.state.store(0, std::memory_order_release);
+  g_list.count = 0;
+  g_list.thread = kv_Thread_Create(FindSaveGamesInternal, "FindSaveGamesInternal", nullptr, 0, 1);
+  if (!g_list.thread) {
+    // The search ends at once with nothing found.
+    kv_Log_Printf("[Save] - could not start the save-list search");
+    g_list.state.store(1, std::memory_order_release);
+  }
+}
+
+void GetFindSaveGameStatus() {
+  lua_pushnumber(static_cast<float>(g_list.state.load(std::memory_order_acquire)));
+}
+
+void SetField(lua_Object table, const char* name, float number) {
+  lua_pushobject(table);
+  lua_pushstring(name);
+  lua_pushnumber(number);
+  lua_settable();
+}
+void SetField(lua_Object table, const char* name, const char* text) {
+  lua_pushobject(table);
+  lua_pushstring(name);
+  lua_pushstring(text);
+  lua_settable();
+}
+
+void FindSaveGames() {
+  JoinSaveListSearch();
+  const int count = g_list.count;
+  if (count <= 0) {
+    lua_pushnil();
+    return;
+  }
+  lua_Object list = lua_createtable();
+  for (int i = 0; i < count && i < kSaveListMax; ++i) {
+    const SaveListEntry& e = g_list.entries[i];
+    lua_Object entry = lua_createtable();
+    SetField(entry, "slot", static_cast<float>(e.slot));
+    SetField(entry, "title", e.title);
+    if (e.date[0]) SetField(entry, "timeDateString", e.date);
+    SetField(entry, "mural_info", e.progress);
+    SetField(entry, "setIndex", static_cast<float>(e.number));
+    lua_pushobject(list);
+    lua_pushnumber(static_cast<float>(i));
+    lua_pushobject(entry);
+    lua_settable();
+  }
+  lua_pushobject(list);
+}
+
+// ---- Achievements and unlock bits ------------------------------------------------
+
+void UnlockAchievement() {
+  const lua_Object name = lua_lua2C(1);
+  if (IsString(name)) kv_Steam_UnlockAchievement(lua_getstring(name));
+}
+
+void ResetAchievements() {}
+
+void AreAchievementsInstalled() {
+  kv_Steam_AreAchievementsInstalled();
+  lua_pushnumber(1.0f);
+}
+
+void UnlockCutscene() {
+  kv_Registry_UnlockCutscene(ArgInt(1));
+}
+void IsCutsceneUnlocked() {
+  PushFlag(kv_Registry_IsCutsceneUnlocked(ArgInt(1)) != 0);
+}
+void UnlockConcept() {
+  kv_Registry_UnlockConcept(ArgInt(1));
+}
+void IsConceptUnlocked() {
+  PushFlag(kv_Registry_IsConceptUnlocked(ArgInt(1)) != 0);
+}
+
+// ---- Settings registry ----------------------------------------------------------
+
+void WriteRegistryValue() {
+  const lua_Object name = lua_lua2C(1), value = lua_lua2C(2);
+  if (!IsString(name)) return;
+  if (IsNumber(value)) {
+    kv_Registry_WriteFloat(lua_getstring(name), lua_getnumber(value));
+  } else if (IsString(value)) {
+    kv_Registry_WriteString(lua_getstring(name), lua_getstring(value));
+  }
+}
+
+void ReadRegistryValue() {
+  const lua_Object name = lua_lua2C(1);
+  if (!IsString(name)) {
+    lua_pushnil();
+    return;
+  }
+  const char* key = lua_getstring(name);
+  const uint32_t type = kv_Registry_GetType(key);
+  if (type == kRegistryTypeNumber) {
+    lua_pushnumber(kv_Registry_ReadFloat(key, 0.0f));
+  } else if (type == kRegistryTypeString) {
+    char text[kRegistryTextMax] = {};
+    kv_Registry_ReadString(key, text, sizeof text);
+    lua_pushstring(text);
+  } else {
+    lua_pushnil();
+  }
+}
+
+void ReadRegistryIntValue() {
+  const lua_Object name = lua_lua2C(1);
+  if (!IsString(name) || kv_Registry_GetType(lua_getstring(name)) != kRegistryTypeNumber) {
+    lua_pushnil();
+    return;
+  }
+  lua_pushnumber(static_cast<float>(kv_Registry_ReadInt(lua_getstring(name), 0)));
+}
+
+void SaveRegistryToDisk() {
+  kv_Registry_Save();
+}
+
+// ---- File searches and checks ----------------------------------------------------
+
+void DisposeSearch() {
+  if (g_files.search) stdFileUtil_DisposeFind(g_files.search);
+  g_files.search = nullptr;
+  g_files.searchEnded = false;
+}
+
+// The next file's name of the open search (directories are skipped); nil at
+// the end, and after it until a new search starts.
+void FileFindNext() {
+  FileSearchResult result{};
+  while (g_files.search && !g_files.searchEnded) {
+    if (!stdFileUtil_FindNext(g_files.search, &result)) {
+      g_files.searchEnded = true;
+      break;
+    }
+    if (!result.isDirectory) {
+      lua_pushstring(result.name);
+      return;
+    }
+  }
+  lua_pushnil();
+}
+
+void FileFindFirst() {
+  const lua_Object pattern = lua_lua2C(1), directory = lua_lua2C(2);
+  DisposeSearch();
+  if (!IsString(pattern)) {
+    lua_pushnil();
+    return;
+  }
+  g_files.search = stdFileUtil_NewFind(IsString(directory) ? lua_getstring(directory) : "", 3,
+                                       lua_getstring(pattern));
+  FileFindNext();
+}
+
+void FileFindDispose() {
+  DisposeSearch();
+}
+
+// 1 when the file opens for reading through the services record.
+bool FileOpens(const char* name) {
+  HostServices* hs = std_pHS;
+  if (!name || !hs || !hs->fileOpen) return false;
+  const stdFile_t file = hs->fileOpen(name, "r");
+  if (!file) return false;
+  hs->fileClose(file);
+  return true;
+}
+
+void CheckForFile() {
+  const lua_Object name = lua_lua2C(1);
+  PushFlag(IsString(name) && FileOpens(lua_getstring(name)));
+}
+
+// There are no drives to walk on this platform: no file is on a CD.
+void FindFileOnAnyCD() {
+  lua_pushnil();
+}
+
+const lua_Reg kRows[] = {
+    {"Save", Save},
+    {"Load", Load},
+    {"Erase", Erase},
+    {"New", New},
+    {"GetSaveStatus", GetSaveStatus},
+    {"JustLoaded", JustLoaded},
+    {"StartCheckOfCrossSaveStatus", StartCheckOfCrossSaveStatus},
+    {"GetCrossSaveStatus", GetCrossSaveStatus},
+    {"GlobalSaveResolved", GlobalSaveResolved},
+    {"InitiateFindSaveGames", InitiateFindSaveGames},
+    {"GetFindSaveGameStatus", GetFindSaveGameStatus},
+    {"FindSaveGames", FindSaveGames},
+    {"UnlockAchievement", UnlockAchievement},
+    {"ResetAchievements", ResetAchievements},
+    {"AreAchievementsInstalled", AreAchievementsInstalled},
+    {"UnlockCutscene", UnlockCutscene},
+    {"IsCutsceneUnlocked", IsCutsceneUnlocked},
+    {"UnlockConcept", UnlockConcept},
+    {"IsConceptUnlocked", IsConceptUnlocked},
+    {"WriteRegistryValue", WriteRegistryValue},
+    {"ReadRegistryValue", ReadRegistryValue},
+    {"ReadRegistryIntValue", ReadRegistryIntValue},
+    {"SaveRegistryToDisk", SaveRegistryToDisk},
+    {"FileFindFirst", FileFindFirst},
+    {"FileFindNext", FileFindNext},
+    {"FileFindDispose", FileFindDispose},
+    {"CheckForFile", CheckForFile},
+    {"FindFileOnAnyCD", FindFileOnAnyCD},
+};
+
+}  // namespace
+
+std::span<const lua_Reg> drevLua_SaveFileRows(void) {
+  return kRows;
+}
+
+void drevLua_ShutdownSaveFiles(void) {
+  JoinSaveListSearch();
+  DisposeSearch();
+  g_files.crossSaveStatus = 0;
+}
