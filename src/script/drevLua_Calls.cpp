@@ -10,52 +10,12 @@
 #include "platform/kv_Log.h"
 #include "presentation/drevControl.h"
 #include "presentation/drevMouse.h"
+#include "presentation/drevRender.h"
 #include "render/HardwareOverlay.h"
 #include "vembra/drevTolve.h"
 #include "video/MovieHD.h"
 
 namespace {
-
-// The render module's picking, force-refresh and settings are not built yet:
-// each logs once and does nothing (no world point is found).
-void ReportRenderNotBuilt(bool& reported, const char* what) {
-  if (reported) return;
-  reported = true;
-  kv_Log_Printf("[Render] - %s: not built yet", what);
-}
-int GetCameraActorNotBuilt() {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_GetCameraActor");
-  return -1;
-}
-int IntersectSegmentTriangleNotBuilt(qxVector3*, const qxVector3*, const qxVector3*,
-                                     const qxVector3*, const qxVector3*, const qxVector3*) {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_IntersectSegmentTriangle");
-  return 0;
-}
-int PickWorldPointNotBuilt(int, int, qxVector3*) {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_PickWorldPoint");
-  return 0;
-}
-void ForceRefreshNotBuilt() {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_ForceRefresh");
-}
-void SetResolutionScalingNotBuilt(float) {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_SetResolutionScaling");
-}
-void SetAdvancedLightingNotBuilt(int) {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_SetAdvancedLighting");
-}
-int IsHardwareAcceleratedNotBuilt() {
-  static bool reported = false;
-  ReportRenderNotBuilt(reported, "drevRender_IsHardwareAccelerated");
-  return 0;
-}
 
 // The costume module's chore fades are not built yet: each logs once and
 // fades nothing.
@@ -110,13 +70,13 @@ drevLuaCalls MakeCalls() {
   c.controlGetAxisClamped = drevControl_GetAxisClamped;
   c.costumeFadeInChore = FadeInChoreNotBuilt;
   c.costumeFadeOutChore = FadeOutChoreNotBuilt;
-  c.renderGetCameraActor = GetCameraActorNotBuilt;
-  c.renderIntersectSegmentTriangle = IntersectSegmentTriangleNotBuilt;
-  c.renderPickWorldPoint = PickWorldPointNotBuilt;
-  c.renderForceRefresh = ForceRefreshNotBuilt;
-  c.renderSetResolutionScaling = SetResolutionScalingNotBuilt;
-  c.renderSetAdvancedLighting = SetAdvancedLightingNotBuilt;
-  c.renderIsHardwareAccelerated = IsHardwareAcceleratedNotBuilt;
+  c.renderGetCameraActor = drevRender_GetCameraActor;
+  c.renderIntersectSegmentTriangle = drevRender_IntersectSegmentTriangle;
+  c.renderPickWorldPoint = drevRender_PickWorldPoint;
+  c.renderForceRefresh = drevRender_ForceRefresh;
+  c.renderSetResolutionScaling = drevRender_SetResolutionScaling;
+  c.renderSetAdvancedLighting = drevRender_SetAdvancedLighting;
+  c.renderIsHardwareAccelerated = drevRender_IsHardwareAccelerated;
   c.overlaySetVirtualScreenAspect = Overlay_SetVirtualScreenAspect;
   return c;
 }
