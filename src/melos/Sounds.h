@@ -3,6 +3,10 @@
 // Not built yet: this is a placeholder that gives the module table its entry.
 // Its initialise function answers 0 and fills no operation, so the registry
 // skips the module; the functions below do nothing.
+//
+// A sound is named by its file name or by its id (1111..1366 speech and
+// resident sounds, 10000 the voice stream); where an operation takes a name,
+// an id travels as its decimal text.
 #pragma once
 
 #include <cstdint>
@@ -19,21 +23,29 @@ void Sounds_Update(void);
 bool Sounds_IsSoundPlaying(const char* name);
 void Sounds_SetParam(const char* name, int parameter, int value);
 void Sounds_FillStreams(void);
+
+// Not built yet: nothing starts (each logs once). A sound answers id 0, a
+// speech sound 0 and the voice stream 1 (its file is missing).
+int Sounds_StartSound(const char* name, int priority, int group);
+int Sounds_StartSpeechSound(const char* name, int volume, int group);
+int Sounds_StartVoice(const char* name, int volume, int pan);
+int Sounds_StopSound(const char* name);
+void Sounds_StopVoice(void);
+int Sounds_SetHook(const char* name, int hook);
+// The phoneme code of a playing sound's lip-sync data; 0 when it has none,
+// which is always while the music system is not built.
+uint32_t Sounds_GetLipSyncShape(int sound, int offset);
+
 // Not built yet: there is no voice stream to release (logs once).
 void Sounds_ReleaseVoice(void);
 
 // The script interface's calls. A sound is named by its file name or by its
 // id (1111..1366 speech and resident sounds, 10000 the voice stream); an id
 // travels as its decimal text. Not built yet: the music host is not started,
-// so every sound is unresolved: nothing starts or stops (id 0, stop 0),
-// parameters read 1, fades answer 1, the voice file is missing (1), the
-// voice effect is not set and the memory figures are 0 (each logs once).
-int Sounds_StartSound(const char* name, int priority, int group);
-int Sounds_StopSound(const char* name);
+// so parameters read 1, fades answer 1, the voice effect is not set and the
+// memory figures are 0 (each logs once).
 int Sounds_GetParam(const char* name, int parameter);
 int Sounds_FadeParam(const char* name, int parameter, int value, int milliseconds);
-int Sounds_StartVoice(const char* name, int volume, int pan);
-void Sounds_StopVoice(void);
 void Sounds_SetVoiceEffect(const char* name);
 uint32_t Sounds_GetMemoryFootprint(void);
 uint32_t Sounds_GetSoundCacheSize(void);

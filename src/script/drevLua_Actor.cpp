@@ -39,26 +39,6 @@ constexpr float kFrozenYawEpsilon = 0.001f;
 qxMatrix34 g_keptFrame = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}};
 float g_lastFrozenYaw = 0.0f;
 
-void PushPoint(const qxVector3& p) {
-  lua_pushnumber(p.x);
-  lua_pushnumber(p.y);
-  lua_pushnumber(p.z);
-}
-
-void PushTruth(bool value) {
-  if (value) {
-    lua_pushnumber(1);
-  } else {
-    lua_pushnil();
-  }
-}
-
-// Absent or nil.
-bool IsNilOrAbsent(int n) {
-  const lua_Object o = lua_lua2C(n);
-  return o == 0 || lua_isnil(o);
-}
-
 // The actor's walk frame, made when it has none; null when the extra block
 // or the frame cannot be made.
 WalkFrame* EnsureWalkFrame(Actor* actor) {
@@ -335,15 +315,17 @@ void WalkActorToMouseTarget() {
 }
 
 void IsActorMoving() {
-  if (const Actor* actor = drevLua_ActorArg(1)) PushTruth(actor->state & ACTOR_MOVING);
+  if (const Actor* actor = drevLua_ActorArg(1)) drevLua_PushTruth(actor->state & ACTOR_MOVING);
 }
 
 void IsActorTurning() {
-  if (const Actor* actor = drevLua_ActorArgWithExtra(1)) PushTruth(actor->pExtra->yawToGo != 0.0f);
+  if (const Actor* actor = drevLua_ActorArgWithExtra(1))
+    drevLua_PushTruth(actor->pExtra->yawToGo != 0.0f);
 }
 
 void IsActorResting() {
-  if (const Actor* actor = drevLua_ActorArgWithExtra(1)) PushTruth(actor->pExtra->resting != 0);
+  if (const Actor* actor = drevLua_ActorArgWithExtra(1))
+    drevLua_PushTruth(actor->pExtra->resting != 0);
 }
 
 // ---- Turning ---------------------------------------------------------------------------
@@ -368,7 +350,7 @@ void TurnActorTo() {
   }
   const float step = TurnStep(actor);
   const float applied = WalkFrame_TurnToward(frame, &target, step);
-  PushTruth(std::fabs(applied) >= step);
+  drevLua_PushTruth(std::fabs(applied) >= step);
 }
 
 // PointActorAt(actor, target): turns at once; a positive turn rate becomes
@@ -386,11 +368,11 @@ void PointActorAt() {
 }
 
 void GetActorPos() {
-  if (const Actor* actor = drevLua_ActorArg(1)) PushPoint(actor->position);
+  if (const Actor* actor = drevLua_ActorArg(1)) drevLua_PushPoint(actor->position);
 }
 
 void GetActorRot() {
-  if (const Actor* actor = drevLua_ActorArg(1)) PushPoint(actor->rotation);
+  if (const Actor* actor = drevLua_ActorArg(1)) drevLua_PushPoint(actor->rotation);
 }
 
 void SetActorRot() {
@@ -466,7 +448,8 @@ void SetActorHKHackMode() {
 }
 
 void SetActorFollowBoxes() {
-  if (Actor* actor = drevLua_ActorArg(1)) drevActor_SetFollowBoxes(actor, IsNilOrAbsent(2) ? 0 : 1);
+  if (Actor* actor = drevLua_ActorArg(1))
+    drevActor_SetFollowBoxes(actor, drevLua_IsNilOrAbsent(2) ? 0 : 1);
 }
 
 void ActorPuckOrient() {
@@ -497,7 +480,7 @@ void GetActorPuckVector() {
     v.y += frame->position.y;
     v.z += frame->position.z;
   }
-  PushPoint(v);
+  drevLua_PushPoint(v);
 }
 
 // GetActorYawToPoint(actor, {x, y, z} or x, y, z).

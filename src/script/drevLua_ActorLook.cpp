@@ -28,25 +28,6 @@
 
 namespace {
 
-void PushPoint(const qxVector3& p) {
-  lua_pushnumber(p.x);
-  lua_pushnumber(p.y);
-  lua_pushnumber(p.z);
-}
-
-void PushTruth(bool value) {
-  if (value) {
-    lua_pushnumber(1);
-  } else {
-    lua_pushnil();
-  }
-}
-
-bool IsNilOrAbsent(int n) {
-  const lua_Object o = lua_lua2C(n);
-  return o == 0 || lua_isnil(o);
-}
-
 // The name of a node's costume (the costume record begins with it), or null.
 const char* CostumeName(const CostumeNode* node) {
   const CosCostume* costume = node ? Cos_InstGetCostume(node->instance, nullptr) : nullptr;
@@ -72,7 +53,7 @@ void GetActorCostume() {
   const Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
   int steps = 0;
-  if (!IsNilOrAbsent(2)) {
+  if (!drevLua_IsNilOrAbsent(2)) {
     float depth = 0.0f;
     if (!drevLua_NumberArg(2, &depth)) return;
     steps = depth < 1.0f ? 0 : drevLua_ToInt(depth);
@@ -89,7 +70,7 @@ void SetActorCostume() {
   if (!actor) return;
   const lua_Object name = lua_lua2C(2);
   if (lua_tag(name) == LUA_T_STRING) {
-    PushTruth(drevActor_SetCostume(actor, lua_getstring(name), 0) != 0);
+    drevLua_PushTruth(drevActor_SetCostume(actor, lua_getstring(name), 0) != 0);
   } else if (lua_isnil(name)) {
     while (actor->costumeTop) {
       const CostumeNode* before = actor->costumeTop;
@@ -149,7 +130,7 @@ void SetActorColormap() {
 void SetActorVisibility() {
   Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
-  if (IsNilOrAbsent(2)) {
+  if (drevLua_IsNilOrAbsent(2)) {
     actor->flags |= ACTOR_HIDDEN;
   } else {
     actor->flags &= ~ACTOR_HIDDEN;
@@ -268,7 +249,7 @@ void ActorLookAt() {
 }
 
 void IsActorLooking() {
-  if (const Actor* actor = drevLua_ActorArg(1)) PushTruth(actor->state & ACTOR_LOOKING);
+  if (const Actor* actor = drevLua_ActorArg(1)) drevLua_PushTruth(actor->state & ACTOR_LOOKING);
 }
 
 void SetActorLookRate() {
@@ -373,7 +354,7 @@ void GetActorNodeLocation() {
   if (!qxModel3_GetNodeMatrix(thing, static_cast<int32_t>(node), &m)) return;
   qxVector3 p{};
   qxMatrix34_TransformVector(&p, &model->nodes[node].pivot, &m);
-  PushPoint({p.x + m.t.x, p.y + m.t.y, p.z + m.t.z});
+  drevLua_PushPoint({p.x + m.t.x, p.y + m.t.y, p.z + m.t.z});
 }
 
 // GetAngleBetweenActors(actor, other): 90 - arcsine of the cosine between

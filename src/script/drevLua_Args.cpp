@@ -82,6 +82,25 @@ void drevLua_PushSector(const Sector* sector) {
   lua_pushnumber(static_cast<float>(sector->type));
 }
 
+void drevLua_PushPoint(const qxVector3& point) {
+  lua_pushnumber(point.x);
+  lua_pushnumber(point.y);
+  lua_pushnumber(point.z);
+}
+
+void drevLua_PushTruth(bool value) {
+  if (value) {
+    lua_pushnumber(1);
+  } else {
+    lua_pushnil();
+  }
+}
+
+bool drevLua_IsNilOrAbsent(int n) {
+  const lua_Object o = lua_lua2C(n);
+  return o == 0 || lua_isnil(o);
+}
+
 void drevLua_PushPointTable(const qxVector3* point) {
   const lua_Object table = lua_createtable();
   const struct {

@@ -2,12 +2,12 @@
 // functions of the neighbouring modules.
 #include "script/drevLua_Calls.h"
 
+#include "actors/drevCostume.h"
 #include "engine/drevMain.h"
 #include "engine/drevMain_Save.h"
 #include "engine/drevRoom.h"
 #include "melos/Melos.h"
 #include "melos/Sounds.h"
-#include "platform/kv_Log.h"
 #include "presentation/drevControl.h"
 #include "presentation/drevMouse.h"
 #include "presentation/drevRender.h"
@@ -16,23 +16,6 @@
 #include "video/MovieHD.h"
 
 namespace {
-
-// The costume module's chore fades are not built yet: each logs once and
-// fades nothing.
-void FadeInChoreNotBuilt(CosInstHandle, int, int) {
-  static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Costume] - drevCostume_FadeInChore: not built yet");
-  }
-}
-void FadeOutChoreNotBuilt(CosInstHandle, int, int) {
-  static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[Costume] - drevCostume_FadeOutChore: not built yet");
-  }
-}
 
 drevLuaCalls MakeCalls() {
   drevLuaCalls c{};
@@ -68,8 +51,8 @@ drevLuaCalls MakeCalls() {
   c.movieIsRunning = MovieHD_IsRunning;
   c.mouseSetMovieCursor = drevMouse_SetMovieCursor;
   c.controlGetAxisClamped = drevControl_GetAxisClamped;
-  c.costumeFadeInChore = FadeInChoreNotBuilt;
-  c.costumeFadeOutChore = FadeOutChoreNotBuilt;
+  c.costumeFadeInChore = drevCostume_FadeInChore;
+  c.costumeFadeOutChore = drevCostume_FadeOutChore;
   c.renderGetCameraActor = drevRender_GetCameraActor;
   c.renderIntersectSegmentTriangle = drevRender_IntersectSegmentTriangle;
   c.renderPickWorldPoint = drevRender_PickWorldPoint;

@@ -46,15 +46,9 @@ void Rebuild(RoomSetup* setup) {
   if (setup->camera && setup->camera == qxCore_pCurrentCamera) qxCamera_Update(&setup->viewMatrix);
 }
 
-void PushPoint(const qxVector3& p) {
-  lua_pushnumber(p.x);
-  lua_pushnumber(p.y);
-  lua_pushnumber(p.z);
-}
-
 void GetCameraPosition() {
   if (const RoomSetup* camera = Camera()) {
-    PushPoint(camera->position);
+    drevLua_PushPoint(camera->position);
   } else {
     lua_pushnil();
   }
@@ -62,7 +56,7 @@ void GetCameraPosition() {
 
 void GetCameraInterest() {
   if (const RoomSetup* camera = Camera()) {
-    PushPoint(camera->interest);
+    drevLua_PushPoint(camera->interest);
   } else {
     lua_pushnil();
   }
@@ -183,7 +177,7 @@ void ScreenToWorld() {
   if (column < 0 || column >= kScreenWidth || row < 0 || row >= kScreenHeight) return;
   qxVector3 point{};
   if (!drevLua_Calls().renderPickWorldPoint(column, row, &point)) return;
-  PushPoint(point);
+  drevLua_PushPoint(point);
 }
 
 void SetAmbientLight() {
@@ -309,7 +303,7 @@ void GetLightPosition() {
     lua_pushnil();
     return;
   }
-  PushPoint(a.light->position);
+  drevLua_PushPoint(a.light->position);
 }
 
 // A stored number of argument n, 0 when it is not a number (or NaN).
@@ -335,7 +329,7 @@ void GetLightRotation() {
   }
   qxVector3 angles{};
   qxVector3_ExtractAngles(&a.light->light.direction, &angles);
-  PushPoint(angles);
+  drevLua_PushPoint(angles);
 }
 
 // PointLightAt(light, actor or x, y, z): the set light only.

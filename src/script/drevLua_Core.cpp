@@ -446,14 +446,7 @@ void GetPointSector() {
         std::fabs(value) < 2147483648.0f ? static_cast<uint32_t>(static_cast<int32_t>(value)) : 0;
   }
   const qxVector3 point{lua_getnumber(x), lua_getnumber(y), lua_getnumber(z)};
-  const Sector* sector = WalkPlane_FindSectorAtPoint(&point, typeMask);
-  if (!sector) {
-    lua_pushnil();
-    return;
-  }
-  lua_pushnumber(static_cast<float>(sector->id));
-  lua_pushstring(sector->name);
-  lua_pushnumber(static_cast<float>(sector->type));
+  drevLua_PushSector(WalkPlane_FindSectorAtPoint(&point, typeMask));
 }
 
 // ---- Sets and camera setups -----------------------------------------------------

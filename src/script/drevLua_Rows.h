@@ -90,6 +90,12 @@ const qxMatrix34* drevLua_GetKeptWalkFrame(void);
 void drevLua_PushActor(int index);
 // A sector answer: its id, name and type bits (three results); nil for none.
 void drevLua_PushSector(const Sector* sector);
+// Three results x, y, z.
+void drevLua_PushPoint(const qxVector3& point);
+// A truth result: the number 1, or nil.
+void drevLua_PushTruth(bool value);
+// 1 when argument n is nil or absent (an absent argument is not nil).
+bool drevLua_IsNilOrAbsent(int n);
 // A new point table with the keys "x", "y" and "z".
 void drevLua_PushPointTable(const qxVector3* point);
 // Reads "x", "y" and "z" of a table; a missing field reads as 0.

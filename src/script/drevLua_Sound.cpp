@@ -148,14 +148,6 @@ void GetSoundParameters() {
   lua_pushnumber(nearDistance);
 }
 
-void PushTruth(bool value) {
-  if (value) {
-    lua_pushnumber(1);
-  } else {
-    lua_pushnil();
-  }
-}
-
 void StartFullscreenMovie() {
   const lua_Object name = lua_lua2C(1);
   drevLuaCalls& calls = drevLua_Calls();
@@ -165,7 +157,7 @@ void StartFullscreenMovie() {
     return;
   }
   const int loop = lua_isnil(lua_lua2C(2)) ? 0 : 1;
-  PushTruth(calls.startMovie(lua_getstring(name), 1, loop, -1, -1) != 0);
+  drevLua_PushTruth(calls.startMovie(lua_getstring(name), 1, loop, -1, -1) != 0);
 }
 
 void StartMovie() {
@@ -180,7 +172,7 @@ void StartMovie() {
   int x = -1, y = -1;
   drevLua_IntArg(3, &x);
   drevLua_IntArg(4, &y);
-  PushTruth(calls.startMovie(lua_getstring(name), 0, loop, x, y) != 0);
+  drevLua_PushTruth(calls.startMovie(lua_getstring(name), 0, loop, x, y) != 0);
 }
 
 void StopMovie() {
@@ -192,12 +184,13 @@ void PauseMovie() {
 }
 
 void IsMoviePlaying() {
-  PushTruth(drevLua_Calls().tolveIsPlaying() != 0);
+  drevLua_PushTruth(drevLua_Calls().tolveIsPlaying() != 0);
 }
 
 void IsFullscreenMoviePlaying() {
   const drevLuaCalls& calls = drevLua_Calls();
-  PushTruth(GameState == kGameCutscene || (calls.movieIsActive() && calls.movieIsRunning()));
+  drevLua_PushTruth(GameState == kGameCutscene ||
+                    (calls.movieIsActive() && calls.movieIsRunning()));
 }
 
 // ---- Music ----------------------------------------------------------------------------

@@ -30,3 +30,11 @@ int drevTolve_IsPlaying(void) {
   }
   return 0;
 }
+int32_t drevTolve_GetLength(const char*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Tolve] - drevTolve_GetLength: not built yet");
+  }
+  return 0;
+}
