@@ -54,13 +54,6 @@ const lua_Reg* drevLua_GetCoreTable(void);
 // 1 when the row still holds the placeholder of a function not built yet.
 int drevLua_IsCorePlaceholder(int index);
 
-// The costume selector of the actor chore functions: from the top node, nil
-// (or absent) selects the top, a number n the node n steps down, a string the
-// first node whose costume name equals it ignoring case. 1 when a node was
-// selected (stored in *out), else 0.
-struct CostumeNode;
-int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object selector);
-
 // ---- Module operations ------------------------------------------------------
 
 // 0 on success, 1 when the runtime would not initialise.
@@ -70,6 +63,13 @@ int drevLua_Startup(void);
 void drevLua_Shutdown(void);
 
 // ---- Operations for other modules ------------------------------------------
+
+struct CostumeNode;
+// The costume selector of the chore functions: from the actor's top node,
+// nil (or no argument) picks the top, a number n the node n below it, a
+// string the first node whose costume has that name (any case); 1 when a
+// node was picked.
+int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object argument);
 
 // Registers a script-function table (the other modules' startups call it).
 void drevLua_OpenLibrary(const lua_Reg* table, int count);

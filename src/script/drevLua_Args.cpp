@@ -13,15 +13,6 @@
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
 
-Actor* drevLua_ActorArg(int n) {
-  const lua_Object o = lua_lua2C(n);
-  if (!lua_isuserdata(o) || lua_tag(o) != kTagActor) return nullptr;
-  const intptr_t value = reinterpret_cast<intptr_t>(lua_getuserdata(o));
-  if (value < 0 || value > INT32_MAX) return nullptr;
-  Actor* actor = drevActor_FromIndex(static_cast<int>(value));
-  return actor && actor->inUse ? actor : nullptr;
-}
-
 Actor* drevLua_ActorArgWithExtra(int n) {
   Actor* actor = drevLua_ActorArg(n);
   if (actor && !actor->pExtra) drevActor_CreateExtra(actor);
@@ -125,25 +116,6 @@ void drevLua_ReadPointTable(lua_Object table, qxVector3* out) {
     const lua_Object value = lua_gettable();
     *fields[i] = lua_isnumber(value) ? lua_getnumber(value) : 0.0f;
   }
-}
-
-int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object selector) {
-  CostumeNode* node = nullptr;
-  if (selector == 0 || lua_isnil(selector)) {
-    node = top;
-  } else if (lua_tag(selector) == LUA_T_NUMBER) {
-    const int32_t steps = drevLua_ToInt(lua_getnumber(selector));
-    node = top;
-    for (int32_t i = 0; i < steps && node; ++i) node = node->next;
-  } else if (lua_tag(selector) == LUA_T_STRING) {
-    const char* name = lua_getstring(selector);
-    for (CostumeNode* n = top; n && !node; n = n->next) {
-      const CosCostume* costume = Cos_InstGetCostume(n->instance, nullptr);
-      if (costume && strcasecmp(costume->name, name) == 0) node = n;
-    }
-  }
-  if (out) *out = node;
-  return node ? 1 : 0;
 }
 
 Sector* drevLua_FindNamedSector(const char* text, const qxVector3* point, int exact) {

@@ -35,6 +35,13 @@ std::span<const lua_Reg> drevLua_InputRows(void);
 std::span<const lua_Reg> drevLua_KeyMappingRows(void);
 // SubmitSaveGameData and GetSaveGameData (drevLua_SaveGame.cpp).
 std::span<const lua_Reg> drevLua_SaveGameDataRows(void);
+// The actor chore functions (drevLua_Chore.cpp).
+std::span<const lua_Reg> drevLua_ChoreRows(void);
+
+struct Actor;
+// The actor of an ACTR handle argument, or null for any other value or a
+// freed actor.
+Actor* drevLua_ActorArg(int n);
 // Save games, settings and files (drevLua_SaveFiles.cpp), and what their
 // shutdown ends: a save-list search still running, an open file search.
 std::span<const lua_Reg> drevLua_SaveFileRows(void);
@@ -59,9 +66,6 @@ inline int32_t drevLua_ToInt(float number) {
 
 // ---- Arguments (drevLua_Args.cpp) --------------------------------------------------
 
-// The actor of an ACTR handle argument; null for any other value and for a
-// handle whose table slot is free or outside the table.
-Actor* drevLua_ActorArg(int n);
 // The same with the actor's extra block made when it has none.
 Actor* drevLua_ActorArgWithExtra(int n);
 // 1 with the number of argument n; 0 (out untouched) when it is not a number.
