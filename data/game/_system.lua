@@ -33,12 +33,54 @@ function heartbeat()
   end
 end
 
+-- A task that follows the walker: its position once a second, a line when
+-- it stops, then it turns back toward where it came from.
+function watch_walker()
+  if not walker then return end
+  local elapsed = 0
+  local nextReport = 0
+  while IsActorMoving(walker) do
+    if elapsed >= nextReport then
+      local x, y, z = GetActorPos(walker)
+      PrintMessage(format("[Demo] - GetActorPos(walker): %.2f %.2f %.2f\n", x, y, z))
+      nextReport = nextReport + 1000
+    end
+    break_here()
+    elapsed = elapsed + system.frameTime
+  end
+  local x, y, z = GetActorPos(walker)
+  PrintMessage(format("[Demo] - IsActorMoving(walker) is nil: stopped at %.2f %.2f %.2f\n", x, y,
+                      z))
+  while TurnActorTo(walker, 0.5, 0.7, 0) do break_here() end
+  local pitch, yaw, roll = GetActorRot(walker)
+  PrintMessage(format("[Demo] - the walker turned back: yaw %.1f\n", yaw))
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
   -- Enter the demo set and look through its second camera setup.
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(1)
+  -- A walker crosses the south strip of the walk floor from west to east,
+  -- with its shadow cast on the floor from a point high above.
+  walker = LoadActor("walker", 1, 0)
+  PutActorInSet(walker, "demo.set")
+  SetActorFollowBoxes(walker, 1)
+  PutActorAt(walker, 0.5, 0.7, 0)
+  SetActorWalkRate(walker, 1)
+  SetActorTurnRate(walker, 180)
+  SetActorShadowPlane(walker, "floor_south")
+  SetActorShadowPoint(walker, 2, 0.7, 10)
+  WalkActorTo(walker, 3.5, 0.7, 0)
+  start_task(watch_walker)
+  -- Where the walk ends, the lamp over the door and the camera's field of view.
+  local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
+  PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")
+  SetLightIntensity("door_lamp", 0.6)
+  PrintMessage("[Demo] - door_lamp intensity " .. GetLightIntensity("door_lamp") .. "\n")
+  SetCameraFOV(50)
+  PrintMessage("[Demo] - GetCameraFOV: " .. GetCameraFOV() .. "\n")
   -- The pointer cursor (cursor00.png), shown over the picture.
   SetCursor(0)
   ShowCursor(1)

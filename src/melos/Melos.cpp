@@ -487,3 +487,19 @@ void Melos_SetState(int) {
   static std::atomic<bool> reported{false};
   if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetState: not built yet");
 }
+
+// Not built yet: the music script is not there to take these.
+int Melos_SetSequence(int) {
+  static std::atomic<bool> reported{false};
+  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetSequence: not built yet");
+  return -1;
+}
+void Melos_SetCuePoint(int) {
+  static std::atomic<bool> reported{false};
+  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetCuePoint: not built yet");
+}
+int Melos_SetAttribute(int, int) {
+  static std::atomic<bool> reported{false};
+  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetAttribute: not built yet");
+  return -1;
+}

@@ -144,3 +144,9 @@ void Melos_StopRecording(void);
 // The music state queued by the scripts. Not built yet: the music script
 // comes with the music files and script issue.
 void Melos_SetState(int state);
+// The music script's sequence, cue point and attribute commands. Not built
+// yet (they come with the music script too): each logs once; the sequence and
+// the attribute answer -1, the cue point has no effect.
+int Melos_SetSequence(int sequence);
+void Melos_SetCuePoint(int cue);
+int Melos_SetAttribute(int attribute, int value);

@@ -39,6 +39,10 @@ inline void Melos_PutLE16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
 }
+inline void Melos_PutLE64(uint8_t* p, uint64_t v) {
+  Melos_PutLE32(p, static_cast<uint32_t>(v));
+  Melos_PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
+}
 inline bool Melos_Tag(const uint8_t* p, const char* tag) {
   return std::memcmp(p, tag, 4) == 0;
 }

@@ -21,6 +21,7 @@ constexpr int32_t kReserve = 16384;
 constexpr int32_t kLevelFull = 127 << 16;
 // A map that jumps to itself could loop for ever inside one map step.
 constexpr int kMaxJumpsPerStep = 64;
+constexpr int kMaxPiecesPerMix = 4096;
 
 constexpr uint32_t FourCC(const char* t) {
   return static_cast<uint32_t>(static_cast<uint8_t>(t[0])) << 24 |
@@ -141,6 +142,11 @@ uint32_t Field(const uint8_t* map, uint32_t at, int k) {
 }
 bool HasFields(const uint8_t* map, uint32_t at, int count) {
   return Word(map, at + 4) >= 4 + 4u * static_cast<uint32_t>(count);
+}
+
+bool FormatOk(uint32_t bits, uint32_t rate, uint32_t channels) {
+  return (bits == 8 || bits == 16) && (channels == 1 || channels == 2) && rate > 0 &&
+         rate <= 1000000;
 }
 
 // Hook match: event hook 0 is taken unless the hook is 128 (which is then used
@@ -515,6 +521,11 @@ int ProcessMapLocked(MelosDispatch* d) {
       if (size == 0 || Word(d->map, at + 8) != d->position) return result;
       const uint32_t tag = Word(d->map, at);
       if (tag == kFrmt && HasFields(d->map, at, 4)) {
+        // Only 8- or 16-bit mono or stereo data at a sane rate can play.
+        if (!FormatOk(Field(d->map, at, 1), Field(d->map, at, 2), Field(d->map, at, 3))) {
+          kv_Log_Printf("[Melos] - sound %d: unusable format, the sound ends", t->sound);
+          return -1;
+        }
         d->swap = Field(d->map, at, 0) == 0 ? 1 : 0;
         d->bits = static_cast<int32_t>(Field(d->map, at, 1));
         d->rate = static_cast<int32_t>(Field(d->map, at, 2));
@@ -737,7 +748,9 @@ int MelosDispatch_Mix(MelosTrack* track, int frames, int rate) {
   if (d->stream && d->regions) LookAhead(d);
   if (d->fadeBuffer) MixTail(d, frames, rate, 0);
   int s = 0;
-  for (;;) {
+  // A map of tiny regions that jump back on themselves can play pieces that
+  // cover no output frame; the block ends after so many pieces.
+  for (int pieces = 0; pieces < kMaxPiecesPerMix; ++pieces) {
     if (d->regionLeft <= 0) {
       d->jumpReady = 0;
       const int result = ProcessMap(d);
@@ -808,6 +821,7 @@ int MelosDispatch_Mix(MelosTrack* track, int frames, int rate) {
     d->regionLeft -= bytes;
     s += out;
   }
+  return 0;
 }
 
 void MelosDispatch_ProcessJumps(void) {
@@ -1008,11 +1022,6 @@ int Melos_GetStreamInfo(int32_t sound, int32_t* size, int32_t* threshold, int32_
 
 namespace {
 
-void PutLE64(uint8_t* p, uint64_t v) {
-  Melos_PutLE32(p, static_cast<uint32_t>(v));
-  Melos_PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 // Restored records, read before the tracks are relinked.
 struct SavedRecord {
   bool stream;
@@ -1032,7 +1041,7 @@ int MelosDispatch_Save(uint8_t* buffer, int32_t room) {
         d.bits, d.rate, d.channels, d.swap, static_cast<int32_t>(d.position), d.regionLeft};
     for (int k = 0; k < 6; ++k) Melos_PutLE32(p + 8 + 4 * k, static_cast<uint32_t>(head[k]));
     std::memcpy(p + 32, d.map, MELOS_MAP_SIZE);
-    PutLE64(p + 2080, d.stream ? 1 : 0);
+    Melos_PutLE64(p + 2080, d.stream ? 1 : 0);
     Melos_PutLE32(p + 2088, static_cast<uint32_t>(d.streamBlock));
     Melos_PutLE32(p + 2100, static_cast<uint32_t>(d.end));
     const int32_t fade[9] = {d.fadeOffset, d.fadeHeld, d.fadeBits,  d.fadeRate, d.fadeChannels,
@@ -1073,8 +1082,9 @@ int MelosDispatch_Restore(const uint8_t* buffer, uint32_t size) {
     d.fadeStep = 0;
     d.jumpReady = 0;
     const bool formatSet = d.bits != 0 || d.rate != 0 || d.channels != 0;
-    const bool formatOk = !formatSet || ((d.bits == 8 || d.bits == 16) &&
-                                         (d.channels == 1 || d.channels == 2) && d.rate > 0);
+    const bool formatOk =
+        !formatSet || FormatOk(static_cast<uint32_t>(d.bits), static_cast<uint32_t>(d.rate),
+                               static_cast<uint32_t>(d.channels));
     const bool mapOk = Word(d.map, 0) == 0 || MapCheck(d.map);
     const bool blockOk = !stream || d.streamBlock == 1 || d.streamBlock == 2;
     g_saved[i] = {stream, formatOk && mapOk && blockOk && d.regionLeft >= 0};

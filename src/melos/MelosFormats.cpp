@@ -253,6 +253,10 @@ uint32_t Sound_ConvertedSize(int type, int rate, int bits, int channels, const u
 
 // --- MCMP -------------------------------------------------------------------
 
+namespace {
+constexpr uint32_t kMcmpMaxBlock = 4u << 20;
+}  // namespace
+
 int Mcmp_Open(McmpFile* file, McmpReadAt readAt, void* user, uint32_t fileSize) {
   *file = McmpFile{};
   uint8_t head[6];
@@ -287,7 +291,10 @@ int Mcmp_Open(McmpFile* file, McmpReadAt readAt, void* user, uint32_t fileSize) 
     b.sourceSize = Melos_BE32(e + 5);
     b.start = static_cast<uint32_t>(start);
     b.source = static_cast<uint32_t>(source);
-    if (start + b.size > 0xFFFFFFFFu || source + b.sourceSize > fileSize) return -1;
+    // A block decodes into one buffer: sizes past kMcmpMaxBlock are damage.
+    if (start + b.size > 0xFFFFFFFFu || source + b.sourceSize > fileSize ||
+        b.size > kMcmpMaxBlock || b.sourceSize > kMcmpMaxBlock)
+      return -1;
     start += b.size;
     source += b.sourceSize;
     file->blocks.push_back(b);
@@ -323,15 +330,16 @@ bool DecodeBlock(McmpFile* f, int index) {
   const McmpBlock& b = f->blocks[static_cast<size_t>(index)];
   if (f->compressed.size() < b.sourceSize) f->compressed.resize(b.sourceSize);
   if (f->decoded.size() < b.size) f->decoded.resize(b.size);
-  if (f->readAt(f->user, b.source, f->compressed.data(), b.sourceSize) !=
-      static_cast<int>(b.sourceSize))
+  if (b.size == 0) return true;
+  if (b.sourceSize > 0 && f->readAt(f->user, b.source, f->compressed.data(), b.sourceSize) !=
+                              static_cast<int>(b.sourceSize))
     return false;
   if (b.vima) {
     if (Vima_DecodeBlock(f->compressed.data(), b.sourceSize, f->decoded.data(), b.size) < 0)
       return false;
   } else {
     const uint32_t stored = std::min(b.size, b.sourceSize);
-    std::memcpy(f->decoded.data(), f->compressed.data(), stored);
+    if (stored > 0) std::memcpy(f->decoded.data(), f->compressed.data(), stored);
     std::memset(f->decoded.data() + stored, 0, b.size - stored);
   }
   f->cached = index;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "melos/MelosBytes.h"
@@ -19,8 +20,10 @@ uint8_t g_pan[17][17];
 std::vector<int32_t> g_accumulator;
 std::vector<int16_t> g_curve;
 
-// --- recorder state; the main thread starts and stops, the heartbeat writes.
+// --- recorder state; the main thread starts and stops, the heartbeat writes,
+// both under the recorder's mutex.
 struct Recorder {
+  std::mutex mutex;
   FILE* file = nullptr;
   std::atomic<int> state{0};
   uint32_t bytes = 0;
@@ -119,6 +122,7 @@ void WriteHeaderAndClose() {
 }
 
 void Record(const uint8_t* block, int bytes) {
+  std::lock_guard<std::mutex> lock(g_recorder.mutex);
   const int state = g_recorder.state.load();
   if (state == 0 || !g_recorder.file) return;
   const bool silent = IsSilent(block, bytes);
@@ -236,6 +240,7 @@ int MelosMixer_IsAvailable(void) {
 }
 
 int Melos_StartRecording(const char* path, int wait) {
+  std::lock_guard<std::mutex> lock(g_recorder.mutex);
   if (g_recorder.file) WriteHeaderAndClose();
   g_recorder.bytes = 0;
   g_recorder.file = path ? std::fopen(path, "wb") : nullptr;
@@ -250,6 +255,7 @@ int Melos_StartRecording(const char* path, int wait) {
 }
 
 void Melos_StopRecording(void) {
+  std::lock_guard<std::mutex> lock(g_recorder.mutex);
   if (g_recorder.state.load() != 0) g_recorder.state = 3;
 }
 
@@ -258,6 +264,7 @@ int Melos_RecordingState(void) {
 }
 
 void MelosRecorder_Finish(void) {
+  std::lock_guard<std::mutex> lock(g_recorder.mutex);
   if (g_recorder.file) WriteHeaderAndClose();
   g_recorder.state = 0;
 }

@@ -3,6 +3,7 @@
 // main thread changes the tables and the heartbeat steps them, both under the
 // music lock.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "melos/MelosBytes.h"
@@ -16,6 +17,9 @@ constexpr int kDeferred = 8;
 constexpr int kFades = 16;
 constexpr int kMarker = 256;
 constexpr int kHandlers = 16;
+// Every fadable parameter lies within -9216..9216, so a fade's value and step
+// do too; a restored fade outside is damage.
+constexpr int32_t kFadeRange = 20000;
 
 struct Trigger {
   int32_t sound;  // 0 = free
@@ -333,7 +337,9 @@ int MelosTimed_RestoreFades(const uint8_t* buffer, uint32_t size) {
     const bool sane = (f.param == MELOS_PARAM_PRIORITY || f.param == MELOS_PARAM_VOLUME ||
                        f.param == MELOS_PARAM_PAN || f.param == MELOS_PARAM_DETUNE) &&
                       f.total > 0 && f.remaining > 0 && f.remaining <= f.total &&
-                      f.remainder >= 0 && f.accumulator >= 0 && (f.sign == 1 || f.sign == -1);
+                      f.remainder >= 0 && f.remainder < f.total && f.accumulator >= 0 &&
+                      f.accumulator < f.total && (f.sign == 1 || f.sign == -1) &&
+                      std::abs(f.step) <= kFadeRange && std::abs(f.current) <= kFadeRange;
     if (!f.active || !sane) f = Fade{};
   }
   g_fadePending = true;

@@ -64,11 +64,6 @@ MelosTrack* Allocate(int32_t priority) {
   return candidate;
 }
 
-void PutLE64(uint8_t* p, uint64_t v) {
-  Melos_PutLE32(p, static_cast<uint32_t>(v));
-  Melos_PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 }  // namespace
 
 int MelosTracks_Init(void) {
@@ -212,9 +207,9 @@ int MelosTracks_Save(uint8_t* buffer, int32_t room) {
   for (int i = 0; i < MELOS_MAX_TRACKS; ++i, p += MELOS_TRACK_RECORD) {
     const MelosTrack& t = g_tracks[i];
     // The links are in-memory values of no use to a reader: stored as 0.
-    PutLE64(p, 0);
-    PutLE64(p + 8, 0);
-    PutLE64(p + 16, 0);
+    Melos_PutLE64(p, 0);
+    Melos_PutLE64(p + 8, 0);
+    Melos_PutLE64(p + 16, 0);
     const int32_t fields[12] = {t.sound,     t.reserved,        t.group,   t.priority,
                                 t.volume,    t.effectiveVolume, t.pan,     t.detune,
                                 t.transpose, t.pitch,           t.mailbox, t.hook.load()};

@@ -72,3 +72,30 @@ void Sounds_ReleaseVoice(void) {
   static bool reported = false;
   ReportNotBuilt(reported, "Sounds_ReleaseVoice");
 }
+
+// Not built yet: the music host is not started, so parameters read 1, fades
+// answer 1, the voice effect is not set and the memory figures are 0.
+int Sounds_GetParam(const char*, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetParam");
+  return 1;
+}
+int Sounds_FadeParam(const char*, int, int, int) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_FadeParam");
+  return 1;
+}
+void Sounds_SetVoiceEffect(const char*) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_SetVoiceEffect");
+}
+uint32_t Sounds_GetMemoryFootprint(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetMemoryFootprint");
+  return 0;
+}
+uint32_t Sounds_GetSoundCacheSize(void) {
+  static bool reported = false;
+  ReportNotBuilt(reported, "Sounds_GetSoundCacheSize");
+  return 0;
+}

@@ -38,3 +38,14 @@ uint32_t Sounds_GetLipSyncShape(int sound, int offset);
 
 // Not built yet: there is no voice stream to release (logs once).
 void Sounds_ReleaseVoice(void);
+
+// The script interface's calls. A sound is named by its file name or by its
+// id (1111..1366 speech and resident sounds, 10000 the voice stream); an id
+// travels as its decimal text. Not built yet: the music host is not started,
+// so parameters read 1, fades answer 1, the voice effect is not set and the
+// memory figures are 0 (each logs once).
+int Sounds_GetParam(const char* name, int parameter);
+int Sounds_FadeParam(const char* name, int parameter, int value, int milliseconds);
+void Sounds_SetVoiceEffect(const char* name);
+uint32_t Sounds_GetMemoryFootprint(void);
+uint32_t Sounds_GetSoundCacheSize(void);

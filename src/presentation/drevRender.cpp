@@ -230,6 +230,10 @@ void drevRender_SetHardwareAccelerated(int accelerated) {
   g_render.hardwareAccelerated = accelerated;
 }
 
+int drevRender_IsHardwareAccelerated(void) {
+  return g_render.hardwareAccelerated;
+}
+
 qxCanvas* drevRender_GetCanvas(void) {
   return g_render.canvas;
 }

@@ -121,6 +121,7 @@ int drevRender_OpenBuffers(DisplayBuffer* display, DisplayBuffer* zBuffer, int x
                            int y1, RenderOptions* options);
 void drevRender_FreeBuffers(void);
 void drevRender_SetHardwareAccelerated(int accelerated);
+int drevRender_IsHardwareAccelerated(void);
 
 // The display raster (the display's back buffer once attached), its z raster
 // and the three rasters the module makes over it; null until then.

@@ -2,14 +2,15 @@
 // polygon, line and plane clippers that the 3D library's primitives, model
 // drawing and sprite drawing call before they queue or plot anything.
 //
-// Every loop is clipped in place; the callers' arrays hold 32 entries
-// (QXCACHE_MAX_FACE_VERTICES) and a clipper never leaves more than that. A
-// polygon result below 3 means the polygon is rejected.
+// Camera space: x right, y depth (positive in front of the camera), z up.
+// Every polygon is clipped in place; the callers' arrays hold 32 entries
+// (QXCACHE_MAX_FACE_VERTICES). A polygon whose clipped form would need more
+// than 32 vertices, or that comes in with more, is rejected (count 0) so
+// that nothing is written past the arrays. A frustum result below 3 means
+// the polygon is rejected.
 //
-// Not built yet: the sphere test answers 1 (crossing, so every face goes
-// through a clipper), the polygon clippers return the count unchanged, and
-// the point, line and 2D-line clippers answer 0 so that nothing unclipped is
-// plotted. Each logs "not built yet" once.
+// The clippers share static work buffers: they are not re-entrant and run
+// on the thread that draws the scene.
 #pragma once
 
 #include <cstdint>
@@ -19,14 +20,54 @@
 struct qxClipFrustum;
 struct qxCanvas;
 
-// 1 when the camera-space point lies inside the frustum (by the current
-// camera's projection type), else 0.
+constexpr int QXCLIP_MAX_VERTICES = 32;
+
+// Bits of qxClipFlags: which planes cut an edge during the last frustum clip.
+enum : uint32_t {
+  QXCLIP_CUT_NEAR = 0x01,
+  QXCLIP_CUT_FAR = 0x02,
+  QXCLIP_CUT_TOP = 0x04,
+  QXCLIP_CUT_BOTTOM = 0x08,
+  QXCLIP_CUT_LEFT = 0x10,
+  QXCLIP_CUT_RIGHT = 0x20,
+  QXCLIP_LOST_AT_NEAR = 0x40,  // fewer than 3 vertices left after the near plane
+};
+
+// Reset by every frustum polygon clipper; nothing in the engine reads it.
+extern uint32_t qxClipFlags;
+
+// A projected point: screen x and y truncated to integers, then the depth.
+struct qxClipScreenPoint {
+  int32_t x, y;
+  float z;
+};
+
+// 2D outcode bits against a canvas rectangle.
+using qxClipOutcode = uint32_t;
+enum : uint32_t {
+  QXCLIP_OUT_LEFT = 0x1,
+  QXCLIP_OUT_RIGHT = 0x10,
+  QXCLIP_OUT_BELOW = 0x100,
+  QXCLIP_OUT_ABOVE = 0x1000,
+};
+
+// 1 when the camera-space point lies inside the exact frustum (by the
+// current camera's projection type; perspective without a camera), else 0.
 int qxClip_PointInFrustum(const qxClipFrustum* frustum, const qxVector3* point);
-// 0 when the segment lies wholly outside the perspective frustum, else 1
-// with the end points moved onto it; a given moved flag is set to 1 for an
-// end that moved.
+// 0 when the segment lies wholly outside the exact frustum, else 1 with the
+// end points moved onto it; a given moved flag is set to 1 for an end that
+// moved (never cleared). A segment rejected by a late plane keeps the moves
+// made by the earlier planes.
 int qxClip_LinePersp(const qxClipFrustum* frustum, qxVector3* a, qxVector3* b, int32_t* movedA,
                      int32_t* movedB);
+int qxClip_LineOrtho(const qxClipFrustum* frustum, qxVector3* a, qxVector3* b, int32_t* movedA,
+                     int32_t* movedB);
+// Transforms two world points by the current camera, clips them by its
+// projection type and projects them; each screen point (x, y truncated to
+// integers, z the depth) may be null. 0 when rejected or without a camera.
+int qxClip_ProjectLine(const qxClipFrustum* frustum, const qxVector3* a, const qxVector3* b,
+                       qxClipScreenPoint* screenA, qxClipScreenPoint* screenB, int32_t* movedA,
+                       int32_t* movedB);
 // Against the polygon frustum (left and top widened by one pixel).
 int qxClip_PolygonPersp(const qxClipFrustum* frustum, qxVector3* vertices, int count);
 int qxClip_PolygonOrtho(const qxClipFrustum* frustum, qxVector3* vertices, int count);
@@ -50,13 +91,16 @@ int qxClip_PolygonRGBPersp(const qxClipFrustum* frustum, qxVector3* vertices, fl
 int qxClip_PolygonTexRGBPersp(const qxClipFrustum* frustum, qxVector3* vertices,
                               qxVector2* texVertices, float* red, float* green, float* blue,
                               int count);
-// 0 when the segment lies wholly outside the canvas rectangle, else 1 with
-// the end points clipped to it in place.
+// Outcode of a point against the canvas rectangle.
+qxClipOutcode qxClip_Outcode2D(const qxCanvas* canvas, int32_t x, int32_t y);
+// 0 when the segment lies wholly outside the canvas rectangle (coordinates
+// untouched), else 1 with the end points clipped to it in place.
 int qxClip_Line2D(const qxCanvas* canvas, int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1);
-// 0 wholly inside, 1 crossing a plane, 2 wholly outside.
+// 0 wholly inside, 1 crossing a plane, 2 wholly outside (by the bounding box
+// of the sphere).
 int qxClip_SphereInFrustum(const qxClipFrustum* frustum, const qxVector3* centre, float radius);
 // Keeps the side of the plane where (p - point) . normal >= 0, interpolating
 // the texture vertices and intensities (each may be null) at the cuts;
-// returns the new count.
+// returns the new count, however small.
 int qxClip_PolygonToPlane(const qxVector3* normal, const qxVector3* point, qxVector3* vertices,
                           qxVector2* texVertices, float* intensities, int count);

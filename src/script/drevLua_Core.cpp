@@ -446,14 +446,7 @@ void GetPointSector() {
         std::fabs(value) < 2147483648.0f ? static_cast<uint32_t>(static_cast<int32_t>(value)) : 0;
   }
   const qxVector3 point{lua_getnumber(x), lua_getnumber(y), lua_getnumber(z)};
-  const Sector* sector = WalkPlane_FindSectorAtPoint(&point, typeMask);
-  if (!sector) {
-    lua_pushnil();
-    return;
-  }
-  lua_pushnumber(static_cast<float>(sector->id));
-  lua_pushstring(sector->name);
-  lua_pushnumber(static_cast<float>(sector->type));
+  drevLua_PushSector(WalkPlane_FindSectorAtPoint(&point, typeMask));
 }
 
 // ---- Sets and camera setups -----------------------------------------------------
@@ -523,7 +516,9 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
   for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
-                    drevLua_SaveGameDataRows(), drevLua_SaveFileRows(), drevLua_ChoreRows()}) {
+                    drevLua_SaveGameDataRows(), drevLua_SaveFileRows(), drevLua_ChoreRows(),
+                    drevLua_ActorRows(), drevLua_ActorLookRows(), drevLua_SetRows(),
+                    drevLua_CameraRows(), drevLua_SoundRows(), drevLua_RenderModeRows()}) {
     for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
   }
   // The render module's rows.

@@ -22,6 +22,14 @@ int drevTolve_Update(void) {
 int32_t drevTolve_GetMovieTime(void) {
   return 0;
 }
+int drevTolve_IsPlaying(void) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Tolve] - drevTolve_IsPlaying: not built yet; no cutscene plays");
+  }
+  return 0;
+}
 int32_t drevTolve_GetLength(const char*) {
   static bool reported = false;
   if (!reported) {

@@ -4,5 +4,8 @@
 #pragma once
 
 // 1 while a high-definition movie plays or holds its last frames. Not built
-// yet: no such movie ever plays, so it answers 0.
+// yet: no such movie ever plays, so it answers 0 (logs once).
 int MovieHD_IsActive(void);
+// 1 while the movie has not yet reached its end. Not built yet: answers 0
+// (logs once).
+int MovieHD_IsRunning(void);

@@ -1,0 +1,73 @@
+// The calls that the script-function families make into the music system,
+// the cutscene player, the high-definition movies, the render module, the
+// overlays and the mouse. The program never changes the table; tests put
+// recording fakes in place and restore it with drevLua_ResetCalls.
+//
+// A sound is named by its file name or by its id; an id travels as its
+// decimal text (the music host tells the two apart).
+#pragma once
+
+#include <cstdint>
+
+#include "chore/costume.h"
+
+struct qxVector3;
+
+struct drevLuaCalls {
+  // music host
+  int (*soundsStartSound)(const char* name, int priority, int group);
+  int (*soundsStopSound)(const char* name);
+  int (*soundsGetParam)(const char* name, int parameter);
+  void (*soundsSetParam)(const char* name, int parameter, int value);
+  int (*soundsFadeParam)(const char* name, int parameter, int value, int milliseconds);
+  int (*soundsStartVoice)(const char* name, int volume, int pan);
+  void (*soundsStopVoice)(void);
+  void (*soundsSetVoiceEffect)(const char* name);
+  uint32_t (*soundsGetMemoryFootprint)(void);
+  uint32_t (*soundsGetSoundCacheSize)(void);
+  void (*soundsFillStreams)(void);
+  // music library
+  int (*melosGroupVolume)(int group, int value);
+  int (*melosStopAllSounds)(void);
+  int (*melosSetSequence)(int sequence);
+  void (*melosSetCuePoint)(int cue);
+  int (*melosSetAttribute)(int attribute, int value);
+  int (*melosPause)(void);
+  int (*melosResume)(void);
+  int (*melosStartRecording)(const char* name, int flag);
+  void (*melosStopRecording)(void);
+  // engine core
+  void (*queueMusicState)(int state);
+  void (*snapshotMelos)(void);
+  void (*restoreMelosSnapshot)(void);
+  int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);
+  // positional sound of the current set
+  int (*roomAddPositionalSound)(const char* sound, const qxVector3* position, int minVolume,
+                                int maxVolume, float range, float nearDistance);
+  // cutscenes and high-definition movies
+  void (*tolveStop)(void);
+  void (*tolvePause)(int flag);
+  int (*tolveIsPlaying)(void);
+  int (*movieIsActive)(void);
+  int (*movieIsRunning)(void);
+  // mouse and control
+  void (*mouseSetMovieCursor)(int flag);
+  float (*controlGetAxisClamped)(int axis, int negate);
+  // costumes
+  void (*costumeFadeInChore)(CosInstHandle instance, int chore, int milliseconds);
+  void (*costumeFadeOutChore)(CosInstHandle instance, int chore, int milliseconds);
+  // render module and overlays
+  int (*renderGetCameraActor)(void);
+  int (*renderPickWorldPoint)(int column, int row, qxVector3* out);
+  int (*renderIntersectSegmentTriangle)(qxVector3* out, const qxVector3* v0, const qxVector3* v1,
+                                        const qxVector3* v2, const qxVector3* p,
+                                        const qxVector3* q);
+  void (*renderForceRefresh)(void);
+  void (*renderSetResolutionScaling)(float scaling);
+  void (*renderSetAdvancedLighting)(int enabled);
+  int (*renderIsHardwareAccelerated)(void);
+  void (*overlaySetVirtualScreenAspect)(float aspect);
+};
+
+drevLuaCalls& drevLua_Calls(void);
+void drevLua_ResetCalls(void);

@@ -1,0 +1,6 @@
+#include "video/KineTimer.h"
+
+void KineTimer::Update(float dt) {
+  if (!paused.load())
+    time = time.load() + speed.load() * dt;
+}
