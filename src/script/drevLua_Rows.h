@@ -38,3 +38,17 @@ inline int32_t drevLua_ToInt(float number) {
   if (number <= -2147483648.0f) return INT32_MIN;
   return static_cast<int32_t>(number);
 }
+
+// table[key] := a number or a string (the key a string).
+inline void drevLua_SetField(lua_Object table, const char* key, float number) {
+  lua_pushobject(table);
+  lua_pushstring(key);
+  lua_pushnumber(number);
+  lua_settable();
+}
+inline void drevLua_SetField(lua_Object table, const char* key, const char* text) {
+  lua_pushobject(table);
+  lua_pushstring(key);
+  lua_pushstring(text);
+  lua_settable();
+}
