@@ -300,7 +300,7 @@ void drevActor_GetNearbyActorBoxes(int actorIndex, int* count, int capacity, qxV
 int drevActor_AvoidActor(qxVector3* out, int capacity, int count, Actor* actor, Actor* avoid,
                          const qxVector3* in) {
   PathOut path{out, capacity, 0};
-  if (!out || !in || count <= 0) return 0;
+  if (!out || !in || count <= 0 || capacity <= 0) return 0;
   if (!avoid) {
     for (int i = 0; i < count && path.Append(in[i]); ++i) {
     }

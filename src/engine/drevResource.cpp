@@ -649,3 +649,6 @@ void* drevResource_BitmapFromRef(const ResourceRef* ref) {
 void* drevResource_KeyframeFromRef(const ResourceRef* ref) {
   return ObjectOf(ref, "Bad keyframe Reference");
 }
+void* drevResource_ModelFromRef(const ResourceRef* ref) {
+  return ObjectOf(ref, "Bad model Reference");
+}

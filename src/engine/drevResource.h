@@ -47,10 +47,12 @@ void drevResource_ReloadBackgrounds(void);
 void drevResource_ReloadColormaps(void);
 
 // The object of a reference held on a costume ("COST", its CosCostumeHandle
-// as a pointer-sized value), a bitmap ("BKND") or a keyframe ("KEYF"). A
-// reference that is not valid answers null with the log line "Bad costume
-// Reference", "Bad Bitmap Reference" or "Bad keyframe Reference" (a restored
-// game can hold one; it is not a broken invariant).
+// as a pointer-sized value), a bitmap ("BKND"), a keyframe ("KEYF") or a
+// model ("MODL"). A reference that is not valid answers null with the log
+// line "Bad costume Reference", "Bad Bitmap Reference", "Bad keyframe
+// Reference" or "Bad model Reference" (a restored game can hold one; it is
+// not a broken invariant).
 void* drevResource_CostumeFromRef(const ResourceRef* ref);
 void* drevResource_BitmapFromRef(const ResourceRef* ref);
 void* drevResource_KeyframeFromRef(const ResourceRef* ref);
+void* drevResource_ModelFromRef(const ResourceRef* ref);

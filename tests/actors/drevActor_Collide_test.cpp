@@ -249,6 +249,7 @@ TEST_F(ActorCollide, AvoidingBendsThePathAroundTheBox) {
   }
   // It never writes past its capacity.
   EXPECT_LE(drevActor_AvoidActor(out, 2, 2, a, b, straight), 2);
+  EXPECT_EQ(drevActor_AvoidActor(out, 0, 2, a, b, straight), 0);
   // A goal outside every sector gives no path.
   const qxVector3 away[2] = {{1, 4, 0}, {20, 4, 0}};
   EXPECT_EQ(drevActor_AvoidActor(out, ACTOR_PATH_MAX, 2, a, b, away), 0);

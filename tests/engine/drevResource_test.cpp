@@ -329,10 +329,12 @@ TEST(ResourceRefs, AccessorsAnswerTheObjectOfAValidReferenceOnly) {
   ref.object = &object;
   EXPECT_EQ(drevResource_CostumeFromRef(&ref), nullptr);
   EXPECT_EQ(drevResource_BitmapFromRef(nullptr), nullptr);
+  EXPECT_EQ(drevResource_ModelFromRef(&ref), nullptr);
   ref.valid = 1;
   EXPECT_EQ(drevResource_CostumeFromRef(&ref), &object);
   EXPECT_EQ(drevResource_BitmapFromRef(&ref), &object);
   EXPECT_EQ(drevResource_KeyframeFromRef(&ref), &object);
+  EXPECT_EQ(drevResource_ModelFromRef(&ref), &object);
 }
 
 }  // namespace
