@@ -42,6 +42,9 @@ function BOOT(resume, bootParameter)
   ShowCursor(1)
   -- The title, centred near the top of the picture for four seconds.
   PrintLine("Vosk Quorvale", {x = 320, y = 40, center = 1, duration = 4000})
+  -- Open the picture from the centre of the screen, with a frame around it.
+  IrisUp(320, 240, 1000)
+  DrawRectangle(40, 40, 599, 439)
 end
 
 -- Input: the engine calls buttonHandler(control, 1 or nil, presses, double

@@ -241,7 +241,7 @@ struct drevMainCalls {
   void (*renderSetWaitTimerEnabled)(int enabled);
   void (*melosStopAllSounds)(void);
   void (*tolveStop)(void);
-  void (*tolveUpdate)(void);
+  int (*tolveUpdate)(void);
   void (*resourceFreeAll)(void);
   void (*resourceSetRestoring)(int restoring);
   void (*forgetShadowMaterial)(void);

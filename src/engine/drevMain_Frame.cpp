@@ -292,9 +292,15 @@ void drevMain_SetLogToggleHandler(drevLogToggleHandler handler) {
   drevLua_SetDebugKeysHook(handler);
 }
 
-// Not built yet: opening the render module's buffers over the display needs
-// the display buffer's size from the display layer.
-int drevMain_AttachDisplay(DisplayBuffer*, DisplayBuffer*) {
+// The render module keeps one dirty-rectangle countdown per display page,
+// then opens its rasters over the back buffer with the engine's fixed render
+// options.
+int drevMain_AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer) {
+  if (!display) return 0;
+  drevRender_SetBufferCount(STDDISPLAY_PAGE_COUNT);
+  RenderOptions options = {4, 3, 1, 1, 0, 0, 2};
+  drevRender_OpenBuffers(display, zBuffer, 0, 0, display->format.width - 1,
+                         display->format.height - 1, &options);
   return 0;
 }
 void drevMain_SetDisplayColorFormat(const ColorFormat* format) {

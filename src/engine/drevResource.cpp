@@ -20,6 +20,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "presentation/TextFont.h"
+#include "presentation/drevRender.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxMaterial.h"
@@ -137,13 +138,20 @@ int FontHandler(ResourceRequest* request) {
 // their rows and key waits for the render module's gamma table.
 constexpr uint32_t kBackgroundColorKey = 0xF81F;
 
-void ApplyBackgroundGamma(Bitmap*) {
-  // Not built yet: the render module's gamma table (drevRender_ApplyGammaToPixels)
-  // comes with the render module; until then pixels stay as loaded.
-  static bool logged = false;
-  if (!logged) {
-    logged = true;
-    kv_Log_Printf("[Res] - the display gamma pass of backgrounds is not built yet");
+// Every row of every 16-bit frame through the display's pixel table, under a
+// lock of the frame.
+void ApplyBackgroundGamma(Bitmap* bitmap) {
+  for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
+    DisplayBuffer* frame = bitmap->frames[i];
+    if (!frame || frame->format.format.bitsPerPixel != 16) continue;
+    if (!stdDisplay_LockBuffer(frame)) continue;
+    for (int y = 0; frame->pixels && y < frame->format.height; ++y) {
+      drevRender_ApplyGammaToPixels(
+          reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(frame->pixels) +
+                                      static_cast<int64_t>(y) * frame->format.bytesPerRow),
+          frame->format.width);
+    }
+    stdDisplay_UnlockBuffer(frame);
   }
 }
 
@@ -160,7 +168,8 @@ int BackgroundHandler(ResourceRequest* request) {
         ApplyBackgroundGamma(bitmap);
         for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
           if (bitmap->frames[i]) {
-            stdDisplay_SetBufferColorKey(bitmap->frames[i], kBackgroundColorKey);
+            stdDisplay_SetBufferColorKey(bitmap->frames[i],
+                                         drevRender_ConvertPixel(kBackgroundColorKey));
           }
         }
       }
@@ -182,14 +191,8 @@ int BackgroundHandler(ResourceRequest* request) {
 // pixels and passed through the display gamma table.
 const ColorFormat kColormapFormat565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
 
-void ApplyColormapGamma(uint16_t*, int) {
-  // Not built yet: the render module's gamma table (drevRender_ApplyGammaToPixels)
-  // comes with the render module; until then the tables stay as built.
-  static bool logged = false;
-  if (!logged) {
-    logged = true;
-    kv_Log_Printf("[Res] - the display gamma pass of colormaps is not built yet");
-  }
+void ApplyColormapGamma(uint16_t* table, int count) {
+  drevRender_ApplyGammaToPixels(table, count);
 }
 
 void PrepareColormapTables(qxColormap* colormap) {

@@ -65,15 +65,6 @@ bool PointCanvasAt(DisplayBuffer* buffer) {
   return drevText_PointCanvasAt(buffer) != 0;
 }
 
-// Not built yet: the display gamma table belongs to the render module
-// (drevRender_ApplyGammaToPixels); until it exists the palette stays as made.
-void ApplyGammaToPixels(uint16_t*, int) {
-  static bool reported = false;
-  if (reported) return;
-  reported = true;
-  kv_Log_Printf("[Text] - drevRender_ApplyGammaToPixels: not built yet; text keeps its colours");
-}
-
 int TruncateNumber(float value) {
   return drevLua_ToInt(value);
 }
@@ -381,7 +372,7 @@ int drevText_DrawTextObject(TextObject* object, int invalidate) {
   g_text.palette[1] = ToRgb565(layout.bgColor);
   g_text.palette[2] = ToRgb565(layout.fxColor);
   g_text.palette[3] = ToRgb565(bright);
-  ApplyGammaToPixels(g_text.palette, 4);
+  drevRender_ApplyGammaToPixels(g_text.palette, 4);
 
   const uint32_t bg = layout.bgColor, fx = layout.fxColor;
   layout.canvas = &g_text.canvas;

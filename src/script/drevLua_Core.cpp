@@ -12,6 +12,7 @@
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
+#include "presentation/drevRender.h"
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
 #include "script/drevLua_Shadow.h"
@@ -525,6 +526,10 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
                     drevLua_SaveGameDataRows(), drevLua_SaveFileRows()}) {
     for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
   }
+  // The render module's rows.
+  int renderCount = 0;
+  const lua_Reg* render = drevRender_GetScriptFunctions(&renderCount);
+  for (int i = 0; i < renderCount; ++i) table[IndexOf(render[i].name)].func = render[i].func;
   for (const auto& [second, first] : kSecondNames) {
     table[IndexOf(second)].func = table[IndexOf(first)].func;
   }

@@ -74,6 +74,10 @@ struct DisplayDevice {
   int reserved3, reserved4;  // 2000000 each
 };
 
+// The display's pages: the front and back buffers swap their pictures at
+// every flip, so what is drawn into the back buffer reaches it every other frame.
+inline constexpr int STDDISPLAY_PAGE_COUNT = 2;
+
 // The list of display devices that std_ListDisplayDevices makes.
 struct stdDevice3DRecord;
 struct stdDisplayDeviceEntry {

@@ -13,7 +13,9 @@ int drevTolve_CreateFrameBuffer(int) {
 }
 void drevTolve_Pause(int) {}
 void drevTolve_Stop(void) {}
-void drevTolve_Update(void) {}
+int drevTolve_Update(void) {
+  return 1;
+}
 // Not built yet: no cutscene plays.
 int32_t drevTolve_GetMovieTime(void) {
   return 0;

@@ -15,7 +15,9 @@ int drevTolve_Start(const char* name, int loop, int x, int y);
 int drevTolve_CreateFrameBuffer(int fullScreen);
 void drevTolve_Pause(int flag);
 void drevTolve_Stop(void);
-void drevTolve_Update(void);
+// Advances and draws the cutscene; 1 when none plays (also in the frame in
+// which one ended), 0 while one plays. Not built yet: answers 1.
+int drevTolve_Update(void);
 // Elapsed cutscene time in milliseconds. Not built yet: no cutscene ever
 // plays, so it answers 0.
 int32_t drevTolve_GetMovieTime(void);

@@ -65,7 +65,10 @@ class Save : public ::testing::Test {
     c.renderDrawProgressBar = [](float f) { gProgress.push_back(f); };
     c.melosStopAllSounds = [] { gEvents.push_back("stopSounds"); };
     c.tolveStop = [] { gEvents.push_back("tolveStop"); };
-    c.tolveUpdate = [] { gEvents.push_back("tolveUpdate"); };
+    c.tolveUpdate = [] {
+      gEvents.push_back("tolveUpdate");
+      return 0;
+    };
     c.resourceFreeAll = [] { gEvents.push_back("freeAll"); };
     c.forgetShadowMaterial = [] {};
     c.resourceSetRestoring = [](int on) { gEvents.push_back("restoring." + std::to_string(on)); };

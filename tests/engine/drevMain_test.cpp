@@ -76,7 +76,10 @@ class Registry : public ::testing::Test {
     };
     c.melosStopAllSounds = [] { gCalls.push_back("stopSounds"); };
     c.tolveStop = [] { gCalls.push_back("tolveStop"); };
-    c.tolveUpdate = [] { gCalls.push_back("tolveUpdate"); };
+    c.tolveUpdate = [] {
+      gCalls.push_back("tolveUpdate");
+      return 1;
+    };
     c.resourceFreeAll = [] { gCalls.push_back("freeAll"); };
     c.forgetShadowMaterial = [] { gCalls.push_back("forgetShadow"); };
     c.resourceSetRestoring = [](int on) {

@@ -152,7 +152,9 @@ TEST(AudioChannels, CloseWakesBlockedProducersAndWaitsForThem) {
 // Plays a sine through the producer protocol with SDL's disk driver and finds
 // it in the captured output.
 TEST(AudioChannels, SineReachesTheDevice) {
-  const std::string path = testing::TempDir() + "vq_audio_capture.raw";
+  // In the test's own working folder: a shared temporary folder would let
+  // another checkout's run of this test remove the capture under it.
+  const std::string path = "vq_audio_capture.raw";
   std::remove(path.c_str());
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
   setenv("SDL_AUDIODRIVER", "disk", 1);

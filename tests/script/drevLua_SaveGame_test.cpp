@@ -109,7 +109,7 @@ class ScriptSaveGame : public ScriptModuleTest {
     c.renderDrawProgressBar = [](float) {};
     c.melosStopAllSounds = [] {};
     c.tolveStop = [] {};
-    c.tolveUpdate = [] {};
+    c.tolveUpdate = [] { return 0; };
     c.resourceFreeAll = [] {};
     c.forgetShadowMaterial = [] {};
     c.resourceSetRestoring = [](int) {};

@@ -18,6 +18,7 @@
 #include "platform/kv_Log.h"
 #include "presentation/drevMouse.h"
 #include "presentation/drevOverlay.h"
+#include "presentation/drevPrimitive.h"
 #include "presentation/drevText.h"
 #include "std/std.h"
 
@@ -309,13 +310,15 @@ namespace {
 // The demo game's boot script runs, BOOT runs, and its task advances; the
 // modules whose script functions it calls are started.
 TEST_F(DrevLua, DemoBootScriptRuns) {
-  ModuleDescriptor textModule{}, overlayModule{}, mouseModule{};
+  ModuleDescriptor textModule{}, overlayModule{}, mouseModule{}, primitiveModule{};
   ASSERT_EQ(0, drevText_Initialize(&g_hs, &textModule));
   ASSERT_EQ(0, textModule.startup());
   ASSERT_EQ(0, drevOverlay_Initialize(&g_hs, &overlayModule));
   ASSERT_EQ(0, overlayModule.startup());
   ASSERT_EQ(0, drevMouse_Initialize(&g_hs, &mouseModule));
   ASSERT_EQ(0, mouseModule.startup());
+  ASSERT_EQ(0, drevPrimitive_Initialize(&g_hs, &primitiveModule));
+  ASSERT_EQ(0, primitiveModule.startup());
   const char* source = std::getenv("VQ_SOURCE_DIR");
   ASSERT_NE(nullptr, source);
   std::ifstream in(std::string(source) + "/data/game/_system.lua", std::ios::binary);
@@ -327,6 +330,8 @@ TEST_F(DrevLua, DemoBootScriptRuns) {
   ASSERT_EQ(1, drevLua_CallBoot(0, nullptr));
   for (int i = 0; i < 3; ++i) drevLua_Update();
   EXPECT_EQ(0, RunLua("assert(is_task_alive(1) == 1)"));
+  primitiveModule.shutdown();
+  primitiveModule.uninitialize();
   mouseModule.shutdown();
   overlayModule.shutdown();
   textModule.shutdown();
