@@ -2,12 +2,14 @@
 // display layer and the optional libraries, set to their real functions.
 #include <dlfcn.h>
 
+#include "actors/drevActor.h"
 #include "app/voskdemo.h"
 #include "engine/SpewLib.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "quadrix/qxCore.h"
+#include "script/drevLua.h"
 
 namespace {
 
@@ -41,14 +43,15 @@ void UnloadLibrary(void* library) {
   if (library) dlclose(library);
 }
 
-// Not built yet: ending the chore tool's costume override needs the actors'
-// selected actor and their costume stack.
+// Ends the chore tool's costume override of the selected actor: the
+// scripts' costume-override handler hears of it (with nil), then the tool's
+// costume comes off the actor's stack.
 void EndToolCostume() {
-  static bool told = false;
-  if (!told) {
-    kv_Log_Printf("[voskdemo] - ending the chore tool's costume override is not built yet");
-    told = true;
-  }
+  const int index = drevActor_GetSelected();
+  Actor* actor = drevActor_FromIndex(index);
+  if (!actor || !actor->inUse) return;
+  drevLua_CallCostumeOverrideHandler(index, 0);
+  drevActor_PopCostume(actor, 0);
 }
 
 voskdemoCalls DefaultCalls() {

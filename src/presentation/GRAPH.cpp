@@ -46,6 +46,20 @@ uint8_t* At(GraphCanvas* canvas, int64_t x, int64_t y) {
   return canvas->pixels + y * canvas->width + x;
 }
 
+// Clips a span of count pixels from start along one axis to [lo, hi), on
+// the line `across` of the other axis, which must lie in [acrossLo,
+// acrossHi). False when nothing of it is left.
+bool ClipSpan(int64_t& start, int64_t& count, int64_t lo, int64_t hi, int64_t across,
+              int64_t acrossLo, int64_t acrossHi) {
+  if (across < acrossLo || across >= acrossHi) return false;
+  if (start < lo) {
+    count -= lo - start;
+    start = lo;
+  }
+  count = std::min(count, hi - start);
+  return count > 0;
+}
+
 // a + b * c / d with the product in 128 bits; the clipper's intersections lie
 // between the two end points, so the result fits an int.
 int64_t Intersect(int64_t a, int64_t b, int64_t c, int64_t d) {
@@ -157,13 +171,7 @@ void Graph_DrawHLine(GraphCanvas* canvas, const GraphRect* clip, int x, int y, i
   if (!Usable(canvas)) return;
   const Edges e = ClipEdges(canvas, clip);
   int64_t left = x, count = length;
-  if (left < e.left) {
-    count -= e.left - left;
-    left = e.left;
-  }
-  if (y < e.top || y >= e.bottom) return;
-  count = std::min(count, e.right - left);
-  if (count <= 0) return;
+  if (!ClipSpan(left, count, e.left, e.right, y, e.top, e.bottom)) return;
   std::memset(At(canvas, left, y), colour, static_cast<size_t>(count));
 }
 
@@ -172,12 +180,7 @@ void Graph_DrawVLine(GraphCanvas* canvas, const GraphRect* clip, int x, int y, i
   if (!Usable(canvas)) return;
   const Edges e = ClipEdges(canvas, clip);
   int64_t top = y, count = length;
-  if (top < e.top) {
-    count -= e.top - top;
-    top = e.top;
-  }
-  if (x < e.left || x >= e.right) return;
-  count = std::min(count, e.bottom - top);
+  if (!ClipSpan(top, count, e.top, e.bottom, x, e.left, e.right)) return;
   for (int64_t i = 0; i < count; ++i) *At(canvas, x, top + i) = colour;
 }
 

@@ -1,6 +1,8 @@
 // The engine's cutscene glue. Not built yet (placeholder).
 #include "vembra/drevTolve.h"
 
+#include "platform/kv_Log.h"
+
 int drevTolve_Initialize(HostServices*, ModuleDescriptor*) {
   return 0;
 }
@@ -18,5 +20,13 @@ int drevTolve_Update(void) {
 }
 // Not built yet: no cutscene plays.
 int32_t drevTolve_GetMovieTime(void) {
+  return 0;
+}
+int32_t drevTolve_GetLength(const char*) {
+  static bool reported = false;
+  if (!reported) {
+    reported = true;
+    kv_Log_Printf("[Tolve] - drevTolve_GetLength: not built yet");
+  }
   return 0;
 }

@@ -21,3 +21,6 @@ int drevTolve_Update(void);
 // Elapsed cutscene time in milliseconds. Not built yet: no cutscene ever
 // plays, so it answers 0.
 int32_t drevTolve_GetMovieTime(void);
+// The cutscene's length from its file header; 0 when the file is not found.
+// Not built yet: answers 0 (logs once).
+int32_t drevTolve_GetLength(const char* name);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../quadrix/qxTestLibrary.h"
@@ -42,7 +43,26 @@ inline void StartActors(HostServices* hs) {
   ASSERT_EQ(drevActor_Startup(), 0);
   drevTime_SetFrameMs(50);
 }
+// The actors that wear a Figure's node (see below); that node is not the
+// costume module's, so it is taken off before the actor module frees stacks.
+inline std::vector<std::pair<Actor*, CostumeNode*>>& WornFigures() {
+  static std::vector<std::pair<Actor*, CostumeNode*>> worn;
+  return worn;
+}
+inline void TakeOffFigures(const CostumeNode* only = nullptr) {
+  auto& worn = WornFigures();
+  for (auto it = worn.begin(); it != worn.end();) {
+    if (only && it->second != only) {
+      ++it;
+      continue;
+    }
+    if (it->first->costumeTop == it->second) it->first->costumeTop = nullptr;
+    it = worn.erase(it);
+  }
+}
+
 inline void StopActors() {
+  TakeOffFigures();
   drevActor_Shutdown();
   drevActor_Uninitialize();
   drevActor_ResetCalls();
@@ -110,7 +130,10 @@ struct Figure {
     node.walkChore = node.restChore = node.mumbleChore = -1;
     node.turnChores[0] = node.turnChores[1] = -1;
   }
-  ~Figure() { qxThing_Free(thing); }
+  ~Figure() {
+    TakeOffFigures(&node);
+    qxThing_Free(thing);
+  }
   Figure(const Figure&) = delete;
   Figure& operator=(const Figure&) = delete;
 
@@ -123,6 +146,7 @@ struct Figure {
       node.mainModel = thing;
     }
     actor->costumeTop = &node;
+    WornFigures().emplace_back(actor, &node);
   }
 };
 

@@ -65,20 +65,22 @@ TEST(EngineTable, StartsAndStopsTheWholeEngineQuietly) {
   engine.shutdown();
   engine.uninitialize();
 
-  // Nothing but the log's own two opening lines and the actor table's
-  // start-up line of each start was written (the input layer's lines of each
-  // start aside).
+  // Nothing but the log's own two opening lines and, for each start, the
+  // costume module's two start-up lines and the actor table's was written
+  // (the input layer's lines of each start aside).
   std::ifstream log("Vosk.log");
   std::vector<std::string> lines;
   for (std::string line; std::getline(log, line);) {
     if (line.rfind("[Input] ", 0) != 0) lines.push_back(line);
   }
   kv_Log_ResetForTest();
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].rfind("Log started: ", 0), 0u);
   EXPECT_EQ(lines[1].rfind("Working directory: ", 0), 0u);
-  EXPECT_EQ(lines[2], "[Actor] - actor table started with 1024 records");
-  EXPECT_EQ(lines[3], lines[2]);
+  EXPECT_EQ(lines[2], "[Costume] - chore library started");
+  EXPECT_EQ(lines[3], "[Costume] - 15 component tags registered");
+  EXPECT_EQ(lines[4], "[Actor] - actor table started with 1024 records");
+  for (int i = 5; i < 8; ++i) EXPECT_EQ(lines[i], lines[i - 3]);
 }
 
 std::vector<std::string> gCalls;
