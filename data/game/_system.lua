@@ -28,6 +28,8 @@ function heartbeat()
       if frames.value == nextReport then nextReport = nextReport * 10 end
     end
     break_here()
+    -- After a load the task goes on from the frame it was saved at.
+    if JustLoaded() then report(frames.value .. " (just loaded)") end
   end
 end
 
@@ -65,6 +67,18 @@ function system.buttonHandler(control, down, presses, doublePress)
   if down then state = "down" end
   PrintMessage("[Demo] - button " .. ControlName(control) .. " " .. state .. " (presses " ..
                presses .. ", double " .. doublePress .. ")\n")
+  if down then SaveOrLoad(control) end
+end
+
+-- Saving and loading: F5 saves the game to slot 1, F9 loads slot 1.
+function SaveOrLoad(control)
+  if control == system.controls.KEY_F5 then
+    PrintMessage("[Demo] - saving to slot 1\n")
+    Save(1, "0", 1, "Demo save")
+  elseif control == system.controls.KEY_F9 then
+    PrintMessage("[Demo] - loading slot 1\n")
+    Load(1)
+  end
 end
 
 function system.axisHandler(control, value)
@@ -75,3 +89,5 @@ EnableControl(system.controls.KEY_ESCAPE)
 EnableControl(system.controls.KEY_SPACE)
 EnableControl(system.controls.AXIS_MOUSE_X)
 EnableControl(system.controls.AXIS_MOUSE_Y)
+EnableControl(system.controls.KEY_F5)
+EnableControl(system.controls.KEY_F9)

@@ -132,9 +132,8 @@ int drevActor_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
     descriptor->uninitialize = Uninitialize;
     descriptor->startup = Startup;
     descriptor->shutdown = Shutdown;
-    // The "ACTS" save block is built with saving and loading games.
-    descriptor->save = nullptr;
-    descriptor->restore = nullptr;
+    descriptor->save = drevActor_Save;
+    descriptor->restore = drevActor_Restore;
   }
   return 0;
 }
@@ -224,6 +223,13 @@ int drevActor_ToIndex(const Actor* actor) {
     first += size;
   }
   return -1;
+}
+
+int drevActor_GrowTable(int records) {
+  while (g.recordCount < records) {
+    if (!AddBlock(g.blocks.empty() ? ACTOR_TABLE_START : ACTOR_TABLE_GROWTH)) return 0;
+  }
+  return 1;
 }
 
 int drevActor_GetRecordCount(void) {

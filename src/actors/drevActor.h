@@ -131,6 +131,11 @@ void drevActor_Uninitialize(void);
 // 0 when the table was made, 1 when it exists already.
 int drevActor_Startup(void);
 void drevActor_Shutdown(void);
+// The "ACTS" block of a save game (drevActor_Save.cpp): 0 on success, 1 when
+// the table or a costume stack is beyond what a block holds (save) or the
+// block is not sound (restore).
+int drevActor_Save(SaveTransferFn write);
+int drevActor_Restore(SaveTransferFn read);
 
 // ---- Table -----------------------------------------------------------------------
 

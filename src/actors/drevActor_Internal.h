@@ -60,6 +60,9 @@ struct ActorModule {
   qxVector3 contactNew = {0, 0, 0};
 };
 ActorModule& drevActor_State(void);
+// Grows the table (in its blocks) to at least that many records; 0 when an
+// allocation fails. The table never shrinks.
+int drevActor_GrowTable(int records);
 
 // Assertion through the services record, for the module's own invariants.
 void drevActor_Assert(const char* message, int line);
