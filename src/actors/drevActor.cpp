@@ -9,6 +9,8 @@
 #include "engine/WalkPlane.h"
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
+#include "melos/Melos.h"
+#include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "quadrix/qxThing.h"
 #include "script/drevLua.h"
@@ -26,6 +28,15 @@ drevActorCalls DefaultCalls() {
   c.callCollisionHandler = drevLua_CallCollisionHandler;
   c.costumeDrawShadow = drevCostume_DrawShadow;
   c.costumeSetShadowColor = drevCostume_SetShadowColor;
+  c.soundStartSpeech = Sounds_StartSpeechSound;
+  c.soundStartVoice = Sounds_StartVoice;
+  c.soundSetParam = Sounds_SetParam;
+  c.soundStop = Sounds_StopSound;
+  c.soundStopVoice = Sounds_StopVoice;
+  c.soundIsPlaying = [](const char* sound) { return Sounds_IsSoundPlaying(sound) ? 1 : 0; };
+  c.soundLipSyncShape = Sounds_GetLipSyncShape;
+  c.melosGetParam = Melos_GetParam;
+  c.roomAddPositionalSound = drevRoom_AddPositionalSound;
   return c;
 }
 drevActorCalls gCalls = DefaultCalls();

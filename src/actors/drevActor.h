@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "chore/costume.h"
 #include "engine/drevMain.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector.h"
@@ -89,7 +90,7 @@ struct ActorExtra {
   int32_t talking;
   int32_t voiceSound;
   int32_t talkTimeLeft;
-  char lineId[12];
+  char lineId[12];  // the first 12 characters of the line id (saved)
   char speechName[15];
   TextObject* sayLineText;
   int32_t lipSync;
@@ -103,7 +104,8 @@ struct ActorExtra {
   qxVector3 clipPoint;
   uint32_t talkColor;
   float timeScale;
-  int32_t invClipNode;  // model node drawn with the clip plane inverted, -1 none
+  int32_t invClipNode;   // model node drawn with the clip plane inverted, -1 none
+  char lineIdWhole[36];  // the whole line id, for the same-line test (not saved)
 };
 
 struct Actor {
@@ -188,18 +190,59 @@ void drevActor_PuckOrient(Actor* actor);
 
 // ---- Talking and chores (built with the costume stack) ----------------------------
 
+// The talk step of the talking actors (the four slots, and any talker beyond
+// them): lip sync, the line's time, the end of the line.
 void drevActor_UpdateTalking(float seconds);
+void drevActor_UpdateTalkOne(Actor* actor, float seconds);
+// Ends the actor's line: its sound, its text, the mumble; the mouth closes.
 void drevActor_ShutUp(Actor* actor);
-// Starts a line: its voice, its say-line text object (drevText_MakeSayLineObject)
-// and the mouth. useStream 1, volume 127, pan 64, x and y -1 unless the
-// script's SayLine changes them. Not built yet: says nothing.
+// Starts a line: its voice ("<lang>_<id>" or "<id>" with .wvc, .wav, .mlc,
+// .mlu; the voice stream when useStream, else a speech sound), its say-line
+// text object and the mouth (lip sync, else the mumble chore). useStream 1,
+// volume 127, pan 64, x and y -1 unless the script's SayLine changes them.
 void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume, int pan, int x,
                        int y);
-// The number of talking actors. Not built yet: nobody talks, 0.
+// 1 with the first voice file of the base name that opens, in out.
+int drevActor_FindVoiceFile(const char* base, char* out, int capacity);
+int drevActor_IsVoicePlaying(Actor* actor);
+// The number of talking actors.
 int drevActor_CountTalking(void);
+// Speech mode: bit 1 text, bit 2 voice (2 at start). A mode with neither
+// bit is ignored; the result is the mode in force.
+int drevActor_SetSpeechMode(int mode);
+int drevActor_GetSpeechMode(void);
+
+// Chore slots of a costume node: walk, the two turn chores, rest, mumble and
+// the talk chores 1..16 (kActorChoreTalk(n)).
+constexpr int kActorChoreWalk = 0;
+constexpr int kActorChoreTurnFirst = 1;
+constexpr int kActorChoreTurnSecond = 2;
+constexpr int kActorChoreRest = 3;
+constexpr int kActorChoreMumble = 4;
+constexpr int kActorChoreTalk(int n) {
+  return 4 + n;
+}
+// The chore slot lookup: the first node from the top, within the run of
+// nodes that share the top node's main model, whose slot holds a chore; the
+// chore goes to *chore (-1 and null when none).
+CostumeNode* drevActor_FindChore(const Actor* actor, int slot, int* chore);
+int32_t* drevActor_ChoreSlot(CostumeNode* node, int slot);
+// Plays a chore looping with a 70 ms head start and fades its keyframe
+// tracks in; the stop fades them out and stops the chore (-1: every chore).
+void drevActor_PlayChoreFaded(CosInstHandle instance, int chore, int fadeMs);
+void drevActor_StopChoreFaded(CosInstHandle instance, int chore, int fadeMs);
+// The motion chore setters; the target node defaults (null) to the top node.
+// The slot's old holder in the top run is cleared; a playing old chore is
+// swapped for the new one at once.
+void drevActor_SetWalkChore(Actor* actor, int chore, CostumeNode* target);
+void drevActor_SetTurnChores(Actor* actor, int first, int second, CostumeNode* target);
+void drevActor_SetRestChore(Actor* actor, int chore, CostumeNode* target);
+void drevActor_SetWalkFadeTime(int milliseconds);
+// The frame's motion chore switch (walk, turn, rest) from the one-frame
+// requests, which it clears.
 void drevActor_UpdateMotionChores(Actor* actor);
-// The text speed of say-lines without voice, 1 to 10. Not built yet: the
-// setter logs once and stores nothing, the getter answers 0 (no speed).
+// The text speed of say-lines without voice, clamped to 1..10 (6 at start);
+// answers the stored speed.
 int drevActor_SetTextSpeed(int speed);
 int drevActor_GetTextSpeed(void);
 

@@ -20,6 +20,18 @@ struct drevActorCalls {
                               const float contact[3], const float newPosition[3]);
   void (*costumeDrawShadow)(CostumeNode* top, const ShadowSlot* shadow);
   qxColormap* (*costumeSetShadowColor)(int red, int green, int blue);
+  // Talking: the music system's voice and speech sounds (a sound id travels
+  // as its decimal text where a name is taken) and the set's positional sound.
+  int (*soundStartSpeech)(const char* file, int volume, int group);
+  int (*soundStartVoice)(const char* file, int volume, int pan);
+  void (*soundSetParam)(const char* sound, int parameter, int value);
+  int (*soundStop)(const char* sound);
+  void (*soundStopVoice)(void);
+  int (*soundIsPlaying)(const char* sound);
+  uint32_t (*soundLipSyncShape)(int sound, int offset);
+  int (*melosGetParam)(int sound, int parameter);
+  int (*roomAddPositionalSound)(const char* sound, const qxVector3* position, int minVolume,
+                                int maxVolume, float range, float nearDistance);
 };
 drevActorCalls& drevActor_Calls(void);
 void drevActor_ResetCalls(void);
@@ -69,5 +81,8 @@ void drevActor_Assert(const char* message, int line);
 
 // The main model of the actor's top costume node (a model thing), or null.
 qxModel3* drevActor_MainModel(const Actor* actor);
+// The mouth (0..9) that a lip-sync phoneme code shows: '_' is 0, a code
+// outside the table 1. Mouth i plays talk chore i + 1.
+int drevActor_LipShapeMouth(uint32_t code);
 // Deletes the actor's walk frame, making none (the teardown's step).
 void drevActor_DeleteWalkFrame(Actor* actor);

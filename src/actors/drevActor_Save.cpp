@@ -34,10 +34,6 @@ namespace {
 // Limits of a block the restore accepts, and that a save keeps to.
 constexpr uint32_t kMaxTableSize = 4096;
 constexpr uint32_t kMaxCostumeDepth = 32;
-constexpr int kRecordWords = 30;
-constexpr int kExtraHeadWords = 18;
-constexpr int kNodeSettingWords = 8;
-constexpr int kShadowWords = 9;
 constexpr int kTrackNameSize = 32;
 
 // The transfer function of the block in progress, and the chore library's

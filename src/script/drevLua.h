@@ -64,6 +64,13 @@ void drevLua_Shutdown(void);
 
 // ---- Operations for other modules ------------------------------------------
 
+struct CostumeNode;
+// The costume selector of the chore functions: from the actor's top node,
+// nil (or no argument) picks the top, a number n the node n below it, a
+// string the first node whose costume has that name (any case); 1 when a
+// node was picked.
+int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object argument);
+
 // Registers a script-function table (the other modules' startups call it).
 void drevLua_OpenLibrary(const lua_Reg* table, int count);
 // 1 when "_system.lua" ran, else 0 (the reason goes to the debugger output).

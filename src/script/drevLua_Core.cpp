@@ -523,7 +523,7 @@ std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
   for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
   for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
-                    drevLua_SaveGameDataRows(), drevLua_SaveFileRows()}) {
+                    drevLua_SaveGameDataRows(), drevLua_SaveFileRows(), drevLua_ChoreRows()}) {
     for (const lua_Reg& row : rows) table[IndexOf(row.name)].func = row.func;
   }
   // The render module's rows.

@@ -17,6 +17,13 @@ std::span<const lua_Reg> drevLua_InputRows(void);
 std::span<const lua_Reg> drevLua_KeyMappingRows(void);
 // SubmitSaveGameData and GetSaveGameData (drevLua_SaveGame.cpp).
 std::span<const lua_Reg> drevLua_SaveGameDataRows(void);
+// The actor chore functions (drevLua_Chore.cpp).
+std::span<const lua_Reg> drevLua_ChoreRows(void);
+
+struct Actor;
+// The actor of an ACTR handle argument, or null for any other value or a
+// freed actor.
+Actor* drevLua_ActorArg(int n);
 // Save games, settings and files (drevLua_SaveFiles.cpp), and what their
 // shutdown ends: a save-list search still running, an open file search.
 std::span<const lua_Reg> drevLua_SaveFileRows(void);

@@ -1,11 +1,12 @@
 // The save game, settings and file script functions: save, load and erase
 // requests and their status, the cross-save answers, the save-list search on
 // a worker thread, achievements and unlock bits, the settings registry, file
-// searches and checks, and the developer questions. Each is a thin binding
+// searches and checks, the CD search and the developer questions. Each is a thin binding
 // over the engine's save machinery or a platform service.
 #include <atomic>
 #include <cstring>
 
+#include "actors/drevTool.h"
 #include "engine/Polyglot.h"
 #include "engine/drevMain.h"
 #include "engine/drevMain_Save.h"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kSaveListMax = 32;
 constexpr int kRegistryTextMax = 256;  // 255 characters and the terminator
+constexpr int kInputDialogSize = 101;  // 100 characters and the terminator
 
 // The save-list search: the worker fills the entries and the count, then
 // sets the state to 1; the main thread reads them only after a join.
@@ -306,6 +308,75 @@ void FindFileOnAnyCD() {
   lua_pushnil();
 }
 
+// ---- Developer questions and the CD search -----------------------------------------
+
+// SearchForFileOrSwapCDs(title, message, fileName): 1, nil when the file is
+// there; otherwise the music stops and the player is asked once to make the
+// data available, the data directories are registered again and the file is
+// tried once more: 1, 1 when it opens now, nil, nil when not or on cancel.
+void SearchForFileOrSwapCDs() {
+  const lua_Object title = lua_lua2C(1), message = lua_lua2C(2), name = lua_lua2C(3);
+  if (!IsString(title) || !IsString(message) || !IsString(name)) return;
+  if (FileOpens(lua_getstring(name))) {
+    lua_pushnumber(1.0f);
+    lua_pushnil();
+    return;
+  }
+  Melos_SetState(0);
+  Melos_StopAllSounds();
+  Sounds_ReleaseVoice();
+  if (drevTool_MessageBox(lua_getstring(title), lua_getstring(message), kToolBoxOkCancel) !=
+      kToolAnswerCancel) {
+    drevResource_DetachPacks();
+    drevMain_ScanDataDirectories();
+    if (FileOpens(lua_getstring(name))) {
+      lua_pushnumber(1.0f);
+      lua_pushnumber(1.0f);
+      return;
+    }
+  }
+  lua_pushnil();
+  lua_pushnil();
+}
+
+// QueryDialog(title, text, cancel): yes/no, or yes/no/cancel unless the
+// third argument is nil; cancel gives 0, no gives nil, anything else 1.
+void QueryDialog() {
+  const lua_Object title = lua_lua2C(1), text = lua_lua2C(2), cancel = lua_lua2C(3);
+  if (!IsString(title) || !IsString(text)) {
+    lua_pushnil();
+    return;
+  }
+  const int style = lua_isnil(cancel) ? kToolBoxYesNo : kToolBoxYesNoCancel;
+  const int answer = drevTool_MessageBox(lua_getstring(title), lua_getstring(text), style);
+  if (answer == kToolAnswerCancel) {
+    lua_pushnumber(0.0f);
+  } else if (answer == kToolAnswerNo) {
+    lua_pushnil();
+  } else {
+    lua_pushnumber(1.0f);
+  }
+}
+
+// InputDialog(title, prompt, default): the entered text (at most 100
+// characters), or nil.
+void InputDialog() {
+  const lua_Object title = lua_lua2C(1), prompt = lua_lua2C(2), fallback = lua_lua2C(3);
+  const bool hasDefault = IsString(fallback);
+  if (!IsString(title) || !IsString(prompt) || (!hasDefault && !lua_isnil(fallback) && fallback)) {
+    lua_pushnil();
+    return;
+  }
+  char text[kInputDialogSize] = {};
+  if (!drevTool_InputDialog(lua_getstring(title), lua_getstring(prompt), text, sizeof text,
+                            hasDefault ? lua_getstring(fallback) : nullptr)) {
+    lua_pushnil();
+    return;
+  }
+  text[sizeof text - 1] = 0;
+  lua_pushstring(text);
+}
+
 const lua_Reg kRows[] = {
     {"Save", Save},
     {"Load", Load},
@@ -335,6 +406,9 @@ const lua_Reg kRows[] = {
     {"FileFindDispose", FileFindDispose},
     {"CheckForFile", CheckForFile},
     {"FindFileOnAnyCD", FindFileOnAnyCD},
+    {"SearchForFileOrSwapCDs", SearchForFileOrSwapCDs},
+    {"QueryDialog", QueryDialog},
+    {"InputDialog", InputDialog},
 };
 
 }  // namespace

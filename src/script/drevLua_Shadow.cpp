@@ -13,16 +13,12 @@
 #include "actors/drevActor.h"
 #include "actors/drevActor_Internal.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 
 namespace {
 
-// The actor record of a handle argument, or null.
 Actor* ActorArg(int n) {
-  const lua_Object o = lua_lua2C(n);
-  if (!lua_isuserdata(o) || lua_tag(o) != kTagActor) return nullptr;
-  Actor* actor =
-      drevActor_FromIndex(static_cast<int>(reinterpret_cast<intptr_t>(lua_getuserdata(o))));
-  return actor && actor->inUse ? actor : nullptr;
+  return drevLua_ActorArg(n);
 }
 
 // The actor of argument 1 with its extra block made when missing.

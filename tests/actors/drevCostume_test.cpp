@@ -1,6 +1,7 @@
 // The costume module: life cycle, costume stack, chore clock, keyframe
 // fades, the two script functions, shadow colour, the costume draw's scale
 // step and screen rectangle, and projected shadows.
+#include <cstdlib>
 #include <fstream>
 
 #include "CostumeTestSupport.h"
@@ -377,6 +378,28 @@ TEST_F(Draw, ShadowQuadsClippedByEachSector) {
   EXPECT_EQ(ClipFake::sectors[1], b);
   // Taken by the back end: no face, nothing dirty.
   EXPECT_TRUE(Hooks::dirty.empty());
+}
+
+TEST_F(CostumeTest, TheDemoWalkerCostumeLoadsAndWalks) {
+  const char* game = std::getenv("VQ_GAME_DIR");
+  ASSERT_NE(game, nullptr);
+  for (const char* file : {"Costumes/walker.cos", "Models/demo_crate.3do",
+                           "Animation/demo_crate_open.key", "Materials/demo_crate.mat"}) {
+    const std::filesystem::path from = std::filesystem::path(game) / file;
+    std::filesystem::copy_file(from, dir_ + "/" + from.filename().string());
+  }
+  Scan();
+  Actor* actor = NewActor();
+  ASSERT_EQ(drevActor_SetCostume(actor, "walker.cos", 0), 1);
+  const CosInstHandle h = actor->costumeTop->instance;
+  ASSERT_EQ(Cos_InstCountChores(h), 3);
+  EXPECT_STREQ(Cos_InstChoreName(h, 0)->name, "walk");
+  EXPECT_STREQ(Cos_InstChoreName(h, 1)->name, "rest");
+  EXPECT_STREQ(Cos_InstChoreName(h, 2)->name, "mumble");
+  ASSERT_NE(actor->costumeTop->mainModel, nullptr);
+  ASSERT_EQ(Cos_InstPlayChore(h, 0, 1, 0), 1);
+  drevCostume_UpdateChores(actor->costumeTop, 0.05f);
+  EXPECT_NE(actor->costumeTop->mainModel->puppet->tracks[0].status, 0u);
 }
 
 }  // namespace

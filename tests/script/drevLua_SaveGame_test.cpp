@@ -150,7 +150,7 @@ TEST_F(ScriptSaveGame, NoRowOfTheSaveGroupsIsAPlaceholder) {
     }
     return -1;
   };
-  const std::pair<const char*, const char*> groups[] = {{"Save", "FindFileOnAnyCD"},
+  const std::pair<const char*, const char*> groups[] = {{"Save", "InputDialog"},
                                                         {"SubmitSaveGameData", "GetSaveGameData"}};
   int rows = 0;
   for (const auto& [first, last] : groups) {
@@ -159,7 +159,7 @@ TEST_F(ScriptSaveGame, NoRowOfTheSaveGroupsIsAPlaceholder) {
       EXPECT_EQ(0, drevLua_IsCorePlaceholder(i)) << table[i].name;
     }
   }
-  EXPECT_EQ(28 + 2, rows);
+  EXPECT_EQ(31 + 2, rows);
 }
 
 TEST_F(ScriptSaveGame, SubmittedTextsFormTheDataBlock) {
@@ -327,6 +327,16 @@ TEST_F(ScriptSaveGame, SaveListSettingsAndFiles) {
        "r", "1"},
       {"FileFindFirst('txt', 'found') FileFindDispose() r = FileFindNext() == nil", "r", "1"},
       {"r = JustLoaded() == nil", "r", "1"},
+      // The developer dialogs answer at once on this platform: the message
+      // box with 0 (taken as yes), the input dialog with OK and no text.
+      {"r = QueryDialog('Quit', 'Really?') + QueryDialog('Quit', 'Really?', nil)", "r", "2"},
+      {"r = QueryDialog(nil, 'Really?') == nil", "r", "1"},
+      {"r = InputDialog('Name', 'Your name:', 'Vosk') .. '|'", "r", "|"},
+      {"r = InputDialog('Name', 'Your name:', {}) == nil", "r", "1"},
+      {"a, b = SearchForFileOrSwapCDs('Disc', 'Insert disc 2', 'found/a.txt') "
+       "r = a .. tostring(b)",
+       "r", "1nil"},
+      {"r = SearchForFileOrSwapCDs('Disc', 'Insert disc 2') == nil", "r", "1"},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(0, RunLua(c.code)) << c.code;
