@@ -156,8 +156,10 @@ int drevMouse_Restore(SaveTransferFn read) {
   RegisterCursors(MOUSE_CURSOR_COUNT);
   int32_t ids[2] = {};
   if (!read || read(&ids[0], 4) != 0 || read(&ids[1], 4) != 0) return 1;
-  g_mouse.cursorOverlay = ids[0];
-  g_mouse.animationOverlay = ids[1];
+  // An id outside -1..1023 names no overlay.
+  const auto valid = [](int32_t id) { return id >= -1 && id < OVERLAY_TABLE_SIZE ? id : -1; };
+  g_mouse.cursorOverlay = valid(ids[0]);
+  g_mouse.animationOverlay = valid(ids[1]);
   return hotspots_Restore(read) ? 0 : 1;
 }
 

@@ -28,20 +28,6 @@ bool IsString(lua_Object o) {
   return lua_tag(o) == LUA_T_STRING;
 }
 
-void SetField(lua_Object table, const char* key, float value) {
-  lua_pushobject(table);
-  lua_pushstring(key);
-  lua_pushnumber(value);
-  lua_settable();
-}
-
-void SetField(lua_Object table, const char* key, const char* value) {
-  lua_pushobject(table);
-  lua_pushstring(key);
-  lua_pushstring(value);
-  lua_settable();
-}
-
 void QueryActiveHotspots() {
   const int mode = IntArg(1);
   float mx = 0.0f, my = 0.0f;
@@ -217,7 +203,7 @@ const lua_Reg kMouseFunctions[] = {
 void drevMouse_PushVector(int count, const float* vector) {
   static const char* const kKeys[4] = {"x", "y", "z", "w"};
   const lua_Object table = lua_createtable();
-  for (int i = 0; i < count && i < 4; ++i) SetField(table, kKeys[i], vector[i]);
+  for (int i = 0; i < count && i < 4; ++i) drevLua_SetField(table, kKeys[i], vector[i]);
   lua_pushobject(table);
 }
 
@@ -237,15 +223,15 @@ void drevMouse_PushHotspotInfo(const Hotspot* h) {
     lua_pushobject(path);
     lua_settable();
   }
-  SetField(table, "wait", h->wait);
-  SetField(table, "id", h->idString);
-  SetField(table, "handle", static_cast<float>(h->id));
+  drevLua_SetField(table, "wait", h->wait);
+  drevLua_SetField(table, "id", h->idString);
+  drevLua_SetField(table, "handle", static_cast<float>(h->id));
   const char* type = h->type == HOTSPOT_WALK      ? "walk"
                      : h->type == HOTSPOT_SPECIAL ? "special"
                      : h->type == HOTSPOT_SCRIPT  ? "overlay"
                                                   : "normal";
-  SetField(table, "type", type);
-  SetField(table, "cursor", static_cast<float>(h->cursor));
+  drevLua_SetField(table, "type", type);
+  drevLua_SetField(table, "cursor", static_cast<float>(h->cursor));
   lua_pushobject(table);
 }
 

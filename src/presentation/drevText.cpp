@@ -19,6 +19,7 @@
 #include "presentation/drevOverlay.h"
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -65,10 +66,7 @@ bool PointCanvasAt(DisplayBuffer* buffer) {
 }
 
 int TruncateNumber(float value) {
-  if (!(value == value)) return 0;
-  if (value >= 2147483647.0f) return INT_MAX;
-  if (value <= -2147483648.0f) return INT_MIN;
-  return static_cast<int>(value);
+  return drevLua_ToInt(value);
 }
 
 bool IsNumber(lua_Object o) {

@@ -12,16 +12,13 @@
 #include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
 #include "script/drevLua.h"
+#include "script/drevLua_Rows.h"
 #include "std/stdDisplay.h"
 
 namespace {
 
 int ToInt(lua_Object o) {
-  const float v = lua_getnumber(o);
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0f) return INT_MAX;
-  if (v <= -2147483648.0f) return INT_MIN;
-  return static_cast<int>(v);
+  return drevLua_ToInt(lua_getnumber(o));
 }
 
 bool Absent(lua_Object o) {

@@ -104,3 +104,17 @@ bool drevLua_IsNilOrAbsent(int n);
 void drevLua_PushPointTable(const qxVector3* point);
 // Reads "x", "y" and "z" of a table; a missing field reads as 0.
 void drevLua_ReadPointTable(lua_Object table, qxVector3* out);
+
+// table[key] := a number or a string (the key a string).
+inline void drevLua_SetField(lua_Object table, const char* key, float number) {
+  lua_pushobject(table);
+  lua_pushstring(key);
+  lua_pushnumber(number);
+  lua_settable();
+}
+inline void drevLua_SetField(lua_Object table, const char* key, const char* text) {
+  lua_pushobject(table);
+  lua_pushstring(key);
+  lua_pushstring(text);
+  lua_settable();
+}

@@ -152,19 +152,6 @@ void GetFindSaveGameStatus() {
   lua_pushnumber(static_cast<float>(g_list.state.load(std::memory_order_acquire)));
 }
 
-void SetField(lua_Object table, const char* name, float number) {
-  lua_pushobject(table);
-  lua_pushstring(name);
-  lua_pushnumber(number);
-  lua_settable();
-}
-void SetField(lua_Object table, const char* name, const char* text) {
-  lua_pushobject(table);
-  lua_pushstring(name);
-  lua_pushstring(text);
-  lua_settable();
-}
-
 void FindSaveGames() {
   JoinSaveListSearch();
   const int count = g_list.count;
@@ -176,11 +163,11 @@ void FindSaveGames() {
   for (int i = 0; i < count && i < kSaveListMax; ++i) {
     const SaveListEntry& e = g_list.entries[i];
     lua_Object entry = lua_createtable();
-    SetField(entry, "slot", static_cast<float>(e.slot));
-    SetField(entry, "title", e.title);
-    if (e.date[0]) SetField(entry, "timeDateString", e.date);
-    SetField(entry, "mural_info", e.progress);
-    SetField(entry, "setIndex", static_cast<float>(e.number));
+    drevLua_SetField(entry, "slot", static_cast<float>(e.slot));
+    drevLua_SetField(entry, "title", e.title);
+    if (e.date[0]) drevLua_SetField(entry, "timeDateString", e.date);
+    drevLua_SetField(entry, "mural_info", e.progress);
+    drevLua_SetField(entry, "setIndex", static_cast<float>(e.number));
     lua_pushobject(list);
     lua_pushnumber(static_cast<float>(i));
     lua_pushobject(entry);

@@ -17,6 +17,7 @@
 #include "engine/drevTime.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Language.h"
+#include "presentation/drevMouse.h"
 #include "presentation/drevRender.h"
 #include "quadrix/qxVector.h"
 #include "script/drevLua.h"
@@ -66,18 +67,8 @@ qxVector3 ReadVector(lua_Object table) {
 }
 
 void PushVector(const qxVector3& v) {
-  lua_Object table = lua_createtable();
-  const struct {
-    const char* name;
-    float value;
-  } fields[] = {{"x", v.x}, {"y", v.y}, {"z", v.z}};
-  for (const auto& f : fields) {
-    lua_pushobject(table);
-    lua_pushstring(f.name);
-    lua_pushnumber(f.value);
-    lua_settable();
-  }
-  lua_pushobject(table);
+  const float xyz[3] = {v.x, v.y, v.z};
+  drevMouse_PushVector(3, xyz);
 }
 
 qxVector3 Normalized(const qxVector3& v) {

@@ -321,6 +321,15 @@ TEST_F(Mouse, HotsBlockRoundTripAndShortReads) {
   ASSERT_EQ(hotspots_Init()->numHotspots, 1);
   EXPECT_STREQ(hotspots_Init()->hotspots[0]->idString, "door");
   const std::vector<uint8_t> whole = g_block;
+  const int32_t far = 5000;  // an id outside -1..1023 names no overlay
+  std::memcpy(g_block.data(), &far, 4);
+  g_at = 0;
+  ASSERT_EQ(drevMouse_Restore(Read), 0);
+  EXPECT_EQ(drevMouse_GetCursorOverlay(), -1);
+  EXPECT_EQ(drevMouse_GetAnimationOverlay(), ids[1]);
+  g_block = whole;
+  g_at = 0;
+  ASSERT_EQ(drevMouse_Restore(Read), 0);
   g_block.resize(6);
   g_at = 0;
   EXPECT_EQ(drevMouse_Restore(Read), 1);
