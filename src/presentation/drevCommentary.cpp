@@ -67,24 +67,6 @@ void ReportNotBuilt(bool& said, const char* what) {
   }
 }
 
-// The music host's Sounds_StartSound, Sounds_StopSound and Sounds_GetParam
-// are not built yet: no track
-// starts, so nothing is marked heard, ducked or shown.
-int StartSoundNotBuilt(const char*, int, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "starting a sound");
-  return 0;
-}
-int StopSoundNotBuilt(const char*) {
-  static bool said = false;
-  ReportNotBuilt(said, "stopping a sound");
-  return 0;
-}
-int SoundParamNotBuilt(const char*, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "a sound's play position");
-  return -1;
-}
 // The high-definition movie player (MovieHD_IsActive and its ducking flag)
 // is not built yet: no such movie plays.
 int MovieActiveNotBuilt() {
@@ -118,9 +100,9 @@ void NotifyScripts(int playing) {
 
 drevCommentaryCalls DefaultCalls() {
   drevCommentaryCalls c{};
-  c.startSound = StartSoundNotBuilt;
-  c.stopSound = StopSoundNotBuilt;
-  c.soundParam = SoundParamNotBuilt;
+  c.startSound = Sounds_StartSound;
+  c.stopSound = Sounds_StopSound;
+  c.soundParam = Sounds_GetParam;
   c.groupVolume = Melos_GroupVolume;
   c.movieActive = MovieActiveNotBuilt;
   c.setMovieDucking = MovieDuckingNotBuilt;
