@@ -548,6 +548,9 @@ int MelosScript_TableLine(const char* line, const char** why) {
   if (!why) why = &unused;
   *why = nullptr;
   if (g_stagingBad) return -1;
+  const char* first = line ? line : "";
+  while (*first == ' ' || *first == '\t') ++first;
+  if (*first == '#') return 0;
   char words[12][40];
   bool tooLong = false;
   const int n = line ? SplitWords(line, words, 11, &tooLong) : 0;
@@ -556,7 +559,7 @@ int MelosScript_TableLine(const char* line, const char** why) {
     fault = "a word is longer than 39 characters";
   } else if (n > 11) {
     fault = "the line has too many words";
-  } else if (n == 0 || words[0][0] == '#') {
+  } else if (n == 0) {
     return 0;
   } else if (std::strcmp(words[0], "state") == 0) {
     fault = ParseRow(words, n, true);
