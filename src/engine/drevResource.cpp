@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "chore/costume.h"
 #include "engine/FileUtil.h"
@@ -135,9 +136,9 @@ int FontHandler(ResourceRequest* request) {
   return 0;
 }
 
-// Backgrounds: any image file by its extension. Raw RGB pictures get the
-// magenta colour key of RGB565 on every frame; the display gamma pass over
-// their rows and key waits for the render module's gamma table.
+// Backgrounds: any image file by its extension. Raw RGB pictures go through
+// the display gamma table and get the magenta colour key of RGB565 (through
+// the table too) on every frame.
 constexpr uint32_t kBackgroundColorKey = 0xF81F;
 
 // Every row of every 16-bit frame through the display's pixel table, under a
@@ -157,23 +158,33 @@ void ApplyBackgroundGamma(Bitmap* bitmap) {
   }
 }
 
+// Every frame's colour key: magenta through the gamma table.
+void SetBackgroundFrameKeys(Bitmap* bitmap) {
+  for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
+    if (bitmap->frames[i]) {
+      stdDisplay_SetBufferColorKey(bitmap->frames[i], drevRender_ConvertPixel(kBackgroundColorKey));
+    }
+  }
+}
+
+// A background by its name (an extension decides the reader); null when it
+// does not load.
+Bitmap* LoadBackground(const char* name) {
+  char path[512];
+  if (std::strlen(name) >= sizeof path - 4) return nullptr;
+  std::strcpy(path, name);
+  return std_LoadImage(path, sizeof path, 0, 0);
+}
+
 int BackgroundHandler(ResourceRequest* request) {
   if (request->tag != Res_Tag("BKND")) return 0;
   switch (request->operation) {
     case kResOpLoad: {
-      char path[512];
-      if (std::strlen(request->name) >= sizeof path - 4) return 0;
-      std::strcpy(path, request->name);
-      Bitmap* bitmap = std_LoadImage(path, sizeof path, 0, 0);
+      Bitmap* bitmap = LoadBackground(request->name);
       if (!bitmap) return 0;
       if (bitmap->storageType == STDBITMAP_RAW && bitmap->format.colorMode == 1) {
         ApplyBackgroundGamma(bitmap);
-        for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
-          if (bitmap->frames[i]) {
-            stdDisplay_SetBufferColorKey(bitmap->frames[i],
-                                         drevRender_ConvertPixel(kBackgroundColorKey));
-          }
-        }
+        SetBackgroundFrameKeys(bitmap);
       }
       const int added = Res_Add(request->tag, request->name, bitmap);
       if (!added) stdBitmap_Free(bitmap);
@@ -628,7 +639,32 @@ int drevResource_WriteReport(void) {
 }
 
 // Not built yet: backgrounds have no reload yet.
-void drevResource_ReloadBackgrounds(void) {}
+void drevResource_ReloadBackgrounds(void) {
+  const uint32_t tag = Res_Tag("BKND");
+  for (ResourceRecord* r = Res_First(tag); r; r = Res_Next(r, tag)) {
+    auto* bitmap = static_cast<Bitmap*>(r->object);
+    if (!bitmap) continue;
+    if (bitmap->storageType == STDBITMAP_RAW) {
+      // The file's pixels again, under the bitmap that holders point at.
+      const char* name = r->spelling ? r->spelling : r->name;
+      Bitmap* fresh = LoadBackground(name);
+      if (fresh && fresh->storageType == STDBITMAP_RAW &&
+          std::memcmp(&fresh->format, &bitmap->format, sizeof bitmap->format) == 0) {
+        std::swap(bitmap->frames, fresh->frames);
+        std::swap(bitmap->frameCount, fresh->frameCount);
+        if (bitmap->format.colorMode == 1) ApplyBackgroundGamma(bitmap);
+      } else {
+        kv_Log_Printf(
+            "[Res] - %s: the background could not be loaded again as it was; its "
+            "pixels stay",
+            name);
+      }
+      stdBitmap_Free(fresh);
+    }
+    bitmap->colorKey = drevRender_ConvertPixel(kBackgroundColorKey);
+    SetBackgroundFrameKeys(bitmap);
+  }
+}
 
 void drevResource_ReloadColormaps(void) {
   const uint32_t tag = Res_Tag("CMAP");

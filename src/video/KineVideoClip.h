@@ -131,6 +131,9 @@ public:
   int GetHeight() const { return height; }
   int GetPictureWidth() const { return pictureWidth; }
   int GetPictureHeight() const { return pictureHeight; }
+  // The visible region's offset in the coded frame, from its top-left.
+  int GetPictureX() const { return pictureX; }
+  int GetPictureY() const { return pictureY; }
   int GetStride() const { return stride; }
   float GetDuration() const { return duration; }
   float GetFps() const { return fps; }
@@ -177,8 +180,10 @@ protected:
   int width = 0, height = 0;
   int stride;
   int pictureWidth = 0, pictureHeight = 0;
+  int pictureX = 0, pictureY = 0;
   int frameCount = -1;
-  float audioGain = 1.0f;
+  // Set by the main thread, read by the worker that decodes the audio.
+  std::atomic<float> audioGain{1.0f};
   std::atomic<int> outputMode{TH_UNDEFINED};
   std::atomic<int> requestedOutputMode{TH_UNDEFINED};
   bool autoRestart = false;

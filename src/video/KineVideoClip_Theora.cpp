@@ -316,6 +316,8 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
   height = static_cast<int>(theoraInfo.frame_height);
   pictureWidth = static_cast<int>(theoraInfo.pic_width);
   pictureHeight = static_cast<int>(theoraInfo.pic_height);
+  pictureX = static_cast<int>(theoraInfo.pic_x);
+  pictureY = static_cast<int>(theoraInfo.pic_y);
   const int w = alpha ? width / 2 : width;
   if (stride == 1) {
     int p = 1;
@@ -494,7 +496,7 @@ float KineVideoClip_Theora::DecodeAudio() {
     float **pcm = nullptr;
     const int n = vorbis_synthesis_pcmout(&vorbisDsp, &pcm);
     if (n > 0) {
-      AddPacket(pcm, n, audioGain);
+      AddPacket(pcm, n, audioGain.load());
       audioFramesDecoded += static_cast<uint32_t>(n);
       if (counting)
         result += static_cast<float>(n) / static_cast<float>(vorbisInfo.rate);

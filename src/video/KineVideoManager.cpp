@@ -99,8 +99,13 @@ KineVideoClip *KineVideoManager::CreateClipFromSource(KineDataSource *source,
   std::unique_ptr<KineVideoClip> clip(new KineVideoClip_Theora(
       source, outputMode, precached, powerOfTwoStride, audioTrack));
   clip->Load(source);
-  clips.push_back(clip.get());
+  AddClip(clip.get());
   return clip.release();
+}
+
+void KineVideoManager::AddClip(KineVideoClip *clip) {
+  KineLock lock(clipListMutex);
+  clips.push_back(clip);
 }
 
 void KineVideoManager::DestroyClip(KineVideoClip *clip) {

@@ -40,6 +40,8 @@ public:
                                       int precachedFrames = 0,
                                       bool powerOfTwoStride = false,
                                       uint32_t audioTrack = 0);
+  // Appends a loaded clip to the clip list; the manager owns it from then on.
+  void AddClip(KineVideoClip *clip);
   void DestroyClip(KineVideoClip *clip);
   KineVideoClip *PickClipToDecode(KineWorkerThread *worker);
   void Update(float dt);

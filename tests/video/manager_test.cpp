@@ -15,7 +15,7 @@ struct TestManager : KineVideoManager {
   TestManager() : KineVideoManager(1) {}
   void StopWorkers() { DestroyWorkers(); }
   StubClip *Add(StubClip *clip) {
-    clips.push_back(clip);
+    AddClip(clip);
     return clip;
   }
   size_t HistorySize() const { return pickHistory.size(); }

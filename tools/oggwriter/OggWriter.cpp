@@ -102,13 +102,17 @@ std::vector<uint8_t> OggWriter_Write(const OggWriterOptions &o) {
       cb(static_cast<size_t>(w * h / 4)), cr(static_cast<size_t>(w * h / 4));
   const double fps = static_cast<double>(o.fpsNumerator) / o.fpsDenominator;
   for (int f = 0; f < o.frames; ++f) {
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x)
-        luma[y * w + x] = static_cast<uint8_t>(16 + (x + y + f * 3) % 220);
-    }
-    for (int i = 0; i < w * h / 4; ++i) {
-      cb[i] = static_cast<uint8_t>(128 + (f % 32));
-      cr[i] = static_cast<uint8_t>(128 - (f % 32));
+    if (o.picture) {
+      o.picture(f, w, h, luma.data(), cb.data(), cr.data());
+    } else {
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+          luma[y * w + x] = static_cast<uint8_t>(16 + (x + y + f * 3) % 220);
+      }
+      for (int i = 0; i < w * h / 4; ++i) {
+        cb[i] = static_cast<uint8_t>(128 + (f % 32));
+        cr[i] = static_cast<uint8_t>(128 - (f % 32));
+      }
     }
     th_ycbcr_buffer planes;
     planes[0] = {w, h, w, luma.data()};

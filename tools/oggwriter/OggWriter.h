@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct OggWriterOptions {
   std::vector<std::string> audioLanguages;
   int audioRate = 48000;
   int audioChannels = 2;
+  // Paints frame f into the planes (luma width x height, chroma half that in
+  // each direction, rows packed); unset: a moving gradient.
+  std::function<void(int f, int width, int height, uint8_t *luma, uint8_t *cb,
+                     uint8_t *cr)>
+      picture;
 };
 
 // The whole file in memory; empty on failure.
