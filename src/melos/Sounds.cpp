@@ -250,6 +250,10 @@ void Sounds_SetScriptEnabled(int value) {
 
 int Sounds_Startup(void) {
   if (g_started.load()) return 0;
+  if (!Sounds_Services()) {
+    kv_Log_Printf("[Sounds] - no services record: the music host cannot start");
+    return -1;
+  }
   Sounds_FreeTracked();
   Sounds_FreeAllSlots();
   Sounds_CloseStreamFiles();
@@ -315,6 +319,10 @@ void Sounds_Shutdown(void) {
 
 int Sounds_IsStarted(void) {
   return g_started.load();
+}
+
+uint32_t Sounds_HeartbeatCount(void) {
+  return g_beats.load();
 }
 
 int Sounds_Pause(void) {

@@ -23,6 +23,8 @@ constexpr uint32_t SOUNDS_MELO_HEADER = 80;
 
 // The services record the module was given (the general library's otherwise).
 HostServices* Sounds_Services(void);
+// Heartbeats run since the module started.
+uint32_t Sounds_HeartbeatCount(void);
 
 // ---- resident sound slots --------------------------------------------------------
 
