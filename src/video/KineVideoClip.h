@@ -46,7 +46,7 @@ public:
   explicit KineFrameQueue(KineVideoClip *clip) : parent(clip) {}
   ~KineFrameQueue() { frames.clear(); }
   void SetSize(int n);
-  int GetSize() const { return count; }
+  int GetSize() const { return count.load(); }
   KineVideoFrame *TakeFreeFrame();
   KineVideoFrame *PeekReady();
   void Pop();
@@ -64,7 +64,8 @@ public:
 
 private:
   std::list<std::unique_ptr<KineVideoFrame>> frames;
-  int count = 0;
+  // Read by workers choosing a clip while the main thread may resize.
+  std::atomic<int> count{0};
   KineVideoClip *parent;
   KineMutex mutex;
 };

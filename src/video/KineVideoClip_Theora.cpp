@@ -623,8 +623,12 @@ void KineVideoClip_Theora::PerformSeek() {
   restarted = false;
   frameQueue->Clear();
   ogg_stream_reset(&theoraStream);
-  if (!ResetDecoder())
+  if (!ResetDecoder()) {
+    // No decoder: the seek stays pending and the clock plays on as it did.
+    if (wasPlaying)
+      timer->Play();
     return;
+  }
   const bool withAudio = audioSink && vorbisDspReady;
   if (withAudio) {
     audioMutex->Lock();
