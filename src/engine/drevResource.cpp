@@ -638,7 +638,6 @@ int drevResource_WriteReport(void) {
   return Res_Report("Vosk.res", nullptr);
 }
 
-// Not built yet: backgrounds have no reload yet.
 void drevResource_ReloadBackgrounds(void) {
   const uint32_t tag = Res_Tag("BKND");
   for (ResourceRecord* r = Res_First(tag); r; r = Res_Next(r, tag)) {

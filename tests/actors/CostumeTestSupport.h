@@ -16,6 +16,7 @@
 
 #include "../SoundNameText.h"
 #include "../quadrix/qxAssetFiles.h"
+#include "CostumeBitmap.h"
 #include "actors/drevActor.h"
 #include "actors/drevActor_Internal.h"
 #include "actors/drevCostume.h"
@@ -155,26 +156,6 @@ inline bool WriteColormap(const std::string& path) {
   for (float& v : colormap.headerValues) v = 1.0f;
   for (int i = 0; i < 768; ++i) colormap.palette[i] = static_cast<uint8_t>(i / 3);
   return qxColormap_Write(path.c_str(), &colormap) == 1;
-}
-
-// A bitmap with a palette and the given frames of 8 x 4 8-bit pixels.
-inline bool WriteBitmap(const std::string& path, int frames) {
-  const ColorFormat k8 = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  auto* palette = static_cast<uint8_t*>(std_pHS->memAlloc(768, __FILE__, __LINE__));
-  std::memset(palette, 0x40, 768);
-  Bitmap* bitmap = stdBitmap_New(frames, palette, STDBITMAP_RAW, STDBITMAP_PALETTE, &k8);
-  for (int i = 0; i < frames; ++i) {
-    BufferFormat f{};
-    f.width = 8;
-    f.height = 4;
-    f.format = k8;
-    DisplayBuffer* frame = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
-    std::memset(frame->pixels, i + 1, 32);
-    stdBitmap_SetFrame(bitmap, i, frame);
-  }
-  const bool written = stdBitmap_Save(path.c_str(), bitmap) == 1;
-  stdBitmap_Free(bitmap);
-  return written;
 }
 
 // ---- Costume text ----------------------------------------------------------------
@@ -382,7 +363,7 @@ class CostumeTest : public ::testing::Test {
     ASSERT_TRUE(WriteKeyframe(dir_ + "/wave.key", 30, 2.0f, 7));
     ASSERT_TRUE(WriteColormap(dir_ + "/skin.cmp"));
     ASSERT_TRUE(WriteColormap(dir_ + "/shadow.cmp"));
-    ASSERT_TRUE(WriteBitmap(dir_ + "/sign.bm", 3));
+    ASSERT_TRUE(CostumeBitmap_Write(dir_ + "/sign.bm", 3));
     Scan();
     // Files the test writes later open by the path resolver, from here.
     ASSERT_EQ(chdir(dir_.c_str()), 0);
