@@ -54,19 +54,25 @@ std::string HeadModel() {
 
 // The calls out of the costume module that would reach the music system,
 // the sets and the cutscene player.
-int NotPlaying(const char*) {
+int NotPlaying(SoundName) {
   return 0;
 }
-int StartSound(const char*, int, int) {
+int StartSound(SoundName, int, int) {
   return 1200;
 }
 int StartVoice(const char*, int, int) {
   return 0;
 }
-void SetParam(const char*, int, int) {}
-void Stop(const char*) {}
+int SetParam(SoundName, int, int) {
+  return 0;
+}
+int Stop(SoundName) {
+  return 0;
+}
 void StopVoice() {}
-void SetHook(const char*, int) {}
+int SetHook(SoundName, int) {
+  return 0;
+}
 Room* NoRoom() {
   return nullptr;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../SoundNameText.h"
 #include "../quadrix/qxAssetFiles.h"
 #include "CostumeBitmap.h"
 #include "actors/drevActor.h"
@@ -245,12 +246,12 @@ struct Recorder {
   static inline Room* room = nullptr;
 
   static void Add(const std::string& line) { calls.push_back(line); }
-  static int IsPlaying(const char* name) {
-    Add(std::string("playing? ") + name);
+  static int IsPlaying(SoundName name) {
+    Add("playing? " + vqtest::SoundText(name));
     return playing ? 1 : 0;
   }
-  static int Start(const char* name, int priority, int group) {
-    Add("start " + std::string(name) + " " + std::to_string(priority) + " " +
+  static int Start(SoundName name, int priority, int group) {
+    Add("start " + vqtest::SoundText(name) + " " + std::to_string(priority) + " " +
         std::to_string(group));
     return nextId;
   }
@@ -258,14 +259,19 @@ struct Recorder {
     Add("voice " + std::string(name) + " " + std::to_string(volume) + " " + std::to_string(pan));
     return 0;
   }
-  static void SetParam(const char* sound, int parameter, int value) {
-    Add("param " + std::string(sound) + " " + std::to_string(parameter) + " " +
+  static int SetParam(SoundName sound, int parameter, int value) {
+    Add("param " + vqtest::SoundText(sound) + " " + std::to_string(parameter) + " " +
         std::to_string(value));
+    return 0;
   }
-  static void Stop(const char* sound) { Add("stop " + std::string(sound)); }
+  static int Stop(SoundName sound) {
+    Add("stop " + vqtest::SoundText(sound));
+    return 0;
+  }
   static void StopVoice() { Add("stop voice"); }
-  static void SetHook(const char* name, int hook) {
-    Add("hook " + std::string(name) + " " + std::to_string(hook));
+  static int SetHook(SoundName name, int hook) {
+    Add("hook " + vqtest::SoundText(name) + " " + std::to_string(hook));
+    return 0;
   }
   static Room* CurrentRoom() { return room; }
   static void SoundParameters(Room*, float* range, int* minVolume, int* maxVolume, float* panFactor,
@@ -276,11 +282,12 @@ struct Recorder {
     *panFactor = 1.5f;
     *nearDistance = 0.8f;
   }
-  static int Positional(const char* sound, const qxVector3* p, int minVolume, int maxVolume,
+  static int Positional(SoundName sound, const qxVector3* p, int minVolume, int maxVolume,
                         float range, float nearDistance) {
     char line[160];
-    std::snprintf(line, sizeof line, "positional %s at %g,%g,%g %d %d %g %g", sound, p->x, p->y,
-                  p->z, minVolume, maxVolume, range, nearDistance);
+    std::snprintf(line, sizeof line, "positional %s at %g,%g,%g %d %d %g %g",
+                  vqtest::SoundText(sound).c_str(), p->x, p->y, p->z, minVolume, maxVolume, range,
+                  nearDistance);
     Add(line);
     return 1;
   }
