@@ -58,6 +58,11 @@ inline int32_t qxRaster_ToInt(double v) {
   if (v <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(v);
 }
+inline int32_t qxRaster_ToInt(float v) {
+  if (v >= -2147483648.0f && v < 2147483648.0f) return static_cast<int32_t>(v);
+  if (!std::isfinite(v)) return 0;
+  return v > 0.0f ? INT32_MAX : INT32_MIN;
+}
 
 // ---- Selection ----
 
