@@ -59,13 +59,20 @@ end
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
-  -- Enter the demo set and look through its second camera setup.
+  -- The classic rendering mode: the software rasterizer draws the actors
+  -- over the background and its depth image (the deferred renderer draws
+  -- nothing yet).
+  WriteRegistryValue("RenderingMode", 1)
+  -- Enter the demo set and look through its wide camera setup, whose depth
+  -- image lies behind the walker.
   MakeCurrentSet("demo.set")
-  MakeCurrentSetup(1)
-  -- A walker crosses the south strip of the walk floor from west to east,
-  -- with its shadow cast on the floor from a point high above.
+  MakeCurrentSetup(0)
+  -- A walker, wearing the crate costume, crosses the south strip of the walk
+  -- floor from west to east, with its shadow cast on the floor from a point
+  -- high above.
   walker = LoadActor("walker", 1, 0)
   PutActorInSet(walker, "demo.set")
+  SetActorCostume(walker, "walker.cos")
   SetActorFollowBoxes(walker, 1)
   PutActorAt(walker, 0.5, 0.7, 0)
   SetActorWalkRate(walker, 1)

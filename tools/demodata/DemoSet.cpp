@@ -167,10 +167,13 @@ DEMODATA_WRITER(yard_close_bmp) {
   return Finish(bitmap, stdBmp_Save(path.c_str(), bitmap), path);
 }
 
-// The depth image of the wide view: far at the top, near at the bottom.
+// The depth image of the wide view: far at the top (depth 40), near at the
+// bottom (depth 8). Each entry is an inverse depth as the z-buffer holds it,
+// 65536 / (depth + 1): larger is nearer.
 DEMODATA_WRITER(yard_wide_zbm) {
   Bitmap* bitmap = NewPicture(kRgb565, [](uint8_t* row, int x, int y) {
-    const uint16_t depth = static_cast<uint16_t>(0xFFFF - y * 0xFFFF / kHeight);
+    const double distance = 40.0 - 32.0 * y / kHeight;
+    const uint16_t depth = static_cast<uint16_t>(65536.0 / (distance + 1.0));
     std::memcpy(row + 2 * x, &depth, 2);
   });
   if (!bitmap) return false;
