@@ -137,11 +137,6 @@ struct qxRasterEdge {
   int32_t y;                   // the current scan line
 };
 
-// Edge steppers: 0 when the edge now describes a section of at least one
-// scan line, 1 when its walk reached the bottom vertex.
-using qxRasterStepFn = int (*)(qxRasterEdge* edge);
-// Span fillers: scan line y of the left edge, between the two edges.
-using qxRasterSpanFn = void (*)(const qxRasterEdge* left, const qxRasterEdge* right);
 
 // Tests watch the run set-up of the perspective span fillers through this
 // hook: the first pixel's column, the run's pixel count and its factor.
@@ -192,6 +187,8 @@ void qxRaster_DrawPerspGouraudKeyedTrans(qxCacheFace* face, qxMaterialCel* cel);
 void qxRaster_SetupAffineGradients(float depth);
 void qxRaster_SetupPerspGradients(float minDepth);
 
+// Edge steppers: 0 when the edge now describes a section of at least one
+// scan line, 1 when its walk reached the bottom vertex.
 int qxRaster_StepEdgeLeft(qxRasterEdge* edge);
 int qxRaster_StepEdgeRight(qxRasterEdge* edge);
 int qxRaster_StepGouraudEdgeLeft(qxRasterEdge* edge);
@@ -203,6 +200,7 @@ int qxRaster_StepAffineGouraudEdgeRight(qxRasterEdge* edge);
 int qxRaster_StepPerspEdgeLeft(qxRasterEdge* edge);
 int qxRaster_StepPerspGouraudEdgeLeft(qxRasterEdge* edge);
 
+// Span fillers: scan line y of the left edge, between the two edges.
 void qxRaster_SpanFlat8(const qxRasterEdge* left, const qxRasterEdge* right);
 void qxRaster_SpanFlat16(const qxRasterEdge* left, const qxRasterEdge* right);
 void qxRaster_SpanFlatTrans8(const qxRasterEdge* left, const qxRasterEdge* right);
