@@ -126,21 +126,30 @@ function music_demo()
   PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
 end
 
+-- The setting "RenderingMode" switches the picture between the new
+-- (deferred) renderer and the classic one, where the software rasterizer
+-- draws the crates through the depth buffer over the background's depth
+-- image: classic from the third second to the sixth, then new again.
+function switch_rendering()
+  wait_ms(2500)
+  WriteRegistryValue("RenderingMode", 1)
+  PrintMessage("[Demo] - classic rendering\n")
+  wait_ms(3500)
+  WriteRegistryValue("RenderingMode", 0)
+  PrintMessage("[Demo] - new rendering\n")
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
   start_task(music_demo)
-  -- The classic rendering mode: the software rasterizer draws the actors
-  -- over the background and its depth image (the deferred renderer draws
-  -- nothing yet).
-  WriteRegistryValue("RenderingMode", 1)
-  -- Enter the demo set and look through its wide camera setup, whose depth
-  -- image lies behind the walker.
+  start_task(switch_rendering)
+  -- Enter the demo set and look through its wide view (with its depth
+  -- image and its companion lights: a lamp that casts shadows and the sun).
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(0)
-  -- A walker, wearing the crate costume, crosses the south strip of the walk
-  -- floor from west to east, with its shadow cast on the floor from a point
-  -- high above.
+  -- A walker crosses the south strip of the walk floor from west to east,
+  -- with its shadow cast on the floor from a point high above.
   walker = LoadActor("walker", 1, 0)
   PutActorInSet(walker, "demo.set")
   SetActorCostume(walker, "walker.cos")
@@ -155,6 +164,12 @@ function BOOT(resume, bootParameter)
   SetActorShadowPoint(walker, 2, 0.7, 10)
   WalkActorTo(walker, 3.5, 0.7, 0)
   start_task(watch_walker)
+  -- A second crate waits under the lamp, lit by it and casting its shadow.
+  sitter = LoadActor("sitter", 1, 0)
+  PutActorInSet(sitter, "demo.set")
+  SetActorCostume(sitter, "walker.cos")
+  SetActorRestChore(sitter, 1)
+  PutActorAt(sitter, 1.3, 1.2, 0)
   -- Where the walk ends, the lamp over the door and the camera's field of view.
   local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
   PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")
