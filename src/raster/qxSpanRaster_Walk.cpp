@@ -77,26 +77,40 @@ uint16_t* Depths(const qxSpan* s) {
          s->x;
 }
 
-inline uint16_t DepthValue(int32_t z) {
-  return static_cast<uint16_t>(z >> w.target.zShift);
+// Truncation toward zero held to the int32 range, for the per-run values of
+// the perspective fillers: three instructions where the general conversion
+// goes through double. NaN gives the low end.
+inline int32_t RunToInt(float v) {
+  v = v > -2147483648.0f ? v : -2147483648.0f;
+  v = v < 2147483520.0f ? v : 2147483520.0f;  // the largest float below 2^31
+  return static_cast<int32_t>(v);
 }
 
-inline uint32_t Texel(int32_t u, int32_t v) {
-  return w.texels[((u >> 16) & w.uMask) + ((v >> w.texShift) & w.vMask)];
-}
-
-// The pixel of a textured span: texel t at the 16.16 light level.
+// The per-pixel inputs of a textured span, copied out of the working values
+// so that the pixel stores (8-bit ones may alias anything) do not make them
+// be read again for every pixel.
 template <class P, Shade S>
-inline P TexturedPixel(uint32_t t, int32_t level) {
-  if constexpr (sizeof(P) == 1) {
-    if constexpr (S == Shade::kUnlit) return static_cast<P>(t);
-    if constexpr (S == Shade::kLit) return w.lightRow[t];
-    return w.lightRow[((level >> 16) & 63) * 256 + t];
-  } else {
-    if constexpr (S == Shade::kGouraud) return w.lightRow16[((level >> 16) & 63) * 256 + t];
-    return w.lightRow16[t];
+struct Texturer {
+  const uint8_t* texels = w.texels;
+  int32_t uMask = w.uMask, vMask = w.vMask, texShift = w.texShift;
+  const uint8_t* row8 = w.lightRow;
+  const uint16_t* row16 = w.lightRow16;
+
+  uint32_t Texel(int32_t u, int32_t v) const {
+    return texels[((u >> 16) & uMask) + ((v >> texShift) & vMask)];
   }
-}
+  // Texel t at the 16.16 light level.
+  P Pixel(uint32_t t, int32_t level) const {
+    if constexpr (sizeof(P) == 1) {
+      if constexpr (S == Shade::kUnlit) return static_cast<P>(t);
+      if constexpr (S == Shade::kLit) return row8[t];
+      return row8[((level >> 16) & 63) * 256 + t];
+    } else {
+      if constexpr (S == Shade::kGouraud) return row16[((level >> 16) & 63) * 256 + t];
+      return row16[t];
+    }
+  }
+};
 
 // The pixels of an affine span: u and v stepped per pixel from the span's
 // start (keyed spans without the rounding bias).
@@ -110,17 +124,19 @@ void AffineSpan(const qxSpan* s) {
   int32_t level = s->level;
   const int32_t dl = s->levelStep;
   int32_t z = K ? qxRaster_ToInt(s->invZ * 65536.0f) : 0;
+  const int32_t zStep = w.zStep, zShift = w.target.zShift;
+  const Texturer<P, S> tx;
   const int32_t n = s->length;
   for (int32_t i = 0; i < n; ++i) {
-    const uint32_t t = Texel(u, v);
+    const uint32_t t = tx.Texel(u, v);
     if (!K || t != 0) {
-      dst[i] = TexturedPixel<P, S>(t, level);
-      if (K && zdst) zdst[i] = DepthValue(z);
+      dst[i] = tx.Pixel(t, level);
+      if (K && zdst) zdst[i] = static_cast<uint16_t>(z >> zShift);
     }
     u = Add(u, du);
     v = Add(v, dv);
     if constexpr (S == Shade::kGouraud) level = Add(level, dl);
-    if constexpr (K) z = Add(z, w.zStep);
+    if constexpr (K) z = Add(z, zStep);
   }
 }
 
@@ -140,20 +156,20 @@ void PerspSpan(const qxSpan* s) {
   int32_t u = 0, v = 0, du = 0, dv = 0;
   int32_t level = s->level;
   const int32_t dl = s->levelStep;
-  int32_t z = K ? qxRaster_ToInt(s->invZ * 65536.0f) : 0;
-  const int32_t zStep = w.zStep;
+  int32_t z = K ? RunToInt(s->invZ * 65536.0f) : 0;
+  const int32_t zStep = w.zStep, zShift = w.target.zShift;
+  const int32_t uBias = w.uBias, vBias = w.vBias;
+  const Texturer<P, S> tx;
 
   auto startAt = [&]() {
-    u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, w.uBias);
-    v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, w.vBias);
+    u = Add(RunToInt(ua * 65536.0f) >> mip, uBias);
+    v = Add(RunToInt(va * 65536.0f) >> mip, vBias);
   };
-  // From (ua, va) toward the exact values at point e over count pixels with
-  // the step factor f.
-  auto startRun = [&](int32_t x, int32_t count, const Planar& e, float f) {
-    const float zb = 1.0f / e.invZ;
-    const float ub = e.uOverZ * zb, vb = e.vOverZ * zb;
-    du = qxRaster_ToInt((ub - ua) * f * 65536.0f) >> mip;
-    dv = qxRaster_ToInt((vb - va) * f * 65536.0f) >> mip;
+  // Starts a run from (ua, va) toward the exact values (ub, vb) of its end
+  // over count pixels with the step factor f.
+  auto startRun = [&](int32_t x, int32_t count, float ub, float vb, float f) {
+    du = RunToInt((ub - ua) * f * 65536.0f) >> mip;
+    dv = RunToInt((vb - va) * f * 65536.0f) >> mip;
     startAt();
     if (qxRaster_runObserver) qxRaster_runObserver(x, count, f);
     ua = ub;
@@ -161,10 +177,10 @@ void PerspSpan(const qxSpan* s) {
   };
   auto run = [&](int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-      const uint32_t t = Texel(u, v);
+      const uint32_t t = tx.Texel(u, v);
       if (!K || t != 0) {
-        *dst = TexturedPixel<P, S>(t, level);
-        if (K && zdst) *zdst = DepthValue(z);
+        *dst = tx.Pixel(t, level);
+        if (K && zdst) *zdst = static_cast<uint16_t>(z >> zShift);
       }
       ++dst;
       if constexpr (K) {
@@ -180,30 +196,62 @@ void PerspSpan(const qxSpan* s) {
     return Planar{a.invZ + k * b.invZ, a.uOverZ + k * b.uOverZ, a.vOverZ + k * b.vOverZ};
   };
 
+  // The runs in order, each with its pixel count, step factor and exact end
+  // point: the head toward the first pixel after it, the full runs likewise,
+  // the tail toward its own last pixel.
   const qxraster::RunSplit split = qxraster::SplitRuns(s->x, s->length);
+  bool headLeft = split.head > 0, tailLeft = split.tail >= 2;
+  int32_t fullLeft = split.full;
+  Planar pending = plus(p0, g16, 1.0f);  // the end of the next full run
+  auto nextRun = [&](Planar* e, int32_t* count, float* f) {
+    if (headLeft) {
+      headLeft = false;
+      *e = plus(p0, g, static_cast<float>(split.head));
+      *count = split.head;
+      *f = qxRecipTables.recipFloat[split.head];
+      pending = plus(*e, g16, 1.0f);
+    } else if (fullLeft > 0) {
+      --fullLeft;
+      *e = pending;
+      *count = 16;
+      *f = 0.0625f;
+      pending = plus(pending, g16, 1.0f);
+    } else if (tailLeft) {
+      tailLeft = false;
+      *e = plus(plus(pending, g16, -1.0f), g, static_cast<float>(split.tail - 1));
+      *count = split.tail;
+      *f = qxRecipTables.recipFloat[split.tail - 1];
+    } else {
+      return false;
+    }
+    return true;
+  };
+
   int32_t x = s->x;
-  Planar next;  // the end of the next full run
-  if (split.head > 0) {
-    const Planar e = plus(p0, g, static_cast<float>(split.head));
-    startRun(x, split.head, e, qxRecipTables.recipFloat[split.head]);
-    run(split.head);
-    x += split.head;
-    next = plus(e, g16, 1.0f);
-  } else {
-    next = plus(p0, g16, 1.0f);
+  Planar e{};
+  int32_t count = 0;
+  float f = 0.0f;
+  bool have = nextRun(&e, &count, &f);
+  float zb = have ? 1.0f / e.invZ : 0.0f;
+  float ub = e.uOverZ * zb, vb = e.vOverZ * zb;
+  while (have) {
+    // The next run's division is issued before this run's pixels, so that
+    // it completes while they are drawn.
+    Planar e2{};
+    int32_t count2 = 0;
+    float f2 = 0.0f;
+    const bool more = nextRun(&e2, &count2, &f2);
+    const float zb2 = more ? 1.0f / e2.invZ : 0.0f;
+    startRun(x, count, ub, vb, f);
+    run(count);
+    x += count;
+    ub = e2.uOverZ * zb2;
+    vb = e2.vOverZ * zb2;
+    count = count2;
+    f = f2;
+    have = more;
   }
-  for (int32_t f = 0; f < split.full; ++f) {
-    startRun(x, 16, next, 0.0625f);
-    run(16);
-    x += 16;
-    next = plus(next, g16, 1.0f);
-  }
-  const int32_t t = split.tail;
-  if (t >= 2) {
-    const Planar back = plus(next, g16, -1.0f);
-    startRun(x, t, plus(back, g, static_cast<float>(t - 1)), qxRecipTables.recipFloat[t - 1]);
-    run(t);
-  } else if (t == 1) {
+  if (split.tail == 1) {
     // The pixel goes on with the previous run's stepping; a lone pixel on a
     // multiple of 16 takes its own start values.
     if (x == s->x) {
@@ -287,11 +335,11 @@ void OutlineSpan(const qxSpan* s) {
 void qxSpanRaster_WriteSpanZ(const qxSpan* s) {
   uint16_t* zdst = Depths(s);
   if (!zdst) return;
-  const int32_t step = w.zStep;
+  const int32_t step = w.zStep, shift = w.target.zShift;
   int32_t z = qxRaster_ToInt(s->invZ * 65536.0f);
   const int32_t n = s->length;
   for (int32_t i = 0; i < n; ++i) {
-    zdst[i] = DepthValue(z);
+    zdst[i] = static_cast<uint16_t>(z >> shift);
     z = Add(z, step);
   }
 }
