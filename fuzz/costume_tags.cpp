@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../tests/actors/CostumeBitmap.h"
 #include "../tests/quadrix/qxAssetFiles.h"
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
@@ -25,8 +26,6 @@
 #include "quadrix/qxCore.h"
 #include "script/drevLua.h"
 #include "std/std.h"
-#include "std/stdBitmap.h"
-#include "std/stdDisplay.h"
 #include "std/stdFileUtil.h"
 
 namespace {
@@ -53,40 +52,27 @@ std::string HeadModel() {
   return LdomBuild(m);
 }
 
-bool WriteBitmap(const std::string& path, int frames) {
-  const ColorFormat k8 = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  auto* palette = static_cast<uint8_t*>(std_pHS->memAlloc(768, __FILE__, __LINE__));
-  std::memset(palette, 0x40, 768);
-  Bitmap* bitmap = stdBitmap_New(frames, palette, STDBITMAP_RAW, STDBITMAP_PALETTE, &k8);
-  for (int i = 0; i < frames; ++i) {
-    BufferFormat f{};
-    f.width = 8;
-    f.height = 4;
-    f.format = k8;
-    DisplayBuffer* frame = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
-    std::memset(frame->pixels, i + 1, 32);
-    stdBitmap_SetFrame(bitmap, i, frame);
-  }
-  const bool written = stdBitmap_Save(path.c_str(), bitmap) == 1;
-  stdBitmap_Free(bitmap);
-  return written;
-}
-
 // The calls out of the costume module that would reach the music system,
 // the sets and the cutscene player.
-int NotPlaying(const char*) {
+int NotPlaying(SoundName) {
   return 0;
 }
-int StartSound(const char*, int, int) {
+int StartSound(SoundName, int, int) {
   return 1200;
 }
 int StartVoice(const char*, int, int) {
   return 0;
 }
-void SetParam(const char*, int, int) {}
-void Stop(const char*) {}
+int SetParam(SoundName, int, int) {
+  return 0;
+}
+int Stop(SoundName) {
+  return 0;
+}
 void StopVoice() {}
-void SetHook(const char*, int) {}
+int SetHook(SoundName, int) {
+  return 0;
+}
 Room* NoRoom() {
   return nullptr;
 }
@@ -143,7 +129,7 @@ void Start() {
   PutFile(g_dir + "/sprite.mat", MatBuild(MatTwoLevel()));
   PutFile(g_dir + "/walk.key", FyekBuild(FyekTwoNode()));
   PutFile(g_dir + "/skin.cmp", CmpBuild(0, CmpPalette()));
-  if (!WriteBitmap(g_dir + "/sign.bm", 3)) abort();
+  if (!CostumeBitmap_Write(g_dir + "/sign.bm", 3)) abort();
   PutFile(g_dir + "/in.cos", "");
   if (drevResource_ScanDirectory(g_dir.c_str()) != 1) abort();
 }
