@@ -8,6 +8,7 @@
 // z-buffered perspective span is at least 0.1).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -147,6 +148,11 @@ void SpanEdges(qxCanvas* canvas, bool perspective, qxRasterEdge* left, qxRasterE
 void BM_SpanFlat8(benchmark::State& state) {
   qxRasterEdge left, right;
   SpanEdges(g_canvas8, false, &left, &right);
+  // The span must fill the whole row, or the figures mean nothing.
+  uint8_t* row = static_cast<uint8_t*>(g_video8->pixels) + left.y * g_video8->format.bytesPerRow;
+  std::memset(row, 0, kWidth);
+  qxRaster_SpanFlat8(&left, &right);
+  if (std::count(row, row + kWidth, uint8_t{17}) != kWidth) state.SkipWithError("short span");
   for (auto _ : state) {
     qxRaster_SpanFlat8(&left, &right);
     benchmark::ClobberMemory();
