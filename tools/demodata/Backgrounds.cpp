@@ -42,7 +42,8 @@ Rgb YardEvening(int x, int y) {
 
 }  // namespace
 
-// A 24-bit BMP picture for the demo set's second camera setup.
+// A 24-bit BMP picture of the evening yard (the resource tests load it as a
+// background).
 DEMODATA_WRITER(yard_evening_bmp) {
   const ColorFormat rgb24 = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};
   Bitmap* bitmap = stdBitmap_New(1, nullptr, STDBITMAP_RAW, 0, &rgb24);
