@@ -44,7 +44,7 @@ void StopSound(const char* sound) {
 void SetSoundHook(const char* name, int hook) {
   Sounds_SetHook(name, hook);
 }
-int TolveLength(const char* name) {
+float TolveLength(const char* name) {
   return drevTolve_GetLength(name);
 }
 
@@ -477,5 +477,5 @@ void drevCostume_GetTolveLength(void) {
   if (!lua_isuserdata(o) || lua_tag(o) != kTagCutscene) return;
   const auto* name = static_cast<const char*>(lua_getuserdata(o));
   if (!name) return;
-  lua_pushnumber(static_cast<float>(gCalls.tolveGetLength(name)));
+  lua_pushnumber(gCalls.tolveGetLength(name));
 }
