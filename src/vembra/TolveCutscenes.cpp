@@ -94,10 +94,7 @@ int TolveCutscenes_Load(void) {
   HostServices* hs = std_pHS;
   std::string text;
   const stdFile_t file = hs && hs->fileOpen ? hs->fileOpen(kFileName, "rb") : 0;
-  if (!file) {
-    kv_Log_Printf("[Tolve] - no %s: every cutscene resumes after a load", kFileName);
-    return TolveCutscenes_Parse(nullptr, 0);
-  }
+  if (!file) return TolveCutscenes_Parse(nullptr, 0);  // no table: every cutscene resumes
   char buffer[4096];
   // 48 rows fit in far less: a larger file is not a table of cutscenes.
   constexpr size_t kMaxBytes = 256 * 1024;
