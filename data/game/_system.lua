@@ -33,8 +33,34 @@ function heartbeat()
   end
 end
 
--- A task that follows the walker: its position once a second, a line when
--- it stops, then it turns back toward where it came from.
+-- The walker's motion chores (walker.cos: 0 walk, 1 rest, 2 mumble): a line
+-- whenever the walk or the rest chore starts or stops playing.
+walkerChores = {walk = nil, rest = nil}
+
+function report_chores()
+  local walking = IsActorChoring(walker, 0)
+  local resting = IsActorChoring(walker, 1)
+  if walking ~= walkerChores.walk then
+    if walking then
+      PrintMessage("[Demo] - the walk chore plays\n")
+    else
+      PrintMessage("[Demo] - the walk chore stopped\n")
+    end
+    walkerChores.walk = walking
+  end
+  if resting ~= walkerChores.rest then
+    if resting then
+      PrintMessage("[Demo] - the rest chore plays\n")
+    else
+      PrintMessage("[Demo] - the rest chore stopped\n")
+    end
+    walkerChores.rest = resting
+  end
+end
+
+-- A task that follows the walker: its position once a second and its motion
+-- chores, a line when it stops, then it turns back toward where it came
+-- from and says a line, mumbling.
 function watch_walker()
   if not walker then return end
   local elapsed = 0
@@ -46,19 +72,64 @@ function watch_walker()
       nextReport = nextReport + 1000
     end
     break_here()
+    report_chores()
     elapsed = elapsed + system.frameTime
   end
   local x, y, z = GetActorPos(walker)
   PrintMessage(format("[Demo] - IsActorMoving(walker) is nil: stopped at %.2f %.2f %.2f\n", x, y,
                       z))
-  while TurnActorTo(walker, 0.5, 0.7, 0) do break_here() end
+  while TurnActorTo(walker, 0.5, 0.7, 0) do
+    break_here()
+    report_chores()
+  end
   local pitch, yaw, roll = GetActorRot(walker)
   PrintMessage(format("[Demo] - the walker turned back: yaw %.1f\n", yaw))
+  break_here()
+  report_chores()
+  SayLine(walker, "/DEMO001/Nobody here but a crate.")
+  if IsActorChoring(walker, 2) then
+    PrintMessage("[Demo] - SayLine: the mumble chore plays\n")
+  end
+  while IsMessageGoing() do break_here() end
+  PrintMessage("[Demo] - the say-line ended\n")
+end
+
+-- Waits in a task for about ms milliseconds of game time.
+function wait_ms(ms)
+  local waited = 0
+  while waited < ms do
+    break_here()
+    waited = waited + system.frameTime
+  end
+end
+
+-- Music and speech: a resident chime, the music script's state (a looping
+-- compressed theme) and a sequence (a fanfare that hands back at its "_end"
+-- marker), a spoken line with lip sync, and a recording of the mix.
+function music_demo()
+  MelosStartRecording("demo_mix.wav", 1)
+  local chime = MelosStartSound("tone.mlu", 100, 1)
+  PrintMessage("[Demo] - MelosStartSound(tone.mlu): id " .. chime .. ", playing " ..
+               MelosGetParam(chime, 256) .. "\n")
+  MelosSetState(1001)
+  wait_ms(1000)
+  PrintMessage("[Demo] - a second later tone.mlu is playing " .. MelosGetParam(chime, 256) ..
+               "\n")
+  PrintMessage("[Demo] - MelosSetSequence(2001): " .. MelosSetSequence(2001) .. "\n")
+  PrintMessage("[Demo] - the current sequence: " .. MelosSetSequence(-1) .. "\n")
+  MelosStartVoice("demo_line.wav", 127, 64)
+  wait_ms(500)
+  PrintMessage("[Demo] - the voice is playing " .. MelosGetParam(10000, 256) .. " at " ..
+               MelosGetParam(10000, 6656) .. " ms\n")
+  wait_ms(1500)
+  MelosStopRecording()
+  PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
 end
 
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
+  start_task(music_demo)
   -- Enter the demo set and look through its second camera setup.
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(1)
@@ -66,6 +137,10 @@ function BOOT(resume, bootParameter)
   -- with its shadow cast on the floor from a point high above.
   walker = LoadActor("walker", 1, 0)
   PutActorInSet(walker, "demo.set")
+  SetActorCostume(walker, "walker.cos")
+  SetActorWalkChore(walker, 0)
+  SetActorRestChore(walker, 1)
+  SetActorMumblechore(walker, 2)
   SetActorFollowBoxes(walker, 1)
   PutActorAt(walker, 0.5, 0.7, 0)
   SetActorWalkRate(walker, 1)

@@ -88,25 +88,27 @@ HostServices* Services() {
 
 // ---- Type handlers ------------------------------------------------------------
 
-// The loaders of these tags belong to modules that are not built yet: a load
-// answers "not loaded" with a log line, so every caller sees null.
-int NotBuiltHandler(ResourceRequest* request) {
-  if (request->operation == kResOpLoad) {
-    const uint32_t t = request->tag;
-    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet", request->name,
-                  static_cast<char>(t), static_cast<char>(t >> 8), static_cast<char>(t >> 16),
-                  static_cast<char>(t >> 24));
+// Lip-sync data: the whole file, read through the music host's file layer
+// (compressed files come out decompressed).
+int SyncHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("SYNC")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      SoundFileRecord* record = Sounds_LoadSoundFile(request->name);
+      if (!record) return 0;
+      const int added = Res_Add(request->tag, request->name, record);
+      if (added != kResLoaded) Sounds_FreeSoundFile(record);
+      return added;
+    }
+    case kResOpFree:
+      Sounds_FreeSoundFile(static_cast<SoundFileRecord*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = request->object ? static_cast<SoundFileRecord*>(request->object)->size : 0;
+      return 1;
   }
   return 0;
 }
-
-#define NOT_BUILT_HANDLER(fn, code)              \
-  int fn(ResourceRequest* request) {             \
-    if (request->tag != Res_Tag(code)) return 0; \
-    return NotBuiltHandler(request);             \
-  }
-NOT_BUILT_HANDLER(SyncHandler, "SYNC")  // Sounds_LoadSoundFile
-#undef NOT_BUILT_HANDLER
 
 // Fonts: records without glyphs (the hardware renderer draws them with its
 // high-definition faces), registered and then locked.
@@ -636,7 +638,6 @@ int drevResource_WriteReport(void) {
   return Res_Report("Vosk.res", nullptr);
 }
 
-// Not built yet: backgrounds have no reload yet.
 void drevResource_ReloadBackgrounds(void) {
   const uint32_t tag = Res_Tag("BKND");
   for (ResourceRecord* r = Res_First(tag); r; r = Res_Next(r, tag)) {

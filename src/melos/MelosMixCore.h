@@ -60,8 +60,7 @@ struct Unsigned8 {
 // frames, into acc (already at the output offset): acc gets multiplier x
 // sample per side. ratio = n x 65536 / m. Never reads past frame n - 1.
 template <int Ch, class Sample>
-void MixPiece(const uint8_t* src, int n, int m, int32_t* acc, int left, int right,
-              uint32_t ratio) {
+void MixPiece(const uint8_t* src, int n, int m, int32_t* acc, int left, int right, uint32_t ratio) {
   constexpr int kFrame = Ch * Sample::kBytes;
   const auto frame = [src](int i, int* l, int* r) {
     const uint8_t* p = src + static_cast<size_t>(i) * kFrame;

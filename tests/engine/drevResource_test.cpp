@@ -15,6 +15,7 @@
 #include "chore/costume.h"
 #include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 #include "presentation/TextFont.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
@@ -183,6 +184,19 @@ TEST_F(Binding, BackgroundsAreReloadedIntoTheResidentBitmap) {
   drevResource_ReloadBackgrounds();
   ASSERT_EQ(bm->frameCount, 1);
   EXPECT_EQ(static_cast<const uint8_t*>(bm->frames[0]->pixels)[0], 200);
+  Res_FreeAll();
+}
+
+TEST_F(Binding, LipSyncDataLoadsThroughTheMusicHost) {
+  const std::string sync("SYNC\0\0\0\1\x02\x01\x10\x00", 12);
+  Put("talk.lab", LabnBuild({{"talk.syn", sync}}));
+  ASSERT_EQ(drevResource_ScanDirectory(dir_.c_str()), 1);
+  const auto* record = static_cast<SoundFileRecord*>(drevResource_Get("SYNC", "talk.syn"));
+  ASSERT_NE(record, nullptr);
+  EXPECT_STREQ(record->name, "talk.syn");
+  ASSERT_EQ(record->size, 12u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->data), 12), sync);
+  EXPECT_EQ(drevResource_Get("SYNC", "missing.syn"), nullptr);
   Res_FreeAll();
 }
 
