@@ -94,12 +94,46 @@ function watch_walker()
   PrintMessage("[Demo] - the say-line ended\n")
 end
 
+-- Waits in a task for about ms milliseconds of game time.
+function wait_ms(ms)
+  local waited = 0
+  while waited < ms do
+    break_here()
+    waited = waited + system.frameTime
+  end
+end
+
+-- Music and speech: a resident chime, the music script's state (a looping
+-- compressed theme) and a sequence (a fanfare that hands back at its "_end"
+-- marker), a spoken line with lip sync, and a recording of the mix.
+function music_demo()
+  MelosStartRecording("demo_mix.wav", 1)
+  local chime = MelosStartSound("tone.mlu", 100, 1)
+  PrintMessage("[Demo] - MelosStartSound(tone.mlu): id " .. chime .. ", playing " ..
+               MelosGetParam(chime, 256) .. "\n")
+  MelosSetState(1001)
+  wait_ms(1000)
+  PrintMessage("[Demo] - a second later tone.mlu is playing " .. MelosGetParam(chime, 256) ..
+               "\n")
+  PrintMessage("[Demo] - MelosSetSequence(2001): " .. MelosSetSequence(2001) .. "\n")
+  PrintMessage("[Demo] - the current sequence: " .. MelosSetSequence(-1) .. "\n")
+  MelosStartVoice("demo_line.wav", 127, 64)
+  wait_ms(500)
+  PrintMessage("[Demo] - the voice is playing " .. MelosGetParam(10000, 256) .. " at " ..
+               MelosGetParam(10000, 6656) .. " ms\n")
+  wait_ms(1500)
+  MelosStopRecording()
+  PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
-  -- Enter the demo set and look through its second camera setup.
+  start_task(music_demo)
+  -- Enter the demo set and look through its wide view (with its depth
+  -- image and its companion lights: a lamp that casts shadows and the sun).
   MakeCurrentSet("demo.set")
-  MakeCurrentSetup(1)
+  MakeCurrentSetup(0)
   -- A walker crosses the south strip of the walk floor from west to east,
   -- with its shadow cast on the floor from a point high above.
   walker = LoadActor("walker", 1, 0)
@@ -118,6 +152,12 @@ function BOOT(resume, bootParameter)
   SetActorShadowPoint(walker, 2, 0.7, 10)
   WalkActorTo(walker, 3.5, 0.7, 0)
   start_task(watch_walker)
+  -- A second crate waits under the lamp, lit by it and casting its shadow.
+  sitter = LoadActor("sitter", 1, 0)
+  PutActorInSet(sitter, "demo.set")
+  SetActorCostume(sitter, "walker.cos")
+  SetActorRestChore(sitter, 1)
+  PutActorAt(sitter, 1.3, 1.2, 0)
   -- Where the walk ends, the lamp over the door and the camera's field of view.
   local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
   PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")
