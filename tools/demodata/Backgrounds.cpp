@@ -1,7 +1,4 @@
-// Demo backgrounds written with the engine's own image writers: the yard in
-// the evening as a 24-bit BMP picture, and as the 16-bit RGB565 BM background
-// that the demo set shows (backgrounds enter the picture in the display's
-// pixel format).
+// Demo backgrounds written with the engine's own image writers.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -108,39 +105,6 @@ DEMODATA_WRITER(yard_evening_bmp) {
   std::error_code error;
   std::filesystem::create_directories(path.parent_path(), error);
   const int written = stdBmp_Save(path.c_str(), bitmap);
-  stdBitmap_Free(bitmap);
-  if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
-  return written == 1;
-}
-
-// The same picture in RGB565 as a BM file: the wide setup's background.
-DEMODATA_WRITER(yard_evening_bm) {
-  const ColorFormat rgb565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
-  Bitmap* bitmap = stdBitmap_New(1, nullptr, STDBITMAP_RAW, 0, &rgb565);
-  if (bitmap == nullptr) return false;
-  BufferFormat format{};
-  format.width = kWidth;
-  format.height = kHeight;
-  format.format = rgb565;
-  DisplayBuffer* frame = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
-  if (frame == nullptr) {
-    stdBitmap_Free(bitmap);
-    return false;
-  }
-  bitmap->frames[0] = frame;
-  for (int y = 0; y < kHeight; ++y) {
-    auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(frame->pixels) +
-                                            static_cast<size_t>(y) *
-                                                static_cast<size_t>(frame->format.bytesPerRow));
-    for (int x = 0; x < kWidth; ++x) {
-      const Rgb c = YardEvening(x, y);
-      row[x] = static_cast<uint16_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3);
-    }
-  }
-  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_evening.bm";
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  const int written = stdBitmap_Save(path.c_str(), bitmap);
   stdBitmap_Free(bitmap);
   if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
   return written == 1;
