@@ -12,7 +12,6 @@
 #include "YardWorld.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
-#include "std/stdBmp.h"
 #include "std/stdDisplay.h"
 
 namespace {
