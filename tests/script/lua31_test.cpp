@@ -566,6 +566,11 @@ const Round kRounds[] = {
      "r end\n"
      "trail = '' start_task(function() local r = mid(1) trail = trail .. 'T' .. r end)",
      1, "assert(trail == 'ML2')", "assert(trail == 'ML2lm4T4')"},
+    {"an outer frame with more registers than the saved stack holds",
+     "function small() break_here() end\n"
+     "function wide(a) small() local s = format('%s %s %s %s %s', a, a, a, a, a) wideDone = s end\n"
+     "start_task(function() wide('w') end)",
+     1, "assert(wideDone == nil)", "assert(wideDone == 'w w w w w')"},
     {"a closure held only by a task",
      "start_task(function() local f = function() return 'only ' .. %gx end break_here() held = f() "
      "end)\n"
