@@ -40,6 +40,21 @@ function position_text(actor)
   return format("%.2f %.2f %.2f", x, y, z)
 end
 
+-- What a save keeps and a load gives back: where Quill stands and faces,
+-- the chores his costume plays, the music state and the view.
+function scene_state()
+  local chores = GetActorChores(quill)
+  local playing = ""
+  local c = 0
+  while c <= 12 do
+    if chores and chores[c] then playing = playing .. " " .. c end
+    c = c + 1
+  end
+  local pitch, yaw, roll = GetActorRot(quill)
+  return "Quill at " .. position_text(quill) .. format(" facing %.1f", yaw) ..
+         ", chores" .. playing .. ", music state " .. yard.music .. ", setup " .. yard.setup
+end
+
 -- ---------------------------------------------------------------------------
 -- The scene's state. Everything here is saved with the game.
 
@@ -48,6 +63,7 @@ yard = {
   setup = 0,      -- the camera setup the scene shows
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
+  saving = nil,   -- a save's report is due
 }
 
 -- The things of the yard, by hotspot id: where Quill stands to use each, the
@@ -166,8 +182,11 @@ function use_thing(id)
 end
 
 function look_thing(id)
-  look_at(id)
-  if id == "sun" then watch_sunset() end
+  if id == "sun" then
+    watch_sunset()
+  else
+    look_at(id)
+  end
   yard.action = nil
 end
 
@@ -235,13 +254,22 @@ function follow_camera()
   end
 end
 
--- Says once after a load where Quill stands and what plays.
-function watch_loads()
+-- Says what a save holds and, once after a load, what came back. A save
+-- asked for by a key is made at the start of the next frame, before this
+-- task's turn in it: the key's handler runs ahead of the tasks in its own
+-- frame, so the report waits one turn. The save itself holds the pending
+-- report, which the load drops.
+function watch_saves_and_loads()
   while 1 do
     break_here()
     if JustLoaded() then
-      log("game loaded: Quill at " .. position_text(quill) .. ", music state " .. yard.music ..
-          ", setup " .. yard.setup)
+      yard.saving = nil
+      log("game loaded: " .. scene_state())
+    elseif yard.saving == 2 then
+      yard.saving = 1
+    elseif yard.saving then
+      yard.saving = nil
+      log("saved: " .. scene_state())
     end
   end
 end
@@ -310,11 +338,12 @@ function system.buttonHandler(control, down, presses, doublePress)
   local c = system.controls
   if control == c.KEY_MOUSE_B1 then
     click(nil)
-  elseif control == c.KEY_MOUSE_B2 then
+  elseif control == c.KEY_MOUSE_B3 then
     click(1)
   elseif control == c.KEY_F5 then
     log("saving to slot 1")
     Save(1, "Quill in the yard", 1, "/TITLE/")
+    yard.saving = 2
   elseif control == c.KEY_F9 then
     log("loading slot 1")
     Load(1)
@@ -354,13 +383,13 @@ function BOOT(resume, bootParameter)
   PrintLine("/TITLE/", {x = 320, y = 30, center = 1, font = demo_font, duration = 4000})
   help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
   start_task(follow_camera)
-  start_task(watch_loads)
+  start_task(watch_saves_and_loads)
   log("the yard is ready")
 end
 
 local c = system.controls
 EnableControl(c.KEY_MOUSE_B1)
-EnableControl(c.KEY_MOUSE_B2)
+EnableControl(c.KEY_MOUSE_B3)
 EnableControl(c.AXIS_MOUSE_X)
 EnableControl(c.AXIS_MOUSE_Y)
 EnableControl(c.KEY_ESCAPE)
