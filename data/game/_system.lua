@@ -172,6 +172,13 @@ function BOOT(resume, bootParameter)
   SetActorCostume(sitter, "walker.cos")
   SetActorRestChore(sitter, 1)
   PutActorAt(sitter, 1.3, 1.2, 0)
+  -- A third crate stands across the left edge of the wide view (50 degrees
+  -- wide, 6 m away): its faces are clipped at the edge of the picture.
+  leaner = LoadActor("leaner", 1, 0)
+  PutActorInSet(leaner, "demo.set")
+  SetActorCostume(leaner, "walker.cos")
+  SetActorRestChore(leaner, 1)
+  PutActorAt(leaner, -2.8, 0, 0)
   -- Where the walk ends, the lamp over the door and the camera's field of view.
   local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
   PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")
