@@ -293,7 +293,10 @@ class Scene {
   bool started_ = false;
 };
 
-// Lines of the program log or the scene's messages that report a failure.
+// Lines of the program log or the scene's messages that report a failure,
+// less those this machine gives by design: no Steam client, no remembered
+// display device on a first start, no debug-log window library, and the
+// OpenGL checks that found no error.
 std::string ErrorLines(const std::string& text) {
   std::string found;
   std::istringstream lines(text);
@@ -301,8 +304,14 @@ std::string ErrorLines(const std::string& text) {
   while (std::getline(lines, line)) {
     std::string lower = line;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool expected = false;
+    for (const char* known : {"failed initializing steam api", "could not find matching device",
+                              "libtallowin.so not found", "no error", "no_error"}) {
+      expected = expected || lower.find(known) != std::string::npos;
+    }
+    if (expected) continue;
     for (const char* word : {"error", "fail", "not built yet", "could not", "cannot", "not found",
-                             "missing", "assert"}) {
+                             "missing", "assert", "sanitizer"}) {
       if (lower.find(word) != std::string::npos) {
         found += line + "\n";
         break;
@@ -340,7 +349,9 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill looks at the window", 120));
   ASSERT_TRUE(scene.Await("Quill says /WINDOW01/", 1));
   EXPECT_TRUE(scene.Shot("porch_window"));
-  ASSERT_TRUE(scene.Await("the line is over", 0));
+  // Escape cuts a line short.
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
 
   // A click on the floor of the porch view's foreground sends Quill back
   // into the yard; in the middle of the walk F5 saves the game.
@@ -372,13 +383,19 @@ void Play(const char* mode, int classic) {
   // high-definition replacement of intro.snm) brings the night.
   scene.Click(530, 80, 3);
   ASSERT_TRUE(scene.Await("Quill looks at the sun", 120));
-  ASSERT_TRUE(scene.Await("the line is over", 0));
+  ASSERT_TRUE(scene.Await("Quill says /SUN01/", 1));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
   ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
   ASSERT_TRUE(scene.Await("the sunset movie is over", 0));
   ASSERT_TRUE(scene.Await("music state 1999", 1));
   ASSERT_TRUE(scene.Await("Quill says /NIGHT01/", 1));
+  // The frame in which a movie ends draws no actors: the picture waits a
+  // few frames.
+  scene.Frames(10);
   EXPECT_TRUE(scene.Shot("night"));
-  ASSERT_TRUE(scene.Await("the line is over", 0));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
 
   // A click on the gate: Quill walks out through it and the classic cutscene
   // of the road plays; he comes back.
@@ -387,8 +404,10 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("the road cutscene starts", 1));
   ASSERT_TRUE(scene.Await("the road cutscene is over", 0));
   ASSERT_TRUE(scene.Await("Quill says /BACK01/", 1));
+  scene.Frames(10);
   EXPECT_TRUE(scene.Shot("back"));
-  ASSERT_TRUE(scene.Await("the line is over", 0));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
 
   // F2 switches the rendering mode.
   scene.Press(SDLK_F2);
