@@ -124,7 +124,8 @@ void BM_Blocky16Method0(benchmark::State& state) {
 BENCHMARK(BM_Blocky16Method0);
 
 void BM_Memcpy(benchmark::State& state) {
-  std::vector<uint8_t> from(size_t(kFrameBytes), 7), to(size_t(kFrameBytes));
+  std::vector<uint8_t> from(size_t(kFrameBytes), 7);
+  std::vector<uint8_t> to(from.size());
   for (auto _ : state) {
     memcpy(to.data(), from.data(), from.size());
     benchmark::DoNotOptimize(to.data());
