@@ -1,28 +1,38 @@
 // Fuzz target for the game's table of cutscenes, cutscenes.txt: the input is
 // the file, read by the cutscene module's table and by the high-definition
-// movies' reader of end times (from a scratch folder made the current one).
+// movies' reader of end times (whose file opens land on a scratch file).
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <string>
 
 #include "std/std.h"
 #include "vembra/TolveCutscenes.h"
 #include "video/MovieHD.h"
+
+namespace {
+
+const std::string& ScratchPath() {
+  static const std::string path = "/tmp/cutscenes_fuzz_" + std::to_string(getpid()) + ".txt";
+  return path;
+}
+
+stdFile_t (*g_open)(const char* path, const char* mode) = nullptr;
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool started = [] {
     static HostServices hs;
     HostServices_CopyDefaults(&hs);
     std_DefaultServices(&hs);
+    g_open = hs.fileOpen;
+    hs.fileOpen = [](const char*, const char* mode) { return g_open(ScratchPath().c_str(), mode); };
     std_Startup(&hs);
-    static const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("cutscenes_fuzz_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    atexit([] { std::filesystem::remove_all(dir); });
-    return chdir(dir.c_str()) == 0;
+    atexit([] { remove(ScratchPath().c_str()); });
+    return true;
   }();
   if (!started) abort();
   const int rows = TolveCutscenes_Parse(reinterpret_cast<const char*>(data), size);
@@ -31,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TolveCutscenes_IsNonResumable(name);
     TolveCutscenes_GetEndTime(name);
   }
-  FILE* f = fopen("cutscenes.txt", "wb");
+  FILE* f = fopen(ScratchPath().c_str(), "wb");
   if (!f) return 0;
   if (size) fwrite(data, 1, size, f);
   fclose(f);
