@@ -15,6 +15,7 @@ struct TestManager : KineVideoManager {
   TestManager() : KineVideoManager(1) {}
   void StopWorkers() { DestroyWorkers(); }
   StubClip *Add(StubClip *clip) {
+    KineLock lock(clipListMutex); // a worker may be picking already
     clips.push_back(clip);
     return clip;
   }
