@@ -29,7 +29,10 @@ function heartbeat()
     end
     break_here()
     -- After a load the task goes on from the frame it was saved at.
-    if JustLoaded() then report(frames.value .. " (just loaded)") end
+    if JustLoaded() then
+      loaded = 1
+      report(frames.value .. " (just loaded)")
+    end
   end
 end
 
@@ -56,9 +59,26 @@ function watch_walker()
   PrintMessage(format("[Demo] - the walker turned back: yaw %.1f\n", yaw))
 end
 
+-- With the boot parameter "saveload" (make run passes it when there is no
+-- display to press keys on) the demo saves to slot 1 after 30 frames and
+-- loads it 60 frames later. The load brings this task back to the frames
+-- after its save, so it ends once the heartbeat has seen the load.
+function save_and_load()
+  local frames = 0
+  while frames < 30 do frames = frames + 1 break_here() end
+  SaveOrLoad(system.controls.KEY_F5)
+  while frames < 90 do
+    frames = frames + 1
+    break_here()
+    if loaded then return end
+  end
+  SaveOrLoad(system.controls.KEY_F9)
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
+  if bootParameter == "saveload" then start_task(save_and_load) end
   -- Enter the demo set and look through its second camera setup.
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(1)
