@@ -5,6 +5,7 @@
 #include <ogg/ogg.h>
 #include <theora/theoradec.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "BenchRatio.h"
@@ -14,32 +15,65 @@
 
 namespace {
 
-constexpr int kFrames = 60;
+// Two 640x480 clips: the writer's gradient (60 frames, cheap to decode, so
+// the player's own work weighs most) and a detailed scene panning over
+// textures with grain (120 frames, closer to filmed pictures).
+constexpr int kFrames[2] = {60, 120};
 
-const std::vector<uint8_t> &Clip() {
-  static const std::vector<uint8_t> bytes = [] {
-    OggWriterOptions o;
-    o.width = 640;
-    o.height = 480;
-    o.frames = kFrames;
-    o.keyframeInterval = 32;
-    return OggWriter_Write(o);
-  }();
-  return bytes;
+void Scene(int f, int w, int h, uint8_t* luma, uint8_t* cb, uint8_t* cr) {
+  uint32_t seed = 12345u + static_cast<uint32_t>(f) * 7919u;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const double px = x + f * 2.0;
+      const double v = 110 + 45 * std::sin(px * 0.045) * std::cos(y * 0.06) +
+                       25 * std::sin((px + y) * 0.21) + 15 * std::sin(px * 0.9 + y * 0.4) +
+                       static_cast<int>(seed >> 28) - 8;
+      luma[y * w + x] = static_cast<uint8_t>(v < 16 ? 16 : (v > 235 ? 235 : v));
+    }
+  }
+  for (int y = 0; y < h / 2; ++y) {
+    for (int x = 0; x < w / 2; ++x) {
+      cb[y * (w / 2) + x] = static_cast<uint8_t>(128 + 40 * std::sin((x + f) * 0.03));
+      cr[y * (w / 2) + x] = static_cast<uint8_t>(128 + 40 * std::cos(y * 0.05 + f * 0.02));
+    }
+  }
 }
 
-void Quiet(const std::string &) {}
+const std::vector<uint8_t>& Clip(int which) {
+  static const std::vector<uint8_t> bytes[2] = {[] {
+                                                  OggWriterOptions o;
+                                                  o.width = 640;
+                                                  o.height = 480;
+                                                  o.frames = kFrames[0];
+                                                  o.keyframeInterval = 32;
+                                                  return OggWriter_Write(o);
+                                                }(),
+                                                [] {
+                                                  OggWriterOptions o;
+                                                  o.width = 640;
+                                                  o.height = 480;
+                                                  o.frames = kFrames[1];
+                                                  o.keyframeInterval = 32;
+                                                  o.picture = Scene;
+                                                  return OggWriter_Write(o);
+                                                }()};
+  return bytes[which];
+}
 
-void BM_PlayerDecode(benchmark::State &state) {
-  static KineVideoManager *manager = [] {
+void Quiet(const std::string&) {}
+
+void BM_PlayerDecode(benchmark::State& state) {
+  static KineVideoManager* manager = [] {
     KineSetLogFunction(Quiet);
     return new KineVideoManager(1);
   }();
   (void)manager;
-  const std::vector<uint8_t> &bytes = Clip();
+  const int which = static_cast<int>(state.range(0));
+  const std::vector<uint8_t>& bytes = Clip(which);
   for (auto _ : state) {
-    auto *source = new KineMemoryFileDataSource(
-        "bench", bytes.data(), static_cast<int32_t>(bytes.size()));
+    auto* source =
+        new KineMemoryFileDataSource("bench", bytes.data(), static_cast<int32_t>(bytes.size()));
     KineVideoClip_Theora clip(source, TH_RGBX, 4, false, 0);
     clip.Load(source);
     clip.Pause();
@@ -51,28 +85,28 @@ void BM_PlayerDecode(benchmark::State &state) {
         clip.GetFrameQueue()->Pop();
       }
     }
-    if (frames != kFrames)
-      state.SkipWithError("frames missing");
+    if (frames != kFrames[which]) state.SkipWithError("frames missing");
   }
 }
-BENCHMARK(BM_PlayerDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayerDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-void BM_LibtheoraDecode(benchmark::State &state) {
-  const std::vector<uint8_t> &bytes = Clip();
+void BM_LibtheoraDecode(benchmark::State& state) {
+  const int which = static_cast<int>(state.range(0));
+  const std::vector<uint8_t>& bytes = Clip(which);
   for (auto _ : state) {
     ogg_sync_state oy;
     ogg_sync_init(&oy);
-    char *buffer = ogg_sync_buffer(&oy, static_cast<long>(bytes.size()));
+    char* buffer = ogg_sync_buffer(&oy, static_cast<long>(bytes.size()));
     std::memcpy(buffer, bytes.data(), bytes.size());
     ogg_sync_wrote(&oy, static_cast<long>(bytes.size()));
     th_info ti;
     th_comment tc;
-    th_setup_info *ts = nullptr;
+    th_setup_info* ts = nullptr;
     th_info_init(&ti);
     th_comment_init(&tc);
     ogg_stream_state os;
     bool haveStream = false;
-    th_dec_ctx *dec = nullptr;
+    th_dec_ctx* dec = nullptr;
     int headers = 0, frames = 0;
     ogg_page page;
     ogg_packet packet;
@@ -81,14 +115,11 @@ void BM_LibtheoraDecode(benchmark::State &state) {
         ogg_stream_init(&os, ogg_page_serialno(&page));
         haveStream = true;
       }
-      if (ogg_stream_pagein(&os, &page) != 0)
-        continue;
+      if (ogg_stream_pagein(&os, &page) != 0) continue;
       while (ogg_stream_packetout(&os, &packet) > 0) {
         if (headers < 3) {
-          if (th_decode_headerin(&ti, &tc, &ts, &packet) > 0)
-            ++headers;
-          if (headers == 3)
-            dec = th_decode_alloc(&ti, ts);
+          if (th_decode_headerin(&ti, &tc, &ts, &packet) > 0) ++headers;
+          if (headers == 3) dec = th_decode_alloc(&ti, ts);
           continue;
         }
         ogg_int64_t granule;
@@ -100,27 +131,27 @@ void BM_LibtheoraDecode(benchmark::State &state) {
         }
       }
     }
-    if (frames != kFrames)
-      state.SkipWithError("frames missing");
+    if (frames != kFrames[which]) state.SkipWithError("frames missing");
     th_decode_free(dec);
     th_setup_free(ts);
     th_comment_clear(&tc);
     th_info_clear(&ti);
-    if (haveStream)
-      ogg_stream_clear(&os);
+    if (haveStream) ogg_stream_clear(&os);
     ogg_sync_clear(&oy);
   }
 }
-BENCHMARK(BM_LibtheoraDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibtheoraDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("BM_PlayerDecode", "BM_LibtheoraDecode", "theora_decode",
-                      "player / libtheora");
+  reporter.PrintRatio("BM_PlayerDecode/0", "BM_LibtheoraDecode/0", "theora_decode",
+                      "player / libtheora, gradient");
+  reporter.PrintRatio("BM_PlayerDecode/1", "BM_LibtheoraDecode/1", "theora_decode",
+                      "player / libtheora, detailed scene");
   benchmark::Shutdown();
   return 0;
 }

@@ -19,9 +19,9 @@ int g_position = 0;
 
 drevCommentaryCalls FuzzCalls() {
   drevCommentaryCalls c{};
-  c.startSound = [](const char*, int, int) { return 1; };
-  c.stopSound = [](const char*) { return 1; };
-  c.soundParam = [](const char*, int) { return g_position; };
+  c.startSound = [](SoundName, int, int) { return 1; };
+  c.stopSound = [](SoundName) { return 1; };
+  c.soundParam = [](SoundName, int) { return g_position; };
   c.groupVolume = [](int, int) { return 64; };
   c.movieActive = [] { return 1; };
   c.setMovieDucking = [](int) {};

@@ -36,8 +36,34 @@ function heartbeat()
   end
 end
 
--- A task that follows the walker: its position once a second, a line when
--- it stops, then it turns back toward where it came from.
+-- The walker's motion chores (walker.cos: 0 walk, 1 rest, 2 mumble): a line
+-- whenever the walk or the rest chore starts or stops playing.
+walkerChores = {walk = nil, rest = nil}
+
+function report_chores()
+  local walking = IsActorChoring(walker, 0)
+  local resting = IsActorChoring(walker, 1)
+  if walking ~= walkerChores.walk then
+    if walking then
+      PrintMessage("[Demo] - the walk chore plays\n")
+    else
+      PrintMessage("[Demo] - the walk chore stopped\n")
+    end
+    walkerChores.walk = walking
+  end
+  if resting ~= walkerChores.rest then
+    if resting then
+      PrintMessage("[Demo] - the rest chore plays\n")
+    else
+      PrintMessage("[Demo] - the rest chore stopped\n")
+    end
+    walkerChores.rest = resting
+  end
+end
+
+-- A task that follows the walker: its position once a second and its motion
+-- chores, a line when it stops, then it turns back toward where it came
+-- from and says a line, mumbling.
 function watch_walker()
   if not walker then return end
   local elapsed = 0
@@ -49,14 +75,26 @@ function watch_walker()
       nextReport = nextReport + 1000
     end
     break_here()
+    report_chores()
     elapsed = elapsed + system.frameTime
   end
   local x, y, z = GetActorPos(walker)
   PrintMessage(format("[Demo] - IsActorMoving(walker) is nil: stopped at %.2f %.2f %.2f\n", x, y,
                       z))
-  while TurnActorTo(walker, 0.5, 0.7, 0) do break_here() end
+  while TurnActorTo(walker, 0.5, 0.7, 0) do
+    break_here()
+    report_chores()
+  end
   local pitch, yaw, roll = GetActorRot(walker)
   PrintMessage(format("[Demo] - the walker turned back: yaw %.1f\n", yaw))
+  break_here()
+  report_chores()
+  SayLine(walker, "/DEMO001/Nobody here but a crate.")
+  if IsActorChoring(walker, 2) then
+    PrintMessage("[Demo] - SayLine: the mumble chore plays\n")
+  end
+  while IsMessageGoing() do break_here() end
+  PrintMessage("[Demo] - the say-line ended\n")
 end
 
 -- With the boot parameter "saveload" (make run passes it when there is no
@@ -86,6 +124,10 @@ function BOOT(resume, bootParameter)
   -- with its shadow cast on the floor from a point high above.
   walker = LoadActor("walker", 1, 0)
   PutActorInSet(walker, "demo.set")
+  SetActorCostume(walker, "walker.cos")
+  SetActorWalkChore(walker, 0)
+  SetActorRestChore(walker, 1)
+  SetActorMumblechore(walker, 2)
   SetActorFollowBoxes(walker, 1)
   PutActorAt(walker, 0.5, 0.7, 0)
   SetActorWalkRate(walker, 1)

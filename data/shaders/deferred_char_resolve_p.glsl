@@ -1,7 +1,8 @@
 // deferred_char_resolve: composes the frame of a set lit by its deferred
 // lights into the resolve target. Lit mesh pixels show albedo x the summed
-// light, unlit ones their albedo. Elsewhere the background (the immediate
-// target) shows, darkened by the light target's alpha (the environment
+// light, unlit ones their albedo, unless the background's virtual depth is
+// nearer there (the mesh stands behind a part of the picture). Elsewhere
+// the background (the immediate target) shows, darkened by the light target's alpha (the environment
 // shadows and ambient occlusion of the lights pass) times twice AoStrength,
 // through the resolve point's luminance curve and shadow colours. The iris
 // masks the whole picture.
@@ -17,8 +18,10 @@ layout(std140) uniform PSConstants {
   vec4 Iris_Center_Size;
 } psc;
 uniform sampler2D ps_Texture0;  // albedo
+uniform sampler2D ps_Texture1;  // distance
 uniform sampler2D ps_Texture2;  // normal
 uniform sampler2D ps_Texture3;  // light
+uniform sampler2D ps_Texture4;  // virtual depth
 uniform sampler2D ps_Texture6;  // the background
 in vec2 ps_TexCoord;
 out vec4 fragColour;
@@ -47,7 +50,10 @@ void main() {
   vec4 albedo = texture(ps_Texture0, ps_TexCoord);
   vec4 light = texture(ps_Texture3, ps_TexCoord);
   vec3 colour;
-  if (albedo.a >= 0.5) {
+  // Depths as the scene depth holds them: 1 / (y + 1), larger is nearer.
+  float mesh = 1.0 / (max(texture(ps_Texture1, ps_TexCoord).r, 0.0) + 1.0);
+  bool hidden = texture(ps_Texture4, ps_TexCoord).r > mesh * 1.001;
+  if (albedo.a >= 0.5 && !hidden) {
     colour = texture(ps_Texture2, ps_TexCoord).a >= 0.5 ? albedo.rgb * light.rgb : albedo.rgb;
   } else {
     float occlusion = light.a * 2.0 * psc.Shadow_Black_AoStrength.w;

@@ -1,6 +1,7 @@
 // deferred_char_resolve_shadows: composes the forward path's frame. The
-// light target holds the forward-lit meshes (alpha 1 where a mesh is),
-// shown as they are. Elsewhere the background (the immediate target) shows,
+// light target holds the forward-lit meshes (alpha their window depth
+// 1 / (y + 1), above 0 where a mesh is), shown as they are unless the
+// background's virtual depth is nearer. Elsewhere the background (the immediate target) shows,
 // occluded by the shadow light's shadow where its point (from the virtual
 // depth) lies in the light's box and the shadow is enabled, plus AoStrength
 // x (1 - the distance to the first flagged actor, in set units); the
@@ -85,7 +86,8 @@ float Occlusion(vec3 world) {
 void main() {
   vec4 light = texture(ps_Texture3, ps_TexCoord);
   vec3 colour;
-  if (light.a >= 0.5) {
+  bool hidden = texture(ps_Texture4, ps_TexCoord).r > light.a * 1.001;
+  if (light.a > 0.0 && !hidden) {
     colour = light.rgb;
   } else {
     float occlusion = 0.0;

@@ -1,8 +1,10 @@
 // forward_untextured_directional: the pixel stage of a forward program: a mesh of one palette colour
 // lit by its light probes and, per pixel, by the shadow light, a
 // directional light, through the shadow map.
-// The output goes to the light target, alpha 1 where a mesh is. A negative
-// colour (the material's negate flag) shows the surface unlit.
+// The output goes to the light target; its alpha is the mesh's window depth
+// 1 / (y + 1) (above 0 where a mesh is), which the resolve compares with the
+// virtual depth of the background. A negative colour (the material's
+// negate flag) shows the surface unlit.
 #version 330 core
 layout(std140, row_major) uniform PSConstants {
   mat4 WorldToLocal;
@@ -76,10 +78,10 @@ float Shadow(vec3 world) {
 void main() {
   vec3 base = abs(ps_Colour);
   if (ps_Colour.r < 0.0) {
-    fragColour = vec4(base, 1.0);
+    fragColour = vec4(base, gl_FragCoord.z);
     return;
   }
   vec3 n = SafeNormalize(ps_WorldNormal);
   vec3 direct = DirectionalLight(ps_WorldPosition, n) * Shadow(ps_WorldPosition);
-  fragColour = vec4(base * (ps_Irradiance + direct), 1.0);
+  fragColour = vec4(base * (ps_Irradiance + direct), gl_FragCoord.z);
 }

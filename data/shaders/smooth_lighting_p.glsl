@@ -2,7 +2,9 @@
 // additively): where this fragment lies on the visible surface (its depth
 // within 5% of the G-buffer's distance), it adds (world normal x w, w) with
 // w its texel's alpha, so keyed texels add nothing. smooth_lighting_resolve
-// divides by the summed weight.
+// divides by the summed weight. The record's depth test is "less" against
+// the scene depth that holds this very surface: the fragment's depth is
+// pushed a little farther so that the visible surface passes it.
 #version 330 core
 uniform sampler2D ps_Texture0;  // the mesh texture
 uniform sampler2D ps_Texture2;  // distance
@@ -20,4 +22,5 @@ void main() {
   if (abs(surface - ps_Depth) > 0.05 * max(surface, 0.01)) discard;
   float w = texture(ps_Texture0, ps_TexCoord).a;
   fragColour = vec4(SafeNormalize(ps_Normal) * w, w);
+  gl_FragDepth = gl_FragCoord.z * 0.999;
 }

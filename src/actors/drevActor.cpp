@@ -33,7 +33,7 @@ drevActorCalls DefaultCalls() {
   c.soundSetParam = Sounds_SetParam;
   c.soundStop = Sounds_StopSound;
   c.soundStopVoice = Sounds_StopVoice;
-  c.soundIsPlaying = [](const char* sound) { return Sounds_IsSoundPlaying(sound) ? 1 : 0; };
+  c.soundIsPlaying = Sounds_IsSoundPlaying;
   c.soundLipSyncShape = Sounds_GetLipSyncShape;
   c.melosGetParam = Melos_GetParam;
   c.roomAddPositionalSound = drevRoom_AddPositionalSound;

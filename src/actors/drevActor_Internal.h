@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "actors/drevActor.h"
+#include "melos/Sounds.h"
 
 struct Room;
 struct RosterNode;
@@ -20,17 +21,17 @@ struct drevActorCalls {
                               const float contact[3], const float newPosition[3]);
   void (*costumeDrawShadow)(CostumeNode* top, const ShadowSlot* shadow);
   qxColormap* (*costumeSetShadowColor)(int red, int green, int blue);
-  // Talking: the music system's voice and speech sounds (a sound id travels
-  // as its decimal text where a name is taken) and the set's positional sound.
-  int (*soundStartSpeech)(const char* file, int volume, int group);
+  // Talking: the music system's voice and speech sounds (named by file or by
+  // id) and the set's positional sound.
+  int (*soundStartSpeech)(SoundName file, int volume, int group);
   int (*soundStartVoice)(const char* file, int volume, int pan);
-  void (*soundSetParam)(const char* sound, int parameter, int value);
-  int (*soundStop)(const char* sound);
+  int (*soundSetParam)(SoundName sound, int parameter, int value);
+  int (*soundStop)(SoundName sound);
   void (*soundStopVoice)(void);
-  int (*soundIsPlaying)(const char* sound);
+  int (*soundIsPlaying)(SoundName sound);
   uint32_t (*soundLipSyncShape)(int sound, int offset);
   int (*melosGetParam)(int sound, int parameter);
-  int (*roomAddPositionalSound)(const char* sound, const qxVector3* position, int minVolume,
+  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
                                 int maxVolume, float range, float nearDistance);
 };
 drevActorCalls& drevActor_Calls(void);

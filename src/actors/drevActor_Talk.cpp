@@ -48,11 +48,6 @@ constexpr auto kLipShapes = [] {
 }();
 
 // The decimal text by which a sound id travels where the music system takes a name.
-struct SoundName {
-  char text[16];
-  explicit SoundName(int id) { std::snprintf(text, sizeof text, "%d", id); }
-};
-
 bool InSlot(int index) {
   for (int slot : drevActor_State().talking) {
     if (slot == index) return true;
@@ -71,8 +66,7 @@ void CompleteChore(Actor* actor, int slot) {
 // The voice or the speech sound placed at the actor.
 void PlaceVoice(Actor* actor, int sound) {
   if (!(actor->flags & ACTOR_VOICE_3D)) return;
-  const SoundName name(sound);
-  drevActor_Calls().roomAddPositionalSound(name.text, &actor->position, 20, 127, 8.0f, 0.8f);
+  drevActor_Calls().roomAddPositionalSound(sound, &actor->position, 20, 127, 8.0f, 0.8f);
 }
 
 }  // namespace
@@ -165,8 +159,7 @@ void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume
     } else if (!useStream) {
       e->voiceSound = calls.soundStartSpeech(file, 127, 2);
       if (e->voiceSound) {
-        const SoundName name(e->voiceSound);
-        calls.soundSetParam(name.text, kParamVolume, volume);
+        calls.soundSetParam(e->voiceSound, kParamVolume, volume);
         PlaceVoice(actor, e->voiceSound);
         std::snprintf(e->speechName, sizeof e->speechName, "%.14s", file);
         e->lipSync = static_cast<int32_t>(calls.soundLipSyncShape(e->voiceSound, 0));
@@ -263,8 +256,7 @@ void drevActor_ShutUp(Actor* actor) {
     if (e->voiceSound == kVoiceStream) {
       calls.soundStopVoice();
     } else {
-      const SoundName name(e->voiceSound);
-      calls.soundStop(name.text);
+      calls.soundStop(e->voiceSound);
     }
   }
   if (e->sayLineText) drevText_Destroy(e->sayLineText);

@@ -32,31 +32,19 @@ namespace {
 
 CostumeModule g;
 
-int IsSoundPlaying(const char* name) {
-  return Sounds_IsSoundPlaying(name) ? 1 : 0;
-}
-void SetSoundParam(const char* sound, int parameter, int value) {
-  Sounds_SetParam(sound, parameter, value);
-}
-void StopSound(const char* sound) {
-  Sounds_StopSound(sound);
-}
-void SetSoundHook(const char* name, int hook) {
-  Sounds_SetHook(name, hook);
-}
 int TolveLength(const char* name) {
   return drevTolve_GetLength(name);
 }
 
 drevCostumeCalls DefaultCalls() {
   drevCostumeCalls c{};
-  c.soundIsPlaying = IsSoundPlaying;
+  c.soundIsPlaying = Sounds_IsSoundPlaying;
   c.soundStart = Sounds_StartSound;
   c.soundStartVoice = Sounds_StartVoice;
-  c.soundSetParam = SetSoundParam;
-  c.soundStop = StopSound;
+  c.soundSetParam = Sounds_SetParam;
+  c.soundStop = Sounds_StopSound;
   c.soundStopVoice = Sounds_StopVoice;
-  c.soundSetHook = SetSoundHook;
+  c.soundSetHook = Sounds_SetHook;
   c.roomGetCurrent = drevRoom_GetCurrent;
   c.roomGetSoundParameters = drevRoom_GetSoundParameters;
   c.roomAddPositionalSound = drevRoom_AddPositionalSound;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "actors/drevCostume.h"
+#include "melos/Sounds.h"
 
 struct Actor;
 struct MemoryPool;
@@ -19,18 +20,18 @@ struct qxVector3;
 
 struct drevCostumeCalls {
   // The music system.
-  int (*soundIsPlaying)(const char* name);
-  int (*soundStart)(const char* name, int priority, int group);
+  int (*soundIsPlaying)(SoundName name);
+  int (*soundStart)(SoundName name, int priority, int group);
   int (*soundStartVoice)(const char* name, int volume, int pan);
-  void (*soundSetParam)(const char* sound, int parameter, int value);
-  void (*soundStop)(const char* sound);
+  int (*soundSetParam)(SoundName sound, int parameter, int value);
+  int (*soundStop)(SoundName sound);
   void (*soundStopVoice)(void);
-  void (*soundSetHook)(const char* name, int hook);
+  int (*soundSetHook)(SoundName name, int hook);
   // The sets' positional sounds.
   Room* (*roomGetCurrent)(void);
   void (*roomGetSoundParameters)(Room* room, float* range, int* minVolume, int* maxVolume,
                                  float* panFactor, float* nearDistance);
-  int (*roomAddPositionalSound)(const char* sound, const qxVector3* position, int minVolume,
+  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
                                 int maxVolume, float range, float nearDistance);
   // Cutscenes.
   int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);

@@ -181,9 +181,7 @@ int drevCostume_SoundApplyKey(uint32_t code, uintptr_t data, int, int32_t key, i
       float range = 0, panFactor = 0, nearDistance = 0;
       int minVolume = 0, maxVolume = 0;
       calls.roomGetSoundParameters(room, &range, &minVolume, &maxVolume, &panFactor, &nearDistance);
-      char sound[16];
-      std::snprintf(sound, sizeof sound, "%d", id);
-      calls.roomAddPositionalSound(sound, &actor->position, std::max(minVolume, owner->minVolume),
+      calls.roomAddPositionalSound(id, &actor->position, std::max(minVolume, owner->minVolume),
                                    std::min(maxVolume, static_cast<int>(owner->maxVolume)), range,
                                    nearDistance);
       break;

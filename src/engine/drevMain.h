@@ -203,7 +203,7 @@ struct drevMainCalls {
   void (*commentaryUpdate)(void);
   int (*beginFrame)(void);
   void (*renderDrawFrame)(void);
-  void (*melosSetState)(int state);
+  int (*melosSetState)(int state);
   // display step
   float (*registryReadFloat)(const char* name, float defaultValue);
   void (*renderDrawIris)(float fraction, int centreX, int centreY);

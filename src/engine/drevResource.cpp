@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "chore/costume.h"
 #include "engine/FileUtil.h"
@@ -87,25 +88,27 @@ HostServices* Services() {
 
 // ---- Type handlers ------------------------------------------------------------
 
-// The loaders of these tags belong to modules that are not built yet: a load
-// answers "not loaded" with a log line, so every caller sees null.
-int NotBuiltHandler(ResourceRequest* request) {
-  if (request->operation == kResOpLoad) {
-    const uint32_t t = request->tag;
-    kv_Log_Printf("[Res] - %s: the %c%c%c%c loader is not built yet", request->name,
-                  static_cast<char>(t), static_cast<char>(t >> 8), static_cast<char>(t >> 16),
-                  static_cast<char>(t >> 24));
+// Lip-sync data: the whole file, read through the music host's file layer
+// (compressed files come out decompressed).
+int SyncHandler(ResourceRequest* request) {
+  if (request->tag != Res_Tag("SYNC")) return 0;
+  switch (request->operation) {
+    case kResOpLoad: {
+      SoundFileRecord* record = Sounds_LoadSoundFile(request->name);
+      if (!record) return 0;
+      const int added = Res_Add(request->tag, request->name, record);
+      if (added != kResLoaded) Sounds_FreeSoundFile(record);
+      return added;
+    }
+    case kResOpFree:
+      Sounds_FreeSoundFile(static_cast<SoundFileRecord*>(request->object));
+      return 1;
+    case kResOpSize:
+      request->size = request->object ? static_cast<SoundFileRecord*>(request->object)->size : 0;
+      return 1;
   }
   return 0;
 }
-
-#define NOT_BUILT_HANDLER(fn, code)              \
-  int fn(ResourceRequest* request) {             \
-    if (request->tag != Res_Tag(code)) return 0; \
-    return NotBuiltHandler(request);             \
-  }
-NOT_BUILT_HANDLER(SyncHandler, "SYNC")  // Sounds_LoadSoundFile
-#undef NOT_BUILT_HANDLER
 
 // Fonts: records without glyphs (the hardware renderer draws them with its
 // high-definition faces), registered and then locked.
@@ -133,9 +136,9 @@ int FontHandler(ResourceRequest* request) {
   return 0;
 }
 
-// Backgrounds: any image file by its extension. Raw RGB pictures get the
-// magenta colour key of RGB565 on every frame; the display gamma pass over
-// their rows and key waits for the render module's gamma table.
+// Backgrounds: any image file by its extension. Raw RGB pictures go through
+// the display gamma table and get the magenta colour key of RGB565 (through
+// the table too) on every frame.
 constexpr uint32_t kBackgroundColorKey = 0xF81F;
 
 // Every row of every 16-bit frame through the display's pixel table, under a
@@ -155,23 +158,33 @@ void ApplyBackgroundGamma(Bitmap* bitmap) {
   }
 }
 
+// Every frame's colour key: magenta through the gamma table.
+void SetBackgroundFrameKeys(Bitmap* bitmap) {
+  for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
+    if (bitmap->frames[i]) {
+      stdDisplay_SetBufferColorKey(bitmap->frames[i], drevRender_ConvertPixel(kBackgroundColorKey));
+    }
+  }
+}
+
+// A background by its name (an extension decides the reader); null when it
+// does not load.
+Bitmap* LoadBackground(const char* name) {
+  char path[512];
+  if (std::strlen(name) >= sizeof path - 4) return nullptr;
+  std::strcpy(path, name);
+  return std_LoadImage(path, sizeof path, 0, 0);
+}
+
 int BackgroundHandler(ResourceRequest* request) {
   if (request->tag != Res_Tag("BKND")) return 0;
   switch (request->operation) {
     case kResOpLoad: {
-      char path[512];
-      if (std::strlen(request->name) >= sizeof path - 4) return 0;
-      std::strcpy(path, request->name);
-      Bitmap* bitmap = std_LoadImage(path, sizeof path, 0, 0);
+      Bitmap* bitmap = LoadBackground(request->name);
       if (!bitmap) return 0;
       if (bitmap->storageType == STDBITMAP_RAW && bitmap->format.colorMode == 1) {
         ApplyBackgroundGamma(bitmap);
-        for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
-          if (bitmap->frames[i]) {
-            stdDisplay_SetBufferColorKey(bitmap->frames[i],
-                                         drevRender_ConvertPixel(kBackgroundColorKey));
-          }
-        }
+        SetBackgroundFrameKeys(bitmap);
       }
       const int added = Res_Add(request->tag, request->name, bitmap);
       if (!added) stdBitmap_Free(bitmap);
@@ -625,8 +638,32 @@ int drevResource_WriteReport(void) {
   return Res_Report("Vosk.res", nullptr);
 }
 
-// Not built yet: backgrounds have no reload yet.
-void drevResource_ReloadBackgrounds(void) {}
+void drevResource_ReloadBackgrounds(void) {
+  const uint32_t tag = Res_Tag("BKND");
+  for (ResourceRecord* r = Res_First(tag); r; r = Res_Next(r, tag)) {
+    auto* bitmap = static_cast<Bitmap*>(r->object);
+    if (!bitmap) continue;
+    if (bitmap->storageType == STDBITMAP_RAW) {
+      // The file's pixels again, under the bitmap that holders point at.
+      const char* name = r->spelling ? r->spelling : r->name;
+      Bitmap* fresh = LoadBackground(name);
+      if (fresh && fresh->storageType == STDBITMAP_RAW &&
+          std::memcmp(&fresh->format, &bitmap->format, sizeof bitmap->format) == 0) {
+        std::swap(bitmap->frames, fresh->frames);
+        std::swap(bitmap->frameCount, fresh->frameCount);
+        if (bitmap->format.colorMode == 1) ApplyBackgroundGamma(bitmap);
+      } else {
+        kv_Log_Printf(
+            "[Res] - %s: the background could not be loaded again as it was; its "
+            "pixels stay",
+            name);
+      }
+      stdBitmap_Free(fresh);
+    }
+    bitmap->colorKey = drevRender_ConvertPixel(kBackgroundColorKey);
+    SetBackgroundFrameKeys(bitmap);
+  }
+}
 
 void drevResource_ReloadColormaps(void) {
   const uint32_t tag = Res_Tag("CMAP");

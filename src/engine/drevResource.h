@@ -41,8 +41,10 @@ int drevResource_DetachPacks(void);
 void drevResource_OpenResourceLog(const char* name);
 // Writes the resource report "Vosk.res".
 int drevResource_WriteReport(void);
-// After a gamma change: the colormaps' 16-bit light tables are built again;
-// backgrounds are not reloaded yet (not built yet).
+// After the render module rebuilt its gamma table: every raw background is
+// read again from its file into the resident bitmap and passed through the
+// table, every background's colour keys are set again, and the colormaps'
+// 16-bit light tables are built again.
 void drevResource_ReloadBackgrounds(void);
 void drevResource_ReloadColormaps(void);
 

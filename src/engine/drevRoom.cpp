@@ -40,7 +40,11 @@ constexpr uint32_t kMaxSavedStates = 4096;
 // A sound placed in space; the music system knows it by its name.
 struct PositionalSound {
   PositionalSound* next;
-  char soundName[64];
+  char soundName[64];   // the sound's file name, or
+  int32_t soundNumber;  // its id when named by number
+  SoundName Sound() const {
+    return soundName[0] ? SoundName(soundName) : SoundName(static_cast<int>(soundNumber));
+  }
   qxVector3 position;
   uint32_t minVolume;
   uint32_t maxVolume;
@@ -66,20 +70,14 @@ HostServices* Services() {
 
 // ---- Calls out --------------------------------------------------------------------
 
-int SoundIsPlaying(const char* name) {
-  return Sounds_IsSoundPlaying(name) ? 1 : 0;
-}
-void SoundSetParam(const char* name, int parameter, int value) {
-  Sounds_SetParam(name, parameter, value);
-}
 int ActorToIndex(const Actor* actor) {
   return drevActor_ToIndex(actor);
 }
 
 drevRoomCalls DefaultCalls() {
   drevRoomCalls c{};
-  c.soundIsPlaying = SoundIsPlaying;
-  c.soundSetParam = SoundSetParam;
+  c.soundIsPlaying = Sounds_IsSoundPlaying;
+  c.soundSetParam = Sounds_SetParam;
   c.soundFillStreams = Sounds_FillStreams;
   c.actorFromIndex = drevActor_FromIndex;
   c.actorToIndex = ActorToIndex;
@@ -188,7 +186,7 @@ void FreeSetups(Room* room) {
 void PruneSounds() {
   PositionalSound** link = &g.sounds;
   while (PositionalSound* s = *link) {
-    if (!gCalls.soundIsPlaying(s->soundName)) {
+    if (!gCalls.soundIsPlaying(s->Sound())) {
       *link = s->next;
       Memory_PoolFree(s);
     } else {
@@ -216,12 +214,12 @@ int UpdateSound(const PositionalSound* s) {
                            static_cast<float>(minimum));
     }
     volume = std::max(minimum, std::min(maximum, volume));
-    gCalls.soundSetParam(s->soundName, kSoundVolume, volume);
+    gCalls.soundSetParam(s->Sound(), kSoundVolume, volume);
   }
   float side = qxVector3_Dot(&setup->viewMatrix.x, &d) * room->panFactor;
   side = std::max(-1.0f, std::min(1.0f, side));
   const int pan = std::min(127, static_cast<int>((side + 1.0f) * 64.0f));
-  gCalls.soundSetParam(s->soundName, kSoundPan, pan);
+  gCalls.soundSetParam(s->Sound(), kSoundPan, pan);
   return 1;
 }
 
@@ -673,14 +671,16 @@ void drevRoom_GetSoundParameters(Room* room, float* range, int* minVolume, int* 
   if (nearDistance) *nearDistance = room->nearDistance;
 }
 
-int drevRoom_AddPositionalSound(const char* soundName, const qxVector3* position, int minVolume,
+int drevRoom_AddPositionalSound(SoundName sound, const qxVector3* position, int minVolume,
                                 int maxVolume, float range, float nearDistance) {
-  if (!soundName || !position || !gCalls.soundIsPlaying(soundName)) return 0;
+  if ((!sound.text && !sound.number) || !position || !gCalls.soundIsPlaying(sound)) return 0;
   PruneSounds();
   if (!g.soundPool) return 0;
   auto* s = static_cast<PositionalSound*>(Memory_PoolAlloc(g.soundPool));
   if (!s) return 0;
-  Room_CopyName(s->soundName, sizeof s->soundName, soundName, "sound name");
+  s->soundName[0] = 0;
+  s->soundNumber = sound.number;
+  if (sound.text) Room_CopyName(s->soundName, sizeof s->soundName, sound.text, "sound name");
   s->position = *position;
   s->minVolume = static_cast<uint32_t>(std::max(0, minVolume));
   s->maxVolume = static_cast<uint32_t>(std::max(0, maxVolume));

@@ -23,6 +23,7 @@
 
 #include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 #include "quadrix/qxLight.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector.h"
@@ -220,7 +221,7 @@ void drevRoom_SetSoundParameters(Room* room, float range, int minVolume, int max
 void drevRoom_GetSoundParameters(Room* room, float* range, int* minVolume, int* maxVolume,
                                  float* panFactor, float* nearDistance);
 // 1 when placed, 0 when the sound does not play.
-int drevRoom_AddPositionalSound(const char* soundName, const qxVector3* position, int minVolume,
+int drevRoom_AddPositionalSound(SoundName sound, const qxVector3* position, int minVolume,
                                 int maxVolume, float range, float nearDistance);
 void drevRoom_UpdatePositionalSounds(void);
 
@@ -319,8 +320,8 @@ void drevRoom_SeedLightRandom(uint32_t seed);
 // the render module through this table, set to their functions; tests put
 // recording fakes in place and restore it with drevRoom_ResetCalls.
 struct drevRoomCalls {
-  int (*soundIsPlaying)(const char* name);
-  void (*soundSetParam)(const char* name, int parameter, int value);
+  int (*soundIsPlaying)(SoundName name);
+  int (*soundSetParam)(SoundName name, int parameter, int value);
   void (*soundFillStreams)(void);
   Actor* (*actorFromIndex)(int index);
   int (*actorToIndex)(const Actor* actor);

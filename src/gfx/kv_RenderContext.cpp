@@ -361,6 +361,9 @@ uint32_t kv_RenderContext_FrameSerial(void) {
 }
 
 void kv_RenderContext_PushMarker(kvRenderContext*, const char* text) {
+  if (const kvRenderContextTrace* trace = kv_RenderContext_GetTrace(); trace && trace->marker) {
+    trace->marker(text ? text : "");
+  }
   // GLEW (experimental mode) loads the entry point whether or not the driver
   // offers the extension, and calling it without the extension is a GL error:
   // the driver's own list decides, asked once.
@@ -379,6 +382,20 @@ int kv_Platform_DebugStub(void) {
 
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void)) {
   g_movieModeQuery = query ? query : &drevRender_InMovieMode;
+}
+
+namespace {
+kvRenderContextTrace g_trace;
+bool g_traceSet = false;
+}  // namespace
+
+void kv_RenderContext_SetTraceForTest(const kvRenderContextTrace* trace) {
+  g_traceSet = trace != nullptr;
+  g_trace = trace ? *trace : kvRenderContextTrace{};
+}
+
+const kvRenderContextTrace* kv_RenderContext_GetTrace(void) {
+  return g_traceSet ? &g_trace : nullptr;
 }
 
 int kv_RenderContext_LastSwapIntervalForTest(void) {

@@ -109,6 +109,21 @@ int kv_Platform_DebugStub(void);
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void));
 int kv_RenderContext_LastSwapIntervalForTest(void);
 
+// A test's record of what a frame does on the context: when a trace is set,
+// each of its filled slots is called for every debug marker, colour or depth
+// target binding, clear and draw that reaches GL (with the program drawn).
+// Null removes it. The context works as it does without a trace.
+struct kvRenderContextTrace {
+  void (*marker)(const char* text);
+  void (*renderTarget)(int index, kvRenderTarget* target);
+  void (*depthTarget)(kvRenderTarget* target);
+  void (*clear)(const float colour[4], float depth);
+  void (*draw)(const kvShader* program);
+};
+void kv_RenderContext_SetTraceForTest(const kvRenderContextTrace* trace);
+// The trace in use, or null.
+const kvRenderContextTrace* kv_RenderContext_GetTrace(void);
+
 // State setters -------------------------------------------------------------
 void kv_RenderContext_SetProgram(kvRenderContext* context, kvShader* program);
 void kv_RenderContext_SetConstants(kvRenderContext* context, const kvConstantBlock* block,

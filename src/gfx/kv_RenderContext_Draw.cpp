@@ -172,6 +172,9 @@ void kv_RenderContext_SetDepthState(kvRenderContext* context, int code, int writ
 
 int kv_RenderContext_SetRenderTarget(kvRenderContext* context, int index, kvRenderTarget* target) {
   if (index < 0 || index >= kvMaxColourTargets) return 0;
+  if (const kvRenderContextTrace* trace = kv_RenderContext_GetTrace(); trace && trace->renderTarget) {
+    trace->renderTarget(index, target);
+  }
   if (index == 0) {
     if (target == context->mainTarget) return 0;
     context->mainTarget = target;
@@ -185,6 +188,9 @@ int kv_RenderContext_SetRenderTarget(kvRenderContext* context, int index, kvRend
 }
 
 void kv_RenderContext_SetDepthTarget(kvRenderContext* context, kvRenderTarget* target) {
+  if (const kvRenderContextTrace* trace = kv_RenderContext_GetTrace(); trace && trace->depthTarget) {
+    trace->depthTarget(target);
+  }
   if (context->depthTarget == target) return;
   context->depthTarget = target;
   context->targetsDirty = 1;
@@ -290,6 +296,10 @@ void kv_RenderContext_RenderTargetSetup(kvRenderContext* context) {
 
 void kv_RenderContext_Clear(kvRenderContext* context, float red, float green, float blue,
                             float alpha, float depth) {
+  if (const kvRenderContextTrace* trace = kv_RenderContext_GetTrace(); trace && trace->clear) {
+    const float colour[4] = {red, green, blue, alpha};
+    trace->clear(colour, depth);
+  }
   kv_RenderContext_RenderTargetSetup(context);
   kv_GL_SetDebugTag("clear color targets", "kv_RenderContext_Clear", 520);
   const GLfloat colour[4] = {red, green, blue, alpha};
@@ -467,6 +477,9 @@ void kv_RenderContext_DrawIndexedPrimitives(kvRenderContext* context, int,
                                                  : static_cast<size_t>(indexBuffer->indexCount);
   if (static_cast<size_t>(count) > limit) count = static_cast<int>(limit);
   if (count <= 0) return;
+  if (const kvRenderContextTrace* trace = kv_RenderContext_GetTrace(); trace && trace->draw) {
+    trace->draw(context->program);
+  }
   ptrdiff_t offset = 0;
   if (!indexBuffer->ownsGLBuffer) {
     offset = reinterpret_cast<uint8_t*>(indexBuffer->data) - context->frameData->indexRing.base;

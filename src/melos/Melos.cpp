@@ -480,26 +480,3 @@ int Melos_CommandV(int32_t code, const intptr_t* args, int count) {
       return -1;
   }
 }
-
-// The music state queued by the scripts: the music script that takes it comes
-// with the music files and script issue. Not built yet.
-void Melos_SetState(int) {
-  static std::atomic<bool> reported{false};
-  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetState: not built yet");
-}
-
-// Not built yet: the music script is not there to take these.
-int Melos_SetSequence(int) {
-  static std::atomic<bool> reported{false};
-  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetSequence: not built yet");
-  return -1;
-}
-void Melos_SetCuePoint(int) {
-  static std::atomic<bool> reported{false};
-  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetCuePoint: not built yet");
-}
-int Melos_SetAttribute(int, int) {
-  static std::atomic<bool> reported{false};
-  if (!reported.exchange(true)) kv_Log_Printf("[Melos] - Melos_SetAttribute: not built yet");
-  return -1;
-}

@@ -141,12 +141,10 @@ int Melos_Command(int32_t code, A... args) {
 int Melos_StartRecording(const char* path, int wait);
 void Melos_StopRecording(void);
 
-// The music state queued by the scripts. Not built yet: the music script
-// comes with the music files and script issue.
-void Melos_SetState(int state);
-// The music script's sequence, cue point and attribute commands. Not built
-// yet (they come with the music script too): each logs once; the sequence and
-// the attribute answer -1, the cue point has no effect.
+// The music script's commands (see MelosScript.h): the music state queued by
+// the scripts, a sequence, the cue point (no effect; 0) and an attribute. Each
+// answers -1 before the music script is started.
+int Melos_SetState(int state);
 int Melos_SetSequence(int sequence);
-void Melos_SetCuePoint(int cue);
+int Melos_SetCuePoint(int cue);
 int Melos_SetAttribute(int attribute, int value);

@@ -286,13 +286,16 @@ int Mcmp_Open(McmpFile* file, McmpReadAt readAt, void* user, uint32_t fileSize) 
   for (uint32_t k = 0; k < n; ++k) {
     const uint8_t* e = table.data() + 9 * k;
     McmpBlock b{};
-    b.vima = e[0] < nameAt.size() && std::strncmp(names.data() + nameAt[e[0]], "VIMA", 4) == 0;
+    // Every block names one of the codecs in the table.
+    if (e[0] >= nameAt.size()) return -1;
+    b.vima = std::strncmp(names.data() + nameAt[e[0]], "VIMA", 4) == 0;
     b.size = Melos_BE32(e + 1);
     b.sourceSize = Melos_BE32(e + 5);
     b.start = static_cast<uint32_t>(start);
     b.source = static_cast<uint32_t>(source);
-    // A block decodes into one buffer: sizes past kMcmpMaxBlock are damage.
-    if (start + b.size > 0xFFFFFFFFu || source + b.sourceSize > fileSize ||
+    // A block decodes into one buffer: sizes past kMcmpMaxBlock are damage,
+    // and so is a decoded stream of more than 2^31 bytes.
+    if (start + b.size > 0x80000000u || source + b.sourceSize > fileSize ||
         b.size > kMcmpMaxBlock || b.sourceSize > kMcmpMaxBlock)
       return -1;
     start += b.size;

@@ -11,12 +11,13 @@
 
 #include "melos/MelosBytes.h"
 #include "melos/MelosFormats.h"
+#include "melos/MelosMixCore.h"
 #include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
 
 namespace {
 
-uint8_t g_pan[17][17];
+mixcore::PanTable g_pan;
 std::vector<int32_t> g_accumulator;
 std::vector<int16_t> g_curve;
 
@@ -32,78 +33,6 @@ Recorder g_recorder;
 
 bool g_outputClosed = true;
 bool g_blockLocked = false;
-
-void BuildPanTable() {
-  for (int g = 0; g <= 16; ++g) {
-    for (int j = 0; j <= 16; ++j) {
-      g_pan[g][j] = static_cast<uint8_t>(8.0 * (g * std::sin(j * 3.1415 / 32.0) + 0.5));
-    }
-  }
-}
-
-template <bool Swap>
-inline int Sample(const uint8_t* p) {
-  if constexpr (Swap)
-    return static_cast<int16_t>(p[0] << 8 | p[1]);
-  else {
-    int16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-  }
-}
-
-// One piece of Ch channels into the stereo accumulator acc (already offset).
-template <int Ch, bool Swap>
-void MixPiece(const uint8_t* src, int n, int m, int32_t* acc, int left, int right, uint32_t ratio) {
-  constexpr int kFrame = 2 * Ch;
-  const auto add = [&](int32_t* a, int l, int r) {
-    a[0] += left * l;
-    a[1] += right * r;
-  };
-  const auto frame = [&](int i, int* l, int* r) {
-    const uint8_t* p = src + static_cast<size_t>(i) * kFrame;
-    *l = Sample<Swap>(p);
-    *r = Ch == 2 ? Sample<Swap>(p + 2) : *l;
-  };
-  if (ratio == 0x10000) {
-    for (int i = 0; i < m; ++i) {
-      int l, r;
-      frame(i, &l, &r);
-      add(acc + 2 * i, l, r);
-    }
-  } else if (ratio == 0x8000) {
-    for (int i = 0, o = 0; i < n && o < m; ++i) {
-      int l, r;
-      frame(i, &l, &r);
-      add(acc + 2 * o++, l, r);
-      if (o >= m) break;
-      if (i + 1 < n) {
-        int l2, r2;
-        frame(i + 1, &l2, &r2);
-        add(acc + 2 * o++, (l + l2) >> 1, (r + r2) >> 1);
-      } else {
-        add(acc + 2 * o++, l, r);
-      }
-    }
-  } else if (ratio == 0x20000) {
-    for (int i = 0; i < m && 2 * i < n; ++i) {
-      int l, r;
-      frame(2 * i, &l, &r);
-      add(acc + 2 * i, l, r);
-    }
-  } else {
-    uint32_t at = 0;
-    uint32_t f = 0;
-    for (int i = 0; i < m && at < static_cast<uint32_t>(n); ++i) {
-      int l, r;
-      frame(static_cast<int>(at), &l, &r);
-      add(acc + 2 * i, l, r);
-      const uint32_t step = ratio + f;
-      at += step >> 16;
-      f = step & 0xFFFF;
-    }
-  }
-}
 
 bool IsSilent(const uint8_t* block, int bytes) {
   for (int i = 0; i < bytes; ++i)
@@ -150,7 +79,7 @@ void Record(const uint8_t* block, int bytes) {
 }  // namespace
 
 int MelosMixer_Init(int tracks) {
-  BuildPanTable();
+  mixcore::BuildPanTable(g_pan);
   if (tracks < 1 || tracks > 16) return -1;
   g_accumulator.assign(MELOS_BLOCK_FRAMES * 2, 0);
   g_curve.resize(static_cast<size_t>(tracks) * 32768);
@@ -191,26 +120,22 @@ void MelosMixer_Mix(const uint8_t* source, int sourceFrames, int bits, int chann
   const uint32_t ratio = static_cast<uint32_t>(static_cast<uint64_t>(sourceFrames) * 65536u /
                                                static_cast<uint64_t>(outputFrames));
   int left, right;
-  if (channels == 1) {
-    const int g = std::min((volume >> 3) + 1, 16);
-    int k = (pan >> 3) - 8 + (pan > 64 ? 1 : 0);
-    k = std::clamp(k, -8, 8);
-    left = g_pan[g][8 - k];
-    right = g_pan[g][8 + k];
-  } else {
+  if (channels == 1)
+    mixcore::MonoMultipliers(g_pan, volume, pan, &left, &right);
+  else
     left = right = volume + 1;
-  }
   int32_t* acc = g_accumulator.data() + 2 * outputOffset;
+  using mixcore::MixPiece;
   if (channels == 1) {
     if (swap)
-      MixPiece<1, true>(source, sourceFrames, outputFrames, acc, left, right, ratio);
+      MixPiece<1, mixcore::Signed16BE>(source, sourceFrames, outputFrames, acc, left, right, ratio);
     else
-      MixPiece<1, false>(source, sourceFrames, outputFrames, acc, left, right, ratio);
+      MixPiece<1, mixcore::Signed16LE>(source, sourceFrames, outputFrames, acc, left, right, ratio);
   } else {
     if (swap)
-      MixPiece<2, true>(source, sourceFrames, outputFrames, acc, left, right, ratio);
+      MixPiece<2, mixcore::Signed16BE>(source, sourceFrames, outputFrames, acc, left, right, ratio);
     else
-      MixPiece<2, false>(source, sourceFrames, outputFrames, acc, left, right, ratio);
+      MixPiece<2, mixcore::Signed16LE>(source, sourceFrames, outputFrames, acc, left, right, ratio);
   }
 }
 

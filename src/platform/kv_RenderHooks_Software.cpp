@@ -33,11 +33,10 @@ bool TableActive(const RenderHookTable* table) {
 }
 
 // The overlay buckets are drawn and emptied at phase 3 by exactly one back
-// end: the software one while it is active, else the deferred one. While no
-// deferred back end with frame phases is registered (its frame phases are
-// not built yet), the software back end empties them even when inactive:
-// otherwise what the text objects, overlays and the cursor add every frame
-// would pile up without bound.
+// end: the software one while it is active, else the deferred one. When no
+// deferred back end is registered (its set-up failed), the software back end
+// draws them even when inactive: otherwise what the text objects, overlays
+// and the cursor add every frame would pile up without bound.
 void DrawOverlayBuckets(kvRenderContext* context) {
   kv_RenderContext_PushMarker(context, "Hardware overlay");
   RenderBucket_Draw(HardwareOverlayBucket, 1, nullptr, nullptr);

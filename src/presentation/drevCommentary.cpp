@@ -18,6 +18,7 @@
 #include "script/drevLua.h"
 #include "std/stdByteOrder.h"
 #include "std/stdConffile.h"
+#include "video/MovieHD.h"
 
 namespace {
 
@@ -59,43 +60,6 @@ TextLayout g_subtitleLayout;
 
 // ---- Default calls: the neighbours' own functions -----------------------------------
 
-// Says once that a neighbour's function is not built yet.
-void ReportNotBuilt(bool& said, const char* what) {
-  if (!said) {
-    said = true;
-    kv_Log_Printf("[Commentary] - %s: not built yet", what);
-  }
-}
-
-// The music host's Sounds_StartSound, Sounds_StopSound and Sounds_GetParam
-// are not built yet: no track
-// starts, so nothing is marked heard, ducked or shown.
-int StartSoundNotBuilt(const char*, int, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "starting a sound");
-  return 0;
-}
-int StopSoundNotBuilt(const char*) {
-  static bool said = false;
-  ReportNotBuilt(said, "stopping a sound");
-  return 0;
-}
-int SoundParamNotBuilt(const char*, int) {
-  static bool said = false;
-  ReportNotBuilt(said, "a sound's play position");
-  return -1;
-}
-// The high-definition movie player (MovieHD_IsActive and its ducking flag)
-// is not built yet: no such movie plays.
-int MovieActiveNotBuilt() {
-  static bool said = false;
-  ReportNotBuilt(said, "the high-definition movie query");
-  return 0;
-}
-void MovieDuckingNotBuilt(int) {
-  static bool said = false;
-  ReportNotBuilt(said, "the high-definition movie's ducking");
-}
 // The strip overlay: the image at (0, 0) in mode 2, no mirror, no cache,
 // flags 0, sized to width x height.
 int CreateStrip(const char* image, int layer, int width, int height) {
@@ -118,12 +82,12 @@ void NotifyScripts(int playing) {
 
 drevCommentaryCalls DefaultCalls() {
   drevCommentaryCalls c{};
-  c.startSound = StartSoundNotBuilt;
-  c.stopSound = StopSoundNotBuilt;
-  c.soundParam = SoundParamNotBuilt;
+  c.startSound = Sounds_StartSound;
+  c.stopSound = Sounds_StopSound;
+  c.soundParam = Sounds_GetParam;
   c.groupVolume = Melos_GroupVolume;
-  c.movieActive = MovieActiveNotBuilt;
-  c.setMovieDucking = MovieDuckingNotBuilt;
+  c.movieActive = MovieHD_IsActive;
+  c.setMovieDucking = MovieHD_SetCommentaryDuck;
   c.translate = drevText_TranslateText;
   c.createText = drevText_Create;
   c.registerText = drevText_Register;

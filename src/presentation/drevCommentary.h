@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 
 struct TextObject;
 struct TextLayout;
@@ -94,9 +95,9 @@ int drevCommentary_HasHeard(int index);
 // renderer's text cache, the overlays and the scripts, reached through one
 // table set to their functions; tests put fakes in place.
 struct drevCommentaryCalls {
-  int (*startSound)(const char* name, int priority, int group);  // id, above 0 when started
-  int (*stopSound)(const char* name);
-  int (*soundParam)(const char* name, int parameter);
+  int (*startSound)(SoundName name, int priority, int group);  // id, above 0 when started
+  int (*stopSound)(SoundName name);
+  int (*soundParam)(SoundName name, int parameter);
   int (*groupVolume)(int group, int value);  // value -1 reads
   int (*movieActive)(void);
   void (*setMovieDucking)(int on);

@@ -13,7 +13,7 @@
 
 #include "quadrix/qxVector.h"
 
-struct qxCel;
+struct qxMaterialCel;
 struct qxColormap;
 struct qxMaterial;
 
@@ -36,12 +36,12 @@ enum : int32_t {
 };
 
 struct qxCacheFace {
-  uint32_t entryFlags;                                           // commit: QXCACHE_ENTRY_*
-  uint32_t faceFlags;                                            // producer: QXCACHE_FACE_*
-  int32_t geometryMode, lightingMode, textureMode;               // the face's own modes
-  void (*drawProc)(qxCacheFace* face, qxCel* cel, float level);  // procedural faces
-  void (*spanProc)(void* polygon, qxCel* cel, float level);      // procedural, span path
-  uint32_t vertexCount;                                          // commit
+  uint32_t entryFlags;                                                   // commit: QXCACHE_ENTRY_*
+  uint32_t faceFlags;                                                    // producer: QXCACHE_FACE_*
+  int32_t geometryMode, lightingMode, textureMode;                       // the face's own modes
+  void (*drawProc)(qxCacheFace* face, qxMaterialCel* cel, float level);  // procedural faces
+  void (*spanProc)(void* polygon, qxMaterialCel* cel, float level);      // procedural, span path
+  uint32_t vertexCount;                                                  // commit
   qxVector3* screenVerts;  // x, y in pixels, camera-space depth
   qxVector2* texVerts;     // u, v
   float* levels;           // per-vertex light 0..1 (rasterizers write 0..63)

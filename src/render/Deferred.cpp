@@ -101,7 +101,6 @@ namespace {
 kvShader* g_programs[DeferredProgram_Count] = {};
 bool g_programsReady = false;
 bool g_targetsReady = false;
-RenderHookTable g_table;
 
 // The largest deferred scale: 640 x 25.6 = 16384 pixels across.
 constexpr float kMaxScale = 25.6f;
@@ -241,16 +240,22 @@ RenderHookTable* InitDeferredBackend(void) {
     kv_Log_Printf("[OpenGL] The deferred renderer could not be set up; it is not registered.");
     return nullptr;
   }
-  std::memset(&g_table, 0, sizeof g_table);
-  g_table.Slot3 = Deferred_NoOp;
-  g_table.DisplayChanged = Deferred_DisplayChanged;
-  // Not built yet: the frame phases and the drawing hooks (surface changes,
-  // materials, blits, camera, meshes, models, shadows, sprites) come with the
-  // deferred frame; until then the back end draws nothing.
-  kv_Log_Printf(
-      "[Deferred] - the deferred frame phases and drawing hooks are not built yet; the deferred "
-      "back end draws nothing");
-  return kv_RenderHooks_Register(&g_table);
+  RenderHookTable& table = *Deferred_GetHookTable();
+  std::memset(&table, 0, sizeof table);
+  table.SurfaceChanged = Deferred_SurfaceChanged;
+  table.SurfaceFreed = Deferred_SurfaceFreed;
+  table.Slot3 = Deferred_NoOp;
+  table.MaterialLoaded = Deferred_MaterialLoaded;
+  table.FramePhase = Deferred_FramePhase;
+  table.Blit = Deferred_Blit;
+  table.CameraChanged = Deferred_CameraChanged;
+  table.DrawMesh = Deferred_DrawMesh;
+  table.BeginModel = Deferred_OnModelDraw;
+  table.EndModel = Deferred_EndModel;
+  table.DrawShadow = Deferred_DrawShadow;
+  table.DrawSprite = Deferred_DrawSprite;
+  table.DisplayChanged = Deferred_DisplayChanged;
+  return kv_RenderHooks_Register(&table);
 }
 
 // Pass operations ----------------------------------------------------------------------

@@ -18,10 +18,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "gfx/kv_Buffer.h"
+#include "render/DeferredScene.h"
 #include "render/kv_Layouts.h"
 
+struct DisplayBuffer;
 struct DrawRecord;
+struct qxMatrix34;
+struct qxModel3;
+struct qxModel3Mesh;
+struct qxThing;
+struct qxVector3;
+struct stdRect;
 struct RenderBucket;
 struct RenderHookTable;
 struct kvRenderContext;
@@ -206,8 +216,9 @@ void Deferred_BindGBufferTextures(kvRenderContext* context, int withLight, int w
 // A 2D bitmap record goes to "bitmap overlays" once "albedo" holds a record
 // this frame, else to "bitmap underlays".
 void Deferred_AddBitmapRecord(const DrawRecord* record);
-// True when "shadow meshes" holds a record, the set has shadow casters, or
-// fewer than 2 frames have passed since the last camera change.
+// The dynamic-shadow test of the shadow-map passes: true when "shadow
+// meshes" holds a record, the set has shadow casters, or fewer than 2 frames
+// have passed since the last camera change.
 bool Deferred_NeedsShadowMap(void);
 // Transforms the eight corners of the cube -1..1 by m (rows of four, point
 // times the first three rows plus the fourth) and counts the corners whose y
@@ -340,3 +351,255 @@ class ProfileScope {
   ProfileScope(const ProfileScope&) = delete;
   ProfileScope& operator=(const ProfileScope&) = delete;
 };
+
+// The deferred frame ==========================================================================
+//
+// The back end turns the classic path's blits, meshes, sprites and shadows
+// into draw records kept in its seven buckets while the engine draws, and
+// replays them at the end of the frame through a fixed sequence of passes:
+// phase 0 (frame begin) re-latches the lighting, empties the buckets and
+// binds the immediate target; phase 2 draws the underlays, the G-buffer,
+// smooth lighting, virtual depth and Z shapes, the lights, the resolve,
+// FXAA and the overlays; phase 3 presents the result on the back buffer and
+// draws the hardware back end's overlay buckets. With advanced lighting off
+// the same frame lights the meshes forward from the light probes and one
+// shadow light (the "Simple" twin).
+//
+// Depth: the scene and virtual depth hold 1 / (y + 1) of the camera depth y,
+// larger is nearer; the scene depth is cleared to 0 and tested "greater".
+
+// The back end's hook table (its active flag is slot 0).
+RenderHookTable* Deferred_GetHookTable(void);
+// 1 while the back end's active flag is set.
+int Deferred_IsActive(void);
+
+// Advanced lighting off: latched at every frame begin and camera change; the
+// frame then takes the forward path.
+extern int Deferred_AdvancedLightingOff;
+// Smooth lighting: new lighting and not an "_inv" set; set at phase 0.
+extern int Deferred_SmoothLightingOn;
+// Phase 3 presents the classic display's front-buffer surface instead of
+// FinalTarget while this is set (initially 1).
+extern int Deferred_PresentFrontBuffer;
+// The colour target bound at the frame begin (the immediate target, or the
+// resolve or final target of a set lit only by cutscene lights); the
+// underlays are drawn into it.
+extern kvRenderTarget* Deferred_FrameTarget;
+// 1 while the model being drawn is large enough on screen (or a "tobin")
+// to cast shadow meshes; set by every BeginModel.
+extern uint32_t ModelDetailFlag;
+
+// Phases 0 to 3 of a frame (1 and other values do nothing); passed whole to
+// Deferred_FramePhaseSimple while advanced lighting is off.
+void Deferred_FramePhase(int phase);
+void Deferred_FramePhaseSimple(int phase);
+
+// Frame-begin step and model hooks -----------------------------------------------------------
+
+// Latches advanced lighting, animates the set's lights, picks the light
+// group (2 with advanced lighting off, else 1) and, with it off, runs the
+// light probes' frame step.
+void Deferred_LatchLighting(void);
+// Phase 0's first step: latches, then counts a frame since the last camera
+// change (at most 30).
+void Deferred_BeginFrame(void);
+// The camera hook: no frames since the change, latched again.
+void Deferred_CameraChanged(void);
+// The BeginModel hook: probe lattice (advanced lighting off) or the detail
+// flag and the special models' extra lights.
+void Deferred_OnModelDraw(qxModel3* model, const qxVector3* centre, float radius,
+                          const qxMatrix34* placement, qxModel3* parent);
+// The name-and-setup part of the hook: the detail flag and the special
+// models' lights for a model of that name (no probe lighting).
+void Deferred_ModelLights(const char* modelName, const kvVector3F& centre, float radius,
+                          const qxMatrix34* placement);
+// The EndModel hook: no probe slot is current any more.
+void Deferred_EndModel(qxModel3* model, qxModel3* parent);
+
+// Texture, submesh and replacement-texture caches ------------------------------------------
+
+// Depth rasters: bits-per-pixel codes above this are 16-bit depth values,
+// converted to one float each.
+inline constexpr uint32_t TextureCache_DepthCode = 1000;
+
+bool TextureCache_Query(uintptr_t key, TextureCacheEntry** entry);
+// The surface holding the pixels at key converted for drawing: a
+// replacement texture when one is loaded for key, else the cached
+// conversion (converted again when the pixels changed, into a palette
+// variant once the primary surface has been drawn), else a new entry.
+// Null when there are no pixels or the surface cannot be made.
+kvSurface* TextureCache_Get(uintptr_t key, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                            const uint8_t* palette, uint32_t keyEnable, uint32_t keyValue,
+                            int forceReconvert, uint32_t extraWord, int allocFlag);
+kvSurface* TextureCache_GetForBitmap(DisplayBuffer* bitmap, uint32_t keyEnable, uint32_t keyValue,
+                                     int forceReconvert);
+kvSurface* TextureCache_GetForDepthBitmap(DisplayBuffer* bitmap, uint32_t keyEnable,
+                                          uint32_t keyValue, int forceReconvert);
+void TextureCache_MarkStale(DisplayBuffer* buffer);
+
+struct SubmeshSet;
+bool SubmeshCache_GetSet(uintptr_t meshKey, int create, SubmeshSet** set);
+bool SubmeshCache_Find(uintptr_t meshKey, const void* material, int cel,
+                       kvVertexBuffer** vertexBuffer, uint32_t* vertexCount);
+kvVertexBuffer* SubmeshCache_Add(uint32_t vertexCount, uintptr_t meshKey, void* material, int cel);
+void SubmeshSet_Clear(SubmeshSet* set);
+// Entries in each cache (tests).
+size_t TextureCache_Size(void);
+size_t SubmeshCache_Size(void);
+size_t ReplacementCache_Size(void);
+// Empties the three caches, releasing everything (tests and shutdown).
+void DeferredCaches_Clear(void);
+
+// Hooks.
+void Deferred_SurfaceChanged(void* pixels);
+int Deferred_SurfaceFreed(void* key);
+void Deferred_MaterialLoaded(void* textureKey, const char* materialName, int celIndex);
+void Deferred_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* placement);
+
+// The per-submesh drawer: the submesh's vertex buffer with the node's
+// placement, its texture (or none) and its palette colour.
+using DeferredSubmeshDrawer = int (*)(kvRenderContext* context, const qxMatrix34* placement,
+                                      kvVertexBuffer* vertexBuffer, kvSurface* texture, float red,
+                                      float green, float blue, float alpha);
+// Splits a mesh into cached submeshes, one per (material, cel) of its faces
+// (at most 32), and hands each to the drawer; the last drawer's result.
+int Deferred_SubmitMesh(qxModel3Mesh* mesh, const qxMatrix34* placement,
+                        DeferredSubmeshDrawer drawer);
+
+// Shadow maps and actor shadows -----------------------------------------------------------
+
+// Renders the shadow map of a light whose frame is its axes scaled by its
+// half sizes and its position (type 2 spot: perspective, else orthographic
+// of width x height): the "shadow meshes" bucket (kept) and the set's
+// shadow-caster boxes. worldToShadowMap receives the light's view,
+// projection and texture bias. -1 when no caster box was drawn, else 0.
+int Deferred_ShadowMap(const kvMatrix4F& lightFrame, uint32_t lightType, float width, float height,
+                       float nearDistance, float farDistance, kvVertexBuffer* cubeVertices,
+                       kvIndexBuffer* cubeIndices, int cubeIndexCount,
+                       kvMatrix4F* worldToShadowMap);
+// The light's view-projection of the shadow-map pass (without the bias).
+void Deferred_ShadowViewProjection(const kvMatrix4F& lightFrame, uint32_t lightType, float width,
+                                   float height, float nearDistance, float farDistance,
+                                   kvMatrix4F* out);
+// The unit cube (-1..1) from the frame ring: 8 corners and 36 indices; with
+// winding 0 the second and third index of each triangle exchange. 36, or 0
+// when the ring is full.
+int Deferred_MakeCubeMesh(kvVertexBuffer** vertices, kvIndexBuffer** indices, int winding);
+// The cube's 36 indices of a winding.
+void Deferred_CubeIndices(uint16_t out[36], int winding);
+// The DrawShadow hook: a convex polygon of count points (an actor's
+// projected shadow) in a 5-6-5 colour into the "shadow" bucket. 1 when
+// handled here (the software back end inactive), else 0 (the classic path
+// fills it itself).
+int Deferred_DrawShadow(const qxVector3* points, int count, int colour);
+
+// Albedo, underlays, smooth lighting, virtual depth and Z shapes ---------------------------
+
+void Deferred_Blit(DisplayBuffer* dstBuffer, kvSurface* dstSurface, DisplayBuffer* srcBuffer,
+                   kvSurface* srcSurface, int x, int y, const stdRect* srcRect, int flags);
+int Deferred_DrawSprite(qxThing* thing, const qxMatrix34* placement);
+int Deferred_DrawSubmesh(kvRenderContext* context, const qxMatrix34* placement,
+                         kvVertexBuffer* vertexBuffer, kvSurface* texture, float red, float green,
+                         float blue, float alpha);
+// Draws the underlays and the G-buffer; 0 when the render module is not
+// initialised (only the underlays drawn), else 1.
+int Deferred_Flush(void);
+void Deferred_SmoothLighting(void);
+void Deferred_ZShapes(void);
+// Two triangles over the bound target; v runs 1 at the top to 0 at the
+// bottom (render-target surfaces), the other way with flip.
+void Deferred_DrawFullScreenQuad(int flip);
+// (n + 1)^2 points on z = 0 from -1 to 1, two triangles per cell; n x n x 6
+// indices, 0 when the ring is full or n is out of 1..255.
+int Deferred_MakeGridMesh(kvVertexBuffer** vertices, kvIndexBuffer** indices, int n);
+
+// A constant block of layout T from the frame ring, zeroed; null (and an
+// empty block) when the ring is full.
+template <class T>
+T* Deferred_AllocConstants(kvRenderContext* context, kvConstantBlock* block);
+// A transient vertex buffer of n vertices of layout T with its attributes.
+template <class T>
+kvVertexBuffer* Deferred_AllocVertices(kvRenderContext* context, int n);
+
+// Lights, resolve and FXAA ----------------------------------------------------------------------
+
+inline constexpr float Deferred_FxaaEdgeSharpness = 8.0f;
+inline constexpr float Deferred_FxaaEdgeThreshold = 0.125f;
+inline constexpr float Deferred_FxaaEdgeThresholdMin = 0.05f;
+inline constexpr float Deferred_FxaaSubpixelSpread = 0.5f;
+
+// The set's lights into LightTarget: the deferred lights, else a cleared
+// light buffer and the cutscene lights.
+void Deferred_Lights(void);
+void Deferred_RenderLights(void);
+void Deferred_CutsceneLights(void);
+void Deferred_Resolve(void);
+void Deferred_PostProcessPass(void);
+// The FXAA constants for a target of width x height.
+void Deferred_FillPostProcessConstants(DeferredPostProcessConstants* block, int width, int height);
+// The resolve settings of the resolve point nearest the camera, or the
+// defaults (white 1, black 0, luminance 0..1, power 1, strength 0.5).
+DeferredResolveSettings Deferred_GetResolveSettings(void);
+// The members the two resolves share: luminance curve, shadow black and AO
+// strength, and the iris (drevRender_GetIrisState).
+void Deferred_FillResolveCommon(kvVector4F* envShadow, kvVector4F* shadowBlack, kvVector4F* iris,
+                                const DeferredResolveSettings& settings);
+// The light-shape members of a light's fragment block (the light's inverse
+// transform, colours, radii and inverse distances, 0 for a 0 divisor).
+void Deferred_FillLightShape(const DeferredLightInfo& light, uint32_t kind,
+                             kvMatrix4F* worldToLocal, kvVector4F* innerColour,
+                             kvVector4F* outerColour, kvVector4F* position, kvVector4F* vertical,
+                             kvVector4F* shading);
+
+// Forward lighting path --------------------------------------------------------------------------
+
+bool Deferred_ForwardShadowMap(void);
+int Deferred_DrawSubmeshForward(kvRenderContext* context, const qxMatrix34* placement,
+                                kvVertexBuffer* vertexBuffer, kvSurface* texture, float red,
+                                float green, float blue, float alpha);
+void Deferred_ForwardResolve(kvRenderTarget* outputTarget, kvRenderTarget* depthTarget);
+
+// Shared helpers of the passes --------------------------------------------------------------------
+
+// The render context when the passes may draw (a GL context, every
+// program and target made), else null (the missing piece logged once).
+kvRenderContext* Deferred_PassContext(void);
+// Binds colour slot 0 (slots 1-3 none) and the depth target.
+void Deferred_BindTarget(kvRenderContext* context, const DeferredTarget& colour,
+                         kvRenderTarget* depth);
+// The current camera: focal factor, view (world to camera) and camera to world.
+struct DeferredCamera {
+  float focal;
+  kvMatrix4F view;
+  kvMatrix4F cameraToWorld;
+};
+DeferredCamera Deferred_GetCamera(void);
+
+// Tests: every piece of frame state back to its start value (flags,
+// counters, caches).
+void Deferred_ResetFrameStateForTest(void);
+
+// ------------------------------------------------------------------------------------------------
+
+template <class T>
+T* Deferred_AllocConstants(kvRenderContext* context, kvConstantBlock* block) {
+  *block = kvConstantBlock{0, nullptr, nullptr};
+  if (!context) return nullptr;
+  kv_RenderContext_AllocConstants(block, context, sizeof(T), kv_Layout_GetDescriptor<T>());
+  auto* data = static_cast<T*>(block->data);
+  if (!data) {
+    *block = kvConstantBlock{0, nullptr, nullptr};
+    return nullptr;
+  }
+  std::memset(static_cast<void*>(data), 0, sizeof(T));
+  return data;
+}
+
+template <class T>
+kvVertexBuffer* Deferred_AllocVertices(kvRenderContext* context, int n) {
+  if (!context || n <= 0) return nullptr;
+  kvVertexBuffer* buffer = kv_VertexBuffer_AllocateTransient(
+      context, static_cast<size_t>(n) * sizeof(T), kv_Layout_GetDescriptor<T>());
+  if (buffer) kv_VertexBuffer_BindLayout<T>(buffer);
+  return buffer;
+}

@@ -1,7 +1,10 @@
-// What the deferred back end reads of the current set and camera: the set's
-// deferred lights (static lights of its companion file, then the dynamic
-// lights of the frame), the setup lights, the shadow casters, the current
-// setup's name and the 3D library's current camera.
+// What the deferred back end reads of the current set, its actors and the
+// camera: the set's deferred lights (static lights of its companion file,
+// then the dynamic lights of the frame), the setup lights, the cutscene
+// lights, the shadow casters, Z shapes and resolve points, the current
+// setup's name, the actors flagged for occlusion, the render module's actor
+// draw list and the 3D library's current camera; and what it does to the
+// set's lights every frame (animation, light group, dynamic lights).
 //
 // The back end reaches them through one table of functions so that tests can
 // put a fake set in place; the table starts out with the program's own.
@@ -51,6 +54,50 @@ enum : uint32_t {
 
 inline constexpr int DeferredScene_SetupNameSize = 32;
 
+// One cutscene light of the set's "_lca.l3d" file: type 0 directional,
+// 2 omni, 3 spot; colour and the last four values are 0 while it is off.
+struct DeferredCutsceneLight {
+  int type;
+  kvVector3F position;
+  kvVector3F direction;
+  kvVector3F colour;
+  float attenuation1;
+  float attenuation2;  // the light's reach
+  float cosInner;
+  float cosOuter;
+};
+
+// The resolve point nearest the camera.
+struct DeferredResolveSettings {
+  kvVector3F shadowWhite;
+  kvVector3F shadowBlack;
+  float minimumLuminance;
+  float maximumLuminance;
+  float power;
+  float aoStrength;
+};
+
+// A dynamic light added to the set for the current frame, with every
+// argument of the set's dynamic-light call.
+struct DeferredDynamicLight {
+  const char* name;
+  uint32_t type;  // 1 point, 2 spot
+  kvVector3F position;
+  kvVector3F rotation;  // degrees, in the set's light rotation order
+  kvVector3F halfSize;
+  float shadingBias, shadingEnd, innerRadius, falloffPower, verticalInnerRadius,
+      verticalFalloffPower;
+  uint32_t animationMode;  // 0 none, 2 random flicker
+  float animationRate;
+  kvVector3F innerA, outerA;
+  float intensityA;
+  kvVector3F innerB, outerB;
+  float intensityB;
+  uint32_t castsShadow;
+  uint32_t shadowQuality;
+  float shadowBias, shadowSoftness, shadowNear, shadowRange;
+};
+
 struct DeferredSceneCalls {
   // Static lights, then dynamic ones; 0 without a set.
   int (*countDeferredLights)(void);
@@ -68,9 +115,47 @@ struct DeferredSceneCalls {
   // matrix, whose fourth row is the camera position.
   const void* (*currentCamera)(void);
   void (*getCameraWorldMatrix)(qxMatrix34* out);
+
+  // The slots below may be left null by a table: the program's own stand
+  // in for them.
+
+  // The current camera's world-to-camera matrix and its focal factor (0
+  // without a camera).
+  void (*getCameraViewMatrix)(qxMatrix34* out);
+  float (*getFocalFactor)(void);
+  int (*countCutsceneLights)(void);
+  int (*getCutsceneLight)(int index, DeferredCutsceneLight* out);
+  // Static lights whose shadow flag is set.
+  int (*countFlaggedDeferredLights)(void);
+  // 1 and the caster's box when caster index is of the type.
+  int (*getShadowCaster)(int index, uint32_t type, qxMatrix34* box);
+  int (*countZShapes)(void);
+  // 1, the value and the box when the shape is of the kind and code and its
+  // setup filter (if any) names the current setup.
+  int (*getZShape)(int index, uint32_t kind, uint32_t code, uint32_t* value, qxMatrix34* box);
+  // 1 and the settings of the resolve point nearest the camera; 0 (out
+  // untouched) when the set has none.
+  int (*findNearestResolvePoint)(DeferredResolveSettings* out);
+  // 1 when the current set's name contains "_inv".
+  int (*isInvSet)(void);
+  // Actors flagged for occlusion and the placement of the n-th (1 when it is there).
+  int (*countFlaggedActors)(void);
+  int (*getFlaggedActorTransform)(int n, qxMatrix34* out);
+  // The render module's actor draw list: its length and an entry's position
+  // and half height.
+  int (*getDrawListCount)(void);
+  void (*getDrawListActorBounds)(int index, kvVector3F* position, float* halfHeight);
+  // The frame's light steps: animate the set's lights (which also empties the
+  // dynamic lights), choose the light group, add a dynamic light, ask a set
+  // light's on flag by name (1 when the light exists).
+  void (*animateLights)(void);
+  void (*setLightGroup)(uint32_t group);
+  void (*addDynamicLight)(const DeferredDynamicLight& light);
+  int (*isLightOnByName)(const char* name, int* on);
 };
 
 // The table in use.
 const DeferredSceneCalls& DeferredScene(void);
-// Installs a table (every slot must be filled); null restores the program's.
+// Installs a table (the slots up to getCameraWorldMatrix must be filled,
+// later null slots take the program's); null restores the program's.
 void DeferredScene_Set(const DeferredSceneCalls* calls);

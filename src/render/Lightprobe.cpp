@@ -130,6 +130,10 @@ LightProbeSlot* Lightprobe_GetCurrent(void) {
   return Lightprobe_GetSlot(State().current);
 }
 
+void Lightprobe_EndLattice(void) {
+  State().current = -1;
+}
+
 int Lightprobe_FindOrAddSlot(const char* key) {
   ProbeState& state = State();
   const char* k = key ? key : "";

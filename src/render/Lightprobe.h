@@ -76,6 +76,8 @@ void Lightprobe_BeginLattice(const char* modelName, const kvVector3F& centre, fl
                              const char* parentName);
 // The current slot, or null.
 LightProbeSlot* Lightprobe_GetCurrent(void);
+// The model is drawn: no slot is current until the next lattice.
+void Lightprobe_EndLattice(void);
 // Forgets the remembered setup name and camera: the next frame step rebuilds.
 void Lightprobe_Invalidate(void);
 // The slot whose key is key (compared on the first 31 characters), else the

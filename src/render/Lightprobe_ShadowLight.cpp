@@ -11,8 +11,6 @@
 
 namespace {
 
-// The spot light's half angle, pi / 8 in single precision.
-constexpr float kSpotHalfAngle = 0.39269909262657166f;
 constexpr float kBiasScale = 0.005f;
 
 // The light members are the same 224 bytes, in the same order, in both blocks.
@@ -27,33 +25,13 @@ kvVector3F Row3(const kvVector4F& row) {
   return {row.x, row.y, row.z};
 }
 
-kvVector3F Normalized(const kvVector4F& row) {
-  kvVector3F out;
-  kv_Vector3_Normalize(Row3(row), &out);
-  return out;
-}
-
-// The world-to-shadow-map matrix of a light: its view from the centre of its
-// box's +Z face, a 45-degree perspective (spot) or an orthographic box of its
-// x and y sizes, then the texture bias.
+// The world-to-shadow-map matrix of a light: the shadow-map pass's view and
+// projection of it, then the texture bias.
 kvMatrix4F ShadowMapMatrix(const DeferredLightInfo& light, uint32_t type) {
-  const kvMatrix4F& t = light.transform;
-  const kvVector3F eye = {t[3].x + t[2].x, t[3].y + t[2].y, t[3].z + t[2].z};
-  kvMatrix4F frame;
-  kvVector4F_FromVector3(&frame[0], Normalized(t[0]), 0.0f);
-  kvVector4F_FromVector3(&frame[1], Normalized(t[1]), 0.0f);
-  kvVector4F_FromVector3(&frame[2], Normalized(t[2]), 0.0f);
-  kvVector4F_FromVector3(&frame[3], eye, 1.0f);
-  kvMatrix4F view, projection, bias, viewProjection, result;
-  kv_Matrix4_Invert(frame, &view);
-  if (type == DeferredLight_Spot) {
-    kv_Matrix4_Perspective(1.0f / std::tan(kSpotHalfAngle), 1.0f, light.shadowNear, light.sizeZ,
-                           &projection);
-  } else {
-    kv_Matrix4_Orthographic(light.sizeX, light.sizeY, light.shadowNear, light.sizeZ, &projection);
-  }
+  kvMatrix4F viewProjection, bias, result;
+  Deferred_ShadowViewProjection(light.transform, type, light.sizeX, light.sizeY, light.shadowNear,
+                                light.sizeZ, &viewProjection);
   kv_Matrix4_TextureBias(&bias);
-  kv_Matrix4_Multiply(view, projection, &viewProjection);
   kv_Matrix4_Multiply(viewProjection, bias, &result);
   return result;
 }
@@ -125,19 +103,11 @@ int Deferred_FillLitMeshFragmentConstants(LitMeshFragmentConstants* block) {
   const ShadowLightRecord& record = *Lightprobe_GetShadowLight();
   DeferredLightInfo light = {};
   if (!ReadShadowLight(record, &light)) return 0;
-  const float shadeInverse = Lightprobe_Inverse(light.shadingEnd - light.shadingBias);
-  const float innerInverse = Lightprobe_Inverse(1.0f - light.innerRadius);
-  const float verticalInverse = Lightprobe_Inverse(1.0f - light.verticalInnerRadius);
-  kv_Matrix4_Invert(light.transform, &block->WorldToLocal);
-  kvVector4F_FromVector3(&block->Light_InnerColor_InnerRadius, light.innerColour,
-                         light.innerRadius);
-  kvVector4F_FromVector3(&block->Light_OuterColor_FalloffPower, light.outerColour,
-                         light.falloffPower);
-  kvVector4F_FromVector3(&block->Light_Position_InvDelta, light.position, innerInverse);
-  block->Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User = {
-      light.verticalInnerRadius, light.verticalFalloffPower, verticalInverse,
-      record.lightType == DeferredLight_DirectionalCircular ? 1.0f : 0.0f};
-  block->Light_ShadingBias_ShadingInvDelta = {light.shadingBias, shadeInverse, 0.0f, 0.0f};
+  Deferred_FillLightShape(light, record.lightType, &block->WorldToLocal,
+                          &block->Light_InnerColor_InnerRadius,
+                          &block->Light_OuterColor_FalloffPower, &block->Light_Position_InvDelta,
+                          &block->Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User,
+                          &block->Light_ShadingBias_ShadingInvDelta);
   block->WorldToShadowMap = record.worldToShadowMap;
   block->Shadow_Bias_Softness_Quality_Enabled = record.shadowParameters;
   return record.lightType == DeferredLight_Spot ? 1 : 2;

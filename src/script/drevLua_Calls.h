@@ -3,23 +3,23 @@
 // overlays and the mouse. The program never changes the table; tests put
 // recording fakes in place and restore it with drevLua_ResetCalls.
 //
-// A sound is named by its file name or by its id; an id travels as its
-// decimal text (the music host tells the two apart).
+// A sound is named by its file name or by its id (SoundName).
 #pragma once
 
 #include <cstdint>
 
 #include "chore/costume.h"
+#include "melos/Sounds.h"
 
 struct qxVector3;
 
 struct drevLuaCalls {
   // music host
-  int (*soundsStartSound)(const char* name, int priority, int group);
-  int (*soundsStopSound)(const char* name);
-  int (*soundsGetParam)(const char* name, int parameter);
-  void (*soundsSetParam)(const char* name, int parameter, int value);
-  int (*soundsFadeParam)(const char* name, int parameter, int value, int milliseconds);
+  int (*soundsStartSound)(SoundName name, int priority, int group);
+  int (*soundsStopSound)(SoundName name);
+  int (*soundsGetParam)(SoundName name, int parameter);
+  int (*soundsSetParam)(SoundName name, int parameter, int value);
+  int (*soundsFadeParam)(SoundName name, int parameter, int value, int milliseconds);
   int (*soundsStartVoice)(const char* name, int volume, int pan);
   void (*soundsStopVoice)(void);
   void (*soundsSetVoiceEffect)(const char* name);
@@ -30,7 +30,7 @@ struct drevLuaCalls {
   int (*melosGroupVolume)(int group, int value);
   int (*melosStopAllSounds)(void);
   int (*melosSetSequence)(int sequence);
-  void (*melosSetCuePoint)(int cue);
+  int (*melosSetCuePoint)(int cue);
   int (*melosSetAttribute)(int attribute, int value);
   int (*melosPause)(void);
   int (*melosResume)(void);
@@ -42,7 +42,7 @@ struct drevLuaCalls {
   void (*restoreMelosSnapshot)(void);
   int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);
   // positional sound of the current set
-  int (*roomAddPositionalSound)(const char* sound, const qxVector3* position, int minVolume,
+  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
                                 int maxVolume, float range, float nearDistance);
   // cutscenes and high-definition movies
   void (*tolveStop)(void);

@@ -38,19 +38,17 @@ constexpr float kDefaultNearDistance = 0.8f;
 // The sound of argument n as the music host's name argument.
 struct SoundArg {
   bool valid = false;  // a name or a number
-  char number[16] = {};
-  const char* name = nullptr;
+  SoundName name;
 };
 
 SoundArg ReadSound(int n) {
   SoundArg s;
   const lua_Object o = lua_lua2C(n);
   if (lua_tag(o) == LUA_T_NUMBER) {
-    std::snprintf(s.number, sizeof s.number, "%d", drevLua_ToInt(lua_getnumber(o)));
-    s.name = s.number;
+    s.name = SoundName(drevLua_ToInt(lua_getnumber(o)));
     s.valid = true;
   } else if (lua_tag(o) == LUA_T_STRING) {
-    s.name = lua_getstring(o);
+    s.name = SoundName(lua_getstring(o));
     s.valid = true;
   }
   return s;

@@ -91,8 +91,12 @@ Bitmap* stdBmp_Load(const char* path, int arg0, int arg1) {
 }
 
 int stdBmp_Save(const char* path, Bitmap* bitmap) {
+  return stdImage_SaveBmpLayout("stdBmp_Save", path, bitmap, true);
+}
+
+int stdImage_SaveBmpLayout(const char* writer, const char* path, Bitmap* bitmap, bool blueFirst) {
   stdImageSave save;
-  if (!stdImage_BeginSave("stdBmp_Save", path, bitmap, 24, false, &save)) return 0;
+  if (!stdImage_BeginSave(writer, path, bitmap, 24, false, &save)) return 0;
   const stdFile_t file = save.file;
   DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
@@ -116,13 +120,17 @@ int stdBmp_Save(const char* path, Bitmap* bitmap) {
   if (ok) std::memset(out, 0, stored);
   for (int y = height - 1; ok && y >= 0; --y) {
     const uint8_t* row = stdImage_Row(frame, y);
-    for (int x = 0; x < width; ++x) {
-      out[3 * x] = row[3 * x + 2];
-      out[3 * x + 1] = row[3 * x + 1];
-      out[3 * x + 2] = row[3 * x];
+    if (blueFirst) {
+      for (int x = 0; x < width; ++x) {
+        out[3 * x] = row[3 * x + 2];
+        out[3 * x + 1] = row[3 * x + 1];
+        out[3 * x + 2] = row[3 * x];
+      }
+    } else {
+      std::memcpy(out, row, static_cast<size_t>(width) * 3);
     }
     ok = stdImage_Write(file, out, stored);
   }
   if (out) std_pHS->memFree(out);
-  return stdImage_EndSave("stdBmp_Save", path, &save, ok);
+  return stdImage_EndSave(writer, path, &save, ok);
 }

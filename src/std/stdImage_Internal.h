@@ -109,6 +109,11 @@ bool stdImage_BeginSave(const char* writer, const char* path, Bitmap* bitmap, in
 // The end of a writer: unlocks the frame, closes the file and logs a failed
 // write; 1 when every write went through and the file closed, else 0.
 int stdImage_EndSave(const char* writer, const char* path, stdImageSave* save, bool ok);
+// Writes frame 0 (24 bits per pixel) in the BMP layout: the 54 bytes of
+// headers, then the rows from the last to the first, each padded to a
+// multiple of 4 bytes. Pixels go blue, green, red with blueFirst, else in the
+// frame's own order. 1 when every write went through, else 0.
+int stdImage_SaveBmpLayout(const char* writer, const char* path, Bitmap* bitmap, bool blueFirst);
 // Loads through a reader that fills a caller's record: a new bitmap or null.
 Bitmap* stdImage_LoadWith(int (*read)(const char*, Bitmap*, int, int), const char* path, int arg0,
                           int arg1);

@@ -171,61 +171,75 @@ Bitmap* stdLbm_Load(const char* path, int arg0, int arg1) {
   return bitmap;
 }
 
+namespace {
+enum PackState { kStart, kPending, kRun, kLiteral };
+}  // namespace
+
+void stdLbm_PackStart(stdLbmPacker* p, uint8_t* out) {
+  *p = stdLbmPacker{};
+  p->out = out;
+  p->state = kStart;
+}
+
+void stdLbm_PackByte(stdLbmPacker* p, uint8_t c) {
+  uint8_t* out = p->out;
+  switch (p->state) {
+    case kStart:
+      p->state = kPending;
+      break;
+    case kPending:
+      p->control = p->length;
+      if (c == p->previous) {
+        out[p->length++] = 0xFF;  // run of 2
+        out[p->length++] = c;
+        p->state = kRun;
+      } else {
+        out[p->length++] = 0x01;  // literal of 2
+        out[p->length++] = p->previous;
+        out[p->length++] = c;
+        p->repeats = 0;
+        p->state = kLiteral;
+      }
+      break;
+    case kRun:
+      if (c == p->previous) {
+        if (--out[p->control] == 0x81) p->state = kStart;  // run of 128
+      } else {
+        p->state = kPending;
+      }
+      break;
+    case kLiteral:
+      if (c == p->previous && ++p->repeats == 3) {
+        // The literal's last two bytes and c become a run of 3.
+        out[p->control] = static_cast<uint8_t>(out[p->control] - 2);
+        out[p->length - 2] = 0xFE;
+        out[p->length - 1] = c;
+        p->control = p->length - 2;
+        p->state = kRun;
+        break;
+      }
+      if (c != p->previous) p->repeats = 0;
+      out[p->length++] = c;
+      if (++out[p->control] == 0x7F) p->state = kStart;  // literal of 128
+      break;
+  }
+  p->previous = c;
+}
+
+int stdLbm_PackEnd(stdLbmPacker* p) {
+  if (p->state == kPending) {
+    p->out[p->length++] = 0x00;
+    p->out[p->length++] = p->previous;
+  }
+  p->state = kStart;
+  return p->length;
+}
+
 int stdLbm_PackRowBytes(uint8_t* out, const uint8_t* row, int count) {
-  enum { kStart, kPending, kRun, kLiteral } state = kStart;
-  int o = 0;
-  int control = 0;  // position of the current group's control byte
-  int repeats = 0;
-  uint8_t d = 0;
-  for (int i = 0; i < count; ++i) {
-    const uint8_t c = row[i];
-    switch (state) {
-      case kStart:
-        state = kPending;
-        break;
-      case kPending:
-        control = o;
-        if (c == d) {
-          out[o++] = 0xFF;  // run of 2
-          out[o++] = c;
-          state = kRun;
-        } else {
-          out[o++] = 0x01;  // literal of 2
-          out[o++] = d;
-          out[o++] = c;
-          repeats = 0;
-          state = kLiteral;
-        }
-        break;
-      case kRun:
-        if (c == d) {
-          if (--out[control] == 0x81) state = kStart;  // run of 128
-        } else {
-          state = kPending;
-        }
-        break;
-      case kLiteral:
-        if (c == d && ++repeats == 3) {
-          // The literal's last two bytes and c become a run of 3.
-          out[control] = static_cast<uint8_t>(out[control] - 2);
-          out[o - 2] = 0xFE;
-          out[o - 1] = c;
-          control = o - 2;
-          state = kRun;
-          break;
-        }
-        if (c != d) repeats = 0;
-        out[o++] = c;
-        if (++out[control] == 0x7F) state = kStart;  // literal of 128
-        break;
-    }
-    d = c;
-  }
-  if (state == kPending) {
-    out[o++] = 0x00;
-    out[o++] = d;
-  }
-  return o;
+  stdLbmPacker packer;
+  stdLbm_PackStart(&packer, out);
+  for (int i = 0; i < count; ++i) stdLbm_PackByte(&packer, row[i]);
+  return stdLbm_PackEnd(&packer);
 }
 
 int stdLbm_PackRow(stdFile_t file, const uint8_t* row, int count, uint8_t* scratch) {

@@ -29,6 +29,23 @@ int stdLbm_Save(const char* path, Bitmap* bitmap);
 inline int stdLbm_PackBound(int count) {
   return count + count / 128 + 2;
 }
+// The ByteRun1 row packer, fed one byte at a time: a state machine of four
+// states (start, a byte pending, a run, a literal) whose output is pinned
+// byte for byte. The record keeps the state between calls.
+struct stdLbmPacker {
+  uint8_t* out;  // stdLbm_PackBound(bytes of the row) bytes
+  int length;    // packed bytes so far
+  int state;
+  int control;  // position of the current group's control byte
+  int repeats;  // equal bytes at the end of a literal
+  uint8_t previous;
+};
+// Starts a row whose packed bytes go to out.
+void stdLbm_PackStart(stdLbmPacker* packer, uint8_t* out);
+void stdLbm_PackByte(stdLbmPacker* packer, uint8_t byte);
+// Ends the row (a pending byte becomes a literal of 1): the packed length.
+int stdLbm_PackEnd(stdLbmPacker* packer);
+
 // Packs one row with ByteRun1 into out (stdLbm_PackBound(count) bytes) and
 // answers the packed length.
 int stdLbm_PackRowBytes(uint8_t* out, const uint8_t* row, int count);

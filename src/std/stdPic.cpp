@@ -141,3 +141,7 @@ int stdPic_Read(const char* path, Bitmap* bitmap, int arg0, int arg1) {
 Bitmap* stdPic_Load(const char* path, int arg0, int arg1) {
   return stdImage_LoadWith(stdPic_Read, path, arg0, arg1);
 }
+
+int stdPic_Save(const char* path, Bitmap* bitmap) {
+  return stdImage_SaveBmpLayout("stdPic_Save", path, bitmap, false);
+}

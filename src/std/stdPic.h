@@ -15,3 +15,7 @@ struct Bitmap;
 Bitmap* stdPic_Load(const char* path, int arg0, int arg1);
 // Reads into the caller's record (which then owns the frame); 1 or 0.
 int stdPic_Read(const char* path, Bitmap* bitmap, int arg0, int arg1);
+// The module's writer, which no part of the program calls: frame 0 (24 bits
+// per pixel) in the BMP file layout, pixels in the frame's own red, green,
+// blue order (a BMP reader sees red and blue exchanged). 1 when written.
+int stdPic_Save(const char* path, Bitmap* bitmap);

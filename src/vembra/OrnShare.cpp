@@ -196,7 +196,7 @@ void* OrnShare_Subscribe(const char* request, const char* defaults) {
   bool haveValue = LookupConfig(g_state.overrideConfig, req, &value) ||
                    LookupConfig(defaults, req, &value) ||
                    LookupConfig(g_state.defaultConfig, req, &value);
-  std::string key(req.substr(0, req.find('.')));
+  std::string key(NamePart(request));
   if (key.size() > kMaxKey) key.resize(kMaxKey);
   int answer = -1;
   if (haveValue) {

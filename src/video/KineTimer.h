@@ -9,7 +9,7 @@
 class KineVideoClip;
 
 class KineTimer {
-public:
+ public:
   virtual ~KineTimer() = default;
   virtual float GetTime() { return time.load(); }
   // When not paused: time += speed x dt.
@@ -22,29 +22,28 @@ public:
   virtual float GetSpeed() { return speed.load(); }
   virtual void Seek(float t) { time = t; }
 
-protected:
+ protected:
   std::atomic<float> time{0.0f};
   std::atomic<float> speed{1.0f};
   std::atomic<bool> paused{false};
 };
 
 class KineAudioInterface {
-public:
-  KineAudioInterface(KineVideoClip *clip, int channels, int frequency)
+ public:
+  KineAudioInterface(KineVideoClip* clip, int channels, int frequency)
       : frequency(frequency), channels(channels), clip(clip) {}
   virtual ~KineAudioInterface() = default;
   // Interleaved float samples; count = frames x channels.
-  virtual void QueueSamples(const float *samples, int count) = 0;
+  virtual void QueueSamples(const float* samples, int count) = 0;
 
-protected:
+ protected:
   int frequency;
   int channels;
-  KineVideoClip *clip;
+  KineVideoClip* clip;
 };
 
 class KineAudioInterfaceFactory {
-public:
+ public:
   virtual ~KineAudioInterfaceFactory() = default;
-  virtual KineAudioInterface *CreateInstance(KineVideoClip *clip, int channels,
-                                             int frequency) = 0;
+  virtual KineAudioInterface* CreateInstance(KineVideoClip* clip, int channels, int frequency) = 0;
 };

@@ -18,19 +18,19 @@ class KineVideoClip;
 class KineWorkerThread;
 
 class KineVideoFrame {
-public:
-  explicit KineVideoFrame(KineVideoClip *clip);
+ public:
+  explicit KineVideoFrame(KineVideoClip* clip);
   virtual ~KineVideoFrame() = default;
   // Converts (or copies a packed source) into the buffer; then ready.
-  virtual void Decode(const KineConversionJob &job);
+  virtual void Decode(const KineConversionJob& job);
   int GetWidth() const;
   int GetHeight() const;
   int GetStride() const;
-  uint8_t *GetBuffer() { return buffer.get(); }
+  uint8_t* GetBuffer() { return buffer.get(); }
   // Clears ready and in use.
   void Clear() { ready = inUse = false; }
 
-  KineVideoClip *parent;
+  KineVideoClip* parent;
   std::unique_ptr<uint8_t[]> buffer;
   size_t bufferSize = 0;
   int number = 0;
@@ -42,60 +42,58 @@ public:
 };
 
 class KineFrameQueue {
-public:
-  explicit KineFrameQueue(KineVideoClip *clip) : parent(clip) {}
+ public:
+  explicit KineFrameQueue(KineVideoClip* clip) : parent(clip) {}
   ~KineFrameQueue() { frames.clear(); }
   void SetSize(int n);
-  int GetSize() const { return count; }
-  KineVideoFrame *TakeFreeFrame();
-  KineVideoFrame *PeekReady();
+  int GetSize() const { return count.load(); }
+  KineVideoFrame* TakeFreeFrame();
+  KineVideoFrame* PeekReady();
   void Pop();
   void Clear();
   // Frees a frame taken for a decode step that found nothing to decode.
-  void Release(KineVideoFrame *frame);
+  void Release(KineVideoFrame* frame);
   int CountReady();
   int CountInUse();
   bool IsFull();
   void Lock() { mutex.Lock(); }
   void Unlock() { mutex.Unlock(); }
-  KineVideoFrame *CreateFrame();
+  KineVideoFrame* CreateFrame();
   // The frame at the front, whatever its flags (for the loop clean-up).
-  std::list<std::unique_ptr<KineVideoFrame>> &GetFrames() { return frames; }
+  std::list<std::unique_ptr<KineVideoFrame>>& GetFrames() { return frames; }
 
-private:
+ private:
   std::list<std::unique_ptr<KineVideoFrame>> frames;
-  int count = 0;
-  KineVideoClip *parent;
+  // Read by workers choosing a clip while the main thread may resize.
+  std::atomic<int> count{0};
+  KineVideoClip* parent;
   KineMutex mutex;
 };
 
 class KineVideoClip {
-public:
+ public:
   // Takes ownership of the source.
-  KineVideoClip(KineDataSource *source, int outputMode, int precachedFrames,
-                bool powerOfTwoStride);
+  KineVideoClip(KineDataSource* source, int outputMode, int precachedFrames, bool powerOfTwoStride);
   virtual ~KineVideoClip();
-  KineVideoClip(const KineVideoClip &) = delete;
-  KineVideoClip &operator=(const KineVideoClip &) = delete;
+  KineVideoClip(const KineVideoClip&) = delete;
+  KineVideoClip& operator=(const KineVideoClip&) = delete;
 
   virtual void PerformSeek() = 0;
   virtual bool ReadMoreData() = 0;
   virtual float DecodeAudio() = 0;
-  virtual void Load(KineDataSource *source) = 0;
+  virtual void Load(KineDataSource* source) = 0;
   virtual void Restart() = 0;
   virtual std::string GetDecoderName() = 0;
   virtual bool DecodeFrame() = 0;
   virtual void DeliverAudio() = 0;
 
   void Update(float dt);
-  KineVideoFrame *GetNextFrame();
+  KineVideoFrame* GetNextFrame();
   void PopFrame();
   float AdvanceToNextFrame();
   void SetOutputMode(int mode);
   int GetOutputMode() const { return outputMode.load(); }
-  bool IsBusy() const {
-    return assignedWorker.load() || outputMode != requestedOutputMode;
-  }
+  bool IsBusy() const { return assignedWorker.load() || outputMode != requestedOutputMode; }
 
   float GetTime() { return clock.load()->GetTime(); }
   void Play() { clock.load()->Play(); }
@@ -103,8 +101,8 @@ public:
   bool IsPaused() { return clock.load()->IsPaused(); }
   void SetSpeed(float s) { clock.load()->SetSpeed(s); }
   float GetSpeed() { return clock.load()->GetSpeed(); }
-  void SetTimer(KineTimer *timer) { clock = timer ? timer : ownClock.get(); }
-  KineTimer *GetTimer() { return clock.load(); }
+  void SetTimer(KineTimer* timer) { clock = timer ? timer : ownClock.get(); }
+  KineTimer* GetTimer() { return clock.load(); }
 
   void Seek(float seconds);
   void SeekToFrame(int frame);
@@ -113,30 +111,31 @@ public:
   bool IsDone();
   int GetReadyFrameCount();
   float GetPrecachedReadyCount();
-  int GetPrecachedFrameCount() {
-    return frameQueue ? frameQueue->GetSize() : 0;
-  }
+  int GetPrecachedFrameCount() { return frameQueue ? frameQueue->GetSize() : 0; }
   void SetPrecachedFrameCount(int n);
   void WaitForCache(float factor, float maxSeconds);
   bool IsWaitingForCache() const { return waitingForCache.load(); }
-  void SetAudioInterface(KineAudioInterface *sink);
-  KineAudioInterface *GetAudioInterface() { return audioSink.get(); }
+  void SetAudioInterface(KineAudioInterface* sink);
+  KineAudioInterface* GetAudioInterface() { return audioSink.get(); }
   void SetAudioGain(float g);
   float GetAudioGain() const { return audioGain; }
   void SetAutoRestart(bool flag);
   bool GetAutoRestart() const { return autoRestart; }
 
-  const std::string &GetName() const { return name; }
+  const std::string& GetName() const { return name; }
   int GetWidth() const { return alpha ? width / 2 : width; }
   int GetHeight() const { return height; }
   int GetPictureWidth() const { return pictureWidth; }
   int GetPictureHeight() const { return pictureHeight; }
+  // The visible region's offset in the coded frame, from its top-left.
+  int GetPictureX() const { return pictureX; }
+  int GetPictureY() const { return pictureY; }
   int GetStride() const { return stride; }
   float GetDuration() const { return duration; }
   float GetFps() const { return fps; }
   float GetPriority() const { return priority; }
   void SetPriority(float p) { priority = p; }
-  KineFrameQueue *GetFrameQueue() { return frameQueue.get(); }
+  KineFrameQueue* GetFrameQueue() { return frameQueue.get(); }
   int GetDroppedFrames() const { return droppedFrames; }
   int GetDisplayedFrames() const { return displayedFrames; }
   int GetFrameCount() const { return frameCount; }
@@ -149,7 +148,7 @@ public:
 
   // The worker decoding the clip now (set under the manager's mutex,
   // cleared under the clip mutex).
-  std::atomic<KineWorkerThread *> assignedWorker{nullptr};
+  std::atomic<KineWorkerThread*> assignedWorker{nullptr};
   // Entries of this clip in the manager's pick history.
   int pickCount = 0;
   // Held by a worker for a whole decode step.
@@ -157,11 +156,11 @@ public:
   // Set by a decode step that met the end of the data.
   std::atomic<bool> lastStepMetEnd{false};
 
-protected:
+ protected:
   std::unique_ptr<KineFrameQueue> frameQueue;
   std::unique_ptr<KineAudioInterface> audioSink;
   std::unique_ptr<KineDataSource> dataSource;
-  std::atomic<KineTimer *> clock{nullptr};
+  std::atomic<KineTimer*> clock{nullptr};
   std::unique_ptr<KineTimer> ownClock;
   bool alpha = false;
   std::atomic<bool> waitingForCache{false};
@@ -177,8 +176,10 @@ protected:
   int width = 0, height = 0;
   int stride;
   int pictureWidth = 0, pictureHeight = 0;
+  int pictureX = 0, pictureY = 0;
   int frameCount = -1;
-  float audioGain = 1.0f;
+  // Set by the main thread, read by the worker that decodes the audio.
+  std::atomic<float> audioGain{1.0f};
   std::atomic<int> outputMode{TH_UNDEFINED};
   std::atomic<int> requestedOutputMode{TH_UNDEFINED};
   bool autoRestart = false;

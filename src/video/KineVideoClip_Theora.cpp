@@ -13,24 +13,21 @@ constexpr int kMaxVorbisStreams = 6;
 // Larger pictures are refused before any buffer is made for them.
 constexpr uint64_t kMaxPixels = 4096ull * 4096ull;
 
-} // namespace
+}  // namespace
 
 // Audio packets ---------------------------------------------------------------
 
-void KineAudioPacketQueue::AddRawPacket(float *interleaved, int count) {
-  Packet *p = new Packet{interleaved, count, nullptr};
-  Packet **at = &first;
-  while (*at)
-    at = &(*at)->next;
+void KineAudioPacketQueue::AddRawPacket(float* interleaved, int count) {
+  Packet* p = new Packet{interleaved, count, nullptr};
+  Packet** at = &first;
+  while (*at) at = &(*at)->next;
   *at = p;
 }
 
-void KineAudioPacketQueue::AddPacket(float **channelSamples, int frames,
-                                     float gain) {
-  if (frames <= 0 || channels == 0)
-    return;
+void KineAudioPacketQueue::AddPacket(float** channelSamples, int frames, float gain) {
+  if (frames <= 0 || channels == 0) return;
   const int count = frames * static_cast<int>(channels);
-  float *out = new float[static_cast<size_t>(count)];
+  float* out = new float[static_cast<size_t>(count)];
   for (int f = 0; f < frames; ++f) {
     for (uint32_t c = 0; c < channels; ++c) {
       const float s = channelSamples[c][f];
@@ -40,58 +37,47 @@ void KineAudioPacketQueue::AddPacket(float **channelSamples, int frames,
   AddRawPacket(out, count);
 }
 
-void KineAudioPacketQueue::AddPacket(const float *interleaved, int count,
-                                     float gain) {
-  if (count <= 0)
-    return;
-  float *out = new float[static_cast<size_t>(count)];
-  for (int i = 0; i < count; ++i)
-    out[i] = gain < 1.0f ? interleaved[i] * gain : interleaved[i];
+void KineAudioPacketQueue::AddPacket(const float* interleaved, int count, float gain) {
+  if (count <= 0) return;
+  float* out = new float[static_cast<size_t>(count)];
+  for (int i = 0; i < count; ++i) out[i] = gain < 1.0f ? interleaved[i] * gain : interleaved[i];
   AddRawPacket(out, count);
 }
 
 float KineAudioPacketQueue::GetQueuedSeconds() const {
-  if (channels == 0 || frequency == 0)
-    return 0.0f;
+  if (channels == 0 || frequency == 0) return 0.0f;
   double total = 0;
-  for (Packet *p = first; p; p = p->next)
-    total += p->count;
-  return static_cast<float>(total /
-                            (static_cast<double>(channels) * frequency));
+  for (Packet* p = first; p; p = p->next) total += p->count;
+  return static_cast<float>(total / (static_cast<double>(channels) * frequency));
 }
 
-KineAudioPacketQueue::Packet *KineAudioPacketQueue::PopPacket() {
-  Packet *p = first;
-  if (p)
-    first = p->next;
+KineAudioPacketQueue::Packet* KineAudioPacketQueue::PopPacket() {
+  Packet* p = first;
+  if (p) first = p->next;
   return p;
 }
 
-void KineAudioPacketQueue::DestroyPacket(Packet *packet) {
-  if (!packet)
-    return;
+void KineAudioPacketQueue::DestroyPacket(Packet* packet) {
+  if (!packet) return;
   delete[] packet->samples;
   delete packet;
 }
 
 void KineAudioPacketQueue::Flush() {
-  while (Packet *p = PopPacket())
-    DestroyPacket(p);
+  while (Packet* p = PopPacket()) DestroyPacket(p);
 }
 
-void KineAudioPacketQueue::FlushTo(KineAudioInterface *sink) {
-  while (Packet *p = PopPacket()) {
-    if (sink)
-      sink->QueueSamples(p->samples, p->count);
+void KineAudioPacketQueue::FlushTo(KineAudioInterface* sink) {
+  while (Packet* p = PopPacket()) {
+    if (sink) sink->QueueSamples(p->samples, p->count);
     DestroyPacket(p);
   }
 }
 
 // Clip ------------------------------------------------------------------------
 
-KineVideoClip_Theora::KineVideoClip_Theora(KineDataSource *source, int mode,
-                                           int precached, bool powerOfTwo,
-                                           uint32_t track)
+KineVideoClip_Theora::KineVideoClip_Theora(KineDataSource* source, int mode, int precached,
+                                           bool powerOfTwo, uint32_t track)
     : KineVideoClip(source, mode, precached, powerOfTwo), audioTrack(track) {
   ogg_sync_init(&syncState);
   std::memset(&page, 0, sizeof page);
@@ -128,18 +114,16 @@ KineVideoClip_Theora::~KineVideoClip_Theora() {
 }
 
 int KineVideoClip_Theora::ReadChunk() {
-  char *buffer = ogg_sync_buffer(&syncState, kChunk);
-  if (!buffer)
-    return 0;
+  char* buffer = ogg_sync_buffer(&syncState, kChunk);
+  if (!buffer) return 0;
   int n = dataSource->Read(buffer, kChunk);
-  if (n <= 0)
-    return 0;
+  if (n <= 0) return 0;
   ogg_sync_wrote(&syncState, n);
   return n;
 }
 
 void KineVideoClip_Theora::ReadHeaders() {
-  KineVideoManager *manager = KineVideoManager::GetInstance();
+  KineVideoManager* manager = KineVideoManager::GetInstance();
   const bool wantAudio = manager && manager->GetAudioFactory();
 
   struct VorbisSlot {
@@ -149,7 +133,7 @@ void KineVideoClip_Theora::ReadHeaders() {
     int headers;
   };
   VorbisSlot slots[kMaxVorbisStreams];
-  for (VorbisSlot &s : slots) {
+  for (VorbisSlot& s : slots) {
     vorbis_info_init(&s.info);
     vorbis_comment_init(&s.comment);
     std::memset(&s.stream, 0, sizeof s.stream);
@@ -158,8 +142,7 @@ void KineVideoClip_Theora::ReadHeaders() {
   int slotCount = 0;
   auto freeSlots = [&](int keep) {
     for (int k = 0; k < kMaxVorbisStreams; ++k) {
-      if (k == keep)
-        continue;
+      if (k == keep) continue;
       vorbis_info_clear(&slots[k].info);
       vorbis_comment_clear(&slots[k].comment);
       ogg_stream_clear(&slots[k].stream);
@@ -169,18 +152,15 @@ void KineVideoClip_Theora::ReadHeaders() {
   try {
     // Beginning-of-stream pages: find the Theora stream and the Vorbis ones.
     ogg_packet packet;
-    th_setup_info *setup = nullptr;
+    th_setup_info* setup = nullptr;
     bool bosDone = false;
     while (!bosDone) {
-      if (ReadChunk() == 0)
-        break;
+      if (ReadChunk() == 0) break;
       while (ogg_sync_pageout(&syncState, &page) > 0) {
         if (!ogg_page_bos(&page)) {
-          if (theoraHeaders)
-            ogg_stream_pagein(&theoraStream, &page);
+          if (theoraHeaders) ogg_stream_pagein(&theoraStream, &page);
           // Each recorded stream takes only its own pages.
-          for (int k = 0; k < slotCount; ++k)
-            ogg_stream_pagein(&slots[k].stream, &page);
+          for (int k = 0; k < slotCount; ++k) ogg_stream_pagein(&slots[k].stream, &page);
           bosDone = true;
           break;
         }
@@ -189,13 +169,11 @@ void KineVideoClip_Theora::ReadHeaders() {
         ogg_stream_pagein(&test, &page);
         const int got = ogg_stream_packetout(&test, &packet);
         if (!theoraHeaders && got == 1 &&
-            th_decode_headerin(&theoraInfo, &theoraComment, &setup, &packet) >=
-                1) {
+            th_decode_headerin(&theoraInfo, &theoraComment, &setup, &packet) >= 1) {
           std::memcpy(&theoraStream, &test, sizeof test);
           theoraHeaders = 1;
         } else if (wantAudio && slotCount < kMaxVorbisStreams && got == 1 &&
-                   vorbis_synthesis_headerin(&slots[slotCount].info,
-                                             &slots[slotCount].comment,
+                   vorbis_synthesis_headerin(&slots[slotCount].info, &slots[slotCount].comment,
                                              &packet) >= 0) {
           std::memcpy(&slots[slotCount].stream, &test, sizeof test);
           slots[slotCount].headers = 1;
@@ -207,50 +185,38 @@ void KineVideoClip_Theora::ReadHeaders() {
       }
     }
     theoraSetup = setup;
-    if (!theoraHeaders)
-      throw KINE_EXCEPTION("invalid theora stream");
+    if (!theoraHeaders) throw KINE_EXCEPTION("invalid theora stream");
 
     // The remaining header packets of every stream.
     for (;;) {
       while (theoraHeaders < 3) {
         const int r = ogg_stream_packetout(&theoraStream, &packet);
-        if (r == 0)
-          break;
-        if (r < 0)
-          throw KINE_EXCEPTION("Error parsing Theora stream headers.");
-        const int h = th_decode_headerin(&theoraInfo, &theoraComment,
-                                         &theoraSetup, &packet);
-        if (h < 0)
-          throw KINE_EXCEPTION("Error parsing Theora stream headers.");
-        if (h == 0)
-          throw KINE_EXCEPTION("invalid theora stream");
+        if (r == 0) break;
+        if (r < 0) throw KINE_EXCEPTION("Error parsing Theora stream headers.");
+        const int h = th_decode_headerin(&theoraInfo, &theoraComment, &theoraSetup, &packet);
+        if (h < 0) throw KINE_EXCEPTION("Error parsing Theora stream headers.");
+        if (h == 0) throw KINE_EXCEPTION("invalid theora stream");
         ++theoraHeaders;
       }
       bool vorbisDone = true;
       for (int k = 0; k < slotCount; ++k) {
-        VorbisSlot &s = slots[k];
+        VorbisSlot& s = slots[k];
         while (s.headers < 3) {
           const int r = ogg_stream_packetout(&s.stream, &packet);
-          if (r == 0)
-            break;
-          if (r < 0)
-            throw KINE_EXCEPTION("Error parsing vorbis stream headers");
+          if (r == 0) break;
+          if (r < 0) throw KINE_EXCEPTION("Error parsing vorbis stream headers");
           if (vorbis_synthesis_headerin(&s.info, &s.comment, &packet) != 0) {
             throw KINE_EXCEPTION("invalid stream");
           }
           ++s.headers;
         }
-        if (s.headers < 3)
-          vorbisDone = false;
+        if (s.headers < 3) vorbisDone = false;
       }
-      if (theoraHeaders >= 3 && vorbisDone)
-        break;
-      if (ReadChunk() == 0)
-        throw KINE_EXCEPTION("End of file found prematurely");
+      if (theoraHeaders >= 3 && vorbisDone) break;
+      if (ReadChunk() == 0) throw KINE_EXCEPTION("End of file found prematurely");
       while (ogg_sync_pageout(&syncState, &page) > 0) {
         ogg_stream_pagein(&theoraStream, &page);
-        for (int k = 0; k < slotCount; ++k)
-          ogg_stream_pagein(&slots[k].stream, &page);
+        for (int k = 0; k < slotCount; ++k) ogg_stream_pagein(&slots[k].stream, &page);
       }
     }
 
@@ -259,13 +225,12 @@ void KineVideoClip_Theora::ReadHeaders() {
     vorbisStreamCount = slotCount;
     chosenStream = 0;
     if (slotCount > 0) {
-      const std::vector<std::string> &codes = manager->GetLanguageCodes();
+      const std::vector<std::string>& codes = manager->GetLanguageCodes();
       bool found = false;
       for (int k = 0; k < slotCount && !found; ++k) {
         for (int c = 0; c < slots[k].comment.comments && !found; ++c) {
-          const std::string text(
-              slots[k].comment.user_comments[c],
-              static_cast<size_t>(slots[k].comment.comment_lengths[c]));
+          const std::string text(slots[k].comment.user_comments[c],
+                                 static_cast<size_t>(slots[k].comment.comment_lengths[c]));
           int index = -1;
           for (size_t i = 0; i < codes.size(); ++i) {
             if (text.find(codes[i]) != std::string::npos) {
@@ -282,10 +247,8 @@ void KineVideoClip_Theora::ReadHeaders() {
       vorbis_info_clear(&vorbisInfo);
       vorbis_comment_clear(&vorbisComment);
       std::memcpy(&vorbisInfo, &slots[chosenStream].info, sizeof vorbisInfo);
-      std::memcpy(&vorbisComment, &slots[chosenStream].comment,
-                  sizeof vorbisComment);
-      std::memcpy(&vorbisStream, &slots[chosenStream].stream,
-                  sizeof vorbisStream);
+      std::memcpy(&vorbisComment, &slots[chosenStream].comment, sizeof vorbisComment);
+      std::memcpy(&vorbisStream, &slots[chosenStream].stream, sizeof vorbisStream);
       freeSlots(static_cast<int>(chosenStream));
     } else {
       freeSlots(-1);
@@ -302,9 +265,8 @@ bool KineVideoClip_Theora::ResetDecoder() {
   return decoder != nullptr;
 }
 
-void KineVideoClip_Theora::Load(KineDataSource *source) {
-  if (source && source != dataSource.get())
-    dataSource.reset(source);
+void KineVideoClip_Theora::Load(KineDataSource* source) {
+  if (source && source != dataSource.get()) dataSource.reset(source);
   ReadHeaders();
   const uint64_t pixels = static_cast<uint64_t>(theoraInfo.frame_width) *
                           static_cast<uint64_t>(theoraInfo.frame_height);
@@ -316,11 +278,12 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
   height = static_cast<int>(theoraInfo.frame_height);
   pictureWidth = static_cast<int>(theoraInfo.pic_width);
   pictureHeight = static_cast<int>(theoraInfo.pic_height);
+  pictureX = static_cast<int>(theoraInfo.pic_x);
+  pictureY = static_cast<int>(theoraInfo.pic_y);
   const int w = alpha ? width / 2 : width;
   if (stride == 1) {
     int p = 1;
-    while (p < w)
-      p *= 2;
+    while (p < w) p *= 2;
     stride = p;
   } else {
     stride = w;
@@ -328,8 +291,8 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
   if (theoraInfo.fps_numerator == 0 || theoraInfo.fps_denominator == 0) {
     throw KINE_EXCEPTION("invalid theora stream");
   }
-  fps = static_cast<float>(theoraInfo.fps_numerator) /
-        static_cast<float>(theoraInfo.fps_denominator);
+  fps =
+      static_cast<float>(theoraInfo.fps_numerator) / static_cast<float>(theoraInfo.fps_denominator);
 
   frameQueue = std::make_unique<KineFrameQueue>(this);
   frameQueue->SetSize(precachedFrames);
@@ -340,23 +303,19 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
     const int32_t span = window < size ? window : size;
     ogg_sync_reset(&syncState);
     dataSource->Seek(size - span);
-    char *buffer = ogg_sync_buffer(&syncState, span);
+    char* buffer = ogg_sync_buffer(&syncState, span);
     const int32_t got = buffer && span > 0 ? dataSource->Read(buffer, span) : 0;
-    if (got > 0)
-      ogg_sync_wrote(&syncState, got);
+    if (got > 0) ogg_sync_wrote(&syncState, got);
     while (ogg_sync_pageout(&syncState, &page) > 0) {
-      if (ogg_page_serialno(&page) != theoraStream.serialno)
-        continue;
+      if (ogg_page_serialno(&page) != theoraStream.serialno) continue;
       const ogg_int64_t granule = ogg_page_granulepos(&page);
       if (granule < 0) {
-        if (frameCount >= 0)
-          ++frameCount;
+        if (frameCount >= 0) ++frameCount;
       } else {
         frameCount = static_cast<int>(th_granule_frame(decoder, granule) + 1);
       }
     }
-    if (frameCount >= 1 || span >= size)
-      break;
+    if (frameCount >= 1 || span >= size) break;
   }
   if (frameCount < 0) {
     KineLog("unable to determine file duration!");
@@ -367,8 +326,7 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
   dataSource->Seek(0);
   // Header packets read again from the start are skipped by the decoders.
   ogg_stream_reset(&theoraStream);
-  if (vorbisHeaders)
-    ogg_stream_reset(&vorbisStream);
+  if (vorbisHeaders) ogg_stream_reset(&vorbisStream);
 
   if (vorbisHeaders) {
     if (vorbis_synthesis_init(&vorbisDsp, &vorbisInfo) != 0) {
@@ -379,12 +337,11 @@ void KineVideoClip_Theora::Load(KineDataSource *source) {
     vorbisDspReady = true;
     frequency = static_cast<uint32_t>(vorbisInfo.rate);
     channels = static_cast<uint32_t>(vorbisInfo.channels);
-    KineVideoManager *manager = KineVideoManager::GetInstance();
-    KineAudioInterfaceFactory *factory =
-        manager ? manager->GetAudioFactory() : nullptr;
+    KineVideoManager* manager = KineVideoManager::GetInstance();
+    KineAudioInterfaceFactory* factory = manager ? manager->GetAudioFactory() : nullptr;
     if (factory) {
-      SetAudioInterface(factory->CreateInstance(
-          this, static_cast<int>(channels), static_cast<int>(frequency)));
+      SetAudioInterface(
+          factory->CreateInstance(this, static_cast<int>(channels), static_cast<int>(frequency)));
     }
   }
   frameDuration = 1.0f / fps;
@@ -396,8 +353,7 @@ bool KineVideoClip_Theora::ReadMoreData() {
   const float t = restarted ? 0.0f : clock.load()->GetTime();
   const bool withAudio = audioSink && vorbisHeaders;
   for (;;) {
-    if (ReadChunk() == 0)
-      return false;
+    if (ReadChunk() == 0) return false;
     while (ogg_sync_pageout(&syncState, &page) > 0) {
       const int serial = ogg_page_serialno(&page);
       if (serial == theoraStream.serialno) {
@@ -406,38 +362,30 @@ bool KineVideoClip_Theora::ReadMoreData() {
         const ogg_int64_t granule = ogg_page_granulepos(&page);
         audioTime = granule < 0
                         ? -1.0f
-                        : static_cast<float>(static_cast<double>(granule) /
-                                             vorbisInfo.rate);
+                        : static_cast<float>(static_cast<double>(granule) / vorbisInfo.rate);
         endOfStream = ogg_page_eos(&page) != 0;
         ogg_stream_pagein(&vorbisStream, &page);
       }
     }
-    if (!withAudio || endOfStream)
-      return true;
-    if (!(audioTime < t + 1.0f))
-      return true;
+    if (!withAudio || endOfStream) return true;
+    if (!(audioTime < t + 1.0f)) return true;
   }
 }
 
 bool KineVideoClip_Theora::DecodeFrame() {
   lastStepMetEnd = false;
-  if (endOfData || !frameQueue || !decoder)
-    return false;
-  KineVideoFrame *frame = frameQueue->TakeFreeFrame();
-  if (!frame)
-    return false;
+  if (endOfData || !frameQueue || !decoder) return false;
+  KineVideoFrame* frame = frameQueue->TakeFreeFrame();
+  if (!frame) return false;
   bool restart = false;
   ogg_packet packet;
   for (;;) {
     if (ogg_stream_packetout(&theoraStream, &packet) > 0) {
       ogg_int64_t granule = -1;
-      if (th_decode_packetin(decoder, &packet, &granule) != 0)
-        continue;
-      const float frameTime =
-          static_cast<float>(th_granule_time(decoder, granule));
+      if (th_decode_packetin(decoder, &packet, &granule) != 0) continue;
+      const float frameTime = static_cast<float>(th_granule_time(decoder, granule));
       const long number = static_cast<long>(th_granule_frame(decoder, granule));
-      if (clock.load()->GetTime() > frameTime && !restarted &&
-          number % 16 != 0) {
+      if (clock.load()->GetTime() > frameTime && !restarted && number % 16 != 0) {
         // Late: skip the conversion; every 16th frame is always kept.
         ++droppedFrames;
         ++displayedFrames;
@@ -452,17 +400,9 @@ bool KineVideoClip_Theora::DecodeFrame() {
         frameQueue->Release(frame);
         break;
       }
-      KineConversionJob job{nullptr,
-                            planes[0].data,
-                            planes[1].data,
-                            planes[2].data,
-                            nullptr,
-                            0,
-                            0,
-                            0,
-                            planes[0].stride,
-                            planes[1].stride,
-                            planes[2].stride};
+      KineConversionJob job{
+          nullptr, planes[0].data,   planes[1].data,   planes[2].data,  nullptr, 0, 0,
+          0,       planes[0].stride, planes[1].stride, planes[2].stride};
       frame->Decode(job);
       break;
     }
@@ -477,42 +417,35 @@ bool KineVideoClip_Theora::DecodeFrame() {
     KineLock lock(*audioMutex);
     DecodeAudio();
   }
-  if (restart)
-    Restart();
+  if (restart) Restart();
   return true;
 }
 
 float KineVideoClip_Theora::DecodeAudio() {
-  if (restarted || !vorbisDspReady)
-    return -1.0f;
+  if (restarted || !vorbisDspReady) return -1.0f;
   const float limit = static_cast<float>(precachedFrames) / fps + 1.0f;
   const float videoTime = static_cast<float>(lastDecodedFrame) / fps;
   float result = -1.0f;
   bool counting = false;
   ogg_packet packet;
   for (;;) {
-    float **pcm = nullptr;
+    float** pcm = nullptr;
     const int n = vorbis_synthesis_pcmout(&vorbisDsp, &pcm);
     if (n > 0) {
-      AddPacket(pcm, n, audioGain);
+      AddPacket(pcm, n, audioGain.load());
       audioFramesDecoded += static_cast<uint32_t>(n);
-      if (counting)
-        result += static_cast<float>(n) / static_cast<float>(vorbisInfo.rate);
+      if (counting) result += static_cast<float>(n) / static_cast<float>(vorbisInfo.rate);
       vorbis_synthesis_read(&vorbisDsp, n);
     } else if (ogg_stream_packetout(&vorbisStream, &packet) > 0) {
-      if (vorbis_synthesis(&vorbisBlock, &packet) != 0)
-        continue;
+      if (vorbis_synthesis(&vorbisBlock, &packet) != 0) continue;
       if (result < 0.0f && packet.granulepos >= 0) {
-        result = static_cast<float>(
-            vorbis_granule_time(&vorbisDsp, packet.granulepos));
+        result = static_cast<float>(vorbis_granule_time(&vorbisDsp, packet.granulepos));
       } else if (result >= 0.0f) {
         counting = true;
       }
       vorbis_synthesis_blockin(&vorbisDsp, &vorbisBlock);
     } else {
-      if (static_cast<float>(audioFramesDecoded) /
-                      static_cast<float>(frequency) -
-                  videoTime >=
+      if (static_cast<float>(audioFramesDecoded) / static_cast<float>(frequency) - videoTime >=
               limit ||
           !ReadMoreData()) {
         return result;
@@ -522,18 +455,16 @@ float KineVideoClip_Theora::DecodeAudio() {
 }
 
 void KineVideoClip_Theora::DeliverAudio() {
-  if (!audioSink || clock.load()->IsPaused())
-    return;
+  if (!audioSink || clock.load()->IsPaused()) return;
   KineLock lock(*audioMutex);
   FlushTo(audioSink.get());
 }
 
 void KineVideoClip_Theora::Restart() {
-  KineTimer *timer = clock.load();
+  KineTimer* timer = clock.load();
   const bool wasPlaying = !timer->IsPaused();
-  if (wasPlaying)
-    timer->Pause();
-  ResetDecoder(); // without one, decode steps find nothing to do
+  if (wasPlaying) timer->Pause();
+  ResetDecoder();  // without one, decode steps find nothing to do
   ogg_stream_reset(&theoraStream);
   if (audioSink && vorbisDspReady) {
     audioFramesDecoded = 0;
@@ -549,8 +480,7 @@ void KineVideoClip_Theora::Restart() {
   dataSource->Seek(0);
   endOfData = false;
   restarted = true;
-  if (wasPlaying)
-    timer->Play();
+  if (wasPlaying) timer->Play();
 }
 
 int KineVideoClip_Theora::SeekPage(int target, bool returnKeyframe) {
@@ -578,8 +508,7 @@ int KineVideoClip_Theora::SeekPage(int target, bool returnKeyframe) {
           }
           continue;
         }
-        if (ReadChunk() == 0)
-          break;
+        if (ReadChunk() == 0) break;
       }
       if (!found) {
         // Nothing after the middle: look before it.
@@ -587,42 +516,40 @@ int KineVideoClip_Theora::SeekPage(int target, bool returnKeyframe) {
       } else {
         lastGranule = granule;
         const long f = static_cast<long>(th_granule_frame(decoder, granule));
-        if (f < target && target - f < 10)
-          break;
+        if (f < target && target - f < 10) break;
         if (f < target - 1) {
           low = middle;
         } else {
           high = middle;
         }
       }
-      if (high - low < 2)
-        break; // nothing left to halve
+      if (high - low < 2) break;  // nothing left to halve
     }
   }
   if (returnKeyframe) {
     return static_cast<int>(lastGranule >> theoraInfo.keyframe_granule_shift);
   }
   ogg_sync_reset(&syncState);
-  if (target != 0)
-    dataSource->Seek(middle);
+  if (target != 0) dataSource->Seek(middle);
   return -1;
 }
 
 void KineVideoClip_Theora::PerformSeek() {
   const int s = seekFrame.load();
-  if (s < 0 || !decoder)
-    return;
-  KineTimer *timer = clock.load();
+  if (s < 0 || !decoder) return;
+  KineTimer* timer = clock.load();
   timer->Seek(static_cast<float>(s) / fps);
   const bool wasPlaying = !timer->IsPaused();
-  if (wasPlaying)
-    timer->Pause();
+  if (wasPlaying) timer->Pause();
   endOfData = false;
   restarted = false;
   frameQueue->Clear();
   ogg_stream_reset(&theoraStream);
-  if (!ResetDecoder())
+  if (!ResetDecoder()) {
+    // No decoder: the seek stays pending and the clock plays on as it did.
+    if (wasPlaying) timer->Play();
     return;
+  }
   const bool withAudio = audioSink && vorbisDspReady;
   if (withAudio) {
     audioMutex->Lock();
@@ -643,26 +570,21 @@ void KineVideoClip_Theora::PerformSeek() {
   while (s != 0) {
     if (ogg_stream_packetout(&theoraStream, &packet) > 0) {
       if (!granuleSet) {
-        if (packet.granulepos < 0)
-          continue;
+        if (packet.granulepos < 0) continue;
         ogg_int64_t g = packet.granulepos;
         th_decode_ctl(decoder, TH_DECCTL_SET_GRANPOS, &g, sizeof g);
         granuleSet = true;
       }
       ogg_int64_t granule = -1;
-      if (th_decode_packetin(decoder, &packet, &granule) < 0)
-        continue;
-      if (th_granule_frame(decoder, granule) >= s - 1)
-        break;
+      if (th_decode_packetin(decoder, &packet, &granule) < 0) continue;
+      if (th_granule_frame(decoder, granule) >= s - 1) break;
       continue;
     }
     if (!ReadMoreData()) {
       KineLog(name + " [seek]: fineseeking failed, _readData failed!");
-      if (withAudio)
-        audioMutex->Unlock();
+      if (withAudio) audioMutex->Unlock();
       // The seek stays pending; the clock plays again as it did.
-      if (wasPlaying)
-        timer->Play();
+      if (wasPlaying) timer->Play();
       return;
     }
   }
@@ -671,17 +593,14 @@ void KineVideoClip_Theora::PerformSeek() {
     // Audio up to and past the new position, then trimmed or padded so that
     // its first sample is at the seek time.
     float a = DecodeAudio();
-    while (a < 0.0f && ReadMoreData())
-      a = DecodeAudio();
+    while (a < 0.0f && ReadMoreData()) a = DecodeAudio();
     if (a >= 0.0f) {
       float start = a - GetQueuedSeconds();
       const float seekTime = static_cast<float>(s) / fps;
-      const float r =
-          static_cast<float>(channels) * static_cast<float>(frequency);
+      const float r = static_cast<float>(channels) * static_cast<float>(frequency);
       const int ch = static_cast<int>(channels);
       if (start < seekTime) {
-        while (first &&
-               start + static_cast<float>(first->count) / r < seekTime) {
+        while (first && start + static_cast<float>(first->count) / r < seekTime) {
           start += static_cast<float>(first->count) / r;
           DestroyPacket(PopPacket());
         }
@@ -693,8 +612,7 @@ void KineVideoClip_Theora::PerformSeek() {
             DestroyPacket(PopPacket());
           } else if (drop > 0) {
             std::memmove(first->samples, first->samples + drop,
-                         static_cast<size_t>(first->count - drop) *
-                             sizeof(float));
+                         static_cast<size_t>(first->count - drop) * sizeof(float));
             first->count -= drop;
           }
         }
@@ -702,7 +620,7 @@ void KineVideoClip_Theora::PerformSeek() {
         int pad = static_cast<int>((start - seekTime) * r);
         pad -= pad % ch;
         if (pad > 0) {
-          float *grown = new float[static_cast<size_t>(first->count + pad)];
+          float* grown = new float[static_cast<size_t>(first->count + pad)];
           std::memset(grown, 0, static_cast<size_t>(pad) * sizeof(float));
           std::memcpy(grown + pad, first->samples,
                       static_cast<size_t>(first->count) * sizeof(float));
@@ -711,13 +629,11 @@ void KineVideoClip_Theora::PerformSeek() {
           first->count += pad;
         }
       }
-      audioFramesDecoded =
-          static_cast<uint32_t>(static_cast<float>(frequency) * a);
+      audioFramesDecoded = static_cast<uint32_t>(static_cast<float>(frequency) * a);
     }
     lastDecodedFrame = static_cast<uint32_t>(s);
     audioMutex->Unlock();
   }
-  if (wasPlaying)
-    timer->Play();
+  if (wasPlaying) timer->Play();
   seekFrame = -1;
 }

@@ -11,48 +11,47 @@
 
 // Decoded audio waiting for the sink, in decode order.
 class KineAudioPacketQueue {
-public:
+ public:
   struct Packet {
-    float *samples; // interleaved, owned
-    int count;      // samples x channels
-    Packet *next;
+    float* samples;  // interleaved, owned
+    int count;       // samples x channels
+    Packet* next;
   };
   KineAudioPacketQueue() = default;
   ~KineAudioPacketQueue() { Flush(); }
-  KineAudioPacketQueue(const KineAudioPacketQueue &) = delete;
-  KineAudioPacketQueue &operator=(const KineAudioPacketQueue &) = delete;
+  KineAudioPacketQueue(const KineAudioPacketQueue&) = delete;
+  KineAudioPacketQueue& operator=(const KineAudioPacketQueue&) = delete;
 
   // One packet of frames x channels samples from per-channel arrays,
   // multiplied by gain when gain < 1.
-  void AddPacket(float **channelSamples, int frames, float gain);
+  void AddPacket(float** channelSamples, int frames, float gain);
   // The same from interleaved samples (count = frames x channels).
-  void AddPacket(const float *interleaved, int count, float gain);
+  void AddPacket(const float* interleaved, int count, float gain);
   // Appends an interleaved array (new[]) without copying it.
-  void AddRawPacket(float *interleaved, int count);
+  void AddRawPacket(float* interleaved, int count);
   float GetQueuedSeconds() const;
-  Packet *PopPacket();
-  static void DestroyPacket(Packet *packet);
+  Packet* PopPacket();
+  static void DestroyPacket(Packet* packet);
   void Flush();
-  void FlushTo(KineAudioInterface *sink);
-  Packet *GetFirstPacket() { return first; }
+  void FlushTo(KineAudioInterface* sink);
+  Packet* GetFirstPacket() { return first; }
 
-protected:
+ protected:
   uint32_t frequency = 0;
   uint32_t channels = 0;
-  Packet *first = nullptr;
+  Packet* first = nullptr;
 };
 
 class KineVideoClip_Theora : public KineVideoClip, public KineAudioPacketQueue {
-public:
-  KineVideoClip_Theora(KineDataSource *source, int outputMode,
-                       int precachedFrames, bool powerOfTwoStride,
-                       uint32_t audioTrack);
+ public:
+  KineVideoClip_Theora(KineDataSource* source, int outputMode, int precachedFrames,
+                       bool powerOfTwoStride, uint32_t audioTrack);
   ~KineVideoClip_Theora() override;
 
   void PerformSeek() override;
   bool ReadMoreData() override;
   float DecodeAudio() override;
-  void Load(KineDataSource *source) override;
+  void Load(KineDataSource* source) override;
   void Restart() override;
   std::string GetDecoderName() override { return "Theora"; }
   bool DecodeFrame() override;
@@ -71,7 +70,7 @@ public:
   uint32_t GetAudioChannels() const { return channels; }
   int GetBisectionSteps() const { return bisectionSteps; }
 
-private:
+ private:
   int ReadChunk();
   // Frees and makes the decoder again; false when it cannot be made.
   bool ResetDecoder();
@@ -82,8 +81,8 @@ private:
   ogg_stream_state theoraStream;
   th_info theoraInfo;
   th_comment theoraComment;
-  th_setup_info *theoraSetup = nullptr;
-  th_dec_ctx *decoder = nullptr;
+  th_setup_info* theoraSetup = nullptr;
+  th_dec_ctx* decoder = nullptr;
   vorbis_info vorbisInfo;
   vorbis_dsp_state vorbisDsp;
   vorbis_block vorbisBlock;

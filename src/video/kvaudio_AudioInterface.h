@@ -20,14 +20,14 @@ struct kvaudio_Channel {
   void (*waitFree)(int channel);
   void (*lock)(int channel);
   void (*unlock)(int channel);
-  uint8_t *(*getBuffer)(int channel);
+  uint8_t* (*getBuffer)(int channel);
   int (*getWriteBlock)(int channel);
   void (*commitBlock)(int channel);
   void (*signalFilled)(int channel);
   int (*isActive)(int channel);
 };
 // Null restores audio channel 2 of the device.
-void kvaudio_SetChannel(const kvaudio_Channel *channel);
+void kvaudio_SetChannel(const kvaudio_Channel* channel);
 
 // 32767 above 1.0, -32767 below -1.0, else x x 32767 truncated toward zero.
 int16_t kvaudio_FloatToSample(float x);
@@ -45,14 +45,13 @@ struct kvaudio_AudioRing {
 extern kvaudio_AudioRing g_kvaudioRing;
 
 class kvaudio_AudioInterface : public KineAudioInterface, public KineTimer {
-public:
+ public:
   // Opens channel 2, makes this bridge the clip's clock, resets the ring and
   // starts the thread (tests step the body by hand with startThread false).
-  kvaudio_AudioInterface(KineVideoClip *clip, int channels, int frequency,
-                         bool startThread = true);
+  kvaudio_AudioInterface(KineVideoClip* clip, int channels, int frequency, bool startThread = true);
   ~kvaudio_AudioInterface() override;
   // Converts to 48000 Hz stereo 16-bit samples into the ring.
-  void QueueSamples(const float *samples, int count) override;
+  void QueueSamples(const float* samples, int count) override;
   // The time moves only with consumed audio.
   void Update(float) override {}
   bool IsFinished() const;
@@ -63,20 +62,19 @@ public:
   // Returns true when a block was sent.
   bool Step(uint32_t now, uint32_t last);
 
-private:
-  static int ThreadBody(void *record);
+ private:
+  static int ThreadBody(void* record);
   void PutFrame(int16_t left, int16_t right);
 
   int blockSize = KVAUDIO_BLOCK_BYTES;
-  KineVideoClip *clip;
-  kv_Thread *thread = nullptr;
+  KineVideoClip* clip;
+  kv_Thread* thread = nullptr;
   // Rate conversion by nearest-sample stepping: output frames owed per
   // input frame accumulate here, in units of 1 / input rate.
   int64_t ratePhase = 0;
 };
 
 class kvaudio_AudioInterfaceFactory : public KineAudioInterfaceFactory {
-public:
-  KineAudioInterface *CreateInstance(KineVideoClip *clip, int channels,
-                                     int frequency) override;
+ public:
+  KineAudioInterface* CreateInstance(KineVideoClip* clip, int channels, int frequency) override;
 };

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "../SoundNameText.h"
 #include "../quadrix/qxAssetFiles.h"
+#include "CostumeBitmap.h"
 #include "actors/drevActor.h"
 #include "actors/drevActor_Internal.h"
 #include "actors/drevCostume.h"
@@ -156,26 +158,6 @@ inline bool WriteColormap(const std::string& path) {
   return qxColormap_Write(path.c_str(), &colormap) == 1;
 }
 
-// A bitmap with a palette and the given frames of 8 x 4 8-bit pixels.
-inline bool WriteBitmap(const std::string& path, int frames) {
-  const ColorFormat k8 = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  auto* palette = static_cast<uint8_t*>(std_pHS->memAlloc(768, __FILE__, __LINE__));
-  std::memset(palette, 0x40, 768);
-  Bitmap* bitmap = stdBitmap_New(frames, palette, STDBITMAP_RAW, STDBITMAP_PALETTE, &k8);
-  for (int i = 0; i < frames; ++i) {
-    BufferFormat f{};
-    f.width = 8;
-    f.height = 4;
-    f.format = k8;
-    DisplayBuffer* frame = stdDisplay_NewBuffer(&f, 0, 0, nullptr);
-    std::memset(frame->pixels, i + 1, 32);
-    stdBitmap_SetFrame(bitmap, i, frame);
-  }
-  const bool written = stdBitmap_Save(path.c_str(), bitmap) == 1;
-  stdBitmap_Free(bitmap);
-  return written;
-}
-
 // ---- Costume text ----------------------------------------------------------------
 
 // Tag ids of the costume text: the registration order of the fifteen tags.
@@ -264,12 +246,12 @@ struct Recorder {
   static inline Room* room = nullptr;
 
   static void Add(const std::string& line) { calls.push_back(line); }
-  static int IsPlaying(const char* name) {
-    Add(std::string("playing? ") + name);
+  static int IsPlaying(SoundName name) {
+    Add("playing? " + vqtest::SoundText(name));
     return playing ? 1 : 0;
   }
-  static int Start(const char* name, int priority, int group) {
-    Add("start " + std::string(name) + " " + std::to_string(priority) + " " +
+  static int Start(SoundName name, int priority, int group) {
+    Add("start " + vqtest::SoundText(name) + " " + std::to_string(priority) + " " +
         std::to_string(group));
     return nextId;
   }
@@ -277,14 +259,19 @@ struct Recorder {
     Add("voice " + std::string(name) + " " + std::to_string(volume) + " " + std::to_string(pan));
     return 0;
   }
-  static void SetParam(const char* sound, int parameter, int value) {
-    Add("param " + std::string(sound) + " " + std::to_string(parameter) + " " +
+  static int SetParam(SoundName sound, int parameter, int value) {
+    Add("param " + vqtest::SoundText(sound) + " " + std::to_string(parameter) + " " +
         std::to_string(value));
+    return 0;
   }
-  static void Stop(const char* sound) { Add("stop " + std::string(sound)); }
+  static int Stop(SoundName sound) {
+    Add("stop " + vqtest::SoundText(sound));
+    return 0;
+  }
   static void StopVoice() { Add("stop voice"); }
-  static void SetHook(const char* name, int hook) {
-    Add("hook " + std::string(name) + " " + std::to_string(hook));
+  static int SetHook(SoundName name, int hook) {
+    Add("hook " + vqtest::SoundText(name) + " " + std::to_string(hook));
+    return 0;
   }
   static Room* CurrentRoom() { return room; }
   static void SoundParameters(Room*, float* range, int* minVolume, int* maxVolume, float* panFactor,
@@ -295,11 +282,12 @@ struct Recorder {
     *panFactor = 1.5f;
     *nearDistance = 0.8f;
   }
-  static int Positional(const char* sound, const qxVector3* p, int minVolume, int maxVolume,
+  static int Positional(SoundName sound, const qxVector3* p, int minVolume, int maxVolume,
                         float range, float nearDistance) {
     char line[160];
-    std::snprintf(line, sizeof line, "positional %s at %g,%g,%g %d %d %g %g", sound, p->x, p->y,
-                  p->z, minVolume, maxVolume, range, nearDistance);
+    std::snprintf(line, sizeof line, "positional %s at %g,%g,%g %d %d %g %g",
+                  vqtest::SoundText(sound).c_str(), p->x, p->y, p->z, minVolume, maxVolume, range,
+                  nearDistance);
     Add(line);
     return 1;
   }
@@ -375,7 +363,7 @@ class CostumeTest : public ::testing::Test {
     ASSERT_TRUE(WriteKeyframe(dir_ + "/wave.key", 30, 2.0f, 7));
     ASSERT_TRUE(WriteColormap(dir_ + "/skin.cmp"));
     ASSERT_TRUE(WriteColormap(dir_ + "/shadow.cmp"));
-    ASSERT_TRUE(WriteBitmap(dir_ + "/sign.bm", 3));
+    ASSERT_TRUE(CostumeBitmap_Write(dir_ + "/sign.bm", 3));
     Scan();
     // Files the test writes later open by the path resolver, from here.
     ASSERT_EQ(chdir(dir_.c_str()), 0);

@@ -20,8 +20,8 @@ struct Voice {
   static inline uint32_t shape = 0;   // the lip-sync shape answered
   static inline int playing = 1;
 
-  static int StartSpeech(const char* file, int volume, int group) {
-    calls.push_back("speech " + std::string(file) + " " + std::to_string(volume) + " " +
+  static int StartSpeech(SoundName file, int volume, int group) {
+    calls.push_back("speech " + vqtest::SoundText(file) + " " + std::to_string(volume) + " " +
                     std::to_string(group));
     return speechId;
   }
@@ -30,22 +30,23 @@ struct Voice {
                     std::to_string(pan));
     return startResult;
   }
-  static void SetParam(const char* sound, int parameter, int value) {
-    calls.push_back("param " + std::string(sound) + " " + std::to_string(parameter) + " " +
+  static int SetParam(SoundName sound, int parameter, int value) {
+    calls.push_back("param " + vqtest::SoundText(sound) + " " + std::to_string(parameter) + " " +
                     std::to_string(value));
+    return 0;
   }
-  static int Stop(const char* sound) {
-    calls.push_back("stop " + std::string(sound));
+  static int Stop(SoundName sound) {
+    calls.push_back("stop " + vqtest::SoundText(sound));
     return 0;
   }
   static void StopVoice() { calls.push_back("stop voice"); }
-  static int IsPlaying(const char*) { return playing; }
+  static int IsPlaying(SoundName) { return playing; }
   static uint32_t Shape(int, int) { return shape; }
   static int GetParam(int, int) { return playing; }
-  static int Positional(const char* sound, const qxVector3*, int minVolume, int maxVolume,
+  static int Positional(SoundName sound, const qxVector3*, int minVolume, int maxVolume,
                         float range, float nearDistance) {
-    calls.push_back("positional " + std::string(sound) + " " + std::to_string(minVolume) + " " +
-                    std::to_string(maxVolume) + " " + std::to_string(range) + " " +
+    calls.push_back("positional " + vqtest::SoundText(sound) + " " + std::to_string(minVolume) +
+                    " " + std::to_string(maxVolume) + " " + std::to_string(range) + " " +
                     std::to_string(nearDistance));
     return 1;
   }

@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "quadrix/qxCore.h"
+#include "../SoundNameText.h"
 #include "actors/drevActor.h"
 #include "engine/Res.h"
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
+#include "quadrix/qxCore.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
 #include "std/stdDisplay.h"
@@ -130,9 +131,12 @@ class RoomTest : public ::testing::Test {
     ASSERT_EQ(drevRoom_Initialize(&hs_, &room_), 0);
     ASSERT_EQ(drevRoom_Startup(), 0);
     drevRoomCalls& c = drevRoom_Calls();
-    c.soundIsPlaying = [](const char* name) { return g_world->playing.count(name) ? 1 : 0; };
-    c.soundSetParam = [](const char* name, int parameter, int value) {
-      g_world->soundCalls.push_back({name, parameter, value});
+    c.soundIsPlaying = [](SoundName name) {
+      return g_world->playing.count(vqtest::SoundText(name)) ? 1 : 0;
+    };
+    c.soundSetParam = [](SoundName name, int parameter, int value) {
+      g_world->soundCalls.push_back({vqtest::SoundText(name), parameter, value});
+      return 0;
     };
     c.soundFillStreams = [] { ++g_world->fillStreams; };
     c.actorFromIndex = [](int index) -> Actor* {

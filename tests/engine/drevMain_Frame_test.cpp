@@ -70,7 +70,10 @@ class Frame : public ::testing::Test {
       return gBeginFrame;
     };
     c.renderDrawFrame = [] { gLog.push_back("draw"); };
-    c.melosSetState = [](int s) { gLog.push_back("music." + std::to_string(s)); };
+    c.melosSetState = [](int s) {
+      gLog.push_back("music." + std::to_string(s));
+      return s;
+    };
     c.registryReadFloat = [](const char* name, float def) {
       return std::string(name) == "RenderingMode" ? gRenderingMode : def;
     };

@@ -10,13 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "../std/ImageTestSupport.h"
 #include "LabnWriter.h"
 #include "chore/costume.h"
 #include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 #include "presentation/TextFont.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
+#include "std/stdBmp.h"
 #include "std/stdFileUtil.h"
 
 namespace {
@@ -108,7 +111,7 @@ TEST_F(Binding, StartupInstallsTheFileServicesAndHandlers) {
   EXPECT_EQ(hs_.fileOpen, Res_FileOpen);
   EXPECT_EQ(hs_.fileSize, Res_FileSizeByName);
   EXPECT_EQ(Res_RegisterHandler(Res_Tag("COST"), SizedHandler), kResHandlerExists);
-  // Loaders of modules not built yet, sounds and memory blocks: nothing by name.
+  // Names that lie in no data folder, sounds and memory blocks: nothing by name.
   for (const char* tag : {"CMAP", "KEYF", "MAT ", "MODL", "SET ", "SND ", "SYNC", "ZBUF", "MEM "}) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(drevResource_Get(tag, "anything.bin"), nullptr);
@@ -150,6 +153,51 @@ TEST_F(Binding, BackgroundFromTheStagedGameFolder) {
   // Fetched again: the same object.
   EXPECT_EQ(drevResource_Get("BKND", "YARD_EVENING.BMP"), bm);
   EXPECT_EQ(drevResource_Get("BKND", "missing.bmp"), nullptr);
+}
+
+// After a display change the resident bitmap, which holders point at, takes
+// the file's pixels again and its colour keys; a file that no longer loads
+// leaves the pixels as they were.
+TEST_F(Binding, BackgroundsAreReloadedIntoTheResidentBitmap) {
+  const std::string path = dir_ + "/Backgrounds/wall.bmp";
+  std::filesystem::create_directories(dir_ + "/Backgrounds");
+  auto save = [&](uint8_t red) {
+    Bitmap* bm = imagetest::MakeBitmap(2, 1, 24, {red, 2, 3, 4, 5, 6});
+    ASSERT_EQ(stdBmp_Save(path.c_str(), bm), 1);
+    stdBitmap_Free(bm);
+  };
+  save(10);
+  Put("readme.txt", "a data directory holds at least one file");
+  ASSERT_EQ(drevResource_ScanDirectory(dir_.c_str()), 1);
+  auto* bm = static_cast<Bitmap*>(drevResource_Get("BKND", "wall.bmp"));
+  ASSERT_NE(bm, nullptr);
+  bm->colorKey = 0;
+  save(200);
+  drevResource_ReloadBackgrounds();
+  EXPECT_EQ(drevResource_Get("BKND", "wall.bmp"), bm);
+  ASSERT_EQ(bm->frameCount, 1);
+  EXPECT_EQ(static_cast<const uint8_t*>(bm->frames[0]->pixels)[0], 200);
+  EXPECT_EQ(bm->colorKey, 0xF81Fu);
+  EXPECT_EQ(bm->frames[0]->colorKey, 0xF81Fu);
+
+  std::filesystem::remove(path);
+  drevResource_ReloadBackgrounds();
+  ASSERT_EQ(bm->frameCount, 1);
+  EXPECT_EQ(static_cast<const uint8_t*>(bm->frames[0]->pixels)[0], 200);
+  Res_FreeAll();
+}
+
+TEST_F(Binding, LipSyncDataLoadsThroughTheMusicHost) {
+  const std::string sync("SYNC\0\0\0\1\x02\x01\x10\x00", 12);
+  Put("talk.lab", LabnBuild({{"talk.syn", sync}}));
+  ASSERT_EQ(drevResource_ScanDirectory(dir_.c_str()), 1);
+  const auto* record = static_cast<SoundFileRecord*>(drevResource_Get("SYNC", "talk.syn"));
+  ASSERT_NE(record, nullptr);
+  EXPECT_STREQ(record->name, "talk.syn");
+  ASSERT_EQ(record->size, 12u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->data), 12), sync);
+  EXPECT_EQ(drevResource_Get("SYNC", "missing.syn"), nullptr);
+  Res_FreeAll();
 }
 
 TEST_F(Binding, ScanOrdersThePacksAndDebugFoldersShadow) {

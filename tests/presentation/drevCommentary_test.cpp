@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../SoundNameText.h"
 #include "../script/ScriptTestSupport.h"
 #include "presentation/drevText.h"
 
@@ -34,17 +35,17 @@ Fakes* g_fakes = nullptr;
 
 drevCommentaryCalls FakeCalls() {
   drevCommentaryCalls c{};
-  c.startSound = [](const char* name, int priority, int group) {
+  c.startSound = [](SoundName name, int priority, int group) {
     EXPECT_EQ(124, priority);
     EXPECT_EQ(5, group);
-    g_fakes->started = name;
+    g_fakes->started = vqtest::SoundText(name);
     return g_fakes->startResult;
   };
-  c.stopSound = [](const char* name) {
-    g_fakes->stopped = name;
+  c.stopSound = [](SoundName name) {
+    g_fakes->stopped = vqtest::SoundText(name);
     return 1;
   };
-  c.soundParam = [](const char*, int parameter) {
+  c.soundParam = [](SoundName, int parameter) {
     EXPECT_EQ(6656, parameter);
     return g_fakes->position;
   };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,47 @@ class FakeDeferredScene {
     bool black = false;
   };
 
+  struct ZShape {
+    uint32_t kind;  // 0 box, 1 grid
+    uint32_t code;
+    uint32_t value;
+    qxMatrix34 box;
+  };
+  struct DrawListActor {
+    kvVector3F position;
+    float halfHeight;
+  };
+
   std::vector<Light> lights;
   std::string setupName;
   const void* camera = nullptr;
   kvVector3F cameraPosition = {0.0f, 0.0f, 0.0f};
+  // World to camera (x right, y forward, z up); identity by default.
+  qxMatrix34 cameraView = Identity();
+  float focal = 0.0f;
   int shadowCasters = 0;
+  std::vector<qxMatrix34> casterBoxes;  // casters of type 0, by index
+  std::vector<DeferredCutsceneLight> cutsceneLights;
+  int flaggedDeferredLights = 0;
+  std::vector<ZShape> zShapes;
+  bool hasResolvePoint = false;
+  DeferredResolveSettings resolvePoint{};
+  int invSet = 0;
+  std::vector<qxMatrix34> flaggedActors;
+  std::vector<DrawListActor> drawList;
+  std::map<std::string, int> namedLights;  // set lights by name: their on flag
   int selectCalls = 0;
+  int animateCalls = 0;
   std::vector<int> enabledIndices;
+  std::vector<uint32_t> lightGroups;
+  std::vector<DeferredDynamicLight> dynamicLights;  // names point into dynamicLightNames
+  std::vector<std::string> dynamicLightNames;
+
+  static qxMatrix34 Identity() {
+    qxMatrix34 m{};
+    m.x.x = m.y.y = m.z.z = 1.0f;
+    return m;
+  }
 
   FakeDeferredScene() {
     current_ = this;
@@ -60,6 +95,60 @@ class FakeDeferredScene {
           out->x.x = out->y.y = out->z.z = 1.0f;
           out->t = {current_->cameraPosition.x, current_->cameraPosition.y,
                     current_->cameraPosition.z};
+        },
+        [](qxMatrix34* out) { *out = current_->cameraView; },
+        [] { return current_->focal; },
+        [] { return static_cast<int>(current_->cutsceneLights.size()); },
+        [](int index, DeferredCutsceneLight* out) {
+          if (index < 0 || static_cast<size_t>(index) >= current_->cutsceneLights.size()) return 0;
+          *out = current_->cutsceneLights[static_cast<size_t>(index)];
+          return 1;
+        },
+        [] { return current_->flaggedDeferredLights; },
+        [](int index, uint32_t type, qxMatrix34* box) {
+          if (type != 0 || index < 0 || static_cast<size_t>(index) >= current_->casterBoxes.size())
+            return 0;
+          *box = current_->casterBoxes[static_cast<size_t>(index)];
+          return 1;
+        },
+        [] { return static_cast<int>(current_->zShapes.size()); },
+        [](int index, uint32_t kind, uint32_t code, uint32_t* value, qxMatrix34* box) {
+          if (index < 0 || static_cast<size_t>(index) >= current_->zShapes.size()) return 0;
+          const ZShape& z = current_->zShapes[static_cast<size_t>(index)];
+          if (z.kind != kind || z.code != code) return 0;
+          *value = z.value;
+          *box = z.box;
+          return 1;
+        },
+        [](DeferredResolveSettings* out) {
+          if (!current_->hasResolvePoint) return 0;
+          *out = current_->resolvePoint;
+          return 1;
+        },
+        [] { return current_->invSet; },
+        [] { return static_cast<int>(current_->flaggedActors.size()); },
+        [](int n, qxMatrix34* out) {
+          if (n < 0 || static_cast<size_t>(n) >= current_->flaggedActors.size()) return 0;
+          *out = current_->flaggedActors[static_cast<size_t>(n)];
+          return 1;
+        },
+        [] { return static_cast<int>(current_->drawList.size()); },
+        [](int index, kvVector3F* position, float* halfHeight) {
+          if (index < 0 || static_cast<size_t>(index) >= current_->drawList.size()) return;
+          *position = current_->drawList[static_cast<size_t>(index)].position;
+          *halfHeight = current_->drawList[static_cast<size_t>(index)].halfHeight;
+        },
+        [] { current_->animateCalls += 1; },
+        [](uint32_t group) { current_->lightGroups.push_back(group); },
+        [](const DeferredDynamicLight& light) {
+          current_->dynamicLightNames.emplace_back(light.name ? light.name : "");
+          current_->dynamicLights.push_back(light);
+        },
+        [](const char* name, int* on) {
+          const auto it = current_->namedLights.find(name ? name : "");
+          if (it == current_->namedLights.end()) return 0;
+          *on = it->second;
+          return 1;
         },
     };
     DeferredScene_Set(&calls);

@@ -202,9 +202,27 @@ TEST_F(DeferredGL, DisplayChangeRecreatesEveryTarget) {
   RenderHookTable* table = InitDeferredBackend();
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->active, 1);
+  // The 13 slots of the deferred back end; the others stay empty.
+  EXPECT_EQ(table->SurfaceChanged, Deferred_SurfaceChanged);
+  EXPECT_EQ(table->SurfaceFreed, Deferred_SurfaceFreed);
   EXPECT_EQ(table->Slot3, Deferred_NoOp);
+  EXPECT_EQ(table->MaterialLoaded, Deferred_MaterialLoaded);
+  EXPECT_EQ(table->FramePhase, Deferred_FramePhase);
+  EXPECT_EQ(table->Blit, Deferred_Blit);
+  EXPECT_EQ(table->FillBuffer, nullptr);
+  EXPECT_EQ(table->CameraChanged, Deferred_CameraChanged);
+  EXPECT_EQ(table->DrawMesh, Deferred_DrawMesh);
+  EXPECT_EQ(table->BeginModel, Deferred_OnModelDraw);
+  EXPECT_EQ(table->EndModel, Deferred_EndModel);
+  EXPECT_EQ(table->DrawShadow, Deferred_DrawShadow);
+  EXPECT_EQ(table->DrawSprite, Deferred_DrawSprite);
+  for (auto slot : {table->DrawLine, table->DrawClippedLine}) EXPECT_EQ(slot, nullptr);
+  EXPECT_EQ(table->BlitObjectStates, nullptr);
+  EXPECT_EQ(table->DrawTextObject, nullptr);
+  EXPECT_EQ(table->ResourceLoaded, nullptr);
+  EXPECT_EQ(table->GetTextExtent, nullptr);
+  EXPECT_EQ(table->FillRect, nullptr);
   EXPECT_EQ(table->DisplayChanged, Deferred_DisplayChanged);
-  EXPECT_EQ(table->FramePhase, nullptr);
   EXPECT_NE(LogText().find("Initializing deferred renderer..."), std::string::npos);
 
   uint32_t oldTexture[Deferred_TargetCount];

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../SoundNameText.h"
 #include "../engine/RoomTestSupport.h"
 #include "ScriptTestSupport.h"
 #include "actors/drevActor.h"
@@ -46,15 +47,16 @@ std::string Text(const char* format, ...) {
 
 void InstallFakes() {
   drevLuaCalls& c = drevLua_Calls();
-  c.soundsSetParam = [](const char* name, int parameter, int value) {
-    g_log.push_back(Text("SetParam %s %d %d", name, parameter, value));
+  c.soundsSetParam = [](SoundName name, int parameter, int value) {
+    g_log.push_back(Text("SetParam %s %d %d", vqtest::SoundText(name).c_str(), parameter, value));
+    return 0;
   };
-  c.soundsGetParam = [](const char* name, int parameter) {
-    g_log.push_back(Text("GetParam %s %d", name, parameter));
+  c.soundsGetParam = [](SoundName name, int parameter) {
+    g_log.push_back(Text("GetParam %s %d", vqtest::SoundText(name).c_str(), parameter));
     return 7;
   };
-  c.soundsStartSound = [](const char* name, int priority, int group) {
-    g_log.push_back(Text("StartSound %s %d %d", name ? name : "(null)", priority, group));
+  c.soundsStartSound = [](SoundName name, int priority, int group) {
+    g_log.push_back(Text("StartSound %s %d %d", vqtest::SoundText(name).c_str(), priority, group));
     return 1111;
   };
   c.soundsFillStreams = [] { g_log.push_back("FillStreams"); };
@@ -67,10 +69,10 @@ void InstallFakes() {
     return 1;
   };
   c.mouseSetMovieCursor = [](int flag) { g_log.push_back(Text("MovieCursor %d", flag)); };
-  c.roomAddPositionalSound = [](const char* sound, const qxVector3* p, int minimum, int maximum,
+  c.roomAddPositionalSound = [](SoundName sound, const qxVector3* p, int minimum, int maximum,
                                 float range, float nearDistance) {
-    g_log.push_back(Text("Positional %s %g %g %g %d %d %g %g", sound, p->x, p->y, p->z, minimum,
-                         maximum, range, nearDistance));
+    g_log.push_back(Text("Positional %s %g %g %g %d %d %g %g", vqtest::SoundText(sound).c_str(),
+                         p->x, p->y, p->z, minimum, maximum, range, nearDistance));
     return 1;
   };
   c.tolvePause = [](int flag) { g_log.push_back(Text("TolvePause %d", flag)); };

@@ -66,11 +66,23 @@ TEST_F(BmpTest, BottomUpAndTopDownFiles) {
   // Saving writes the same file: rows of 12 bytes, the last frame row first.
   Bitmap* bm = stdBmp_Load("up.bmp", 0, 0);
   ASSERT_EQ(stdBmp_Save("again.bmp", bm), 1);
+  // The PIC module's writer: the same layout with red and blue not exchanged.
+  ASSERT_EQ(stdPic_Save("pic.bmp", bm), 1);
   stdBitmap_Free(bm);
   const Bytes again = ReadFile("again.bmp");
   ASSERT_EQ(again.size(), file.size());
   EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(file.begin() + 54, file.end()));
   EXPECT_EQ(again[28], 24);
+  const Bytes pic = ReadFile("pic.bmp");
+  ASSERT_EQ(pic.size(), file.size());
+  EXPECT_EQ(Bytes(pic.begin(), pic.begin() + 54), Bytes(again.begin(), again.begin() + 54));
+  for (size_t row = 54; row < pic.size(); row += 12) {
+    for (size_t x = 0; x < 9; x += 3) {
+      EXPECT_EQ(pic[row + x], file[row + x + 2]);
+      EXPECT_EQ(pic[row + x + 1], file[row + x + 1]);
+      EXPECT_EQ(pic[row + x + 2], file[row + x]);
+    }
+  }
 
   ExpectTruncationsFail("cut.bmp", file, file.size() - 3,
                         [](const char* p) { return stdBmp_Load(p, 0, 0); });

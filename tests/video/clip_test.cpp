@@ -8,12 +8,12 @@
 #include "video/KineBase.h"
 
 TEST(KineVideoClip, FrameDueUpToItsEnd) {
-  StubClip clip; // 4 fps: frames last 0.25 s
+  StubClip clip;  // 4 fps: frames last 0.25 s
   clip.AddReady(1.0f);
   clip.GetTimer()->Seek(0.75f);
-  EXPECT_EQ(clip.GetNextFrame(), nullptr); // not yet due
-  clip.GetTimer()->Seek(1.25f);            // exactly time + frame duration
-  KineVideoFrame *f = clip.GetNextFrame();
+  EXPECT_EQ(clip.GetNextFrame(), nullptr);  // not yet due
+  clip.GetTimer()->Seek(1.25f);             // exactly time + frame duration
+  KineVideoFrame* f = clip.GetNextFrame();
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->timeToDisplay, 1.0f);
   EXPECT_EQ(clip.GetDroppedFrames(), 0);
@@ -25,7 +25,7 @@ TEST(KineVideoClip, LateFramesDroppedButNeverTheLast) {
   clip.AddReady(0.25f);
   clip.AddReady(0.5f);
   clip.GetTimer()->Seek(5.0f);
-  KineVideoFrame *f = clip.GetNextFrame();
+  KineVideoFrame* f = clip.GetNextFrame();
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->timeToDisplay, 0.5f);
   EXPECT_EQ(clip.GetDroppedFrames(), 2);
@@ -51,7 +51,7 @@ TEST(KineVideoClip, ClockRunsPastTheEndWithoutRestart) {
   clip.AddReady(0.75f);
   clip.Update(2.0f);
   EXPECT_FLOAT_EQ(clip.GetTime(), 2.0f);
-  ASSERT_NE(clip.GetNextFrame(), nullptr); // the last ready frame
+  ASSERT_NE(clip.GetNextFrame(), nullptr);  // the last ready frame
   clip.PopFrame();
   clip.Update(0.5f);
   EXPECT_FLOAT_EQ(clip.GetTime(), 2.5f);
@@ -64,7 +64,7 @@ TEST(KineVideoClip, ClockRunsPastTheEndWithoutRestart) {
 TEST(KineVideoClip, GainClamped) {
   StubClip clip;
   const float cases[][2] = {{1.5f, 1.0f}, {-0.2f, 0.0f}, {0.4f, 0.4f}};
-  for (auto &c : cases) {
+  for (auto& c : cases) {
     clip.SetAudioGain(c[0]);
     EXPECT_EQ(clip.GetAudioGain(), c[1]);
   }
@@ -76,19 +76,19 @@ TEST(KineVideoClip, LoopWrapRetimesTheEndFrame) {
   StubClip clip(4, 4.0f, 2.0f);
   clip.SetAutoRestart(true);
   clip.AddReady(1.5f);
-  clip.SetRestarted(true); // the decoder has wrapped
+  clip.SetRestarted(true);  // the decoder has wrapped
   clip.GetTimer()->Seek(1.9f);
-  clip.Update(0.25f); // t = 2.15
+  clip.Update(0.25f);  // t = 2.15
   KineSetLogFunction(nullptr);
   EXPECT_FALSE(clip.IsRestarted());
   EXPECT_EQ(clip.GetIteration(), 1);
   EXPECT_NEAR(clip.GetTime(), 0.15f, 1e-5);
-  KineVideoFrame *f = clip.GetFrameQueue()->PeekReady();
+  KineVideoFrame* f = clip.GetFrameQueue()->PeekReady();
   ASSERT_NE(f, nullptr);
   EXPECT_NEAR(f->timeToDisplay, 0.15f, 1e-5);
   EXPECT_EQ(f->iteration, 1);
   EXPECT_EQ(LogCapture::Count("dropped 1 end frames"), 1);
-  EXPECT_EQ(clip.GetNextFrame(), f); // shown at the start of the new loop
+  EXPECT_EQ(clip.GetNextFrame(), f);  // shown at the start of the new loop
 }
 
 TEST(KineVideoClip, LateFramesOfTheNewLoopWaitForTheWrap) {
@@ -104,12 +104,11 @@ TEST(KineVideoClip, LateFramesOfTheNewLoopWaitForTheWrap) {
 TEST(KineVideoClip, OutputModeRebuildsFrames) {
   StubClip clip(3);
   EXPECT_THROW(clip.SetOutputMode(TH_UNDEFINED), _KineGenericException);
-  EXPECT_EQ(clip.GetFrameQueue()->GetFrames().front()->bufferSize,
-            16u * 16u * 4u);
+  EXPECT_EQ(clip.GetFrameQueue()->GetFrames().front()->bufferSize, 16u * 16u * 4u);
   clip.SetOutputMode(TH_GREY);
   EXPECT_EQ(clip.GetOutputMode(), TH_GREY);
   EXPECT_EQ(clip.GetFrameQueue()->GetSize(), 3);
-  for (auto &f : clip.GetFrameQueue()->GetFrames()) {
+  for (auto& f : clip.GetFrameQueue()->GetFrames()) {
     EXPECT_EQ(f->bufferSize, 16u * 16u);
     EXPECT_EQ(f->GetBuffer()[0], 0xFF);
   }
@@ -119,7 +118,7 @@ TEST(KineVideoClip, StopAndWaitForCache) {
   StubClip clip;
   clip.AddReady(0.0f);
   clip.AddReady(0.25f);
-  clip.WaitForCache(0.5f, 1.0f); // 2 of 4 ready: ends at once
+  clip.WaitForCache(0.5f, 1.0f);  // 2 of 4 ready: ends at once
   EXPECT_FALSE(clip.IsPaused());
   EXPECT_EQ(clip.GetPrecachedReadyCount(), 2.0f);
   clip.Stop();

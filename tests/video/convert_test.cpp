@@ -90,3 +90,70 @@ TEST(KineConvert, SpareByteStaysAfterManyFrames) {
   }
   for (int p = 0; p < 8; ++p) EXPECT_EQ(out[p * 4 + 3], 255);
 }
+
+// The four-byte modes without alpha on pictures wide enough for their
+// sixteen-pixel path, against the tables: R, G, B from the sums and the clamp,
+// the spare byte left as it was. The first picture holds every combination of
+// luma, Cb and Cr (each block one Cb and Cr, four luma values); the others
+// check the byte orders.
+TEST(KineConvert, WidePicturesMatchTheTables) {
+  YuvTables_Build();
+  struct Picture {
+    int w, h;
+    std::vector<uint8_t> luma, cb, cr;
+  };
+  Picture every{4096, 4096, {}, {}, {}};
+  every.luma.resize(4096 * 4096);
+  every.cb.resize(2048 * 2048);
+  every.cr.resize(2048 * 2048);
+  for (int by = 0; by < 2048; ++by) {
+    for (int bx = 0; bx < 2048; ++bx) {
+      const int block = by * 2048 + bx;  // (cb x 256 + cr) x 64 + group of four luma values
+      every.cb[block] = static_cast<uint8_t>(block >> 14);
+      every.cr[block] = static_cast<uint8_t>(block >> 6);
+      const int group = (block & 63) * 4;
+      for (int k = 0; k < 4; ++k) {
+        every.luma[(2 * by + k / 2) * 4096 + 2 * bx + k % 2] = static_cast<uint8_t>(group + k);
+      }
+    }
+  }
+  Picture orders{64, 32, std::vector<uint8_t>(64 * 32), std::vector<uint8_t>(32 * 16),
+                 std::vector<uint8_t>(32 * 16)};
+  for (size_t i = 0; i < orders.luma.size(); ++i) orders.luma[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < orders.cb.size(); ++i) {
+    orders.cb[i] = static_cast<uint8_t>(i * 5);
+    orders.cr[i] = static_cast<uint8_t>(i * 11);
+  }
+
+  auto clamp = [](int32_t v) -> uint8_t { return v < 0 ? 0 : (v >= 2097152 ? 255 : v >> 13); };
+  const struct {
+    const Picture* picture;
+    int mode, r, g, b, spare;
+  } cases[] = {{&every, TH_RGBX, 0, 1, 2, 3},
+               {&orders, TH_XRGB, 1, 2, 3, 0},
+               {&orders, TH_BGRX, 2, 1, 0, 3},
+               {&orders, TH_XBGR, 3, 2, 1, 0}};
+  for (const auto& c : cases) {
+    const Picture& p = *c.picture;
+    std::vector<uint8_t> out(static_cast<size_t>(p.w) * p.h * 4, 0x5A);
+    KineConversionJob job{nullptr, p.luma.data(), p.cb.data(), p.cr.data(), out.data(), p.w, p.h,
+                          0,       p.w,           p.w / 2,     p.w / 2};
+    g_kineConverters[c.mode](job);
+    int mismatches = 0;
+    for (int y = 0; y < p.h && mismatches < 5; ++y) {
+      for (int x = 0; x < p.w && mismatches < 5; ++x) {
+        const size_t at = static_cast<size_t>(y) * p.w + x;
+        const int chroma = (y / 2) * (p.w / 2) + x / 2;
+        const int32_t L = g_yuvTables.luma[p.luma[at]];
+        const uint8_t cb = p.cb[chroma], cr = p.cr[chroma];
+        const uint8_t* px = &out[at * 4];
+        if (px[c.r] != clamp(L + g_yuvTables.rV[cr]) ||
+            px[c.g] != clamp(L - (g_yuvTables.gU[cb] + g_yuvTables.gV[cr])) ||
+            px[c.b] != clamp(L + g_yuvTables.bU[cb]) || px[c.spare] != 0x5A) {
+          ADD_FAILURE() << "mode " << c.mode << " pixel (" << x << ", " << y << ")";
+          ++mismatches;
+        }
+      }
+    }
+  }
+}

@@ -14,9 +14,8 @@ namespace {
 struct TestManager : KineVideoManager {
   TestManager() : KineVideoManager(1) {}
   void StopWorkers() { DestroyWorkers(); }
-  StubClip *Add(StubClip *clip) {
-    KineLock lock(clipListMutex); // a worker may be picking already
-    clips.push_back(clip);
+  StubClip* Add(StubClip* clip) {
+    AddClip(clip);
     return clip;
   }
   size_t HistorySize() const { return pickHistory.size(); }
@@ -30,15 +29,16 @@ struct ManagerTest : ::testing::Test {
   void TearDown() override { KineSetLogFunction(nullptr); }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ManagerTest, TextsAndWorkerCounts) {
   try {
     KineVideoManager bad(0);
     FAIL();
-  } catch (const _KineGenericException &e) {
-    EXPECT_EQ(e.GetMessageText(), "Unable to create KineVideoManager, at least "
-                                  "one worker thread is reqired");
+  } catch (const _KineGenericException& e) {
+    EXPECT_EQ(e.GetMessageText(),
+              "Unable to create KineVideoManager, at least "
+              "one worker thread is reqired");
     const std::string tail = "video/KineVideoManager.cpp";
     ASSERT_GE(e.file.size(), tail.size());
     EXPECT_EQ(e.file.substr(e.file.size() - tail.size()), tail);
@@ -48,8 +48,7 @@ TEST_F(ManagerTest, TextsAndWorkerCounts) {
   EXPECT_EQ(manager.GetVersionString(), "0.1 RC4");
   EXPECT_EQ(manager.GetDecoderNames(), std::vector<std::string>{"Theora"});
   ASSERT_FALSE(LogCapture::Lines().empty());
-  EXPECT_EQ(LogCapture::Lines().back().rfind(
-                "Initializing Kine Playback Library (0.1 RC4)\n", 0),
+  EXPECT_EQ(LogCapture::Lines().back().rfind("Initializing Kine Playback Library (0.1 RC4)\n", 0),
             0u);
   LogCapture::Clear();
   manager.SetWorkerCount(1);
@@ -62,9 +61,8 @@ TEST_F(ManagerTest, TextsAndWorkerCounts) {
   try {
     manager.CreateClip("/nonexistent/movie.ogv", TH_RGBX);
     FAIL();
-  } catch (const _KineGenericException &e) {
-    EXPECT_EQ(e.GetMessageText(),
-              "Can't open video file: /nonexistent/movie.ogv");
+  } catch (const _KineGenericException& e) {
+    EXPECT_EQ(e.GetMessageText(), "Can't open video file: /nonexistent/movie.ogv");
   }
   EXPECT_EQ(manager.FindClip("/nonexistent/movie.ogv"), nullptr);
 }
@@ -80,25 +78,24 @@ TEST_F(ManagerTest, Scheduler) {
   KineWorkerThread w1, w2;
 
   // One clip: picked whenever its queue is not full, paused or not; no history.
-  StubClip *a = m.Add(new StubClip(4, 4.0f));
+  StubClip* a = m.Add(new StubClip(4, 4.0f));
   EXPECT_EQ(m.PickClipToDecode(&w1), a);
-  EXPECT_EQ(m.PickClipToDecode(&w2), nullptr); // held by w1
+  EXPECT_EQ(m.PickClipToDecode(&w2), nullptr);  // held by w1
   a->assignedWorker = nullptr;
   a->Pause();
-  EXPECT_EQ(m.PickClipToDecode(&w1), a); // second pass
+  EXPECT_EQ(m.PickClipToDecode(&w1), a);  // second pass
   a->assignedWorker = nullptr;
   EXPECT_EQ(m.HistorySize(), 0u);
-  for (int i = 0; i < 4; ++i)
-    a->AddReady(0.0f);
-  EXPECT_EQ(m.PickClipToDecode(&w1), nullptr); // full
-  a->SeekToFrame(2);                           // a pending seek counts 0 ready
+  for (int i = 0; i < 4; ++i) a->AddReady(0.0f);
+  EXPECT_EQ(m.PickClipToDecode(&w1), nullptr);  // full
+  a->SeekToFrame(2);                            // a pending seek counts 0 ready
   EXPECT_EQ(m.PickClipToDecode(&w1), a);
   a->assignedWorker = nullptr;
   a->SeekToFrame(-1);
   a->Play();
 
   // Two clips of equal priority: the less buffered one gets the larger share.
-  StubClip *b = m.Add(new StubClip(4, 4.0f));
+  StubClip* b = m.Add(new StubClip(4, 4.0f));
   a->GetFrameQueue()->Clear();
   a->AddReady(0.0f);
   a->AddReady(0.25f);
@@ -116,10 +113,9 @@ TEST_F(ManagerTest, Scheduler) {
 
 TEST_F(ManagerTest, DestroyWaitsForTheWorker) {
   TestManager m;
-  StubClip *clip = m.Add(new StubClip(4, 4.0f, 10.0f, "held"));
+  StubClip* clip = m.Add(new StubClip(4, 4.0f, 10.0f, "held"));
   clip->holdDecode = true;
-  while (!clip->entered.load())
-    std::this_thread::yield();
+  while (!clip->entered.load()) std::this_thread::yield();
   std::thread releaser([clip] {
     while (LogCapture::Count("Waiting for WorkerThread to finish decoding in "
                              "order to destroy") == 0) {
@@ -130,10 +126,8 @@ TEST_F(ManagerTest, DestroyWaitsForTheWorker) {
   m.DestroyClip(clip);
   releaser.join();
   EXPECT_EQ(LogCapture::Count("Destroying video clip: held"), 1);
-  EXPECT_EQ(
-      LogCapture::Count(
-          "Waiting for WorkerThread to finish decoding in order to destroy"),
-      1);
+  EXPECT_EQ(LogCapture::Count("Waiting for WorkerThread to finish decoding in order to destroy"),
+            1);
   EXPECT_EQ(LogCapture::Count("WorkerThread done, destroying.."), 1);
   EXPECT_EQ(LogCapture::Count("Destroyed video."), 1);
   EXPECT_EQ(m.FindClip("held"), nullptr);

@@ -15,21 +15,19 @@ namespace {
 // A sink that keeps what it is given.
 struct CollectingSink : KineAudioInterface {
   using KineAudioInterface::KineAudioInterface;
-  void QueueSamples(const float *, int count) override { received += count; }
+  void QueueSamples(const float*, int count) override { received += count; }
   int received = 0;
 };
 struct CollectingFactory : KineAudioInterfaceFactory {
-  KineAudioInterface *CreateInstance(KineVideoClip *clip, int channels,
-                                     int frequency) override {
+  KineAudioInterface* CreateInstance(KineVideoClip* clip, int channels, int frequency) override {
     return new CollectingSink(clip, channels, frequency);
   }
 };
 
-const std::vector<uint8_t> &Fixture(const std::string &key) {
+const std::vector<uint8_t>& Fixture(const std::string& key) {
   static std::map<std::string, std::vector<uint8_t>> made;
   auto it = made.find(key);
-  if (it != made.end())
-    return it->second;
+  if (it != made.end()) return it->second;
   OggWriterOptions o;
   if (key == "video") {
     o.frames = 50;
@@ -53,15 +51,14 @@ const std::vector<uint8_t> &Fixture(const std::string &key) {
 struct CountingSource : KineMemoryFileDataSource {
   using KineMemoryFileDataSource::KineMemoryFileDataSource;
   void Seek(int32_t p) override {
-    if (p != 0)
-      ++nonZeroSeeks;
+    if (p != 0) ++nonZeroSeeks;
     KineMemoryFileDataSource::Seek(p);
   }
   int nonZeroSeeks = 0;
 };
 
 class TheoraClipTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     KineSetLogFunction(LogCapture::Log);
     manager = std::make_unique<KineVideoManager>(1);
@@ -70,23 +67,19 @@ protected:
     manager.reset();
     KineSetLogFunction(nullptr);
   }
-  std::unique_ptr<KineVideoClip_Theora> Open(const std::string &key,
-                                             uint32_t track = 0,
-                                             int mode = TH_RGBX,
-                                             int precached = 4) {
-    const std::vector<uint8_t> &bytes = Fixture(key);
-    source = new CountingSource(key, bytes.data(),
-                                static_cast<int32_t>(bytes.size()));
-    auto clip = std::make_unique<KineVideoClip_Theora>(source, mode, precached,
-                                                       false, track);
+  std::unique_ptr<KineVideoClip_Theora> Open(const std::string& key, uint32_t track = 0,
+                                             int mode = TH_RGBX, int precached = 4) {
+    const std::vector<uint8_t>& bytes = Fixture(key);
+    source = new CountingSource(key, bytes.data(), static_cast<int32_t>(bytes.size()));
+    auto clip = std::make_unique<KineVideoClip_Theora>(source, mode, precached, false, track);
     clip->Load(source);
     return clip;
   }
   // Decode steps until a frame is ready; its number, or -1.
-  int NextFrame(KineVideoClip_Theora &clip) {
+  int NextFrame(KineVideoClip_Theora& clip) {
     for (int i = 0; i < 4; ++i) {
       clip.DecodeFrame();
-      KineVideoFrame *f = clip.GetFrameQueue()->PeekReady();
+      KineVideoFrame* f = clip.GetFrameQueue()->PeekReady();
       if (f) {
         int n = f->number;
         clip.GetFrameQueue()->Pop();
@@ -96,11 +89,11 @@ protected:
     return -1;
   }
   std::unique_ptr<KineVideoManager> manager;
-  CountingSource *source = nullptr;
+  CountingSource* source = nullptr;
   CollectingFactory factory;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(TheoraClipTest, VideoOnlyDecodesEveryFrameAndLoops) {
   auto clip = Open("video");
@@ -116,7 +109,7 @@ TEST_F(TheoraClipTest, VideoOnlyDecodesEveryFrameAndLoops) {
   clip->Pause();
   for (int n = 0; n < 50; ++n) {
     ASSERT_TRUE(clip->DecodeFrame());
-    KineVideoFrame *f = clip->GetFrameQueue()->PeekReady();
+    KineVideoFrame* f = clip->GetFrameQueue()->PeekReady();
     ASSERT_NE(f, nullptr) << n;
     EXPECT_EQ(f->number, n);
     EXPECT_NEAR(f->timeToDisplay, n / 25.0f, 1e-5);
@@ -140,21 +133,20 @@ TEST_F(TheoraClipTest, VideoOnlyDecodesEveryFrameAndLoops) {
 TEST_F(TheoraClipTest, AudioTrackChoice) {
   manager->SetAudioFactory(&factory);
   struct Case {
-    const char *key;
+    const char* key;
     uint32_t track;
     uint32_t chosen;
   } cases[] = {
-      {"gereng", 0, 1}, // eng is the second stream
-      {"gereng", 2, 0}, // ger the first
-      {"gereng", 3, 0}, // ita: none, stream 0
-      {"both", 0, 0},   // "ger eng" counts as eng, first in the list
+      {"gereng", 0, 1},  // eng is the second stream
+      {"gereng", 2, 0},  // ger the first
+      {"gereng", 3, 0},  // ita: none, stream 0
+      {"both", 0, 0},    // "ger eng" counts as eng, first in the list
       {"both", 2, 1},   {"none", 1, 0},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     auto clip = Open(c.key, c.track);
     EXPECT_EQ(clip->GetVorbisStreamCount(), 2) << c.key;
-    EXPECT_EQ(clip->GetChosenVorbisStream(), c.chosen)
-        << c.key << " track " << c.track;
+    EXPECT_EQ(clip->GetChosenVorbisStream(), c.chosen) << c.key << " track " << c.track;
     EXPECT_NE(clip->GetAudioInterface(), nullptr);
     EXPECT_EQ(clip->GetAudioFrequency(), 48000u);
     EXPECT_EQ(clip->GetAudioChannels(), 2u);
@@ -172,7 +164,7 @@ TEST_F(TheoraClipTest, NoFactoryNoAudio) {
 TEST_F(TheoraClipTest, LateFramesSkippedExceptEverySixteenth) {
   auto clip = Open("video");
   clip->Pause();
-  clip->GetTimer()->Seek(100.0f); // every frame is late
+  clip->GetTimer()->Seek(100.0f);  // every frame is late
   EXPECT_EQ(NextFrame(*clip), 0);
   EXPECT_EQ(NextFrame(*clip), 16);
   EXPECT_EQ(NextFrame(*clip), 32);
@@ -183,8 +175,7 @@ TEST_F(TheoraClipTest, SeekToStartRealignsAudioWithoutBisection) {
   manager->SetAudioFactory(&factory);
   auto clip = Open("long");
   clip->Pause();
-  for (int i = 0; i < 20; ++i)
-    clip->DecodeFrame();
+  for (int i = 0; i < 20; ++i) clip->DecodeFrame();
   clip->SeekToFrame(0);
   const int seeksBefore = source->nonZeroSeeks;
   clip->PerformSeek();
@@ -193,8 +184,7 @@ TEST_F(TheoraClipTest, SeekToStartRealignsAudioWithoutBisection) {
   EXPECT_EQ(clip->GetSeekFrame(), -1);
   EXPECT_EQ(clip->GetFrameQueue()->CountReady(), 0);
   EXPECT_EQ(NextFrame(*clip), 0);
-  const float start =
-      static_cast<float>(clip->GetAudioFramesDecoded()) / 48000.0f;
+  const float start = static_cast<float>(clip->GetAudioFramesDecoded()) / 48000.0f;
   EXPECT_NEAR(start - clip->GetQueuedSeconds(), 0.0f, 0.05f);
 }
 
@@ -207,8 +197,7 @@ TEST_F(TheoraClipTest, SeekToFrameFortyShowsItWithAudioFromThere) {
   EXPECT_GT(clip->GetBisectionSteps(), 0);
   EXPECT_FLOAT_EQ(clip->GetTime(), 40 / 25.0f);
   // The first queued audio sample is at 40 / 25 s.
-  const float end =
-      static_cast<float>(clip->GetAudioFramesDecoded()) / 48000.0f;
+  const float end = static_cast<float>(clip->GetAudioFramesDecoded()) / 48000.0f;
   EXPECT_NEAR(end - clip->GetQueuedSeconds(), 1.6f, 0.001f);
   EXPECT_EQ(clip->GetLastDecodedFrame(), 40u);
   EXPECT_EQ(NextFrame(*clip), 40);
@@ -216,7 +205,7 @@ TEST_F(TheoraClipTest, SeekToFrameFortyShowsItWithAudioFromThere) {
 }
 
 TEST_F(TheoraClipTest, BadDataThrows) {
-  const std::vector<uint8_t> &good = Fixture("gereng");
+  const std::vector<uint8_t>& good = Fixture("gereng");
   manager->SetAudioFactory(&factory);
   std::vector<std::vector<uint8_t>> bad = {
       {},
@@ -224,20 +213,19 @@ TEST_F(TheoraClipTest, BadDataThrows) {
       std::vector<uint8_t>(good.begin(), good.begin() + 200),
       std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 3),
   };
-  for (const auto &bytes : bad) {
-    auto *src = new KineMemoryFileDataSource(
-        "bad", bytes.data(), static_cast<int32_t>(bytes.size()));
+  for (const auto& bytes : bad) {
+    auto* src =
+        new KineMemoryFileDataSource("bad", bytes.data(), static_cast<int32_t>(bytes.size()));
     try {
       KineVideoClip_Theora clip(src, TH_RGB, 4, false, 0);
       clip.Load(src);
       clip.Pause();
-      for (int i = 0; i < 20; ++i)
-        clip.DecodeFrame();
-    } catch (const _KineGenericException &) {
+      for (int i = 0; i < 20; ++i) clip.DecodeFrame();
+    } catch (const _KineGenericException&) {
     }
   }
   // A file without a Theora stream is refused with the codec's message.
-  auto *src = new KineMemoryFileDataSource("bad", nullptr, 0);
+  auto* src = new KineMemoryFileDataSource("bad", nullptr, 0);
   KineVideoClip_Theora clip(src, TH_RGB, 4, false, 0);
   EXPECT_THROW(clip.Load(src), _KineGenericException);
 }

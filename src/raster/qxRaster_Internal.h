@@ -1,0 +1,629 @@
+// What the two direct rasterizer families share: the per-face state, the
+// face set-up and guards, the edge walk, and the span loops as templates
+// over the family (depth buffer or not), the pixel size and the variant
+// (lighting, translucency, colour key, solid / affine / perspective). Each
+// named edge stepper and span filler is one instantiation of these.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "quadrix/qxCache.h"
+#include "quadrix/qxVector.h"
+#include "raster/qxRaster.h"
+
+struct qxMaterialTexture;
+
+// The perspective set-up's part of a family's face state (it also serves
+// the solid and affine faces: walk inputs, texture addressing, colours).
+struct qxPerspFaceState {
+  int32_t vertexCount, topVertex, bottomVertex;
+  int32_t leftStep, rightStep;  // +1 or -1: the direction each edge walks the vertices
+  const qxVector3* screenVerts;
+  const qxVector2* texVerts;
+  const float* levels;                    // Gouraud faces: 0..63 per vertex
+  int32_t lastMip;                        // the texture's mip count - 1
+  float invZ[QXCACHE_MAX_FACE_VERTICES];  // 1/z, or 1/(z + 1) with the depth buffer
+  float uOverZ[QXCACHE_MAX_FACE_VERTICES];
+  float vOverZ[QXCACHE_MAX_FACE_VERTICES];
+  float dInvZdX, dInvZdY, dUOverZdX, dUOverZdY, dVOverZdX, dVOverZdY;
+  float dInvZdX16, dUOverZdX16, dVOverZdX16;  // 16 x the x gradients: one run
+  int32_t mipLevel, uBias, vBias;
+  const uint8_t* texels;  // the chosen mip level
+  int32_t mipShift, uMask, vMask;
+  const uint8_t* lightRow;     // 8-bit: one row of lightTable, or all of it (Gouraud)
+  const uint16_t* lightRow16;  // 16-bit: one row of lightTable16, or all of it (Gouraud)
+  const uint8_t* inverse;      // the face colormap's inverse table
+  const uint8_t* trans;        // the display colormap's translucency table
+  int32_t zStep;               // 16.16 depth change per pixel (perspective, depth buffer)
+  int32_t zShift;              // the canvas's, 0..16
+};
+
+struct qxRasterFaceState : qxPerspFaceState {
+  uint8_t* pixels;  // video buffer: row y at pixels + stride x y
+  int32_t stride;
+  int32_t bitsPerPixel;
+  uint8_t* zPixels;  // depth buffer, 16 bits a pixel
+  int32_t zStride;
+  // Spans are held to the face's committed bounds: columns [clipLeft,
+  // clipRight) in 16.16, rows [clipTop, clipBottom).
+  int64_t clipLeft, clipRight;
+  int32_t clipTop, clipBottom;
+  uint8_t colour;             // the cel's palette index
+  uint8_t flat8;              // solid: the 8-bit colour (lit) or translucent source
+  uint16_t flat16;            // solid: the 16-bit colour
+  uint8_t transSource16;      // solid, 16-bit translucent: the source index s
+  const uint16_t* fullRow16;  // row 63 of lightTable16
+  const qxMaterialTexture* texture;
+  float w[QXCACHE_MAX_FACE_VERTICES];  // depth family, solid and affine: 1/(z + 1)
+};
+
+extern qxRasterFaceState qxRaster_state;   // the family without depth buffer
+extern qxRasterFaceState qxZRaster_state;  // the family with depth buffer
+
+namespace qxraster {
+
+enum class Shade { kUnlit, kLit, kGouraud };  // solid faces: kUnlit is the flat colour
+enum class Kind { kSolid, kAffine, kPersp };
+
+struct Variant {
+  Shade shade;
+  bool trans;
+  bool keyed;
+  Kind kind;
+};
+
+// Checks the guards and fills the canvas, walk and colour parts of the
+// state. False when the face is not drawn.
+bool BeginFace(qxRasterFaceState& st, qxCacheFace* face, qxMaterialCel* cel, float level, Variant v,
+               bool depth);
+// Texture addressing of the chosen mip level; false (logged) when that
+// level is missing or smaller than its masks say.
+bool BindMip(qxRasterFaceState& st);
+// The gradient vertices A (top), E (bottom) and S (the side vertex).
+// Triangles take 0, 1 and 2. The depth family tests only the line and
+// starts S at the top vertex; the perspective set-up forms the line's slope
+// before multiplying.
+void GradientVertices(const qxRasterFaceState& st, bool depth, bool slopeFirst, int32_t* a,
+                      int32_t* e, int32_t* s);
+int32_t ChooseMip(int32_t lastMip, float depth);
+void SetupAffine(qxRasterFaceState& st, bool depth, float minDepth);
+void SetupPersp(qxRasterFaceState& st, bool depth, float minDepth);
+
+// Points and wireframes are the same in both families.
+void DrawPoints(qxCacheFace* face, qxMaterialCel* cel);
+void DrawWireframe(qxCacheFace* face, qxMaterialCel* cel);
+
+// ---- Fixed point ----
+
+// Additions that wrap as the 32-bit registers did: degenerate faces may
+// step values past the range; what they draw then is meaningless but safe.
+inline int32_t Add(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+// (a x b) >> 16 with a 64-bit product.
+inline int32_t MulShift16(int64_t a, int64_t b) {
+  return static_cast<int32_t>(
+      static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)) >> 16);
+}
+// The per-pixel step of a span of n pixels from ql to qr.
+inline int32_t SpanStep(int32_t ql, int32_t qr, int32_t recip) {
+  return MulShift16(static_cast<int64_t>(qr) - ql, recip);
+}
+// Small falls of the light level are flattened; small rises stay.
+inline int32_t FlattenLevelStep(int32_t dl) {
+  return dl >= -1309 && dl <= -1 ? 0 : dl;
+}
+// The smallest whole pixel at or right of a 16.16 x.
+inline int64_t Ceil16(int32_t x) {
+  return (static_cast<int64_t>(x) + 0xFFFF) & ~int64_t{0xFFFF};
+}
+
+// ---- Edges ----
+
+enum : unsigned {
+  kCarryW = 1,        // w = 1/(z + 1), both edges (depth family, solid and affine)
+  kCarryUV = 2,       // 16.16 u and v (affine)
+  kCarryLevel = 4,    // 16.16 light level (Gouraud)
+  kCarryPersp = 8,    // 1/z, u/z, v/z at the edge's exact point (perspective left edge)
+  kDivideSlope = 16,  // the slope is a division (perspective left edge without level)
+};
+
+inline int32_t Wrap(int32_t i, int32_t n) {
+  return i < 0 ? n - 1 : (i > n - 1 ? 0 : i);
+}
+
+// Sets up the next section of an edge walking the vertices in direction
+// dir from its nextVertex: sections that cover no scan line are skipped.
+// 1 when the walk reaches the bottom vertex.
+template <unsigned C>
+int StepEdge(const qxRasterFaceState& st, qxRasterEdge* e, int32_t dir) {
+  int32_t i = e->nextVertex;
+  for (;;) {
+    if (i == st.bottomVertex) return 1;
+    const int32_t k = Wrap(i + dir, st.vertexCount);
+    const qxVector3& a = st.screenVerts[i];
+    const qxVector3& b = st.screenVerts[k];
+    const float ceilA = std::ceil(a.y);
+    const int32_t y0 = qxRaster_ToInt(ceilA);
+    const int32_t lines = qxRaster_ToInt(std::ceil(b.y)) - y0;  // the guards bound every y
+    if (lines <= 0) {
+      i = k;
+      continue;
+    }
+    e->y = y0;
+    e->lines = lines;
+    const float p = ceilA - a.y;  // pre-step to the first scan line
+    if (lines == 1) {
+      // The section is drawn once, at its upper vertex: no pre-step, no steps.
+      e->x = qxRaster_ToInt(a.x * 65536.0f);
+      if constexpr ((C & kCarryW) != 0) e->w = st.w[i];
+      if constexpr ((C & kCarryUV) != 0) {
+        e->u = qxRaster_ToInt(st.texVerts[i].x * 65536.0f);
+        e->v = qxRaster_ToInt(st.texVerts[i].y * 65536.0f);
+      }
+      if constexpr ((C & kCarryLevel) != 0) e->level = qxRaster_ToInt(st.levels[i] * 65536.0f);
+      if constexpr ((C & kCarryPersp) != 0) {
+        e->invZ = st.invZ[i] + p * st.dInvZdY;
+        e->uOverZ = st.uOverZ[i] + p * st.dUOverZdY;
+        e->vOverZ = st.vOverZ[i] + p * st.dVOverZdY;
+      }
+    } else {
+      const float dy = b.y - a.y;
+      const float r = 1.0f / dy;
+      float slope;
+      if constexpr ((C & kDivideSlope) != 0) {
+        slope = (b.x - a.x) / dy;
+      } else {
+        slope = (b.x - a.x) * r;
+      }
+      e->xStep = qxRaster_ToInt(slope * 65536.0f);
+      const float x1 = a.x + slope * p;
+      e->x = qxRaster_ToInt(x1 * 65536.0f);
+      if constexpr ((C & kCarryW) != 0) {
+        e->wStep = (st.w[k] - st.w[i]) / dy;
+        e->w = st.w[i] + e->wStep * p;
+      }
+      if constexpr ((C & kCarryUV) != 0) {
+        const float du = (st.texVerts[k].x - st.texVerts[i].x) * r;
+        const float dv = (st.texVerts[k].y - st.texVerts[i].y) * r;
+        e->u = qxRaster_ToInt((st.texVerts[i].x + du * p) * 65536.0f);
+        e->uStep = qxRaster_ToInt(du * 65536.0f);
+        e->v = qxRaster_ToInt((st.texVerts[i].y + dv * p) * 65536.0f);
+        e->vStep = qxRaster_ToInt(dv * 65536.0f);
+      }
+      if constexpr ((C & kCarryLevel) != 0) {
+        const float dl = (st.levels[k] - st.levels[i]) * r;
+        e->levelStep = qxRaster_ToInt(dl * 65536.0f);
+        e->level = qxRaster_ToInt((st.levels[i] + dl * p) * 65536.0f);
+      }
+      if constexpr ((C & kCarryPersp) != 0) {
+        const float o = x1 - a.x;  // how far the exact point moved along x
+        e->invZStep = st.dInvZdY + slope * st.dInvZdX;
+        e->uOverZStep = st.dUOverZdY + slope * st.dUOverZdX;
+        e->vOverZStep = st.dVOverZdY + slope * st.dVOverZdX;
+        e->invZ = st.invZ[i] + p * st.dInvZdY + o * st.dInvZdX;
+        e->uOverZ = st.uOverZ[i] + p * st.dUOverZdY + o * st.dUOverZdX;
+        e->vOverZ = st.vOverZ[i] + p * st.dVOverZdY + o * st.dVOverZdX;
+      }
+    }
+    e->nextVertex = k;
+    return 0;
+  }
+}
+
+// One scan line down the current section.
+template <unsigned C>
+inline void AdvanceEdge(qxRasterEdge* e) {
+  e->x = Add(e->x, e->xStep);
+  if constexpr ((C & kCarryW) != 0) e->w += e->wStep;
+  if constexpr ((C & kCarryUV) != 0) {
+    e->u = Add(e->u, e->uStep);
+    e->v = Add(e->v, e->vStep);
+  }
+  if constexpr ((C & kCarryLevel) != 0) e->level = Add(e->level, e->levelStep);
+  if constexpr ((C & kCarryPersp) != 0) {
+    e->invZ += e->invZStep;
+    e->uOverZ += e->uOverZStep;
+    e->vOverZ += e->vOverZStep;
+  }
+  ++e->y;
+}
+
+// What each edge of a face of this variant carries.
+template <bool Z, Shade S, Kind X>
+constexpr unsigned kRightCarry = (Z && X != Kind::kPersp ? kCarryW : 0u) |
+                                 (X == Kind::kAffine ? kCarryUV : 0u) |
+                                 (S == Shade::kGouraud ? kCarryLevel : 0u);
+template <bool Z, Shade S, Kind X>
+constexpr unsigned kLeftCarry = kRightCarry<Z, S, X> | (X == Kind::kPersp ? kCarryPersp : 0u) |
+                                (X == Kind::kPersp && S != Shade::kGouraud ? kDivideSlope : 0u);
+
+// ---- Pixels ----
+
+template <class P>
+inline P* Row(const qxRasterFaceState& st, int32_t y) {
+  return reinterpret_cast<P*>(st.pixels + static_cast<int64_t>(st.stride) * y);
+}
+inline uint16_t* ZRow(const qxRasterFaceState& st, int32_t y) {
+  return reinterpret_cast<uint16_t*>(st.zPixels + static_cast<int64_t>(st.zStride) * y);
+}
+
+inline uint32_t Texel(const qxRasterFaceState& st, int32_t u, int32_t v) {
+  return st.texels[(((v >> 16) & st.vMask) << st.mipShift) + ((u >> 16) & st.uMask)];
+}
+
+// The colour a pixel of the variant takes: t is the texel (textured faces),
+// row the light row (Gouraud), d the destination pixel.
+template <class P, Shade S, bool T, bool K, Kind X>
+inline P Colour(const qxRasterFaceState& st, uint32_t t, int32_t row, P d) {
+  constexpr bool k8 = sizeof(P) == 1;
+  if constexpr (X == Kind::kSolid) {
+    if constexpr (S == Shade::kGouraud) {
+      if constexpr (k8) {
+        const uint8_t lit = st.lightRow[row * 256 + st.colour];
+        if constexpr (T) return st.trans[lit * 256 + d];
+        return lit;
+      } else {
+        if constexpr (T) {
+          return st.lightRow16[row * 256 + st.trans[st.transSource16 * 256 + st.inverse[d]]];
+        }
+        return st.lightRow16[row * 256 + st.colour];
+      }
+    } else {
+      if constexpr (k8) {
+        if constexpr (T) return st.trans[st.flat8 * 256 + d];
+        return st.flat8;
+      } else {
+        if constexpr (T) return st.fullRow16[st.trans[st.transSource16 * 256 + st.inverse[d]]];
+        return st.flat16;
+      }
+    }
+  } else if constexpr (S == Shade::kUnlit) {
+    if constexpr (k8) {
+      if constexpr (T) return st.trans[t * 256 + d];
+      return static_cast<P>(t);
+    } else {
+      if constexpr (T) return st.lightRow16[st.trans[t * 256 + st.inverse[d]]];
+      return st.lightRow16[t];
+    }
+  } else {
+    // Lit faces light through one row; Gouraud faces through the pixel's row.
+    const uint8_t* r8 = S == Shade::kLit ? st.lightRow : st.lightRow + row * 256;
+    const uint16_t* r16 = S == Shade::kLit ? st.lightRow16 : st.lightRow16 + row * 256;
+    if constexpr (!T) {
+      if constexpr (k8) return r8[t];
+      return r16[t];
+    } else {
+      // Keyed faces blend the texel and light the blend; the others light
+      // the texel and blend it, except the 16-bit affine Gouraud faces,
+      // which blend first as the keyed ones do.
+      constexpr bool kBlendFirst = K || (!k8 && S == Shade::kGouraud && X == Kind::kAffine);
+      if constexpr (k8) {
+        if constexpr (kBlendFirst) return r8[st.trans[t * 256 + d]];
+        return st.trans[r8[t] * 256 + d];
+      } else {
+        if constexpr (kBlendFirst) return r16[st.trans[t * 256 + st.inverse[d]]];
+        return r16[st.trans[st.inverse[r16[t]] * 256 + st.inverse[d]]];
+      }
+    }
+  }
+}
+
+// One pixel: the depth test (depth family), the texel and its key, the
+// colour, then the depth write.
+template <bool Z, class P, Shade S, bool T, bool K, Kind X>
+inline void Plot(const qxRasterFaceState& st, P* dst, uint16_t* zdst, int32_t z, int32_t u,
+                 int32_t v, int32_t row) {
+  uint16_t zz = 0;
+  if constexpr (Z) {
+    zz = static_cast<uint16_t>(z >> st.zShift);
+    if (zz <= *zdst) return;  // equal depths keep what was drawn first
+  }
+  uint32_t t = 0;
+  if constexpr (X != Kind::kSolid) {
+    t = Texel(st, u, v);
+    if constexpr (K) {
+      if (t == 0) return;
+    }
+  }
+  *dst = Colour<P, S, T, K, X>(st, t, row, *dst);
+  if constexpr (Z) *zdst = zz;
+}
+
+// The span's first pixel x0 (16.16 xl) and its pixel count n on the left
+// edge's line, held to the face's bounds. False when it is empty.
+inline bool SpanExtent(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRasterEdge* r,
+                       int64_t* xl, int32_t* x0, int32_t* n) {
+  if (l->y < st.clipTop || l->y >= st.clipBottom) return false;
+  const int64_t a = std::max(Ceil16(l->x), st.clipLeft);
+  const int64_t b = std::min(Ceil16(r->x), st.clipRight);
+  if (b <= a) return false;
+  *xl = a;
+  *x0 = static_cast<int32_t>(a >> 16);
+  *n = static_cast<int32_t>((b - a) >> 16);
+  return true;
+}
+
+// Dither of the 16-bit affine Gouraud span of the depth family: quarters of
+// a level by [row parity][column parity].
+inline constexpr int32_t kDither[2][2] = {{0, 0xC000}, {0x8000, 0x4000}};
+
+// The span of a solid or affine face: values interpolated linearly across
+// the span in 16.16 from the two edges.
+template <bool Z, class P, Shade S, bool T, bool K, Kind X>
+void AffineSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRasterEdge* r) {
+  int64_t xl;
+  int32_t x0, n;
+  if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
+  P* dst = Row<P>(st, l->y) + x0;
+  if constexpr (!Z && sizeof(P) == 1 && X == Kind::kSolid && S != Shade::kGouraud && !T) {
+    std::memset(dst, st.flat8, static_cast<size_t>(n));
+    return;
+  }
+  const int64_t sub = xl - l->x;  // edge to the first pixel, 16.16
+  const int32_t recip = qxRecipTables.recipFixed[n];
+  int32_t level = 0, dl = 0;
+  if constexpr (S == Shade::kGouraud) {
+    dl = FlattenLevelStep(SpanStep(l->level, r->level, recip));
+    level = Add(l->level, MulShift16(dl, sub));
+  }
+  int32_t u = 0, v = 0, du = 0, dv = 0;
+  if constexpr (X == Kind::kAffine) {
+    du = SpanStep(l->u, r->u, recip);
+    dv = SpanStep(l->v, r->v, recip);
+    u = Add(Add(l->u, MulShift16(du, sub)) >> st.mipLevel, st.uBias);
+    v = Add(Add(l->v, MulShift16(dv, sub)) >> st.mipLevel, st.vBias);
+    du >>= st.mipLevel;
+    dv >>= st.mipLevel;
+  }
+  uint16_t* zdst = nullptr;
+  int32_t z = 0, zStep = 0;
+  if constexpr (Z) {
+    const float dw = (r->w - l->w) * qxRecipTables.recipFloat[n];
+    zStep = qxRaster_ToInt(dw * 65536.0f);
+    z = qxRaster_ToInt((l->w + dw * static_cast<float>(sub) / 65536.0f) * 65536.0f);
+    zdst = ZRow(st, l->y) + x0;
+  }
+  constexpr bool kDithered =
+      Z && sizeof(P) == 2 && X == Kind::kAffine && S == Shade::kGouraud && !T && !K;
+  if constexpr (kDithered) {
+    const int32_t* dither = kDither[l->y & 1];
+    int32_t column = (x0 + n + 1) & 1;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t row = std::clamp(Add(level, dither[column]) >> 16, 0, 63);
+      Plot<Z, P, S, T, K, X>(st, dst + i, zdst + i, z, u, v, row);
+      column ^= 1;
+      u = Add(u, du);
+      v = Add(v, dv);
+      level = Add(level, dl);
+      z = Add(z, zStep);
+    }
+  } else {
+    for (int32_t i = 0; i < n; ++i) {
+      Plot<Z, P, S, T, K, X>(st, dst + i, Z ? zdst + i : nullptr, z, u, v, (level >> 16) & 63);
+      if constexpr (X == Kind::kAffine) {
+        u = Add(u, du);
+        v = Add(v, dv);
+      }
+      if constexpr (S == Shade::kGouraud) level = Add(level, dl);
+      if constexpr (Z) z = Add(z, zStep);
+    }
+  }
+}
+
+// Head, full runs and tail of a perspective span of n pixels from x0: every
+// run after the head starts on a multiple of 16, and the last run of a span
+// that goes past its head holds 1 to 16 pixels.
+struct RunSplit {
+  int32_t head, full, tail;
+};
+inline RunSplit SplitRuns(int32_t x0, int32_t n) {
+  const int32_t r = x0 & 15;
+  RunSplit s{r == 0 ? 0 : std::min(16 - r, n), 0, 0};
+  const int32_t rest = n - s.head;
+  if (rest > 0) {
+    s.full = rest / 16;
+    s.tail = rest % 16;
+    if (s.tail == 0) {
+      --s.full;
+      s.tail = 16;
+    }
+  }
+  return s;
+}
+
+// 1/z, u/z and v/z at one point of the span.
+struct Planar {
+  float invZ, uOverZ, vOverZ;
+};
+
+// The span of a perspective face: exact u and v at the ends of runs of at
+// most 16 pixels, stepped linearly in 16.16 between them.
+template <bool Z, class P, Shade S, bool T, bool K>
+void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRasterEdge* r) {
+  int64_t xl;
+  int32_t x0, n;
+  if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
+  P* dst = Row<P>(st, l->y) + x0;
+  uint16_t* zdst = Z ? ZRow(st, l->y) + x0 : nullptr;
+  const float p = static_cast<float>(xl - l->x) / 65536.0f;
+  const Planar g = {st.dInvZdX, st.dUOverZdX, st.dVOverZdX};
+  const Planar g16 = {st.dInvZdX16, st.dUOverZdX16, st.dVOverZdX16};
+  const Planar p0 = {l->invZ + p * g.invZ, l->uOverZ + p * g.uOverZ, l->vOverZ + p * g.vOverZ};
+  int32_t z = 0;
+  if constexpr (Z) z = qxRaster_ToInt(p0.invZ * 65536.0f);
+  const float za = 1.0f / p0.invZ;
+  float ua = p0.uOverZ * za, va = p0.vOverZ * za;
+  int32_t level = 0, dl = 0;
+  if constexpr (S == Shade::kGouraud) {
+    dl = FlattenLevelStep(SpanStep(l->level, r->level, qxRecipTables.recipFixed[n]));
+    level = Add(l->level, MulShift16(dl, xl - l->x));
+  }
+  const int32_t mip = st.mipLevel;
+  int32_t u = 0, v = 0, du = 0, dv = 0;
+  // Starts a run from (ua, va) toward the exact values at point e, with the
+  // step (end - start) x factor, or / divisor when one is given.
+  auto startRun = [&](int32_t x, int32_t count, const Planar& e, float factor, float divisor) {
+    const float zb = 1.0f / e.invZ;
+    const float ub = e.uOverZ * zb, vb = e.vOverZ * zb;
+    if (divisor != 0.0f) {
+      du = qxRaster_ToInt((ub - ua) / divisor * 65536.0f) >> mip;
+      dv = qxRaster_ToInt((vb - va) / divisor * 65536.0f) >> mip;
+    } else {
+      du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
+      dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
+    }
+    u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, st.uBias);
+    v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, st.vBias);
+    if (qxRaster_runObserver) qxRaster_runObserver(x, count, divisor != 0.0f ? 0.0f : factor);
+    ua = ub;
+    va = vb;
+  };
+  auto run = [&](int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+      Plot<Z, P, S, T, K, Kind::kPersp>(st, dst, zdst, z, u, v, (level >> 16) & 63);
+      ++dst;
+      if constexpr (Z) ++zdst;
+      u = Add(u, du);
+      v = Add(v, dv);
+      if constexpr (S == Shade::kGouraud) level = Add(level, dl);
+      if constexpr (Z) z = Add(z, st.zStep);
+    }
+  };
+  auto plus = [](const Planar& a, const Planar& b, float k) {
+    return Planar{a.invZ + k * b.invZ, a.uOverZ + k * b.uOverZ, a.vOverZ + k * b.vOverZ};
+  };
+  auto add = [](const Planar& a, const Planar& b) {
+    return Planar{a.invZ + b.invZ, a.uOverZ + b.uOverZ, a.vOverZ + b.vOverZ};
+  };
+
+  const RunSplit split = SplitRuns(x0, n);
+  int32_t x = x0;
+  Planar next;  // the end of the next full run
+  if (split.head > 0) {
+    const Planar e = plus(p0, g, static_cast<float>(split.head));
+    startRun(x, split.head, e, qxRecipTables.recipFloat[split.head], 0.0f);
+    run(split.head);
+    x += split.head;
+    next = add(e, g16);
+  } else {
+    next = add(p0, g16);
+  }
+  for (int32_t f = 0; f < split.full; ++f) {
+    startRun(x, 16, next, 0.0625f, 0.0f);
+    run(16);
+    x += 16;
+    next = add(next, g16);
+  }
+  const int32_t t = split.tail;
+  if (t >= 2) {
+    const Planar back = {next.invZ - g16.invZ, next.uOverZ - g16.uOverZ, next.vOverZ - g16.vOverZ};
+    const Planar e = plus(back, g, static_cast<float>(t - 1));
+    // The family without depth buffer divides in its unlit tails.
+    constexpr bool kDivides = !Z && S == Shade::kUnlit;
+    startRun(x, t, e, qxRecipTables.recipFloat[t - 1], kDivides ? static_cast<float>(t - 1) : 0.0f);
+    run(t);
+  } else if (t == 1) {
+    if (x == x0) {
+      // A one-pixel span on a multiple of 16: its own start values.
+      u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, st.uBias);
+      v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, st.vBias);
+      if (qxRaster_runObserver) qxRaster_runObserver(x, 1, 0.0f);
+    }
+    run(1);
+  }
+}
+
+// The scan-line loop of a face: both edges from the top vertex, one span a
+// line, until either edge reaches the bottom vertex.
+template <unsigned LC, unsigned RC, class Span>
+void WalkFace(const qxRasterFaceState& st, Span span) {
+  qxRasterEdge left{}, right{};
+  left.nextVertex = right.nextVertex = st.topVertex;
+  if (StepEdge<LC>(st, &left, st.leftStep)) return;
+  if (StepEdge<RC>(st, &right, st.rightStep)) return;
+  for (;;) {
+    span(&left, &right);
+    if (--left.lines == 0) {
+      if (StepEdge<LC>(st, &left, st.leftStep)) return;
+    } else {
+      AdvanceEdge<LC>(&left);
+    }
+    if (--right.lines == 0) {
+      if (StepEdge<RC>(st, &right, st.rightStep)) return;
+    } else {
+      AdvanceEdge<RC>(&right);
+    }
+  }
+}
+
+// An edge stepper of a family, for the left or the right edge.
+template <bool Z, Shade S, Kind X, bool Left>
+int StepSide(qxRasterEdge* e) {
+  const qxRasterFaceState& st = Z ? qxZRaster_state : qxRaster_state;
+  if constexpr (Left) return StepEdge<kLeftCarry<Z, S, X>>(st, e, st.leftStep);
+  return StepEdge<kRightCarry<Z, S, X>>(st, e, st.rightStep);
+}
+
+// A span filler of a family.
+template <bool Z, class P, Shade S, bool T, bool K, Kind X>
+void SpanOf(const qxRasterEdge* l, const qxRasterEdge* r) {
+  const qxRasterFaceState& st = Z ? qxZRaster_state : qxRaster_state;
+  if constexpr (X == Kind::kPersp) {
+    PerspSpan<Z, P, S, T, K>(st, l, r);
+  } else {
+    AffineSpan<Z, P, S, T, K, X>(st, l, r);
+  }
+}
+
+// A face rasterizer of either family.
+template <bool Z, Shade S, bool T, bool K, Kind X>
+void DrawFace(qxCacheFace* face, qxMaterialCel* cel, float level) {
+  qxRasterFaceState& st = Z ? qxZRaster_state : qxRaster_state;
+  if (!BeginFace(st, face, cel, level, Variant{S, T, K, X}, Z)) return;
+  if constexpr (X == Kind::kAffine) {
+    SetupAffine(st, Z, face->minDepth);
+  } else if constexpr (X == Kind::kPersp) {
+    SetupPersp(st, Z, face->minDepth);
+  } else if constexpr (Z) {
+    for (int32_t i = 0; i < st.vertexCount; ++i) st.w[i] = 1.0f / (st.screenVerts[i].z + 1.0f);
+  }
+  if constexpr (X != Kind::kSolid) {
+    if (!BindMip(st)) return;
+  }
+  constexpr unsigned kLeft = kLeftCarry<Z, S, X>;
+  constexpr unsigned kRight = kRightCarry<Z, S, X>;
+  if (st.bitsPerPixel == 8) {
+    WalkFace<kLeft, kRight>(st, SpanOf<Z, uint8_t, S, T, K, X>);
+  } else {
+    WalkFace<kLeft, kRight>(st, SpanOf<Z, uint16_t, S, T, K, X>);
+  }
+}
+
+}  // namespace qxraster
+
+// The named entry points of the families, each one instantiation: the
+// family (Z), the lighting (Unlit, Lit, Gouraud), translucency, colour key
+// and kind (Solid, Affine, Persp).
+#define QXRASTER_FACE(name, Z, S, T, K, X)                                                     \
+  void name(qxCacheFace* face, qxMaterialCel* cel) {                                           \
+    qxraster::DrawFace<Z, qxraster::Shade::k##S, T, K, qxraster::Kind::k##X>(face, cel, 0.0f); \
+  }
+#define QXRASTER_LIT_FACE(name, Z, T, K, X)                                                     \
+  void name(qxCacheFace* face, qxMaterialCel* cel, float level) {                               \
+    qxraster::DrawFace<Z, qxraster::Shade::kLit, T, K, qxraster::Kind::k##X>(face, cel, level); \
+  }
+#define QXRASTER_SPANS(name, Z, S, T, K, X)                                                        \
+  void name##8(const qxRasterEdge* left, const qxRasterEdge* right) {                              \
+    qxraster::SpanOf<Z, uint8_t, qxraster::Shade::k##S, T, K, qxraster::Kind::k##X>(left, right);  \
+  }                                                                                                \
+  void name##16(const qxRasterEdge* left, const qxRasterEdge* right) {                             \
+    qxraster::SpanOf<Z, uint16_t, qxraster::Shade::k##S, T, K, qxraster::Kind::k##X>(left, right); \
+  }
+#define QXRASTER_STEPPER(name, Z, S, X, side)                                              \
+  int name(qxRasterEdge* edge) {                                                           \
+    return qxraster::StepSide<Z, qxraster::Shade::k##S, qxraster::Kind::k##X, side>(edge); \
+  }
