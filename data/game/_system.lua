@@ -113,10 +113,43 @@ function save_and_load()
   SaveOrLoad(system.controls.KEY_F9)
 end
 
+-- Waits in a task for about ms milliseconds of game time.
+function wait_ms(ms)
+  local waited = 0
+  while waited < ms do
+    break_here()
+    waited = waited + system.frameTime
+  end
+end
+
+-- Music and speech: a resident chime, the music script's state (a looping
+-- compressed theme) and a sequence (a fanfare that hands back at its "_end"
+-- marker), a spoken line with lip sync, and a recording of the mix.
+function music_demo()
+  MelosStartRecording("demo_mix.wav", 1)
+  local chime = MelosStartSound("tone.mlu", 100, 1)
+  PrintMessage("[Demo] - MelosStartSound(tone.mlu): id " .. chime .. ", playing " ..
+               MelosGetParam(chime, 256) .. "\n")
+  MelosSetState(1001)
+  wait_ms(1000)
+  PrintMessage("[Demo] - a second later tone.mlu is playing " .. MelosGetParam(chime, 256) ..
+               "\n")
+  PrintMessage("[Demo] - MelosSetSequence(2001): " .. MelosSetSequence(2001) .. "\n")
+  PrintMessage("[Demo] - the current sequence: " .. MelosSetSequence(-1) .. "\n")
+  MelosStartVoice("demo_line.wav", 127, 64)
+  wait_ms(500)
+  PrintMessage("[Demo] - the voice is playing " .. MelosGetParam(10000, 256) .. " at " ..
+               MelosGetParam(10000, 6656) .. " ms\n")
+  wait_ms(1500)
+  MelosStopRecording()
+  PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
   if bootParameter == "saveload" then start_task(save_and_load) end
+  start_task(music_demo)
   -- Enter the demo set and look through its second camera setup.
   MakeCurrentSet("demo.set")
   MakeCurrentSetup(1)

@@ -1,10 +1,7 @@
 #include "video/MovieHD.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <memory>
 #include <string>
 
 #include "app/voskdemo.h"
@@ -182,17 +179,18 @@ bool IsSeparator(char c) {
   return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n';
 }
 
-// The next field of a line into out (cut to size); false when none is left.
-bool NextField(const char*& p, char* out, size_t size) {
+// The next field of a line into out (cut to size); its whole length, 0 when
+// none is left.
+size_t NextField(const char*& p, char* out, size_t size) {
   while (*p && IsSeparator(*p)) ++p;
-  if (!*p) return false;
   size_t n = 0;
   while (*p && !IsSeparator(*p)) {
-    if (n + 1 < size) out[n++] = *p;
+    if (n + 1 < size) out[n] = *p;
+    ++n;
     ++p;
   }
-  out[n] = '\0';
-  return true;
+  out[n < size ? n : size - 1] = '\0';
+  return n;
 }
 
 // Decimal digits only, within 32 bits.
@@ -212,9 +210,15 @@ void ParseRow(const char* line) {
   CutsceneRow& row = g_table.rows[g_table.count];
   const char* p = line;
   char field[kTableNameSize];
-  if (!NextField(p, row.name, sizeof row.name) || row.name[0] == '#' || row.name[0] == ';') return;
+  const size_t length = NextField(p, row.name, sizeof row.name);
+  if (length == 0 || row.name[0] == '#' || row.name[0] == ';') return;
+  if (length >= sizeof row.name) {
+    kv_Log_Printf("[Video] - cutscenes.txt: a name longer than %d characters is skipped: %s...",
+                  kTableNameSize - 1, row.name);
+    return;
+  }
   row.endTime = kNoEndTime;
-  if (NextField(p, field, sizeof field) && NextField(p, field, sizeof field) &&
+  if (NextField(p, field, sizeof field) > 0 && NextField(p, field, sizeof field) > 0 &&
       !ParseTime(field, &row.endTime)) {
     kv_Log_Printf("[Video] - cutscenes.txt: %s has an end time that is no number: %s", row.name,
                   field);
@@ -236,10 +240,6 @@ void MovieHD_ResetCalls(void) {
 
 const MovieHDState& MovieHD_GetState(void) {
   return g_movie;
-}
-
-const DrawRecord& MovieHD_GetDrawRecord(void) {
-  return g_record;
 }
 
 int MovieHD_ReadCutsceneTable(void) {

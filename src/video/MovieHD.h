@@ -133,5 +133,3 @@ struct MovieHDState {
   kvShader* program;
 };
 const MovieHDState& MovieHD_GetState(void);
-// The draw record of the last draw.
-const DrawRecord& MovieHD_GetDrawRecord(void);

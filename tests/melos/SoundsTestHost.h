@@ -27,18 +27,6 @@ inline void WriteFile(const std::string& name, const Bytes& bytes) {
             static_cast<std::streamsize>(bytes.size()));
 }
 
-// A ".lip" file: "LIP!", a count word, then {time in 16 ms units, shape}.
-inline Bytes Lip(const std::vector<std::pair<uint16_t, uint16_t>>& entries) {
-  Bytes b = {'L', 'I', 'P', '!', 0, 0, 0, 0};
-  for (const auto& [time, shape] : entries) {
-    b.push_back(static_cast<uint8_t>(time));
-    b.push_back(static_cast<uint8_t>(time >> 8));
-    b.push_back(static_cast<uint8_t>(shape));
-    b.push_back(static_cast<uint8_t>(shape >> 8));
-  }
-  return b;
-}
-
 // A 16-bit mono WAVE of frames frames of a quiet tone at rate Hz.
 inline Bytes ToneWave(size_t frames, int rate = 22050) {
   return Wave(rate, 16, 1, Pcm16(Tone(frames, 1, 3000, 50), false));

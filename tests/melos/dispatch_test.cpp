@@ -15,9 +15,10 @@ using MelosDispatchTest = LibraryTest;
 
 constexpr uint32_t kBlockBytes = 1536 * 2;  // one output block of 16-bit mono at 48000 Hz
 
-// Mixes one output block of the sound's track; returns the mix result and
-// the first accumulator value.
+// Mixes one output block of the sound's track, under the music lock as the
+// device fill does; returns the mix result and the first accumulator value.
 int MixBlock(int32_t sound, int32_t* first = nullptr) {
+  MelosLockGuard lock;
   MelosTrack* t = MelosTracks_Find(sound);
   if (!t) return -100;
   // Under the library's lock, as the device fill mixes (the map's triggers
