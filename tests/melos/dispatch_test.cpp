@@ -21,9 +21,6 @@ int MixBlock(int32_t sound, int32_t* first = nullptr) {
   MelosLockGuard lock;
   MelosTrack* t = MelosTracks_Find(sound);
   if (!t) return -100;
-  // Under the library's lock, as the device fill mixes (the map's triggers
-  // take it again, after the dispatch lock).
-  MelosLockGuard lock;
   MelosMixer_Clear();
   const int result = MelosDispatch_Mix(t, 1536, 48000);
   if (first) *first = MelosMixer_Accumulator()[0];
