@@ -2,7 +2,7 @@
 #   make run    build and run the engine on the demo game in data/
 #   make test   build with AddressSanitizer + UBSan and run every test
 #   make build  plain build into build/ (game folder: build/game/)
-#   make bench  build and run the benchmark programs in bench/
+#   make bench  build and run the benchmark programs in bench/ (under Xvfb without a display)
 #   make fuzz   build the fuzz targets with clang's libFuzzer (build/libfuzzer/)
 #   make tsan   build with ThreadSanitizer and run every test (not part of make test)
 
@@ -36,7 +36,9 @@ tsan: deps
 bench: deps
 	@cmake -S . -B build/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVQ_BENCH=ON -DVQ_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j $(JOBS)
-	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] || continue; \
+	  if [ -n "$${DISPLAY:-}" ]; then "$$b"; \
+	  else xvfb-run -a -s "-screen 0 1920x1080x24" "$$b"; fi; done; true
 
 # A folder of its own: build/fuzz is the plain build's fuzz/ subfolder.
 fuzz: deps

@@ -150,9 +150,10 @@ function BOOT(resume, bootParameter)
   start_task(heartbeat)
   if bootParameter == "saveload" then start_task(save_and_load) end
   start_task(music_demo)
-  -- Enter the demo set and look through its second camera setup.
+  -- Enter the demo set and look through its wide view (with its depth
+  -- image and its companion lights: a lamp that casts shadows and the sun).
   MakeCurrentSet("demo.set")
-  MakeCurrentSetup(1)
+  MakeCurrentSetup(0)
   -- A walker crosses the south strip of the walk floor from west to east,
   -- with its shadow cast on the floor from a point high above.
   walker = LoadActor("walker", 1, 0)
@@ -169,6 +170,12 @@ function BOOT(resume, bootParameter)
   SetActorShadowPoint(walker, 2, 0.7, 10)
   WalkActorTo(walker, 3.5, 0.7, 0)
   start_task(watch_walker)
+  -- A second crate waits under the lamp, lit by it and casting its shadow.
+  sitter = LoadActor("sitter", 1, 0)
+  PutActorInSet(sitter, "demo.set")
+  SetActorCostume(sitter, "walker.cos")
+  SetActorRestChore(sitter, 1)
+  PutActorAt(sitter, 1.3, 1.2, 0)
   -- Where the walk ends, the lamp over the door and the camera's field of view.
   local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
   PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")

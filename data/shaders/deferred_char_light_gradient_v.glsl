@@ -1,7 +1,9 @@
 // deferred_char_light_gradient: the vertex stage of a light volume. ViewDistance.w picks the
 // geometry: 1 the light's unit cube (Vector3Vertex) placed and viewed by
 // LocalToCamera, 0 a full-screen quad (the camera is inside or across the
-// volume) put at the far end of the depth range.
+// volume) put just in front of the far end of the depth range: behind every
+// mesh, but in front of the cleared depth, so the "less-or-equal" test
+// leaves out the pixels where no mesh is.
 #version 330 core
 layout(std140, row_major) uniform VSConstants {
   vec4 ViewDistance;
@@ -20,7 +22,7 @@ void main() {
   if (vsc.ViewDistance.w > 0.5) {
     gl_Position = Project((vec4(vs_Position, 1.0) * vsc.LocalToCamera).xyz, vsc.ViewDistance.x);
   } else {
-    gl_Position = vec4(vs_Position.xy, -1.0, 1.0);
+    gl_Position = vec4(vs_Position.xy, -1.0 + 2.0e-6, 1.0);
   }
   ps_Clip = gl_Position;
 }

@@ -71,17 +71,17 @@ float Occlusion(vec3 world) {
   vec4 p = vec4(world, 1.0) * psc.WorldToShadowMap;
   if (p.w <= 0.0) return 0.0;
   vec3 s = p.xyz / p.w;
-  int taps = settings.z > 0.5 ? 1 : 0;
+  // Quality 0: one sample; above 0: 3 x 3 samples spread by the softness
+  // (a loop of fixed bounds, which the compiler unrolls).
+  if (settings.z <= 0.5) return s.z - settings.x > texture(ps_Texture5, s.xy).r ? 1.0 : 0.0;
   float shadowed = 0.0;
-  float count = 0.0;
-  for (int y = -taps; y <= taps; ++y) {
-    for (int x = -taps; x <= taps; ++x) {
+  for (int y = -1; y <= 1; ++y) {
+    for (int x = -1; x <= 1; ++x) {
       float stored = texture(ps_Texture5, s.xy + vec2(x, y) * settings.y).r;
       shadowed += s.z - settings.x > stored ? 1.0 : 0.0;
-      count += 1.0;
     }
   }
-  return shadowed / count;
+  return shadowed / 9.0;
 }
 void main() {
   vec4 light = texture(ps_Texture3, ps_TexCoord);

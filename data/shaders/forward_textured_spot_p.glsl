@@ -65,17 +65,17 @@ float Shadow(vec3 world) {
   if (p.w <= 0.0) return 1.0;
   vec3 s = p.xyz / p.w;
   vec4 settings = psc.Shadow_Bias_Softness_Quality_Enabled;
-  int taps = settings.z > 0.5 ? 1 : 0;
+  // Quality 0: one sample; above 0: 3 x 3 samples spread by the softness
+  // (a loop of fixed bounds, which the compiler unrolls).
+  if (settings.z <= 0.5) return s.z - settings.x <= texture(ps_Texture1, s.xy).r ? 1.0 : 0.0;
   float lit = 0.0;
-  float count = 0.0;
-  for (int y = -taps; y <= taps; ++y) {
-    for (int x = -taps; x <= taps; ++x) {
+  for (int y = -1; y <= 1; ++y) {
+    for (int x = -1; x <= 1; ++x) {
       float stored = texture(ps_Texture1, s.xy + vec2(x, y) * settings.y).r;
       lit += s.z - settings.x <= stored ? 1.0 : 0.0;
-      count += 1.0;
     }
   }
-  return lit / count;
+  return lit / 9.0;
 }
 void main() {
   vec4 texel = texture(ps_Texture0, ps_TexCoord);

@@ -16,6 +16,7 @@
 struct qxMaterialCel;
 struct qxColormap;
 struct qxMaterial;
+struct qxSpanPolygon;
 
 constexpr int QXCACHE_MAX_FACES = 8192;
 constexpr int QXCACHE_POOL_SIZE = 0x40000;
@@ -40,8 +41,8 @@ struct qxCacheFace {
   uint32_t faceFlags;                                                    // producer: QXCACHE_FACE_*
   int32_t geometryMode, lightingMode, textureMode;                       // the face's own modes
   void (*drawProc)(qxCacheFace* face, qxMaterialCel* cel, float level);  // procedural faces
-  void (*spanProc)(void* polygon, qxMaterialCel* cel, float level);      // procedural, span path
-  uint32_t vertexCount;                                                  // commit
+  void (*spanProc)(qxSpanPolygon* polygon, qxMaterialCel* cel, float level);  // span path
+  uint32_t vertexCount;                                                       // commit
   qxVector3* screenVerts;  // x, y in pixels, camera-space depth
   qxVector2* texVerts;     // u, v
   float* levels;           // per-vertex light 0..1 (rasterizers write 0..63)

@@ -129,7 +129,12 @@ qxVector3 Cut(const Plane& pl, const qxVector3& p, const qxVector3& q, float* tO
   return r;
 }
 
-// One Sutherland-Hodgman pass; -1 when the output would exceed kMax.
+bool Finite(const qxVector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// One Sutherland-Hodgman pass; -1 when the output would exceed kMax or a
+// cut overflows (coordinates near the float range).
 int ClipPass(const Plane& pl, const ClipSet& src, int n, const ClipSet& dst) {
   int out = 0;
   int p = n - 1;
@@ -139,7 +144,9 @@ int ClipPass(const Plane& pl, const ClipSet& src, int n, const ClipSet& dst) {
     if (pOut != qOut && !OnPlane(pl, src.v[p]) && !OnPlane(pl, src.v[q])) {
       if (out >= kMax) return -1;
       float t;
-      dst.v[out] = Cut(pl, src.v[p], src.v[q], &t);
+      const qxVector3 cut = Cut(pl, src.v[p], src.v[q], &t);
+      if (!Finite(cut)) return -1;
+      dst.v[out] = cut;
       LerpAttributes(src, p, q, t, dst, out);
       ++out;
       qxClipFlags |= pl.bit;
@@ -224,6 +231,7 @@ int ClipSegment(const Plane& pl, qxVector3* a, qxVector3* b, int32_t* movedA, in
   if (aOut || bOut) {
     float t;
     qxVector3 cut = Cut(pl, *a, *b, &t);
+    if (!Finite(cut)) return 0;
     if (aOut) {
       *a = cut;
       if (movedA) *movedA = 1;
@@ -332,6 +340,7 @@ int qxClip_PolygonToPlane(const qxVector3* normal, const qxVector3* point, qxVec
       const qxVector3& a = vertices[p];
       const qxVector3& b = vertices[q];
       work.v[out] = {Lerp(a.x, b.x, t), Lerp(a.y, b.y, t), Lerp(a.z, b.z, t)};
+      if (!Finite(work.v[out])) return 0;
       LerpAttributes(src, p, q, t, work, out);
       ++out;
     }

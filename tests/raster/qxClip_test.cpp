@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -231,6 +232,30 @@ TEST_F(QxClip, CapacityRejectsWithoutTouchingNeighbours) {
   for (auto& g : box.guard) EXPECT_TRUE(Same(g, qxVector3{7, 7, 7}));
   qxVector3 many[40] = {};
   EXPECT_EQ(qxClip_PolygonPersp(&f, many, 33), 0);
+}
+
+TEST_F(QxClip, HugeCoordinatesGiveFiniteResultsOrNone) {
+  // Cuts of edges spanning most of the float range overflow: such polygons
+  // and segments are rejected rather than leaving infinities or NaNs.
+  auto finite = [](const qxVector3* v, int n) {
+    for (int i = 0; i < n; ++i)
+      if (!std::isfinite(v[i].x) || !std::isfinite(v[i].y) || !std::isfinite(v[i].z)) return false;
+    return true;
+  };
+  const float big = 3e38f;
+  qxVector3 tri[32] = {{-big, 10, 0}, {big, 10, big}, {0, 12, -big}};
+  qxVector2 uv[32] = {{0, 0}, {big, 0}, {0, -big}};
+  float in[32] = {0, 1, 0.5f};
+  const int n = qxClip_PolygonTexLitPersp(&f, tri, uv, in, 3);
+  EXPECT_TRUE(n < 3 || finite(tri, n));
+  qxVector3 a = {-big, 10, -big}, b = {big, 12, big};
+  if (qxClip_LinePersp(&f, &a, &b, nullptr, nullptr)) {
+    EXPECT_TRUE(finite(&a, 1) && finite(&b, 1));
+  }
+  qxVector3 sq[32] = {{-big, -big, 0}, {-big, big, 0}, {big, big, 0}, {big, -big, 0}};
+  qxVector3 normal = {0, 1, 0}, point = {0, 0, 0};
+  const int m = qxClip_PolygonToPlane(&normal, &point, sq, nullptr, nullptr, 4);
+  EXPECT_TRUE(finite(sq, m));
 }
 
 TEST_F(QxClip, PointInFrustum) {

@@ -42,6 +42,40 @@ Rgb YardEvening(int x, int y) {
 
 }  // namespace
 
+// The same picture as the engine's backgrounds hold them: a BM file of
+// RGB 5-6-5 pixels, for the demo set's wide view.
+DEMODATA_WRITER(yard_evening_bm) {
+  const ColorFormat rgb565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
+  Bitmap* bitmap = stdBitmap_New(1, nullptr, STDBITMAP_RAW, 0, &rgb565);
+  if (bitmap == nullptr) return false;
+  BufferFormat format{};
+  format.width = kWidth;
+  format.height = kHeight;
+  format.format = rgb565;
+  DisplayBuffer* frame = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
+  if (frame == nullptr) {
+    stdBitmap_Free(bitmap);
+    return false;
+  }
+  bitmap->frames[0] = frame;
+  for (int y = 0; y < kHeight; ++y) {
+    auto* row = static_cast<uint8_t*>(frame->pixels) +
+                static_cast<size_t>(y) * static_cast<size_t>(frame->format.bytesPerRow);
+    for (int x = 0; x < kWidth; ++x) {
+      const Rgb c = YardEvening(x, y);
+      const uint16_t p = static_cast<uint16_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | (c.b >> 3));
+      std::memcpy(row + 2 * x, &p, 2);
+    }
+  }
+  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_evening.bm";
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  const int written = stdBitmap_Save(path.c_str(), bitmap);
+  stdBitmap_Free(bitmap);
+  if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
+  return written == 1;
+}
+
 // A 24-bit BMP picture for the demo set's second camera setup.
 DEMODATA_WRITER(yard_evening_bmp) {
   const ColorFormat rgb24 = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};

@@ -1,0 +1,42 @@
+// What the span rasterizer's driver, setups and walkers share: the canvas
+// they draw into, as the current camera gives it, and the once-per-kind
+// fault log.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/qxSpanRaster.h"
+
+namespace qxspan {
+
+// The current camera's canvas, held to its buffers: columns colFirst ..
+// colLast and rows rowFirst .. rowLast (below 1024) lie inside the video
+// buffer, and inside the depth buffer when zPixels is set.
+struct Target {
+  bool valid;  // a plain 8- or 16-bit video buffer with at least one pixel
+  uint8_t* pixels;
+  int32_t stride;
+  int32_t bpp;
+  uint8_t* zPixels;  // null: no usable depth buffer, no depth is written
+  int32_t zStride;
+  int32_t zShift;  // 0..16
+  int32_t colFirst, colLast, rowFirst, rowLast;
+};
+Target CurrentTarget();
+
+enum Fault {
+  kNoCanvas,
+  kNoDepthBuffer,
+  kNoMaterial,
+  kBadFace,
+  kOutside,
+  kNoTables,
+  kBadTexture,
+  kEdgeOutside,
+  kEdgePoolFull,
+  kFaultKinds
+};
+// Logs the fault the first time it happens.
+void Report(Fault fault);
+
+}  // namespace qxspan
