@@ -145,11 +145,25 @@ function music_demo()
   PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
 end
 
+-- The setting "RenderingMode" switches the picture between the new
+-- (deferred) renderer and the classic one, where the software rasterizer
+-- draws the crates through the depth buffer over the background's depth
+-- image: classic from the third second to the sixth, then new again.
+function switch_rendering()
+  wait_ms(2500)
+  WriteRegistryValue("RenderingMode", 1)
+  PrintMessage("[Demo] - classic rendering\n")
+  wait_ms(3500)
+  WriteRegistryValue("RenderingMode", 0)
+  PrintMessage("[Demo] - new rendering\n")
+end
+
 function BOOT(resume, bootParameter)
   PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
   start_task(heartbeat)
   if bootParameter == "saveload" then start_task(save_and_load) end
   start_task(music_demo)
+  start_task(switch_rendering)
   -- Enter the demo set and look through its wide view (with its depth
   -- image and its companion lights: a lamp that casts shadows and the sun).
   MakeCurrentSet("demo.set")

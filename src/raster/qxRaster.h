@@ -58,6 +58,11 @@ inline int32_t qxRaster_ToInt(double v) {
   if (v <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(v);
 }
+inline int32_t qxRaster_ToInt(float v) {
+  if (v >= -2147483648.0f && v < 2147483648.0f) return static_cast<int32_t>(v);
+  if (!std::isfinite(v)) return 0;
+  return v > 0.0f ? INT32_MAX : INT32_MIN;
+}
 
 // ---- Selection ----
 
@@ -132,11 +137,6 @@ struct qxRasterEdge {
   int32_t y;                   // the current scan line
 };
 
-// Edge steppers: 0 when the edge now describes a section of at least one
-// scan line, 1 when its walk reached the bottom vertex.
-using qxRasterStepFn = int (*)(qxRasterEdge* edge);
-// Span fillers: scan line y of the left edge, between the two edges.
-using qxRasterSpanFn = void (*)(const qxRasterEdge* left, const qxRasterEdge* right);
 
 // Tests watch the run set-up of the perspective span fillers through this
 // hook: the first pixel's column, the run's pixel count and its factor.
@@ -187,6 +187,8 @@ void qxRaster_DrawPerspGouraudKeyedTrans(qxCacheFace* face, qxMaterialCel* cel);
 void qxRaster_SetupAffineGradients(float depth);
 void qxRaster_SetupPerspGradients(float minDepth);
 
+// Edge steppers: 0 when the edge now describes a section of at least one
+// scan line, 1 when its walk reached the bottom vertex.
 int qxRaster_StepEdgeLeft(qxRasterEdge* edge);
 int qxRaster_StepEdgeRight(qxRasterEdge* edge);
 int qxRaster_StepGouraudEdgeLeft(qxRasterEdge* edge);
@@ -198,6 +200,7 @@ int qxRaster_StepAffineGouraudEdgeRight(qxRasterEdge* edge);
 int qxRaster_StepPerspEdgeLeft(qxRasterEdge* edge);
 int qxRaster_StepPerspGouraudEdgeLeft(qxRasterEdge* edge);
 
+// Span fillers: scan line y of the left edge, between the two edges.
 void qxRaster_SpanFlat8(const qxRasterEdge* left, const qxRasterEdge* right);
 void qxRaster_SpanFlat16(const qxRasterEdge* left, const qxRasterEdge* right);
 void qxRaster_SpanFlatTrans8(const qxRasterEdge* left, const qxRasterEdge* right);

@@ -201,7 +201,7 @@ bool BindMip(qxRasterFaceState& st) {
   const int32_t m = st.mipLevel;
   const DisplayBuffer* mip = tex->mipLevels[m];
   const int32_t shift = tex->log2Width - m;
-  if (!PlainBuffer(mip) || mip->format.format.bitsPerPixel != 8 || shift < 0 || shift > 30 ||
+  if (!PlainBuffer(mip) || mip->format.format.bitsPerPixel != 8 || shift < 0 || shift > 16 ||
       tex->widthMask < 0 || tex->heightMask < 0) {
     return Refuse(kBadTexture);
   }

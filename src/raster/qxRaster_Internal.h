@@ -251,48 +251,74 @@ inline uint16_t* ZRow(const qxRasterFaceState& st, int32_t y) {
   return reinterpret_cast<uint16_t*>(st.zPixels + static_cast<int64_t>(st.zStride) * y);
 }
 
-inline uint32_t Texel(const qxRasterFaceState& st, int32_t u, int32_t v) {
-  return st.texels[(((v >> 16) & st.vMask) << st.mipShift) + ((u >> 16) & st.uMask)];
+// What the pixel loops read of the face state, copied once per span: a
+// local copy stays in registers while the loop stores pixels (which could
+// otherwise alias the state and force it to be read again every pixel).
+struct PixelContext {
+  const uint8_t* texels;
+  int32_t uMask;
+  int32_t vShift, vRowMask;  // 16 - mipShift, vMask << mipShift: the row offset in one mask
+  const uint8_t* lightRow;
+  const uint16_t* lightRow16;
+  const uint16_t* fullRow16;
+  const uint8_t* trans;
+  const uint8_t* inverse;
+  int32_t zShift;
+  uint8_t colour, flat8, transSource16;
+  uint16_t flat16;
+};
+
+inline PixelContext ContextOf(const qxRasterFaceState& st) {
+  return {st.texels,        st.uMask,      16 - st.mipShift, st.vMask << st.mipShift,
+          st.lightRow,      st.lightRow16, st.fullRow16,     st.trans,
+          st.inverse,       st.zShift,     st.colour,        st.flat8,
+          st.transSource16, st.flat16};
+}
+
+// The texel at ((v >> 16) & vMask, (u >> 16) & uMask) of the mip level.
+inline uint32_t Texel(const PixelContext& c, int32_t u, int32_t v) {
+  return c.texels[static_cast<uint32_t>((v >> c.vShift) & c.vRowMask) +
+                  static_cast<uint32_t>((u >> 16) & c.uMask)];
 }
 
 // The colour a pixel of the variant takes: t is the texel (textured faces),
 // row the light row (Gouraud), d the destination pixel.
 template <class P, Shade S, bool T, bool K, Kind X>
-inline P Colour(const qxRasterFaceState& st, uint32_t t, int32_t row, P d) {
+inline P Colour(const PixelContext& c, uint32_t t, int32_t row, P d) {
   constexpr bool k8 = sizeof(P) == 1;
   if constexpr (X == Kind::kSolid) {
     if constexpr (S == Shade::kGouraud) {
       if constexpr (k8) {
-        const uint8_t lit = st.lightRow[row * 256 + st.colour];
-        if constexpr (T) return st.trans[lit * 256 + d];
+        const uint8_t lit = c.lightRow[row * 256 + c.colour];
+        if constexpr (T) return c.trans[lit * 256 + d];
         return lit;
       } else {
         if constexpr (T) {
-          return st.lightRow16[row * 256 + st.trans[st.transSource16 * 256 + st.inverse[d]]];
+          return c.lightRow16[row * 256 + c.trans[c.transSource16 * 256 + c.inverse[d]]];
         }
-        return st.lightRow16[row * 256 + st.colour];
+        return c.lightRow16[row * 256 + c.colour];
       }
     } else {
       if constexpr (k8) {
-        if constexpr (T) return st.trans[st.flat8 * 256 + d];
-        return st.flat8;
+        if constexpr (T) return c.trans[c.flat8 * 256 + d];
+        return c.flat8;
       } else {
-        if constexpr (T) return st.fullRow16[st.trans[st.transSource16 * 256 + st.inverse[d]]];
-        return st.flat16;
+        if constexpr (T) return c.fullRow16[c.trans[c.transSource16 * 256 + c.inverse[d]]];
+        return c.flat16;
       }
     }
   } else if constexpr (S == Shade::kUnlit) {
     if constexpr (k8) {
-      if constexpr (T) return st.trans[t * 256 + d];
+      if constexpr (T) return c.trans[t * 256 + d];
       return static_cast<P>(t);
     } else {
-      if constexpr (T) return st.lightRow16[st.trans[t * 256 + st.inverse[d]]];
-      return st.lightRow16[t];
+      if constexpr (T) return c.lightRow16[c.trans[t * 256 + c.inverse[d]]];
+      return c.lightRow16[t];
     }
   } else {
     // Lit faces light through one row; Gouraud faces through the pixel's row.
-    const uint8_t* r8 = S == Shade::kLit ? st.lightRow : st.lightRow + row * 256;
-    const uint16_t* r16 = S == Shade::kLit ? st.lightRow16 : st.lightRow16 + row * 256;
+    const uint8_t* r8 = S == Shade::kLit ? c.lightRow : c.lightRow + row * 256;
+    const uint16_t* r16 = S == Shade::kLit ? c.lightRow16 : c.lightRow16 + row * 256;
     if constexpr (!T) {
       if constexpr (k8) return r8[t];
       return r16[t];
@@ -302,11 +328,11 @@ inline P Colour(const qxRasterFaceState& st, uint32_t t, int32_t row, P d) {
       // which blend first as the keyed ones do.
       constexpr bool kBlendFirst = K || (!k8 && S == Shade::kGouraud && X == Kind::kAffine);
       if constexpr (k8) {
-        if constexpr (kBlendFirst) return r8[st.trans[t * 256 + d]];
-        return st.trans[r8[t] * 256 + d];
+        if constexpr (kBlendFirst) return r8[c.trans[t * 256 + d]];
+        return c.trans[r8[t] * 256 + d];
       } else {
-        if constexpr (kBlendFirst) return r16[st.trans[t * 256 + st.inverse[d]]];
-        return r16[st.trans[st.inverse[r16[t]] * 256 + st.inverse[d]]];
+        if constexpr (kBlendFirst) return r16[c.trans[t * 256 + c.inverse[d]]];
+        return r16[c.trans[c.inverse[r16[t]] * 256 + c.inverse[d]]];
       }
     }
   }
@@ -314,23 +340,70 @@ inline P Colour(const qxRasterFaceState& st, uint32_t t, int32_t row, P d) {
 
 // One pixel: the depth test (depth family), the texel and its key, the
 // colour, then the depth write.
-template <bool Z, class P, Shade S, bool T, bool K, Kind X>
-inline void Plot(const qxRasterFaceState& st, P* dst, uint16_t* zdst, int32_t z, int32_t u,
-                 int32_t v, int32_t row) {
+template <bool Z, class P, Shade S, bool T, bool K, Kind X, bool Shifted = true>
+inline void Plot(const PixelContext& c, P* dst, uint16_t* zdst, int32_t z, int32_t u, int32_t v,
+                 int32_t row) {
   uint16_t zz = 0;
   if constexpr (Z) {
-    zz = static_cast<uint16_t>(z >> st.zShift);
+    zz = static_cast<uint16_t>(Shifted ? z >> c.zShift : z);
     if (zz <= *zdst) return;  // equal depths keep what was drawn first
   }
   uint32_t t = 0;
   if constexpr (X != Kind::kSolid) {
-    t = Texel(st, u, v);
+    t = Texel(c, u, v);
     if constexpr (K) {
       if (t == 0) return;
     }
   }
-  *dst = Colour<P, S, T, K, X>(st, t, row, *dst);
+  *dst = Colour<P, S, T, K, X>(c, t, row, *dst);
   if constexpr (Z) *zdst = zz;
+}
+
+// Where a span's pixel loop stands: destinations and 16.16 values with
+// their steps per pixel.
+template <class P>
+struct Cursor {
+  P* dst;
+  uint16_t* zdst;
+  int32_t u, v, du, dv;
+  int32_t level, dl;
+  int32_t z, zStep;
+};
+
+// count pixels from the cursor, which moves past them. Every value steps
+// after every pixel, drawn or not.
+template <bool Z, class P, Shade S, bool T, bool K, Kind X, bool Shifted>
+inline void PixelLoop(const PixelContext& c, Cursor<P>& k, int32_t count) {
+  P* dst = k.dst;
+  uint16_t* zdst = k.zdst;
+  int32_t u = k.u, v = k.v, level = k.level, z = k.z;
+  const int32_t du = k.du, dv = k.dv, dl = k.dl, zStep = k.zStep;
+  for (int32_t i = 0; i < count; ++i) {
+    Plot<Z, P, S, T, K, X, Shifted>(c, dst + i, Z ? zdst + i : nullptr, z, u, v,
+                                    (level >> 16) & 63);
+    if constexpr (X != Kind::kSolid) {
+      u = Add(u, du);
+      v = Add(v, dv);
+    }
+    if constexpr (S == Shade::kGouraud) level = Add(level, dl);
+    if constexpr (Z) z = Add(z, zStep);
+  }
+  k.dst = dst + count;
+  if constexpr (Z) k.zdst = zdst + count;
+  k.u = u;
+  k.v = v;
+  k.level = level;
+  k.z = z;
+}
+
+// The engine's canvas keeps its depths unshifted: that loop is its own.
+template <bool Z, class P, Shade S, bool T, bool K, Kind X>
+inline void Pixels(const PixelContext& c, Cursor<P>& k, int32_t count) {
+  if (Z && c.zShift != 0) {
+    PixelLoop<Z, P, S, T, K, X, true>(c, k, count);
+  } else {
+    PixelLoop<Z, P, S, T, K, X, false>(c, k, count);
+  }
 }
 
 // The span's first pixel x0 (16.16 xl) and its pixel count n on the left
@@ -358,59 +431,47 @@ void AffineSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRast
   int64_t xl;
   int32_t x0, n;
   if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
-  P* dst = Row<P>(st, l->y) + x0;
+  Cursor<P> k{Row<P>(st, l->y) + x0, nullptr, 0, 0, 0, 0, 0, 0, 0, 0};
   if constexpr (!Z && sizeof(P) == 1 && X == Kind::kSolid && S != Shade::kGouraud && !T) {
-    std::memset(dst, st.flat8, static_cast<size_t>(n));
+    std::memset(k.dst, st.flat8, static_cast<size_t>(n));
     return;
   }
   const int64_t sub = xl - l->x;  // edge to the first pixel, 16.16
   const int32_t recip = qxRecipTables.recipFixed[n];
-  int32_t level = 0, dl = 0;
   if constexpr (S == Shade::kGouraud) {
-    dl = FlattenLevelStep(SpanStep(l->level, r->level, recip));
-    level = Add(l->level, MulShift16(dl, sub));
+    k.dl = FlattenLevelStep(SpanStep(l->level, r->level, recip));
+    k.level = Add(l->level, MulShift16(k.dl, sub));
   }
-  int32_t u = 0, v = 0, du = 0, dv = 0;
   if constexpr (X == Kind::kAffine) {
-    du = SpanStep(l->u, r->u, recip);
-    dv = SpanStep(l->v, r->v, recip);
-    u = Add(Add(l->u, MulShift16(du, sub)) >> st.mipLevel, st.uBias);
-    v = Add(Add(l->v, MulShift16(dv, sub)) >> st.mipLevel, st.vBias);
-    du >>= st.mipLevel;
-    dv >>= st.mipLevel;
+    const int32_t du = SpanStep(l->u, r->u, recip), dv = SpanStep(l->v, r->v, recip);
+    k.u = Add(Add(l->u, MulShift16(du, sub)) >> st.mipLevel, st.uBias);
+    k.v = Add(Add(l->v, MulShift16(dv, sub)) >> st.mipLevel, st.vBias);
+    k.du = du >> st.mipLevel;
+    k.dv = dv >> st.mipLevel;
   }
-  uint16_t* zdst = nullptr;
-  int32_t z = 0, zStep = 0;
   if constexpr (Z) {
     const float dw = (r->w - l->w) * qxRecipTables.recipFloat[n];
-    zStep = qxRaster_ToInt(dw * 65536.0f);
-    z = qxRaster_ToInt((l->w + dw * static_cast<float>(sub) / 65536.0f) * 65536.0f);
-    zdst = ZRow(st, l->y) + x0;
+    k.zStep = qxRaster_ToInt(dw * 65536.0f);
+    k.z = qxRaster_ToInt((l->w + dw * static_cast<float>(sub) / 65536.0f) * 65536.0f);
+    k.zdst = ZRow(st, l->y) + x0;
   }
+  const PixelContext c = ContextOf(st);
   constexpr bool kDithered =
       Z && sizeof(P) == 2 && X == Kind::kAffine && S == Shade::kGouraud && !T && !K;
   if constexpr (kDithered) {
     const int32_t* dither = kDither[l->y & 1];
     int32_t column = (x0 + n + 1) & 1;
     for (int32_t i = 0; i < n; ++i) {
-      const int32_t row = std::clamp(Add(level, dither[column]) >> 16, 0, 63);
-      Plot<Z, P, S, T, K, X>(st, dst + i, zdst + i, z, u, v, row);
+      const int32_t row = std::clamp(Add(k.level, dither[column]) >> 16, 0, 63);
+      Plot<Z, P, S, T, K, X>(c, k.dst + i, k.zdst + i, k.z, k.u, k.v, row);
       column ^= 1;
-      u = Add(u, du);
-      v = Add(v, dv);
-      level = Add(level, dl);
-      z = Add(z, zStep);
+      k.u = Add(k.u, k.du);
+      k.v = Add(k.v, k.dv);
+      k.level = Add(k.level, k.dl);
+      k.z = Add(k.z, k.zStep);
     }
   } else {
-    for (int32_t i = 0; i < n; ++i) {
-      Plot<Z, P, S, T, K, X>(st, dst + i, Z ? zdst + i : nullptr, z, u, v, (level >> 16) & 63);
-      if constexpr (X == Kind::kAffine) {
-        u = Add(u, du);
-        v = Add(v, dv);
-      }
-      if constexpr (S == Shade::kGouraud) level = Add(level, dl);
-      if constexpr (Z) z = Add(z, zStep);
-    }
+    Pixels<Z, P, S, T, K, X>(c, k, n);
   }
 }
 
@@ -447,66 +508,58 @@ void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRaste
   int64_t xl;
   int32_t x0, n;
   if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
-  P* dst = Row<P>(st, l->y) + x0;
-  uint16_t* zdst = Z ? ZRow(st, l->y) + x0 : nullptr;
+  Cursor<P> k{
+      Row<P>(st, l->y) + x0, Z ? ZRow(st, l->y) + x0 : nullptr, 0, 0, 0, 0, 0, 0, 0, st.zStep};
   const float p = static_cast<float>(xl - l->x) / 65536.0f;
   const Planar g = {st.dInvZdX, st.dUOverZdX, st.dVOverZdX};
   const Planar g16 = {st.dInvZdX16, st.dUOverZdX16, st.dVOverZdX16};
   const Planar p0 = {l->invZ + p * g.invZ, l->uOverZ + p * g.uOverZ, l->vOverZ + p * g.vOverZ};
-  int32_t z = 0;
-  if constexpr (Z) z = qxRaster_ToInt(p0.invZ * 65536.0f);
+  if constexpr (Z) k.z = qxRaster_ToInt(p0.invZ * 65536.0f);
   const float za = 1.0f / p0.invZ;
   float ua = p0.uOverZ * za, va = p0.vOverZ * za;
-  int32_t level = 0, dl = 0;
   if constexpr (S == Shade::kGouraud) {
-    dl = FlattenLevelStep(SpanStep(l->level, r->level, qxRecipTables.recipFixed[n]));
-    level = Add(l->level, MulShift16(dl, xl - l->x));
+    k.dl = FlattenLevelStep(SpanStep(l->level, r->level, qxRecipTables.recipFixed[n]));
+    k.level = Add(l->level, MulShift16(k.dl, xl - l->x));
   }
   const int32_t mip = st.mipLevel;
-  int32_t u = 0, v = 0, du = 0, dv = 0;
-  // Starts a run from (ua, va) toward the exact values at point e, with the
-  // step (end - start) x factor, or / divisor when one is given.
+  const int32_t uBias = st.uBias, vBias = st.vBias;
+  // Restarts U and V from the exact (ua, va).
+  auto startValues = [&] {
+    k.u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, uBias);
+    k.v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, vBias);
+  };
+  // Sets up a run toward the exact values at point e, with the step
+  // (end - start) x factor, or / divisor when one is given.
   auto startRun = [&](int32_t x, int32_t count, const Planar& e, float factor, float divisor) {
     const float zb = 1.0f / e.invZ;
     const float ub = e.uOverZ * zb, vb = e.vOverZ * zb;
     if (divisor != 0.0f) {
-      du = qxRaster_ToInt((ub - ua) / divisor * 65536.0f) >> mip;
-      dv = qxRaster_ToInt((vb - va) / divisor * 65536.0f) >> mip;
+      k.du = qxRaster_ToInt((ub - ua) / divisor * 65536.0f) >> mip;
+      k.dv = qxRaster_ToInt((vb - va) / divisor * 65536.0f) >> mip;
     } else {
-      du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
-      dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
+      k.du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
+      k.dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
     }
-    u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, st.uBias);
-    v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, st.vBias);
+    startValues();
     if (qxRaster_runObserver) qxRaster_runObserver(x, count, divisor != 0.0f ? 0.0f : factor);
     ua = ub;
     va = vb;
   };
-  auto run = [&](int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-      Plot<Z, P, S, T, K, Kind::kPersp>(st, dst, zdst, z, u, v, (level >> 16) & 63);
-      ++dst;
-      if constexpr (Z) ++zdst;
-      u = Add(u, du);
-      v = Add(v, dv);
-      if constexpr (S == Shade::kGouraud) level = Add(level, dl);
-      if constexpr (Z) z = Add(z, st.zStep);
-    }
-  };
-  auto plus = [](const Planar& a, const Planar& b, float k) {
-    return Planar{a.invZ + k * b.invZ, a.uOverZ + k * b.uOverZ, a.vOverZ + k * b.vOverZ};
+  auto plus = [](const Planar& a, const Planar& b, float f) {
+    return Planar{a.invZ + f * b.invZ, a.uOverZ + f * b.uOverZ, a.vOverZ + f * b.vOverZ};
   };
   auto add = [](const Planar& a, const Planar& b) {
     return Planar{a.invZ + b.invZ, a.uOverZ + b.uOverZ, a.vOverZ + b.vOverZ};
   };
 
+  const PixelContext c = ContextOf(st);
   const RunSplit split = SplitRuns(x0, n);
   int32_t x = x0;
   Planar next;  // the end of the next full run
   if (split.head > 0) {
     const Planar e = plus(p0, g, static_cast<float>(split.head));
     startRun(x, split.head, e, qxRecipTables.recipFloat[split.head], 0.0f);
-    run(split.head);
+    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, split.head);
     x += split.head;
     next = add(e, g16);
   } else {
@@ -514,7 +567,7 @@ void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRaste
   }
   for (int32_t f = 0; f < split.full; ++f) {
     startRun(x, 16, next, 0.0625f, 0.0f);
-    run(16);
+    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, 16);
     x += 16;
     next = add(next, g16);
   }
@@ -525,15 +578,14 @@ void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRaste
     // The family without depth buffer divides in its unlit tails.
     constexpr bool kDivides = !Z && S == Shade::kUnlit;
     startRun(x, t, e, qxRecipTables.recipFloat[t - 1], kDivides ? static_cast<float>(t - 1) : 0.0f);
-    run(t);
+    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, t);
   } else if (t == 1) {
     if (x == x0) {
       // A one-pixel span on a multiple of 16: its own start values.
-      u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, st.uBias);
-      v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, st.vBias);
+      startValues();
       if (qxRaster_runObserver) qxRaster_runObserver(x, 1, 0.0f);
     }
-    run(1);
+    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, 1);
   }
 }
 

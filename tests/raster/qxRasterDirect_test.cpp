@@ -85,9 +85,9 @@ TEST_F(RasterDirect, OneLineSectionsStartAtTheirVertexAndFlatSectionsAreSkipped)
   TestMaterial material;
   // The left edge's first section covers row 1 only: it starts at x = 3.0,
   // not at the pre-stepped 1.75.
-  qxRaster_DrawSolidUnlit(Queue({{3.0f, 0.9f, 5}, {0.5f, 1.1f, 5}, {6, 5, 5}}, 3, 0, 0,
-                                &material.material),
-                          &material.cels[0]);
+  qxRaster_DrawSolidUnlit(
+      Queue({{3.0f, 0.9f, 5}, {0.5f, 1.1f, 5}, {6, 5, 5}}, 3, 0, 0, &material.material),
+      &material.cels[0]);
   EXPECT_EQ(view.Pixel(2, 1), 0u);
   EXPECT_EQ(view.Pixel(3, 1), 40u);
   EXPECT_EQ(view.Pixel(4, 1), 0u);
@@ -95,9 +95,9 @@ TEST_F(RasterDirect, OneLineSectionsStartAtTheirVertexAndFlatSectionsAreSkipped)
   // The top edge lies within one scan line: skipped, the rectangle below
   // fills rows 1..5, columns 2..9.
   View rect(8, 16, 8);
-  qxRaster_DrawSolidUnlit(Queue({{10, 0.2f, 5}, {2, 0.8f, 5}, {2, 6, 5}, {10, 6, 5}}, 3, 0, 0,
-                                &material.material),
-                          &material.cels[0]);
+  qxRaster_DrawSolidUnlit(
+      Queue({{10, 0.2f, 5}, {2, 0.8f, 5}, {2, 6, 5}, {10, 6, 5}}, 3, 0, 0, &material.material),
+      &material.cels[0]);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 16; ++x) {
       EXPECT_EQ(rect.Pixel(x, y), y >= 1 && y <= 5 && x >= 2 && x <= 9 ? 40u : 0u) << x << "," << y;
@@ -163,8 +163,10 @@ uint32_t CodedTexel(int u, int v) {
   return static_cast<uint32_t>(((v & 15) << 4) | (u & 15));
 }
 
-TEST_F(RasterDirect, AffineColourFormulas) {
-  // One texel (3, 2) of a coded texture under the whole face.
+// Every textured face rasterizer of both families, affine and perspective,
+// by its formula: one texel (3, 2) of a coded texture under the whole face,
+// a constant level, a cleared depth buffer.
+TEST_F(RasterDirect, TexturedColourFormulas) {
   TestTexture texture(4, 4, 1, [](int, int x, int y) { return CodedTexel(x, y); });
   TestMaterial material(&texture.tex);
   const int t = static_cast<int>(CodedTexel(3, 2)), L = 21, d = 77;
@@ -175,54 +177,64 @@ TEST_F(RasterDirect, AffineColourFormulas) {
     bool keyed, trans;
     uint32_t expected;
   };
-  const Case cases[] = {
+  const Case common[] = {
       {8, 0, false, false, static_cast<uint32_t>(t)},
+      {8, 0, true, false, static_cast<uint32_t>(t)},
       {8, 0, false, true, Trans(t, d)},
       {8, 0, true, true, Trans(t, d)},
       {8, 1, false, false, Lit8(L, t)},
+      {8, 1, true, false, Lit8(L, t)},
       {8, 1, false, true, Trans(Lit8(L, t), d)},
       {8, 1, true, true, Lit8(L, Trans(t, d))},
       {8, 3, false, false, Lit8(L, t)},
+      {8, 3, true, false, Lit8(L, t)},
       {8, 3, false, true, Trans(Lit8(L, t), d)},
       {8, 3, true, true, Lit8(L, Trans(t, d))},
       {16, 0, false, false, Lit16(63, t)},
+      {16, 0, true, false, Lit16(63, t)},
+      {16, 0, false, true, Lit16(63, Trans(t, dI))},
       {16, 0, true, true, Lit16(63, Trans(t, dI))},
       {16, 1, false, false, Lit16(L, t)},
+      {16, 1, true, false, Lit16(L, t)},
       {16, 1, false, true, Lit16(L, Trans(Inverse(Lit16(L, t)), dI))},
       {16, 1, true, true, Lit16(L, Trans(t, dI))},
+      {16, 3, false, false, Lit16(L, t)},
       {16, 3, true, false, Lit16(L, t)},
-      {16, 3, false, true, Lit16(L, Trans(t, dI))},
       {16, 3, true, true, Lit16(L, Trans(t, dI))},
   };
-  using Unlit = void (*)(qxCacheFace*, qxMaterialCel*);
-  using Lit = void (*)(qxCacheFace*, qxMaterialCel*, float);
-  const Unlit unlit[2][2] = {{qxRaster_DrawAffineUnlit, qxRaster_DrawAffineUnlitTrans},
-                             {qxRaster_DrawAffineUnlitKeyed, qxRaster_DrawAffineUnlitKeyedTrans}};
-  const Lit lit[2][2] = {{qxRaster_DrawAffineLit, qxRaster_DrawAffineLitTrans},
-                         {qxRaster_DrawAffineLitKeyed, qxRaster_DrawAffineLitKeyedTrans}};
-  const Unlit gouraud[2][2] = {
-      {qxRaster_DrawAffineGouraud, qxRaster_DrawAffineGouraudTrans},
-      {qxRaster_DrawAffineGouraudKeyed, qxRaster_DrawAffineGouraudKeyedTrans}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(::testing::Message() << k.bpp << " bits, lighting " << k.lighting
-                                      << (k.keyed ? " keyed" : "") << (k.trans ? " trans" : ""));
-    View view(k.bpp, 8, 4);
-    view.Fill(k.bpp == 8 ? d : D);
-    std::vector<Vertex> v = Rect(0, 8, 4);
-    for (Vertex& x : v) {
-      x.u = 3.25f;
-      x.v = 2.25f;
-      x.level = L + 0.5f;
+  // The 16-bit translucent Gouraud faces: affine ones blend the texel,
+  // perspective ones light it first.
+  const uint32_t gouraudTrans16[2] = {Lit16(L, Trans(t, dI)),
+                                      Lit16(L, Trans(Inverse(Lit16(L, t)), dI))};
+  for (int family = 0; family < 2; ++family) {
+    const qxRasterFamily& table = family ? qxZRaster_family : qxRaster_family;
+    for (int kind = 1; kind <= 2; ++kind) {
+      std::vector<Case> cases(std::begin(common), std::end(common));
+      cases.push_back({16, 3, false, true, gouraudTrans16[kind - 1]});
+      for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << (family ? "z-buffered " : "direct ") << (kind == 1 ? "affine " : "persp ")
+                     << k.bpp << " bits, lighting " << k.lighting << (k.keyed ? " keyed" : "")
+                     << (k.trans ? " trans" : ""));
+        View view(k.bpp, 8, 4, family == 1);
+        view.Fill(k.bpp == 8 ? d : D);
+        std::vector<Vertex> v = Rect(0, 8, 4);
+        for (Vertex& x : v) {
+          x.u = 3.25f;
+          x.v = 2.25f;
+          x.level = L;
+        }
+        qxCacheFace* f = Queue(v, 4, k.lighting, kind - 1, &material.material, 2);
+        qxMaterialCel* cel = &material.cels[2];
+        if (k.lighting == 0) table.unlit[kind][k.keyed][k.trans](f, cel);
+        if (k.lighting == 1) table.lit[kind][k.keyed][k.trans](f, cel, L + 0.75f);
+        if (k.lighting == 3) table.gouraud[kind][k.keyed][k.trans](f, cel);
+        for (int y = 0; y < 4; ++y) {
+          for (int x = 0; x < 8; ++x) ASSERT_EQ(view.Pixel(x, y), k.expected) << x << "," << y;
+        }
+        qxCache_Reset();
+      }
     }
-    qxCacheFace* f = Queue(v, 4, k.lighting, 0, &material.material, 2);
-    qxMaterialCel* cel = &material.cels[2];
-    if (k.lighting == 0) unlit[k.keyed][k.trans](f, cel);
-    if (k.lighting == 1) lit[k.keyed][k.trans](f, cel, L + 0.75f);
-    if (k.lighting == 3) gouraud[k.keyed][k.trans](f, cel);
-    for (int y = 0; y < 4; ++y) {
-      for (int x = 0; x < 8; ++x) ASSERT_EQ(view.Pixel(x, y), k.expected) << x << "," << y;
-    }
-    qxCache_Reset();
   }
 }
 
@@ -233,9 +245,9 @@ TEST_F(RasterDirect, MipLevelsByDepthAndMasks) {
     qxMaterialTexture* tex;
     float depth;
     uint32_t mip;
-  } cases[] = {{&four.tex, 5, 0},  {&four.tex, 10, 0}, {&four.tex, 10.5f, 1}, {&four.tex, 25, 2},
-               {&four.tex, 40, 2}, {&four.tex, 41, 3}, {&two.tex, 15, 0},     {&two.tex, 20, 0},
-               {&two.tex, 21, 1}};
+  } cases[] = {{&four.tex, 5, 0},  {&four.tex, 10, 0}, {&four.tex, 10.5f, 1},
+               {&four.tex, 25, 2}, {&four.tex, 40, 2}, {&four.tex, 41, 3},
+               {&two.tex, 15, 0},  {&two.tex, 20, 0},  {&two.tex, 21, 1}};
   for (const auto& c : cases) {
     TestMaterial material(c.tex);
     View view(8, 8, 4);
@@ -293,14 +305,14 @@ TEST_F(RasterDirect, SmallFallsOfTheLevelAreFlattenedAndRisesKept) {
 }
 
 TEST_F(RasterDirect, KeyedHolesAndTranslucentBlendsReadTheCanvas) {
-  TestTexture zero(3, 3, 1, [](int, int, int) { return 0; }, true);
+  TestTexture zero(
+      3, 3, 1, [](int, int, int) { return 0; }, true);
   TestMaterial material(&zero.tex);
   View view(16, 8, 4);
   view.Fill(0x0F0F);
   const auto before = view.Bytes();
   std::vector<Vertex> v = Rect(0, 8, 4);
-  qxRaster_DrawAffineGouraudKeyedTrans(Queue(v, 4, 3, 0, &material.material, 2),
-                                       &material.cels[2]);
+  qxRaster_DrawAffineGouraudKeyedTrans(Queue(v, 4, 3, 0, &material.material, 2), &material.cels[2]);
   qxRaster_DrawAffineLitKeyed(Queue(v, 4, 1, 0, &material.material, 2), &material.cels[2], 30);
   EXPECT_EQ(view.Bytes(), before);
 
@@ -328,14 +340,14 @@ TEST_F(RasterDirect, PointsAndWireframes) {
   LineRecorder::lines.clear();
   View view(16, 16, 16);
   TestMaterial material;
-  qxCacheFace* f = Queue({{1.9f, 2.5f, 5}, {9.2f, 3.7f, 5}, {4, 12.9f, 5}}, 2, 0, 0,
-                         &material.material);
+  qxCacheFace* f =
+      Queue({{1.9f, 2.5f, 5}, {9.2f, 3.7f, 5}, {4, 12.9f, 5}}, 2, 0, 0, &material.material);
   qxRaster_DrawWireframe(f, &material.cels[1]);
   const int colour = Lit16(63, 41);
   using L = std::array<int, 6>;
-  EXPECT_EQ(LineRecorder::lines, (std::vector<L>{{1, 2, 9, 3, colour, -1},
-                                                 {9, 3, 4, 12, colour, -1},
-                                                 {4, 12, 1, 2, colour, -1}}));
+  EXPECT_EQ(LineRecorder::lines,
+            (std::vector<L>{
+                {1, 2, 9, 3, colour, -1}, {9, 3, 4, 12, colour, -1}, {4, 12, 1, 2, colour, -1}}));
   LineRecorder::lines.clear();
   f->vertexCount = 1;
   qxZRaster_DrawWireframe(f, &material.cels[1]);

@@ -34,15 +34,16 @@ qxRasterFamily Family() {
   qxRasterFamily f{};
   f.points = Record<Base + 1>;
   f.wireframe = Record<Base + 2>;
-#define QX_ROW(k, key, t)                                                      \
-  f.unlit[k][key][t] = Record<Base + 100 + (k) * 10 + (key) * 2 + (t)>;        \
-  f.lit[k][key][t] = RecordLit<Base + 200 + (k) * 10 + (key) * 2 + (t)>;       \
-  f.gouraud[k][key][t] = Record<Base + 300 + (k) * 10 + (key) * 2 + (t)>;
+#define QX_ROW(k, key, t)                                            \
+  f.unlit[k][key][t] = Record<Base + 100 + (k)*10 + (key)*2 + (t)>;  \
+  f.lit[k][key][t] = RecordLit<Base + 200 + (k)*10 + (key)*2 + (t)>; \
+  f.gouraud[k][key][t] = Record<Base + 300 + (k)*10 + (key)*2 + (t)>;
 #define QX_KIND(k) QX_ROW(k, 0, 0) QX_ROW(k, 0, 1) QX_ROW(k, 1, 0) QX_ROW(k, 1, 1)
-  QX_KIND(0) QX_KIND(1) QX_KIND(2)
+  QX_KIND(0)
+  QX_KIND(1) QX_KIND(2)
 #undef QX_KIND
 #undef QX_ROW
-  return f;
+      return f;
 }
 
 const qxRasterFamily kDirect = Family<0>();
@@ -70,16 +71,16 @@ TEST_F(RasterSelect, ModesCelsAndFlagsPickOneRasterizerOfEachFamily) {
     int id;  // direct family; -1: nothing drawn
   };
   const Case cases[] = {
-      {1, 4, 0, 2, false, false, 1},    {2, 4, 1, 2, false, false, 2},
-      {3, 0, 0, 2, false, false, 100},  {3, 0, 0, 2, false, true, 101},
-      {3, 2, 0, 2, false, true, 201},   {3, 3, 1, 2, false, false, 300},
-      {4, 0, 0, 2, false, false, 110},  {4, 1, 0, 2, true, true, 213},
-      {4, 3, 0, 2, true, false, 312},   {4, 0, 1, 2, true, false, 122},
-      {4, 2, 1, 2, false, true, 221},   {4, 3, 1, 2, true, true, 323},
+      {1, 4, 0, 2, false, false, 1},   {2, 4, 1, 2, false, false, 2},
+      {3, 0, 0, 2, false, false, 100}, {3, 0, 0, 2, false, true, 101},
+      {3, 2, 0, 2, false, true, 201},  {3, 3, 1, 2, false, false, 300},
+      {4, 0, 0, 2, false, false, 110}, {4, 1, 0, 2, true, true, 213},
+      {4, 3, 0, 2, true, false, 312},  {4, 0, 1, 2, true, false, 122},
+      {4, 2, 1, 2, false, true, 221},  {4, 3, 1, 2, true, true, 323},
       {4, 3, 1, 0, true, true, 301},  // untextured cel: solid in its colour
-      {3, 4, 0, 2, false, false, -1},   {4, 4, 1, 2, false, false, -1},
-      {1, 5, 0, 2, false, false, -1},   {1, -1, 0, 2, false, false, -1},
-      {4, 0, -1, 2, false, false, -1},  {5, 0, 0, 2, false, false, -1},
+      {3, 4, 0, 2, false, false, -1},  {4, 4, 1, 2, false, false, -1},
+      {1, 5, 0, 2, false, false, -1},  {1, -1, 0, 2, false, false, -1},
+      {4, 0, -1, 2, false, false, -1}, {5, 0, 0, 2, false, false, -1},
       {-2, 0, 0, 2, false, false, -1},
   };
   for (const Case& c : cases) {
@@ -160,10 +161,8 @@ TEST_F(RasterSelect, FaceLevelsFromExtraAndFaceLightWithTheAmbientFloor) {
     float level;
   };
   const Case cases[] = {
-      {1, 1.7f, 0.0f, 0.0f, false, 63.0f},
-      {1, -0.2f, 0.0f, 0.25f, true, 15.75f},
-      {1, -0.2f, 0.0f, 0.25f, false, 0.0f},
-      {2, 0.25f, 0.5f, 0.0f, false, 47.25f},
+      {1, 1.7f, 0.0f, 0.0f, false, 63.0f},  {1, -0.2f, 0.0f, 0.25f, true, 15.75f},
+      {1, -0.2f, 0.0f, 0.25f, false, 0.0f}, {2, 0.25f, 0.5f, 0.0f, false, 47.25f},
       {2, 0.25f, 0.5f, 3.0f, true, 63.0f},  // the floor is held to 1
   };
   for (const Case& c : cases) {

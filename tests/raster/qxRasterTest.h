@@ -224,6 +224,9 @@ class RasterTest : public ::testing::Test {
     qxCore_SetLightingMode(5);
     qxCore_SetTextureMode(5);
     qxCore_SetRenderFlags(0);
+    qxCore_SetOcclusionMethod(0);
+    qxCore_SetZBufferMethod(2);
+    qxCore_SetSortingMethod(0);
     qxCore_pCurrentColormap = &colormap.cm;
     qxCore_pDisplayColormap = &colormap.cm;
     qxCache_Reset();

@@ -16,6 +16,8 @@
 namespace {
 
 const ColorFormat k565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
+// Palette indices into the default colormap, as the classic rasterizer reads them.
+const ColorFormat kIndexed = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 bool Prepare(const std::filesystem::path& path) {
   qxCore_Startup(std_pHS);  // the writers allocate and write through the library
@@ -33,14 +35,22 @@ uint16_t Pixel(int r, int g, int b) {
   return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
 
+// The index of the default colormap's colour cube nearest to a colour.
+uint8_t CubeIndex(int r, int g, int b) {
+  auto level = [](int c) { return (c + 25) / 51; };
+  return static_cast<uint8_t>(level(r) * 36 + level(g) * 6 + level(b));
+}
+
 // A material of one textured cel whose texture has mips levels of a square
-// of the given side, painted by colour(x, y, side of the level).
+// of the given side in the given pixel format (5-6-5 or palette indices),
+// painted by colour(x, y, side of the level).
 template <typename Paint>
-bool WriteMaterial(const std::filesystem::path& path, int side, int mips, Paint colour) {
+bool WriteMaterial(const std::filesystem::path& path, int side, int mips, Paint colour,
+                   const ColorFormat& pixelFormat = k565) {
   if (!Prepare(path)) return false;
   qxMaterial material{};
   material.flags = QXMATERIAL_TEXTURED;
-  material.format = k565;
+  material.format = pixelFormat;
   material.celCount = 1;
   qxMaterialTexture texture{};
   qxMaterialCel cel{};
@@ -57,16 +67,21 @@ bool WriteMaterial(const std::filesystem::path& path, int side, int mips, Paint 
     const int s = side >> k;
     BufferFormat format{};
     format.width = format.height = s;
-    format.format = k565;
+    format.format = pixelFormat;
     DisplayBuffer* level = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
     texture.mipLevels[k] = level;
     if (!level) {
       made = false;
       break;
     }
-    auto* pixels = static_cast<uint16_t*>(level->pixels);
     for (int y = 0; y < s; ++y) {
-      for (int x = 0; x < s; ++x) pixels[y * s + x] = colour(x, y, s);
+      for (int x = 0; x < s; ++x) {
+        if (pixelFormat.bitsPerPixel == 8) {
+          static_cast<uint8_t*>(level->pixels)[y * s + x] = static_cast<uint8_t>(colour(x, y, s));
+        } else {
+          static_cast<uint16_t*>(level->pixels)[y * s + x] = static_cast<uint16_t>(colour(x, y, s));
+        }
+      }
     }
   }
   const bool written = made && qxMaterial_Write(path.c_str(), &material) == 1;
@@ -75,10 +90,11 @@ bool WriteMaterial(const std::filesystem::path& path, int side, int mips, Paint 
 }
 
 // One box mesh of 8 corners and 6 quads (outlines turned so that the
-// normals point out), with texture vertices at the corners of the texture.
+// normals point out), with texture vertices at the corners of the crate's
+// 32 x 32 texture (in texels, as the rasterizers take them).
 struct BoxMesh {
   std::vector<qxVector3> vertices;
-  std::vector<qxVector2> texVertices = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  std::vector<qxVector2> texVertices = {{0, 0}, {32, 0}, {32, 32}, {0, 32}};
   std::vector<float> intensities;
   std::vector<qxVector3> normals;
   std::vector<int32_t> indices;
@@ -167,14 +183,18 @@ DEMODATA_WRITER(dflt_mat) {
   });
 }
 
-// The crate's wood: planks with darker seams.
+// The crate's wood: planks with darker seams, in the default colormap's
+// palette, so that the classic rendering mode draws it.
 DEMODATA_WRITER(demo_crate_mat) {
-  return WriteMaterial(gameDir / "Materials" / "demo_crate.mat", 32, 3, [](int x, int y, int side) {
-    const int plank = side / 4;
-    const bool seam = y % plank == 0 || x == 0;
-    const int grain = (x * 7 + y * 3) % 5 * 6;
-    return seam ? Pixel(90, 55, 25) : Pixel(170 + grain, 120 + grain, 60);
-  });
+  return WriteMaterial(
+      gameDir / "Materials" / "demo_crate.mat", 32, 3,
+      [](int x, int y, int side) {
+        const int plank = side / 4;
+        const bool seam = y % plank == 0 || x == 0;
+        const int grain = (x * 7 + y * 3) % 5 * 12;
+        return seam ? CubeIndex(90, 55, 25) : CubeIndex(160 + grain, 110 + grain, 50);
+      },
+      kIndexed);
 }
 
 // The crate: the body at the root node and the lid as its child, resting on
