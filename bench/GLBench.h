@@ -4,6 +4,8 @@
 // without one, `make bench` runs them under Xvfb.
 #pragma once
 
+#include <GL/glew.h>
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,4 +24,18 @@ inline bool GLBench_Start(void) {
     return false;
   }
   return true;
+}
+
+// Runs one GL step per iteration to the end of the GPU's work (glFinish);
+// the run is skipped when the start failed.
+template <class Step>
+void GLBench_Run(benchmark::State& state, bool ready, Step step) {
+  if (!ready) {
+    state.SkipWithError("no GL set-up");
+    return;
+  }
+  for (auto _ : state) {
+    step();
+    glFinish();
+  }
 }

@@ -55,30 +55,18 @@ bool SetUp(void) {
 }
 
 void BM_DeferredFrame(benchmark::State& state) {
-  if (!g_ready) {
-    state.SkipWithError("no game");
-    return;
-  }
-  for (auto _ : state) {
-    voskdemo_Tick();
-    glFinish();
-  }
+  GLBench_Run(state, g_ready, [] { voskdemo_Tick(); });
 }
 
 // The reference: the window cleared and presented.
 void BM_ClearPresent(benchmark::State& state) {
-  if (!g_ready) {
-    state.SkipWithError("no game");
-    return;
-  }
   SDL_Window* window = SDL_GL_GetCurrentWindow();
-  for (auto _ : state) {
+  GLBench_Run(state, g_ready, [window] {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     SDL_GL_SwapWindow(window);
-    glFinish();
-  }
+  });
 }
 
 BENCHMARK(BM_DeferredFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);

@@ -65,16 +65,11 @@ void CopyPass(void) {
 }
 
 void Run(benchmark::State& state, void (*pass)(void)) {
-  if (!g_ready) {
-    state.SkipWithError("no GL set-up");
-    return;
-  }
-  kvFrameData* frame = kv_RenderContext_Get()->frameData;
-  for (auto _ : state) {
+  kvFrameData* frame = g_ready ? kv_RenderContext_Get()->frameData : nullptr;
+  GLBench_Run(state, g_ready, [frame, pass] {
     kv_FrameData_Reset(frame);  // the per-frame quad and constants
     pass();
-    glFinish();
-  }
+  });
 }
 
 void BM_FxaaPass(benchmark::State& state) {

@@ -567,6 +567,8 @@ kvRenderContext* Deferred_PassContext(void);
 // Binds colour slot 0 (slots 1-3 none) and the depth target.
 void Deferred_BindTarget(kvRenderContext* context, const DeferredTarget& colour,
                          kvRenderTarget* depth);
+// A placement as a 4x4 matrix; the identity for none.
+kvMatrix4F Deferred_PlacementMatrix(const qxMatrix34* placement);
 // The current camera: focal factor, view (world to camera) and camera to world.
 struct DeferredCamera {
   float focal;

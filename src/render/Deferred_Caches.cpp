@@ -212,11 +212,25 @@ kvSurface* GetForBuffer(DisplayBuffer* bitmap, uint32_t keyEnable, uint32_t keyV
   void* pixels = bitmap->pixels;
   qxModel3_GetBitmapInfo(bitmap, &width, &height, nullptr, &bits, &palette, nullptr, &extra);
   kvSurface* surface = nullptr;
+  // The conversion reads width x height pixels of the code's size: a buffer
+  // that holds fewer bytes (a depth raster asked for from an 8-bit picture)
+  // is not read.
+  const uint32_t code = depth ? 16u : static_cast<uint32_t>(bits);
+  const uint64_t needed = static_cast<uint64_t>(width > 0 ? width : 0) *
+                          static_cast<uint64_t>(height > 0 ? height : 0) * (code == 16 ? 2 : 1);
+  if (needed > static_cast<uint64_t>(bitmap->format.byteSize > 0 ? bitmap->format.byteSize : 0)) {
+    static bool reported = false;
+    if (!reported) {
+      kv_Log_Printf("[Deferred] - a %ix%i picture of %i bits holds too few bytes to be drawn", width,
+                    height, bits);
+      reported = true;
+    }
+    pixels = nullptr;
+  }
   if (pixels && width > 0 && height > 0) {
     const uint32_t extraWord = extra ? 1u : 0u;
     surface = TextureCache_Get(Key(pixels), static_cast<uint32_t>(width),
-                               static_cast<uint32_t>(height),
-                               depth ? 16u : static_cast<uint32_t>(bits), palette, keyEnable,
+                               static_cast<uint32_t>(height), code, palette, keyEnable,
                                keyValue, forceReconvert, extraWord, depth ? 1 : 0);
   }
   stdDisplay_UnlockBuffer(bitmap);

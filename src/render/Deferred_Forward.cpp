@@ -77,13 +77,7 @@ int Deferred_DrawSubmeshForward(kvRenderContext* context, const qxMatrix34* plac
   if (!context || !vertexBuffer) return 0;
   LightProbeSlot* slot = Lightprobe_GetCurrent();
   const DeferredCamera camera = Deferred_GetCamera();
-  kvMatrix4F model;
-  if (placement) {
-    kv_Matrix4_FromMatrix34(*placement, &model);
-  } else {
-    model = {};
-    model[0].x = model[1].y = model[2].z = model[3].w = 1.0f;
-  }
+  const kvMatrix4F model = Deferred_PlacementMatrix(placement);
 
   DrawRecord record{};
   auto* vertex =

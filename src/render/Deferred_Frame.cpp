@@ -156,6 +156,16 @@ void Deferred_BindTarget(kvRenderContext* context, const DeferredTarget& colour,
   for (int slot = 1; slot < 4; ++slot) kv_RenderContext_SetRenderTarget(context, slot, nullptr);
 }
 
+kvMatrix4F Deferred_PlacementMatrix(const qxMatrix34* placement) {
+  kvMatrix4F m{};
+  if (placement) {
+    kv_Matrix4_FromMatrix34(*placement, &m);
+  } else {
+    m[0].x = m[1].y = m[2].z = m[3].w = 1.0f;
+  }
+  return m;
+}
+
 DeferredCamera Deferred_GetCamera(void) {
   const DeferredSceneCalls& scene = DeferredScene();
   DeferredCamera camera{};

@@ -39,17 +39,6 @@ constexpr kvSamplerState kMeshSampler = {0, 0, 1, 2};    // repeat, linear, line
 constexpr kvSamplerState kNearestClamp = {2, 0, 0, 0};   // clamp, nearest, no mips
 constexpr kvSamplerState kLinearClamp = {2, 0, 1, 0};    // clamp, linear, no mips
 
-kvMatrix4F Placement(const qxMatrix34* placement) {
-  kvMatrix4F m;
-  if (placement) {
-    kv_Matrix4_FromMatrix34(*placement, &m);
-  } else {
-    m = {};
-    m[0].x = m[1].y = m[2].z = m[3].w = 1.0f;
-  }
-  return m;
-}
-
 // A record of triangles over a whole vertex buffer.
 DrawRecord Triangles(kvShader* program, kvVertexBuffer* buffer) {
   DrawRecord record{};
@@ -249,7 +238,7 @@ int Deferred_DrawSubmesh(kvRenderContext* context, const qxMatrix34* placement,
                          float blue, float) {
   if (!context || !vertexBuffer) return 0;
   const DeferredCamera camera = Deferred_GetCamera();
-  const kvMatrix4F model = Placement(placement);
+  const kvMatrix4F model = Deferred_PlacementMatrix(placement);
 
   DrawRecord record = Triangles(
       Deferred_GetProgram(texture ? DeferredProgram_TexturedLit : DeferredProgram_UntexturedLit),

@@ -29,6 +29,7 @@
 #include "render/Lightprobe.h"
 #include "render/kv_Layouts.h"
 #include "std/std.h"
+#include "std/stdDisplay.h"
 
 namespace {
 
@@ -740,6 +741,123 @@ TEST_F(DeferredFrameGL, ForwardPathLightsFromTheProbes) {
   EXPECT_NEAR(got[1], 1.0f * probe.y, 2.0f / 255);
   EXPECT_NEAR(got[2], 0.75f * probe.z, 2.0f / 255);
   EXPECT_NEAR(got[3], 1.0f / (5.0f + 1.0f), 1e-3);  // the mesh's depth for the resolve
+}
+
+// Record building ---------------------------------------------------------------------------
+
+TEST_F(DeferredFrameGL, ActorShadowsBecomeShadowRecordsOutsideDeferredLightSets) {
+  const qxVector3 points[4] = {{0, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}};
+  EXPECT_EQ(Deferred_DrawShadow(points, 2, 0xF800), 0);
+  EXPECT_EQ(Deferred_ShadowBucket->count, 0u);
+  scene.lights.push_back(FacingLight(1, {0, 5, 0}, 1.0f));
+  EXPECT_EQ(Deferred_DrawShadow(points, 4, 0xF800), 0);  // shadow maps there instead
+  EXPECT_EQ(Deferred_ShadowBucket->count, 0u);
+  scene.lights.clear();
+
+  ASSERT_EQ(Deferred_DrawShadow(points, 4, 0xF800), 1);
+  ASSERT_EQ(Deferred_ShadowBucket->count, 1u);
+  const DrawRecord& record = Deferred_ShadowBucket->records[0];
+  EXPECT_EQ(record.program, Deferred_GetProgram(DeferredProgram_Shadow));
+  EXPECT_EQ(record.depthCompare, 5);
+  EXPECT_EQ(record.depthWrite, 1);
+  EXPECT_EQ(record.blendEnabled, 0);
+  ASSERT_EQ(kv_VertexBuffer_GetSize(record.vertexBuffer), 6 * sizeof(ShadowVertex));
+  // The quad as the fan (p0, p1, p2) and (p0, p2, p3).
+  const auto* v = reinterpret_cast<const ShadowVertex*>(record.vertexBuffer->data);
+  const int order[6] = {0, 1, 2, 0, 2, 3};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(v[i].Position.x, points[order[i]].x) << i;
+    EXPECT_EQ(v[i].Position.y, points[order[i]].y) << i;
+  }
+  const auto* c = static_cast<const ShadowConstants*>(record.vertexConstants.data);
+  EXPECT_FLOAT_EQ(c->ViewDistance.x, 320.0f);
+  EXPECT_FLOAT_EQ(c->ShadowColor.x, 1.0f);
+  EXPECT_FLOAT_EQ(c->ShadowColor.y, 0.0f);
+  // While the software back end draws too, the classic path fills it as well.
+  RenderHookTable software{};
+  software.active = 1;
+  kv_RenderHooks_SetBackends(nullptr, Deferred_GetHookTable(), &software);
+  EXPECT_EQ(Deferred_DrawShadow(points, 3, 0), 0);
+  EXPECT_EQ(Deferred_ShadowBucket->count, 2u);
+}
+
+TEST_F(DeferredFrameGL, CubeAndGridMeshes) {
+  uint16_t outward[36], inward[36];
+  Deferred_CubeIndices(outward, 0);
+  Deferred_CubeIndices(inward, 1);
+  EXPECT_EQ((std::vector<uint16_t>(inward, inward + 6)), (std::vector<uint16_t>{0, 1, 2, 2, 3, 0}));
+  EXPECT_EQ((std::vector<uint16_t>(outward, outward + 6)),
+            (std::vector<uint16_t>{0, 2, 1, 2, 0, 3}));
+  kvVertexBuffer* vertices = nullptr;
+  kvIndexBuffer* indices = nullptr;
+  ASSERT_EQ(Deferred_MakeGridMesh(&vertices, &indices, 2), 24);
+  const auto* points = reinterpret_cast<const Vector3Vertex*>(vertices->data);
+  EXPECT_EQ(points[0].Position.x, -1.0f);
+  EXPECT_EQ(points[4].Position.x, 0.0f);  // the middle of the grid
+  EXPECT_EQ(points[8].Position.y, 1.0f);
+  EXPECT_EQ((std::vector<uint16_t>(indices->data, indices->data + 6)),
+            (std::vector<uint16_t>{0, 1, 4, 4, 3, 0}));
+  EXPECT_EQ(Deferred_MakeGridMesh(&vertices, &indices, 0), 0);
+}
+
+// A plain 16-bit picture of w x h pixels.
+struct Picture565 {
+  DisplayBuffer* buffer = nullptr;
+  Picture565(int w, int h) {
+    BufferFormat format{};
+    format.width = w;
+    format.height = h;
+    format.format = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
+    buffer = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
+  }
+  ~Picture565() { stdDisplay_FreeBuffer(buffer); }
+};
+
+TEST_F(DeferredFrameGL, BlitsBecomeUnderlaysOverlaysAndVirtualDepth) {
+  Picture565 display(640, 480), depth(640, 480), background(640, 480), small(226, 214);
+  ASSERT_TRUE(display.buffer && depth.buffer && background.buffer && small.buffer);
+  DisplayBuffer* const oldDisplay = drevRender_pDisplayRaster;
+  DisplayBuffer* const oldZ = drevRender_pZRaster;
+  drevRender_pDisplayRaster = display.buffer;
+  drevRender_pZRaster = depth.buffer;
+
+  Deferred_Blit(depth.buffer, nullptr, background.buffer, nullptr, 0, 0, nullptr, 0);
+  ASSERT_EQ(Deferred_VirtualDepthBucket->count, 1u);
+  EXPECT_EQ(Deferred_VirtualDepthBucket->records[0].program,
+            Deferred_GetProgram(DeferredProgram_ZQuad565));
+  EXPECT_EQ(Deferred_PresentFrontBuffer, 0);
+
+  Deferred_Blit(display.buffer, nullptr, background.buffer, nullptr, 0, 0, nullptr, 0);
+  Deferred_Blit(display.buffer, nullptr, small.buffer, nullptr, 10, 20, nullptr, 1);
+  ASSERT_EQ(Deferred_BitmapUnderlaysBucket->count, 2u);
+  const DrawRecord& full = Deferred_BitmapUnderlaysBucket->records[0];
+  EXPECT_EQ(full.program, Deferred_GetProgram(DeferredProgram_TexturedQuad565Linear));
+  EXPECT_EQ(full.blendEnabled, 1);
+  EXPECT_EQ(static_cast<const TexturedQuadConstants*>(full.pixelConstants.data)->ColorKey,
+            0xFFFFFFFFu);
+  // Clip-space corners: the whole picture covers the fitted target ...
+  const auto* q = reinterpret_cast<const QuadVertex*>(full.vertexBuffer->data);
+  EXPECT_FLOAT_EQ(q[1].Position.x - q[0].Position.x, 2.0f);
+  // ... and a 226 x 214 picture is drawn one pixel narrower and lower.
+  const auto* t = reinterpret_cast<const QuadVertex*>(
+      Deferred_BitmapUnderlaysBucket->records[1].vertexBuffer->data);
+  EXPECT_NEAR(t[1].Position.x - t[0].Position.x, 2.0f * 225.0f / 640.0f, 1e-5f);
+  EXPECT_NEAR(t[2].Position.y - t[0].Position.y, 2.0f * 213.0f / 480.0f, 1e-5f);
+  EXPECT_NEAR(t[0].Position.x, 2.0f * 10.0f / 640.0f - 1.0f, 1e-5f);
+
+  // After the first mesh of the frame a blit is an overlay.
+  Deferred_DrawSubmesh(context, nullptr, Wall(5.0f, -1, 1, -1, 1), nullptr, 1, 1, 1, 1);
+  Deferred_Blit(display.buffer, nullptr, background.buffer, nullptr, 0, 0, nullptr, 0);
+  EXPECT_EQ(Deferred_BitmapUnderlaysBucket->count, 2u);
+  EXPECT_EQ(Deferred_BitmapOverlaysBucket->count, 1u);
+
+  drevRender_pDisplayRaster = oldDisplay;
+  drevRender_pZRaster = oldZ;
+  for (DisplayBuffer* b : {depth.buffer, background.buffer, small.buffer}) {
+    stdDisplay_LockBuffer(b);
+    Deferred_SurfaceFreed(b->pixels);
+    stdDisplay_UnlockBuffer(b);
+  }
 }
 
 }  // namespace
