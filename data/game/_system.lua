@@ -176,6 +176,8 @@ function BOOT(resume, bootParameter)
   SetActorWalkChore(walker, 0)
   SetActorRestChore(walker, 1)
   SetActorMumblechore(walker, 2)
+  -- Its say-lines show in a warm yellow.
+  SetActorTalkColor(walker, MakeColor(255, 220, 120))
   SetActorFollowBoxes(walker, 1)
   PutActorAt(walker, 0.5, 0.7, 0)
   SetActorWalkRate(walker, 1)

@@ -11,7 +11,6 @@
 #include "SetxWriter.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
-#include "std/stdBmp.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -42,7 +41,7 @@ const char* const kDemoSetSections[] = {
     "\tfclip\t\t100.0\n"
     "\n"
     "\tsetup\tyard_close\n"
-    "\tbackground\tyard_close.bmp\n"
+    "\tbackground\tyard_close.bm\n"
     "\tzbuffer\t\t<none>\n"
     "\tposition\t-1.0\t-2.5\t1.5\n"
     "\tinterest\t-1.0\t1.0\t1.2\n"
@@ -115,7 +114,6 @@ void MakeFolder(const std::filesystem::path& path) {
   std::filesystem::create_directories(path.parent_path(), error);
 }
 
-const ColorFormat kRgb24 = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};
 const ColorFormat kRgb565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
 
 }  // namespace
@@ -178,9 +176,10 @@ DEMODATA_WRITER(demo_setx) {
   return demodata::WriteBytes(gameDir / "SetX" / "demo.setx", bytes);
 }
 
-// The close-up: the house wall with its lit window and the door.
-DEMODATA_WRITER(yard_close_bmp) {
-  Bitmap* bitmap = NewPicture(kRgb24, [](uint8_t* row, int x, int y) {
+// The close-up: the house wall with its lit window and the door, in RGB565
+// (the display's pixel format) as a BM file.
+DEMODATA_WRITER(yard_close_bm) {
+  Bitmap* bitmap = NewPicture(kRgb565, [](uint8_t* row, int x, int y) {
     uint8_t r = 150, g = 110, b = 90;  // wall
     if (y >= 400) {
       r = 50, g = 115, b = 40;  // grass
@@ -191,14 +190,13 @@ DEMODATA_WRITER(yard_close_bmp) {
     } else if (((y / 20) % 2 == 0) == ((x / 40) % 2 == 0)) {
       r = 140, g = 100, b = 84;  // bricks
     }
-    row[3 * x] = r;
-    row[3 * x + 1] = g;
-    row[3 * x + 2] = b;
+    const uint16_t pixel = static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3);
+    std::memcpy(row + 2 * x, &pixel, 2);
   });
   if (!bitmap) return false;
-  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_close.bmp";
+  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_close.bm";
   MakeFolder(path);
-  return Finish(bitmap, stdBmp_Save(path.c_str(), bitmap), path);
+  return Finish(bitmap, stdBitmap_Save(path.c_str(), bitmap), path);
 }
 
 // The depth image of the wide view, as the engine's depth buffers hold it:
