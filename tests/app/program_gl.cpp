@@ -94,10 +94,18 @@ TEST(Program, DemoHeartbeatCountsOnAcrossASaveAndALoad) {
   const pid_t pid = Start({"-w", "-b", "saveload"}, messages);
   ASSERT_GT(pid, 0);
   const std::string loadedLine = " (just loaded)";
+  // A safety net, not a speed check: a load that never comes fails the test
+  // instead of hanging it.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(3);
   while (ReadFile(messages).find(loadedLine) == std::string::npos) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program ended before the load\n"
                                                  << ReadFile(messages);
+    if (std::chrono::steady_clock::now() > giveUp) {
+      kill(pid, SIGTERM);
+      Wait(pid);
+      FAIL() << "no load after three minutes\n" << ReadFile(messages);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   kill(pid, SIGTERM);

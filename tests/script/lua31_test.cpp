@@ -566,6 +566,11 @@ const Round kRounds[] = {
      "r end\n"
      "trail = '' start_task(function() local r = mid(1) trail = trail .. 'T' .. r end)",
      1, "assert(trail == 'ML2')", "assert(trail == 'ML2lm4T4')"},
+    {"a caller with more registers than the call it waits in",
+     "function pause() break_here() end\n"
+     "start_task(function() pause() local a, b, c, d, e, f, g, h = 1, 2, 3, 4, 5, 6, 7, 8 "
+     "sum = a + b + c + d + e + f + g + h end)",
+     1, "assert(sum == nil)", "assert(sum == 36)"},
     {"a closure held only by a task",
      "start_task(function() local f = function() return 'only ' .. %gx end break_here() held = f() "
      "end)\n"

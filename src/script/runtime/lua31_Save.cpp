@@ -266,8 +266,13 @@ class Writer {
       const Thread& th = t->th;
       U32(static_cast<uint32_t>(t->id));
       U8(t->started);
+      // A started task keeps every frame's registers: an outer frame may
+      // reach higher than the innermost one (a call from a low register).
       uint32_t slots = th.top;
-      if (!th.ci.empty()) slots = th.ci.back().base + th.ci.back().cl->p->maxstack;
+      if (!th.ci.empty()) {
+        slots = 0;
+        for (const CallInfo& ci : th.ci) slots = std::max(slots, ci.base + ci.cl->p->maxstack);
+      }
       U32(slots);
       for (uint32_t i = 0; i < slots; ++i) Val(th.stack[i]);
       U32(static_cast<uint32_t>(th.ci.size()));
@@ -707,6 +712,7 @@ class Reader {
       return;
     }
     uint32_t top = nslots;
+    uint64_t reach = 0;  // the highest register any frame uses
     for (size_t f = 0; f < saved.frames.size(); ++f) {
       const SavedFrame& fr = saved.frames[f];
       if (fr.closure >= objects_.size() || objects_[fr.closure]->kind != OCLOSURE) {
@@ -751,9 +757,10 @@ class Reader {
         ci.nresults = static_cast<int32_t>(GetC(callerCall)) - 1;
       }
       th.ci.push_back(ci);
+      reach = std::max<uint64_t>(reach, static_cast<uint64_t>(fr.base) + p->maxstack);
       if (f + 1 == saved.frames.size()) {
-        if (nslots != fr.base + p->maxstack) {
-          Fail("the stack does not end with the innermost frame");
+        if (nslots != reach) {
+          Fail("the stack does not end with the highest frame's registers");
           return;
         }
         // The call it yielded in has completed: top follows its results.
