@@ -266,13 +266,8 @@ class Writer {
       const Thread& th = t->th;
       U32(static_cast<uint32_t>(t->id));
       U8(t->started);
-      // A started task keeps every frame's registers: an outer frame may
-      // reach higher than the innermost one (a call from a low register).
       uint32_t slots = th.top;
-      if (!th.ci.empty()) {
-        slots = 0;
-        for (const CallInfo& ci : th.ci) slots = std::max(slots, ci.base + ci.cl->p->maxstack);
-      }
+      if (!th.ci.empty()) slots = th.ci.back().base + th.ci.back().cl->p->maxstack;
       U32(slots);
       for (uint32_t i = 0; i < slots; ++i) Val(th.stack[i]);
       U32(static_cast<uint32_t>(th.ci.size()));
@@ -712,7 +707,10 @@ class Reader {
       return;
     }
     uint32_t top = nslots;
-    uint64_t reach = 0;  // the highest register any frame uses
+    // The stack reaches the innermost frame's registers; an outer frame's
+    // registers above the call it waits in are dead, yet its stack space is
+    // needed again when the call returns.
+    uint64_t reach = nslots;
     for (size_t f = 0; f < saved.frames.size(); ++f) {
       const SavedFrame& fr = saved.frames[f];
       if (fr.closure >= objects_.size() || objects_[fr.closure]->kind != OCLOSURE) {
@@ -727,8 +725,8 @@ class Reader {
         return;
       }
       const Instr call = p->code[fr.pc - 1];
-      if (fr.base < 1 || static_cast<uint64_t>(fr.base) + p->maxstack > nslots ||
-          saved.slots[fr.base - 1].tt != TLFUNC || saved.slots[fr.base - 1].cl != cl) {
+      if (fr.base < 1 || fr.base > nslots || saved.slots[fr.base - 1].tt != TLFUNC ||
+          saved.slots[fr.base - 1].cl != cl) {
         Fail("a frame's base does not fit its stack");
         return;
       }
@@ -759,15 +757,15 @@ class Reader {
       th.ci.push_back(ci);
       reach = std::max<uint64_t>(reach, static_cast<uint64_t>(fr.base) + p->maxstack);
       if (f + 1 == saved.frames.size()) {
-        if (nslots != reach) {
-          Fail("the stack does not end with the highest frame's registers");
+        if (nslots != fr.base + p->maxstack) {
+          Fail("the stack does not end with the innermost frame");
           return;
         }
         // The call it yielded in has completed: top follows its results.
         top = GetC(call) == 0 ? fr.base + GetA(call) : fr.base + p->maxstack;
       }
     }
-    th.size = nslots + 16;
+    th.size = static_cast<uint32_t>(reach) + 16;
     th.stack = new Value[th.size];
     for (uint32_t i = 0; i < th.size; ++i) th.stack[i] = i < nslots ? saved.slots[i] : NilValue();
     th.top = top;
