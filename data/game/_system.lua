@@ -46,6 +46,7 @@ end
 yard = {
   night = nil,    -- the sun has set
   setup = 0,      -- the camera setup the scene shows
+  loads = nil,    -- how many times a saved game was loaded
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
 }
@@ -241,6 +242,7 @@ function watch_loads()
   while 1 do
     break_here()
     if JustLoaded() then
+      yard.loads = (yard.loads or 0) + 1
       log("game loaded: Quill at " .. position_text(quill) .. ", music state " .. yard.music ..
           ", setup " .. yard.setup)
     end
@@ -262,6 +264,7 @@ function heartbeat()
   local prefix = "heartbeat task: frame "
   local report = function(text) log(%prefix .. text) end
   local nextReport = 10
+  local loadsSeen = yard.loads
   while 1 do
     frames = frames + 1
     if frames.value <= 3 or frames.value == nextReport then
@@ -269,8 +272,9 @@ function heartbeat()
       if frames.value == nextReport then nextReport = nextReport * 10 end
     end
     break_here()
-    if JustLoaded() then
-      yard.loaded = 1
+    -- watch_loads (an older task, so it ran first this frame) counts loads.
+    if yard.loads ~= loadsSeen then
+      loadsSeen = yard.loads
       report(frames.value .. " (just loaded)")
     end
   end
@@ -297,7 +301,7 @@ function save_and_load()
   while frames < 90 do
     frames = frames + 1
     break_here()
-    if yard.loaded then return end
+    if yard.loads then return end
   end
   load_game()
 end
