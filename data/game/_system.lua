@@ -1,97 +1,21 @@
--- The demo game's boot script, in the game scripts' 3.1 language. The engine
--- runs it at start-up, then calls BOOT(resume, bootParameter).
+-- The demo game: "the yard at dusk". Quill, a small tin robot, stands in the
+-- yard of a house as the sun goes down. The player points at things: a left
+-- click walks there and uses them, a right click makes Quill look at them
+-- and say what he thinks. Watching the sunset (a high-definition movie)
+-- brings the night and its music; the gate leads out to the road (a classic
+-- cutscene). The camera follows Quill onto the porch. F5 saves, F9 loads,
+-- F2 switches between the new and the classic rendering, C plays the
+-- director's commentary and Escape skips a movie or a line.
+--
+-- Written in the game scripts' 3.1 language: there is no for and no break,
+-- inner functions see outer locals only as %upvalues, and every value that
+-- a task keeps in its locals is saved with the game.
 
--- Counters: tables of the Counter tag, which "+ n" counts up (the "add" tag
--- method answers the counter itself).
-Counter = newtag()
-settagmethod(Counter, "add", function(counter, n)
-  counter.value = counter.value + n
-  return counter
-end)
+-- ---------------------------------------------------------------------------
+-- Helpers
 
-function NewCounter()
-  return settag({value = 0}, Counter)
-end
-
--- A task that runs once per frame and reports at frames 1, 2, 3, 10, 100,
--- 1000 ... Its state lives in its own frame, so a saved game that holds the
--- task goes on counting where it was.
-function heartbeat()
-  local frames = NewCounter()
-  local prefix = "[Demo] - heartbeat task: frame "
-  local report = function(n) PrintMessage(%prefix .. n .. "\n") end
-  local nextReport = 10
-  while 1 do
-    frames = frames + 1
-    if frames.value <= 3 or frames.value == nextReport then
-      report(frames.value)
-      if frames.value == nextReport then nextReport = nextReport * 10 end
-    end
-    break_here()
-    -- After a load the task goes on from the frame it was saved at.
-    if JustLoaded() then report(frames.value .. " (just loaded)") end
-  end
-end
-
--- The walker's motion chores (walker.cos: 0 walk, 1 rest, 2 mumble): a line
--- whenever the walk or the rest chore starts or stops playing.
-walkerChores = {walk = nil, rest = nil}
-
-function report_chores()
-  local walking = IsActorChoring(walker, 0)
-  local resting = IsActorChoring(walker, 1)
-  if walking ~= walkerChores.walk then
-    if walking then
-      PrintMessage("[Demo] - the walk chore plays\n")
-    else
-      PrintMessage("[Demo] - the walk chore stopped\n")
-    end
-    walkerChores.walk = walking
-  end
-  if resting ~= walkerChores.rest then
-    if resting then
-      PrintMessage("[Demo] - the rest chore plays\n")
-    else
-      PrintMessage("[Demo] - the rest chore stopped\n")
-    end
-    walkerChores.rest = resting
-  end
-end
-
--- A task that follows the walker: its position once a second and its motion
--- chores, a line when it stops, then it turns back toward where it came
--- from and says a line, mumbling.
-function watch_walker()
-  if not walker then return end
-  local elapsed = 0
-  local nextReport = 0
-  while IsActorMoving(walker) do
-    if elapsed >= nextReport then
-      local x, y, z = GetActorPos(walker)
-      PrintMessage(format("[Demo] - GetActorPos(walker): %.2f %.2f %.2f\n", x, y, z))
-      nextReport = nextReport + 1000
-    end
-    break_here()
-    report_chores()
-    elapsed = elapsed + system.frameTime
-  end
-  local x, y, z = GetActorPos(walker)
-  PrintMessage(format("[Demo] - IsActorMoving(walker) is nil: stopped at %.2f %.2f %.2f\n", x, y,
-                      z))
-  while TurnActorTo(walker, 0.5, 0.7, 0) do
-    break_here()
-    report_chores()
-  end
-  local pitch, yaw, roll = GetActorRot(walker)
-  PrintMessage(format("[Demo] - the walker turned back: yaw %.1f\n", yaw))
-  break_here()
-  report_chores()
-  SayLine(walker, "/DEMO001/Nobody here but a crate.")
-  if IsActorChoring(walker, 2) then
-    PrintMessage("[Demo] - SayLine: the mumble chore plays\n")
-  end
-  while IsMessageGoing() do break_here() end
-  PrintMessage("[Demo] - the say-line ended\n")
+function log(text)
+  PrintMessage("[Demo] - " .. text .. "\n")
 end
 
 -- Waits in a task for about ms milliseconds of game time.
@@ -103,129 +27,344 @@ function wait_ms(ms)
   end
 end
 
--- Music and speech: a resident chime, the music script's state (a looping
--- compressed theme) and a sequence (a fanfare that hands back at its "_end"
--- marker), a spoken line with lip sync, and a recording of the mix.
-function music_demo()
-  MelosStartRecording("demo_mix.wav", 1)
-  local chime = MelosStartSound("tone.mlu", 100, 1)
-  PrintMessage("[Demo] - MelosStartSound(tone.mlu): id " .. chime .. ", playing " ..
-               MelosGetParam(chime, 256) .. "\n")
-  MelosSetState(1001)
-  wait_ms(1000)
-  PrintMessage("[Demo] - a second later tone.mlu is playing " .. MelosGetParam(chime, 256) ..
-               "\n")
-  PrintMessage("[Demo] - MelosSetSequence(2001): " .. MelosSetSequence(2001) .. "\n")
-  PrintMessage("[Demo] - the current sequence: " .. MelosSetSequence(-1) .. "\n")
-  MelosStartVoice("demo_line.wav", 127, 64)
-  wait_ms(500)
-  PrintMessage("[Demo] - the voice is playing " .. MelosGetParam(10000, 256) .. " at " ..
-               MelosGetParam(10000, 6656) .. " ms\n")
-  wait_ms(1500)
-  MelosStopRecording()
-  PrintMessage("[Demo] - the sequence after its end: " .. MelosSetSequence(-1) .. "\n")
+function wait_walk(actor)
+  while IsActorMoving(actor) do break_here() end
 end
 
--- The setting "RenderingMode" switches the picture between the new
--- (deferred) renderer and the classic one, where the software rasterizer
--- draws the crates through the depth buffer over the background's depth
--- image: classic from the third second to the sixth, then new again.
-function switch_rendering()
-  wait_ms(2500)
-  WriteRegistryValue("RenderingMode", 1)
-  PrintMessage("[Demo] - classic rendering\n")
-  wait_ms(3500)
-  WriteRegistryValue("RenderingMode", 0)
-  PrintMessage("[Demo] - new rendering\n")
+function wait_talk(actor)
+  while IsMessageGoing(actor) do break_here() end
 end
 
-function BOOT(resume, bootParameter)
-  PrintMessage("[Demo] - BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")\n")
-  start_task(heartbeat)
-  start_task(music_demo)
-  start_task(switch_rendering)
-  -- Enter the demo set and look through its wide view (with its depth
-  -- image and its companion lights: a lamp that casts shadows and the sun).
-  MakeCurrentSet("demo.set")
-  MakeCurrentSetup(0)
-  -- A walker crosses the south strip of the walk floor from west to east,
-  -- with its shadow cast on the floor from a point high above.
-  walker = LoadActor("walker", 1, 0)
-  PutActorInSet(walker, "demo.set")
-  SetActorCostume(walker, "walker.cos")
-  SetActorWalkChore(walker, 0)
-  SetActorRestChore(walker, 1)
-  SetActorMumblechore(walker, 2)
-  SetActorFollowBoxes(walker, 1)
-  PutActorAt(walker, 0.5, 0.7, 0)
-  SetActorWalkRate(walker, 1)
-  SetActorTurnRate(walker, 180)
-  SetActorShadowPlane(walker, "floor_south")
-  SetActorShadowPoint(walker, 2, 0.7, 10)
-  WalkActorTo(walker, 3.5, 0.7, 0)
-  start_task(watch_walker)
-  -- A second crate waits under the lamp, lit by it and casting its shadow.
-  sitter = LoadActor("sitter", 1, 0)
-  PutActorInSet(sitter, "demo.set")
-  SetActorCostume(sitter, "walker.cos")
-  SetActorRestChore(sitter, 1)
-  PutActorAt(sitter, 1.3, 1.2, 0)
-  -- Where the walk ends, the lamp over the door and the camera's field of view.
-  local id, name, kind = GetPointSector(3.5, 0.7, 0, nil)
-  PrintMessage("[Demo] - GetPointSector(3.5, 0.7, 0): " .. id .. " " .. name .. " " .. kind .. "\n")
-  SetLightIntensity("door_lamp", 0.6)
-  PrintMessage("[Demo] - door_lamp intensity " .. GetLightIntensity("door_lamp") .. "\n")
-  SetCameraFOV(50)
-  PrintMessage("[Demo] - GetCameraFOV: " .. GetCameraFOV() .. "\n")
-  -- The pointer cursor (cursor00.png), shown over the picture.
-  SetCursor(0)
-  ShowCursor(1)
-  -- The title, centred near the top of the picture for four seconds.
-  PrintLine("Vosk Quorvale", {x = 320, y = 40, center = 1, duration = 4000})
-  -- Open the picture from the centre of the screen, with a frame around it.
-  IrisUp(320, 240, 1000)
-  DrawRectangle(40, 40, 599, 439)
+function position_text(actor)
+  local x, y, z = GetActorPos(actor)
+  return format("%.2f %.2f %.2f", x, y, z)
 end
 
--- Input: the engine calls buttonHandler(control, 1 or nil, presses, double
--- press) when an enabled key goes down or up, and axisHandler(control,
--- value) when an enabled axis moves. The demo listens to Escape, Space and
--- the mouse and logs every call.
-function ControlName(index)
-  local name, value = next(system.controls, nil)
-  while name do
-    if value == index then return name end
-    name, value = next(system.controls, name)
+-- ---------------------------------------------------------------------------
+-- The scene's state. Everything here is saved with the game.
+
+yard = {
+  night = nil,    -- the sun has set
+  setup = 0,      -- the camera setup the scene shows
+  music = 1001,   -- the music state it asked for
+  action = nil,   -- the task of the player's current action
+}
+
+-- The things of the yard, by hotspot id: where Quill stands to use each, the
+-- point he looks at, and what he says when he looks.
+things = {
+  door = {x = -1.4, y = 2.45, look = {-1.4, 3.0, 1.3}, line = "/DOOR01/"},
+  lamp = {x = -0.9, y = 2.3, look = {-1.4, 2.85, 2.3}, line = "/LAMP01/", nightLine = "/LAMP02/"},
+  window = {x = -0.05, y = 2.3, look = {-0.05, 3.0, 1.45}, line = "/WINDOW01/"},
+  sun = {x = 1.5, y = 0.2, look = {21.0, 67.0, 10.0}, line = "/SUN01/"},
+  gate = {x = 2.9, y = 0.9, look = {3.4, 0.9, 1.0}, line = "/GATE01/"},
+}
+
+function set_music(state)
+  yard.music = state
+  MelosSetState(state)
+  log("music state " .. state)
+end
+
+-- The yard's music: dusk or night, quieter on the porch (at dusk).
+function yard_music()
+  if yard.night then
+    return 1999
+  elseif yard.setup == 1 then
+    return 1002
   end
-  return "control " .. index
+  return 1001
+end
+
+-- ---------------------------------------------------------------------------
+-- Quill
+
+function make_quill()
+  quill = LoadActor("quill", 1, 0)
+  PutActorInSet(quill, "demo.set")
+  SetActorCostume(quill, "quill.cos")
+  -- quill.cos: 0 walk, 1 rest, 2 mumble, 3 to 12 the mouths of the ten
+  -- lip-sync shapes.
+  SetActorWalkChore(quill, 0)
+  SetActorRestChore(quill, 1)
+  SetActorMumblechore(quill, 2)
+  local shape = 1
+  while shape <= 10 do
+    SetActorTalkChore(quill, shape, shape + 2)
+    shape = shape + 1
+  end
+  -- The head turns on the torso, neck and head joints.
+  SetActorHead(quill, 1, 2, 3, 150, 30, 80)
+  SetActorLookRate(quill, 200)
+  SetActorFollowBoxes(quill, 1)
+  SetActorWalkRate(quill, 1.1)
+  SetActorTurnRate(quill, 270)
+  SetActorTalkColor(quill, MakeColor(250, 230, 120))
+  -- Its shadow falls away from the low sun onto the yard's floor.
+  SetActorShadowPlane(quill, "yard")
+  AddShadowPlane(quill, "yard")
+  AddShadowPlane(quill, "porch")
+  SetActorShadowPoint(quill, 6, 20, 3)
+  PutActorAt(quill, 1.0, -0.4, 0)
+  SetActorRot(quill, 0, 200, 0)
+end
+
+-- Turns Quill toward a point of the floor, a step a frame.
+function turn_to(x, y)
+  while TurnActorTo(quill, x, y, 0) do break_here() end
+end
+
+-- Quill says a line of the text table (with its voice and mouth shapes) and
+-- the task waits until it is over.
+function say(line)
+  SayLine(quill, line)
+  log("Quill says " .. line)
+  wait_talk(quill)
+  log("the line is over")
+end
+
+-- Turns toward a thing, looks at it and says its line.
+function look_at(id)
+  local thing = things[id]
+  local p = thing.look
+  turn_to(p[1], p[2])
+  ActorLookAt(quill, p[1], p[2], p[3], 200)
+  log("Quill looks at the " .. id)
+  local line = thing.line
+  if yard.night and thing.nightLine then line = thing.nightLine end
+  say(line)
+  ActorLookAt(quill, nil)
+end
+
+function walk_to(x, y)
+  WalkActorTo(quill, x, y, 0)
+  log(format("Quill walks to %.2f %.2f", x, y))
+  wait_walk(quill)
+  log("Quill stops at " .. position_text(quill))
+end
+
+-- ---------------------------------------------------------------------------
+-- Actions: each runs as the task of the player's current action; a new
+-- click ends the running one.
+
+function act(f, a)
+  if yard.action then stop_task(yard.action) end
+  yard.action = start_task(f, a)
+end
+
+function use_thing(id)
+  local thing = things[id]
+  if id == "gate" then
+    leave_through_gate()
+  elseif id == "sun" then
+    watch_sunset()
+  else
+    walk_to(thing.x, thing.y)
+    look_at(id)
+  end
+  yard.action = nil
+end
+
+function look_thing(id)
+  look_at(id)
+  if id == "sun" then watch_sunset() end
+  yard.action = nil
+end
+
+function walk_floor(point)
+  walk_to(point.x, point.y)
+  yard.action = nil
+end
+
+-- The high-definition movie of the sunset; afterwards it is night.
+function watch_sunset()
+  if yard.night then
+    say("/NIGHT01/")
+    return
+  end
+  look_at("sun")
+  log("the sunset movie starts")
+  if StartFullscreenMovie("intro.snm") then
+    while IsMoviePlaying() do break_here() end
+  end
+  log("the sunset movie is over")
+  yard.night = 1
+  SetLightIntensity("door_lamp", 1.6)
+  set_music(yard_music())
+  say("/NIGHT01/")
+end
+
+-- Out through the gate: the classic cutscene of the road, with the fanfare,
+-- and back in.
+function leave_through_gate()
+  local thing = things.gate
+  walk_to(thing.x, thing.y)
+  look_at("gate")
+  WalkActorTo(quill, 4.6, 0.9, 0)
+  wait_walk(quill)
+  log("Quill leaves through the gate at " .. position_text(quill))
+  MelosSetSequence(2001)
+  if StartFullscreenMovie("gate.snm") then
+    log("the road cutscene starts")
+    while IsMoviePlaying() do break_here() end
+    log("the road cutscene is over")
+  else
+    log("the road cutscene could not start")
+  end
+  PutActorAt(quill, 2.9, 0.9, 0)
+  SetActorRot(quill, 0, 90, 0)
+  say("/BACK01/")
+end
+
+-- ---------------------------------------------------------------------------
+-- Tasks that run all the time
+
+-- The camera follows Quill: the porch view while he stands in its camera
+-- sector, the wide view elsewhere; the music follows the view.
+function follow_camera()
+  while 1 do
+    local setup = 0
+    if IsActorInSector(quill, "porch_view") then setup = 1 end
+    if setup ~= yard.setup then
+      yard.setup = setup
+      MakeCurrentSetup(setup)
+      log("camera setup " .. setup)
+      set_music(yard_music())
+    end
+    break_here()
+  end
+end
+
+-- Says once after a load where Quill stands and what plays.
+function watch_loads()
+  while 1 do
+    break_here()
+    if JustLoaded() then
+      log("game loaded: Quill at " .. position_text(quill) .. ", music state " .. yard.music ..
+          ", setup " .. yard.setup)
+    end
+  end
+end
+
+-- ---------------------------------------------------------------------------
+-- Input
+
+function hotspot_under_mouse()
+  local spots = QueryActiveHotspots(0)
+  return spots[0]
+end
+
+function update_cursor()
+  local spot = hotspot_under_mouse()
+  local cursor = 0
+  if spot then cursor = spot.cursor end
+  if cursor ~= yard.cursor then
+    yard.cursor = cursor
+    SetCursor(cursor)
+    if spot then log("the cursor points at the " .. spot.id) end
+  end
+end
+
+function click(right)
+  local spot = hotspot_under_mouse()
+  if spot then
+    if right then
+      act(look_thing, spot.id)
+    else
+      act(use_thing, spot.id)
+    end
+  elseif not right then
+    local point = GetFloorWalkPos()
+    if point then act(walk_floor, point) end
+  end
+end
+
+function toggle_rendering()
+  local classic = ReadRegistryValue("RenderingMode")
+  if classic and classic ~= 0 then
+    WriteRegistryValue("RenderingMode", 0)
+    log("new rendering")
+  else
+    WriteRegistryValue("RenderingMode", 1)
+    log("classic rendering")
+  end
+  SaveRegistryToDisk()
+end
+
+function toggle_commentary()
+  SetCommentary("yard_tour")
+  PlayCurrentCommentary()
+end
+
+function skip()
+  if IsMoviePlaying() then
+    StopMovie()
+    log("the movie is skipped")
+  elseif IsMessageGoing(quill) then
+    ShutUpActor(quill)
+  end
 end
 
 function system.buttonHandler(control, down, presses, doublePress)
-  local state = "up"
-  if down then state = "down" end
-  PrintMessage("[Demo] - button " .. ControlName(control) .. " " .. state .. " (presses " ..
-               presses .. ", double " .. doublePress .. ")\n")
-  if down then SaveOrLoad(control) end
-end
-
--- Saving and loading: F5 saves the game to slot 1, F9 loads slot 1.
-function SaveOrLoad(control)
-  if control == system.controls.KEY_F5 then
-    PrintMessage("[Demo] - saving to slot 1\n")
-    Save(1, "0", 1, "Demo save")
-  elseif control == system.controls.KEY_F9 then
-    PrintMessage("[Demo] - loading slot 1\n")
+  if not down then return end
+  local c = system.controls
+  if control == c.KEY_MOUSE_B1 then
+    click(nil)
+  elseif control == c.KEY_MOUSE_B2 then
+    click(1)
+  elseif control == c.KEY_F5 then
+    log("saving to slot 1")
+    Save(1, "Quill in the yard", 1, "/TITLE/")
+  elseif control == c.KEY_F9 then
+    log("loading slot 1")
     Load(1)
+  elseif control == c.KEY_F2 then
+    toggle_rendering()
+  elseif control == c.KEY_C then
+    toggle_commentary()
+  elseif control == c.KEY_ESCAPE then
+    skip()
   end
 end
 
 function system.axisHandler(control, value)
-  PrintMessage("[Demo] - axis " .. ControlName(control) .. " " .. value .. "\n")
+  update_cursor()
 end
 
-EnableControl(system.controls.KEY_ESCAPE)
-EnableControl(system.controls.KEY_SPACE)
-EnableControl(system.controls.AXIS_MOUSE_X)
-EnableControl(system.controls.AXIS_MOUSE_Y)
-EnableControl(system.controls.KEY_F5)
-EnableControl(system.controls.KEY_F9)
+function system.NotifyCommentary(playing)
+  log("commentary " .. playing)
+end
+
+-- ---------------------------------------------------------------------------
+-- Start
+
+function BOOT(resume, bootParameter)
+  log("BOOT (resume " .. resume .. ", parameter " .. bootParameter .. ")")
+  demo_font = LockFont("demo.laf")
+  talk_font = demo_font
+  SetSayLineDefaults({font = demo_font})
+  MakeCurrentSet("demo.set")
+  MakeCurrentSetup(0)
+  SetLightIntensity("door_lamp", 0.6)
+  make_quill()
+  set_music(yard_music())
+  SetCursor(0)
+  ShowCursor(1)
+  IrisUp(320, 300, 1000)
+  PrintLine("/TITLE/", {x = 320, y = 30, center = 1, font = demo_font, duration = 4000})
+  help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
+  start_task(follow_camera)
+  start_task(watch_loads)
+  log("the yard is ready")
+end
+
+local c = system.controls
+EnableControl(c.KEY_MOUSE_B1)
+EnableControl(c.KEY_MOUSE_B2)
+EnableControl(c.AXIS_MOUSE_X)
+EnableControl(c.AXIS_MOUSE_Y)
+EnableControl(c.KEY_ESCAPE)
+EnableControl(c.KEY_F2)
+EnableControl(c.KEY_F5)
+EnableControl(c.KEY_F9)
+EnableControl(c.KEY_C)

@@ -32,10 +32,6 @@ namespace {
 
 CostumeModule g;
 
-int TolveLength(const char* name) {
-  return drevTolve_GetLength(name);
-}
-
 drevCostumeCalls DefaultCalls() {
   drevCostumeCalls c{};
   c.soundIsPlaying = Sounds_IsSoundPlaying;
@@ -49,7 +45,7 @@ drevCostumeCalls DefaultCalls() {
   c.roomGetSoundParameters = drevRoom_GetSoundParameters;
   c.roomAddPositionalSound = drevRoom_AddPositionalSound;
   c.startMovie = drevMain_StartMovie;
-  c.tolveGetLength = TolveLength;
+  c.tolveGetLength = drevTolve_GetLength;
   c.invalidateRect = drevRender_InvalidateRect;
   c.applyGammaToPixels = drevRender_ApplyGammaToPixels;
   c.intersectLinePlane = drevRender_IntersectLinePlane;
@@ -465,5 +461,5 @@ void drevCostume_GetTolveLength(void) {
   if (!lua_isuserdata(o) || lua_tag(o) != kTagCutscene) return;
   const auto* name = static_cast<const char*>(lua_getuserdata(o));
   if (!name) return;
-  lua_pushnumber(static_cast<float>(gCalls.tolveGetLength(name)));
+  lua_pushnumber(gCalls.tolveGetLength(name));
 }

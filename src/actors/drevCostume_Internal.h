@@ -35,7 +35,7 @@ struct drevCostumeCalls {
                                 int maxVolume, float range, float nearDistance);
   // Cutscenes.
   int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);
-  int (*tolveGetLength)(const char* name);
+  float (*tolveGetLength)(const char* name);
   // The render module and the walk sectors, for drawing and shadows.
   void (*invalidateRect)(const int* rect, int restore);
   void (*applyGammaToPixels)(uint16_t* pixels, int count);

@@ -101,12 +101,17 @@ int Delta(int i, int w, int m) {
 struct BitReader {
   const uint8_t* data;
   size_t size;
+  bool zeroPastEnd;
   size_t bit = 0;
-  // Returns false when the stream holds fewer than n bits.
+  // Returns false when the stream holds fewer than n bits, unless the missing
+  // bits read as 0.
   bool Read(int n, uint32_t* out) {
-    if (bit + static_cast<size_t>(n) > size * 8) return false;
+    if (bit + static_cast<size_t>(n) > size * 8 && !zeroPastEnd) return false;
     uint32_t v = 0;
-    for (int k = 0; k < n; ++k, ++bit) v = v << 1 | ((data[bit >> 3] >> (7 - (bit & 7))) & 1);
+    for (int k = 0; k < n; ++k, ++bit) {
+      const uint32_t b = (bit >> 3) < size ? (data[bit >> 3] >> (7 - (bit & 7))) & 1 : 0;
+      v = v << 1 | b;
+    }
     *out = v;
     return true;
   }
@@ -132,8 +137,8 @@ struct BitWriter {
 }  // namespace
 
 int Vima_Decode(const uint8_t* bits, size_t bitBytes, VimaState* states, int channels,
-                int samplesPerChannel, int16_t* out) {
-  BitReader reader{bits, bitBytes};
+                int samplesPerChannel, int16_t* out, bool zeroPastEnd) {
+  BitReader reader{bits, bitBytes, zeroPastEnd};
   for (int c = 0; c < channels; ++c) {
     VimaState& s = states[c];
     if (s.index < 0 || s.index > VIMA_MAX_INDEX) return -1;

@@ -21,9 +21,10 @@ extern const int16_t kVimaStep[89];
 // Decodes samplesPerChannel samples of each channel from an MSB-first bit
 // stream (all of channel 0, then all of channel 1) into interleaved 16-bit
 // samples. Returns 0, or -1 when the stream runs out or a state's index is
-// outside 0..88 (the samples before that point are written).
+// outside 0..88 (the samples before that point are written). With
+// zeroPastEnd the stream never runs out: bits past its end read as 0.
 int Vima_Decode(const uint8_t* bits, size_t bitBytes, VimaState* states, int channels,
-                int samplesPerChannel, int16_t* out);
+                int samplesPerChannel, int16_t* out, bool zeroPastEnd = false);
 
 // A whole VIMA block: the coding header (index byte, complemented for two
 // channels, big-endian predictor, per channel) and the bit stream. Writes

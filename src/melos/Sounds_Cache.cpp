@@ -93,6 +93,7 @@ int32_t Sounds_NewScriptId(void) {
 int Sounds_LoadIntoSlot(int index) {
   SoundSlot* slot = Sounds_Slot(index);
   if (!slot || !slot->name[0]) return 0;
+  if (slot->buffer) return index + SOUNDS_SLOT_ID;  // loaded already
   SoundSlot& s = *slot;
   s.effectApplied = 0;
   const McmpHandle file = Mcmp_Open(s.name, "rb");

@@ -249,6 +249,8 @@ void drevRender_GetIrisState(float* fraction, float* centreX, float* centreY);
 void drevRender_BuildGammaTable(const ColorFormat* target, float exponent);
 void drevRender_RebuildColorTables(const ColorFormat* source);
 void drevRender_ApplyGammaToPixels(uint16_t* pixels, int count);
+// The gamma table: 65536 entries, each 16-bit pixel to its gamma-corrected value.
+const uint16_t* drevRender_GammaTable(void);
 uint16_t drevRender_ConvertPixel(uint16_t pixel);
 void drevRender_SetGamma(float gamma);
 float drevRender_GetGamma(void);

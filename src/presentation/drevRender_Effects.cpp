@@ -185,6 +185,10 @@ void drevRender_BuildGammaTable(const ColorFormat* target, float exponent) {
   }
 }
 
+const uint16_t* drevRender_GammaTable(void) {
+  return g_table.entries;
+}
+
 uint16_t drevRender_ConvertPixel(uint16_t pixel) {
   return g_table.entries[pixel];
 }

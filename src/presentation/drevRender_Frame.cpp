@@ -124,6 +124,15 @@ void drevRender_PrepareSetup(Room* room, int setup) {
       drevRender_PrepareBackground(background);
       image = scratch;
     }
+    // Backgrounds enter the picture in the display's pixel format; another
+    // depth copies nothing and would leave the picture black without a word.
+    if (clean && image &&
+        image->format.format.bitsPerPixel != clean->format.format.bitsPerPixel) {
+      kv_Log_Printf("[Render] - setup %d (%s) of %s: its background has %d bits per pixel, the "
+                    "display %d; it is not shown",
+                    setup, s->name, room->name, image->format.format.bitsPerPixel,
+                    clean->format.format.bitsPerPixel);
+    }
     drevRender_BlitRect(clean, image, 0, 0, nullptr);
   }
 

@@ -16,6 +16,7 @@
 #include "engine/drevTime.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
+#include "presentation/GRAPH.h"
 #include "presentation/drevOverlay.h"
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
@@ -52,6 +53,7 @@ struct TextModule {
   TextClip printLineClip{0, 0, 1920, 1080};
   int keyRefs[static_cast<int>(TextKey::Count)] = {};
   int64_t nextSerial = 1;
+  ModuleDescriptor graphDescriptor{};
   ModuleDescriptor fontDescriptor{};
 };
 
@@ -145,9 +147,13 @@ int drevText_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
     descriptor->save = drevText_Save;
     descriptor->restore = drevText_Restore;
   }
-  // The 8-bit raster canvas (GRAPH) is the render module's to build; until
-  // it exists only the bitmap font is nested here.
-  if (TextFont_Initialize(services, &g_text.fontDescriptor) != 0) return 1;
+  // The two nested modules: the 8-bit raster canvas, then the bitmap font.
+  if (Graph_Initialize(services, &g_text.graphDescriptor) != 0) return 1;
+  if (TextFont_Initialize(services, &g_text.fontDescriptor) != 0) {
+    Graph_Uninitialize();
+    g_text.graphDescriptor = ModuleDescriptor{};
+    return 1;
+  }
   g_text.initialized = true;
   ResetCanvas();
   return 0;
@@ -155,13 +161,18 @@ int drevText_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
 
 void drevText_Uninitialize(void) {
   g_text.services = nullptr;
+  if (g_text.graphDescriptor.uninitialize) g_text.graphDescriptor.uninitialize();
   if (g_text.fontDescriptor.uninitialize) g_text.fontDescriptor.uninitialize();
   g_text.initialized = false;
 }
 
 int drevText_Startup(void) {
   if (g_text.started) return 1;
-  if (!g_text.fontDescriptor.startup || g_text.fontDescriptor.startup() != 0) return 1;
+  if (!g_text.graphDescriptor.startup || g_text.graphDescriptor.startup() != 0) return 1;
+  if (!g_text.fontDescriptor.startup || g_text.fontDescriptor.startup() != 0) {
+    g_text.graphDescriptor.shutdown();
+    return 1;
+  }
   g_text.builtIn = TextFont_GetDefault();
 
   // print-line: pen y 100, foreground 0, wrap, its own clip record;
@@ -214,6 +225,7 @@ int drevText_Startup(void) {
 void drevText_Shutdown(void) {
   stdDisplay_FreeBuffer(g_text.overlay);
   g_text.overlay = nullptr;
+  if (g_text.graphDescriptor.shutdown) g_text.graphDescriptor.shutdown();
   if (g_text.fontDescriptor.shutdown) g_text.fontDescriptor.shutdown();
   for (int& ref : g_text.keyRefs) {
     if (ref > 0) lua_unref(ref);

@@ -308,6 +308,8 @@ void qxSpanRaster_BuildEdges(void) {
     qxspan::Report(qxspan::kNoCanvas);
     g_target.rowFirst = 0;
     g_target.rowLast = -1;
+  } else if (!g_target.zPixels) {
+    qxspan::Report(qxspan::kNoDepthBuffer);
   }
   const int faceCount = qxCache_GetFaceCount();
   qxCacheFace* faces = qxCache_GetFaces();
@@ -430,7 +432,7 @@ void qxSpanRaster_StepEdges(void) {
   qxSpanEdge* e = S.activeHead.next;
   while (e != &S.activeTail) {
     qxSpanEdge* following = e->next;
-    e->stepProc(e);
+    if (e->stepProc) e->stepProc(e);
     if (e->x < e->prev->x) {
       // Back behind the nearest edge at or left of it.
       qxSpanEdge* q = e->prev;

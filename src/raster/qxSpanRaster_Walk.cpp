@@ -156,7 +156,7 @@ void PerspSpan(const qxSpan* s) {
   int32_t u = 0, v = 0, du = 0, dv = 0;
   int32_t level = s->level;
   const int32_t dl = s->levelStep;
-  int32_t z = K ? RunToInt(s->invZ * 65536.0f) : 0;
+  int32_t z = K ? qxRaster_ToInt(s->invZ * 65536.0f) : 0;
   const int32_t zStep = w.zStep, zShift = w.target.zShift;
   const int32_t uBias = w.uBias, vBias = w.vBias;
   const Texturer<P, S> tx;

@@ -344,10 +344,17 @@ void VembraPixel_Clear(VembraBitmap* bitmap, uint32_t colour) {
     VembraPixel_Fill(rows + size_t(y) * bitmap->pitch, bitmap, bitmap->width, value);
 }
 
-void VembraPixel_Blit(VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
-                      const VembraBitmap* source, const uint8_t* fallbackPalette,
-                      const uint32_t* remap) {
-  if (!target || !source || !target->pixels || !source->pixels) return;
+namespace {
+
+// The part of a source placed at (x, y) that lies inside the clip rectangle
+// (the whole target without one) and the target: w x h pixels from (sx, sy)
+// of the source to (tx, ty) of the target. False when nothing is left.
+struct BlitArea {
+  int32_t sx, sy, tx, ty, w, h;
+};
+bool ClipBlit(const VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
+              const VembraBitmap* source, BlitArea* area) {
+  if (!target || !source || !target->pixels || !source->pixels) return false;
   VembraRect c = clip ? *clip : VembraRect{0, 0, target->width, target->height};
   // Never outside the target, whatever the clip says.
   c.left = std::max(c.left, 0);
@@ -357,9 +364,19 @@ void VembraPixel_Blit(VembraBitmap* target, const VembraRect* clip, int32_t x, i
   int64_t left = std::max<int64_t>(x, c.left), top = std::max<int64_t>(y, c.top);
   int64_t right = std::min<int64_t>(int64_t(x) + source->width, c.right);
   int64_t bottom = std::min<int64_t>(int64_t(y) + source->height, c.bottom);
-  int32_t w = int32_t(right - left), h = int32_t(bottom - top);
-  if (w <= 0 || h <= 0) return;
-  int32_t sx = int32_t(left - x), sy = int32_t(top - y);
+  if (right <= left || bottom <= top) return false;
+  *area = {int32_t(left - x), int32_t(top - y), int32_t(left), int32_t(top),
+           int32_t(right - left), int32_t(bottom - top)};
+  return true;
+}
+
+}  // namespace
+
+void VembraPixel_Blit(VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
+                      const VembraBitmap* source, const uint8_t* fallbackPalette,
+                      const uint32_t* remap) {
+  BlitArea a;
+  if (!ClipBlit(target, clip, x, y, source, &a)) return;
   const int32_t sb = source->bytesPerPixel, tb = target->bytesPerPixel;
   const auto* s = static_cast<const uint8_t*>(source->pixels);
   auto* t = static_cast<uint8_t*>(target->pixels);
@@ -369,12 +386,30 @@ void VembraPixel_Blit(VembraBitmap* target, const VembraRect* clip, int32_t x, i
   if (!same && !remap && source->mode == 0 && source->bitsPerPixel == 8 &&
       VembraPixel_PaletteToFormat(source, target, table, fallbackPalette) == 0)
     map = table;
-  for (int32_t row = 0; row < h; ++row) {
-    const uint8_t* from = s + size_t(sy + row) * source->pitch + size_t(sx) * sb;
-    uint8_t* to = t + size_t(top + row) * target->pitch + size_t(left) * tb;
+  for (int32_t row = 0; row < a.h; ++row) {
+    const uint8_t* from = s + size_t(a.sy + row) * source->pitch + size_t(a.sx) * sb;
+    uint8_t* to = t + size_t(a.ty + row) * target->pitch + size_t(a.tx) * tb;
     if (same)
-      memmove(to, from, size_t(w) * tb);
-    else if (VembraPixel_Convert(from, source, w, fallbackPalette, to, target, map) != 0)
+      memmove(to, from, size_t(a.w) * tb);
+    else if (VembraPixel_Convert(from, source, a.w, fallbackPalette, to, target, map) != 0)
       return;
+  }
+}
+
+void VembraPixel_BlitRemap16(VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
+                             const VembraBitmap* source, const uint16_t* remap) {
+  if (!remap || !source || !target || source->bytesPerPixel != 2 || target->bytesPerPixel != 2) {
+    VembraPixel_Blit(target, clip, x, y, source, nullptr, nullptr);
+    return;
+  }
+  BlitArea a;
+  if (!ClipBlit(target, clip, x, y, source, &a)) return;
+  const auto* s = static_cast<const uint8_t*>(source->pixels);
+  auto* t = static_cast<uint8_t*>(target->pixels);
+  for (int32_t row = 0; row < a.h; ++row) {
+    const auto* from =
+        reinterpret_cast<const uint16_t*>(s + size_t(a.sy + row) * source->pitch) + a.sx;
+    auto* to = reinterpret_cast<uint16_t*>(t + size_t(a.ty + row) * target->pitch) + a.tx;
+    for (int32_t i = 0; i < a.w; ++i) to[i] = remap[from[i]];
   }
 }

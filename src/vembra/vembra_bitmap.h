@@ -81,3 +81,7 @@ void VembraPixel_Clear(VembraBitmap* bitmap, uint32_t colour);
 void VembraPixel_Blit(VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
                       const VembraBitmap* source, const uint8_t* fallbackPalette,
                       const uint32_t* remap);
+// The same for 2-byte pixels through a 65536-entry 16-bit remap table (every
+// source pixel becomes its table entry); without a table, as Blit.
+void VembraPixel_BlitRemap16(VembraBitmap* target, const VembraRect* clip, int32_t x, int32_t y,
+                             const VembraBitmap* source, const uint16_t* remap);

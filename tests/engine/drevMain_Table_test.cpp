@@ -68,11 +68,12 @@ TEST(EngineTable, StartsAndStopsTheWholeEngineQuietly) {
   // Nothing but the log's own two opening lines and, for each start, the
   // costume module's two start-up lines, the actor table's and the music
   // host's word on its missing music table was written (the input layer's
-  // lines of each start aside).
+  // lines of each start, and the once-only lines of the high-definition
+  // movie's placeholders, aside).
   std::ifstream log("Vosk.log");
   std::vector<std::string> lines;
   for (std::string line; std::getline(log, line);) {
-    if (line.rfind("[Input] ", 0) != 0) lines.push_back(line);
+    if (line.rfind("[Input] ", 0) != 0 && line.rfind("[MovieHD] ", 0) != 0) lines.push_back(line);
   }
   kv_Log_ResetForTest();
   ASSERT_EQ(lines.size(), 10u);

@@ -14,6 +14,7 @@
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
 #include "engine/ObjectState.h"
+#include "platform/kv_Log.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxModel3.h"
@@ -347,6 +348,31 @@ TEST_F(Frame, PreparedSetupTakesTheBackgroundAndClearsMissingDepth) {
   EXPECT_EQ(RenderTest_Pixel(drevRender_GetCleanZBuffer(), 100, 100), 0);
   EXPECT_EQ(drevRender_GetRenderFlags() & kRenderNoDepth, kRenderNoDepth);
   EXPECT_EQ(RenderTest_Pixel(display_, 100, 100), 0x0f0f);  // restored in the same frame
+  stdDisplay_FreeBuffer(background);
+}
+
+// A background in another pixel format than the display's cannot enter the
+// clean buffer: the preparation says so instead of leaving a silent black.
+TEST_F(Frame, ABackgroundOfAnotherDepthIsReported) {
+  static DisplayBuffer* background = nullptr;
+  BufferFormat format{};
+  format.width = 640;
+  format.height = 480;
+  format.format = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};
+  background = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
+  ASSERT_NE(background, nullptr);
+  drevRender_Calls().roomGetSetupBackground = [](Room*, int) { return background; };
+  RenderTest_Fill(drevRender_GetCleanBuffer(), 0);
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("render_frame_test.log"), 1);
+  testing::internal::CaptureStdout();
+  drevRender_DrawFrame();
+  const std::string log = testing::internal::GetCapturedStdout();
+  kv_Log_ResetForTest();
+  EXPECT_NE(log.find("its background has 24 bits per pixel, the display 16; it is not shown"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(RenderTest_Pixel(drevRender_GetCleanBuffer(), 100, 100), 0);
   stdDisplay_FreeBuffer(background);
 }
 

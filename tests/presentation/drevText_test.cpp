@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PresentationTestSupport.h"
+#include "presentation/GRAPH.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -21,6 +22,19 @@ class Text : public presentation_test::Presentation {
                              time, state);
   }
 };
+
+// The text module runs the 8-bit canvas's slots with its own: started with
+// it, stopped with it, and free again once the text module is uninitialised.
+TEST_F(Text, TheCanvasModuleLivesAndDiesWithTheTextModule) {
+  EXPECT_EQ(1, Graph_Startup()) << "already started by the text module";
+  text_.shutdown();
+  EXPECT_EQ(0, Graph_Startup()) << "stopped with the text module";
+  Graph_Shutdown();
+  text_.uninitialize();
+  EXPECT_EQ(1, Graph_Startup()) << "no longer initialised";
+  ASSERT_EQ(0, drevText_Initialize(&hs_, &text_));
+  ASSERT_EQ(0, text_.startup());
+}
 
 TEST_F(Text, TextsAreCutTo8191Characters) {
   const std::string a(8191, 'a'), b(8192, 'b');

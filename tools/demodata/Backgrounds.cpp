@@ -40,22 +40,22 @@ Rgb YardEvening(int x, int y) {
   return {static_cast<uint8_t>(40 + shade), static_cast<uint8_t>(110 + shade), 40};
 }
 
-// The yard picture in 24-bit RGB or 5-6-5 pixels; null when a buffer cannot
-// be made.
-Bitmap* YardEveningPicture(int bitsPerPixel) {
+}  // namespace
+
+// A 24-bit BMP picture of the evening yard (the resource tests load it as a
+// background).
+DEMODATA_WRITER(yard_evening_bmp) {
   const ColorFormat rgb24 = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};
-  const ColorFormat rgb565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
-  const ColorFormat& pixelFormat = bitsPerPixel == 16 ? rgb565 : rgb24;
-  Bitmap* bitmap = stdBitmap_New(1, nullptr, STDBITMAP_RAW, 0, &pixelFormat);
-  if (bitmap == nullptr) return nullptr;
+  Bitmap* bitmap = stdBitmap_New(1, nullptr, STDBITMAP_RAW, 0, &rgb24);
+  if (bitmap == nullptr) return false;
   BufferFormat format{};
   format.width = kWidth;
   format.height = kHeight;
-  format.format = pixelFormat;
+  format.format = rgb24;
   DisplayBuffer* frame = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
   if (frame == nullptr) {
     stdBitmap_Free(bitmap);
-    return nullptr;
+    return false;
   }
   bitmap->frames[0] = frame;
   for (int y = 0; y < kHeight; ++y) {
@@ -63,42 +63,16 @@ Bitmap* YardEveningPicture(int bitsPerPixel) {
                 static_cast<size_t>(y) * static_cast<size_t>(frame->format.bytesPerRow);
     for (int x = 0; x < kWidth; ++x) {
       const Rgb c = YardEvening(x, y);
-      if (bitsPerPixel == 16) {
-        const uint16_t p = static_cast<uint16_t>((c.r >> 3) << 11 | (c.g >> 2) << 5 | (c.b >> 3));
-        std::memcpy(row + 2 * x, &p, 2);
-      } else {
-        row[3 * x] = c.r;
-        row[3 * x + 1] = c.g;
-        row[3 * x + 2] = c.b;
-      }
+      row[3 * x] = c.r;
+      row[3 * x + 1] = c.g;
+      row[3 * x + 2] = c.b;
     }
   }
-  return bitmap;
-}
-
-// Writes the picture with a saver, making the folder first.
-bool SavePicture(Bitmap* bitmap, const std::filesystem::path& path,
-                 int (*save)(const char*, Bitmap*)) {
-  if (bitmap == nullptr) return false;
+  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_evening.bmp";
   std::error_code error;
   std::filesystem::create_directories(path.parent_path(), error);
-  const int written = save(path.c_str(), bitmap);
+  const int written = stdBmp_Save(path.c_str(), bitmap);
   stdBitmap_Free(bitmap);
   if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
   return written == 1;
-}
-
-}  // namespace
-
-// The picture as the engine's backgrounds hold them: a BM file of RGB 5-6-5
-// pixels, for the demo set's wide view.
-DEMODATA_WRITER(yard_evening_bm) {
-  return SavePicture(YardEveningPicture(16), gameDir / "Backgrounds" / "yard_evening.bm",
-                     stdBitmap_Save);
-}
-
-// The same picture as a 24-bit BMP file.
-DEMODATA_WRITER(yard_evening_bmp) {
-  return SavePicture(YardEveningPicture(24), gameDir / "Backgrounds" / "yard_evening.bmp",
-                     stdBmp_Save);
 }

@@ -5,79 +5,60 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "DemoData.h"
-#include "DemoSectors.h"
 #include "SetxWriter.h"
+#include "YardWorld.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
-#include "std/stdBmp.h"
 #include "std/stdDisplay.h"
 
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
 
-// The set file's sections, in file order. A new section (the walk sectors,
-// for one) is one more entry here.
-const char* const kDemoSetSections[] = {
-    // One colormap for the whole set: the library's default.
-    "section: colormaps\n"
-    "\tnumcolormaps\t1\n"
-    "\tcolormap\tdfltcmp.cmp\n",
-
-    // The wide view of the yard in the evening, with its depth image, and a
-    // close-up of the house.
-    "section: setups\n"
-    "\tnumsetups\t2\n"
-    "\n"
-    "\tsetup\tyard_wide\n"
-    "\tbackground\tyard_evening.bm\n"
-    "\tzbuffer\t\tyard_wide.zbm\n"
-    "\tposition\t0.0\t-6.0\t1.6\n"
-    "\tinterest\t0.0\t0.0\t1.0\n"
-    "\troll\t\t0.0\n"
-    "\tfov\t\t50.0\n"
-    "\tnclip\t\t0.1\n"
-    "\tfclip\t\t100.0\n"
-    "\n"
-    "\tsetup\tyard_close\n"
-    "\tbackground\tyard_close.bmp\n"
-    "\tzbuffer\t\t<none>\n"
-    "\tposition\t-1.0\t-2.5\t1.5\n"
-    "\tinterest\t-1.0\t1.0\t1.2\n"
-    "\troll\t\t0.0\n"
-    "\tfov\t\t45.0\n"
-    "\tnclip\t\t0.1\n"
-    "\tfclip\t\t50.0\n",
-
-    // The evening sun and the lamp over the door.
-    "section: lights\n"
-    "\tnumlights\t2\n"
-    "\n"
-    "\tlight\t\tsun\n"
-    "\ttype\t\tdirect\n"
-    "\tposition\t20.0\t30.0\t10.0\n"
-    "\tdirection\t-0.5\t-0.8\t-0.3\n"
-    "\tintensity\t0.8\n"
-    "\tcolor\t\t255 200 140\n"
-    "\n"
-    "\tlight\t\tdoor_lamp\n"
-    "\ttype\t\tspot\n"
-    "\tposition\t-1.0\t0.2\t2.4\n"
-    "\tdirection\t0.0\t0.0\t-1.0\n"
-    "\tintensity\t1.0\n"
-    "\tumbraangle\t30.0\n"
-    "\tpenumbraangle\t50.0\n"
-    "\tcolor\t\t255 230 160\n",
-
-    // The walk floor.
-    demodata::kDemoSectors,
-};
-
+// The set file: the default colormap, the two camera setups of the yard
+// (with their painted backgrounds and depth images), the evening sun and the
+// lamp over the door, and the walk floor.
 std::string DemoSetText() {
-  std::string text = "# The demo set: the yard in the evening.\n\n";
-  for (const char* section : kDemoSetSections) text += std::string(section) + "\n";
+  std::string text =
+      "# The demo set: the yard of a small house at dusk.\n\n"
+      "section: colormaps\n"
+      "\tnumcolormaps\t1\n"
+      "\tcolormap\tdfltcmp.cmp\n\n"
+      "section: setups\n";
+  text += "\tnumsetups\t" + std::to_string(yard::Setups().size()) + "\n";
+  char block[512];
+  for (const yard::Setup& setup : yard::Setups()) {
+    std::snprintf(block, sizeof block,
+                  "\n\tsetup\t%s\n\tbackground\t%s\n\tzbuffer\t\t%s\n"
+                  "\tposition\t%.2f\t%.2f\t%.2f\n\tinterest\t%.2f\t%.2f\t%.2f\n"
+                  "\troll\t\t0.0\n\tfov\t\t%.1f\n\tnclip\t\t0.1\n\tfclip\t\t100.0\n",
+                  setup.name, setup.background, setup.depth, setup.position.x, setup.position.y,
+                  setup.position.z, setup.interest.x, setup.interest.y, setup.interest.z, setup.fov);
+    text += block;
+  }
+  text +=
+      "\nsection: lights\n"
+      "\tnumlights\t2\n"
+      "\n"
+      "\tlight\t\tsun\n"
+      "\ttype\t\tdirect\n"
+      "\tposition\t-11.0\t-20.0\t2.0\n"
+      "\tdirection\t-0.48\t-0.87\t-0.09\n"
+      "\tintensity\t0.8\n"
+      "\tcolor\t\t255 200 140\n"
+      "\n"
+      "\tlight\t\tdoor_lamp\n"
+      "\ttype\t\tspot\n"
+      "\tposition\t-1.4\t2.7\t2.3\n"
+      "\tdirection\t0.0\t0.0\t-1.0\n"
+      "\tintensity\t1.0\n"
+      "\tumbraangle\t30.0\n"
+      "\tpenumbraangle\t50.0\n"
+      "\tcolor\t\t255 230 160\n\n";
+  text += yard::SectorsSection();
   return text;
 }
 
@@ -115,7 +96,6 @@ void MakeFolder(const std::filesystem::path& path) {
   std::filesystem::create_directories(path.parent_path(), error);
 }
 
-const ColorFormat kRgb24 = {1, 24, 8, 8, 8, 16, 8, 0, 0, 0, 0, 0, 0, 0};
 const ColorFormat kRgb565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
 
 }  // namespace
@@ -135,7 +115,7 @@ DEMODATA_WRITER(demo_setx) {
   lamp.name = "door_lamp";
   lamp.type = 2;
   // The box reaches below the ground, so the ground lies inside it.
-  const float lampPosition[3] = {-0.2f, 0.9f, 2.0f}, lampSize[3] = {3.0f, 3.0f, 2.5f};
+  const float lampPosition[3] = {-1.4f, 2.0f, 1.4f}, lampSize[3] = {3.4f, 2.8f, 3.2f};
   std::memcpy(lamp.position, lampPosition, sizeof lampPosition);
   std::memset(lamp.rotation, 0, sizeof lamp.rotation);
   std::memcpy(lamp.size, lampSize, sizeof lampSize);
@@ -178,61 +158,42 @@ DEMODATA_WRITER(demo_setx) {
   return demodata::WriteBytes(gameDir / "SetX" / "demo.setx", bytes);
 }
 
-// The close-up: the house wall with its lit window and the door.
-DEMODATA_WRITER(yard_close_bmp) {
-  Bitmap* bitmap = NewPicture(kRgb24, [](uint8_t* row, int x, int y) {
-    uint8_t r = 150, g = 110, b = 90;  // wall
-    if (y >= 400) {
-      r = 50, g = 115, b = 40;  // grass
-    } else if (x >= 380 && x < 520 && y >= 120 && y < 260) {
-      r = 250, g = 220, b = 110;  // window
-    } else if (x >= 120 && x < 260 && y >= 150) {
-      r = 90, g = 50, b = 30;  // door
-    } else if (((y / 20) % 2 == 0) == ((x / 40) % 2 == 0)) {
-      r = 140, g = 100, b = 84;  // bricks
+// Each camera setup's background and depth image, painted from the yard's
+// world through the setup's camera: a BM of RGB 5-6-5 pixels, and a packed
+// ZBM holding, as the engine's depth buffers do, 65535 / (d + 1) of the
+// camera depth d (larger is nearer; the sky is 1000 away).
+DEMODATA_WRITER(yard_pictures) {
+  for (const yard::Setup& setup : yard::Setups()) {
+    const yard::Camera camera(setup);
+    std::vector<yard::Sample> samples(static_cast<size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) samples[static_cast<size_t>(y) * kWidth + x] = yard::Paint(camera, x, y);
     }
-    row[3 * x] = r;
-    row[3 * x + 1] = g;
-    row[3 * x + 2] = b;
-  });
-  if (!bitmap) return false;
-  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_close.bmp";
-  MakeFolder(path);
-  return Finish(bitmap, stdBmp_Save(path.c_str(), bitmap), path);
-}
+    Bitmap* picture = NewPicture(kRgb565, [&](uint8_t* row, int x, int y) {
+      const yard::Sample& s = samples[static_cast<size_t>(y) * kWidth + x];
+      const uint16_t p = static_cast<uint16_t>((s.r >> 3) << 11 | (s.g >> 2) << 5 | (s.b >> 3));
+      std::memcpy(row + 2 * x, &p, 2);
+    });
+    if (!picture) return false;
+    const std::filesystem::path picturePath = gameDir / "Backgrounds" / setup.background;
+    MakeFolder(picturePath);
+    if (!Finish(picture, stdBitmap_Save(picturePath.c_str(), picture), picturePath)) return false;
 
-// The depth image of the wide view, as the engine's depth buffers hold it:
-// 65535 / (y + 1) of the camera depth y, larger is nearer. The camera of
-// setup yard_wide (at (0, -6, 1.6) looking at (0, 0, 1) with a 50-degree
-// view) sees the ground (z = 0) in front and the house and the sky as a
-// backdrop at y = 2.5, where the ground meets the picture's horizon.
-DEMODATA_WRITER(yard_wide_zbm) {
-  const float focal = 320.0f / std::tan(25.0f * 3.14159265f / 180.0f);
-  const float cameraY = -6.0f, cameraZ = 1.6f;
-  // The camera's forward and up axes (its right axis is +x).
-  const float forwardLength = std::sqrt(6.0f * 6.0f + 0.6f * 0.6f);
-  const float forwardY = 6.0f / forwardLength, forwardZ = -0.6f / forwardLength;
-  const float upY = -forwardZ, upZ = forwardY;
-  Bitmap* bitmap = NewPicture(kRgb565, [&](uint8_t* row, int x, int y) {
-    // A ray of camera depth 1 through the pixel (its column does not change
-    // which plane it meets first or how deep).
-    const float dz = (240.0f - (static_cast<float>(y) + 0.5f)) / focal;
-    const float dirY = forwardY + upY * dz, dirZ = forwardZ + upZ * dz;
-    float depth = 1000.0f;
-    if (dirY > 0.0f) depth = (2.5f - cameraY) / dirY;
-    if (dirZ < 0.0f) depth = std::fmin(depth, -cameraZ / dirZ);
-    const uint16_t value = static_cast<uint16_t>(std::lround(65535.0f / (depth + 1.0f)));
-    std::memcpy(row + 2 * x, &value, 2);
-  });
-  if (!bitmap) return false;
-  // Packed, as the game's depth images are: the render module unpacks it
-  // straight into its clean depth raster.
-  stdBitmap_PackFrames(bitmap);
-  const std::filesystem::path path = gameDir / "Backgrounds" / "yard_wide.zbm";
-  MakeFolder(path);
-  char name[1024];
-  std::snprintf(name, sizeof name, "%s", path.c_str());
-  return Finish(bitmap, std_SaveImage(name, sizeof name, bitmap), path);
+    Bitmap* depth = NewPicture(kRgb565, [&](uint8_t* row, int x, int y) {
+      const float d = samples[static_cast<size_t>(y) * kWidth + x].depth;
+      const uint16_t value = static_cast<uint16_t>(std::lround(65535.0f / (d + 1.0f)));
+      std::memcpy(row + 2 * x, &value, 2);
+    });
+    if (!depth) return false;
+    // Packed, as the game's depth images are: the render module unpacks it
+    // straight into its clean depth raster.
+    stdBitmap_PackFrames(depth);
+    const std::filesystem::path depthPath = gameDir / "Backgrounds" / setup.depth;
+    char name[1024];
+    std::snprintf(name, sizeof name, "%s", depthPath.c_str());
+    if (!Finish(depth, std_SaveImage(name, sizeof name, depth), depthPath)) return false;
+  }
+  return true;
 }
 
 // The background of any setup whose own picture is missing: a grey field.

@@ -36,6 +36,8 @@ DEMODATA_WRITER(fonts_hd) {
       "Its copyright and licence follow.\n\n";
   return demodata::WriteText(folder / "FuturaStd-Heavy.ttf", font) &&
          demodata::WriteText(folder / "LICENSE-DejaVu.txt", header + licence) &&
-         // The high-definition face of the bitmap font resource "demo.laf".
-         demodata::WriteText(folder / "DEMO.LAF.txt", "FuturaStd-Heavy.ttf 40px\n");
+         // The high-definition faces of the bitmap font resources "demo.laf"
+         // (titles and say-lines) and "small.laf" (the help line).
+         demodata::WriteText(folder / "DEMO.LAF.txt", "FuturaStd-Heavy.ttf 40px\n") &&
+         demodata::WriteText(folder / "SMALL.LAF.txt", "FuturaStd-Heavy.ttf 26px\n");
 }

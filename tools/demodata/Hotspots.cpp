@@ -1,39 +1,47 @@
-// The demo set's hotspots, "demo.hot" beside "demo.set": a lamp to look at,
-// the yard to walk on and the gate that leads out, in 640 x 480 game space.
+// The demo set's hotspots, "demo.hot" beside "demo.set": the door, the lamp
+// over it, the lit window and the gate. Each region is the thing's box in
+// the yard's world as its setup's camera sees it, in 640 x 480 game space;
+// the path point is where the actor goes to use the thing.
+#include <cstdio>
+#include <string>
+
 #include "DemoData.h"
+#include "YardWorld.h"
 
 namespace {
 
-constexpr char kDemoHot[] =
-    "# Hotspots of demo.set\n"
-    "hotspots_total: 3\n"
-    "\n"
-    "setup 0:\n"
-    "num_hotspots: 2\n"
-    "hotspot Lamp\n"
-    "id lamp\n"
-    "type object\n"
-    "cursor hotspot\n"
-    "path 1: (3.2 0.8 0.0)\n"
-    "region 4: (420 230) (460 230) (460 330) (420 330)\n"
-    "hotspot Yard\n"
-    "id yard\n"
-    "type walk\n"
-    "cursor walk\n"
-    "path 0:\n"
-    "region 4: (0 330) (640 330) (640 480) (0 480)\n"
-    "\n"
-    "setup -1:\n"
-    "num_hotspots: 1\n"
-    "hotspot Gate\n"
-    "id gate\n"
-    "type walk\n"
-    "cursor arrow_right\n"
-    "path 1: (5.8 0.75 0.0) wait 0.5\n"
-    "region 4: (590 250) (640 250) (640 400) (590 400)\n";
+std::string DemoHot() {
+  const auto& setups = yard::Setups();
+  const auto& things = yard::Things();
+  int total = 0;
+  for (const yard::Thing& thing : things) {
+    for (size_t s = 0; s < setups.size(); ++s) total += (thing.setups >> s) & 1;
+  }
+  std::string text = "# Hotspots of demo.set\nhotspots_total: " + std::to_string(total) + "\n";
+  char line[256];
+  for (size_t s = 0; s < setups.size(); ++s) {
+    const yard::Camera camera(setups[s]);
+    int count = 0;
+    for (const yard::Thing& thing : things) count += (thing.setups >> s) & 1;
+    std::snprintf(line, sizeof line, "\nsetup %zu:\nnum_hotspots: %d\n", s, count);
+    text += line;
+    for (const yard::Thing& thing : things) {
+      if (!((thing.setups >> s) & 1)) continue;
+      int x0, y0, x1, y1;
+      yard::ScreenBox(camera, thing.min, thing.max, &x0, &y0, &x1, &y1);
+      std::snprintf(line, sizeof line,
+                    "hotspot %s\nid %s\ntype %s\ncursor %s\npath 1: (%.2f %.2f %.2f)\n"
+                    "region 4: (%d %d) (%d %d) (%d %d) (%d %d)\n",
+                    thing.name, thing.name, thing.type, thing.cursor, thing.walkTo.x, thing.walkTo.y,
+                    thing.walkTo.z, x0, y0, x1, y0, x1, y1, x0, y1);
+      text += line;
+    }
+  }
+  return text;
+}
 
 }  // namespace
 
 DEMODATA_WRITER(demo_hotspots) {
-  return demodata::WriteText(gameDir / "demo.hot", kDemoHot);
+  return demodata::WriteText(gameDir / "demo.hot", DemoHot());
 }

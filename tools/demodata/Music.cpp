@@ -1,19 +1,27 @@
 // The demo's music and speech: the music script's tables (music.txt), a short
-// resident tone, a compressed looping theme, a fanfare for a scripted moment
-// and one spoken line with its mouth shapes, all synthesised here.
+// resident tone, two compressed looping themes, a fanfare for a scripted
+// moment, the actor's spoken lines with their mouth shapes and the director's
+// commentary, all synthesised here.
 //
 //   SFX/tone.mlu         a 16-bit Melo chime of half a second
 //   Loops/theme.mlc      MCMP (VIMA) of a stereo Melo: a four-bar phrase that
 //                        loops (a JUMP back to its start), its "exit" marker at
 //                        the loop point and an ending phrase closed by "_end"
+//   Loops/night.mlc      the same form: the slower night theme
 //   Loops/fanfare.mlu    a Melo fanfare ending in "_end" (the sequence)
-//   Voices/demo_line.wav a spoken-like line of three syllables, and
-//   Voices/demo_line.lip its mouth shapes
+//   Voices/<ID>.wav      each spoken line of the scene's text table, and
+//   Voices/<ID>.lip      its mouth shapes
+//   Voices/demo_line.wav a spoken-like line of three syllables (and .lip)
+//   commentary_yard.wav  the director's commentary track
+#include <cctype>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "DemoData.h"
 #include "MeloWriter.h"
+#include "SceneLines.h"
 
 namespace {
 
@@ -27,12 +35,16 @@ constexpr char kMusicTable[] =
     "#   name music-name file-name\n"
     "# A music name of \"-\" is none. Types: 2 cross-fade, 3 switch, 4 a sequence that\n"
     "# waits for its \"_end\" marker, 10 change over at the playing music's \"exit\".\n"
+    "# The yard at dusk, quieter on the porch (the theme goes on where it was),\n"
+    "# and the yard at night.\n"
     "state 0 1000 STATE_NULL - 0 0 0 0 0 0\n"
-    "state 1 1999 yard_night theme 2 0 0 1000 90 64\n"
+    "state 1 1999 yard_night night 2 0 0 1500 100 64\n"
     "state 2 1001 yard theme 2 0 0 1500 110 64\n"
+    "state 3 1002 porch theme 3 0 0 800 70 64\n"
     "sequence 0 2000 SEQ_NULL - 0 0 0 0 0 0\n"
     "sequence 1 2001 fanfare fanfare 4 0 0 500 120 64\n"
     "name theme theme.mlc\n"
+    "name night night.mlc\n"
     "name fanfare fanfare.mlu\n";
 
 // A note of frequency f for seconds, with a soft attack and decay.
@@ -80,11 +92,11 @@ Bytes Tone() {
   return m.Build();
 }
 
-Bytes Theme() {
-  const std::vector<double> loopLow = Phrase({220, 277, 330, 277, 247, 294, 370, 294}, 0.5);
-  const std::vector<double> loopHigh = Phrase({330, 415, 494, 415, 370, 440, 554, 440}, 0.5);
-  const std::vector<double> endLow = Phrase({220, 165, 220}, 0.6);
-  const std::vector<double> endHigh = Phrase({330, 247, 330}, 0.6);
+// A looping theme: two voices of a phrase played over and over (a JUMP back
+// to its start, with its "exit" marker at the loop point), then an ending
+// phrase closed by "_end"; compressed as MCMP with VIMA blocks.
+Bytes LoopedTheme(const std::vector<double>& loopLow, const std::vector<double>& loopHigh,
+                  const std::vector<double>& endLow, const std::vector<double>& endHigh) {
   std::vector<int16_t> pcm = Stereo(loopLow, loopHigh);
   const uint32_t loopBytes = static_cast<uint32_t>(pcm.size() * 2);
   const std::vector<int16_t> ending = Stereo(endLow, endHigh);
@@ -100,6 +112,19 @@ Bytes Theme() {
   return Mcmp(header, pcm, 2, 32768);
 }
 
+Bytes Theme() {
+  return LoopedTheme(Phrase({220, 277, 330, 277, 247, 294, 370, 294}, 0.5),
+                     Phrase({330, 415, 494, 415, 370, 440, 554, 440}, 0.5),
+                     Phrase({220, 165, 220}, 0.6), Phrase({330, 247, 330}, 0.6));
+}
+
+// The night: a slow phrase in a minor key, lower and softer.
+Bytes Night() {
+  return LoopedTheme(Phrase({147, 175, 220, 196, 175, 165}, 0.8),
+                     Phrase({220, 262, 330, 294, 262, 247}, 0.8), Phrase({147, 110}, 0.9),
+                     Phrase({220, 165}, 0.9));
+}
+
 Bytes Fanfare() {
   std::vector<double> notes = Phrase({392, 392, 523}, 0.25);
   AddNote(notes, 659, 0.75, 9000);
@@ -110,19 +135,54 @@ Bytes Fanfare() {
   return m.Build();
 }
 
-// Three syllables: a buzzing voice whose loudness and pitch move like speech.
-// The mouth opens ('A'), rounds ('O') and closes ('M') with them.
+// Speech: a buzzing voice whose loudness and pitch move like speech, one
+// syllable per vowel group of a text, and the mouth shapes that go with it
+// (the phoneme codes of the actor's lip-shape table: the syllable's vowel,
+// 'm' for a word that starts with m, b or p, '_' between words).
 struct Syllable {
   double start, length, pitch;
   uint16_t shape;
 };
-constexpr Syllable kSyllables[] = {
-    {0.10, 0.30, 140, 'A'}, {0.50, 0.25, 170, 'O'}, {0.85, 0.40, 125, 'A'}};
-constexpr double kLineSeconds = 1.4;
 
-Bytes Line() {
-  std::vector<double> wave(static_cast<size_t>(kLineSeconds * kRate), 0.0);
-  for (const Syllable& s : kSyllables) {
+struct Speech {
+  std::vector<Syllable> syllables;
+  double seconds = 0.0;
+};
+
+bool IsVowel(char c) {
+  return std::strchr("aeiouy", c) != nullptr;
+}
+
+Speech Syllables(const std::string& text) {
+  Speech speech;
+  double t = 0.10, pitch = 160.0;
+  bool wordStart = true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    if (!std::isalpha(static_cast<unsigned char>(c))) {
+      if (!wordStart) t += std::strchr(".,!?", c) ? 0.25 : 0.06;
+      wordStart = true;
+      continue;
+    }
+    if (wordStart && std::strchr("mbp", c)) {
+      speech.syllables.push_back({t, 0.06, pitch, 'm'});
+      t += 0.06;
+    }
+    wordStart = false;
+    if (!IsVowel(c)) continue;
+    while (i + 1 < text.size() && IsVowel(static_cast<char>(std::tolower(text[i + 1])))) ++i;
+    const uint16_t shape = c == 'y' ? 'i' : static_cast<uint16_t>(c);
+    speech.syllables.push_back({t, 0.17, pitch, shape});
+    t += 0.19;
+    pitch = 120.0 + std::fmod(pitch * 1.37, 60.0);  // an unsteady, spoken melody
+  }
+  speech.seconds = t + 0.2;
+  return speech;
+}
+
+std::vector<double> SpeechWave(const Speech& speech) {
+  std::vector<double> wave(static_cast<size_t>(speech.seconds * kRate), 0.0);
+  for (const Syllable& s : speech.syllables) {
     const size_t first = static_cast<size_t>(s.start * kRate);
     const size_t n = static_cast<size_t>(s.length * kRate);
     for (size_t i = 0; i < n && first + i < wave.size(); ++i) {
@@ -133,17 +193,51 @@ Bytes Line() {
       wave[first + i] = 7000 * envelope * v;
     }
   }
-  return Wave(kRate, 16, 1, Pcm16(Mono(wave), false));
+  return wave;
 }
 
-Bytes LineLip() {
-  std::vector<std::pair<uint16_t, uint16_t>> entries = {{0, 'M'}};
-  for (const Syllable& s : kSyllables) {
+Bytes SpeechLip(const Speech& speech, uint16_t closed) {
+  std::vector<std::pair<uint16_t, uint16_t>> entries = {{0, closed}};
+  for (const Syllable& s : speech.syllables) {
     entries.push_back({static_cast<uint16_t>(s.start * 1000 / 16), s.shape});
-    entries.push_back({static_cast<uint16_t>((s.start + s.length) * 1000 / 16), 'M'});
+    entries.push_back({static_cast<uint16_t>((s.start + s.length) * 1000 / 16), closed});
   }
-  entries.push_back({static_cast<uint16_t>(kLineSeconds * 1000 / 16), 0});
+  entries.push_back({static_cast<uint16_t>(speech.seconds * 1000 / 16), 0});
   return Lip(entries);
+}
+
+// The first demo line: three syllables whose mouth opens ('A'), rounds ('O')
+// and closes ('M') with them.
+Speech DemoLine() {
+  Speech speech;
+  speech.syllables = {{0.10, 0.30, 140, 'A'}, {0.50, 0.25, 170, 'O'}, {0.85, 0.40, 125, 'A'}};
+  speech.seconds = 1.4;
+  return speech;
+}
+
+bool WriteSpeech(const std::filesystem::path& base, const Speech& speech, uint16_t closed) {
+  std::filesystem::path wav = base, lip = base;
+  wav += ".wav";
+  lip += ".lip";
+  return demodata::WriteBytes(wav, Wave(kRate, 16, 1, Pcm16(Mono(SpeechWave(speech)), false))) &&
+         demodata::WriteBytes(lip, SpeechLip(speech, closed));
+}
+
+// The scene's spoken lines, and the director's commentary: its two subtitles
+// spoken one after the other in one track.
+bool WriteSceneSpeech(const std::filesystem::path& gameDir) {
+  std::string commentary;
+  for (const demodata::SceneLine& line : demodata::kSceneLines) {
+    if (!line.spoken) continue;
+    if (std::strncmp(line.key, "COM_", 4) == 0) {
+      commentary += std::string(line.text) + " ";
+    } else if (!WriteSpeech(gameDir / "Voices" / line.key, Syllables(line.text), '_')) {
+      return false;
+    }
+  }
+  return demodata::WriteBytes(
+      gameDir / "commentary_yard.wav",
+      Wave(kRate, 16, 1, Pcm16(Mono(SpeechWave(Syllables(commentary))), false)));
 }
 
 }  // namespace
@@ -152,7 +246,7 @@ DEMODATA_WRITER(WriteMusic) {
   return demodata::WriteText(gameDir / "music.txt", kMusicTable) &&
          demodata::WriteBytes(gameDir / "SFX" / "tone.mlu", Tone()) &&
          demodata::WriteBytes(gameDir / "Loops" / "theme.mlc", Theme()) &&
+         demodata::WriteBytes(gameDir / "Loops" / "night.mlc", Night()) &&
          demodata::WriteBytes(gameDir / "Loops" / "fanfare.mlu", Fanfare()) &&
-         demodata::WriteBytes(gameDir / "Voices" / "demo_line.wav", Line()) &&
-         demodata::WriteBytes(gameDir / "Voices" / "demo_line.lip", LineLip());
+         WriteSpeech(gameDir / "Voices" / "demo_line", DemoLine(), 'M') && WriteSceneSpeech(gameDir);
 }
