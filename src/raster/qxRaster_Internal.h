@@ -527,6 +527,10 @@ int32_t PerspRuns(const qxRasterFaceState& st, int32_t x0, int32_t n, const Plan
   const float za = 1.0f / p0.invZ;
   float ua = p0.uOverZ * za, va = p0.vOverZ * za;
   int32_t count = 0;
+  // U or V of a run that restarts from the exact value a.
+  auto start = [&](float a, int32_t bias) {
+    return Add(qxRaster_ToInt(a * 65536.0f) >> mip, bias);
+  };
   // A run that starts from the exact (ua, va): U and V from them, the step
   // (end - start) x factor toward the exact values at point e, or / divisor
   // when one is given.
@@ -542,8 +546,8 @@ int32_t PerspRuns(const qxRasterFaceState& st, int32_t x0, int32_t n, const Plan
       r.du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
       r.dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
     }
-    r.u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, uBias);
-    r.v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, vBias);
+    r.u = start(ua, uBias);
+    r.v = start(va, vBias);
     if (qxRaster_runObserver) qxRaster_runObserver(x, m, divisor != 0.0f ? 0.0f : factor);
     ua = ub;
     va = vb;
@@ -582,8 +586,7 @@ int32_t PerspRuns(const qxRasterFaceState& st, int32_t x0, int32_t n, const Plan
     PerspRun& r = runs[count];
     if (count == 0) {
       // A one-pixel span on a multiple of 16: its own start values.
-      r = {1, Add(qxRaster_ToInt(ua * 65536.0f) >> mip, uBias),
-           Add(qxRaster_ToInt(va * 65536.0f) >> mip, vBias), 0, 0};
+      r = {1, start(ua, uBias), start(va, vBias), 0, 0};
       if (qxRaster_runObserver) qxRaster_runObserver(x, 1, 0.0f);
     } else {
       // A one-pixel tail goes on stepping from where the run before ends.
