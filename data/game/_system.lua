@@ -184,7 +184,8 @@ function watch_sunset()
   end
   look_at("sun")
   log("the sunset movie starts")
-  if StartFullscreenMovie("intro.snm") then
+  -- The second argument nil plays the movie once; without it, it loops.
+  if StartFullscreenMovie("intro.snm", nil) then
     while IsMoviePlaying() do break_here() end
   end
   log("the sunset movie is over")
@@ -204,7 +205,7 @@ function leave_through_gate()
   wait_walk(quill)
   log("Quill leaves through the gate at " .. position_text(quill))
   MelosSetSequence(2001)
-  if StartFullscreenMovie("gate.snm") then
+  if StartFullscreenMovie("gate.snm", nil) then
     log("the road cutscene starts")
     while IsMoviePlaying() do break_here() end
     log("the road cutscene is over")

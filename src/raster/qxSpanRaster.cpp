@@ -21,8 +21,9 @@ namespace qxspan {
 namespace {
 
 const char* const kFaultText[kFaultKinds] = {
-    "there is no current camera with a plain 8- or 16-bit canvas; no face is drawn",
+    "there is no current camera with a plain canvas; no face is drawn",
     "the canvas has no plain 16-bit depth buffer of its size; no depth is written",
+    "the canvas is neither 8- nor 16-bit; no pixel is drawn, only depth is written",
     "a face has no material; such faces are not drawn",
     "a face has fewer than 3 or more than 32 vertices, or lacks a vertex array; such faces are "
     "not drawn",
@@ -57,7 +58,7 @@ Target CurrentTarget() {
   if (!canvas || !PlainBuffer(canvas->videoBuffer)) return t;
   const DisplayBuffer* video = canvas->videoBuffer;
   const int bpp = video->format.format.bitsPerPixel;
-  if (bpp != 8 && bpp != 16) return t;
+  if (bpp <= 0) return t;
   // Columns stay below 32768 so that every x fits 16.16.
   t.colFirst = std::max(canvas->rectLeft, 0);
   t.colLast = std::min({canvas->rectRight, video->format.width - 1, 32766});
@@ -308,8 +309,9 @@ void qxSpanRaster_BuildEdges(void) {
     qxspan::Report(qxspan::kNoCanvas);
     g_target.rowFirst = 0;
     g_target.rowLast = -1;
-  } else if (!g_target.zPixels) {
-    qxspan::Report(qxspan::kNoDepthBuffer);
+  } else {
+    if (g_target.bpp != 8 && g_target.bpp != 16) qxspan::Report(qxspan::kOtherDepth);
+    if (!g_target.zPixels) qxspan::Report(qxspan::kNoDepthBuffer);
   }
   const int faceCount = qxCache_GetFaceCount();
   qxCacheFace* faces = qxCache_GetFaces();

@@ -13,10 +13,10 @@ namespace qxspan {
 // colLast and rows rowFirst .. rowLast (below 1024) lie inside the video
 // buffer, and inside the depth buffer when zPixels is set.
 struct Target {
-  bool valid;  // a plain 8- or 16-bit video buffer with at least one pixel
+  bool valid;  // a plain video buffer with at least one pixel
   uint8_t* pixels;
   int32_t stride;
-  int32_t bpp;
+  int32_t bpp;  // pixels are drawn on 8- and 16-bit canvases only
   uint8_t* zPixels;  // null: no usable depth buffer, no depth is written
   int32_t zStride;
   int32_t zShift;  // 0..16
@@ -27,6 +27,7 @@ Target CurrentTarget();
 enum Fault {
   kNoCanvas,
   kNoDepthBuffer,
+  kOtherDepth,
   kNoMaterial,
   kBadFace,
   kOutside,

@@ -214,7 +214,7 @@ void Setup(qxSpanPolygon* p, qxMaterialCel* cel, float level) {
   if (target.bpp == 8) {
     if (S == Shade::kGouraud) p->lightRow = cm->lightTable;
     if (S == Shade::kLit && X != Kind::kSolid) p->lightRow = cm->lightTable + row * 256;
-  } else {
+  } else if (target.bpp == 16) {
     p->lightRow16 = cm->lightTable16 + (S == Shade::kGouraud ? 0 : row * 256);
   }
   uint32_t kind = X == Kind::kAffine ? QXSPAN_KIND_AFFINE

@@ -296,12 +296,13 @@ void SolidSpan(const qxSpan* s) {
 }
 
 // Fills every span of the polygon with Fill8 or Fill16, then writes their
-// depth (unless the fillers did it themselves).
+// depth (unless the fillers did it themselves). A canvas of another depth
+// gets no pixels, but still the depth of unkeyed polygons.
 template <void (*Fill8)(const qxSpan*), void (*Fill16)(const qxSpan*), bool WriteDepth>
 void WalkSpans(qxSpanPolygon* p) {
   if (!Load(p)) return;
-  const auto fill = w.target.bpp == 8 ? Fill8 : Fill16;
-  for (const qxSpan* s = p->spanHead; s; s = s->next) {
+  const auto fill = w.target.bpp == 8 ? Fill8 : (w.target.bpp == 16 ? Fill16 : nullptr);
+  for (const qxSpan* s = p->spanHead; fill && s; s = s->next) {
     if (Inside(s)) fill(s);
   }
   if (WriteDepth && w.target.zPixels) {

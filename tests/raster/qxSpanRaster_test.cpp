@@ -199,6 +199,24 @@ TEST_F(SpanRaster, DepthBufferMethod2SetsUpOnlyProceduralFaces) {
   EXPECT_EQ(view.CountNot(7), 0);  // the other face drew nothing
 }
 
+TEST_F(SpanRaster, OtherCanvasDepthsGetDepthButNoPixels) {
+  View view(32, 32, 8, true);
+  view.Fill(0x5A5A5A5A);
+  const std::vector<uint8_t> before = view.Bytes();
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 32; ++x) view.SetDepth(x, y, 7);
+  Queue(Quad(0, 10, 0, 4, 2, 2), 3, 0, 0, &material.material, 0);
+  TestTexture tex(3, 3, 1, [](int, int, int) { return 1; }, true);
+  TestMaterial keyed(&tex.tex);
+  Queue(Quad(20, 30, 0, 4, 2, 2), 4, 0, 0, &keyed.material, 2);
+  qxCache_Flush();
+  EXPECT_EQ(view.Bytes(), before);
+  EXPECT_EQ(view.Depth(0, 0), 32768);  // the unkeyed face: 1/z 0.5
+  EXPECT_EQ(view.Depth(9, 3), 32768);
+  EXPECT_EQ(view.Depth(10, 0), 7);
+  EXPECT_EQ(view.Depth(20, 0), 7);  // the keyed face writes depth only with its pixels
+}
+
 // ---- Setups and edges ----
 
 // The pixels a convex face covers by the rule of the rasterizers: rows

@@ -566,6 +566,12 @@ const Round kRounds[] = {
      "r end\n"
      "trail = '' start_task(function() local r = mid(1) trail = trail .. 'T' .. r end)",
      1, "assert(trail == 'ML2')", "assert(trail == 'ML2lm4T4')"},
+    {"a task waiting in a small function called low in a frame of many registers",
+     "function pause() break_here() end\n"
+     "start_task(function() local t = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, "
+     "18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40} "
+     "pause() done = t[40] .. format(' %d %d %d', 1, 2, 3) end)",
+     1, "assert(done == nil)", "assert(done == '40 1 2 3')"},
     {"a closure held only by a task",
      "start_task(function() local f = function() return 'only ' .. %gx end break_here() held = f() "
      "end)\n"

@@ -1,10 +1,12 @@
 // The demo's classic cutscenes, written with the project's .snm writer, and
 // the game's table of cutscenes, cutscenes.txt.
 //
-// A script plays a cutscene by its file name in the game folder:
-//   StartFullscreenMovie("gate.snm")  -- the road beyond the gate
-//   StartFullscreenMovie("intro.snm") -- the sunset
-// while IsMoviePlaying() answers true, and system.movieTime holds the movie
+// A script plays a cutscene by its file name in the game folder, once when
+// the second argument is nil (an absent second argument is not nil to the
+// engine's functions: the movie then loops until StopMovie):
+//   StartFullscreenMovie("gate.snm", nil)  -- the road beyond the gate
+//   StartFullscreenMovie("intro.snm", nil) -- the sunset
+// IsMoviePlaying() answers true until it ends, and system.movieTime holds its
 // time in milliseconds. "intro.snm" has a high-definition replacement,
 // MoviesHD/intro.ogv (Movies.cpp), which plays in its place unless the
 // program runs with -nofmv; "gate.snm" has none and always plays classic.
