@@ -109,6 +109,16 @@ function make_quill()
   SetActorRot(quill, 0, 200, 0)
 end
 
+-- A crate by the tree stands across the left edge of the wide view (50
+-- degrees wide, 7 m away): its faces are clipped at the edge of the picture.
+function make_crate()
+  crate = LoadActor("crate", 1, 0)
+  PutActorInSet(crate, "demo.set")
+  SetActorCostume(crate, "walker.cos")
+  SetActorRestChore(crate, 1)
+  PutActorAt(crate, -2.9, 0.0, 0)
+end
+
 -- Turns Quill toward a point of the floor, a step a frame.
 function turn_to(x, y)
   while TurnActorTo(quill, x, y, 0) do break_here() end
@@ -348,6 +358,7 @@ function BOOT(resume, bootParameter)
   MakeCurrentSetup(0)
   SetLightIntensity("door_lamp", 0.6)
   make_quill()
+  make_crate()
   set_music(yard_music())
   SetCursor(0)
   ShowCursor(1)
