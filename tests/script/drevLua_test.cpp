@@ -106,6 +106,14 @@ TEST_F(DrevLua, CoreTableIsCompleteWithItsSecondNames) {
   EXPECT_EQ(0, RunLua("assert(NextSetup() == nil and PreviousSetup() == nil)"));
 }
 
+// Every family of script functions is built: no row keeps its placeholder.
+TEST_F(DrevLua, NoRowOfTheCoreTableIsAPlaceholder) {
+  const lua_Reg* table = drevLua_GetCoreTable();
+  for (int i = 0; i < kCoreFunctionCount; ++i) {
+    EXPECT_EQ(0, drevLua_IsCorePlaceholder(i)) << table[i].name;
+  }
+}
+
 TEST_F(DrevLua, GetPointSectorAnswersTheSectorUnderAPoint) {
   const qxVector3 floor[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
   Sector* yard = Sector_Init(floor, 4, nullptr, 0, "lua_sectors.set");

@@ -707,10 +707,7 @@ class Reader {
       return;
     }
     uint32_t top = nslots;
-    // The stack reaches the innermost frame's registers; an outer frame's
-    // registers above the call it waits in are dead, yet its stack space is
-    // needed again when the call returns.
-    uint64_t reach = nslots;
+    uint64_t registers = nslots;
     for (size_t f = 0; f < saved.frames.size(); ++f) {
       const SavedFrame& fr = saved.frames[f];
       if (fr.closure >= objects_.size() || objects_[fr.closure]->kind != OCLOSURE) {
@@ -725,8 +722,11 @@ class Reader {
         return;
       }
       const Instr call = p->code[fr.pc - 1];
-      if (fr.base < 1 || fr.base > nslots || saved.slots[fr.base - 1].tt != TLFUNC ||
-          saved.slots[fr.base - 1].cl != cl) {
+      // The stack is saved up to the innermost frame's registers; an outer
+      // frame's registers above the call it waits in hold nothing live, so
+      // only its base and that call must lie within the saved slots.
+      if (fr.base < 1 || static_cast<uint64_t>(fr.base) + GetA(call) + 1 > nslots ||
+          saved.slots[fr.base - 1].tt != TLFUNC || saved.slots[fr.base - 1].cl != cl) {
         Fail("a frame's base does not fit its stack");
         return;
       }
@@ -734,6 +734,9 @@ class Reader {
         Fail("a frame's call is outside its registers");
         return;
       }
+      // Every frame gets all its registers back when the calls above it
+      // return.
+      registers = std::max<uint64_t>(registers, static_cast<uint64_t>(fr.base) + p->maxstack);
       CallInfo ci;
       ci.cl = cl;
       ci.func = fr.base - 1;
@@ -755,7 +758,6 @@ class Reader {
         ci.nresults = static_cast<int32_t>(GetC(callerCall)) - 1;
       }
       th.ci.push_back(ci);
-      reach = std::max<uint64_t>(reach, static_cast<uint64_t>(fr.base) + p->maxstack);
       if (f + 1 == saved.frames.size()) {
         if (nslots != fr.base + p->maxstack) {
           Fail("the stack does not end with the innermost frame");
@@ -765,7 +767,7 @@ class Reader {
         top = GetC(call) == 0 ? fr.base + GetA(call) : fr.base + p->maxstack;
       }
     }
-    th.size = static_cast<uint32_t>(reach) + 16;
+    th.size = static_cast<uint32_t>(registers) + 16;
     th.stack = new Value[th.size];
     for (uint32_t i = 0; i < th.size; ++i) th.stack[i] = i < nslots ? saved.slots[i] : NilValue();
     th.top = top;
