@@ -339,6 +339,11 @@ TEST_F(ScriptWorld, ActorAppearanceAndQueries) {
           {"GetActorNodeLocation without a costume gives nothing",
            "a = LoadActor()\nr = 'x' .. tostring(GetActorNodeLocation(a, 9999))", "xnil"},
           {"GetActorRect before any draw", "a = LoadActor()\nr = tostring(GetActorRect(a))", "nil"},
+          {"a NaN reads as not a number: the position is kept, the scale is 1",
+           "a = LoadActor()\nPutActorAt(a, 1, 2, 0)\nPutActorAt(a, 0 / 0, 3, 0)\n"
+           "SetActorScale(a, 2)\nSetActorScale(a, 0 / 0)\nlocal x, y = GetActorPos(a)\n"
+           "r = x .. ' ' .. y .. ' ' .. GetActorScale(a)",
+           "1 2 1"},
       });
 }
 
@@ -448,6 +453,11 @@ TEST_F(ScriptWorld, CamerasAndLights) {
                {"SetLightType lamp", "SetLightType(0, 'lamp')\nr = GetLightType('lamp')", "omni"},
                {"light index -1 and 99",
                 "r = tostring(GetLightIntensity(-1)) .. tostring(GetLightIntensity(99))", "nilnil"},
+               {"a NaN field of view is not stored",
+                "SetCameraFOV(70)\nSetCameraFOV(0 / 0)\nr = GetCameraFOV()", "70"},
+               {"a NaN light intensity is not stored",
+                "SetLightIntensity(1, 0.5)\nSetLightIntensity(1, 0 / 0)\nr = GetLightIntensity(1)",
+                "0.5"},
                {"GetCameraLookVector of setup 7", "r = tostring(GetCameraLookVector(7))", "nil"},
                {"GetCameraLookVector of setup 1",
                 "local v = GetCameraLookVector(1)\nr = format('%.3f %.3f %.3f', v.x, v.y, v.z)",
