@@ -9,45 +9,13 @@
 #include <cstring>
 
 #include "vembra/OrnShare.h"
-#include "vembra/vembra_Services.h"
+#include "vembra_fuzz_host.h"
 
 namespace {
 
-const uint8_t* g_data = nullptr;
-size_t g_size = 0;
-struct MemFile {
-  int32_t pos;
-};
-
-VembraMemory g_memory = {[](size_t n, const char*, int) { return malloc(n); },
-                         [](void* p, const char*, int) { free(p); },
-                         [](void* p, size_t n, const char*, int) { return realloc(p, n); }};
-
-VembraFilio g_memio = {[](const char*, const char*) -> VembraFileHandle { return new MemFile{0}; },
-                       [](VembraFileHandle h) {
-                         delete static_cast<MemFile*>(h);
-                         return 0;
-                       },
-                       [](VembraFileHandle h, void* b, int32_t n) {
-                         auto* f = static_cast<MemFile*>(h);
-                         int32_t left = std::max<int32_t>(0, int32_t(g_size) - f->pos);
-                         int32_t got = std::min(n, left);
-                         if (got > 0) memcpy(b, g_data + f->pos, size_t(got));
-                         f->pos += got;
-                         return got;
-                       },
-                       [](VembraFileHandle, const void*, int32_t) { return int32_t(-1); },
-                       [](VembraFileHandle h) { return static_cast<MemFile*>(h)->pos; },
-                       [](VembraFileHandle h, int32_t o, int w) {
-                         auto* f = static_cast<MemFile*>(h);
-                         f->pos = w == 0 ? o : w == 1 ? f->pos + o : int32_t(g_size) + o;
-                         return 0;
-                       },
-                       [](VembraFileHandle) { return 0; }};
-
 int RegisterHost(OrnShareServices* s, const char*) {
-  s->Publish("MEMORY=vembra", &g_memory);
-  s->Publish("FILIO=memory", &g_memio);
+  s->Publish("MEMORY=vembra", vembratest::TestMemory());
+  s->Publish("FILIO=memory", vembrafuzz::MemoryFilio());
   return 0;
 }
 
@@ -66,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return OrnShare_Startup() == 0;
   }();
   if (!started) abort();
-  g_data = data;
-  g_size = size;
+  vembrafuzz::Serve(data, size);
   VembraStreamerTable* st = vembra_streamer_Table();
   VembraStream* s = nullptr;
   if (st->Create(&s, 6 * 2048 + 5, 4000) != 0) abort();

@@ -192,9 +192,31 @@ struct BlockCursor {
   }
 };
 
+// Whole blocks of a size known at compile time: the common case, which the
+// compiler turns into a few wide moves a row.
+template <int N>
+void FillRows(uint16_t* d, int32_t width, uint16_t colour) {
+  for (int r = 0; r < N; ++r, d += width)
+    for (int x = 0; x < N; ++x) d[x] = colour;
+}
+template <int N>
+void CopyRows(uint16_t* d, const uint16_t* s, int32_t width) {
+  for (int r = 0; r < N; ++r, d += width, s += width) memcpy(d, s, N * sizeof *d);
+}
+
 // Fills n rows of `cols` pixels (cols <= n: a block cut at the right edge).
 void Fill(BlockCursor& c, int32_t o, int n, int cols, uint16_t colour) {
   uint16_t* d = c.current + o;
+  if (cols == n) {
+    switch (n) {
+      case 8:
+        return FillRows<8>(d, c.width, colour);
+      case 4:
+        return FillRows<4>(d, c.width, colour);
+      case 2:
+        return FillRows<2>(d, c.width, colour);
+    }
+  }
   for (int r = 0; r < n; ++r, d += c.width)
     for (int x = 0; x < cols; ++x) d[x] = colour;
 }
@@ -206,10 +228,20 @@ void Copy(BlockCursor& c, int32_t o, int n, int cols, const uint16_t* reference,
   const int64_t first = int64_t(o) + offset;
   const int64_t last = first + int64_t(n - 1) * c.width + cols - 1;
   if (first < 0 || last >= c.pixels) return;
+  // The three buffers are distinct: the source never overlaps the block.
   uint16_t* d = c.current + o;
   const uint16_t* s = reference + first;
-  for (int r = 0; r < n; ++r, d += c.width, s += c.width)
-    memmove(d, s, size_t(cols) * 2);
+  if (cols == n) {
+    switch (n) {
+      case 8:
+        return CopyRows<8>(d, s, c.width);
+      case 4:
+        return CopyRows<4>(d, s, c.width);
+      case 2:
+        return CopyRows<2>(d, s, c.width);
+    }
+  }
+  for (int r = 0; r < n; ++r, d += c.width, s += c.width) memcpy(d, s, size_t(cols) * 2);
 }
 
 void Paint(BlockCursor& c, int32_t o, int n, int cols, uint64_t mask, uint16_t a, uint16_t b) {
