@@ -61,6 +61,7 @@ end
 yard = {
   night = nil,    -- the sun has set
   setup = 0,      -- the camera setup the scene shows
+  loads = nil,    -- how many times a saved game was loaded
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
   saving = nil,   -- a save's report is due
@@ -265,24 +266,89 @@ function follow_camera()
   end
 end
 
--- Says what a save holds and, once after a load, what came back. A save
--- asked for by a key is made at the start of the next frame, before this
--- task's turn in it: the key's handler runs ahead of the tasks in its own
--- frame, so the report waits one turn. The save itself holds the pending
--- report, which the load drops.
+-- Says what a save holds and, once after a load, what came back (and counts
+-- the loads). A save is made at the start of the frame after it was asked
+-- for, before the tasks' turns, so the report on the first turn after it
+-- tells exactly what it holds. The save itself holds the pending report,
+-- which the load drops.
 function watch_saves_and_loads()
   while 1 do
     break_here()
     if JustLoaded() then
       yard.saving = nil
+      yard.loads = (yard.loads or 0) + 1
       log("game loaded: " .. scene_state())
-    elseif yard.saving == 2 then
-      yard.saving = 1
     elseif yard.saving then
-      yard.saving = nil
-      log("saved: " .. scene_state())
+      yard.saving = yard.saving - 1
+      if yard.saving == 0 then
+        yard.saving = nil
+        log("saved: " .. scene_state())
+      end
     end
   end
+end
+
+-- A heartbeat that counts the frames in a counter of its own tag ("+ n"
+-- counts up through the "add" tag method) and reports at frames 1, 2, 3,
+-- 10, 100, 1000 ... Its count lives in its own frame, so a loaded game goes
+-- on counting from the frame it was saved at.
+Counter = newtag()
+settagmethod(Counter, "add", function(counter, n)
+  counter.value = counter.value + n
+  return counter
+end)
+
+function heartbeat()
+  local frames = settag({value = 0}, Counter)
+  local prefix = "heartbeat task: frame "
+  local report = function(text) log(%prefix .. text) end
+  local nextReport = 10
+  local loadsSeen = yard.loads
+  while 1 do
+    frames = frames + 1
+    if frames.value <= 3 or frames.value == nextReport then
+      report(frames.value)
+      if frames.value == nextReport then nextReport = nextReport * 10 end
+    end
+    break_here()
+    -- watch_saves_and_loads (an older task, so it ran first this frame)
+    -- counts loads.
+    if yard.loads ~= loadsSeen then
+      loadsSeen = yard.loads
+      report(frames.value .. " (just loaded)")
+    end
+  end
+end
+
+-- Saves to slot 1. The report of what the save holds comes from
+-- watch_saves_and_loads after the given number of its turns: its first turn
+-- after the save is made, which is the next one when the caller ran ahead of
+-- it in this frame (a key's handler), else the one after.
+function save_game(turns)
+  log("saving to slot 1")
+  Save(1, "Quill in the yard", 1, "/TITLE/")
+  yard.saving = turns
+end
+
+function load_game()
+  log("loading slot 1")
+  Load(1)
+end
+
+-- With the boot parameter "saveload" (make run passes it when there is no
+-- display to press keys on) the game saves to slot 1 after 30 frames and
+-- loads it 60 frames later. The load brings this task back to the frames
+-- after its save, so it ends once the heartbeat has seen the load.
+function save_and_load()
+  local frames = 0
+  while frames < 30 do frames = frames + 1 break_here() end
+  save_game(1)
+  while frames < 90 do
+    frames = frames + 1
+    break_here()
+    if yard.loads then return end
+  end
+  load_game()
 end
 
 -- ---------------------------------------------------------------------------
@@ -352,12 +418,10 @@ function system.buttonHandler(control, down, presses, doublePress)
   elseif control == c.KEY_MOUSE_B3 then
     click(1)
   elseif control == c.KEY_F5 then
-    log("saving to slot 1")
-    Save(1, "Quill in the yard", 1, "/TITLE/")
-    yard.saving = 2
+    -- The handler runs ahead of the tasks in its frame.
+    save_game(2)
   elseif control == c.KEY_F9 then
-    log("loading slot 1")
-    Load(1)
+    load_game()
   elseif control == c.KEY_F2 then
     toggle_rendering()
   elseif control == c.KEY_C then
@@ -396,6 +460,8 @@ function BOOT(resume, bootParameter)
   help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
   start_task(follow_camera)
   start_task(watch_saves_and_loads)
+  start_task(heartbeat)
+  if bootParameter == "saveload" then start_task(save_and_load) end
   log("the yard is ready")
 end
 

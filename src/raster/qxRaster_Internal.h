@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "quadrix/qxCache.h"
 #include "quadrix/qxVector.h"
@@ -501,47 +504,51 @@ struct Planar {
   float invZ, uOverZ, vOverZ;
 };
 
-// The span of a perspective face: exact u and v at the ends of runs of at
-// most 16 pixels, stepped linearly in 16.16 between them.
-template <bool Z, class P, Shade S, bool T, bool K>
-void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRasterEdge* r) {
-  int64_t xl;
-  int32_t x0, n;
-  if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
-  Cursor<P> k{
-      Row<P>(st, l->y) + x0, Z ? ZRow(st, l->y) + x0 : nullptr, 0, 0, 0, 0, 0, 0, 0, st.zStep};
-  const float p = static_cast<float>(xl - l->x) / 65536.0f;
+// One run of a perspective span: its pixel count and the 16.16 start and
+// step of U and V in texels of the mip level, biases included.
+struct PerspRun {
+  int32_t count, u, v, du, dv;
+};
+// A head, at most 127 full runs and a tail: spans are narrower than 2048
+// pixels.
+inline constexpr int32_t kMaxPerspRuns = 2047 / 16 + 2;
+
+// The runs of a perspective span of n pixels from x0, whose first pixel
+// has the planar values p0. The runs are all set up before any pixel is
+// drawn, so that their divisions overlap one another instead of each
+// waiting behind the pixel loop of the run before. Returns their number.
+template <bool Z, Shade S>
+int32_t PerspRuns(const qxRasterFaceState& st, int32_t x0, int32_t n, const Planar& p0,
+                  PerspRun* runs) {
   const Planar g = {st.dInvZdX, st.dUOverZdX, st.dVOverZdX};
   const Planar g16 = {st.dInvZdX16, st.dUOverZdX16, st.dVOverZdX16};
-  const Planar p0 = {l->invZ + p * g.invZ, l->uOverZ + p * g.uOverZ, l->vOverZ + p * g.vOverZ};
-  if constexpr (Z) k.z = qxRaster_ToInt(p0.invZ * 65536.0f);
-  const float za = 1.0f / p0.invZ;
-  float ua = p0.uOverZ * za, va = p0.vOverZ * za;
-  if constexpr (S == Shade::kGouraud) {
-    k.dl = FlattenLevelStep(SpanStep(l->level, r->level, qxRecipTables.recipFixed[n]));
-    k.level = Add(l->level, MulShift16(k.dl, xl - l->x));
-  }
   const int32_t mip = st.mipLevel;
   const int32_t uBias = st.uBias, vBias = st.vBias;
-  // Restarts U and V from the exact (ua, va).
-  auto startValues = [&] {
-    k.u = Add(qxRaster_ToInt(ua * 65536.0f) >> mip, uBias);
-    k.v = Add(qxRaster_ToInt(va * 65536.0f) >> mip, vBias);
+  const float za = 1.0f / p0.invZ;
+  float ua = p0.uOverZ * za, va = p0.vOverZ * za;
+  int32_t count = 0;
+  // U or V of a run that restarts from the exact value a.
+  auto start = [&](float a, int32_t bias) {
+    return Add(qxRaster_ToInt(a * 65536.0f) >> mip, bias);
   };
-  // Sets up a run toward the exact values at point e, with the step
-  // (end - start) x factor, or / divisor when one is given.
-  auto startRun = [&](int32_t x, int32_t count, const Planar& e, float factor, float divisor) {
+  // A run that starts from the exact (ua, va): U and V from them, the step
+  // (end - start) x factor toward the exact values at point e, or / divisor
+  // when one is given.
+  auto run = [&](int32_t x, int32_t m, const Planar& e, float factor, float divisor) {
     const float zb = 1.0f / e.invZ;
     const float ub = e.uOverZ * zb, vb = e.vOverZ * zb;
+    PerspRun& r = runs[count++];
+    r.count = m;
     if (divisor != 0.0f) {
-      k.du = qxRaster_ToInt((ub - ua) / divisor * 65536.0f) >> mip;
-      k.dv = qxRaster_ToInt((vb - va) / divisor * 65536.0f) >> mip;
+      r.du = qxRaster_ToInt((ub - ua) / divisor * 65536.0f) >> mip;
+      r.dv = qxRaster_ToInt((vb - va) / divisor * 65536.0f) >> mip;
     } else {
-      k.du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
-      k.dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
+      r.du = qxRaster_ToInt((ub - ua) * factor * 65536.0f) >> mip;
+      r.dv = qxRaster_ToInt((vb - va) * factor * 65536.0f) >> mip;
     }
-    startValues();
-    if (qxRaster_runObserver) qxRaster_runObserver(x, count, divisor != 0.0f ? 0.0f : factor);
+    r.u = start(ua, uBias);
+    r.v = start(va, vBias);
+    if (qxRaster_runObserver) qxRaster_runObserver(x, m, divisor != 0.0f ? 0.0f : factor);
     ua = ub;
     va = vb;
   };
@@ -552,22 +559,19 @@ void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRaste
     return Planar{a.invZ + b.invZ, a.uOverZ + b.uOverZ, a.vOverZ + b.vOverZ};
   };
 
-  const PixelContext c = ContextOf(st);
   const RunSplit split = SplitRuns(x0, n);
   int32_t x = x0;
   Planar next;  // the end of the next full run
   if (split.head > 0) {
     const Planar e = plus(p0, g, static_cast<float>(split.head));
-    startRun(x, split.head, e, qxRecipTables.recipFloat[split.head], 0.0f);
-    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, split.head);
+    run(x, split.head, e, qxRecipTables.recipFloat[split.head], 0.0f);
     x += split.head;
     next = add(e, g16);
   } else {
     next = add(p0, g16);
   }
   for (int32_t f = 0; f < split.full; ++f) {
-    startRun(x, 16, next, 0.0625f, 0.0f);
-    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, 16);
+    run(x, 16, next, 0.0625f, 0.0f);
     x += 16;
     next = add(next, g16);
   }
@@ -577,15 +581,196 @@ void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRaste
     const Planar e = plus(back, g, static_cast<float>(t - 1));
     // The family without depth buffer divides in its unlit tails.
     constexpr bool kDivides = !Z && S == Shade::kUnlit;
-    startRun(x, t, e, qxRecipTables.recipFloat[t - 1], kDivides ? static_cast<float>(t - 1) : 0.0f);
-    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, t);
+    run(x, t, e, qxRecipTables.recipFloat[t - 1], kDivides ? static_cast<float>(t - 1) : 0.0f);
   } else if (t == 1) {
-    if (x == x0) {
+    PerspRun& r = runs[count];
+    if (count == 0) {
       // A one-pixel span on a multiple of 16: its own start values.
-      startValues();
+      r = {1, start(ua, uBias), start(va, vBias), 0, 0};
       if (qxRaster_runObserver) qxRaster_runObserver(x, 1, 0.0f);
+    } else {
+      // A one-pixel tail goes on stepping from where the run before ends.
+      const PerspRun& b = runs[count - 1];
+      const uint32_t m = static_cast<uint32_t>(b.count);
+      r = {1, static_cast<int32_t>(static_cast<uint32_t>(b.u) + m * static_cast<uint32_t>(b.du)),
+           static_cast<int32_t>(static_cast<uint32_t>(b.v) + m * static_cast<uint32_t>(b.dv)), b.du,
+           b.dv};
     }
-    Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, 1);
+    ++count;
+  }
+  return count;
+}
+
+#if defined(__SSE2__)
+// Eight pixels of a perspective run at a time, groups of them: the depth
+// test, the texel addresses and the light rows in vector lanes, the texel
+// and colour look-ups one lane at a time, and the pixels and depths stored
+// eight at once, keeping their old values where the depth test fails or
+// the texel is keyed. Every lane steps by the same wrapping additions as
+// the pixel loop, so the pixels are those it draws. Unshifted depths need
+// only their low 16 bits, which 16-bit lanes step exactly.
+template <bool Z, class P, Shade S, bool T, bool K, bool Shifted>
+inline void PerspGroups(const PixelContext& c, Cursor<P>& k, int32_t groups) {
+  constexpr bool k8 = sizeof(P) == 1;
+  // start + i x step for lanes i = 0..3, and the step of eight pixels.
+  auto lanes = [](int32_t start, int32_t step) {
+    const uint32_t s = static_cast<uint32_t>(start), d = static_cast<uint32_t>(step);
+    return _mm_setr_epi32(static_cast<int32_t>(s), static_cast<int32_t>(s + d),
+                          static_cast<int32_t>(s + 2 * d), static_cast<int32_t>(s + 3 * d));
+  };
+  auto times = [](int32_t step, uint32_t f) {
+    return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(step) * f));
+  };
+  __m128i u0 = lanes(k.u, k.du), u1 = _mm_add_epi32(u0, times(k.du, 4));
+  __m128i v0 = lanes(k.v, k.dv), v1 = _mm_add_epi32(v0, times(k.dv, 4));
+  __m128i l0 = lanes(k.level, k.dl), l1 = _mm_add_epi32(l0, times(k.dl, 4));
+  __m128i z0 = lanes(k.z, k.zStep), z1 = _mm_add_epi32(z0, times(k.zStep, 4));
+  const uint16_t z = static_cast<uint16_t>(k.z), zStep = static_cast<uint16_t>(k.zStep);
+  __m128i z16 =
+      _mm_setr_epi16(static_cast<int16_t>(z), static_cast<int16_t>(z + zStep),
+                     static_cast<int16_t>(z + 2 * zStep), static_cast<int16_t>(z + 3 * zStep),
+                     static_cast<int16_t>(z + 4 * zStep), static_cast<int16_t>(z + 5 * zStep),
+                     static_cast<int16_t>(z + 6 * zStep), static_cast<int16_t>(z + 7 * zStep));
+  const __m128i dz16 = _mm_set1_epi16(static_cast<int16_t>(zStep * 8));
+  const __m128i du8 = times(k.du, 8), dv8 = times(k.dv, 8), dl8 = times(k.dl, 8),
+                dz8 = times(k.zStep, 8);
+  const __m128i vShift = _mm_cvtsi32_si128(c.vShift), zShift = _mm_cvtsi32_si128(c.zShift);
+  const __m128i uMask = _mm_set1_epi32(c.uMask), vRowMask = _mm_set1_epi32(c.vRowMask);
+  const __m128i rowMask = _mm_set1_epi32(63), sign16 = _mm_set1_epi16(-32768);
+  auto texelIndex = [&](__m128i u, __m128i v) {
+    return _mm_add_epi32(_mm_and_si128(_mm_sra_epi32(v, vShift), vRowMask),
+                         _mm_and_si128(_mm_srai_epi32(u, 16), uMask));
+  };
+  // The low 16 bits of each 32-bit lane (Z >> zShift), as eight 16-bit lanes.
+  auto low16 = [&](__m128i a, __m128i b) {
+    a = _mm_srai_epi32(_mm_slli_epi32(_mm_sra_epi32(a, zShift), 16), 16);
+    b = _mm_srai_epi32(_mm_slli_epi32(_mm_sra_epi32(b, zShift), 16), 16);
+    return _mm_packs_epi32(a, b);
+  };
+  auto blend = [](__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+  };
+  P* dst = k.dst;
+  uint16_t* zdst = k.zdst;
+  for (int32_t g = 0; g < groups; ++g, dst += 8) {
+    __m128i pass = _mm_set1_epi16(-1), zz = pass, oldZ = pass;
+    if constexpr (Z) {
+      zz = Shifted ? low16(z0, z1) : z16;
+      oldZ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zdst));
+      // Unsigned 16-bit greater-than; equal depths keep what was drawn first.
+      pass = _mm_cmpgt_epi16(_mm_xor_si128(zz, sign16), _mm_xor_si128(oldZ, sign16));
+    }
+    if (!Z || _mm_movemask_epi8(pass) != 0) {
+      alignas(16) int32_t index[8];
+      alignas(16) int32_t row[8];
+      alignas(16) uint16_t texel[8];
+      alignas(16) P old[8];
+      alignas(16) P out[8];
+      _mm_store_si128(reinterpret_cast<__m128i*>(index), texelIndex(u0, v0));
+      _mm_store_si128(reinterpret_cast<__m128i*>(index + 4), texelIndex(u1, v1));
+      if constexpr (S == Shade::kGouraud) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(row),
+                        _mm_and_si128(_mm_srai_epi32(l0, 16), rowMask));
+        _mm_store_si128(reinterpret_cast<__m128i*>(row + 4),
+                        _mm_and_si128(_mm_srai_epi32(l1, 16), rowMask));
+      }
+      const __m128i dstv = k8 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst))
+                              : _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+      if constexpr (T && k8) _mm_storel_epi64(reinterpret_cast<__m128i*>(old), dstv);
+      if constexpr (T && !k8) _mm_store_si128(reinterpret_cast<__m128i*>(old), dstv);
+      for (int i = 0; i < 8; ++i) {
+        const uint32_t t = c.texels[index[i]];
+        if constexpr (K) texel[i] = static_cast<uint16_t>(t);
+        out[i] = Colour<P, S, T, K, Kind::kPersp>(c, t, S == Shade::kGouraud ? row[i] : 0,
+                                                  T ? old[i] : P{0});
+      }
+      __m128i mask = pass;
+      if constexpr (K) {
+        const __m128i hole = _mm_cmpeq_epi16(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(texel)), _mm_setzero_si128());
+        mask = _mm_andnot_si128(hole, mask);
+      }
+      if constexpr (k8) {
+        const __m128i pixels = blend(_mm_packs_epi16(mask, mask),
+                                     _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out)), dstv);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), pixels);
+      } else {
+        const __m128i pixels =
+            blend(mask, _mm_load_si128(reinterpret_cast<const __m128i*>(out)), dstv);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pixels);
+      }
+      if constexpr (Z) _mm_storeu_si128(reinterpret_cast<__m128i*>(zdst), blend(mask, zz, oldZ));
+    }
+    u0 = _mm_add_epi32(u0, du8);
+    u1 = _mm_add_epi32(u1, du8);
+    v0 = _mm_add_epi32(v0, dv8);
+    v1 = _mm_add_epi32(v1, dv8);
+    if constexpr (S == Shade::kGouraud) {
+      l0 = _mm_add_epi32(l0, dl8);
+      l1 = _mm_add_epi32(l1, dl8);
+    }
+    if constexpr (Z) {
+      if constexpr (Shifted) {
+        z0 = _mm_add_epi32(z0, dz8);
+        z1 = _mm_add_epi32(z1, dz8);
+      } else {
+        z16 = _mm_add_epi16(z16, dz16);
+      }
+      zdst += 8;
+    }
+  }
+  k.dst = dst;
+  k.zdst = zdst;
+  k.u = _mm_cvtsi128_si32(u0);
+  k.v = _mm_cvtsi128_si32(v0);
+  k.level = _mm_cvtsi128_si32(l0);
+  k.z = static_cast<int32_t>(static_cast<uint32_t>(k.z) +
+                             static_cast<uint32_t>(groups) * 8u * static_cast<uint32_t>(k.zStep));
+}
+#endif
+
+// count pixels of a perspective run from the cursor, which moves past them.
+template <bool Z, class P, Shade S, bool T, bool K>
+inline void PerspPixels(const PixelContext& c, Cursor<P>& k, int32_t count) {
+#if defined(__SSE2__)
+  if (count >= 8) {
+    if (Z && c.zShift != 0) {
+      PerspGroups<Z, P, S, T, K, true>(c, k, count / 8);
+    } else {
+      PerspGroups<Z, P, S, T, K, false>(c, k, count / 8);
+    }
+    count %= 8;
+  }
+#endif
+  if (count > 0) Pixels<Z, P, S, T, K, Kind::kPersp>(c, k, count);
+}
+
+// The span of a perspective face: exact u and v at the ends of runs of at
+// most 16 pixels, stepped linearly in 16.16 between them.
+template <bool Z, class P, Shade S, bool T, bool K>
+void PerspSpan(const qxRasterFaceState& st, const qxRasterEdge* l, const qxRasterEdge* r) {
+  int64_t xl;
+  int32_t x0, n;
+  if (!SpanExtent(st, l, r, &xl, &x0, &n)) return;
+  Cursor<P> k{
+      Row<P>(st, l->y) + x0, Z ? ZRow(st, l->y) + x0 : nullptr, 0, 0, 0, 0, 0, 0, 0, st.zStep};
+  const float p = static_cast<float>(xl - l->x) / 65536.0f;
+  const Planar p0 = {l->invZ + p * st.dInvZdX, l->uOverZ + p * st.dUOverZdX,
+                     l->vOverZ + p * st.dVOverZdX};
+  if constexpr (Z) k.z = qxRaster_ToInt(p0.invZ * 65536.0f);
+  if constexpr (S == Shade::kGouraud) {
+    k.dl = FlattenLevelStep(SpanStep(l->level, r->level, qxRecipTables.recipFixed[n]));
+    k.level = Add(l->level, MulShift16(k.dl, xl - l->x));
+  }
+  PerspRun runs[kMaxPerspRuns];
+  const int32_t count = PerspRuns<Z, S>(st, x0, n, p0, runs);
+  const PixelContext c = ContextOf(st);
+  for (int32_t i = 0; i < count; ++i) {
+    k.u = runs[i].u;
+    k.v = runs[i].v;
+    k.du = runs[i].du;
+    k.dv = runs[i].dv;
+    PerspPixels<Z, P, S, T, K>(c, k, runs[i].count);
   }
 }
 

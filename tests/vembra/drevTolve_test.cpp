@@ -413,7 +413,7 @@ TEST_F(TolveTest, TheDemoCutscenesPlay) {
     kv_Platform_Delay(5);
   }
   EXPECT_LT(updates, 4000);
-  EXPECT_GT(time, 1000);  // its sound drove the clock through two seconds
+  EXPECT_GT(time, 1000);  // the movie clock ran on its sound
   // Quill's body (grey 140, 140, 150), then the road once he walked on, each
   // through the gamma table.
   ASSERT_GE(walker.size(), 2u);
