@@ -46,6 +46,7 @@ end
 yard = {
   night = nil,    -- the sun has set
   setup = 0,      -- the camera setup the scene shows
+  loads = nil,    -- how many times a saved game was loaded
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
 }
@@ -251,10 +252,68 @@ function watch_loads()
   while 1 do
     break_here()
     if JustLoaded() then
+      yard.loads = (yard.loads or 0) + 1
       log("game loaded: Quill at " .. position_text(quill) .. ", music state " .. yard.music ..
           ", setup " .. yard.setup)
     end
   end
+end
+
+-- A heartbeat that counts the frames in a counter of its own tag ("+ n"
+-- counts up through the "add" tag method) and reports at frames 1, 2, 3,
+-- 10, 100, 1000 ... Its count lives in its own frame, so a loaded game goes
+-- on counting from the frame it was saved at.
+Counter = newtag()
+settagmethod(Counter, "add", function(counter, n)
+  counter.value = counter.value + n
+  return counter
+end)
+
+function heartbeat()
+  local frames = settag({value = 0}, Counter)
+  local prefix = "heartbeat task: frame "
+  local report = function(text) log(%prefix .. text) end
+  local nextReport = 10
+  local loadsSeen = yard.loads
+  while 1 do
+    frames = frames + 1
+    if frames.value <= 3 or frames.value == nextReport then
+      report(frames.value)
+      if frames.value == nextReport then nextReport = nextReport * 10 end
+    end
+    break_here()
+    -- watch_loads (an older task, so it ran first this frame) counts loads.
+    if yard.loads ~= loadsSeen then
+      loadsSeen = yard.loads
+      report(frames.value .. " (just loaded)")
+    end
+  end
+end
+
+function save_game()
+  log("saving to slot 1")
+  Save(1, "Quill in the yard", 1, "/TITLE/")
+end
+
+function load_game()
+  log("loading slot 1")
+  Load(1)
+end
+
+-- With the boot parameter "saveload" (make run passes it when there is no
+-- display to press keys on) the game saves to slot 1 after 30 frames and
+-- loads it 60 frames later. The load brings this task back to the frames
+-- after its save, so it ends once the heartbeat has seen the load.
+function save_and_load()
+  local frames = 0
+  while frames < 30 do frames = frames + 1 break_here() end
+  save_game()
+  while frames < 90 do
+    frames = frames + 1
+    break_here()
+    if yard.loads then return end
+  end
+  load_game()
 end
 
 -- ---------------------------------------------------------------------------
@@ -324,11 +383,9 @@ function system.buttonHandler(control, down, presses, doublePress)
   elseif control == c.KEY_MOUSE_B2 then
     click(1)
   elseif control == c.KEY_F5 then
-    log("saving to slot 1")
-    Save(1, "Quill in the yard", 1, "/TITLE/")
+    save_game()
   elseif control == c.KEY_F9 then
-    log("loading slot 1")
-    Load(1)
+    load_game()
   elseif control == c.KEY_F2 then
     toggle_rendering()
   elseif control == c.KEY_C then
@@ -367,6 +424,8 @@ function BOOT(resume, bootParameter)
   help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
   start_task(follow_camera)
   start_task(watch_loads)
+  start_task(heartbeat)
+  if bootParameter == "saveload" then start_task(save_and_load) end
   log("the yard is ready")
 end
 
