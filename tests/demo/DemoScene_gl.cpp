@@ -400,7 +400,11 @@ void Play(const char* mode, int classic) {
   // A click on the gate: Quill walks out through it and the classic cutscene
   // of the road plays; he comes back.
   scene.Click(580, 260, 1);
-  ASSERT_TRUE(scene.Await("Quill leaves through the gate", 600));
+  ASSERT_TRUE(scene.Await("Quill looks at the gate", 600));
+  ASSERT_TRUE(scene.Await("Quill says /GATE01/", 1));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
+  ASSERT_TRUE(scene.Await("Quill leaves through the gate", 300));
   ASSERT_TRUE(scene.Await("the road cutscene starts", 1));
   ASSERT_TRUE(scene.Await("the road cutscene is over", 0));
   ASSERT_TRUE(scene.Await("Quill says /BACK01/", 1));
