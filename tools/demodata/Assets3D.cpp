@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BoxCorners.h"
 #include "DemoData.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxCore.h"
@@ -104,9 +105,9 @@ struct BoxMesh {
   BoxMesh(qxVector3 min, qxVector3 max) {
     for (int i = 0; i < 8; ++i) {
       vertices.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
+      normals.push_back(demodata::BoxCornerNormal(i));
     }
-    intensities.assign(8, 1.0f);
-    normals.assign(8, qxVector3{0, 0, 0});
+    intensities.assign(8, demodata::kBaseIntensity);
     const int32_t quads[6][4] = {{7, 6, 4, 5}, {1, 0, 2, 3}, {3, 7, 5, 1},
                                  {0, 4, 6, 2}, {2, 6, 7, 3}, {1, 5, 4, 0}};
     for (const auto& quad : quads) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BoxCorners.h"
 #include "DemoData.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxKeyframe.h"
@@ -106,6 +107,7 @@ struct BoxesMesh {
     const int32_t base = static_cast<int32_t>(vertices.size());
     for (int i = 0; i < 8; ++i) {
       vertices.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
+      normals.push_back(demodata::BoxCornerNormal(i));
     }
     const int32_t quads[6][4] = {{7, 6, 4, 5}, {1, 0, 2, 3}, {3, 7, 5, 1},
                                  {0, 4, 6, 2}, {2, 6, 7, 3}, {1, 5, 4, 0}};
@@ -118,8 +120,7 @@ struct BoxesMesh {
   }
 
   void Fill(qxModel3Mesh* mesh, const char* name, int32_t meshIndex) {
-    intensities.assign(vertices.size(), 1.0f);
-    normals.assign(vertices.size(), qxVector3{0, 0, 0});
+    intensities.assign(vertices.size(), demodata::kBaseIntensity);
     faces.assign(faceMaterials.size(), qxFace{});
     for (size_t f = 0; f < faces.size(); ++f) {
       qxFace& face = faces[f];
