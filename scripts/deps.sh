@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libglew-dev zlib1g-dev liblua5.4-dev libstb-dev
   libogg-dev libvorbis-dev libtheora-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
-  xvfb xauth libgl1-mesa-dri mesa-utils
+  xvfb xauth libgl1-mesa-dri mesa-utils libxtst-dev
   clang libclang-rt-14-dev
 )
 

@@ -40,6 +40,21 @@ function position_text(actor)
   return format("%.2f %.2f %.2f", x, y, z)
 end
 
+-- What a save keeps and a load gives back: where Quill stands and faces,
+-- the chores his costume plays, the music state and the view.
+function scene_state()
+  local chores = GetActorChores(quill)
+  local playing = ""
+  local c = 0
+  while c <= 12 do
+    if chores and chores[c] then playing = playing .. " " .. c end
+    c = c + 1
+  end
+  local pitch, yaw, roll = GetActorRot(quill)
+  return "Quill at " .. position_text(quill) .. format(" facing %.1f", yaw) ..
+         ", chores" .. playing .. ", music state " .. yard.music .. ", setup " .. yard.setup
+end
+
 -- ---------------------------------------------------------------------------
 -- The scene's state. Everything here is saved with the game.
 
@@ -49,6 +64,7 @@ yard = {
   loads = nil,    -- how many times a saved game was loaded
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
+  saving = nil,   -- a save's report is due
 }
 
 -- The things of the yard, by hotspot id: where Quill stands to use each, the
@@ -177,8 +193,11 @@ function use_thing(id)
 end
 
 function look_thing(id)
-  look_at(id)
-  if id == "sun" then watch_sunset() end
+  if id == "sun" then
+    watch_sunset()
+  else
+    look_at(id)
+  end
   yard.action = nil
 end
 
@@ -247,14 +266,24 @@ function follow_camera()
   end
 end
 
--- Says once after a load where Quill stands and what plays.
-function watch_loads()
+-- Says what a save holds and, once after a load, what came back (and counts
+-- the loads). A save is made at the start of the frame after it was asked
+-- for, before the tasks' turns, so the report on the first turn after it
+-- tells exactly what it holds. The save itself holds the pending report,
+-- which the load drops.
+function watch_saves_and_loads()
   while 1 do
     break_here()
     if JustLoaded() then
+      yard.saving = nil
       yard.loads = (yard.loads or 0) + 1
-      log("game loaded: Quill at " .. position_text(quill) .. ", music state " .. yard.music ..
-          ", setup " .. yard.setup)
+      log("game loaded: " .. scene_state())
+    elseif yard.saving then
+      yard.saving = yard.saving - 1
+      if yard.saving == 0 then
+        yard.saving = nil
+        log("saved: " .. scene_state())
+      end
     end
   end
 end
@@ -282,7 +311,8 @@ function heartbeat()
       if frames.value == nextReport then nextReport = nextReport * 10 end
     end
     break_here()
-    -- watch_loads (an older task, so it ran first this frame) counts loads.
+    -- watch_saves_and_loads (an older task, so it ran first this frame)
+    -- counts loads.
     if yard.loads ~= loadsSeen then
       loadsSeen = yard.loads
       report(frames.value .. " (just loaded)")
@@ -290,9 +320,14 @@ function heartbeat()
   end
 end
 
-function save_game()
+-- Saves to slot 1. The report of what the save holds comes from
+-- watch_saves_and_loads after the given number of its turns: its first turn
+-- after the save is made, which is the next one when the caller ran ahead of
+-- it in this frame (a key's handler), else the one after.
+function save_game(turns)
   log("saving to slot 1")
   Save(1, "Quill in the yard", 1, "/TITLE/")
+  yard.saving = turns
 end
 
 function load_game()
@@ -307,7 +342,7 @@ end
 function save_and_load()
   local frames = 0
   while frames < 30 do frames = frames + 1 break_here() end
-  save_game()
+  save_game(1)
   while frames < 90 do
     frames = frames + 1
     break_here()
@@ -380,10 +415,11 @@ function system.buttonHandler(control, down, presses, doublePress)
   local c = system.controls
   if control == c.KEY_MOUSE_B1 then
     click(nil)
-  elseif control == c.KEY_MOUSE_B2 then
+  elseif control == c.KEY_MOUSE_B3 then
     click(1)
   elseif control == c.KEY_F5 then
-    save_game()
+    -- The handler runs ahead of the tasks in its frame.
+    save_game(2)
   elseif control == c.KEY_F9 then
     load_game()
   elseif control == c.KEY_F2 then
@@ -423,7 +459,7 @@ function BOOT(resume, bootParameter)
   PrintLine("/TITLE/", {x = 320, y = 30, center = 1, font = demo_font, duration = 4000})
   help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
   start_task(follow_camera)
-  start_task(watch_loads)
+  start_task(watch_saves_and_loads)
   start_task(heartbeat)
   if bootParameter == "saveload" then start_task(save_and_load) end
   log("the yard is ready")
@@ -431,7 +467,7 @@ end
 
 local c = system.controls
 EnableControl(c.KEY_MOUSE_B1)
-EnableControl(c.KEY_MOUSE_B2)
+EnableControl(c.KEY_MOUSE_B3)
 EnableControl(c.AXIS_MOUSE_X)
 EnableControl(c.AXIS_MOUSE_Y)
 EnableControl(c.KEY_ESCAPE)

@@ -29,6 +29,9 @@
 
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 struct qxCacheFace;
 struct qxMaterialCel;
@@ -59,6 +62,12 @@ inline int32_t qxRaster_ToInt(double v) {
   return static_cast<int32_t>(v);
 }
 inline int32_t qxRaster_ToInt(float v) {
+#if defined(__SSE2__)
+  // The processor's truncation answers INT32_MIN for everything it cannot
+  // convert; only that answer needs a second look.
+  const int32_t r = _mm_cvttss_si32(_mm_set_ss(v));
+  if (r != INT32_MIN) return r;
+#endif
   if (v >= -2147483648.0f && v < 2147483648.0f) return static_cast<int32_t>(v);
   if (!std::isfinite(v)) return 0;
   return v > 0.0f ? INT32_MAX : INT32_MIN;
@@ -136,7 +145,6 @@ struct qxRasterEdge {
   int32_t level, levelStep;    // 16.16 light level 0..63
   int32_t y;                   // the current scan line
 };
-
 
 // Tests watch the run set-up of the perspective span fillers through this
 // hook: the first pixel's column, the run's pixel count and its factor.

@@ -40,7 +40,8 @@ qxRasterFamily Family() {
   f.gouraud[k][key][t] = Record<Base + 300 + (k)*10 + (key)*2 + (t)>;
 #define QX_KIND(k) QX_ROW(k, 0, 0) QX_ROW(k, 0, 1) QX_ROW(k, 1, 0) QX_ROW(k, 1, 1)
   QX_KIND(0)
-  QX_KIND(1) QX_KIND(2)
+  QX_KIND(1)
+  QX_KIND(2)
 #undef QX_KIND
 #undef QX_ROW
       return f;
@@ -239,6 +240,19 @@ TEST(RasterConversions, SaturatingTruncation) {
   EXPECT_EQ(qxRaster_ToInt(-1e20f), INT32_MIN);
   EXPECT_EQ(qxRaster_ToInt(std::nan("")), 0);
   EXPECT_EQ(qxRaster_ToInt(-HUGE_VALF), 0);
+  // Floats at and beyond the ends of the range, and those that are no number.
+  const struct {
+    float v;
+    int32_t want;
+  } cases[] = {{-2147483648.0f, INT32_MIN},
+               {2147483520.0f, 2147483520},
+               {2147483648.0f, INT32_MAX},
+               {-2147483904.0f, INT32_MIN},
+               {HUGE_VALF, 0},
+               {std::nanf(""), 0},
+               {-0.99f, 0},
+               {-65536.5f, -65536}};
+  for (const auto& c : cases) EXPECT_EQ(qxRaster_ToInt(c.v), c.want) << c.v;
 }
 
 }  // namespace

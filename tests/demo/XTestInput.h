@@ -1,0 +1,22 @@
+// Real window-system input for the end-to-end tests: the X test extension
+// moves the pointer, presses buttons and keys on the X server, which sends
+// the events to the program's window like a player's hand would. Each call
+// waits until the server has handled the request, so the next event pump
+// sees the events. Kept apart from the tests because Xlib's macros clash
+// with GoogleTest's names.
+#pragma once
+
+#include <SDL.h>
+
+namespace xtest {
+
+// 1 when the window's X display offers the test extension.
+int Open(SDL_Window* window);
+// Moves the pointer to window pixel (x, y).
+void MovePointer(int x, int y);
+// Button 1 is the left, 3 the right.
+void Button(int button, bool down);
+// A key by its SDL key code (F-keys, Escape, letters).
+void Key(SDL_Keycode key, bool down);
+
+}  // namespace xtest
