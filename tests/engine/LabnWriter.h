@@ -1,4 +1,4 @@
-// A small LABN archive writer for tests and seed corpora.
+// A small LABN archive writer for tests, seed corpora and the demo data.
 #pragma once
 
 #include <cstdint>

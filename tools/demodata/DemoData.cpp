@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
       ++failed;
     }
   }
+  if (!failed && !demodata::PackArchives(gameDir)) {
+    std::fprintf(stderr, "demodata: the archives could not be packed\n");
+    ++failed;
+  }
   std_Shutdown();
   return failed ? 1 : 0;
 }

@@ -21,6 +21,10 @@ struct Registrar {
 bool WriteBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 bool WriteText(const std::filesystem::path& path, std::string_view text);
 
+// Runs after every writer: moves files the writers made into the game's
+// `*.lab` archives (Archives.cpp); answers false when one could not be packed.
+bool PackArchives(const std::filesystem::path& gameDir);
+
 }  // namespace demodata
 
 #define DEMODATA_WRITER(name)                                    \
