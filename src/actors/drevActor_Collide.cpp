@@ -368,12 +368,16 @@ int drevActor_AvoidActor(qxVector3* out, int capacity, int count, Actor* actor, 
     }
     const int k = drevActor_NearestCorner(corners, usable, &legStart, &goal);
     if (k < 0) return path.count;
+    // The path's length first: it also sets p (an argument list has no
+    // order of evaluation).
     const qxVector3* p = nullptr;
-    appendPath(p, SectorPath(actor, pts[i], corners[k], &p), false);
+    const int toCorner = SectorPath(actor, pts[i], corners[k], &p);
+    appendPath(p, toCorner, false);
     usable[k] = 0;
     qxVector3 q = path.out[path.count - 1];
     if (clear(q)) {
-      appendPath(p, WalkPlane_GetPath(&p), false);
+      const int toGoal = WalkPlane_GetPath(&p);
+      appendPath(p, toGoal, false);
       return path.count;
     }
 

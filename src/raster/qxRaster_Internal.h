@@ -320,8 +320,14 @@ inline P Colour(const PixelContext& c, uint32_t t, int32_t row, P d) {
     }
   } else {
     // Lit faces light through one row; Gouraud faces through the pixel's row.
-    const uint8_t* r8 = S == Shade::kLit ? c.lightRow : c.lightRow + row * 256;
-    const uint16_t* r16 = S == Shade::kLit ? c.lightRow16 : c.lightRow16 + row * 256;
+    // Only the table of the canvas's depth is set (the other is null).
+    const uint8_t* r8 = nullptr;
+    const uint16_t* r16 = nullptr;
+    if constexpr (k8) {
+      r8 = S == Shade::kLit ? c.lightRow : c.lightRow + row * 256;
+    } else {
+      r16 = S == Shade::kLit ? c.lightRow16 : c.lightRow16 + row * 256;
+    }
     if constexpr (!T) {
       if constexpr (k8) return r8[t];
       return r16[t];
