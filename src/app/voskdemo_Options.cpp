@@ -9,6 +9,7 @@
 
 #include "app/voskdemo.h"
 #include "engine/drevMain.h"
+#include "presentation/drevRender.h"
 #include "platform/kv_Language.h"
 
 namespace {
@@ -89,6 +90,7 @@ int voskdemo_ParseOptions(const char* commandLine) {
       drevMain_SetDataPath(tokens[++i].c_str());
     } else if (Is(token, "z")) {
       state->zBufferVideo = 1;
+      drevRender_zBufferInSystemMemory = 0;
     }
   }
   return 1;

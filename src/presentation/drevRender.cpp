@@ -38,6 +38,7 @@ DisplayBuffer* drevRender_pZRaster = nullptr;
 DisplayBuffer* drevRender_pCleanBuffer = nullptr;
 DisplayBuffer* drevRender_pCleanZBuffer = nullptr;
 DisplayBuffer* drevRender_pDecompressionBuffer = nullptr;
+int drevRender_zBufferInSystemMemory = 1;
 
 namespace {
 
@@ -263,7 +264,8 @@ int drevRender_OpenBuffers(DisplayBuffer* display, DisplayBuffer* zBuffer, int x
   BufferFormat format = display->format;
   drevRender_pDecompressionBuffer = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
   drevRender_pCleanBuffer = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
-  drevRender_pCleanZBuffer = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
+  drevRender_pCleanZBuffer =
+      stdDisplay_NewBuffer(&format, drevRender_zBufferInSystemMemory ? 0 : 1, 0, nullptr);
   if (drevRender_pDecompressionBuffer) {
     drevRender_pDecompressionBuffer->name = "drevRender_pDecompressionBuffer";
     s.decompressionCapacity = drevRender_pDecompressionBuffer->format.byteSize;

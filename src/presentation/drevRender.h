@@ -130,6 +130,10 @@ extern DisplayBuffer* drevRender_pZRaster;
 extern DisplayBuffer* drevRender_pCleanBuffer;
 extern DisplayBuffer* drevRender_pCleanZBuffer;
 extern DisplayBuffer* drevRender_pDecompressionBuffer;
+// 1 at start; the option -z sets it to 0, which asks for the clean z-buffer
+// as a video buffer. Our display layer keeps every buffer in main memory, so
+// the request is passed on and changes nothing else.
+extern int drevRender_zBufferInSystemMemory;
 // The 3D canvas over the display raster and z raster.
 qxCanvas* drevRender_GetCanvas(void);
 

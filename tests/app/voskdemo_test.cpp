@@ -1,6 +1,7 @@
 // The front end's command line, start-up failure on -? and the quit path of
 // the tick.
 #include "app/voskdemo.h"
+#include "presentation/drevRender.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -42,6 +43,8 @@ TEST_F(Options, FlagsInEitherFormAndAnyCase) {
   EXPECT_EQ(state_->logToFile, 1);
   EXPECT_EQ(state_->logResources, 1);
   EXPECT_EQ(state_->zBufferVideo, 1);
+  EXPECT_EQ(drevRender_zBufferInSystemMemory, 0);
+  drevRender_zBufferInSystemMemory = 1;
   EXPECT_EQ(voskdemo_IsNoFmv(), 1);
 }
 
