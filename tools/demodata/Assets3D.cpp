@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "BoxCorners.h"
 #include "DemoData.h"
+#include "QuadrixWriters.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxKeyframe.h"
@@ -16,137 +16,11 @@
 
 namespace {
 
-const ColorFormat k565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
-// Palette indices into the default colormap, as the classic rasterizer reads them.
-const ColorFormat kIndexed = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-
-bool Prepare(const std::filesystem::path& path) {
-  qxCore_Startup(std_pHS);  // the writers allocate and write through the library
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  return !error;
-}
-
-bool Report(bool written, const std::filesystem::path& path) {
-  if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
-  return written;
-}
+using namespace demodata;
 
 uint16_t Pixel(int r, int g, int b) {
   return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
-
-// The index of the default colormap's colour cube nearest to a colour.
-uint8_t CubeIndex(int r, int g, int b) {
-  auto level = [](int c) { return (c + 25) / 51; };
-  return static_cast<uint8_t>(level(r) * 36 + level(g) * 6 + level(b));
-}
-
-// A material of one textured cel whose texture has mips levels of a square
-// of the given side in the given pixel format (5-6-5 or palette indices),
-// painted by colour(x, y, side of the level).
-template <typename Paint>
-bool WriteMaterial(const std::filesystem::path& path, int side, int mips, Paint colour,
-                   const ColorFormat& pixelFormat = k565) {
-  if (!Prepare(path)) return false;
-  qxMaterial material{};
-  material.flags = QXMATERIAL_TEXTURED;
-  material.format = pixelFormat;
-  material.celCount = 1;
-  qxMaterialTexture texture{};
-  qxMaterialCel cel{};
-  cel.flags = QXMATERIAL_CEL_TEXTURED;
-  cel.texture = &texture;
-  material.cels[0] = &cel;
-  material.textureCount = 1;
-  material.textures = &texture;
-  texture.log2Width = std_Log2(side);
-  texture.widthMask = texture.heightMask = side - 1;
-  texture.mipCount = static_cast<uint32_t>(mips);
-  bool made = true;
-  for (int k = 0; k < mips; ++k) {
-    const int s = side >> k;
-    BufferFormat format{};
-    format.width = format.height = s;
-    format.format = pixelFormat;
-    DisplayBuffer* level = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
-    texture.mipLevels[k] = level;
-    if (!level) {
-      made = false;
-      break;
-    }
-    for (int y = 0; y < s; ++y) {
-      for (int x = 0; x < s; ++x) {
-        if (pixelFormat.bitsPerPixel == 8) {
-          static_cast<uint8_t*>(level->pixels)[y * s + x] = static_cast<uint8_t>(colour(x, y, s));
-        } else {
-          static_cast<uint16_t*>(level->pixels)[y * s + x] = static_cast<uint16_t>(colour(x, y, s));
-        }
-      }
-    }
-  }
-  const bool written = made && qxMaterial_Write(path.c_str(), &material) == 1;
-  for (DisplayBuffer* level : texture.mipLevels) stdDisplay_FreeBuffer(level);
-  return Report(written, path);
-}
-
-// One box mesh of 8 corners and 6 quads (outlines turned so that the
-// normals point out), with texture vertices at the corners of the crate's
-// 32 x 32 texture (in texels, as the rasterizers take them).
-struct BoxMesh {
-  std::vector<qxVector3> vertices;
-  std::vector<qxVector2> texVertices = {{0, 0}, {32, 0}, {32, 32}, {0, 32}};
-  std::vector<float> intensities;
-  std::vector<qxVector3> normals;
-  std::vector<int32_t> indices;
-  std::vector<int32_t> texIndices;
-  std::vector<qxFace> faces;
-
-  BoxMesh(qxVector3 min, qxVector3 max) {
-    for (int i = 0; i < 8; ++i) {
-      vertices.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
-      normals.push_back(demodata::BoxCornerNormal(i));
-    }
-    intensities.assign(8, demodata::kBaseIntensity);
-    const int32_t quads[6][4] = {{7, 6, 4, 5}, {1, 0, 2, 3}, {3, 7, 5, 1},
-                                 {0, 4, 6, 2}, {2, 6, 7, 3}, {1, 5, 4, 0}};
-    for (const auto& quad : quads) {
-      indices.insert(indices.end(), quad, quad + 4);
-      texIndices.insert(texIndices.end(), {0, 1, 2, 3});
-    }
-  }
-
-  void Fill(qxModel3Mesh* mesh, const char* name, int32_t index, qxMaterial* material) {
-    faces.assign(6, qxFace{});
-    for (int f = 0; f < 6; ++f) {
-      qxFace& face = faces[static_cast<size_t>(f)];
-      qxFace_NewEntry(&face);
-      face.index = f;
-      face.geometryMode = 4;
-      face.lightingMode = 3;
-      face.textureMode = 1;
-      face.vertexCount = 4;
-      face.vertexIndices = &indices[static_cast<size_t>(f) * 4];
-      face.texVertexIndices = &texIndices[static_cast<size_t>(f) * 4];
-      face.material = material;
-    }
-    *mesh = qxModel3Mesh{};
-    std::snprintf(mesh->name, sizeof mesh->name, "%s", name);
-    mesh->meshIndex = index;
-    mesh->geometryMode = 4;
-    mesh->lightingMode = 3;
-    mesh->textureMode = 1;
-    mesh->vertices = vertices.data();
-    mesh->texVertices = texVertices.data();
-    mesh->vertexIntensities = intensities.data();
-    mesh->litIntensities = intensities.data();
-    mesh->faces = faces.data();
-    mesh->vertexNormals = normals.data();
-    mesh->vertexCount = 8;
-    mesh->texVertexCount = 4;
-    mesh->faceCount = 6;
-  }
-};
 
 }  // namespace
 
@@ -207,11 +81,13 @@ DEMODATA_WRITER(demo_crate_3do) {
   std::snprintf(material.name, sizeof material.name, "demo_crate.mat");
   material.flags = QXMATERIAL_TEXTURED;
   qxMaterial* materials[1] = {&material};
-  BoxMesh body({-0.5f, -0.5f, 0.0f}, {0.5f, 0.5f, 0.8f});
-  BoxMesh lid({-0.55f, -0.55f, 0.0f}, {0.55f, 0.55f, 0.1f});
+  // Texture vertices in texels of the crate's 32 x 32 texture.
+  BoxesMesh body(32), lid(32);
+  body.Box({-0.5f, -0.5f, 0.0f}, {0.5f, 0.5f, 0.8f}, &material);
+  lid.Box({-0.55f, -0.55f, 0.0f}, {0.55f, 0.55f, 0.1f}, &material);
   qxModel3Mesh meshes[2];
-  body.Fill(&meshes[0], "crate_body", 0, &material);
-  lid.Fill(&meshes[1], "crate_lid", 1, &material);
+  body.Fill(&meshes[0], "crate_body", 0);
+  lid.Fill(&meshes[1], "crate_lid", 1);
   meshes[0].shadow = 1;
 
   qxModel3 model{};

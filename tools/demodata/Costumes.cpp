@@ -1,34 +1,20 @@
 // The demo's costume "walker.cos": the crate model as the main model, its
 // lid-opening keyframe looping as the walk, and rest and mumble chores that
 // show and flap the lid (the crate's "mouth").
+#include <string>
+
 #include "DemoData.h"
+#include "QuadrixWriters.h"
 
 namespace {
 
 // The costume text file: the fifteen component tags of the engine, the
 // model with its keyframe and its lid mesh, and three chores.
-constexpr char kWalkerCos[] =
+const std::string kWalkerCos =
     "# The demo's walking crate.\n"
     "costume v0.1\n"
-    "\n"
-    "section tags\n"
-    "\tnumtags 15\n"
-    "\n"
-    "\t0\t'MMDL'\tfs\t\tMAIN Quadrix Thing (.3DO)\n"
-    "\t1\t'MODL'\tfs\t\tQuadrix Thing (.3DO)\n"
-    "\t2\t'cmap'\tfs\t\tQuadrix Colormap\n"
-    "\t3\t'MESH'\tfs\t\tQuadrix Thing Mesh\n"
-    "\t4\t'MAT '\tfs\t\tQuadrix Animated Material\n"
-    "\t5\t'KEYF'\tfs\t\tQuadrix Keyframe (.KEY)\n"
-    "\t6\t'BKND'\tfs\t\tGeneral Bitmap\n"
-    "\t7\t'anim'\tfs\t\tAnimation (old,use Bitmap)\n"
-    "\t8\t'mlss'\tfs\t\tMelos Streamed Sound FX\n"
-    "\t9\t'mlls'\tfs\t\tMelos Resident Sound FX\n"
-    "\t10\t'VLOT'\tfs\t\tTolve Movie\n"
-    "\t11\t'sprt'\tfs\t\tSprite\n"
-    "\t12\t'mlse'\tint\t\tMelos Sequence\n"
-    "\t13\t'mlst'\tint\t\tMelos State\n"
-    "\t14\t'luav'\tint\t\tLua Variable\n"
+    "\n" +
+    std::string(demodata::kCostumeTagsSection) +
     "\n"
     "section components\n"
     "\tnumcomponents 3\n"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "BoxCorners.h"
 #include "DemoData.h"
+#include "QuadrixWriters.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxMaterial.h"
@@ -24,133 +24,15 @@
 
 namespace {
 
-// Palette indices into the default colormap, as the classic rasterizer reads them.
-const ColorFormat kIndexed = {0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+using namespace demodata;
+
 constexpr int kTextureSide = 16;
 
-bool Prepare(const std::filesystem::path& path) {
-  qxCore_Startup(std_pHS);  // the writers allocate and write through the library
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  return !error;
-}
-
-bool Report(bool written, const std::filesystem::path& path) {
-  if (!written) std::fprintf(stderr, "demodata: could not write %s\n", path.c_str());
-  return written;
-}
-
-// The index of the default colormap's 6 x 6 x 6 colour cube nearest to a colour.
-uint8_t CubeIndex(int r, int g, int b) {
-  auto level = [](int c) { return (c + 25) / 51; };
-  return static_cast<uint8_t>(level(r) * 36 + level(g) * 6 + level(b));
-}
-
-// A material of one cel of palette indices, kTextureSide square with two
-// mip levels, painted by index(x, y, side of the level).
+// Quill's materials: kTextureSide square palette indices with two mip levels.
 template <typename Paint>
-bool WriteMaterial(const std::filesystem::path& path, Paint index) {
-  if (!Prepare(path)) return false;
-  qxMaterial material{};
-  material.flags = QXMATERIAL_TEXTURED;
-  material.format = kIndexed;
-  material.celCount = 1;
-  qxMaterialTexture texture{};
-  qxMaterialCel cel{};
-  cel.flags = QXMATERIAL_CEL_TEXTURED;
-  cel.texture = &texture;
-  material.cels[0] = &cel;
-  material.textureCount = 1;
-  material.textures = &texture;
-  texture.log2Width = std_Log2(kTextureSide);
-  texture.widthMask = texture.heightMask = kTextureSide - 1;
-  constexpr int kMips = 2;
-  texture.mipCount = kMips;
-  bool made = true;
-  for (int k = 0; k < kMips; ++k) {
-    const int s = kTextureSide >> k;
-    BufferFormat format{};
-    format.width = format.height = s;
-    format.format = kIndexed;
-    DisplayBuffer* level = stdDisplay_NewBuffer(&format, 0, 0, nullptr);
-    texture.mipLevels[k] = level;
-    if (!level) {
-      made = false;
-      break;
-    }
-    for (int y = 0; y < s; ++y) {
-      for (int x = 0; x < s; ++x) static_cast<uint8_t*>(level->pixels)[y * s + x] = index(x, y, s);
-    }
-  }
-  const bool written = made && qxMaterial_Write(path.c_str(), &material) == 1;
-  for (DisplayBuffer* level : texture.mipLevels) stdDisplay_FreeBuffer(level);
-  return Report(written, path);
+bool WriteQuillMaterial(const std::filesystem::path& path, Paint index) {
+  return WriteMaterial(path, kTextureSide, 2, index, kIndexed);
 }
-
-// A mesh of axis-aligned boxes in its node's space, every face a textured
-// quad over the whole texture (texture vertices in texels) with outlines
-// turned so that the normals point out.
-struct BoxesMesh {
-  std::vector<qxVector3> vertices;
-  std::vector<qxVector2> texVertices = {{0, 0},
-                                        {kTextureSide, 0},
-                                        {kTextureSide, kTextureSide},
-                                        {0, kTextureSide}};
-  std::vector<float> intensities;
-  std::vector<qxVector3> normals;
-  std::vector<int32_t> indices;
-  std::vector<int32_t> texIndices;
-  std::vector<qxMaterial*> faceMaterials;
-  std::vector<qxFace> faces;
-
-  BoxesMesh& Box(qxVector3 min, qxVector3 max, qxMaterial* material) {
-    const int32_t base = static_cast<int32_t>(vertices.size());
-    for (int i = 0; i < 8; ++i) {
-      vertices.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
-      normals.push_back(demodata::BoxCornerNormal(i));
-    }
-    const int32_t quads[6][4] = {{7, 6, 4, 5}, {1, 0, 2, 3}, {3, 7, 5, 1},
-                                 {0, 4, 6, 2}, {2, 6, 7, 3}, {1, 5, 4, 0}};
-    for (const auto& quad : quads) {
-      for (int32_t corner : quad) indices.push_back(base + corner);
-      texIndices.insert(texIndices.end(), {0, 1, 2, 3});
-      faceMaterials.push_back(material);
-    }
-    return *this;
-  }
-
-  void Fill(qxModel3Mesh* mesh, const char* name, int32_t meshIndex) {
-    intensities.assign(vertices.size(), demodata::kBaseIntensity);
-    faces.assign(faceMaterials.size(), qxFace{});
-    for (size_t f = 0; f < faces.size(); ++f) {
-      qxFace& face = faces[f];
-      qxFace_NewEntry(&face);
-      face.index = static_cast<int32_t>(f);
-      face.geometryMode = 4;
-      face.lightingMode = 3;
-      face.textureMode = 1;
-      face.vertexCount = 4;
-      face.vertexIndices = &indices[f * 4];
-      face.texVertexIndices = &texIndices[f * 4];
-      face.material = faceMaterials[f];
-    }
-    *mesh = qxModel3Mesh{};
-    std::snprintf(mesh->name, sizeof mesh->name, "%s", name);
-    mesh->meshIndex = meshIndex;
-    mesh->geometryMode = 4;
-    mesh->lightingMode = 3;
-    mesh->textureMode = 1;
-    mesh->vertices = vertices.data();
-    mesh->texVertices = texVertices.data();
-    mesh->vertexIntensities = intensities.data();
-    mesh->litIntensities = intensities.data();
-    mesh->faces = faces.data();
-    mesh->vertexNormals = normals.data();
-    mesh->vertexCount = static_cast<int32_t>(vertices.size());
-    mesh->texVertexCount = static_cast<int32_t>(texVertices.size());
-    mesh->faceCount = static_cast<int32_t>(faces.size());
-  }
-};
 
 // The model's nodes, in node order: name, parent, position in the parent's
 // space. Every node draws the mesh of its own index.
@@ -179,16 +61,16 @@ const char* const kMaterialNames[] = {"quill_tin.mat", "quill_dark.mat", "quill_
 // lit eyes.
 DEMODATA_WRITER(quill_materials) {
   const auto folder = gameDir / "Materials";
-  return WriteMaterial(folder / kMaterialNames[0],
+  return WriteQuillMaterial(folder / kMaterialNames[0],
                        [](int x, int y, int side) {
                          const bool rivet = (x == 1 || x == side - 2) && (y % 4 == 1);
                          const bool edge = x == 0 || y == 0 || x == side - 1 || y == side - 1;
                          if (rivet) return CubeIndex(230, 230, 220);
                          return edge ? CubeIndex(40, 90, 110) : CubeIndex(70, 150, 160);
                        }) &&
-         WriteMaterial(folder / kMaterialNames[1],
+         WriteQuillMaterial(folder / kMaterialNames[1],
                        [](int, int, int) { return CubeIndex(30, 30, 40); }) &&
-         WriteMaterial(folder / kMaterialNames[2], [](int x, int y, int side) {
+         WriteQuillMaterial(folder / kMaterialNames[2], [](int x, int y, int side) {
            const int d = (2 * x - side + 1) * (2 * x - side + 1) + (2 * y - side + 1) * (2 * y - side + 1);
            return d < side * side / 2 ? CubeIndex(255, 240, 120) : CubeIndex(200, 160, 40);
          });
@@ -207,7 +89,7 @@ DEMODATA_WRITER(quill_3do) {
   qxMaterial* tin = &materials[0];
   qxMaterial* dark = &materials[1];
   qxMaterial* eye = &materials[2];
-  BoxesMesh meshes[kNodeCount];
+  std::vector<BoxesMesh> meshes(kNodeCount, BoxesMesh(kTextureSide));
   meshes[kHips].Box({-0.16f, -0.1f, -0.05f}, {0.16f, 0.1f, 0.07f}, dark);
   meshes[kTorso].Box({-0.22f, -0.15f, 0.0f}, {0.22f, 0.15f, 0.5f}, tin);
   meshes[kNeck].Box({-0.05f, -0.05f, 0.0f}, {0.05f, 0.05f, 0.06f}, dark);
@@ -366,25 +248,8 @@ std::string QuillCos() {
   std::string text =
       "# Quill, the demo's tin robot.\n"
       "costume v0.1\n"
-      "\n"
-      "section tags\n"
-      "\tnumtags 15\n"
-      "\n"
-      "\t0\t'MMDL'\tfs\t\tMAIN Quadrix Thing (.3DO)\n"
-      "\t1\t'MODL'\tfs\t\tQuadrix Thing (.3DO)\n"
-      "\t2\t'cmap'\tfs\t\tQuadrix Colormap\n"
-      "\t3\t'MESH'\tfs\t\tQuadrix Thing Mesh\n"
-      "\t4\t'MAT '\tfs\t\tQuadrix Animated Material\n"
-      "\t5\t'KEYF'\tfs\t\tQuadrix Keyframe (.KEY)\n"
-      "\t6\t'BKND'\tfs\t\tGeneral Bitmap\n"
-      "\t7\t'anim'\tfs\t\tAnimation (old,use Bitmap)\n"
-      "\t8\t'mlss'\tfs\t\tMelos Streamed Sound FX\n"
-      "\t9\t'mlls'\tfs\t\tMelos Resident Sound FX\n"
-      "\t10\t'VLOT'\tfs\t\tTolve Movie\n"
-      "\t11\t'sprt'\tfs\t\tSprite\n"
-      "\t12\t'mlse'\tint\t\tMelos Sequence\n"
-      "\t13\t'mlst'\tint\t\tMelos State\n"
-      "\t14\t'luav'\tint\t\tLua Variable\n"
+      "\n" +
+      std::string(kCostumeTagsSection) +
       "\n"
       "section components\n"
       "\tnumcomponents 6\n"
