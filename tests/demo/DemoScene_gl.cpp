@@ -473,6 +473,23 @@ std::string ErrorLines(const std::string& text) {
   return found;
 }
 
+// A click on a thing (within the given frames Quill looks at it) and the
+// line he says about it, which Escape cuts short.
+void LookAndCutLine(Scene& scene, int x, int y, int button, const std::string& thing,
+                    const std::string& line, int frames) {
+  scene.Click(x, y, button);
+  ASSERT_TRUE(scene.Await("Quill looks at the " + thing, frames));
+  ASSERT_TRUE(scene.Await("Quill says /" + line + "/", 1));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
+}
+
+// A right click on the sun: after Quill's line the sunset movie starts.
+void StartSunset(Scene& scene) {
+  ASSERT_NO_FATAL_FAILURE(LookAndCutLine(scene, 530, 80, 3, "sun", "SUN01", 120));
+  ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
+}
+
 // The whole play in one rendering mode.
 void Play(const char* mode, int classic) {
   Scene scene(mode);
@@ -533,17 +550,11 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill stops at ", 300));
   EXPECT_EQ(scene.RestOfLine(), stop);
 
-  // A right click on the sun: Quill looks at it, and the sunset movie (the
-  // high-definition replacement of intro.snm) brings the night.
-  scene.Click(530, 80, 3);
-  ASSERT_TRUE(scene.Await("Quill looks at the sun", 120));
-  ASSERT_TRUE(scene.Await("Quill says /SUN01/", 1));
-  scene.Press(SDLK_ESCAPE);
-  ASSERT_TRUE(scene.Await("the line is over", 2));
-  // The movie's clock is held from its start; a second into it the picture
-  // is taken.
+  // The sunset movie (the high-definition replacement of intro.snm) brings
+  // the night. Its clock is held from its start; a second into it the
+  // picture is taken.
   scene.HoldMovieClock();
-  ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
+  ASSERT_NO_FATAL_FAILURE(StartSunset(scene));
   EXPECT_TRUE(scene.ShowMovieFrame(25));
   EXPECT_TRUE(scene.WindowShot("sunset_movie"));
   scene.ReleaseMovieClock();
@@ -559,11 +570,7 @@ void Play(const char* mode, int classic) {
 
   // A click on the gate: Quill walks out through it and the classic cutscene
   // of the road plays; he comes back.
-  scene.Click(580, 260, 1);
-  ASSERT_TRUE(scene.Await("Quill looks at the gate", 600));
-  ASSERT_TRUE(scene.Await("Quill says /GATE01/", 1));
-  scene.Press(SDLK_ESCAPE);
-  ASSERT_TRUE(scene.Await("the line is over", 2));
+  ASSERT_NO_FATAL_FAILURE(LookAndCutLine(scene, 580, 260, 1, "gate", "GATE01", 600));
   ASSERT_TRUE(scene.Await("Quill leaves through the gate", 300));
   ASSERT_TRUE(scene.Await("the road cutscene starts", 1));
   scene.Frames(20);
@@ -593,12 +600,7 @@ void PlaySunsetWithoutMovies(const char* mode, int classic) {
   ASSERT_TRUE(scene.Start(classic, "-log -nofmv"));
   ASSERT_TRUE(scene.Await("the yard is ready", 1));
   scene.Frames(45);
-  scene.Click(530, 80, 3);
-  ASSERT_TRUE(scene.Await("Quill looks at the sun", 120));
-  ASSERT_TRUE(scene.Await("Quill says /SUN01/", 1));
-  scene.Press(SDLK_ESCAPE);
-  ASSERT_TRUE(scene.Await("the line is over", 2));
-  ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
+  ASSERT_NO_FATAL_FAILURE(StartSunset(scene));
   scene.Frames(20);
   EXPECT_TRUE(scene.WindowShot("sunset_cutscene"));
   // Escape cuts the cutscene short.
