@@ -91,6 +91,10 @@ void kv_RenderHooks_InitBackends(void);
 // Done by kv_RenderHooks_InitBackends; any may be null.
 void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* deferred,
                                 RenderHookTable* software);
+// Shows the software picture from now on whatever `RenderingMode` says, at
+// once and without a fade: the deferred back end is not there to draw.
+void kv_RenderHooks_UseClassicOnly(void);
+int kv_RenderHooks_IsClassicOnly(void);
 RenderHookTable* kv_RenderHooks_GetHardwareTable(void);
 RenderHookTable* kv_RenderHooks_GetDeferredTable(void);
 RenderHookTable* kv_RenderHooks_GetSoftwareTable(void);

@@ -162,4 +162,12 @@ void kv_RenderHooks_InitBackends(void) {
   if (software) software->active = 0;
   if (deferred) deferred->active = 1;
   if (hardware) hardware->active = 1;
+  // The scripts ask whether the new rendering can be chosen.
+  drevRender_SetHardwareAccelerated(deferred ? 1 : 0);
+  if (!deferred && software) {
+    kv_Log_Printf("[OpenGL] The new rendering is not available: showing the classic rendering.");
+    kv_RenderHooks_UseClassicOnly();
+    software->active = 1;
+    kv_RenderHooks_classicPicture = 1;
+  }
 }
