@@ -499,12 +499,13 @@ function toggle_speech_mode()
 end
 
 -- A line of the text table shown for a while in the scene's colours, with
--- its shadow.
+-- its shadow. A printed line goes under the ones printed before it, so the
+-- text comes first.
 function show_text(id, y, duration)
-  PrintLine(id, {x = 321, y = y + 1, center = 1, font = demo_font, duration = duration,
-                 fgcolor = kShadowColor})
   PrintLine(id, {x = 320, y = y, center = 1, font = demo_font, duration = duration,
                  fgcolor = kTextColor})
+  PrintLine(id, {x = 321, y = y + 1, center = 1, font = demo_font, duration = duration,
+                 fgcolor = kShadowColor})
 end
 
 function skip()
