@@ -205,7 +205,8 @@ void SetActorReflection() {
 }
 
 // SetActorHead(actor, joint 1, 2, 3, view angle, limit A, limit B): the
-// actors module refuses joints outside the model.
+// actors module refuses joints past the model; joints of -1 switch head
+// tracking off.
 void SetActorHead() {
   Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
