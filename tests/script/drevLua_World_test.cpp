@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -282,7 +283,18 @@ TEST_F(ScriptWorld, CostumeStackQueries) {
            "45"},
           {"ActorLookAt nil twice changes nothing the second time",
            "ActorLookAt(a, 1, 2, 3)\nActorLookAt(a, nil)\nr = tostring(IsActorLooking(a))", "1"},
+          {"a join without a main model", "r = 'x' .. a", "x(actor0:)"},
       });
+  // A join names the main model of the top costume.
+  auto model = std::make_unique<qxModel3>();
+  std::strcpy(model->name, "quill.3do");
+  qxThing thing{};
+  thing.type = QXTHING_MODEL;
+  thing.object = model.get();
+  top.mainModel = &thing;
+  EXPECT_EQ("x(actor0:quill.3do)", Run("r = 'x' .. a"));
+  EXPECT_EQ("(actor0:quill.3do)(nil)", Run("r = a .. nil"));
+  top.mainModel = nullptr;
   actor->state &= ~ACTOR_LOOKING;
   EXPECT_EQ("nil", Run("ActorLookAt(a, nil)\nr = tostring(IsActorLooking(a))"));
 
