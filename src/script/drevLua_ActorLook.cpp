@@ -327,10 +327,12 @@ void GetVisibleThings() {
   lua_pushobject(table);
 }
 
+// GetActorRect(actor): x, y, width and height of the last draw; nil when the
+// actor was not drawn or the draw covered no pixel (the box stayed empty).
 void GetActorRect() {
   const Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
-  if (!actor->drawn) {
+  if (!actor->drawn || actor->screenRect[2] <= 0 || actor->screenRect[3] <= 0) {
     lua_pushnil();
     return;
   }

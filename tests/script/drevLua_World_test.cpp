@@ -308,6 +308,22 @@ TEST_F(ScriptWorld, CostumeStackQueries) {
   chore.uninitialize();
 }
 
+// GetActorRect answers the rectangle of the last draw; nil when the actor
+// was not drawn or its draw covered nothing (the empty box a draw starts from).
+TEST_F(ScriptWorld, ActorRectOnlyForADrawThatCoveredSomething) {
+  ASSERT_EQ("", Run("a = LoadActor()"));
+  Actor* actor = drevActor_FromIndex(0);
+  ASSERT_NE(actor, nullptr);
+  actor->drawn = 1;
+  const int32_t drawn[4] = {10, 20, 30, 40};
+  std::memcpy(actor->screenRect, drawn, sizeof drawn);
+  EXPECT_EQ("10 20 30 40",
+            Run("local x, y, w, h = GetActorRect(a)\nr = x .. ' ' .. y .. ' ' .. w .. ' ' .. h"));
+  const int32_t empty[4] = {640, 480, -640, -480};
+  std::memcpy(actor->screenRect, empty, sizeof empty);
+  EXPECT_EQ("nil 1", Run("r = tostring(GetActorRect(a)) .. ' ' .. call(GetActorRect, {a}, 'p').n"));
+}
+
 TEST_F(ScriptWorld, ActorAppearanceAndQueries) {
   RunCases(
       this,
