@@ -599,15 +599,17 @@ int drevOverlay_Restore(SaveTransferFn read) {
   }
   // Use counts: each overlay made with an image counts it up and counts it
   // down when destroyed, and an image whose count is 0 may be released or
-  // replaced. The mouse shows its cursor images without counting them, so a
-  // count may lag its overlays, but never by more than the overlay table
-  // holds. One below the overlays showing the image is raised to them, so
-  // that no image is released or replaced while it is shown.
+  // replaced unless it is pinned. The mouse shows its (pinned) cursor images
+  // without counting them, so a count may lag its overlays, but never by more
+  // than the overlay table holds. An image that is not pinned and counts fewer
+  // uses than the overlays showing it is raised to them, so that it is not
+  // released or replaced while it is shown.
   for (int i = 0; i < m->imageCount; ++i) {
     OverlayImage* image = m->images[i];
     if (image->useCount < -OVERLAY_TABLE_SIZE || image->useCount > OVERLAY_TABLE_SIZE) {
       return fail("an image's use count out of range");
     }
+    if (image->cache == 1) continue;
     int32_t users = 0;
     for (int k = 0; k < m->overlayCount; ++k) users += m->overlays[k].image == image;
     if (image->useCount < users) {
