@@ -170,44 +170,36 @@ void BM_BruteForceVisibility(benchmark::State& state) {
 }
 BENCHMARK(BM_BruteForceVisibility);
 
-// A walk command on the crowded floor: its own flag starts at 0, as every
-// walk command's does.
-void BM_WalkCommandWhereTheGraphFails(benchmark::State& state) {
+// Walks on the crowded floor, each with a graph-failed flag of its own that
+// starts at the given value; with rebuild set, the graph is marked dirty
+// before every walk.
+void WalkOnTheCrowdedFloor(benchmark::State& state, int graphFailedAtStart, bool rebuild) {
   const Floor& floor = Use(TheCrowdedFloor(), "crowded.set");
   size_t i = 0;
   for (auto _ : state) {
     const Query& q = floor.queries[i++ % floor.queries.size()];
-    int graphFailed = 0;
+    if (rebuild) Pathfinder_Invalidate();
+    int graphFailed = graphFailedAtStart;
     benchmark::DoNotOptimize(
         WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, &graphFailed, nullptr));
   }
+}
+
+// A walk command: its own flag starts at 0, as every walk command's does.
+void BM_WalkCommandWhereTheGraphFails(benchmark::State& state) {
+  WalkOnTheCrowdedFloor(state, 0, false);
 }
 BENCHMARK(BM_WalkCommandWhereTheGraphFails);
 
 // The same walk straight to the sector search (the flag already set).
 void BM_SectorSearchAlone(benchmark::State& state) {
-  const Floor& floor = Use(TheCrowdedFloor(), "crowded.set");
-  size_t i = 0;
-  for (auto _ : state) {
-    const Query& q = floor.queries[i++ % floor.queries.size()];
-    int graphFailed = 1;
-    benchmark::DoNotOptimize(
-        WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, &graphFailed, nullptr));
-  }
+  WalkOnTheCrowdedFloor(state, 1, false);
 }
 BENCHMARK(BM_SectorSearchAlone);
 
 // A walk command that tries the build again every time.
 void BM_WalkCommandRebuildingEveryTime(benchmark::State& state) {
-  const Floor& floor = Use(TheCrowdedFloor(), "crowded.set");
-  size_t i = 0;
-  for (auto _ : state) {
-    const Query& q = floor.queries[i++ % floor.queries.size()];
-    Pathfinder_Invalidate();
-    int graphFailed = 0;
-    benchmark::DoNotOptimize(
-        WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, &graphFailed, nullptr));
-  }
+  WalkOnTheCrowdedFloor(state, 0, true);
 }
 BENCHMARK(BM_WalkCommandRebuildingEveryTime);
 
