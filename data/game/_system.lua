@@ -130,6 +130,7 @@ function make_quill()
   AddShadowPlane(quill, "yard")
   AddShadowPlane(quill, "porch")
   SetActorShadowPoint(quill, 6, 20, 3)
+  SetShadowColor(6, 8, 12)
   PutActorAt(quill, 1.0, -0.4, 0)
   SetActorRot(quill, 0, 200, 0)
 end

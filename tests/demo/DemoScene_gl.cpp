@@ -548,6 +548,37 @@ void ExpectReadable(const char* what, int x0, int y0, int x1, int y1, double lea
   EXPECT_GE(contrast, least) << "the " << what << " can hardly be read";
 }
 
+// Mean relative luminance of a rectangle of a picture.
+double MeanLuminance(const Picture& p, int x0, int y0, int x1, int y1) {
+  double sum = 0;
+  int count = 0;
+  for (int y = std::max(0, y0); y < std::min(p.height, y1); ++y) {
+    for (int x = std::max(0, x0); x < std::min(p.width, x1); ++x, ++count) {
+      sum += Luminance(p, static_cast<size_t>(y) * p.width + x);
+    }
+  }
+  return count ? sum / count : 0.0;
+}
+
+// Quill's shadow on the ground in a rectangle of the game's 640x480 picture,
+// as the window shows it now: the ground there is at most `most` times as
+// bright as the bare background (the new rendering's screenshot of the yard,
+// which holds the set's background alone).
+void ExpectShadow(int x0, int y0, int x1, int y1, double most) {
+  const Picture window = Scene::Window();
+  ASSERT_FALSE(window.rgb.empty()) << "the X server gave no picture of the window";
+  const Picture ground =
+      LoadPicture(fs::path(std::getenv("VQ_FIXTURES")) / "demo" / "new_yard.png");
+  ASSERT_EQ(ground.width, 640);
+  int wx0 = 0, wy0 = 0, wx1 = 0, wy1 = 0;
+  Scene::WindowPoint(x0, y0, &wx0, &wy0);
+  Scene::WindowPoint(x1, y1, &wx1, &wy1);
+  const double shaded = MeanLuminance(window, wx0, wy0, wx1, wy1);
+  const double bare = MeanLuminance(ground, x0, y0, x1, y1);
+  std::printf("ground under the shadow: %.4f, bare: %.4f\n", shaded, bare);
+  EXPECT_LE(shaded, most * bare) << "no shadow on the ground";
+}
+
 // A click on a thing (within the given frames Quill looks at it) and the
 // line he says about it, which Escape cuts short.
 void LookAndCutLine(Scene& scene, int x, int y, int button, const std::string& thing,
@@ -577,6 +608,9 @@ void Play(const char* mode, int classic) {
   EXPECT_TRUE(scene.WindowShot("yard"));
   ExpectReadable("title", 170, 28, 470, 50, 3.0);
   ExpectReadable("help line", 40, 460, 600, 476, 4.5);
+  // Quill's shadow falls from his feet toward the lower left, away from the
+  // low sun (the classic rendering's planar shadow).
+  if (classic) ExpectShadow(356, 364, 380, 380, 0.6);
 
   // C plays the director's commentary: its strip and first subtitle show;
   // C again stops it.
