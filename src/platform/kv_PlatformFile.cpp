@@ -59,14 +59,14 @@ bool WriteAll(int fd, const unsigned char* data, size_t size) {
 int kv_Platform_MakeDirectory(const char* path) {
   if (!path || !*path) return 0;
   std::string host;
-  stdFileUtil_ResolvePath(path, &host);
-  return MakeFolders(host) ? 1 : 0;
+  stdFileUtil_ResolveWritePath(path, &host);
+  return !host.empty() && MakeFolders(host) ? 1 : 0;
 }
 
 int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
   if (!data || size == 0 || !path || !*path || IsSeparator(path[std::strlen(path) - 1])) return 0;
   std::string host;
-  stdFileUtil_ResolvePath(path, &host);
+  stdFileUtil_ResolveWritePath(path, &host);
   if (host.empty()) return 0;  // a name the resolver refused
   const size_t slash = host.rfind('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(host.substr(0, slash))) return 0;
@@ -95,9 +95,10 @@ int kv_Platform_FileExists(const char* path, const char* mode) {
   if (!path || !mode) return 0;
   std::string host;
   stdFileUtil_ResolvePath(path, &host);
-  // A folder opens as a stream here but is no file (nor on Windows).
+  // Only a regular file counts: a folder opens as a stream here but is no
+  // file (nor on Windows), and opening a pipe would wait for a writer.
   struct stat st;
-  if (stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
+  if (host.empty() || stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   SDL_RWops* stream = SDL_RWFromFile(host.c_str(), mode);
   if (!stream) return 0;
   SDL_RWclose(stream);
