@@ -3,12 +3,14 @@
 #include <SDL.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -59,6 +61,11 @@ bool SlotInRange(uint32_t slot) {
                 kSaveMaxSlot);
   return false;
 }
+
+// The lock that keeps a second program out of the write directory.
+std::mutex g_lockMutex;
+int g_lockFd = -1;
+std::string g_lockedFolder;  // real path of the folder the lock is on
 
 std::string SlotFolderName(uint32_t slot) {
   char name[32];
@@ -356,6 +363,35 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
   }
   stdFileUtil_DisposeFind(search);
   return count;
+}
+
+int kv_Save_LockWriteDirectory(void) {
+  const std::string name = kv_Save_GetWriteDirectory();
+  std::lock_guard<std::mutex> lock(g_lockMutex);
+  const std::string host = WriteHost(name);
+  char real[PATH_MAX];
+  if (host.empty() || !kv_Platform_MakeDirectory(name.c_str()) || !realpath(host.c_str(), real)) {
+    // Without the folder nothing is written anyway, and each write says so.
+    kv_Log_Printf("[Save] - cannot lock %s", name.c_str());
+    return 1;
+  }
+  if (g_lockFd >= 0 && g_lockedFolder == real) return 1;
+  const int fd = open(real, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (g_lockFd >= 0) close(g_lockFd);
+    g_lockFd = fd;
+    g_lockedFolder = real;
+    return 1;
+  }
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (error != EWOULDBLOCK) {
+    kv_Log_Printf("[Save] - cannot lock %s: %s", name.c_str(), std::strerror(error));
+    return 1;
+  }
+  std::fprintf(stderr, "%s is in use by another copy of the game: this one ends.\n", real);
+  kv_Log_Printf("[Save] - %s is in use by another copy of the game: this one ends.", real);
+  return 0;
 }
 
 // --- Settings file ---------------------------------------------------------------

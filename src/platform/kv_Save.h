@@ -35,6 +35,13 @@ struct SaveListEntry {
 void kv_Save_InitWriteDirectory(void);
 std::string kv_Save_GetWriteDirectory(void);
 
+// Takes the advisory lock on the write directory (creating it), which this
+// program then holds until it ends, so that no second program writes the same
+// save slots and settings. 0 when another program holds it: the message then
+// went to standard error and the log, and this program must end. 1 otherwise
+// (also when the folder cannot be made or locked: each write then says why).
+int kv_Save_LockWriteDirectory(void);
+
 // Slots run from 0 to 9999 (four digits in the folder name); every slot
 // operation refuses any other number with a log line and answers 1.
 //
