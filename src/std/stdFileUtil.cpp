@@ -23,10 +23,12 @@ namespace {
 
 // --- Path resolver -----------------------------------------------------------
 
-// The entries of one folder, by exact name and by lower-cased name.
+// The entries of one folder, by exact name and by lower-cased name, and
+// which of them are symbolic links.
 struct Listing {
   std::unordered_set<std::string> exact;
   std::unordered_map<std::string, std::string> folded;  // lower-case -> name as on disk
+  std::unordered_set<std::string> links;
 };
 
 // A data directory holds a few hundred folders at most; past this many cached
@@ -61,10 +63,17 @@ bool ReadListing(const std::string& folder, Listing* listing) {
   if (!dir) return false;
   listing->exact.clear();
   listing->folded.clear();
+  listing->links.clear();
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     listing->exact.insert(name);
+    struct stat st;
+    if (entry->d_type == DT_LNK ||
+        (entry->d_type == DT_UNKNOWN &&
+         fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))) {
+      listing->links.insert(name);
+    }
     // Of several names that differ only in case, keep the smallest one, so
     // the choice does not depend on the order of the directory.
     auto [it, inserted] = listing->folded.emplace(Lower(name), name);
@@ -74,29 +83,33 @@ bool ReadListing(const std::string& folder, Listing* listing) {
   return true;
 }
 
-bool FindIn(const Listing& listing, const std::string& component, std::string* actual) {
+bool FindIn(const Listing& listing, const std::string& component, std::string* actual,
+            bool* link) {
   if (listing.exact.count(component)) {
     *actual = component;
-    return true;
+  } else {
+    const auto it = listing.folded.find(Lower(component));
+    if (it == listing.folded.end()) return false;
+    *actual = it->second;
   }
-  const auto it = listing.folded.find(Lower(component));
-  if (it == listing.folded.end()) return false;
-  *actual = it->second;
+  *link = listing.links.count(*actual) != 0;
   return true;
 }
 
 // Finds a component in a folder through the cache; a miss reads the folder
 // once more before it fails, so entries made by other programs are found.
-bool LookUp(const std::string& folder, const std::string& component, std::string* actual) {
+// link tells whether the entry found is a symbolic link.
+bool LookUp(const std::string& folder, const std::string& component, std::string* actual,
+            bool* link) {
   std::lock_guard<std::mutex> lock(g_resolverMutex);
   auto it = g_listings.find(folder);
-  if (it != g_listings.end() && FindIn(it->second, component, actual)) return true;
+  if (it != g_listings.end() && FindIn(it->second, component, actual, link)) return true;
   Listing fresh;
   if (!ReadListing(folder, &fresh)) {
     if (it != g_listings.end()) g_listings.erase(it);
     return false;
   }
-  const bool found = FindIn(fresh, component, actual);
+  const bool found = FindIn(fresh, component, actual, link);
   if (g_listings.size() >= kMaxCachedFolders && it == g_listings.end()) g_listings.clear();
   g_listings[folder] = std::move(fresh);
   return found;
@@ -117,17 +130,21 @@ void ForEachComponent(const std::string& text, size_t pos, Visit visit) {
 }
 
 // Matches the components of a name (from pos on, '/' separators) folder by
-// folder from the game folder. The folders looked into are listed.
+// folder from the game folder. The folders looked into are listed; throughLink
+// tells whether a component found is a symbolic link.
 bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, std::string* out,
-          std::vector<std::string>* folders) {
+          std::vector<std::string>* folders, bool* throughLink) {
   std::string current = gameFolder;
   folders->clear();
+  *throughLink = false;
   bool found = true;
   ForEachComponent(text, pos, [&](std::string_view part) {
     const std::string component(part);
     std::string actual;
+    bool link = false;
     if (found) folders->push_back(current);
-    if (found && LookUp(current, component, &actual)) {
+    if (found && LookUp(current, component, &actual, &link)) {
+      *throughLink = *throughLink || link;
       current = Join(current, actual);
     } else {
       found = false;
@@ -318,19 +335,25 @@ int Resolve(const char* name, std::string* hostPath, bool writing) {
   }
   std::vector<std::string> folders;
   std::string current;
-  bool found = Walk(contained, 0, base, &current, &folders);
+  bool throughLink = false;
+  bool found = Walk(contained, 0, base, &current, &folders, &throughLink);
   struct stat st;
-  if (found && lstat(current.empty() ? "." : current.c_str(), &st) != 0) {
+  bool exists = found && lstat(current.empty() ? "." : current.c_str(), &st) == 0;
+  if (found && !exists) {
     // A cached listing named an entry that is gone (removed or renamed by
     // someone else): read the folders along the path again, once.
     {
       std::lock_guard<std::mutex> lock(g_resolverMutex);
       for (const std::string& folder : folders) g_listings.erase(folder);
     }
-    found = Walk(contained, 0, base, &current, &folders);
+    found = Walk(contained, 0, base, &current, &folders, &throughLink);
+    exists = found && lstat(current.empty() ? "." : current.c_str(), &st) == 0;
   }
-  // Nor through a link that points elsewhere.
-  if (!StaysInside(current, gameFolder, extraRoots)) {
+  // Nor through a link that points elsewhere. Without a link on the way (the
+  // listings say which entries are links; the last one is looked at afresh)
+  // the name cannot leave the folder it is looked up in.
+  if (exists && S_ISLNK(st.st_mode)) throughLink = true;
+  if (throughLink && !StaysInside(current, gameFolder, extraRoots)) {
     kv_Log_Printf("[File] - %s leads out of the game folder: refused", name);
     return 0;
   }
