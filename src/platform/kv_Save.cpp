@@ -64,8 +64,7 @@ bool SlotInRange(uint32_t slot) {
 
 // The lock that keeps a second program out of the write directory.
 std::mutex g_lockMutex;
-int g_lockFd = -1;
-std::string g_lockedFolder;  // real path of the folder the lock is on
+int g_lockFd = -1;  // the locked folder, open
 
 std::string SlotFolderName(uint32_t slot) {
   char name[32];
@@ -375,12 +374,17 @@ int kv_Save_LockWriteDirectory(void) {
     kv_Log_Printf("[Save] - cannot lock %s", name.c_str());
     return 1;
   }
-  if (g_lockFd >= 0 && g_lockedFolder == real) return 1;
+  // Held already when the folder is the one this program locked (not one
+  // made anew in its place).
+  struct stat held, now;
+  if (g_lockFd >= 0 && fstat(g_lockFd, &held) == 0 && stat(real, &now) == 0 &&
+      held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
+    return 1;
+  }
   const int fd = open(real, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
     if (g_lockFd >= 0) close(g_lockFd);
     g_lockFd = fd;
-    g_lockedFolder = real;
     return 1;
   }
   const int error = errno;
