@@ -578,12 +578,8 @@ int drevResource_ScanDirectory(const char* path) {
   // The directory itself may be named in another letter case (the -p option).
   // It becomes a search root of the resolver: its files may be read, and no
   // name leads out of it.
-  if (dir.empty()) {
-    dir = ".";
-  } else {
-    dir = stdFileUtil_AddSearchRoot(dir.c_str());
-    if (dir.empty()) return 0;  // no folder
-  }
+  dir = dir.empty() ? std::string(".") : stdFileUtil_AddSearchRoot(dir.c_str());
+  if (dir.empty()) return 0;  // no folder
   if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
     FileUtilFindResult result;
     while (FileUtil_FindNext(find, &result)) {
