@@ -276,8 +276,7 @@ int drevPrimitive_Save(SaveTransferFn write) {
         p->kind,         p->id,    p->layer,   p->x0,
         p->y0,           p->x1,    p->y1,      static_cast<uint32_t>(p->colour) & 0xffff,
         p->packedColour, p->alpha, p->pattern, p->filled};
-    // The record's bytes are copied out, never read through another type:
-    // the optimiser may take a float read as int words for unrelated memory.
+    // Word by word through copies: the float is not read as an integer.
     int32_t words[12];
     std::memcpy(words, &r, sizeof words);
     for (int32_t& w : words) {
@@ -299,6 +298,8 @@ int drevPrimitive_Restore(SaveTransferFn read) {
         return 1;
       }
     }
+    // Copied, not aliased: an optimised build lost the alpha read through
+    // integer words.
     PrimitiveRecord r;
     std::memcpy(&r, words, sizeof r);
     // Records of a kind this engine does not draw are dropped.
