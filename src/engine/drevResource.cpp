@@ -576,7 +576,7 @@ int drevResource_ScanDirectory(const char* path) {
   }
   // The directory itself may be named in another letter case (the -p option).
   if (dir.empty()) {
-    dir = ".";
+    dir.push_back('.');  // the current folder
   } else {
     dir = Res_HostPath(dir.c_str());
     if (dir.empty()) return 0;  // refused by the resolver
