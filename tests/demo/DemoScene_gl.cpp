@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,7 @@
 #include <stb/stb_image.h>
 
 #include "XTestInput.h"
+#include "engine/drevMain_Save.h"
 #include "engine/drevTime.h"
 #include "melos/MelosScript.h"
 #include "platform/kv_Input.h"
@@ -190,8 +192,17 @@ class Scene {
   }
 
   // One pass of the main loop with 33 ms of game time: the events, then the
-  // tick.
+  // tick. The save, load and erase threads work in real time: a frame first
+  // waits for the one at work, so the game sees it finish at the same frame on
+  // a fast or a slow, busy machine (the wall-clock guard only ends a hang).
   void Frame() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+      const int io = drevMain_saveIoState.load();
+      if (io != kSaveIoWriting && io != kSaveIoReading && io != kSaveIoErasing) break;
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     g_now += kFrameMs;
     kv_Platform_PumpEvents();
     kv_Platform_GetGameHooks()->tick();
