@@ -112,32 +112,6 @@ inline bool IsCollectable(uint8_t tt) {
 inline bool IsFunction(const Value& v) {
   return v.tt == TLFUNC || v.tt == TCFUNC;
 }
-// The object a value refers to, read through the member its kind wrote (a
-// union member that was not written is never read). Nil, numbers and dead
-// keys give their `p`, which only NilValue and the collector write.
-inline const void* Identity(const Value& v) {
-  switch (v.tt) {
-    case TSTRING:
-      return v.s;
-    case TTABLE:
-      return v.h;
-    case TLFUNC:
-      return v.cl;
-    case TCFUNC:
-      return v.cf;
-    case TUSERDATA:
-      return v.u;
-    default:
-      return v.p;
-  }
-}
-// Equality without coercion: same kind and same number or same object.
-inline bool RawEqual(const Value& a, const Value& b) {
-  if (a.tt != b.tt) return false;
-  if (a.tt == TNUMBER) return a.n == b.n;
-  return a.tt == TNIL || Identity(a) == Identity(b);
-}
-
 // ---- Objects --------------------------------------------------------------------
 
 enum : uint8_t { OSTRING = 1, OTABLE, OCLOSURE, OUDATA, OCHUNK };
@@ -239,6 +213,20 @@ inline GCObject* GcOf(const Value& v) {
     default:
       return nullptr;
   }
+}
+
+// The object a value refers to, read through the member its kind wrote (a
+// union member that was not written is never read). Nil, numbers and dead
+// keys give their `p`, which only NilValue and the collector write.
+inline const void* Identity(const Value& v) {
+  if (IsCollectable(v.tt)) return GcOf(v);
+  return v.tt == TCFUNC ? static_cast<const void*>(v.cf) : v.p;
+}
+// Equality without coercion: same kind and same number or same object.
+inline bool RawEqual(const Value& a, const Value& b) {
+  if (a.tt != b.tt) return false;
+  if (a.tt == TNUMBER) return a.n == b.n;
+  return a.tt == TNIL || Identity(a) == Identity(b);
 }
 
 // ---- Native functions ----------------------------------------------------------
