@@ -162,6 +162,10 @@ int kv_Platform_ShowMessageBox(SDL_Window* window, const char* text, const char*
                                int error);
 using kv_MessageBoxHandler = int (*)(const SDL_MessageBoxData* data, int* buttonId);
 void kv_Platform_SetMessageBoxHandler(kv_MessageBoxHandler handler);
+// 0 switches boxes off: with no handler installed a box is not shown, its
+// text goes to the log and standard error, and it answers -1 (as a box that
+// cannot be shown). Test programs and fuzz targets switch boxes off.
+void kv_Platform_SetMessageBoxesShown(int shown);
 
 // Reads a whole file into a new buffer with a 0 byte after the data.
 // 1 on success; 0 with null and 0 on any failure (missing file, directory,

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,9 @@ namespace {
 kvWindowState g_window{};
 
 kv_MessageBoxHandler g_messageBoxHandler = nullptr;
+// Off in test programs and fuzz targets: no box may wait for a person there,
+// whether or not a display is at hand.
+std::atomic<int> g_messageBoxesShown{1};
 
 kvEngineKeyHooks g_keyHooks = {
     nullptr,                   // debugKeysEnabled: the scripts' flag
@@ -84,6 +88,13 @@ SDL_Rect DisplayBounds() {
 
 int ShowBox(const SDL_MessageBoxData& data) {
   int button = -1;
+  if (!g_messageBoxHandler && !g_messageBoxesShown.load()) {
+    // Answered as a box that could not be shown.
+    kv_Log_Printf("Message box not shown (boxes are off): %s: %s", data.title, data.message);
+    std::fprintf(stderr, "Message box not shown (boxes are off): %s: %s\n", data.title,
+                 data.message);
+    return -1;
+  }
   const int result = g_messageBoxHandler ? g_messageBoxHandler(&data, &button)
                                          : SDL_ShowMessageBox(&data, &button);
   return result < 0 ? -1 : button;
@@ -291,6 +302,10 @@ void kv_Platform_MarkDisplayChanged(void) {
 
 void kv_Platform_SetMessageBoxHandler(kv_MessageBoxHandler handler) {
   g_messageBoxHandler = handler;
+}
+
+void kv_Platform_SetMessageBoxesShown(int shown) {
+  g_messageBoxesShown.store(shown ? 1 : 0);
 }
 
 void kv_Platform_ShowError(const char* text, const char* title) {

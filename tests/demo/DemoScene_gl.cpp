@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,7 @@
 
 #include "XTestInput.h"
 #include "actors/drevActor.h"
+#include "engine/drevMain_Save.h"
 #include "engine/drevTime.h"
 #include "melos/MelosScript.h"
 #include "platform/kv_Audio.h"
@@ -289,8 +291,18 @@ class Scene {
   }
 
   // One pass of the main loop with 33 ms of game time: the cutscene clock's
-  // two ticks, the events, then the tick.
+  // two ticks, the events, then the tick. The save, load and erase threads
+  // work in real time: a frame first waits for the one at work, so the game
+  // sees it finish at the same frame on a fast or a slow, busy machine (the
+  // wall-clock guard only ends a hang).
   void Frame() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+      const int io = drevMain_saveIoState.load();
+      if (io != kSaveIoWriting && io != kSaveIoReading && io != kSaveIoErasing) break;
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     g_now += kFrameMs;
     vembra_timer_Tick();
     vembra_timer_Tick();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/kv_Language.h"
+#include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Steam.h"
 #include "platform/kv_Thread.h"
@@ -464,6 +465,18 @@ TEST(MessageBox, ButtonsAndTheDefaultReachTheBox) {
   kv_Platform_SetMessageBoxHandler([](const SDL_MessageBoxData*, int*) { return -1; });
   EXPECT_EQ(kv_Platform_ShowMessageBox(nullptr, "x", "y", 2, buttons, 0, 1), -1);
   kv_Platform_SetMessageBoxHandler(nullptr);
+}
+
+// Test programs switch boxes off: one that no test answers is logged and
+// answered as a box that cannot be shown, even where a display is at hand.
+TEST(MessageBox, SwitchedOffBoxesAreLoggedNotShown) {
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("boxes.log"), 1);
+  const char* buttons[] = {"Exit", "Start new game"};
+  EXPECT_EQ(kv_Platform_ShowMessageBox(nullptr, "Out of date", "Error", 2, buttons, 1, 1), -1);
+  kv_Log_ResetForTest();
+  EXPECT_NE(ReadAll("boxes.log").find("Message box not shown (boxes are off): Error: Out of date"),
+            std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

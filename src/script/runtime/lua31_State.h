@@ -50,7 +50,6 @@ enum : uint8_t {
 struct Value {
   union {
     double n;
-    GCObject* gc;
     TString* s;
     Table* h;
     Closure* cl;
@@ -113,13 +112,6 @@ inline bool IsCollectable(uint8_t tt) {
 inline bool IsFunction(const Value& v) {
   return v.tt == TLFUNC || v.tt == TCFUNC;
 }
-// Equality without coercion: same kind and same number or same object.
-inline bool RawEqual(const Value& a, const Value& b) {
-  if (a.tt != b.tt) return false;
-  if (a.tt == TNUMBER) return a.n == b.n;
-  return a.tt == TNIL || a.p == b.p;
-}
-
 // ---- Objects --------------------------------------------------------------------
 
 enum : uint8_t { OSTRING = 1, OTABLE, OCLOSURE, OUDATA, OCHUNK };
@@ -205,6 +197,37 @@ struct Udata : GCObject {
   void* value = nullptr;
   int32_t tag = 0;
 };
+
+// The collected object of a value whose kind IsCollectable, converted from
+// the member its kind wrote.
+inline GCObject* GcOf(const Value& v) {
+  switch (v.tt) {
+    case TSTRING:
+      return v.s;
+    case TTABLE:
+      return v.h;
+    case TLFUNC:
+      return v.cl;
+    case TUSERDATA:
+      return v.u;
+    default:
+      return nullptr;
+  }
+}
+
+// The object a value refers to, read through the member its kind wrote (a
+// union member that was not written is never read). Nil, numbers and dead
+// keys give their `p`, which only NilValue and the collector write.
+inline const void* Identity(const Value& v) {
+  if (IsCollectable(v.tt)) return GcOf(v);
+  return v.tt == TCFUNC ? static_cast<const void*>(v.cf) : v.p;
+}
+// Equality without coercion: same kind and same number or same object.
+inline bool RawEqual(const Value& a, const Value& b) {
+  if (a.tt != b.tt) return false;
+  if (a.tt == TNUMBER) return a.n == b.n;
+  return a.tt == TNIL || Identity(a) == Identity(b);
+}
 
 // ---- Native functions ----------------------------------------------------------
 
