@@ -302,6 +302,7 @@ int kv_Platform_BeginFrame(void) {
   g_context.depthWrite = 1;
   g_context.depthDirty = 1;
 
+  kv_RenderContext_ClearClipRect(&g_context);
   kv_RenderContext_RenderTargetSetup(&g_context);
   kv_GL_SetDebugTag("clear back buffer", "kv_Platform_BeginFrame", 11);
   glClearColor(0, 0, 0, 0);
@@ -332,6 +333,7 @@ int kv_Platform_EndFrame(void) {
   g_frameBegun = 0;
 
   kv_GL_SetDebugTag("EndFrame", "kv_Platform_EndFrame", 20);
+  kv_RenderContext_ClearClipRect(&g_context);  // the window gets the whole picture
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT);
