@@ -11,21 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "app/voskdemo.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Save.h"
 #include "platform/kv_Steam.h"
 #include "platform/steam/steam_api.h"
-#include "std/stdInput.h"
 
 namespace {
 
 kvPlatformState g_state{};
 
-kvPlatformGameHooks g_gameHooks = {voskdemo_Init, voskdemo_Tick, voskdemo_Shutdown,
-                                   stdInput_KeyEvent};
+kvPlatformGameHooks g_gameHooks{};
 
 // The receiver of the Steam overlay callback: the mouse cursor is shown while
 // the overlay is open and hidden again when it closes.
@@ -56,6 +53,9 @@ kvPlatformState* kv_Platform_GetState(void) {
 kvPlatformGameHooks* kv_Platform_GetGameHooks(void) {
   return &g_gameHooks;
 }
+void kv_Platform_SetGameHooks(const kvPlatformGameHooks* hooks) {
+  g_gameHooks = hooks ? *hooks : kvPlatformGameHooks{};
+}
 
 int kv_Platform_RunProtected(const char* commandLine) {
   kv_Platform_InstallCrashGuard();
@@ -80,10 +80,11 @@ int kv_Platform_Main(const char* commandLine) {
     kv_Platform_Shutdown();
     return -1;
   }
-  kv_RenderHooks_InitBackends();
+  if (g_gameHooks.initRenderBackends) g_gameHooks.initRenderBackends();
 
   kv_Log_Printf("Initializing game");
-  if (!g_gameHooks.init(commandLine)) {
+  if (!g_gameHooks.init) kv_Log_Printf("No game is installed");
+  if (!g_gameHooks.init || !g_gameHooks.init(commandLine)) {
     kv_Log_Printf("Unable to initialize game!");
     kv_Platform_Shutdown();
     return -1;
@@ -104,7 +105,7 @@ int kv_Platform_Main(const char* commandLine) {
 }
 
 int kv_Platform_RunOnce(void) {
-  if (!kv_Platform_PumpEvents()) g_gameHooks.tick();
+  if (!kv_Platform_PumpEvents() && g_gameHooks.tick) g_gameHooks.tick();
   SteamAPI_RunCallbacks();
   return 0;
 }
@@ -122,7 +123,7 @@ int kv_Platform_PumpEvents(void) {
         // The engine shutdown runs once: the loop flag is cleared first.
         if (g_state.loopRunning) {
           g_state.loopRunning = 0;
-          g_gameHooks.shutdown();
+          if (g_gameHooks.shutdown) g_gameHooks.shutdown();
           g_state.quit = 1;
         }
         offer = false;

@@ -7,15 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/voskdemo.h"
-#include "engine/drevMain.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
-#include "std/stdDevice3D.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -38,18 +35,7 @@ kvWindowState g_window{};
 
 kv_MessageBoxHandler g_messageBoxHandler = nullptr;
 
-kvEngineKeyHooks g_keyHooks = {
-    nullptr,                   // debugKeysEnabled: the scripts' flag
-    voskdemo_ToggleChoreTool,  // toggleChoreTool
-    voskdemo_ToggleFrameRateDisplay,
-    voskdemo_TogglePerformanceDisplay,
-    nullptr,  // saveScreenImage
-    nullptr,  // saveZBufferImage
-    stdDevice3D_FlushTextures,
-    drevMain_CallPauseHandler,
-    nullptr,  // startDebugOutput
-    drevMain_CallCharacterHandler,
-};
+kvEngineKeyHooks g_keyHooks{};
 int g_debugKeysArmed = 0;
 
 struct OfferedSize {
@@ -381,6 +367,9 @@ void* kv_Platform_AlignedAlloc(int, size_t alignment, size_t size) {
 
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void) {
   return &g_keyHooks;
+}
+void kv_Platform_SetEngineKeyHooks(const kvEngineKeyHooks* hooks) {
+  g_keyHooks = hooks ? *hooks : kvEngineKeyHooks{};
 }
 int kv_Platform_DebugKeysArmed(void) {
   return g_debugKeysArmed;
