@@ -2,14 +2,19 @@
 // lower modules offer start empty, and are filled here with the real
 // functions before the platform main starts.
 #include "app/voskdemo.h"
+#include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "gfx/kv_File.h"
+#include "gfx/kv_RenderContext.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
 #include "render/Deferred.h"
+#include "render/Font.h"
 #include "render/HardwareBackend.h"
 #include "render/SoftwareBackend.h"
 #include "script/drevLua.h"
+#include "script/drevLua_KeyMapping.h"
 #include "std/stdDevice3D.h"
 #include "std/stdInput.h"
 
@@ -42,4 +47,12 @@ void voskdemo_InstallCalls(void) {
 
   const kvRenderHooksHost host = {nullptr, nullptr, drevRender_GetResolutionScaling, nullptr};
   kv_RenderHooks_SetHost(&host);
+
+  const kvRenderContextCalls context = {drevRender_InMovieMode, Font_RelayoutAll};
+  kv_RenderContext_SetCalls(&context);
+  const kvFileCalls files = {Res_FileOpen, Res_FileClose, Res_FileRead, Res_FileSizeByName,
+                             Res_FileSeek};
+  kv_File_SetCalls(&files);
+  const stdInputMappingCalls mapping = {drevLua_IsKeyMappingMode, drevLua_KeyMapped};
+  stdInput_SetMappingCalls(&mapping);
 }
