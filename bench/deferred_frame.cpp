@@ -48,7 +48,8 @@ constexpr char kMoreActors[] =
     "end\n";
 
 bool SetUp(void) {
-  kv_RenderHooks_InitBackends();
+  voskdemo_InstallCalls();
+  voskdemo_InitRenderBackends();
   if (!voskdemo_Init("")) {
     std::fprintf(stderr, "the game did not start\n");
     return false;

@@ -13,8 +13,6 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
-#include "render/Font.h"
 
 namespace {
 
@@ -45,7 +43,8 @@ static_assert(std::atomic<const char*>::is_always_lock_free &&
 // same thread, which must not wait for a write it interrupted.
 constinit thread_local std::atomic<int> t_writingTag{0};
 
-int (*g_movieModeQuery)(void) = &drevRender_InMovieMode;
+kvRenderContextCalls g_calls{};
+int (*g_movieModeQuery)(void) = nullptr;  // a test's override of g_calls.inMovieMode
 int g_lastSwapInterval = -1;
 
 const char* OrNA(const GLubyte* text) {
@@ -284,7 +283,7 @@ int kv_Platform_BeginFrame(void) {
   if (window->displayChanged) {
     window->displayChanged = 0;
     allocateDefaultBuffers();
-    Font_RelayoutAll();
+    if (g_calls.relayoutFonts) g_calls.relayoutFonts();
     kv_RenderHooks_DisplayChanged();
   }
   if (g_context.frameData) kv_FrameData_Reset(g_context.frameData);
@@ -324,7 +323,8 @@ int kv_Platform_BeginFrame(void) {
 int kv_Platform_EndFrame(void) {
   if (!g_frameBegun) kv_Platform_BeginFrame();
   if (!g_initialised) return 1;
-  const int movie = g_movieModeQuery ? g_movieModeQuery() : 0;
+  int (*const inMovieMode)(void) = g_movieModeQuery ? g_movieModeQuery : g_calls.inMovieMode;
+  const int movie = inMovieMode ? inMovieMode() : 0;
   if (!movie) {
     kv_RenderHooks_FramePhase(1);
     kv_RenderHooks_FramePhase(2);
@@ -425,8 +425,12 @@ int kv_Platform_DebugStub(void) {
   return 0;
 }
 
+void kv_RenderContext_SetCalls(const kvRenderContextCalls* calls) {
+  g_calls = calls ? *calls : kvRenderContextCalls{};
+}
+
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void)) {
-  g_movieModeQuery = query ? query : &drevRender_InMovieMode;
+  g_movieModeQuery = query;
 }
 
 namespace {

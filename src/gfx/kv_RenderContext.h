@@ -107,7 +107,18 @@ void kv_Platform_OnResourcesReleased(void);
 void kv_Platform_DrawDebugText(const char* text, int x, int y);
 int kv_Platform_DebugStub(void);
 
-// Test seams: where movie mode is asked and what swap interval was asked for last.
+// What the render context asks of the modules above it. The table starts
+// empty (no movie mode, no fonts to lay out again); the program installs the
+// render module's movie-mode flag and the high-definition fonts' relayout.
+struct kvRenderContextCalls {
+  int (*inMovieMode)(void);     // 1 while a cutscene owns the screen
+  void (*relayoutFonts)(void);  // after the display changed
+};
+// Copies the table in (null empties it).
+void kv_RenderContext_SetCalls(const kvRenderContextCalls* calls);
+
+// Test seams: where movie mode is asked (null: the installed table's row) and
+// what swap interval was asked for last.
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void));
 int kv_RenderContext_LastSwapIntervalForTest(void);
 

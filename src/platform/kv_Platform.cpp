@@ -12,21 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "app/voskdemo.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Save.h"
 #include "platform/kv_Steam.h"
 #include "platform/steam/steam_api.h"
-#include "std/stdInput.h"
 
 namespace {
 
 kvPlatformState g_state{};
 
-kvPlatformGameHooks g_gameHooks = {voskdemo_Init, voskdemo_Tick, voskdemo_Shutdown,
-                                   stdInput_KeyEvent};
+kvPlatformGameHooks g_gameHooks{};
 
 // The receiver of the Steam overlay callback: the mouse cursor is shown while
 // the overlay is open and hidden again when it closes.
@@ -69,7 +66,7 @@ std::atomic<SDL_threadID> g_mainThread{0};
 void ShutDownGame() {
   if (!g_state.loopRunning) return;
   g_state.loopRunning = 0;
-  g_gameHooks.shutdown();
+  if (g_gameHooks.shutdown) g_gameHooks.shutdown();
   g_state.quit = 1;
 }
 
@@ -87,6 +84,9 @@ kvPlatformState* kv_Platform_GetState(void) {
 }
 kvPlatformGameHooks* kv_Platform_GetGameHooks(void) {
   return &g_gameHooks;
+}
+void kv_Platform_SetGameHooks(const kvPlatformGameHooks* hooks) {
+  g_gameHooks = hooks ? *hooks : kvPlatformGameHooks{};
 }
 
 int kv_Platform_RunProtected(const char* commandLine) {
@@ -118,11 +118,12 @@ int kv_Platform_Main(const char* commandLine) {
     kv_Platform_RemoveHangupHandler();
     return -1;
   }
-  kv_RenderHooks_InitBackends();
+  if (g_gameHooks.initRenderBackends) g_gameHooks.initRenderBackends();
 
   kv_Log_Printf("Initializing game");
+  if (!g_gameHooks.init) kv_Log_Printf("No game is installed");
   g_state.gameStarting = 1;
-  const int started = g_gameHooks.init(commandLine);
+  const int started = g_gameHooks.init ? g_gameHooks.init(commandLine) : 0;
   g_state.gameStarting = 0;
   if (!started) {
     kv_Log_Printf("Unable to initialize game!");
@@ -147,7 +148,7 @@ int kv_Platform_Main(const char* commandLine) {
 }
 
 int kv_Platform_RunOnce(void) {
-  if (!kv_Platform_PumpEvents()) g_gameHooks.tick();
+  if (!kv_Platform_PumpEvents() && g_gameHooks.tick) g_gameHooks.tick();
   SteamAPI_RunCallbacks();
   return 0;
 }
@@ -265,7 +266,7 @@ void kv_Platform_EndForLostDisplay(void) {
   // The game may be up, or still starting (its start-up then ends here).
   if (g_state.gameStarting) {
     g_state.gameStarting = 0;
-    g_gameHooks.shutdown();
+    if (g_gameHooks.shutdown) g_gameHooks.shutdown();
   } else {
     ShutDownGame();
   }

@@ -38,15 +38,21 @@ struct kvPlatformState {
 kvPlatformState* kv_Platform_GetState(void);
 
 // What the platform main and the pump call in the game and the input layer.
-// The defaults are the front end (voskdemo_Init/Tick/Shutdown) and the input
-// state's key entry; tests put fakes in their place.
+// The table starts empty: the program installs the front end (its init, tick
+// and shutdown), the input state's key entry and the registration of the
+// render back ends; tests put fakes in their place. An empty row does
+// nothing, except init: without it the platform main does not start.
 struct kvPlatformGameHooks {
   int (*init)(const char* commandLine);
   void (*tick)(void);
   void (*shutdown)(void);
   void (*keyEvent)(int code, int state, uint32_t time, int hold);
+  // Registers the render back ends; called once after the window exists.
+  void (*initRenderBackends)(void);
 };
 kvPlatformGameHooks* kv_Platform_GetGameHooks(void);
+// Copies the table in (null empties it).
+void kv_Platform_SetGameHooks(const kvPlatformGameHooks* hooks);
 
 // Runs the platform main under the crash guard. A crash inside ends the
 // process through the guard (the signal is raised again after the crash
@@ -185,15 +191,16 @@ void* kv_Platform_AlignedAlloc(int ignored, size_t alignment, size_t size);
 int kv_Platform_HandleDebugKeys(const SDL_Event* event);
 
 // What the key handler calls. A null entry is a service that is not there
-// (yet): the key then does nothing of its own. The front end's toggles are set
-// by default; the engine's entries are set by their modules:
+// (yet): the key then does nothing of its own. The table starts empty; the
+// program installs:
 //   debugKeysEnabled      the scripts' EnableDebugKeys flag
+//   toggleChoreTool, toggleFrameRate, togglePerformance   the front end's
 //   saveScreenImage       drevRender_SaveScreenImage (path)
 //   saveZBufferImage      drevRender_SaveZBufferImage (path)
-//   flushTextures         stdDevice3D_FlushTextures (default)
-//   startDebugOutput      SpewLib_Start
-//   callPauseHandler      drevMain_CallPauseHandler (default)
-//   callCharacterHandler  drevMain_CallCharacterHandler (default)
+//   flushTextures         stdDevice3D_FlushTextures
+//   startDebugOutput      left empty: Num Lock starts nothing of its own
+//   callPauseHandler      drevMain_CallPauseHandler
+//   callCharacterHandler  drevMain_CallCharacterHandler
 struct kvEngineKeyHooks {
   int (*debugKeysEnabled)(void);
   int (*toggleChoreTool)(int on);
@@ -207,6 +214,8 @@ struct kvEngineKeyHooks {
   int (*callCharacterHandler)(int character);
 };
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void);
+// Copies the table in (null empties it).
+void kv_Platform_SetEngineKeyHooks(const kvEngineKeyHooks* hooks);
 int kv_Platform_DebugKeysArmed(void);
 
 // Steam shutdown, every audio channel closed, window and GL context

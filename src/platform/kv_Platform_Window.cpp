@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/voskdemo.h"
-#include "engine/drevMain.h"
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
@@ -18,7 +16,6 @@
 #include "platform/kv_Registry.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
-#include "std/stdDevice3D.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -44,18 +41,7 @@ kv_MessageBoxHandler g_messageBoxHandler = nullptr;
 // whether or not a display is at hand.
 std::atomic<int> g_messageBoxesShown{1};
 
-kvEngineKeyHooks g_keyHooks = {
-    nullptr,                   // debugKeysEnabled: the scripts' flag
-    voskdemo_ToggleChoreTool,  // toggleChoreTool
-    voskdemo_ToggleFrameRateDisplay,
-    voskdemo_TogglePerformanceDisplay,
-    nullptr,  // saveScreenImage
-    nullptr,  // saveZBufferImage
-    stdDevice3D_FlushTextures,
-    drevMain_CallPauseHandler,
-    nullptr,  // startDebugOutput
-    drevMain_CallCharacterHandler,
-};
+kvEngineKeyHooks g_keyHooks{};
 int g_debugKeysArmed = 0;
 
 // Xlib's IO-error handler. SDL loads Xlib itself; the program reaches the one
@@ -412,6 +398,9 @@ void* kv_Platform_AlignedAlloc(int, size_t alignment, size_t size) {
 
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void) {
   return &g_keyHooks;
+}
+void kv_Platform_SetEngineKeyHooks(const kvEngineKeyHooks* hooks) {
+  g_keyHooks = hooks ? *hooks : kvEngineKeyHooks{};
 }
 int kv_Platform_DebugKeysArmed(void) {
   return g_debugKeysArmed;

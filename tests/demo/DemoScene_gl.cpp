@@ -47,6 +47,7 @@
 
 #include "XTestInput.h"
 #include "actors/drevActor.h"
+#include "app/voskdemo.h"
 #include "engine/drevMain_Save.h"
 #include "engine/drevTime.h"
 #include "melos/MelosScript.h"
@@ -137,7 +138,8 @@ void UseGameClock() {
   stdInput_SetDevices(&devices);
   static const drevMouseSource mouse = {kv_Input_GetMouseState, GameTicks};
   drevMouse_SetSource(&mouse);
-  static const kvRenderHooksHost host = {GameTimeMs, nullptr, nullptr, nullptr};
+  static const kvRenderHooksHost host = {GameTimeMs, nullptr, drevRender_GetResolutionScaling,
+                                         nullptr};
   kv_RenderHooks_SetHost(&host);
 }
 
@@ -264,13 +266,14 @@ class Scene {
     if (!std::freopen("messages.txt", "w", stderr)) return false;
     std::setvbuf(stderr, nullptr, _IONBF, 0);
 
+    voskdemo_InstallCalls();
     UseGameClock();
     UseCutsceneClock();
     kvaudio_SetChannel(&kHeldMovieChannel);
     kv_Log_Open("Vosk.log");
     kv_Save_InitWriteDirectory();
     if (!kv_Platform_InitWindow()) return false;
-    kv_RenderHooks_InitBackends();
+    kv_Platform_GetGameHooks()->initRenderBackends();
     if (!kv_Platform_GetGameHooks()->init(commandLine)) return false;
     kv_Platform_GetState()->loopRunning = 1;
     started_ = true;

@@ -27,6 +27,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 #include "render/Font.h"
 #include "render/HardwareBackend.h"
 #include "render/HardwareOverlay.h"
