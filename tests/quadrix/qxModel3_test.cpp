@@ -466,6 +466,50 @@ TEST_F(QxModel3, VariedModelLoadsByteForByteAsPinned) {
   qxModel3_Free(model);
 }
 
+// A file layer that cannot tell sizes (no seek): the reader takes the file
+// in pieces until it ends. A model larger than one piece loads as it does
+// with the size known; cut short, it fails.
+TEST_F(QxModel3, ModelOfUnknownSizeLoadsTheSame) {
+  Ldom m;
+  LdomMesh grid;
+  constexpr int kSide = 40;  // 1600 textured quads, some 180 KB
+  for (int y = 0; y <= kSide; ++y) {
+    for (int x = 0; x <= kSide; ++x) {
+      grid.vertices.push_back({float(x), float(y), 0.05f * ((x * y) % 5)});
+      grid.texVertices.push_back({x / float(kSide), y / float(kSide)});
+    }
+  }
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      const int32_t v = y * (kSide + 1) + x;
+      LdomFace quad;
+      quad.vertices = {v, v + 1, v + kSide + 2, v + kSide + 1};
+      quad.texVertices = quad.vertices;
+      quad.material = 0;
+      grid.faces.push_back(quad);
+    }
+  }
+  m.materials = {"tex.mat"};
+  m.geosets = {{grid}};
+  const std::string bytes = LdomBuild(m);
+  ASSERT_GT(bytes.size(), size_t{100000});
+  qxModel3* known = LoadBytes(bytes);
+  ASSERT_NE(known, nullptr);
+  const uint64_t hash = ModelHash().Of(known);
+  qxModel3_Free(known);
+
+  HostServices* hs = qxTest_StartLibrary();
+  const auto seek = hs->fileSeek;
+  hs->fileSeek = nullptr;
+  qxModel3* unknown = LoadBytes(bytes);
+  qxModel3* cut = LoadBytes(bytes.substr(0, bytes.size() - 100));
+  hs->fileSeek = seek;
+  ASSERT_NE(unknown, nullptr);
+  EXPECT_EQ(ModelHash().Of(unknown), hash);
+  qxModel3_Free(unknown);
+  EXPECT_EQ(cut, nullptr);
+}
+
 TEST_F(QxModel3, WriterRoundTripsAndWritesDuplicateMaterialsOnce) {
   Ldom m = LdomCube(true);
   m.materials = {"tex.mat", "other.mat"};
