@@ -1,8 +1,9 @@
-// The X test extension behind xtest:: (see XTestInput.h).
+// The X test extension and the screen capture behind xtest:: (see XTestInput.h).
 #include "XTestInput.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -50,6 +51,51 @@ void Key(SDL_Keycode key, bool down) {
   if (!code) return;
   XTestFakeKeyEvent(g_display, code, down ? True : False, 0);
   XSync(g_display, False);
+}
+
+bool CaptureWindow(std::string* rgb, int* width, int* height) {
+  if (!g_display || !g_window) return false;
+  // Everything the program asked of the server (the swap's picture among
+  // it) is done before the picture is read.
+  XSync(g_display, False);
+  XWindowAttributes window, root;
+  if (!XGetWindowAttributes(g_display, g_window, &window) ||
+      !XGetWindowAttributes(g_display, window.root, &root)) {
+    return false;
+  }
+  int x = 0, y = 0;
+  ::Window child = 0;
+  XTranslateCoordinates(g_display, g_window, window.root, 0, 0, &x, &y, &child);
+  // The part of the window that lies on the screen.
+  const int left = x < 0 ? 0 : x, top = y < 0 ? 0 : y;
+  const int right = x + window.width < root.width ? x + window.width : root.width;
+  const int bottom = y + window.height < root.height ? y + window.height : root.height;
+  if (right <= left || bottom <= top) return false;
+  XImage* image = XGetImage(g_display, window.root, left, top, static_cast<unsigned>(right - left),
+                            static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+  if (!image) return false;
+  // A channel of a pixel by its mask, scaled to 8 bits.
+  auto channel = [](unsigned long pixel, unsigned long mask) {
+    if (!mask) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    const unsigned long most = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255 / most);
+  };
+  *width = image->width;
+  *height = image->height;
+  rgb->resize(static_cast<size_t>(image->width) * image->height * 3);
+  size_t at = 0;
+  for (int row = 0; row < image->height; ++row) {
+    for (int column = 0; column < image->width; ++column) {
+      const unsigned long pixel = XGetPixel(image, column, row);
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->red_mask));
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->green_mask));
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->blue_mask));
+    }
+  }
+  XDestroyImage(image);
+  return true;
 }
 
 }  // namespace xtest
