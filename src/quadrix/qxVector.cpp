@@ -96,17 +96,8 @@ qxVector2* qxVector2_DivideInPlace(qxVector2* v, float s) {
 float qxVector3_NormalizeFast(qxVector3* out, const qxVector3* in) {
   float m[3] = {std::fabs(in->x), std::fabs(in->y), std::fabs(in->z)};
   std::sort(m, m + 3);
-  const float len = m[2] + 0.34375f * m[1] + 0.25f * m[0];
-  if (len == 0.0f) {
-    // A zero vector has no direction: keep it, like the exact form.
-    *out = *in;
-    return 0.0f;
-  }
-  const float r = 1.0f / len;
-  out->x = in->x * r;
-  out->y = in->y * r;
-  out->z = in->z * r;
-  return len;
+  // A zero vector has no direction: it is kept, like the exact form.
+  return qxVector3_DivideByLength(out, in, m[2] + 0.34375f * m[1] + 0.25f * m[0]);
 }
 
 float qxVector3_NormalizeFastInPlace(qxVector3* v) {

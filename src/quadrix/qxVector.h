@@ -135,9 +135,9 @@ inline float qxVector3_Len(const qxVector3* v) {
   return std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z);
 }
 
-// Length 0 copies the input unchanged and returns 0.
-inline float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
-  const float len = qxVector3_Len(in);
+// in x (1 / len) into out and len returned; a length of 0 copies the input
+// unchanged and returns 0. The end of both normalizations.
+inline float qxVector3_DivideByLength(qxVector3* out, const qxVector3* in, float len) {
   if (len == 0.0f) {
     *out = *in;
     return 0.0f;
@@ -147,6 +147,11 @@ inline float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
   out->y = in->y * r;
   out->z = in->z * r;
   return len;
+}
+
+// Length 0 copies the input unchanged and returns 0.
+inline float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
+  return qxVector3_DivideByLength(out, in, qxVector3_Len(in));
 }
 
 inline float qxVector3_NormalizeInPlace(qxVector3* v) {
