@@ -372,6 +372,40 @@ uint32_t StreamVersion(const SaveStream& s) {
   return s.bytes.size() >= 4 ? stdLE_GetU32(s.bytes.data()) : 0;
 }
 
+// Uncompresses a whole zlib stream into out, which grows with the output up
+// to maximum bytes: Z_OK, or zlib's error (Z_BUF_ERROR when the stream holds
+// more than maximum bytes or ends early). out is empty on failure.
+int Uncompress(const std::vector<uint8_t>& in, size_t maximum, std::vector<uint8_t>* out) {
+  out->clear();
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return Z_MEM_ERROR;
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  size_t size = in.size() * 4 > (size_t{64} << 10) ? in.size() * 4 : size_t{64} << 10;
+  int result = Z_OK;
+  while (result == Z_OK) {
+    if (size > maximum) size = maximum;
+    out->resize(size);
+    z.next_out = out->data() + z.total_out;
+    z.avail_out = static_cast<uInt>(size - z.total_out);
+    result = inflate(&z, Z_FINISH);
+    if (result == Z_BUF_ERROR && z.avail_out == 0 && size < maximum) {
+      size *= 2;  // more output than room: grow and go on
+      result = Z_OK;
+    } else if (result == Z_BUF_ERROR || result == Z_OK) {
+      result = Z_BUF_ERROR;  // the stream ends early, or holds more than maximum
+    }
+  }
+  const size_t produced = z.total_out;
+  inflateEnd(&z);
+  if (result != Z_STREAM_END) {
+    std::vector<uint8_t>().swap(*out);
+    return result;
+  }
+  out->resize(produced);
+  return Z_OK;
+}
+
 // A failed load thread: BOOTTWO in the next frame with boot on failure, else
 // the code goes to the scripts.
 void LoadThreadFailed(int code) {
@@ -549,7 +583,9 @@ void drevMain_Serialize(void) {
   }
 
   kv_Log_Printf("[Save] - compressing...");
-  g.compressed.resize(kSaveCompressedSize);
+  // Room for the worst case of this stream, within the limit of a save.
+  const uLong bound = compressBound(static_cast<uLong>(g.save.pos));
+  g.compressed.resize(bound < kSaveCompressedSize ? bound : kSaveCompressedSize);
   uLongf size = static_cast<uLongf>(g.compressed.size());
   const int result =
       compress(g.compressed.data(), &size, g.save.bytes.data(), static_cast<uLong>(g.save.pos));
@@ -597,10 +633,8 @@ int drevMain_SaveThread(void*) {
 int drevMain_LoadThread(void*) {
   drevMain_saveIoState.store(kSaveIoReading, std::memory_order_release);
   kv_Log_Printf("[Load] - beginning load of slot: %d", static_cast<int>(g.job.slot));
-  g.compressed.assign(kSaveCompressedSize, 0);
-  uint32_t size = 0;
-  const int code = kv_Save_ReadSlot(g.job.slot, g.compressed.data(),
-                                    static_cast<uint32_t>(g.compressed.size()), &size);
+  // The buffers are sized from the file and the stream, not to their limits.
+  const int code = kv_Save_ReadSlotBytes(g.job.slot, kSaveCompressedSize, &g.compressed);
   if (code != 0) {
     std::vector<uint8_t>().swap(g.compressed);
     LoadThreadFailed(code);
@@ -612,11 +646,8 @@ int drevMain_LoadThread(void*) {
   // checked here: zlib's checksum catches a damaged file.
   kv_Log_Printf("[Load] - uncompressing...");
   g.save.Start(kSaveBufferSize);
-  g.save.bytes.resize(kSaveBufferSize);
-  uLongf length = static_cast<uLongf>(g.save.bytes.size());
-  const int result = uncompress(g.save.bytes.data(), &length, g.compressed.data(), size);
+  const int result = Uncompress(g.compressed, kSaveBufferSize, &g.save.bytes);
   std::vector<uint8_t>().swap(g.compressed);
-  g.save.bytes.resize(result == Z_OK ? length : 0);
   const char* refusal = nullptr;
   if (result != Z_OK) {
     refusal = "the save game is damaged";

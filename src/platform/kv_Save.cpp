@@ -251,9 +251,15 @@ int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char
   return 0;
 }
 
-int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32_t* size) {
+namespace {
+
+// The slot's game-state file, whole, into the memory that destinationFor
+// (file size) gives: 0 and the size, or 1 when it is missing, empty,
+// unreadable or larger than the capacity.
+template <class DestinationFor>
+int ReadGameState(uint32_t slot, uint32_t capacity, uint32_t* size, DestinationFor destinationFor) {
   if (size) *size = 0;
-  if (!destination || !SlotInRange(slot)) return 1;
+  if (!SlotInRange(slot)) return 1;
   const std::string name = kv_Save_GetGameStatePath(slot);
   const int fd = open(Host(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -268,13 +274,32 @@ int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32
     // Cut data would be handed to the decompressor as a whole save: refuse it.
     kv_Log_Printf("[Load] - %s holds %lld bytes, more than the %u that fit", name.c_str(),
                   static_cast<long long>(st.st_size), capacity);
-  } else if (!ReadAll(fd, destination, static_cast<size_t>(st.st_size))) {
+  } else if (!ReadAll(fd, destinationFor(static_cast<size_t>(st.st_size)),
+                      static_cast<size_t>(st.st_size))) {
     kv_Log_Printf("[Load] - %s could not be read whole", name.c_str());
   } else {
     if (size) *size = static_cast<uint32_t>(st.st_size);
     result = 0;
   }
   close(fd);
+  return result;
+}
+
+}  // namespace
+
+int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32_t* size) {
+  if (size) *size = 0;
+  if (!destination) return 1;
+  return ReadGameState(slot, capacity, size, [destination](size_t) { return destination; });
+}
+
+int kv_Save_ReadSlotBytes(uint32_t slot, uint32_t maximum, std::vector<uint8_t>* bytes) {
+  uint32_t size = 0;
+  const int result = ReadGameState(slot, maximum, &size, [bytes](size_t n) {
+    bytes->resize(n);
+    return bytes->data();
+  });
+  if (result != 0) std::vector<uint8_t>().swap(*bytes);
   return result;
 }
 

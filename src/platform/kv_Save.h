@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int kSaveMetaSize = 132;
 constexpr int kSaveTextSize = 128;
@@ -56,6 +57,9 @@ int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char
 // 1 when it is missing, empty, unreadable or larger than the capacity (then
 // nothing is copied and the size is 0).
 int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32_t* size);
+// As kv_Save_ReadSlot, into bytes sized to the file (at most maximum bytes);
+// bytes is emptied on failure.
+int kv_Save_ReadSlotBytes(uint32_t slot, uint32_t maximum, std::vector<uint8_t>* bytes);
 // Removes the metadata file, the game-state file and the slot folder. 0 when
 // the slot is gone (also when one of its files was missing already), 1 when
 // there was no slot or something could not be removed.
