@@ -2,7 +2,7 @@
 #   make run    build the program and the demo game only, and run it (without a
 #               display: a short scripted tour under Xvfb that ends by itself;
 #               VQ_RUN_SECONDS, default 120, is the most it may take)
-#   make test   build with AddressSanitizer + UBSan and run every test
+#   make test   build optimised with AddressSanitizer + UBSan, warnings as errors, and run every test
 #   make build  plain build into build/ (game folder: build/game/)
 #   make bench  build and run the benchmark programs in bench/ (under Xvfb without a display)
 #   make fuzz   build the fuzz targets with clang's libFuzzer (build/libfuzzer/)
@@ -25,8 +25,12 @@ run: deps
 	@cmake --build build -j $(JOBS) --target vq_game
 	@scripts/run.sh build/game
 
+# Optimised (-O2) like the build users run, but with the debug builds' own
+# checks kept (no NDEBUG), under the sanitizers; every warning is an error.
 test: deps
-	@cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVQ_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" \
+	  -DVQ_SANITIZE=ON -DVQ_WERROR=ON >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 

@@ -3,7 +3,9 @@
 // fastest of its repetitions, the one least disturbed by other load on the
 // machine, when it has several), and PrintRatio prints ours / theirs of the
 // CPU times for a pair of benchmark names, given without their repetition
-// count (PrintRealRatio of the real times, for work done by the GPU).
+// count (PrintRealRatio of the real times, for work done by the GPU). Runs
+// with repetitions also keep their median aggregates (PrintMedianRatio,
+// PrintMedianRealRatio).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -17,9 +19,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations <= 0) continue;
       benchmark::BenchmarkName name = r.run_name;
       name.repetitions.clear();
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+        medianTimes[name.str()] = r.GetAdjustedCPUTime();
+        medianRealTimes[name.str()] = r.GetAdjustedRealTime();
+      }
+      if (r.run_type != Run::RT_Iteration || r.iterations <= 0) continue;
       KeepFastest(times, name.str(), r.GetAdjustedCPUTime());
       KeepFastest(realTimes, name.str(), r.GetAdjustedRealTime());
     }
@@ -34,8 +40,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
                       const char* what) {
     Print(realTimes, ours, theirs, label, what);
   }
+  void PrintMedianRatio(const std::string& ours, const std::string& theirs, const char* label,
+                        const char* what) {
+    Print(medianTimes, ours, theirs, label, what);
+  }
+  void PrintMedianRealRatio(const std::string& ours, const std::string& theirs,
+                            const char* label, const char* what) {
+    Print(medianRealTimes, ours, theirs, label, what);
+  }
   std::map<std::string, double> times;
   std::map<std::string, double> realTimes;
+  std::map<std::string, double> medianTimes;
+  std::map<std::string, double> medianRealTimes;
 
  private:
   static void KeepFastest(std::map<std::string, double>& kept, const std::string& name, double t) {

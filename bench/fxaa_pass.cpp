@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BenchRatio.h"
+#include "DeferredCopy.h"
 #include "GLBench.h"
 #include "gfx/kv_Buffer.h"
 #include "gfx/kv_RenderContext.h"
@@ -47,23 +48,6 @@ bool SetUp(void) {
   return true;
 }
 
-// The reference: the resolve target copied to the final one by a
-// full-screen quad with the "copy" program.
-void CopyPass(void) {
-  kvRenderContext* context = kv_RenderContext_Get();
-  const kvSamplerState linear = {2, 0, 1, 0};
-  const kvConstantBlock none = {0, nullptr, nullptr};
-  kv_RenderContext_SetTextures(context, 1, &ResolveTarget.surface);
-  kv_RenderContext_SetSamplers(context, 1, &linear);
-  kv_RenderContext_SetDepthState(context, 0, 0);
-  kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
-  kv_RenderContext_SetProgram(context, Deferred_GetProgram(DeferredProgram_Copy));
-  kv_RenderContext_SetConstants(context, &none, 1);
-  kv_RenderContext_SetConstants(context, &none, 0);
-  Deferred_BindTarget(context, FinalTarget, nullptr);
-  Deferred_DrawFullScreenQuad(0);
-}
-
 void Run(benchmark::State& state, void (*pass)(void)) {
   kvFrameData* frame = g_ready ? kv_RenderContext_Get()->frameData : nullptr;
   GLBench_Run(state, g_ready, [frame, pass] {
@@ -76,7 +60,7 @@ void BM_FxaaPass(benchmark::State& state) {
   Run(state, Deferred_PostProcessPass);
 }
 void BM_CopyPass(benchmark::State& state) {
-  Run(state, CopyPass);
+  Run(state, DeferredBench_CopyPass);
 }
 
 BENCHMARK(BM_FxaaPass)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

@@ -13,6 +13,7 @@
 #include "engine/drevMain.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 #include "presentation/drevRender.h"
 #include "quadrix/qxCore.h"
 #include "std/std.h"

@@ -86,3 +86,9 @@ function(vq_link_engine target)
     target_link_libraries(${target} PRIVATE chore)
   endif()
 endfunction()
+
+# Test, fuzz and benchmark programs start from the program's wiring: every
+# lower module's table of calls filled as main fills it.
+function(vq_use_program_wiring target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/ProgramWiring.cpp)
+endfunction()

@@ -1,12 +1,13 @@
 // Program entry: make the executable's folder the current directory (every
 // relative path of the game hangs on it), join the arguments into the one
-// command line the front end parses, and run the platform main under the
-// crash guard.
+// command line the front end parses, install the program's calls into the
+// lower modules, and run the platform main under the crash guard.
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "app/voskdemo.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Save.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   }
   // A start-up failure is a failure for the shell too; only a normal quit is
   // 0. Leaving through the out-of-date save message's "Exit" is not one.
+  voskdemo_InstallCalls();
   if (kv_Platform_RunProtected(commandLine.c_str()) != 0) return 1;
   return kv_Save_ExitStatusRequested() ? 1 : 0;
 }

@@ -193,6 +193,13 @@ struct voskdemoCalls {
 voskdemoCalls& voskdemo_Calls(void);
 void voskdemo_ResetCalls(void);
 
+// Fills every lower module's table of calls and hooks with the real
+// functions; main does it before the platform main starts.
+void voskdemo_InstallCalls(void);
+// Registers the hardware, deferred and software back ends (in that order) and
+// sets the software one inactive.
+void voskdemo_InitRenderBackends(void);
+
 // The developer keys "f" and "p".
 void voskdemo_ToggleFrameRateDisplay(void);
 void voskdemo_TogglePerformanceDisplay(void);

@@ -86,6 +86,10 @@ struct SaveModule {
 SaveModule g;
 
 std::atomic<int> gBootOnFailure{0};
+// The save, load or erase thread last started. It is joined before the next
+// one starts and when the engine shuts down, so a write under way always
+// completes and no thread outlives the program.
+kv_Thread* gDiskThread = nullptr;
 // Posted by a thread before it sets the state back to idle.
 std::atomic<int> gPostedStatus{kNoReport};
 std::atomic<int> gPostedLastSaved{-1};
@@ -346,15 +350,19 @@ void ApplyPosted() {
   if (status != kNoReport) drevMain_Calls().luaSetSaveStatus(status);
 }
 
+void JoinDiskThread() {
+  if (!gDiskThread) return;
+  kv_Thread_Join(gDiskThread);
+  gDiskThread = nullptr;
+}
+
 // The state is set before the thread starts, so the next frame already sees
 // the operation running.
 bool StartThread(int (*body)(void*), const char* name, int state) {
   drevMain_saveIoState.store(state, std::memory_order_release);
-  kv_Thread* thread = kv_Thread_Create(body, name, nullptr, 0, 1);
-  if (thread) {
-    kv_Thread_Detach(thread);
-    return true;
-  }
+  JoinDiskThread();  // long done: the state was idle
+  gDiskThread = kv_Thread_Create(body, name, nullptr, 0, 1);
+  if (gDiskThread) return true;
   kv_Log_Printf("[Save] - could not start %s", name);
   return false;
 }
@@ -362,6 +370,40 @@ bool StartThread(int (*body)(void*), const char* name, int state) {
 // The stream's version word: 0 when the stream is shorter.
 uint32_t StreamVersion(const SaveStream& s) {
   return s.bytes.size() >= 4 ? stdLE_GetU32(s.bytes.data()) : 0;
+}
+
+// Uncompresses a whole zlib stream into out, which grows with the output up
+// to maximum bytes: Z_OK, or zlib's error (Z_BUF_ERROR when the stream holds
+// more than maximum bytes or ends early). out is empty on failure.
+int Uncompress(const std::vector<uint8_t>& in, size_t maximum, std::vector<uint8_t>* out) {
+  out->clear();
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return Z_MEM_ERROR;
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  size_t size = in.size() * 4 > (size_t{64} << 10) ? in.size() * 4 : size_t{64} << 10;
+  int result = Z_OK;
+  while (result == Z_OK) {
+    if (size > maximum) size = maximum;
+    out->resize(size);
+    z.next_out = out->data() + z.total_out;
+    z.avail_out = static_cast<uInt>(size - z.total_out);
+    result = inflate(&z, Z_FINISH);
+    if (result == Z_BUF_ERROR && z.avail_out == 0 && size < maximum) {
+      size *= 2;  // more output than room: grow and go on
+      result = Z_OK;
+    } else if (result == Z_BUF_ERROR || result == Z_OK) {
+      result = Z_BUF_ERROR;  // the stream ends early, or holds more than maximum
+    }
+  }
+  const size_t produced = z.total_out;
+  inflateEnd(&z);
+  if (result != Z_STREAM_END) {
+    std::vector<uint8_t>().swap(*out);
+    return result;
+  }
+  out->resize(produced);
+  return Z_OK;
 }
 
 // A failed load thread: BOOTTWO in the next frame with boot on failure, else
@@ -421,7 +463,16 @@ int drevMain_SerializeState(std::vector<uint8_t>* out) {
   return 0;
 }
 
+void drevMain_JoinDiskThread(void) {
+  if (!gDiskThread) return;
+  JoinDiskThread();
+  // What it posted (the slot it saved to goes into the settings) is not left
+  // for a frame that may never come.
+  ApplyPosted();
+}
+
 void drevMain_ResetSaveState(void) {
+  JoinDiskThread();
   g.save = SaveStream{};
   g.rollback = SaveStream{};
   std::vector<uint8_t>().swap(g.compressed);
@@ -532,7 +583,9 @@ void drevMain_Serialize(void) {
   }
 
   kv_Log_Printf("[Save] - compressing...");
-  g.compressed.resize(kSaveCompressedSize);
+  // Room for the worst case of this stream, within the limit of a save.
+  const uLong bound = compressBound(static_cast<uLong>(g.save.pos));
+  g.compressed.resize(bound < kSaveCompressedSize ? bound : kSaveCompressedSize);
   uLongf size = static_cast<uLongf>(g.compressed.size());
   const int result =
       compress(g.compressed.data(), &size, g.save.bytes.data(), static_cast<uLong>(g.save.pos));
@@ -580,10 +633,8 @@ int drevMain_SaveThread(void*) {
 int drevMain_LoadThread(void*) {
   drevMain_saveIoState.store(kSaveIoReading, std::memory_order_release);
   kv_Log_Printf("[Load] - beginning load of slot: %d", static_cast<int>(g.job.slot));
-  g.compressed.assign(kSaveCompressedSize, 0);
-  uint32_t size = 0;
-  const int code = kv_Save_ReadSlot(g.job.slot, g.compressed.data(),
-                                    static_cast<uint32_t>(g.compressed.size()), &size);
+  // The buffers are sized from the file and the stream, not to their limits.
+  const int code = kv_Save_ReadSlotBytes(g.job.slot, kSaveCompressedSize, &g.compressed);
   if (code != 0) {
     std::vector<uint8_t>().swap(g.compressed);
     LoadThreadFailed(code);
@@ -595,11 +646,8 @@ int drevMain_LoadThread(void*) {
   // checked here: zlib's checksum catches a damaged file.
   kv_Log_Printf("[Load] - uncompressing...");
   g.save.Start(kSaveBufferSize);
-  g.save.bytes.resize(kSaveBufferSize);
-  uLongf length = static_cast<uLongf>(g.save.bytes.size());
-  const int result = uncompress(g.save.bytes.data(), &length, g.compressed.data(), size);
+  const int result = Uncompress(g.compressed, kSaveBufferSize, &g.save.bytes);
   std::vector<uint8_t>().swap(g.compressed);
-  g.save.bytes.resize(result == Z_OK ? length : 0);
   const char* refusal = nullptr;
   if (result != Z_OK) {
     refusal = "the save game is damaged";

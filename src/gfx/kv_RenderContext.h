@@ -50,6 +50,8 @@ struct kvRenderContext {
   uint8_t programDirty;
   uint8_t depthDirty;
   int enabledAttributeCount;  // 0 = ask GL for the maximum
+  int clipEnabled;            // kv_RenderContext_SetClipRect is in force
+  int clipRect[4];            // x, y, width, height
 };
 
 // A complete draw, as the hardware renderer keeps them in its buckets.
@@ -105,7 +107,18 @@ void kv_Platform_OnResourcesReleased(void);
 void kv_Platform_DrawDebugText(const char* text, int x, int y);
 int kv_Platform_DebugStub(void);
 
-// Test seams: where movie mode is asked and what swap interval was asked for last.
+// What the render context asks of the modules above it. The table starts
+// empty (no movie mode, no fonts to lay out again); the program installs the
+// render module's movie-mode flag and the high-definition fonts' relayout.
+struct kvRenderContextCalls {
+  int (*inMovieMode)(void);     // 1 while a cutscene owns the screen
+  void (*relayoutFonts)(void);  // after the display changed
+};
+// Copies the table in (null empties it).
+void kv_RenderContext_SetCalls(const kvRenderContextCalls* calls);
+
+// Test seams: where movie mode is asked (null: the installed table's row) and
+// what swap interval was asked for last.
 void kv_RenderContext_SetMovieModeQueryForTest(int (*query)(void));
 int kv_RenderContext_LastSwapIntervalForTest(void);
 
@@ -139,6 +152,13 @@ void kv_RenderContext_GetRenderTargets(kvRenderContext* context, kvRenderTarget*
                                        kvRenderTarget** depth);
 void kv_RenderContext_SetScissor(kvRenderContext* context, int x, int y, int width, int height);
 void kv_RenderContext_ClearScissor(kvRenderContext* context);
+// A rectangle that, unlike the scissor note above, GL applies: the draws
+// that follow touch only the pixels x..x+width-1, y..y+height-1 of the
+// bound targets (GL window coordinates, origin at the bottom left) until
+// kv_RenderContext_ClearClipRect. Clears are never limited by it; every
+// frame begins and ends without one.
+void kv_RenderContext_SetClipRect(kvRenderContext* context, int x, int y, int width, int height);
+void kv_RenderContext_ClearClipRect(kvRenderContext* context);
 void kv_RenderContext_SetAlphaBlendEnabled(kvRenderContext* context, int enabled, int mode);
 void kv_RenderContext_SetSolidFillModeEnabled(kvRenderContext* context, int solid, int cull);
 void kv_RenderContext_SetCullMode(kvRenderContext* context, int cull);

@@ -210,6 +210,25 @@ void kv_RenderContext_ClearScissor(kvRenderContext* context) {
   context->scissorRequested = 0;
 }
 
+void kv_RenderContext_SetClipRect(kvRenderContext* context, int x, int y, int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  const int rect[4] = {x, y, width, height};
+  if (context->clipEnabled && std::memcmp(context->clipRect, rect, sizeof rect) == 0) return;
+  kv_GL_SetDebugTag("set clip rectangle", "kv_RenderContext_SetClipRect", 502);
+  if (!context->clipEnabled) glEnable(GL_SCISSOR_TEST);
+  glScissor(x, y, width, height);
+  kv_GL_CheckErrors();
+  context->clipEnabled = 1;
+  std::memcpy(context->clipRect, rect, sizeof rect);
+}
+
+void kv_RenderContext_ClearClipRect(kvRenderContext* context) {
+  if (!context->clipEnabled) return;
+  glDisable(GL_SCISSOR_TEST);
+  context->clipEnabled = 0;
+}
+
 void kv_RenderContext_SetAlphaBlendEnabled(kvRenderContext*, int enabled, int mode) {
   kv_GL_SetDebugTag("set blend settings", "kv_RenderContext_SetAlphaBlendEnabled", 500);
   if (enabled) {
@@ -301,6 +320,8 @@ void kv_RenderContext_Clear(kvRenderContext* context, float red, float green, fl
     trace->clear(colour, depth);
   }
   kv_RenderContext_RenderTargetSetup(context);
+  // A clear covers the whole target, whatever clip rectangle is in force.
+  if (context->clipEnabled) glDisable(GL_SCISSOR_TEST);
   kv_GL_SetDebugTag("clear color targets", "kv_RenderContext_Clear", 520);
   const GLfloat colour[4] = {red, green, blue, alpha};
   // glClearBufferfv's index is the draw buffer's, which counts filled slots only.
@@ -323,6 +344,7 @@ void kv_RenderContext_Clear(kvRenderContext* context, float red, float green, fl
     kv_GL_CheckErrors();
     context->depthDirty = 1;
   }
+  if (context->clipEnabled) glEnable(GL_SCISSOR_TEST);
 }
 
 void applySamplerState(const kvSurface* surface, uint32_t sampler, const kvSamplerState* state) {

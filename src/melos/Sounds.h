@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "engine/drevMain.h"
+#include "std/stdModule.h"
 
 // A sound named by the engine or the scripts: a file name, or a number (a
 // script id 1111..1366, or 10000 for the voice stream). Text is read by the

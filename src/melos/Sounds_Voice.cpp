@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "melos/Melos.h"
 #include "melos/MelosBytes.h"
@@ -17,8 +18,10 @@ namespace {
 
 struct StreamFile {
   McmpHandle handle;
-  char name[SOUNDS_NAME];
-  int32_t references;
+  // The whole name as opened: a later open of the same name shares the file
+  // (a name cut to a fixed size would never match again).
+  std::string name;
+  int32_t references = 0;
 };
 StreamFile g_files[SOUNDS_STREAM_FILES];
 
@@ -36,7 +39,7 @@ bool OpenInto(StreamFile& f, const char* name) {
   const McmpHandle h = Mcmp_Open(name, "rb");
   if (!h.IsOpen()) return false;
   f.handle = h;
-  std::snprintf(f.name, sizeof f.name, "%s", name);
+  f.name = name;
   f.references = 1;
   return true;
 }
@@ -105,7 +108,7 @@ int32_t Sounds_StreamFileOpen(const char* name, int32_t hint) {
   for (int i = 1; i < SOUNDS_STREAM_FILES; ++i) {
     StreamFile& f = g_files[i];
     if (!f.handle.IsOpen()) return OpenInto(f, name) ? SOUNDS_VOICE + i : 0;
-    if (std::strcmp(f.name, name) == 0) {
+    if (f.name == name) {
       ++f.references;
       return SOUNDS_VOICE + i;
     }

@@ -31,21 +31,28 @@ struct kvPlatformState {
   kvEventHandlerEntry handlers[KV_PLATFORM_MAX_HANDLERS];
   int handlerCount;
   int loopRunning;               // 1 while the main loop runs
+  int gameStarting;              // 1 while the game's initialisation runs
   std::atomic<int> windowShown;  // read by the music heartbeat thread too
   int quit;                      // the main loop ends when set
 };
 kvPlatformState* kv_Platform_GetState(void);
 
 // What the platform main and the pump call in the game and the input layer.
-// The defaults are the front end (voskdemo_Init/Tick/Shutdown) and the input
-// state's key entry; tests put fakes in their place.
+// The table starts empty: the program installs the front end (its init, tick
+// and shutdown), the input state's key entry and the registration of the
+// render back ends; tests put fakes in their place. An empty row does
+// nothing, except init: without it the platform main does not start.
 struct kvPlatformGameHooks {
   int (*init)(const char* commandLine);
   void (*tick)(void);
   void (*shutdown)(void);
   void (*keyEvent)(int code, int state, uint32_t time, int hold);
+  // Registers the render back ends; called once after the window exists.
+  void (*initRenderBackends)(void);
 };
 kvPlatformGameHooks* kv_Platform_GetGameHooks(void);
+// Copies the table in (null empties it).
+void kv_Platform_SetGameHooks(const kvPlatformGameHooks* hooks);
 
 // Runs the platform main under the crash guard. A crash inside ends the
 // process through the guard (the signal is raised again after the crash
@@ -72,6 +79,27 @@ void kv_Platform_LogSystemInfo(void);
 // Loads an optional library by its file name from the program's own folder
 // (dlopen); null when it is not there.
 void* kv_Platform_OpenLibrary(const char* fileName);
+
+// ---------------------------------------------------------------------------
+// Ends that do not start as a quit event
+
+// SIGHUP (the terminal or the session went away) takes the path SDL gives
+// SIGTERM and SIGINT: the handler only notes it, and the next pump posts the
+// quit event, so the engine shuts down in order. The platform main installs it
+// unless SIGHUP is ignored (a program started under nohup keeps ignoring it)
+// and puts the old disposition back when it ends.
+void kv_Platform_InstallHangupHandler(void);
+void kv_Platform_RemoveHangupHandler(void);
+
+// The window system's display went away under the program (the X server died
+// or dropped the connection). Xlib's IO-error handler must not return, and
+// there is no way back into the main loop without unwinding through Xlib, so
+// the program ends from inside the handler: a log line, the game's shutdown as
+// the quit event runs it (every engine thread joined, disk writes finished),
+// the platform's shutdown without the display, then exit status 1. Only the
+// main thread talks to the display; a call from any other thread ends the
+// process at once.
+[[noreturn]] void kv_Platform_EndForLostDisplay(void);
 
 // ---------------------------------------------------------------------------
 // Crash guard
@@ -140,6 +168,10 @@ int kv_Platform_ShowMessageBox(SDL_Window* window, const char* text, const char*
                                int error);
 using kv_MessageBoxHandler = int (*)(const SDL_MessageBoxData* data, int* buttonId);
 void kv_Platform_SetMessageBoxHandler(kv_MessageBoxHandler handler);
+// 0 switches boxes off: with no handler installed a box is not shown, its
+// text goes to the log and standard error, and it answers -1 (as a box that
+// cannot be shown). Test programs and fuzz targets switch boxes off.
+void kv_Platform_SetMessageBoxesShown(int shown);
 
 // Reads a whole file into a new buffer with a 0 byte after the data.
 // 1 on success; 0 with null and 0 on any failure (missing file, directory,
@@ -159,15 +191,16 @@ void* kv_Platform_AlignedAlloc(int ignored, size_t alignment, size_t size);
 int kv_Platform_HandleDebugKeys(const SDL_Event* event);
 
 // What the key handler calls. A null entry is a service that is not there
-// (yet): the key then does nothing of its own. The front end's toggles are set
-// by default; the engine's entries are set by their modules:
+// (yet): the key then does nothing of its own. The table starts empty; the
+// program installs:
 //   debugKeysEnabled      the scripts' EnableDebugKeys flag
+//   toggleChoreTool, toggleFrameRate, togglePerformance   the front end's
 //   saveScreenImage       drevRender_SaveScreenImage (path)
 //   saveZBufferImage      drevRender_SaveZBufferImage (path)
-//   flushTextures         stdDevice3D_FlushTextures (default)
-//   startDebugOutput      SpewLib_Start
-//   callPauseHandler      drevMain_CallPauseHandler (default)
-//   callCharacterHandler  drevMain_CallCharacterHandler (default)
+//   flushTextures         stdDevice3D_FlushTextures
+//   startDebugOutput      left empty: Num Lock starts nothing of its own
+//   callPauseHandler      drevMain_CallPauseHandler
+//   callCharacterHandler  drevMain_CallCharacterHandler
 struct kvEngineKeyHooks {
   int (*debugKeysEnabled)(void);
   int (*toggleChoreTool)(int on);
@@ -181,10 +214,21 @@ struct kvEngineKeyHooks {
   int (*callCharacterHandler)(int character);
 };
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void);
+// Copies the table in (null empties it).
+void kv_Platform_SetEngineKeyHooks(const kvEngineKeyHooks* hooks);
 int kv_Platform_DebugKeysArmed(void);
 
-// Steam shutdown, window and GL context destroyed, SDL_Quit; returns 1.
+// Steam shutdown, every audio channel closed, window and GL context
+// destroyed, SDL_Quit; returns 1.
 int kv_Platform_Shutdown(void);
+// The same without touching the display, which is gone: Steam, the audio
+// channels and every SDL subsystem but video go down; the window, the GL
+// context and the display connection are left as they are.
+void kv_Platform_ShutdownWithoutDisplay(void);
+// Xlib's IO-error handler, set when SDL runs on X11 (kv_Platform_InitWindow)
+// and given back by kv_Platform_Shutdown.
+void kv_Platform_InstallDisplayLossHandler(void);
+void kv_Platform_RemoveDisplayLossHandler(void);
 
 int kv_Platform_WaitIconEnabled(void);
 void kv_Platform_BeforeDisplay(void);

@@ -1,21 +1,21 @@
 // The window, its mode, message boxes, whole-file loading, the engine key
 // handler and the platform shutdown.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/voskdemo.h"
-#include "engine/drevMain.h"
 #include "gfx/kv_RenderContext.h"
+#include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
-#include "std/stdDevice3D.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -37,20 +37,25 @@ namespace {
 kvWindowState g_window{};
 
 kv_MessageBoxHandler g_messageBoxHandler = nullptr;
+// Off in test programs and fuzz targets: no box may wait for a person there,
+// whether or not a display is at hand.
+std::atomic<int> g_messageBoxesShown{1};
 
-kvEngineKeyHooks g_keyHooks = {
-    nullptr,                   // debugKeysEnabled: the scripts' flag
-    voskdemo_ToggleChoreTool,  // toggleChoreTool
-    voskdemo_ToggleFrameRateDisplay,
-    voskdemo_TogglePerformanceDisplay,
-    nullptr,  // saveScreenImage
-    nullptr,  // saveZBufferImage
-    stdDevice3D_FlushTextures,
-    drevMain_CallPauseHandler,
-    nullptr,  // startDebugOutput
-    drevMain_CallCharacterHandler,
-};
+kvEngineKeyHooks g_keyHooks{};
 int g_debugKeysArmed = 0;
+
+// Xlib's IO-error handler. SDL loads Xlib itself; the program reaches the one
+// call it needs through the library SDL loaded, so it neither links Xlib nor
+// needs it when SDL runs on another video driver.
+struct XDisplay;
+using XIOErrorHandler = int (*)(XDisplay*);
+using XSetIOErrorHandlerFn = XIOErrorHandler (*)(XIOErrorHandler);
+XSetIOErrorHandlerFn g_setIOErrorHandler = nullptr;
+XIOErrorHandler g_previousIOErrorHandler = nullptr;
+
+int OnDisplayLost(XDisplay*) {
+  kv_Platform_EndForLostDisplay();  // does not return, as Xlib requires
+}
 
 struct OfferedSize {
   int width, height;
@@ -69,6 +74,13 @@ SDL_Rect DisplayBounds() {
 
 int ShowBox(const SDL_MessageBoxData& data) {
   int button = -1;
+  if (!g_messageBoxHandler && !g_messageBoxesShown.load()) {
+    // Answered as a box that could not be shown.
+    kv_Log_Printf("Message box not shown (boxes are off): %s: %s", data.title, data.message);
+    std::fprintf(stderr, "Message box not shown (boxes are off): %s: %s\n", data.title,
+                 data.message);
+    return -1;
+  }
   const int result = g_messageBoxHandler ? g_messageBoxHandler(&data, &button)
                                          : SDL_ShowMessageBox(&data, &button);
   return result < 0 ? -1 : button;
@@ -138,6 +150,7 @@ int kv_Platform_InitWindow(void) {
     kv_Log_Printf("SDL: %s", SDL_GetError());
     return 0;
   }
+  kv_Platform_InstallDisplayLossHandler();
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -277,6 +290,10 @@ void kv_Platform_SetMessageBoxHandler(kv_MessageBoxHandler handler) {
   g_messageBoxHandler = handler;
 }
 
+void kv_Platform_SetMessageBoxesShown(int shown) {
+  g_messageBoxesShown.store(shown ? 1 : 0);
+}
+
 void kv_Platform_ShowError(const char* text, const char* title) {
   const SDL_MessageBoxButtonData button = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "Ok"};
   SDL_MessageBoxData data{};
@@ -382,6 +399,9 @@ void* kv_Platform_AlignedAlloc(int, size_t alignment, size_t size) {
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void) {
   return &g_keyHooks;
 }
+void kv_Platform_SetEngineKeyHooks(const kvEngineKeyHooks* hooks) {
+  g_keyHooks = hooks ? *hooks : kvEngineKeyHooks{};
+}
 int kv_Platform_DebugKeysArmed(void) {
   return g_debugKeysArmed;
 }
@@ -450,11 +470,43 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
 
 int kv_Platform_Shutdown(void) {
   SteamAPI_Shutdown();
+  // SDL_Quit would close the device too, behind the channels' backs.
+  AudioDevice_CloseAll();
   if (g_window.glContext) SDL_GL_DeleteContext(g_window.glContext);
   if (g_window.window) SDL_DestroyWindow(g_window.window);
+  kv_Platform_RemoveDisplayLossHandler();
   SDL_Quit();
   g_window = kvWindowState{};
   return 1;
+}
+
+void kv_Platform_ShutdownWithoutDisplay(void) {
+  SteamAPI_Shutdown();
+  AudioDevice_CloseAll();
+  // Every subsystem but video (and the events it holds), each with the
+  // threads SDL runs for it.
+  SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER | SDL_INIT_GAMECONTROLLER | SDL_INIT_JOYSTICK |
+                    SDL_INIT_HAPTIC | SDL_INIT_SENSOR);
+}
+
+void kv_Platform_InstallDisplayLossHandler(void) {
+  if (g_setIOErrorHandler) return;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  // Only the Xlib that SDL has loaded already.
+  void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (!xlib) return;
+  g_setIOErrorHandler = reinterpret_cast<XSetIOErrorHandlerFn>(dlsym(xlib, "XSetIOErrorHandler"));
+  // The handle only counted a reference; SDL keeps the library loaded.
+  dlclose(xlib);
+  if (g_setIOErrorHandler) g_previousIOErrorHandler = g_setIOErrorHandler(OnDisplayLost);
+}
+
+void kv_Platform_RemoveDisplayLossHandler(void) {
+  if (!g_setIOErrorHandler) return;
+  g_setIOErrorHandler(g_previousIOErrorHandler);
+  g_setIOErrorHandler = nullptr;
+  g_previousIOErrorHandler = nullptr;
 }
 
 int kv_Platform_WaitIconEnabled(void) {

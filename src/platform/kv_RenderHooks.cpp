@@ -7,7 +7,6 @@
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_Thread.h"
-#include "presentation/drevRender.h"
 
 namespace {
 
@@ -49,8 +48,10 @@ double DefaultTimeMs(void) {
 float DefaultReadFloat(const char* name, float defaultValue) {
   return kv_Registry_ReadFloat(name, defaultValue);
 }
+// The render module's scaling is the program's to install; without it the
+// scaling reads 0 and never marks the display changed.
 float DefaultResolutionScaling(void) {
-  return drevRender_GetResolutionScaling();
+  return 0.0f;
 }
 void DefaultMarkDisplayChanged(void) {
   kv_Platform_MarkDisplayChanged();

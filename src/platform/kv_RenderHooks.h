@@ -82,13 +82,9 @@ inline constexpr int kv_RenderHooks_kMaxTables = 8;
 RenderHookTable* kv_RenderHooks_Register(RenderHookTable* table);
 int kv_RenderHooks_GetCount(void);
 
-// Registers the three back ends (hardware, deferred, software) and sets the
-// software one inactive. Called once by the platform main after the window exists.
-void kv_RenderHooks_InitBackends(void);
-
 // Names the deferred and software tables whose active flags the cross-fade
 // drives, and the hardware table that the software text operation looks at.
-// Done by kv_RenderHooks_InitBackends; any may be null.
+// Done by the program when it registers the back ends; any may be null.
 void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* deferred,
                                 RenderHookTable* software);
 // Shows the software picture from now on whatever `RenderingMode` says, at
@@ -163,7 +159,9 @@ int kv_Platform_IsNewLighting(void);        // 1 when `ClassicLighting` is 0
 
 // What the registry reads from the rest of the program: the millisecond clock,
 // float settings, the render module's resolution scaling and the display-changed
-// mark. Tests install their own; null restores the program's.
+// mark. The clock, the settings and the mark default to the platform's own;
+// the scaling reads 0 until the program installs the render module's. Tests
+// install their own; a null row (or a null host) takes the default.
 struct kvRenderHooksHost {
   double (*getTimeMs)(void);
   float (*readFloatSetting)(const char* name, float defaultValue);
@@ -175,20 +173,3 @@ void kv_RenderHooks_SetHost(const kvRenderHooksHost* host);
 // Empties the registry and restores the fade, the caches and the host to
 // their start values (tests only: the program fills the registry once).
 void kv_RenderHooks_ResetForTest(void);
-
-// The software back end's operations.
-RenderHookTable* InitSoftwareBackend(void);
-void Software_FramePhase(int phase);
-void Software_Blit(DisplayBuffer* destination, kvSurface* destinationSurface, DisplayBuffer* source,
-                   kvSurface* sourceSurface, int x, int y, const stdRect* sourceRect, int flags);
-void Software_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* placement);
-void Software_OnCameraChanged(void);
-void Software_BeginModel(qxModel3* model, const qxVector3* centre, float radius,
-                         const qxMatrix34* placement, qxModel3* companion);
-void Software_EndModel(qxModel3* model, qxModel3* companion);
-int Software_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int flags0,
-                              DisplayBuffer* destination0, int unused0, DisplayBuffer* source1,
-                              int x1, int y1, int flags1, DisplayBuffer* destination1, int unused1);
-int Software_DrawTextObject(TextObject* textObject, int flag);
-int Software_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,
-                      float alpha);

@@ -151,9 +151,6 @@ int drevRender_Initialize(HostServices* services, ModuleDescriptor* descriptor) 
     descriptor->restore = drevRender_Restore;
   }
   drevControl_AddHandler(drevRender_DebugKeyHandler);
-  kvEngineKeyHooks* hooks = kv_Platform_GetEngineKeyHooks();
-  hooks->saveScreenImage = drevRender_SaveScreenImage;
-  hooks->saveZBufferImage = drevRender_SaveZBufferImage;
   g_render.initialized = 1;
   return 0;
 }

@@ -5,13 +5,16 @@
 // so fields are read and written one by one, never by copying a record. A
 // reader knows how many bytes are left in the file, so that a count read from
 // the file can be checked against them before anything is allocated; once a
-// read comes up short the reader stays failed.
+// read comes up short the reader stays failed. A reader can also go over
+// bytes in memory (a file read whole with ReadRest), with the same checks.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "std/std.h"
 #include "std/stdByteOrder.h"
@@ -26,6 +29,10 @@ struct qxFileReader {
   int64_t remaining;  // bytes left after the current position
   bool failed = false;
 
+  // Over size bytes in memory: no file layer.
+  qxFileReader(const uint8_t* bytes, size_t size)
+      : hs(nullptr), file(0), remaining(static_cast<int64_t>(size)), memory(bytes) {}
+
   qxFileReader(HostServices* services, stdFile_t f) : hs(services), file(f) {
     remaining = kUnknownSizeBound;
     if (!hs->fileTell || !hs->fileSeek) return;
@@ -33,19 +40,76 @@ struct qxFileReader {
     if (here < 0 || hs->fileSeek(file, 0, 2) != 0) return;
     const int64_t end = hs->fileTell(file);
     hs->fileSeek(file, here, 0);
-    if (end >= here) remaining = end - here;
+    if (end >= here) {
+      remaining = end - here;
+      sizeKnown = true;
+    }
+  }
+
+  // Everything left in the file, in memory, for a parser of many small
+  // fields: in one read when the size is known, else piece by piece until
+  // the file ends (at most kUnknownSizeBound bytes). Null when memory runs
+  // out, or when the file is shorter than its size (the reader is then
+  // failed). Later reads find nothing left.
+  std::unique_ptr<uint8_t[]> ReadRest(size_t* size) {
+    *size = 0;
+    if (failed || memory) return nullptr;
+    size_t capacity = sizeKnown ? static_cast<size_t>(remaining) : size_t{64} << 10;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[capacity > 0 ? capacity : 1]);
+    if (!bytes) return nullptr;
+    size_t have = 0;
+    for (;;) {
+      const size_t want = capacity - have;
+      const size_t got = want > 0 ? hs->fileRead(file, bytes.get() + have, want) : 0;
+      have += got < want ? got : want;
+      if (sizeKnown) {
+        if (have < capacity) {
+          failed = true;
+          return nullptr;
+        }
+        break;
+      }
+      if (got < want || capacity >= static_cast<size_t>(kUnknownSizeBound)) break;
+      const size_t larger = capacity * 2 < static_cast<size_t>(kUnknownSizeBound)
+                                ? capacity * 2
+                                : static_cast<size_t>(kUnknownSizeBound);
+      std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[larger]);
+      if (!grown) return nullptr;
+      std::memcpy(grown.get(), bytes.get(), have);
+      bytes = std::move(grown);
+      capacity = larger;
+    }
+    remaining = 0;
+    *size = have;
+    return bytes;
   }
 
   bool Read(void* out, size_t count) {
     if (failed) return false;
     if (count == 0) return true;
-    if (static_cast<int64_t>(count) > remaining || hs->fileRead(file, out, count) != count) {
+    if (static_cast<int64_t>(count) > remaining) {
+      failed = true;
+      return false;
+    }
+    if (memory) {
+      std::memcpy(out, memory, count);
+      memory += count;
+    } else if (hs->fileRead(file, out, count) != count) {
       failed = true;
       return false;
     }
     remaining -= static_cast<int64_t>(count);
     return true;
   }
+  // For a parser of many small records over bytes in memory: the next bytes
+  // (remaining of them; null when reading a file), then Advance past the
+  // ones it took, or Fail.
+  const uint8_t* Next() const { return failed ? nullptr : memory; }
+  void Advance(size_t count) {
+    memory += count;
+    remaining -= static_cast<int64_t>(count);
+  }
+  void Fail() { failed = true; }
   bool Skip(size_t count) {
     uint8_t scratch[256];
     while (count > 0) {
@@ -89,6 +153,10 @@ struct qxFileReader {
   bool Fits(int64_t count, int64_t itemBytes) const {
     return count >= 0 && (count == 0 || count <= remaining / itemBytes);
   }
+
+ private:
+  bool sizeKnown = false;
+  const uint8_t* memory = nullptr;  // the next byte, when over bytes in memory
 };
 
 struct qxFileWriter {

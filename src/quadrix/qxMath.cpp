@@ -29,13 +29,7 @@ float qxMath_SignedAngleBetween(const qxVector3* a, const qxVector3* b, const qx
 }
 
 int qxMath_PointsCollinear(const qxVector3* a, const qxVector3* b, const qxVector3* c) {
-  qxVector3 u, w;
-  qxVector3_Sub(&u, b, a);
-  qxVector3_Sub(&w, c, a);
-  qxVector3_NormalizeInPlace(&u);
-  qxVector3_NormalizeInPlace(&w);
-  const float d = std::fabs(qxVector3_Dot(&u, &w));
-  return (d >= 0.999f && d <= 1.001f) ? 1 : 0;
+  return qxMath_UnitEdgesCollinear(qxMath_UnitEdges(a, b, c));
 }
 
 float qxMath_DistSqPointSegment(const qxVector3* p, const qxVector3* a, const qxVector3* b) {
@@ -54,12 +48,5 @@ float qxMath_DistSqPointSegment(const qxVector3* p, const qxVector3* a, const qx
 }
 
 void qxMath_FaceNormal(qxVector3* out, const qxVector3* a, const qxVector3* b, const qxVector3* c) {
-  qxVector3 u, w;
-  qxVector3_Sub(&u, b, a);
-  qxVector3_Sub(&w, c, a);
-  qxVector3_NormalizeInPlace(&u);
-  qxVector3_NormalizeInPlace(&w);
-  qxVector3_Cross(out, &u, &w);
-  qxVector3_NormalizeInPlace(out);
-  qxVector3_ZeroTiny(out, 0.000001f);
+  qxMath_UnitEdgesNormal(out, qxMath_UnitEdges(a, b, c));
 }

@@ -17,3 +17,27 @@ int qxMath_PointsCollinear(const qxVector3* a, const qxVector3* b, const qxVecto
 float qxMath_DistSqPointSegment(const qxVector3* p, const qxVector3* a, const qxVector3* b);
 // Unit normal of the triangle a, b, c; zero for a degenerate triangle.
 void qxMath_FaceNormal(qxVector3* out, const qxVector3* a, const qxVector3* b, const qxVector3* c);
+
+// The two steps of both: the unit edges u (a to b) and w (a to c), a zero
+// edge left zero; then the collinearity test and the normal of those edges.
+// A caller that needs both (the face normals of a model) makes the edges once.
+struct qxUnitEdges {
+  qxVector3 u, w;
+};
+inline qxUnitEdges qxMath_UnitEdges(const qxVector3* a, const qxVector3* b, const qxVector3* c) {
+  qxUnitEdges e;
+  qxVector3_Sub(&e.u, b, a);
+  qxVector3_Sub(&e.w, c, a);
+  qxVector3_NormalizeInPlace(&e.u);
+  qxVector3_NormalizeInPlace(&e.w);
+  return e;
+}
+inline int qxMath_UnitEdgesCollinear(const qxUnitEdges& e) {
+  const float d = std::fabs(qxVector3_Dot(&e.u, &e.w));
+  return (d >= 0.999f && d <= 1.001f) ? 1 : 0;
+}
+inline void qxMath_UnitEdgesNormal(qxVector3* out, const qxUnitEdges& e) {
+  qxVector3_Cross(out, &e.u, &e.w);
+  qxVector3_NormalizeInPlace(out);
+  qxVector3_ZeroTiny(out, 0.000001f);
+}

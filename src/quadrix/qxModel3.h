@@ -65,6 +65,9 @@ struct qxModel3Mesh {
   float radius;          // 1.1 x the farthest vertex (derived for geoset 0)
   qxVector3 boxMin;      // over the vertices (derived on load)
   qxVector3 boxMax;
+  // Every face's index lists in one allocation (the binary reader's), or
+  // null when each face owns its own.
+  int32_t* indexBlock;
 };
 
 struct qxModel3Geoset {

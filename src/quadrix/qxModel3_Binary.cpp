@@ -1,5 +1,7 @@
 // Models: the binary "LDOM" form, read and written field by field.
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -30,17 +32,22 @@ qxVector3 GetV3(const uint8_t* p) {
 }
 
 struct Reader {
-  qxFileReader& in;
+  qxFileReader& in;  // over the file's bytes in memory
   qxModel3* model;
   const char* why = "the file is short";
   // Each face's material index in reading order (-1 = none), until the
   // materials are loaded.
   std::vector<int32_t> faceMaterials;
+  // The first face index outside its mesh, reported where the shared check
+  // of both readers (qxModel3_CheckFaces) would find it: after the hierarchy.
+  const char* faceFault = nullptr;
 
+  // An array of count items of itemWords 32-bit values, filled from the file.
   template <typename T>
   bool Array(T** out, int32_t count, size_t itemWords) {
     if (count <= 0) return true;
-    *out = static_cast<T*>(qxModel3_AllocZeroed(count, sizeof(T), __LINE__));
+    *out =
+        static_cast<T*>(qxCore_Alloc(static_cast<size_t>(count) * sizeof(T), "qxModel3", __LINE__));
     if (!*out) {
       why = "out of memory";
       return false;
@@ -49,39 +56,142 @@ struct Reader {
     return in.Words(*out, static_cast<size_t>(count) * itemWords);
   }
 
-  bool Face(qxFace* face, uint32_t materialCount) {
-    uint8_t r[kFaceBytes];
-    if (!in.Read(r, sizeof r)) return false;
-    face->index = stdLE_GetI32(r + 0);
-    face->flags = stdLE_GetI32(r + 4);
-    face->geometryMode = stdLE_GetI32(r + 8);
-    face->lightingMode = stdLE_GetI32(r + 12);
-    face->textureMode = stdLE_GetI32(r + 16);
-    const int32_t n = stdLE_GetI32(r + 20);
-    const bool texIndices = stdLE_GetU32(r + 28) != 0;
-    const bool material = stdLE_GetU32(r + 32) != 0;
-    face->celIndex = stdLE_GetI32(r + 36);
-    face->textureOffset = {GetF(r + 40), GetF(r + 44)};
-    face->extraLight = GetF(r + 48);
-    for (int i = 0; i < 3; ++i) face->extra[i] = stdLE_GetU32(r + 52 + 4 * i);
-    face->normal = GetV3(r + 64);
-    if (!in.Fits(n, texIndices ? 8 : 4)) {
-      why = "a face has more corners than the file holds";
+  // The index lists of the mesh being read, in file order, until they go to
+  // the mesh's block; the storage grows by doubling and serves every mesh.
+  std::unique_ptr<int32_t[]> lists;
+  size_t listCapacity = 0;
+  // Per face of the mesh: whether it has texture-vertex indices.
+  std::vector<uint8_t> textured;
+
+  // Room for words indices from the start of the lists, the first `keep`
+  // kept; null when memory runs out.
+  int32_t* ListRoom(size_t keep, size_t words) {
+    if (words <= listCapacity) return lists.get();
+    size_t capacity = listCapacity * 2 > 4096 ? listCapacity * 2 : 4096;
+    if (capacity < words) capacity = words;
+    std::unique_ptr<int32_t[]> grown(new (std::nothrow) int32_t[capacity]);
+    if (!grown) {
+      why = "out of memory";
+      return nullptr;
+    }
+    if (keep > 0) std::memcpy(grown.get(), lists.get(), keep * sizeof(int32_t));
+    lists = std::move(grown);
+    listCapacity = capacity;
+    return lists.get();
+  }
+
+  // Gives the faces their index lists, from one block of the mesh's own.
+  bool IndexBlock(qxModel3Mesh* mesh, size_t words) {
+    if (words == 0) return true;
+    mesh->indexBlock =
+        static_cast<int32_t*>(qxCore_Alloc(words * sizeof(int32_t), "qxModel3", __LINE__));
+    if (!mesh->indexBlock) {
+      why = "out of memory";
       return false;
     }
-    face->vertexCount = n;
-    if (n > 0) {
-      if (!Array(&face->vertexIndices, n, 1)) return false;
-      if (texIndices && !Array(&face->texVertexIndices, n, 1)) return false;
+    std::memcpy(mesh->indexBlock, lists.get(), words * sizeof(int32_t));
+    int32_t* next = mesh->indexBlock;
+    for (int32_t f = 0; f < mesh->faceCount; ++f) {
+      qxFace& face = mesh->faces[f];
+      if (face.vertexCount <= 0) continue;
+      face.vertexIndices = next;
+      next += face.vertexCount;
+      if (textured[static_cast<size_t>(f)]) {
+        face.texVertexIndices = next;
+        next += face.vertexCount;
+      }
     }
-    int32_t index = -1;
-    if (material && !in.I32(&index)) return false;
-    if (index >= 0 && static_cast<uint32_t>(index) >= materialCount) {
-      why = "a face's material is outside the material list";
-      return false;
-    }
-    faceMaterials.push_back(index < 0 ? -1 : index);
     return true;
+  }
+
+  // The faces of a mesh, their index lists in one block. The face count
+  // grows with the faces read, so that a failed load frees only those; every
+  // field of a face is set.
+  bool Faces(qxModel3Mesh* mesh, int32_t count, uint32_t materialCount) {
+    size_t words = 0;
+    textured.clear();
+    textured.reserve(static_cast<size_t>(count));
+    const int32_t vertexCount = mesh->vertexCount, texVertexCount = mesh->texVertexCount;
+    const uint8_t* const start = in.Next();
+    if (!start) return false;
+    const uint8_t* at = start;
+    const uint8_t* const end = start + in.remaining;
+    faceMaterials.reserve(faceMaterials.size() + static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i, ++mesh->faceCount) {
+      if (end - at < kFaceBytes) {
+        in.Fail();
+        return false;
+      }
+      const uint8_t* r = at;
+      at += kFaceBytes;
+      qxFace* face = &mesh->faces[i];
+      face->index = stdLE_GetI32(r + 0);
+      face->flags = stdLE_GetI32(r + 4);
+      face->geometryMode = stdLE_GetI32(r + 8);
+      face->lightingMode = stdLE_GetI32(r + 12);
+      face->textureMode = stdLE_GetI32(r + 16);
+      const int32_t n = stdLE_GetI32(r + 20);
+      const bool texIndices = stdLE_GetU32(r + 28) != 0;
+      const bool material = stdLE_GetU32(r + 32) != 0;
+      face->celIndex = stdLE_GetI32(r + 36);
+      face->textureOffset = {GetF(r + 40), GetF(r + 44)};
+      face->extraLight = GetF(r + 48);
+      for (int k = 0; k < 3; ++k) face->extra[k] = stdLE_GetU32(r + 52 + 4 * k);
+      face->normal = GetV3(r + 64);
+      face->vertexIndices = face->texVertexIndices = nullptr;
+      face->material = nullptr;  // set once the materials load
+      const int64_t lists = n < 0 ? 0 : int64_t{n} * (texIndices ? 2 : 1);
+      if (n < 0 || 4 * lists > end - at) {
+        why = "a face has more corners than the file holds";
+        return false;
+      }
+      face->vertexCount = n;
+      textured.push_back(n > 0 && texIndices ? 1 : 0);
+      if (n > 0) {
+        int32_t* next = ListRoom(words, words + static_cast<size_t>(lists));
+        if (!next) return false;
+        next += words;
+        // The vertex indices, then the texture-vertex indices: one run in
+        // the file, checked against their meshes' counts as they are copied
+        // (as unsigned, a negative index is out of range too).
+        bool vertexOutside = false, texVertexOutside = false;
+        for (int32_t k = 0; k < n; ++k) {
+          const int32_t index = stdLE_GetI32(at + 4 * k);
+          next[k] = index;
+          vertexOutside |= static_cast<uint32_t>(index) >= static_cast<uint32_t>(vertexCount);
+        }
+        if (texIndices) {
+          for (int32_t k = n; k < 2 * n; ++k) {
+            const int32_t index = stdLE_GetI32(at + 4 * k);
+            next[k] = index;
+            texVertexOutside |=
+                static_cast<uint32_t>(index) >= static_cast<uint32_t>(texVertexCount);
+          }
+        }
+        if (!faceFault && vertexOutside) faceFault = "a face names a vertex outside its mesh";
+        if (!faceFault && texVertexOutside) {
+          faceFault = "a face names a texture vertex outside its mesh";
+        }
+        at += 4 * lists;
+        words += static_cast<size_t>(lists);
+      }
+      int32_t index = -1;
+      if (material) {
+        if (end - at < 4) {
+          in.Fail();
+          return false;
+        }
+        index = stdLE_GetI32(at);
+        at += 4;
+      }
+      if (index >= 0 && static_cast<uint32_t>(index) >= materialCount) {
+        why = "a face's material is outside the material list";
+        return false;
+      }
+      faceMaterials.push_back(index < 0 ? -1 : index);
+    }
+    in.Advance(static_cast<size_t>(at - start));
+    return IndexBlock(mesh, words);
   }
 
   bool Mesh(qxModel3Mesh* mesh, uint32_t materialCount) {
@@ -106,15 +216,13 @@ struct Reader {
       return false;
     }
     if (f > 0) {
-      mesh->faces = static_cast<qxFace*>(qxModel3_AllocZeroed(f, sizeof(qxFace), __LINE__));
+      mesh->faces = static_cast<qxFace*>(
+          qxCore_Alloc(static_cast<size_t>(f) * sizeof(qxFace), "qxModel3", __LINE__));
       if (!mesh->faces) {
         why = "out of memory";
         return false;
       }
-      mesh->faceCount = f;
-      for (int32_t i = 0; i < f; ++i) {
-        if (!Face(&mesh->faces[i], materialCount)) return false;
-      }
+      if (!Faces(mesh, f, materialCount)) return false;
     }
     float box[6];
     if (!Array(&mesh->vertexNormals, v, 3) || !in.I32(&mesh->shadow) ||
@@ -227,8 +335,8 @@ struct Reader {
       why = bad;
       return false;
     }
-    if (const char* bad = qxModel3_CheckFaces(m)) {
-      why = bad;
+    if (faceFault) {  // the faces were checked as they were read
+      why = faceFault;
       return false;
     }
     // The materials, by name, each a null entry when it does not load.
@@ -290,8 +398,17 @@ void WriteV3(qxFileWriter& out, const qxVector3& v) {
 int qxModel3_LoadBinary(stdFile_t file, qxModel3* model) {
   if (!qxCore_pHS) return 0;
   qxModel3_NewEntry(model);
-  qxFileReader in(qxCore_pHS, file);
-  Reader reader{in, model, "the file is short", {}};
+  // The whole rest of the file at once: a model is many small fields.
+  qxFileReader rest(qxCore_pHS, file);
+  size_t size = 0;
+  const std::unique_ptr<uint8_t[]> bytes = rest.ReadRest(&size);
+  if (!bytes) {
+    kv_Log_Printf("qxModel3: %s: %s", model->name,
+                  rest.failed ? "the file is short" : "out of memory");
+    return 0;
+  }
+  qxFileReader in(bytes.get(), size);
+  Reader reader{in, model, "the file is short", {}, nullptr, nullptr, 0, {}};
   std::vector<char> names;
   if (!reader.Model(&names)) {
     kv_Log_Printf("qxModel3: %s: %s", model->name, reader.why);

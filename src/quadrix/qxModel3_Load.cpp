@@ -44,8 +44,16 @@ void FreeContents(qxModel3* model, bool notify, bool releaseMaterials) {
       Release(mesh.vertices, notify);
       Release(mesh.texVertices, notify);
       if (mesh.faces) {
-        for (int32_t f = 0; f < mesh.faceCount; ++f) qxFace_FreeEntry(&mesh.faces[f]);
+        for (int32_t f = 0; f < mesh.faceCount; ++f) {
+          qxFace& face = mesh.faces[f];
+          if (mesh.indexBlock) {
+            face.vertexIndices = face.texVertexIndices = nullptr;  // in the block
+          } else {
+            qxFace_FreeEntry(&face);
+          }
+        }
       }
+      Release(mesh.indexBlock, false);  // the faces' lists were never announced
       Release(mesh.faces, notify);
       Release(mesh.vertexIntensities, notify);
       Release(mesh.litIntensities, notify);

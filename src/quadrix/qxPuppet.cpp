@@ -3,6 +3,11 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#include <emmintrin.h>
+#endif
+
 #include "platform/kv_Log.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxKeyframe.h"
@@ -101,9 +106,41 @@ qxVector3 Minus(const qxVector3& a, const qxVector3& b) {
 qxVector3 Times(const qxVector3& a, float s) {
   return {a.x * s, a.y * s, a.z * s};
 }
+// The three angles wrapped into (-180, 180] as stdMath_NormalizeAngleSigned
+// wraps them, with the same operations, in SSE lanes without branches: the
+// angles of a blend fall either side of the circle's ends from node to node.
+// For a non-negative angle x it is x - 360 floor(x / 360) (x itself below
+// 360), for a negative one 360 less that of -x; 360, and what is not finite,
+// give 0.
 qxVector3 SignedAngles(const qxVector3& a) {
+#if defined(__SSE2__)
+  const __m128 x = _mm_setr_ps(a.x, a.y, a.z, 0.0f);
+  const __m128 full = _mm_set1_ps(360.0f), zero = _mm_setzero_ps();
+  const __m128 negative = _mm_cmplt_ps(x, zero);  // false for -0 and NaN, as x >= 0 is true
+  const __m128 m = _mm_or_ps(_mm_andnot_ps(negative, x), _mm_and_ps(negative, _mm_sub_ps(zero, x)));
+  // floor(m / 360) as stdMath_FloorPositive takes it (truncated below 2^23,
+  // kept from there on); 0 without the division when every lane is within a
+  // turn, as a blend's angles nearly always are.
+  __m128 whole = zero;
+  if (_mm_movemask_ps(_mm_cmplt_ps(m, full)) != 0xF) {
+    const __m128 q = _mm_div_ps(m, full);
+    const __m128 small = _mm_cmplt_ps(q, _mm_set1_ps(8388608.0f));
+    whole = _mm_or_ps(_mm_and_ps(small, _mm_cvtepi32_ps(_mm_cvttps_epi32(q))),
+                      _mm_andnot_ps(small, q));
+  }
+  const __m128 reduced = _mm_sub_ps(m, _mm_mul_ps(full, whole));
+  __m128 r = _mm_or_ps(_mm_andnot_ps(negative, reduced),
+                       _mm_and_ps(negative, _mm_sub_ps(full, reduced)));
+  const __m128 inside = _mm_and_ps(_mm_cmpge_ps(r, zero), _mm_cmplt_ps(r, full));
+  r = _mm_and_ps(r, inside);  // 360, NaN and whatever left the circle: 0
+  r = _mm_sub_ps(r, _mm_and_ps(_mm_cmpgt_ps(r, _mm_set1_ps(180.0f)), full));
+  alignas(16) float out[4];
+  _mm_store_ps(out, r);
+  return {out[0], out[1], out[2]};
+#else
   return {stdMath_NormalizeAngleSigned(a.x), stdMath_NormalizeAngleSigned(a.y),
           stdMath_NormalizeAngleSigned(a.z)};
+#endif
 }
 
 void AddTo(Level* level, const qxVector3& position, const qxVector3& angles, float weight) {

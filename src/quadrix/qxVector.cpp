@@ -93,124 +93,15 @@ qxVector2* qxVector2_DivideInPlace(qxVector2* v, float s) {
 
 // ---- 3 components: the normalizations and Divide multiply by a reciprocal ----
 
-qxVector3* qxVector3_Set(qxVector3* v, float x, float y, float z) {
-  v->x = x;
-  v->y = y;
-  v->z = z;
-  return v;
-}
-
-void qxVector3_Copy(qxVector3* dst, const qxVector3* src) {
-  *dst = *src;
-}
-
-void qxVector3_Neg(qxVector3* out, const qxVector3* in) {
-  out->x = -in->x;
-  out->y = -in->y;
-  out->z = -in->z;
-}
-
-qxVector3* qxVector3_NegInPlace(qxVector3* v) {
-  qxVector3_Neg(v, v);
-  return v;
-}
-
-void qxVector3_Add(qxVector3* out, const qxVector3* a, const qxVector3* b) {
-  out->x = a->x + b->x;
-  out->y = a->y + b->y;
-  out->z = a->z + b->z;
-}
-
-qxVector3* qxVector3_AddInPlace(qxVector3* a, const qxVector3* b) {
-  qxVector3_Add(a, a, b);
-  return a;
-}
-
-void qxVector3_Sub(qxVector3* out, const qxVector3* a, const qxVector3* b) {
-  out->x = a->x - b->x;
-  out->y = a->y - b->y;
-  out->z = a->z - b->z;
-}
-
-qxVector3* qxVector3_SubInPlace(qxVector3* a, const qxVector3* b) {
-  qxVector3_Sub(a, a, b);
-  return a;
-}
-
-float qxVector3_Dot(const qxVector3* a, const qxVector3* b) {
-  return a->x * b->x + a->y * b->y + a->z * b->z;
-}
-
-void qxVector3_Cross(qxVector3* out, const qxVector3* a, const qxVector3* b) {
-  const qxVector3 r = {a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z,
-                       a->x * b->y - a->y * b->x};
-  *out = r;
-}
-
-qxVector3* qxVector3_CrossInPlace(qxVector3* a, const qxVector3* b) {
-  qxVector3_Cross(a, a, b);
-  return a;
-}
-
-float qxVector3_Len(const qxVector3* v) {
-  return std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z);
-}
-
-float qxVector3_Normalize(qxVector3* out, const qxVector3* in) {
-  const float len = qxVector3_Len(in);
-  if (len == 0.0f) {
-    *out = *in;
-    return 0.0f;
-  }
-  const float r = 1.0f / len;
-  out->x = in->x * r;
-  out->y = in->y * r;
-  out->z = in->z * r;
-  return len;
-}
-
-float qxVector3_NormalizeInPlace(qxVector3* v) {
-  return qxVector3_Normalize(v, v);
-}
-
 float qxVector3_NormalizeFast(qxVector3* out, const qxVector3* in) {
   float m[3] = {std::fabs(in->x), std::fabs(in->y), std::fabs(in->z)};
   std::sort(m, m + 3);
-  const float len = m[2] + 0.34375f * m[1] + 0.25f * m[0];
-  if (len == 0.0f) {
-    // A zero vector has no direction: keep it, like the exact form.
-    *out = *in;
-    return 0.0f;
-  }
-  const float r = 1.0f / len;
-  out->x = in->x * r;
-  out->y = in->y * r;
-  out->z = in->z * r;
-  return len;
+  // A zero vector has no direction: it is kept, like the exact form.
+  return qxVector3_DivideByLength(out, in, m[2] + 0.34375f * m[1] + 0.25f * m[0]);
 }
 
 float qxVector3_NormalizeFastInPlace(qxVector3* v) {
   return qxVector3_NormalizeFast(v, v);
-}
-
-void qxVector3_Scale(qxVector3* out, const qxVector3* in, float s) {
-  out->x = in->x * s;
-  out->y = in->y * s;
-  out->z = in->z * s;
-}
-
-qxVector3* qxVector3_ScaleInPlace(qxVector3* v, float s) {
-  qxVector3_Scale(v, v, s);
-  return v;
-}
-
-void qxVector3_Divide(qxVector3* out, const qxVector3* in, float s) {
-  qxVector3_Scale(out, in, 1.0f / s);
-}
-
-qxVector3* qxVector3_DivideInPlace(qxVector3* v, float s) {
-  qxVector3_Divide(v, v, s);
-  return v;
 }
 
 void qxVector3_Rotate(qxVector3* out, const qxVector3* in, const qxVector3* angles) {
@@ -230,12 +121,6 @@ void qxVector3_ExtractAngles(const qxVector3* direction, qxVector3* angles) {
   angles->x = pitch;
   angles->y = yaw;
   angles->z = 0.0f;
-}
-
-void qxVector3_ZeroTiny(qxVector3* v, float threshold) {
-  if (std::fabs(v->x) < threshold) v->x = 0.0f;
-  if (std::fabs(v->y) < threshold) v->y = 0.0f;
-  if (std::fabs(v->z) < threshold) v->z = 0.0f;
 }
 
 // ---- 4 components ----

@@ -211,6 +211,7 @@ kvRenderTarget* Deferred_CreateTargets(void) {
   }
   SmoothLightingLightTarget = LightTarget;
   SmoothLightingScratchTarget = ResolveTarget;
+  Deferred_ForgetShadowMap();  // a new, empty shadow map
   g_targetsReady = AllTargetsExist();
   if (!g_targetsReady) {
     kv_Log_Printf("[Deferred] - the render targets of %ix%i could not all be created", width,
@@ -269,6 +270,7 @@ void Deferred_ClearShadowMap(void) {
   kv_RenderContext_SetDepthTarget(context, ShadowMapDepthTarget.target);
   kv_RenderContext_SetDepthState(context, 0, 1);
   kv_RenderContext_Clear(context, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+  Deferred_ForgetShadowMap();
 }
 
 void Deferred_ClearLightBuffer(void) {

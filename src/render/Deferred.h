@@ -443,6 +443,9 @@ bool SubmeshCache_Find(uintptr_t meshKey, const void* material, int cel,
                        kvVertexBuffer** vertexBuffer, uint32_t* vertexCount);
 kvVertexBuffer* SubmeshCache_Add(uint32_t vertexCount, uintptr_t meshKey, void* material, int cel);
 void SubmeshSet_Clear(SubmeshSet* set);
+// Counts every submesh made or given up: a vertex buffer address seen
+// before stands for the same vertices only while this is unchanged.
+extern uint32_t Deferred_SubmeshGeneration;
 // Entries in each cache (tests).
 size_t TextureCache_Size(void);
 size_t SubmeshCache_Size(void);
@@ -473,6 +476,9 @@ int Deferred_SubmitMesh(qxModel3Mesh* mesh, const qxMatrix34* placement,
 // of width x height): the "shadow meshes" bucket (kept) and the set's
 // shadow-caster boxes. worldToShadowMap receives the light's view,
 // projection and texture bias. -1 when no caster box was drawn, else 0.
+// The map is drawn again only when it holds something else: another light,
+// a light or caster that moved, other casters (each caster's vertex buffer,
+// count and placement, each box) or a map cleared since.
 int Deferred_ShadowMap(const kvMatrix4F& lightFrame, uint32_t lightType, float width, float height,
                        float nearDistance, float farDistance, kvVertexBuffer* cubeVertices,
                        kvIndexBuffer* cubeIndices, int cubeIndexCount,
@@ -481,6 +487,9 @@ int Deferred_ShadowMap(const kvMatrix4F& lightFrame, uint32_t lightType, float w
 void Deferred_ShadowViewProjection(const kvMatrix4F& lightFrame, uint32_t lightType, float width,
                                    float height, float nearDistance, float farDistance,
                                    kvMatrix4F* out);
+// Forgets what the shadow map holds (it was cleared or made again): the
+// next Deferred_ShadowMap renders it whatever its inputs.
+void Deferred_ForgetShadowMap(void);
 // The unit cube (-1..1) from the frame ring: 8 corners and 36 indices; with
 // winding 0 the second and third index of each triangle exchange. 36, or 0
 // when the ring is full.
@@ -576,6 +585,63 @@ struct DeferredCamera {
   kvMatrix4F cameraToWorld;
 };
 DeferredCamera Deferred_GetCamera(void);
+
+// Screen rectangles ------------------------------------------------------------------------------
+// The passes that cover the whole target keep to the pixels they can change:
+// the lights and smooth lighting to the meshes' rectangle (a shadow-casting
+// light that also shades the background to the rectangle where its casters'
+// shadows can fall as well), each light to the rectangle of its volume.
+
+// Pixels x0..x1-1, y0..y1-1 of the deferred targets in GL window
+// coordinates (origin at the bottom left); empty when x0 >= x1 or y0 >= y1.
+struct DeferredRect {
+  int x0, y0, x1, y1;
+};
+bool DeferredRect_IsEmpty(const DeferredRect& r);
+DeferredRect DeferredRect_Union(const DeferredRect& a, const DeferredRect& b);
+// Empty (all zero) when they do not overlap.
+DeferredRect DeferredRect_Intersect(const DeferredRect& a, const DeferredRect& b);
+DeferredRect DeferredRect_Full(int width, int height);
+// The pixels of a width x height target that camera-space points (x right,
+// y the depth, z up) cover once projected as the lit meshes are (focal
+// factor over 320 and 240 pixels), grown by a pixel on every side; the
+// whole target when a point is not in front of the camera (or not finite).
+DeferredRect Deferred_ProjectRect(const kvVector3F* points, int count, float focal, int width,
+                                  int height);
+// The eight corners of the box lo..hi placed by m (row-vector points).
+void Deferred_BoxCorners(const kvMatrix4F& m, const kvVector3F& lo, const kvVector3F& hi,
+                         kvVector3F out[8]);
+// The box lo..hi of local space placed by localToCamera, projected.
+DeferredRect Deferred_BoxRect(const kvMatrix4F& localToCamera, const kvVector3F& lo,
+                              const kvVector3F& hi, float focal, int width, int height);
+// The local bounds of a TexturedVertex buffer's positions (its main-memory
+// copy); false for a buffer without one (a transient buffer's bytes do not
+// outlive their upload) or of another layout.
+bool Deferred_VertexBounds(const kvVertexBuffer* buffer, kvVector3F* lo, kvVector3F* hi);
+// The deferred targets' size (0 x 0 before they exist), and all of it.
+void Deferred_TargetSize(int* width, int* height);
+DeferredRect Deferred_FullTarget(void);
+// The frame's meshes: the union of every albedo record's rectangle, emptied
+// at every frame begin.
+extern DeferredRect Deferred_MeshRect;
+// Adds a mesh drawn with the buffer's vertices, the placement model and the
+// camera to Deferred_MeshRect (the whole target when its bounds are unknown).
+void Deferred_NoteMesh(const kvVertexBuffer* buffer, const kvMatrix4F& model,
+                       const DeferredCamera& camera);
+// Keeps the following draws to the rectangle (no clip when it is the whole
+// target); kv_RenderContext_ClearClipRect ends it.
+void Deferred_ClipTo(kvRenderContext* context, const DeferredRect& rect);
+// The rectangle where the shadow map of a light, rendered through
+// viewProjection (without the texture bias) from the "shadow meshes" bucket
+// and the set's caster boxes, can darken a point; spread is how far (in
+// shadow-map texture units) the light's filter reaches, bias the depth bias
+// it compares with, and receivers (u0, u1, v0, v1) the shadow-map texture
+// coordinates of every point the light can shade (null when unbounded).
+// Empty when nothing casts; the whole target when the shadows cannot be
+// bounded (a caster at the eye, one at the map's edge without receiver
+// bounds, a negative bias, a region crossing the camera plane).
+DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float spread, float bias,
+                                         const float* receivers, const DeferredCamera& camera);
 
 // Tests: every piece of frame state back to its start value (flags,
 // counters, caches).

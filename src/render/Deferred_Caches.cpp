@@ -298,8 +298,11 @@ bool SubmeshCache_Find(uintptr_t meshKey, const void* material, int cel,
   return true;
 }
 
+uint32_t Deferred_SubmeshGeneration = 0;
+
 kvVertexBuffer* SubmeshCache_Add(uint32_t vertexCount, uintptr_t meshKey, void* material,
                                  int cel) {
+  ++Deferred_SubmeshGeneration;
   SubmeshSet* set = nullptr;
   if (!SubmeshCache_GetSet(meshKey, 1, &set) || !set) return nullptr;
   const size_t bytes = static_cast<size_t>(vertexCount) * sizeof(TexturedVertex);
@@ -321,6 +324,7 @@ kvVertexBuffer* SubmeshCache_Add(uint32_t vertexCount, uintptr_t meshKey, void* 
 
 void SubmeshSet_Clear(SubmeshSet* set) {
   if (!set) return;
+  ++Deferred_SubmeshGeneration;
   for (auto& [key, entry] : set->entries) SubmeshEntry_Delete(entry);
   set->entries.clear();
 }

@@ -47,6 +47,7 @@ void ResetBuckets(void) {
                                    Deferred_VirtualDepthBucket,    Deferred_SmoothLightingBucket,
                                    Deferred_ShadowMeshesBucket};
   for (RenderBucket* bucket : buckets) RenderBucket_Reset(bucket);
+  Deferred_MeshRect = {0, 0, 0, 0};
 }
 
 // The immediate target when the set is lit by deferred lights or has no
@@ -257,4 +258,5 @@ void Deferred_ResetFrameStateForTest(void) {
   ShadowMapFrameCount = 0;
   ResetBuckets();
   DeferredCaches_Clear();
+  Deferred_ForgetShadowMap();
 }

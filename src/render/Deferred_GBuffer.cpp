@@ -253,6 +253,7 @@ int Deferred_DrawSubmesh(kvRenderContext* context, const qxMatrix34* placement,
   record.depthWrite = 1;
   if (texture) SetTexture(&record, 0, texture, kMeshSampler);
   RenderBucket_Add(Deferred_AlbedoBucket, &record);
+  Deferred_NoteMesh(vertexBuffer, model, camera);
 
   if (Deferred_SmoothLightingOn && texture) {
     DrawRecord smooth = record;
@@ -319,6 +320,13 @@ void Deferred_SmoothLighting(void) {
   kvRenderContext* context = Deferred_PassContext();
   if (!context) return;
   const kvConstantBlock none = {0, nullptr, nullptr};
+  // Outside the meshes the resolve writes back the copied normal unchanged,
+  // so the copy and the resolve keep to the meshes' rectangle; not when the
+  // scratch target holds the frame's background (a set lit only by cutscene
+  // lights), which the whole copy overwrites.
+  const DeferredRect reach = Deferred_FrameTarget == SmoothLightingScratchTarget.target
+                                 ? Deferred_FullTarget()
+                                 : Deferred_MeshRect;
 
   kv_RenderContext_PushMarker(context, "Copy normal");
   Deferred_BindTarget(context, SmoothLightingScratchTarget, nullptr);
@@ -329,7 +337,9 @@ void Deferred_SmoothLighting(void) {
   BindTexture(context, NormalTarget.surface, kNearestClamp);
   kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
   BindConstants(context, none, none);
-  Deferred_DrawFullScreenQuad(0);
+  Deferred_ClipTo(context, reach);
+  if (!DeferredRect_IsEmpty(reach)) Deferred_DrawFullScreenQuad(0);
+  kv_RenderContext_ClearClipRect(context);
   kv_RenderContext_PopMarker(context);
 
   kv_RenderContext_PushMarker(context, "Generate smooth lighting data");
@@ -358,7 +368,9 @@ void Deferred_SmoothLighting(void) {
                             1.0f / static_cast<float>(std::max(height, 1))};
     BindConstants(context, block, block);
     kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
-    Deferred_DrawFullScreenQuad(0);
+    Deferred_ClipTo(context, reach);
+    if (!DeferredRect_IsEmpty(reach)) Deferred_DrawFullScreenQuad(0);
+    kv_RenderContext_ClearClipRect(context);
   }
   kv_RenderContext_PopMarker(context);
 

@@ -62,6 +62,48 @@ kvVertexBuffer* MakeLightQuad(kvRenderContext* context) {
   return buffer;
 }
 
+// The spot programs light nothing outside the light's 22.5-degree cone
+// (apex at the top of its box, local (0, 0, 1)): at the bottom of the box,
+// two box units below the apex, the cone is 2 tan(22.5 degrees) wide, a
+// hair more here. Inside the cone's inner radius of 1 (or without a
+// falloff) the falloff never reaches 1, and the whole box is lit.
+constexpr float kSpotConeRadius = 0.8285f;
+bool SpotLightsOnlyItsCone(const DeferredLightInfo& light) {
+  return light.innerRadius != 1.0f && light.falloffPower > 0.0f;
+}
+
+// The shadow-map texture coordinates (u0, u1, v0, v1) of every point a
+// light shades: a directional light's box is its map; a spot's cone, seen
+// from its apex through the map's 45-degree view, reaches |axis| / |depth
+// axis| of the view's half width along each axis when the light's axes are
+// at right angles. False when that cannot be said.
+bool ReceiverExtent(const DeferredLightInfo& light, uint32_t kind, bool cone, float out[4]) {
+  if (kind == DeferredLight_Directional || kind == DeferredLight_DirectionalCircular) {
+    out[0] = out[2] = 0.0f;
+    out[1] = out[3] = 1.0f;
+    return true;
+  }
+  if (kind != DeferredLight_Spot || !cone) return false;
+  const kvMatrix4F& m = light.transform;
+  const auto length = [](const kvVector4F& r) { return std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z); };
+  const auto dot = [](const kvVector4F& a, const kvVector4F& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+  };
+  const float l0 = length(m[0]), l1 = length(m[1]), l2 = length(m[2]);
+  if (!(l0 > 0.0f && l1 > 0.0f && l2 > 0.0f)) return false;
+  constexpr float kSquare = 1e-4f;
+  if (std::fabs(dot(m[0], m[1])) > kSquare * l0 * l1 || std::fabs(dot(m[0], m[2])) > kSquare * l0 * l2 ||
+      std::fabs(dot(m[1], m[2])) > kSquare * l1 * l2) {
+    return false;
+  }
+  const float ku = 0.5f * l0 / l2 * 1.001f, kv = 0.5f * l1 / l2 * 1.001f;
+  out[0] = std::min(0.0f, 0.5f - ku);
+  out[1] = std::max(1.0f, 0.5f + ku);
+  out[2] = std::min(0.0f, 0.5f - kv);
+  out[3] = std::max(1.0f, 0.5f + kv);
+  return true;
+}
+
 void BindLightTarget(kvRenderContext* context) {
   Deferred_BindTarget(context, LightTarget, SceneDepthTarget.target);
 }
@@ -147,6 +189,11 @@ void Deferred_RenderLights(void) {
   const DeferredCamera camera = Deferred_GetCamera();
   const kvVector3F cameraPosition = Position(camera.cameraToWorld);
   const int count = scene.countDeferredLights();
+  const DeferredRect full = Deferred_FullTarget();
+  // The resolve darkens the background by the light target's alpha (the
+  // environment shadows and ambient occlusion) times this strength: with
+  // none, what the lights write there is never seen.
+  const bool occlusionShows = Deferred_GetResolveSettings().aoStrength > 0.0f;
 
   for (uint32_t kind = DeferredLight_Gradient; kind <= DeferredLight_DirectionalCircular; ++kind) {
     bool first = true;
@@ -166,6 +213,42 @@ void Deferred_RenderLights(void) {
       kvVertexBuffer* geometry = useCube ? cube : quad;
       if (!geometry || (useCube && cubeIndexCount <= 0)) continue;
 
+      const int mode = light.castsShadow;
+      bool casts = mode > 0;
+      if (casts && kv_Vector3_DistanceSquared(cameraPosition, light.position) >
+                       light.shadowRange * light.shadowRange) {
+        casts = false;  // too far to cast: its unshadowed program
+      }
+      // The pixels the light can change: its volume's, where a mesh is, and
+      // for a light that also shades the background (the "_env" programs)
+      // where its casters' shadows can fall. A light that changes none is
+      // not drawn.
+      const bool cone = kind == DeferredLight_Spot && SpotLightsOnlyItsCone(light);
+      const float c = cone ? kSpotConeRadius : 1.0f;
+      const DeferredRect volume =
+          useCube || cone ? Deferred_BoxRect(localToCamera, {-c, -c, -1}, {c, c, 1}, camera.focal,
+                                             full.x1, full.y1)
+                          : full;
+      DeferredRect reach = Deferred_MeshRect;
+      const bool shadowsBackground = casts && dynamic && mode != 1 && occlusionShows;
+      kvMatrix4F lightViewProjection{};
+      if (shadowsBackground) {
+        Deferred_ShadowViewProjection(light.transform, kind, light.sizeX, light.sizeY,
+                                      light.shadowNear, light.sizeZ, &lightViewProjection);
+        const float spread = light.shadowQuality > 0
+                                 ? std::fabs(light.shadowSoftness) /
+                                       static_cast<float>(Deferred_ShadowMapSize)
+                                 : 0.0f;
+        float receivers[4];
+        const bool bounded = ReceiverExtent(light, kind, cone, receivers);
+        reach = DeferredRect_Union(
+            reach, Deferred_ShadowReceiverRect(lightViewProjection, spread,
+                                               light.shadowBias * kShadowBiasScale,
+                                               bounded ? receivers : nullptr, camera));
+      }
+      const DeferredRect clip = DeferredRect_Intersect(volume, reach);
+      if (DeferredRect_IsEmpty(clip)) continue;
+
       kvConstantBlock vertexBlock, pixelBlock;
       auto* vertex = Deferred_AllocConstants<CharacterLightVertexConstants>(context, &vertexBlock);
       auto* pixel = Deferred_AllocConstants<CharacterLightFragmentConstants>(context, &pixelBlock);
@@ -181,12 +264,6 @@ void Deferred_RenderLights(void) {
                               &pixel->Light_VerticalInnerRadius_VerticalFalloffPower_VerticalInvDelta_User,
                               &pixel->Light_ShadingBias_ShadingInvDelta);
 
-      const int mode = light.castsShadow;
-      bool casts = mode > 0;
-      if (casts && kv_Vector3_DistanceSquared(cameraPosition, light.position) >
-                       light.shadowRange * light.shadowRange) {
-        casts = false;  // too far to cast: its unshadowed program
-      }
       // A casting light whose shadow map is not rendered this frame keeps
       // the zeros of its fresh block: no shadow.
       bool rendered = false;
@@ -216,6 +293,7 @@ void Deferred_RenderLights(void) {
         kv_RenderContext_SetDepthState(context, depthCompare, 0);
       }
       kv_RenderContext_PushMarker(context, kKindMarkers[kind]);
+      Deferred_ClipTo(context, clip);
       if (geometry != previousGeometry || rendered) kv_RenderContext_SetVertexBuffer(context, geometry);
       kv_RenderContext_SetConstants(context, &vertexBlock, 1);
       kv_RenderContext_SetConstants(context, &pixelBlock, 0);
@@ -231,10 +309,11 @@ void Deferred_RenderLights(void) {
       previousGeometry = geometry;
     }
   }
+  kv_RenderContext_ClearClipRect(context);
   if (dynamic) RenderBucket_Reset(Deferred_ShadowMeshesBucket);
   kv_RenderContext_PopMarker(context);
 
-  AmbientOcclusion(context, camera, cube, cubeIndices, cubeIndexCount);
+  if (occlusionShows) AmbientOcclusion(context, camera, cube, cubeIndices, cubeIndexCount);
   kv_RenderContext_SetDepthState(context, 2, 0);
   kv_RenderContext_SetCullMode(context, 0);
 }
@@ -259,7 +338,10 @@ void Deferred_CutsceneLights(void) {
     scene.getDrawListActorBounds(a, &positions[a], &radii[a]);
   }
   const kvConstantBlock none = {0, nullptr, nullptr};
-  const int count = scene.countCutsceneLights();
+  // The resolve reads the light only where a mesh is (the actor shadows
+  // drawn afterwards write their own), so the lights keep to the meshes.
+  const int count = DeferredRect_IsEmpty(Deferred_MeshRect) ? 0 : scene.countCutsceneLights();
+  Deferred_ClipTo(context, Deferred_MeshRect);
   for (int i = 0; i < count; ++i) {
     DeferredCutsceneLight light{};
     if (!scene.getCutsceneLight(i, &light)) continue;
@@ -301,6 +383,7 @@ void Deferred_CutsceneLights(void) {
     Deferred_DrawFullScreenQuad(0);
   }
 
+  kv_RenderContext_ClearClipRect(context);
   kv_RenderContext_PushMarker(context, "Shadows");
   kv_RenderContext_SetDepthTarget(context, SceneDepthTarget.target);
   kv_RenderContext_SetRenderTarget(context, 0, AlbedoTarget.target);

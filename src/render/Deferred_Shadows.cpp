@@ -2,8 +2,12 @@
 // shadow meshes and the set's caster boxes seen from the light), the unit
 // cube that light volumes and caster boxes are drawn with, and the classic
 // projected actor shadows as "shadow" bucket records.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
 
 #include "gfx/kv_Buffer.h"
 #include "gfx/kv_RenderContext.h"
@@ -48,7 +52,159 @@ void ProjectShadowMesh(DrawRecord* record, void* userData) {
   record->pixelConstants = block;
 }
 
+// What the shadow map holds: every input of the last map rendered, byte for
+// byte, and that map's result; empty when it holds nothing known.
+std::vector<uint8_t> g_shadowMapInputs;
+int g_shadowMapResult = -1;
+
+template <class T>
+void Append(std::vector<uint8_t>* out, const T& value) {
+  const size_t at = out->size();
+  out->resize(at + sizeof value);
+  std::memcpy(out->data() + at, &value, sizeof value);
+}
+
+// The inputs of a shadow map: the light, the queued shadow meshes (vertex
+// buffer, its generation, range and placement) and the set's caster boxes.
+// False when they cannot tell one map from another: a mesh in a transient
+// buffer (whose address a later frame's different vertices may take).
+bool ShadowMapInputs(const kvMatrix4F& lightFrame, uint32_t lightType, float width, float height,
+                     float nearDistance, float farDistance, int cubeIndexCount,
+                     std::vector<uint8_t>* out) {
+  out->clear();
+  Append(out, lightFrame);
+  Append(out, lightType);
+  Append(out, kvVector4F{width, height, nearDistance, farDistance});
+  Append(out, cubeIndexCount);
+  Append(out, Deferred_SubmeshGeneration);
+  const RenderBucket* bucket = Deferred_ShadowMeshesBucket;
+  for (uint32_t i = 0; bucket && i < bucket->count; ++i) {
+    const DrawRecord& r = bucket->records[i];
+    const auto* constants = static_cast<const ShadowMeshConstants*>(r.vertexConstants.data);
+    if (r.program && (!r.vertexBuffer || !r.vertexBuffer->ownsGLBuffer)) return false;
+    Append(out, r.vertexBuffer);
+    Append(out, r.indexBuffer);
+    Append(out, r.program);
+    Append(out, kvVector4F{static_cast<float>(r.count), static_cast<float>(r.first),
+                           static_cast<float>(r.primitiveKind), constants ? 1.0f : 0.0f});
+    if (constants) Append(out, constants->LocalToWorld);
+  }
+  const DeferredSceneCalls& scene = DeferredScene();
+  const int casters = scene.countShadowCasters();
+  for (int j = 0; j < casters; ++j) {
+    qxMatrix34 box{};
+    Append(out, scene.getShadowCaster(j, 0, &box));
+    Append(out, box);
+  }
+  return true;
+}
+
+// A caster's box (local lo..hi placed by localToWorld) seen through the
+// light's view-projection: widens the shadow-map rectangle u0..u1, v0..v1
+// and lowers the nearest depth. False when a corner is not in front of the
+// light.
+bool AddCasterBox(const kvMatrix4F& localToWorld, const kvVector3F& lo, const kvVector3F& hi,
+                  const kvMatrix4F& viewProjection, float bounds[5]) {
+  kvMatrix4F localToClip;
+  kv_Matrix4_Multiply(localToWorld, viewProjection, &localToClip);
+  for (int corner = 0; corner < 8; ++corner) {
+    const float x = (corner & 1) ? hi.x : lo.x;
+    const float y = (corner & 2) ? hi.y : lo.y;
+    const float z = (corner & 4) ? hi.z : lo.z;
+    const kvMatrix4F& m = localToClip;
+    const float cw = x * m[0].w + y * m[1].w + z * m[2].w + m[3].w;
+    if (!(cw > 1e-6f)) return false;
+    const float u = (x * m[0].x + y * m[1].x + z * m[2].x + m[3].x) / cw * 0.5f + 0.5f;
+    const float v = (x * m[0].y + y * m[1].y + z * m[2].y + m[3].y) / cw * 0.5f + 0.5f;
+    const float d = (x * m[0].z + y * m[1].z + z * m[2].z + m[3].z) / cw;
+    if (!std::isfinite(u) || !std::isfinite(v) || !std::isfinite(d)) return false;
+    bounds[0] = std::min(bounds[0], u);
+    bounds[1] = std::max(bounds[1], u);
+    bounds[2] = std::min(bounds[2], v);
+    bounds[3] = std::max(bounds[3], v);
+    bounds[4] = std::min(bounds[4], d);
+  }
+  return true;
+}
+
 }  // namespace
+
+void Deferred_ForgetShadowMap(void) {
+  g_shadowMapInputs.clear();
+}
+
+DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float spread, float bias,
+                                         const float* receivers, const DeferredCamera& camera) {
+  int width = 0, height = 0;
+  Deferred_TargetSize(&width, &height);
+  const DeferredRect full = DeferredRect_Full(width, height);
+  // A negative bias lets the cleared map itself shadow the far end.
+  if (!(bias >= 0.0f) || !(spread >= 0.0f)) return full;
+  // Shadow-map u0, u1, v0, v1 and the nearest depth of every caster.
+  float bounds[5] = {INFINITY, -INFINITY, INFINITY, -INFINITY, INFINITY};
+  bool any = false;
+  const RenderBucket* bucket = Deferred_ShadowMeshesBucket;
+  for (uint32_t i = 0; bucket && i < bucket->count; ++i) {
+    const DrawRecord& r = bucket->records[i];
+    const auto* constants = static_cast<const ShadowMeshConstants*>(r.vertexConstants.data);
+    kvVector3F lo{}, hi{};
+    if (!r.program) continue;  // not drawn
+    if (!constants || !Deferred_VertexBounds(r.vertexBuffer, &lo, &hi)) return full;
+    if (!AddCasterBox(constants->LocalToWorld, lo, hi, viewProjection, bounds)) return full;
+    any = true;
+  }
+  const DeferredSceneCalls& scene = DeferredScene();
+  const int casters = scene.countShadowCasters();
+  for (int j = 0; j < casters; ++j) {
+    qxMatrix34 box{};
+    if (!scene.getShadowCaster(j, 0, &box)) continue;
+    kvMatrix4F m;
+    kv_Matrix4_FromMatrix34(box, &m);
+    if (!AddCasterBox(m, {-1, -1, -1}, {1, 1, 1}, viewProjection, bounds)) return full;
+    any = true;
+  }
+  if (!any) return {0, 0, 0, 0};
+  // The receivers whose taps (and the linear filter's next texel) can reach
+  // a caster's texel. Taps past the map's edge read its edge texels, so a
+  // side that reaches the edge reaches on to the farthest receiver the
+  // light has on that side.
+  const float margin = spread + 2.0f / static_cast<float>(Deferred_ShadowMapSize);
+  float u0 = std::max(bounds[0], 0.0f) - margin, u1 = std::min(bounds[1], 1.0f) + margin;
+  float v0 = std::max(bounds[2], 0.0f) - margin, v1 = std::min(bounds[3], 1.0f) + margin;
+  if (u0 > u1 || v0 > v1) return {0, 0, 0, 0};  // every caster off the map
+  if (u0 <= 0.0f || v0 <= 0.0f || u1 >= 1.0f || v1 >= 1.0f) {
+    if (!receivers) return full;
+    if (u0 <= 0.0f) u0 = std::min(receivers[0], u0);
+    if (u1 >= 1.0f) u1 = std::max(receivers[1], u1);
+    if (v0 <= 0.0f) v0 = std::min(receivers[2], v0);
+    if (v1 >= 1.0f) v1 = std::max(receivers[3], v1);
+  }
+  const float d0 = bounds[4];
+  if (d0 > 1.0f) return {0, 0, 0, 0};  // every caster beyond the light's reach
+  // The points that look at those texels from behind the nearest caster
+  // and within the light's reach: a piece of the light's frustum, whose
+  // corners are seen by the camera.
+  kvMatrix4F clipToWorld;
+  const kvMatrix4F& worldToCamera = camera.view;
+  kv_Matrix4_Invert(viewProjection, &clipToWorld);
+  kvVector3F corners[8];
+  for (int corner = 0; corner < 8; ++corner) {
+    const float x = ((corner & 1) ? u1 : u0) * 2.0f - 1.0f;
+    const float y = ((corner & 2) ? v1 : v0) * 2.0f - 1.0f;
+    const float z = (corner & 4) ? 1.0f : d0;
+    const kvMatrix4F& m = clipToWorld;
+    const float w = x * m[0].w + y * m[1].w + z * m[2].w + m[3].w;
+    if (!(w > 1e-9f)) return full;
+    const kvVector3F world = {(x * m[0].x + y * m[1].x + z * m[2].x + m[3].x) / w,
+                              (x * m[0].y + y * m[1].y + z * m[2].y + m[3].y) / w,
+                              (x * m[0].z + y * m[1].z + z * m[2].z + m[3].z) / w};
+    const kvMatrix4F& v = worldToCamera;
+    corners[corner] = {world.x * v[0].x + world.y * v[1].x + world.z * v[2].x + v[3].x,
+                       world.x * v[0].y + world.y * v[1].y + world.z * v[2].y + v[3].y,
+                       world.x * v[0].z + world.y * v[1].z + world.z * v[2].z + v[3].z};
+  }
+  return Deferred_ProjectRect(corners, 8, camera.focal, width, height);
+}
 
 void Deferred_ShadowViewProjection(const kvMatrix4F& lightFrame, uint32_t lightType, float width,
                                    float height, float nearDistance, float farDistance,
@@ -119,6 +275,18 @@ int Deferred_ShadowMap(const kvMatrix4F& lightFrame, uint32_t lightType, float w
   kv_Matrix4_TextureBias(&bias);
   if (worldToShadowMap) kv_Matrix4_Multiply(viewProjection, bias, worldToShadowMap);
 
+  // The same light over the same casters: the map already holds it.
+  static std::vector<uint8_t> inputs;
+  const bool known =
+      ShadowMapInputs(lightFrame, lightType, width, height, nearDistance, farDistance,
+                      cubeVertices && cubeIndices ? cubeIndexCount : 0, &inputs);
+  if (!known) inputs.clear();
+  if (known && !g_shadowMapInputs.empty() && inputs == g_shadowMapInputs) {
+    kv_RenderContext_PopMarker(context);
+    return g_shadowMapResult;
+  }
+  g_shadowMapInputs.clear();
+
   Deferred_BindTarget(context, ShadowMapTarget, ShadowMapDepthTarget.target);
   kv_RenderContext_SetDepthState(context, 0, 1);
   kv_RenderContext_Clear(context, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
@@ -156,6 +324,8 @@ int Deferred_ShadowMap(const kvMatrix4F& lightFrame, uint32_t lightType, float w
   }
   // The colour mask stays as it is: the callers turn every channel on again.
   kv_RenderContext_PopMarker(context);
+  g_shadowMapInputs.swap(inputs);
+  g_shadowMapResult = result;
   return result;
 }
 

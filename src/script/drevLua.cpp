@@ -263,9 +263,6 @@ int drevLua_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
     descriptor->startup = drevLua_Startup;
     SetSlot<drevLua_Shutdown>(descriptor->shutdown);
   }
-  // The engine key handler arms the developer keys only while the scripts
-  // have enabled them.
-  kv_Platform_GetEngineKeyHooks()->debugKeysEnabled = drevLua_IsDebugKeysEnabled;
   if (lua_Initialize(services, &g_lua.runtime) != 0) {
     g_lua.runtimeInitialized = false;
     return 1;

@@ -8,9 +8,10 @@
 
 #include "platform/kv_Input.h"
 #include "platform/kv_Thread.h"
-#include "script/drevLua_KeyMapping.h"
 
 namespace {
+
+stdInputMappingCalls g_mapping{};
 
 constexpr uint32_t kDoublePressMs = 200;
 constexpr uint32_t kHoldMs = 400;
@@ -72,7 +73,7 @@ bool IsDeviceCode(int32_t code) {
 
 // Steps 1 to 5 of a key event; returns the record of a recorded press, or -1.
 int ApplyKeyEvent(int32_t code, int state, uint32_t time, int holdFlag) {
-  const bool mapping = drevLua_IsKeyMappingMode() != 0;
+  const bool mapping = g_mapping.isMappingMode && g_mapping.isMappingMode() != 0;
   if (!mapping && kv_Input_IsRemapped()) code = kv_Input_RemapKey(code);
   const int index = RecordIndex(code);
   if (index < 0) return -1;
@@ -83,7 +84,7 @@ int ApplyKeyEvent(int32_t code, int state, uint32_t time, int holdFlag) {
     return -1;
   }
   if (mapping && state && !IsDeviceCode(code)) {
-    drevLua_KeyMapped(code);
+    if (g_mapping.keyMapped) g_mapping.keyMapped(code);
     return -1;
   }
   if (state && time - static_cast<uint32_t>(key.pressTime) < kDoublePressMs) key.doublePress = 1;
@@ -105,6 +106,10 @@ void SampleButton(int32_t code, int down, int holdFlag) {
 }
 
 }  // namespace
+
+void stdInput_SetMappingCalls(const stdInputMappingCalls* calls) {
+  g_mapping = calls ? *calls : stdInputMappingCalls{};
+}
 
 void stdInput_SetDevices(const stdInputDevices* devices) {
   g_devices = devices ? *devices : kPlatformDevices;

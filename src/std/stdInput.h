@@ -85,5 +85,16 @@ struct stdInputDevices {
   void (*updateDevices)(void);
 };
 void stdInput_SetDevices(const stdInputDevices* devices);  // null restores the defaults
+
+// The scripts' key mapping. While isMappingMode answers non-zero, key
+// remapping is skipped and the next keyboard press goes to keyMapped instead
+// of being recorded. The table starts empty (never in mapping mode); the
+// program installs the script module's.
+struct stdInputMappingCalls {
+  int (*isMappingMode)(void);
+  void (*keyMapped)(int code);
+};
+// Copies the table in (null empties it).
+void stdInput_SetMappingCalls(const stdInputMappingCalls* calls);
 const KeyState* stdInput_GetKeyRecord(int32_t code);
 const InputAxis* stdInput_GetAxisRecord(int n);

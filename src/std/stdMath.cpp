@@ -151,11 +151,6 @@ float stdMath_PowInt(float x, int n) {
   return r;
 }
 
-float stdMath_NormalizeAngleSigned(float x) {
-  const float a = stdMath_NormalizeAngle(x);
-  return a > 180.0f ? a - 360.0f : a;
-}
-
 float stdMath_AngleDiff(float a, float b) {
   float d = stdMath_NormalizeAngle(b) - stdMath_NormalizeAngle(a);
   if (d < -180.0f)

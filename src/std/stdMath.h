@@ -65,8 +65,11 @@ inline float stdMath_NormalizeAngle(float x) {
   return r;
 }
 
-// The angle in (-180, 180].
-float stdMath_NormalizeAngleSigned(float angle);
+// The angle in (-180, 180]. Inline too: a puppet wraps nine angles per node.
+inline float stdMath_NormalizeAngleSigned(float angle) {
+  const float a = stdMath_NormalizeAngle(angle);
+  return a > 180.0f ? a - 360.0f : a;
+}
 // b - a, both normalised first, folded into [-180, 180].
 float stdMath_AngleDiff(float a, float b);
 void stdMath_SinCos(float angle, float* sine, float* cosine);

@@ -75,6 +75,13 @@ int OrnShare_Unpublish(const char* key);
 void* OrnShare_Subscribe(const char* request, const char* defaults);
 // 0, or 1 when no entry holds the table.
 int OrnShare_Unsubscribe(void* table);
+// Unsubscribes from the table a module keeps in a typed pointer, when it has
+// one, and clears the pointer.
+template <typename T>
+void OrnShare_Release(T*& table) {
+  if (table) OrnShare_Unsubscribe(table);
+  table = nullptr;
+}
 int OrnShare_BatchSubscribe(OrnBatchItem* items, const char* defaults);
 int OrnShare_BatchUnsubscribe(OrnBatchItem* items);
 // The key of the n-th used entry whose name part is `name` (any for null).

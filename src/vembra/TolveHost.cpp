@@ -140,12 +140,21 @@ const OrnModuleListEntry kModules[] = {
     {nullptr, nullptr},
 };
 
+// The batch fills untyped slots; the host's typed pointers are taken from
+// them after each subscribe and unsubscribe.
+void* g_tables[3] = {};
 OrnBatchItem g_batch[] = {
-    {reinterpret_cast<void**>(&g_host.file), "FILE.app", nullptr},
-    {reinterpret_cast<void**>(&g_host.sound), "SOUND.app", nullptr},
-    {reinterpret_cast<void**>(&g_host.player), "ANIMPLAY.app", nullptr},
+    {&g_tables[0], "FILE.app", nullptr},
+    {&g_tables[1], "SOUND.app", nullptr},
+    {&g_tables[2], "ANIMPLAY.app", nullptr},
     {nullptr, nullptr, nullptr},
 };
+
+void TakeTables() {
+  g_host.file = static_cast<VembraFile*>(g_tables[0]);
+  g_host.sound = static_cast<VembraSoundTable*>(g_tables[1]);
+  g_host.player = static_cast<VembraAnimPlayTable*>(g_tables[2]);
+}
 
 uint32_t LE32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -229,9 +238,12 @@ int TolveHost_Startup(void) {
     drevTolve_Calls().movieOnPlayerStart();
     return 1;
   }
-  if (OrnShare_BatchSubscribe(g_batch, nullptr) != 0) {
+  const int subscribed = OrnShare_BatchSubscribe(g_batch, nullptr);
+  TakeTables();
+  if (subscribed != 0) {
     kv_Log_Printf("[Tolve] - the cutscene library lacks its file, sound or player services");
     OrnShare_BatchUnsubscribe(g_batch);
+    TakeTables();
     OrnShare_Shutdown();
     return 1;
   }
@@ -244,6 +256,7 @@ void TolveHost_Shutdown(void) {
   drevTolve_Calls().movieOnPlayerStop();
   if (!g_host.started) return;
   OrnShare_BatchUnsubscribe(g_batch);
+  TakeTables();
   OrnShare_Shutdown();
   g_host.started = false;
 }

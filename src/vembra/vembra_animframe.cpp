@@ -312,12 +312,9 @@ int Startup(void) {
 void Shutdown(void) {
   for (int i = 0; i < g_frame.count; ++i) OrnShare_Unsubscribe(g_frame.slots[size_t(i)].table);
   g_frame.count = 0;
-  for (void** t :
-       {reinterpret_cast<void**>(&g_frame.bitmap), reinterpret_cast<void**>(&g_frame.debug),
-        reinterpret_cast<void**>(&g_frame.display)}) {
-    if (*t) OrnShare_Unsubscribe(*t);
-    *t = nullptr;
-  }
+  OrnShare_Release(g_frame.bitmap);
+  OrnShare_Release(g_frame.debug);
+  OrnShare_Release(g_frame.display);
   if (g_frame.memory) {
     if (g_frame.store) VEMBRA_FREE(g_frame.memory, g_frame.store);
     if (g_frame.preload) VEMBRA_FREE(g_frame.memory, g_frame.preload);

@@ -557,16 +557,13 @@ OrnDebugTable g_debugTable = {Describe, vembra_animframe_SetDebugFlags,
                               vembra_animframe_DebugFlags};
 
 void Shutdown(void) {
-  for (void** t : {reinterpret_cast<void**>(&g_player.memory),
-                   reinterpret_cast<void**>(&g_player.debug),
-                   reinterpret_cast<void**>(&g_player.streamer),
-                   reinterpret_cast<void**>(&g_player.frame),
-                   reinterpret_cast<void**>(&g_player.bitmap),
-                   reinterpret_cast<void**>(&g_player.timer),
-                   reinterpret_cast<void**>(&g_player.sound)}) {
-    if (*t) OrnShare_Unsubscribe(*t);
-    *t = nullptr;
-  }
+  OrnShare_Release(g_player.memory);
+  OrnShare_Release(g_player.debug);
+  OrnShare_Release(g_player.streamer);
+  OrnShare_Release(g_player.frame);
+  OrnShare_Release(g_player.bitmap);
+  OrnShare_Release(g_player.timer);
+  OrnShare_Release(g_player.sound);
 }
 
 int Startup(void) {

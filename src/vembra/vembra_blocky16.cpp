@@ -634,10 +634,11 @@ int Unsupported(void) {
 
 int GetInfo(void* record, int kind, int32_t* out0, int32_t* out1, int32_t* out2, int32_t* out3) {
   if (kind != 256 || !record) return -1;
-  const auto* words = static_cast<const int32_t*>(record);
+  // The record is four 32-bit words of whatever type the caller keeps them in.
+  const auto* bytes = static_cast<const uint8_t*>(record);
   int32_t* outs[4] = {out0, out1, out2, out3};
   for (int i = 0; i < 4; ++i)
-    if (outs[i]) *outs[i] = words[i];
+    if (outs[i]) memcpy(outs[i], bytes + 4 * i, 4);
   return 0;
 }
 

@@ -414,11 +414,9 @@ int OpenEngine(void) {
 
 void Unsubscribe(void) {
   SoundEngine& e = g_engine;
-  for (void** t : {reinterpret_cast<void**>(&e.memory), reinterpret_cast<void**>(&e.timer),
-                   reinterpret_cast<void**>(&e.driver)}) {
-    if (*t) OrnShare_Unsubscribe(*t);
-    *t = nullptr;
-  }
+  OrnShare_Release(e.memory);
+  OrnShare_Release(e.timer);
+  OrnShare_Release(e.driver);
 }
 
 int Startup(void) {

@@ -171,11 +171,9 @@ int Startup(void) {
 }
 
 void Shutdown(void) {
-  for (void** t : {reinterpret_cast<void**>(&g_z.chain), reinterpret_cast<void**>(&g_z.memory),
-                   reinterpret_cast<void**>(&g_z.debug)}) {
-    if (*t) OrnShare_Unsubscribe(*t);
-    *t = nullptr;
-  }
+  OrnShare_Release(g_z.chain);
+  OrnShare_Release(g_z.memory);
+  OrnShare_Release(g_z.debug);
 }
 
 void Unregister(void) {

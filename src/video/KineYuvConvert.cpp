@@ -1,9 +1,10 @@
 #include "video/KineYuvConvert.h"
 
+#include <atomic>
 #include <cstddef>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 YuvTables g_yuvTables;
@@ -72,10 +73,13 @@ inline uint8_t AlphaOf(uint8_t a) {
 }
 
 // One pixel of the RGB family from its luma sample and its block's chroma
-// contributions; the byte positions of R, G, B and alpha (-1 none) are the mode's.
-template <int R, int G, int B, int A>
+// contributions; the byte positions of R, G, B and alpha (-1 none) are the
+// mode's. A spare byte is written as the 255 that the frame buffer holds there
+// (the SIMD converters write whole pixels).
+template <int R, int G, int B, int A, int BPP>
 inline void RgbPixel(uint8_t* p, const uint8_t* yRow, int col, int w, int32_t rv, int32_t g,
                      int32_t bu) {
+  if constexpr (A < 0 && BPP == 4) p[6 - R - G - B] = 0xFF;
   if constexpr (A >= 0) {
     const uint8_t a = yRow[w + col];
     if (a < 32) {
@@ -92,13 +96,12 @@ inline void RgbPixel(uint8_t* p, const uint8_t* yRow, int col, int w, int32_t rv
 }
 
 #if defined(__SSE2__)
-// The four-byte modes without alpha, sixteen pixels of a row pair at a time.
-// The table entries are computed rather than looked up, with results equal to
-// the tables': an entry trunc(d x k), d the sample less its offset, is
-// d (K + 1) + floor(d (k - K - 1)) for k's integer part K, plus 1 for a
-// negative d, and floor(d (k - K - 1)) is the high half of d times the
-// fraction scaled by 65536 (exact for every sample: the tests compare all of
-// them with the tables). The clamp is the saturation of the two packs.
+// The table entries as the SIMD converters compute them (KineYuvConvert_Rows.h):
+// an entry trunc(d x k), d the sample less its offset, is d (K + 1) +
+// floor(d (k - K - 1)) for k's integer part K, plus 1 for a negative d, and
+// floor(d (k - K - 1)) is the high half of d times the fraction scaled by
+// 65536 (exact for every sample: the tests compare all of them with the
+// tables).
 struct TableFormula {
   int16_t offset;
   int16_t kPlusOne;  // K + 1
@@ -110,100 +113,62 @@ constexpr TableFormula kGreenFromCbFormula{128, 3204, -28049};
 constexpr TableFormula kGreenFromCrFormula{128, 6661, -26477};
 constexpr TableFormula kBlueFromCbFormula{128, 16532, -2884};
 
-// The table entries of eight samples (16-bit lanes): the first four and the
-// last four as 32-bit lanes.
-inline void TableEntries(__m128i samples, TableFormula f, __m128i* low, __m128i* high) {
-  const __m128i d = _mm_sub_epi16(samples, _mm_set1_epi16(f.offset));
-  __m128i part = _mm_mulhi_epi16(d, _mm_set1_epi16(f.fraction));
-  part = _mm_sub_epi16(part, _mm_cmplt_epi16(d, _mm_setzero_si128()));
-  // Pairs (d, part) times (K + 1, 1).
-  const __m128i factors =
-      _mm_set1_epi32(static_cast<int32_t>(0x10000u | static_cast<uint16_t>(f.kPlusOne)));
-  *low = _mm_madd_epi16(_mm_unpacklo_epi16(d, part), factors);
-  *high = _mm_madd_epi16(_mm_unpackhi_epi16(d, part), factors);
-}
+namespace sse2rows {
+#define KINE_ROWS_BITS 128
+#include "video/KineYuvConvert_Rows.h"
+#undef KINE_ROWS_BITS
+}  // namespace sse2rows
 
-// Eight bytes widened to 16-bit lanes.
-inline __m128i Load8(const uint8_t* p) {
-  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                           _mm_setzero_si128());
-}
+// The wider converters, compiled for their instruction sets whatever the
+// build's target, and called only on processors that have them.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+namespace avx2rows {
+#define KINE_ROWS_BITS 256
+#include "video/KineYuvConvert_Rows.h"
+#undef KINE_ROWS_BITS
+}  // namespace avx2rows
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
+#else
+#pragma GCC pop_options
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw")
+#endif
+namespace avx512rows {
+#define KINE_ROWS_BITS 512
+#include "video/KineYuvConvert_Rows.h"
+#undef KINE_ROWS_BITS
+}  // namespace avx512rows
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
-// One channel of sixteen pixels as bytes: clamp((L + c) >> 13) per pixel.
-template <bool Subtract>
-inline __m128i Channel(const __m128i (&luma)[4], const __m128i (&chroma)[4]) {
-  __m128i v[4];
-  for (int j = 0; j < 4; ++j) {
-    const __m128i sum =
-        Subtract ? _mm_sub_epi32(luma[j], chroma[j]) : _mm_add_epi32(luma[j], chroma[j]);
-    v[j] = _mm_srai_epi32(sum, 13);
+// AVX-512 only where it comes with VBMI (Ice Lake, Zen 4 and later): the
+// first AVX-512 processors lower their clock for 512-bit work.
+int WidestPath() {
+  __builtin_cpu_init();  // may run before the library's own start-up
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi")) {
+    return 3;
   }
-  return _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
+  return __builtin_cpu_supports("avx2") ? 2 : 1;
 }
-
-// Sixteen pixels of one row from their luma bytes and their blocks' chroma
-// contributions (each block's value twice in a row); the spare byte keeps
-// what the buffer holds.
-template <int R, int G, int B>
-inline void StoreRow16(uint8_t* out, const uint8_t* yRow, const __m128i (&rv)[4],
-                       const __m128i (&g)[4], const __m128i (&bu)[4]) {
-  constexpr int X = 6 - R - G - B;
-  const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yRow));
-  __m128i luma[4];
-  TableEntries(_mm_unpacklo_epi8(y, _mm_setzero_si128()), kLumaFormula, &luma[0], &luma[1]);
-  TableEntries(_mm_unpackhi_epi8(y, _mm_setzero_si128()), kLumaFormula, &luma[2], &luma[3]);
-  __m128i bytes[4];
-  bytes[R] = Channel<false>(luma, rv);
-  bytes[G] = Channel<true>(luma, g);
-  bytes[B] = Channel<false>(luma, bu);
-  bytes[X] = _mm_setzero_si128();
-  const __m128i low01 = _mm_unpacklo_epi8(bytes[0], bytes[1]);
-  const __m128i high01 = _mm_unpackhi_epi8(bytes[0], bytes[1]);
-  const __m128i low23 = _mm_unpacklo_epi8(bytes[2], bytes[3]);
-  const __m128i high23 = _mm_unpackhi_epi8(bytes[2], bytes[3]);
-  const __m128i pixels[4] = {_mm_unpacklo_epi16(low01, low23), _mm_unpackhi_epi16(low01, low23),
-                             _mm_unpacklo_epi16(high01, high23),
-                             _mm_unpackhi_epi16(high01, high23)};
-  const __m128i spare = _mm_set1_epi32(static_cast<int32_t>(0xFFu << (8 * X)));
-  for (int j = 0; j < 4; ++j) {
-    auto* p = reinterpret_cast<__m128i*>(out + 16 * j);
-    _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(p), spare), pixels[j]));
-  }
-}
-
-// Converts the columns of a row pair in runs of sixteen; returns the first
-// column left for the scalar walk.
-template <int R, int G, int B>
-int RgbRowPairSimd(const uint8_t* cbRow, const uint8_t* crRow, const uint8_t* y0, const uint8_t* y1,
-                   uint8_t* out0, uint8_t* out1, int w) {
-  int x = 0;
-  for (; x + 16 <= w; x += 16) {
-    const __m128i cb = Load8(cbRow + x / 2);
-    const __m128i cr = Load8(crRow + x / 2);
-    __m128i block[2], gu[2], gv[2];
-    __m128i rv[4], g[4], bu[4];
-    // Each block's value for both pixels of its pair of columns.
-    auto spread = [](const __m128i(&b)[2], __m128i(&out)[4]) {
-      out[0] = _mm_unpacklo_epi32(b[0], b[0]);
-      out[1] = _mm_unpackhi_epi32(b[0], b[0]);
-      out[2] = _mm_unpacklo_epi32(b[1], b[1]);
-      out[3] = _mm_unpackhi_epi32(b[1], b[1]);
-    };
-    TableEntries(cr, kRedFromCrFormula, &block[0], &block[1]);
-    spread(block, rv);
-    TableEntries(cb, kBlueFromCbFormula, &block[0], &block[1]);
-    spread(block, bu);
-    TableEntries(cb, kGreenFromCbFormula, &gu[0], &gu[1]);
-    TableEntries(cr, kGreenFromCrFormula, &gv[0], &gv[1]);
-    block[0] = _mm_add_epi32(gu[0], gv[0]);
-    block[1] = _mm_add_epi32(gu[1], gv[1]);
-    spread(block, g);
-    StoreRow16<R, G, B>(out0 + x * 4, y0 + x, rv, g, bu);
-    StoreRow16<R, G, B>(out1 + x * 4, y1 + x, rv, g, bu);
-  }
-  return x;
+#else
+int WidestPath() {
+  return 0;
 }
 #endif
+
+const int kWidestPath = WidestPath();
+std::atomic<int> g_convertPath{kWidestPath};
 
 // Rows in pairs, columns in pairs: each 2 x 2 block shares one Cb and one Cr.
 template <int R, int G, int B, int A, int BPP>
@@ -211,6 +176,7 @@ void ConvertRgb(const KineConversionJob& job) {
   const YuvTables& t = g_yuvTables;
   const int w = job.width;
   const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(w) * BPP;
+  [[maybe_unused]] const int path = g_convertPath.load(std::memory_order_relaxed);
   for (int r = 0; r < job.height; r += 2) {
     const uint8_t* cbRow = job.u + (r * job.uStride) / 2;
     const uint8_t* crRow = job.v + (r * job.vStride) / 2;
@@ -220,8 +186,11 @@ void ConvertRgb(const KineConversionJob& job) {
     uint8_t* out1 = out0 + rowBytes;
     int x = 0;
 #if defined(__SSE2__)
-    if constexpr (A < 0 && BPP == 4)
-      x = RgbRowPairSimd<R, G, B>(cbRow, crRow, y0, y1, out0, out1, w);
+    if constexpr (A < 0 && BPP == 4) {
+      if (path == 3) x = avx512rows::RgbRowPair<R, G, B>(cbRow, crRow, y0, y1, out0, out1, x, w);
+      if (path >= 2) x = avx2rows::RgbRowPair<R, G, B>(cbRow, crRow, y0, y1, out0, out1, x, w);
+      if (path >= 1) x = sse2rows::RgbRowPair<R, G, B>(cbRow, crRow, y0, y1, out0, out1, x, w);
+    }
 #endif
     for (; x < w; x += 2) {
       const uint8_t cb = cbRow[x / 2];
@@ -229,10 +198,10 @@ void ConvertRgb(const KineConversionJob& job) {
       const int32_t rv = t.rV[cr];
       const int32_t bu = t.bU[cb];
       const int32_t g = t.gU[cb] + t.gV[cr];
-      RgbPixel<R, G, B, A>(out0 + x * BPP, y0, x, w, rv, g, bu);
-      RgbPixel<R, G, B, A>(out0 + (x + 1) * BPP, y0, x + 1, w, rv, g, bu);
-      RgbPixel<R, G, B, A>(out1 + x * BPP, y1, x, w, rv, g, bu);
-      RgbPixel<R, G, B, A>(out1 + (x + 1) * BPP, y1, x + 1, w, rv, g, bu);
+      RgbPixel<R, G, B, A, BPP>(out0 + x * BPP, y0, x, w, rv, g, bu);
+      RgbPixel<R, G, B, A, BPP>(out0 + (x + 1) * BPP, y0, x + 1, w, rv, g, bu);
+      RgbPixel<R, G, B, A, BPP>(out1 + x * BPP, y1, x, w, rv, g, bu);
+      RgbPixel<R, G, B, A, BPP>(out1 + (x + 1) * BPP, y1, x + 1, w, rv, g, bu);
     }
   }
 }
@@ -302,6 +271,16 @@ void WithAlpha(const KineConversionJob& job) {
 }
 
 }  // namespace
+
+int Kine_ConvertPath() {
+  return g_convertPath.load(std::memory_order_relaxed);
+}
+
+int Kine_SetConvertPath(int path) {
+  path = path < 0 ? 0 : (path > kWidestPath ? kWidestPath : path);
+  g_convertPath.store(path, std::memory_order_relaxed);
+  return path;
+}
 
 void Convert_YuvToRgb3(const KineConversionJob& job) {
   ConvertRgb<0, 1, 2, -1, 3>(job);

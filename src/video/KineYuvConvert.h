@@ -64,3 +64,11 @@ int Kine_BytesPerPixel(int mode);
 // The modes whose coded picture carries alpha in the right half of the luma.
 bool Kine_ModeHasAlpha(int mode);
 void Convert_YuvToRgb3(const KineConversionJob& job);
+
+// The widest instructions the four-byte RGB modes without alpha convert with:
+// 3 AVX-512, 2 AVX2, 1 SSE2, 0 plain code. It starts at the widest the
+// processor has;
+// Kine_SetConvertPath (for the tests, which compare every path with the
+// tables) chooses a narrower one and answers the path now in use.
+int Kine_ConvertPath();
+int Kine_SetConvertPath(int path);

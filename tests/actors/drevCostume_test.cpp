@@ -6,6 +6,7 @@
 
 #include "CostumeTestSupport.h"
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"

@@ -225,4 +225,38 @@ TEST_F(Tick, ATickAfterTheScriptsAskedToQuitDoesNothing) {
   EXPECT_EQ(kv_Platform_GetState()->handlerCount, 1);
 }
 
+// The lower modules' hooks start empty; the program's wiring fills every row
+// that has a real function (Num Lock's debug output has none).
+TEST(Wiring, InstallCallsFillsThePlatformHooks) {
+  const kvPlatformGameHooks savedGame = *kv_Platform_GetGameHooks();
+  const kvEngineKeyHooks savedKeys = *kv_Platform_GetEngineKeyHooks();
+  kv_Platform_SetGameHooks(nullptr);
+  kv_Platform_SetEngineKeyHooks(nullptr);
+  const kvPlatformGameHooks* game = kv_Platform_GetGameHooks();
+  EXPECT_EQ(game->init, nullptr);
+  EXPECT_EQ(game->initRenderBackends, nullptr);
+
+  voskdemo_InstallCalls();
+  EXPECT_EQ(game->init, &voskdemo_Init);
+  EXPECT_EQ(game->tick, &voskdemo_Tick);
+  EXPECT_EQ(game->shutdown, &voskdemo_Shutdown);
+  EXPECT_NE(game->keyEvent, nullptr);
+  EXPECT_EQ(game->initRenderBackends, &voskdemo_InitRenderBackends);
+  const kvEngineKeyHooks* keys = kv_Platform_GetEngineKeyHooks();
+  const void* rows[] = {reinterpret_cast<const void*>(keys->debugKeysEnabled),
+                        reinterpret_cast<const void*>(keys->toggleChoreTool),
+                        reinterpret_cast<const void*>(keys->toggleFrameRate),
+                        reinterpret_cast<const void*>(keys->togglePerformance),
+                        reinterpret_cast<const void*>(keys->saveScreenImage),
+                        reinterpret_cast<const void*>(keys->saveZBufferImage),
+                        reinterpret_cast<const void*>(keys->flushTextures),
+                        reinterpret_cast<const void*>(keys->callPauseHandler),
+                        reinterpret_cast<const void*>(keys->callCharacterHandler)};
+  for (size_t i = 0; i < std::size(rows); ++i) EXPECT_NE(rows[i], nullptr) << "key row " << i;
+  EXPECT_EQ(keys->startDebugOutput, nullptr);
+
+  kv_Platform_SetGameHooks(&savedGame);
+  kv_Platform_SetEngineKeyHooks(&savedKeys);
+}
+
 }  // namespace

@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,8 @@
 #include <stb/stb_image_write.h>
 
 #include "XTestInput.h"
+#include "actors/drevActor.h"
+#include "app/voskdemo.h"
 #include "engine/drevMain_Save.h"
 #include "engine/drevTime.h"
 #include "melos/MelosScript.h"
@@ -140,7 +143,8 @@ void UseGameClock() {
   stdInput_SetDevices(&devices);
   static const drevMouseSource mouse = {kv_Input_GetMouseState, GameTicks};
   drevMouse_SetSource(&mouse);
-  static const kvRenderHooksHost host = {GameTimeMs, nullptr, nullptr, nullptr};
+  static const kvRenderHooksHost host = {GameTimeMs, nullptr, drevRender_GetResolutionScaling,
+                                         nullptr};
   kv_RenderHooks_SetHost(&host);
 }
 
@@ -306,13 +310,14 @@ class Scene {
     if (!std::freopen("messages.txt", "w", stderr)) return false;
     std::setvbuf(stderr, nullptr, _IONBF, 0);
 
+    voskdemo_InstallCalls();
     UseGameClock();
     UseCutsceneClock();
     kvaudio_SetChannel(&kHeldMovieChannel);
     kv_Log_Open("Vosk.log");
     kv_Save_InitWriteDirectory();
     if (!kv_Platform_InitWindow()) return false;
-    kv_RenderHooks_InitBackends();
+    kv_Platform_GetGameHooks()->initRenderBackends();
     if (!kv_Platform_GetGameHooks()->init(commandLine)) return false;
     kv_Platform_GetState()->loopRunning = 1;
     started_ = true;
@@ -331,8 +336,18 @@ class Scene {
   }
 
   // One pass of the main loop with 33 ms of game time: the cutscene clock's
-  // two ticks, the events, then the tick.
+  // two ticks, the events, then the tick. The save, load and erase threads
+  // work in real time: a frame first waits for the one at work, so the game
+  // sees it finish at the same frame on a fast or a slow, busy machine (the
+  // wall-clock guard only ends a hang).
   void Frame() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+      const int io = drevMain_saveIoState.load();
+      if (io != kSaveIoWriting && io != kSaveIoReading && io != kSaveIoErasing) break;
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     g_now += kFrameMs;
     vembra_timer_Tick();
     vembra_timer_Tick();

@@ -186,6 +186,19 @@ TEST_F(Save, StreamLayoutBlockOrderAndProgress) {
   EXPECT_EQ(7, list[0].number);
 }
 
+// The engine shuts down while the save thread may still be writing: the
+// shutdown waits for it, so the slot is complete on disk and recorded as the
+// last saved game, and no thread is left running.
+TEST_F(Save, AShutdownFinishesTheSaveUnderWay) {
+  ASSERT_EQ(0, drevMain_Startup());
+  drevMain_RequestSave(3, "0101", 7, "title");
+  drevMain_SaveDispatch();  // serialises and starts the thread
+  drevMain_Shutdown();
+  EXPECT_EQ(Golden(false), ReadSlotStream(3));
+  EXPECT_EQ(3, kv_Registry_ReadInt("LastSavedGame", -1));
+  EXPECT_EQ(kSaveIoIdle, drevMain_saveIoState.load());
+}
+
 TEST_F(Save, MusicBlockOnlyWithASoundModule) {
   RemoveFakeModules();
   InstallFakeModules(&hs_, true);
@@ -461,6 +474,38 @@ TEST_F(Save, DamagedFilesAreRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ("", Events());
     EXPECT_EQ(before, Snapshot());
   }
+}
+
+// The load sizes its buffers from the file and the stream: a game state of
+// several megabytes (far more than the compressed file suggests) comes back
+// whole, and a stream that holds more than the 16 MB of a save is refused
+// before anything is touched.
+std::vector<uint8_t> gScripts;  // what the scripts' runtime block carries
+
+TEST_F(Save, LargeGameStatesLoadWholeUpToTheLimit) {
+  drevMainCalls& c = drevMain_Calls();
+  c.luaSave = [](SaveTransferFn write) { return write(gScripts.data(), gScripts.size()); };
+  c.luaRestore = [](SaveTransferFn read) { return read(gScripts.data(), gScripts.size()); };
+  gScripts.assign(6u << 20, 0);
+  for (size_t i = 0; i < gScripts.size(); i += 4096) gScripts[i] = static_cast<uint8_t>(i >> 12);
+  const std::vector<uint8_t> saved = gScripts;
+  SaveTo(1);
+  ASSERT_LT(ReadFile(kv_Save_GetGameStatePath(1)).size(), size_t{100000});
+  std::fill(gScripts.begin(), gScripts.end(), 0xEE);
+  gStatus.clear();
+  LoadFrom(1);
+  EXPECT_EQ(std::vector<int>{kSaveStatusOk}, gStatus);
+  EXPECT_TRUE(gScripts == saved);
+
+  // One byte past the limit.
+  std::vector<uint8_t> stream = ReadSlotStream(1);
+  stream.resize(kSaveBufferSize + 1, 0);
+  WriteSlotStream(1, stream);
+  gEvents.clear();
+  gStatus.clear();
+  LoadFrom(1);
+  EXPECT_EQ(std::vector<int>{kSaveStatusFailed}, gStatus);
+  EXPECT_EQ("", Events());
 }
 
 TEST_F(Save, AFailingRollbackStartsANewGame) {

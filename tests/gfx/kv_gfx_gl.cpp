@@ -541,6 +541,39 @@ TEST_F(FrameTest, QuadWithEachBlendModeIntoA16x16Target) {
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// A clip rectangle keeps draws to its pixels, never clears; the next frame
+// begins without it.
+TEST_F(FrameTest, ClipRectangleLimitsDrawsButNotClears) {
+  kvRenderTarget* target = kv_RenderTarget_Create(16, 16, kvFormat_8x4);
+  ASSERT_NE(target, nullptr);
+  const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  kv_RenderContext_SetRenderTarget(context, 0, target);
+  kv_RenderContext_SetDepthTarget(context, nullptr);
+  kv_RenderContext_SetClipRect(context, 4, 2, 8, 6);  // x 4..11, y 2..7
+  kv_RenderContext_Clear(context, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
+  DrawRecord record = QuadDraw(context, white, 0.0f);
+  kv_RenderContext_SubmitDraw(&record);
+  const struct {
+    int x, y;
+    bool drawn;
+  } pixels[] = {{4, 2, true}, {11, 7, true}, {3, 2, false}, {12, 7, false},
+                {4, 1, false}, {11, 8, false}, {0, 15, false}};
+  for (const auto& p : pixels) {
+    const std::string what = std::to_string(p.x) + "," + std::to_string(p.y);
+    if (p.drawn) ExpectPixel(ReadTarget(context, p.x, p.y), 1, 1, 1, 1, what);
+    else ExpectPixel(ReadTarget(context, p.x, p.y), 0, 0, 1, 1, what);
+  }
+  kv_Platform_EndFrame();
+  ASSERT_EQ(kv_Platform_BeginFrame(), 1);
+  kv_RenderContext_SetRenderTarget(context, 0, target);
+  kv_RenderContext_SetDepthTarget(context, nullptr);
+  record = QuadDraw(context, white, 0.0f);
+  kv_RenderContext_SubmitDraw(&record);
+  ExpectPixel(ReadTarget(context, 0, 15), 1, 1, 1, 1, "next frame");
+  kv_RenderTarget_Free(target);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(FrameTest, SurfaceMadeBetweenTwoDrawsDoesNotChangeWhatIsSampled) {
   kvRenderTarget* target = kv_RenderTarget_Create(16, 16, kvFormat_8x4);
   kvSurface* red = kv_Surface_Allocate(2, 2, kvFormat_8x4, 0);

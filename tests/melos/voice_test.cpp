@@ -132,4 +132,23 @@ TEST_F(Voice, StreamFilesCountTheirUsers) {
   EXPECT_EQ(Sounds_StreamFileIsOpen(10002), 0);
 }
 
+TEST_F(Voice, StreamFilesWithLongNamesAreSharedToo) {
+  // Names of 31, 32 and 60 characters, the last two alike in their first 31.
+  const std::string names[] = {std::string(27, 'a') + ".wav", std::string(28, 'b') + ".wav",
+                               std::string(28, 'b') + std::string(28, 'c') + ".wav"};
+  for (const std::string& name : names) WriteFile(name, ToneWave(100));
+  for (int i = 0; i < 3; ++i) {
+    const int32_t id = 10001 + i;
+    EXPECT_EQ(Sounds_StreamFileOpen(names[i].c_str(), 0), id) << names[i];
+    EXPECT_EQ(Sounds_StreamFileOpen(names[i].c_str(), 0), id) << names[i];
+  }
+  // Each is open once with two users: two closes free it.
+  for (int32_t id = 10001; id <= 10003; ++id) {
+    EXPECT_EQ(Sounds_StreamFileClose(id), 0);
+    EXPECT_EQ(Sounds_StreamFileIsOpen(id), 1) << id;
+    EXPECT_EQ(Sounds_StreamFileClose(id), 0);
+    EXPECT_EQ(Sounds_StreamFileIsOpen(id), 0) << id;
+  }
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/kv_Language.h"
+#include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Steam.h"
 #include "platform/kv_Thread.h"
@@ -115,6 +116,29 @@ TEST_F(Pump, AKeyAfterACloseReachesTheInputLayerButNoHandler) {
   kv_Platform_RunOnce();
   EXPECT_EQ(g_pump.shutdowns, 1);
   EXPECT_EQ(g_pump.ticks, 0);
+}
+
+// SIGHUP becomes the quit event at the next pump, as SDL makes of SIGTERM,
+// so the game shuts down in order; a program started with SIGHUP ignored
+// (nohup) keeps ignoring it.
+TEST_F(Pump, AHangupBecomesTheQuitUnlessItIsIgnored) {
+  signal(SIGHUP, SIG_DFL);
+  kv_Platform_InstallHangupHandler();
+  raise(SIGHUP);
+  kv_Platform_PumpEvents();
+  EXPECT_EQ(g_pump.shutdowns, 1);
+  EXPECT_EQ(kv_Platform_GetState()->quit, 1);
+  kv_Platform_RemoveHangupHandler();
+  struct sigaction now {};
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+
+  signal(SIGHUP, SIG_IGN);
+  kv_Platform_InstallHangupHandler();
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  kv_Platform_RemoveHangupHandler();
+  signal(SIGHUP, SIG_DFL);
 }
 
 TEST_F(Pump, WindowEventsSetTheShownFlag) {
@@ -441,6 +465,18 @@ TEST(MessageBox, ButtonsAndTheDefaultReachTheBox) {
   kv_Platform_SetMessageBoxHandler([](const SDL_MessageBoxData*, int*) { return -1; });
   EXPECT_EQ(kv_Platform_ShowMessageBox(nullptr, "x", "y", 2, buttons, 0, 1), -1);
   kv_Platform_SetMessageBoxHandler(nullptr);
+}
+
+// Test programs switch boxes off: one that no test answers is logged and
+// answered as a box that cannot be shown, even where a display is at hand.
+TEST(MessageBox, SwitchedOffBoxesAreLoggedNotShown) {
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("boxes.log"), 1);
+  const char* buttons[] = {"Exit", "Start new game"};
+  EXPECT_EQ(kv_Platform_ShowMessageBox(nullptr, "Out of date", "Error", 2, buttons, 1, 1), -1);
+  kv_Log_ResetForTest();
+  EXPECT_NE(ReadAll("boxes.log").find("Message box not shown (boxes are off): Error: Out of date"),
+            std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -217,6 +217,36 @@ TEST(DeferredVolumes, ClassifiedAgainstThePlaneYZero) {
   for (const auto& c : cases) EXPECT_EQ(Deferred_ClassifyVolume(c.m), c.expected) << c.what;
 }
 
+// Camera-space points (x right, y depth, z up) to the pixels of a 640 x 480
+// target at a focal factor of 320: a point shows at ndc (x / y, 4/3 z / y);
+// the rectangle grows by a pixel on every side and stays on the target.
+TEST(DeferredRects, ProjectedPointsCoverTheirPixels) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const struct {
+    std::vector<kvVector3F> points;
+    DeferredRect rect;
+  } cases[] = {
+      {{{0.0f, 2.0f, 0.0f}}, {319, 239, 321, 241}},
+      {{{-1.0f, 4.0f, -0.75f}, {1.0f, 4.0f, 0.75f}}, {239, 179, 401, 301}},
+      {{{-5.0f, 1.0f, 0.0f}, {0.5f, 1.0f, 0.0f}}, {0, 239, 481, 241}},  // cut at the edge
+      {{{0.0f, 2.0f, 0.0f}, {0.0f, -1.0f, 0.0f}}, {0, 0, 640, 480}},    // behind: everything
+      {{{0.0f, 0.0f, 0.0f}}, {0, 0, 640, 480}},                         // at the eye
+      {{{inf, 2.0f, 0.0f}}, {0, 0, 640, 480}},
+      {{}, {0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    const DeferredRect r = Deferred_ProjectRect(c.points.data(), static_cast<int>(c.points.size()),
+                                                320.0f, 640, 480);
+    EXPECT_EQ(r.x0, c.rect.x0);
+    EXPECT_EQ(r.y0, c.rect.y0);
+    EXPECT_EQ(r.x1, c.rect.x1);
+    EXPECT_EQ(r.y1, c.rect.y1);
+  }
+  // Off the target on one side: nothing to draw.
+  const kvVector3F right[] = {{3.0f, 1.0f, 0.0f}, {4.0f, 1.0f, 0.5f}};
+  EXPECT_TRUE(DeferredRect_IsEmpty(Deferred_ProjectRect(right, 2, 320.0f, 640, 480)));
+}
+
 TEST(DeferredMeshVertices, CornersGatherPositionNormalAndScaledTexCoord) {
   const float positions[] = {0, 0, 0, 1, 2, 3, 4, 5, 6};
   const float normals[] = {0, 0, 1, 0, 1, 0, 1, 0, 0};

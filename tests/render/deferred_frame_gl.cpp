@@ -24,6 +24,7 @@
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
+#include "quadrix/qxMatrix.h"
 #include "render/Deferred.h"
 #include "render/HardwareOverlay.h"
 #include "render/Lightprobe.h"
@@ -134,6 +135,7 @@ struct DeferredFrameGL : ::testing::Test {
     g_slot0.clear();
   }
   void TearDown() override {
+    for (kvVertexBuffer* buffer : kept) kv_Buffer_Release(buffer);
     kv_RenderContext_SetTraceForTest(nullptr);
     kv_RenderHooks_SetBackends(nullptr, nullptr, nullptr);
     drevRender_SetAdvancedLighting(1);
@@ -192,6 +194,22 @@ struct DeferredFrameGL : ::testing::Test {
     return buffer;
   }
 
+  // The same quad in a buffer of its own (as the submesh cache keeps them),
+  // whose vertices stay readable: the passes can bound it on screen.
+  kvVertexBuffer* KeptWall(float depth, float x0, float x1, float z0, float z1,
+                           bool twoSided = false) {
+    kvVertexBuffer* transient = Wall(depth, x0, x1, z0, z1, twoSided);
+    const size_t bytes = transient->size;
+    kvVertexBuffer* buffer =
+        kv_VertexBuffer_Allocate(bytes, kv_Layout_GetDescriptor<TexturedVertex>());
+    kv_VertexBuffer_BindLayout<TexturedVertex>(buffer);
+    std::memcpy(kv_Buffer_Lock(buffer), transient->data, bytes);
+    kv_Buffer_Unlock(buffer);
+    kept.push_back(buffer);
+    return buffer;
+  }
+  std::vector<kvVertexBuffer*> kept;
+
   // A light whose local z axis points towards the camera (-y): a spot's
   // apex at (0, 0, 1) then lies nearer the camera and it shines along +y.
   static FakeDeferredScene::Light FacingLight(uint32_t type, kvVector3F p, float half) {
@@ -243,6 +261,8 @@ TEST_F(DeferredFrameGL, PhasesRunTheirPassesInOrder) {
     ASSERT_FALSE(g_slot0.empty()) << c.what;
     EXPECT_EQ(g_slot0.back(), c.immediate) << c.what;
     EXPECT_EQ(Phase(1), Markers{}) << c.what;
+    // A mesh for the lights to light: without one they draw nothing.
+    Deferred_DrawSubmesh(context, nullptr, Wall(5.0f, -6, 6, -6, 6), nullptr, 1, 1, 1, 1);
     EXPECT_EQ(Phase(2), c.phase2) << c.what;
     EXPECT_EQ(Phase(3), done) << c.what;
     EXPECT_EQ(Phase(4), Markers{}) << c.what;
@@ -605,6 +625,92 @@ TEST_F(DeferredFrameGL, ShadowMapDarkensTheWallBehindACaster) {
   const float inLight = ReadPixel(LightTarget.target, lit, row)[0];
   EXPECT_GT(inLight, 0.5f);
   EXPECT_NEAR(inShadow / inLight, 0.0f, 0.01f);
+}
+
+// A wall the lights can bound on screen: a light whose volume misses it is
+// not drawn, and the one that lights it leaves the same light target as
+// when the wall cannot be bounded (every pixel drawn).
+TEST_F(DeferredFrameGL, LightsKeepToTheMeshesTheyCanLight) {
+  FakeDeferredScene::Light near = FacingLight(1, {0.5f, 4.0f, 0.0f}, 2.0f);
+  near.info.innerRadius = 0.25f;
+  near.info.falloffPower = 1.5f;
+  scene.lights.push_back(near);
+  scene.lights.push_back(FacingLight(1, {4.0f, 5.0f, 0.0f}, 1.0f));  // beside the wall
+
+  // The wall spans ndc -0.2..0.2 across and -0.27..0.27 up. Bounded first:
+  // the meshes' rectangle only grows until the next frame begins.
+  std::vector<std::vector<float>> pictures;
+  for (const bool bounded : {true, false}) {
+    kvVertexBuffer* wall =
+        bounded ? KeptWall(5.0f, -1, 1, -1, 1) : Wall(5.0f, -1, 1, -1, 1);
+    Deferred_DrawSubmesh(context, nullptr, wall, nullptr, 1, 1, 1, 1);
+    ASSERT_EQ(Deferred_Flush(), 1);
+    const std::vector<std::string> markers = [&] {
+      g_markers.clear();
+      kv_RenderContext_SetTraceForTest(&kTrace);
+      Deferred_RenderLights();
+      kv_RenderContext_SetTraceForTest(nullptr);
+      return g_markers;
+    }();
+    EXPECT_EQ(std::count(markers.begin(), markers.end(), "Point light"), bounded ? 1 : 2);
+    std::vector<float> picture;
+    for (int y = PixelY(-0.3f); y <= PixelY(0.3f); y += 3) {
+      for (int x = PixelX(-0.25f); x <= PixelX(0.25f); x += 3) {
+        picture.push_back(ReadPixel(LightTarget.target, x, y)[0]);
+      }
+    }
+    pictures.push_back(picture);
+  }
+  ASSERT_EQ(pictures[0].size(), pictures[1].size());
+  EXPECT_GT(*std::max_element(pictures[0].begin(), pictures[0].end()), 0.1f);
+  for (size_t i = 0; i < pictures[0].size(); ++i) {
+    EXPECT_EQ(pictures[0][i], pictures[1][i]) << i;
+  }
+}
+
+// The shadow map of a light over the same casters is kept from frame to
+// frame and still shadows; it is drawn again when a caster moves, or after
+// it was cleared.
+TEST_F(DeferredFrameGL, ShadowMapIsDrawnAgainOnlyWhenItsInputsChange) {
+  FakeDeferredScene::Light light = FacingLight(2, {0.0f, 4.0f, 0.0f}, 2.0f);
+  light.info.innerRadius = 0.9f;
+  light.info.castsShadow = 1;
+  light.info.shadowBias = 0.2f;
+  scene.lights.push_back(light);
+  scene.flaggedDeferredLights = 1;
+  ModelDetailFlag = 1;
+  kvVertexBuffer* wall = KeptWall(5.0f, -6, 6, -6, 6);
+  kvVertexBuffer* card = KeptWall(3.5f, 0.3f, 0.6f, -0.15f, 0.15f, true);
+
+  // One frame: whether it drew the shadow map, and the light on the wall
+  // in the card's shadow (ndc 0.2) over that outside it (ndc -0.2).
+  qxMatrix34 placement = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}};
+  const auto frame = [&](float* shadowOverLight) {
+    Deferred_DrawSubmesh(context, nullptr, wall, nullptr, 1, 1, 1, 1);
+    Deferred_DrawSubmesh(context, &placement, card, nullptr, 1, 1, 1, 1);
+    EXPECT_EQ(Deferred_Flush(), 1);
+    g_slot0.clear();
+    kv_RenderContext_SetTraceForTest(&kTrace);
+    Deferred_RenderLights();
+    kv_RenderContext_SetTraceForTest(nullptr);
+    const int row = PixelY(0.0f);
+    *shadowOverLight = ReadPixel(LightTarget.target, PixelX(0.2f), row)[0] /
+                       ReadPixel(LightTarget.target, PixelX(-0.2f), row)[0];
+    return std::count(g_slot0.begin(), g_slot0.end(), ShadowMapTarget.target) > 0;
+  };
+  float ratio = 1.0f;
+  EXPECT_TRUE(frame(&ratio));
+  EXPECT_NEAR(ratio, 0.0f, 0.01f);
+  EXPECT_FALSE(frame(&ratio));
+  EXPECT_NEAR(ratio, 0.0f, 0.01f);
+
+  placement.t.x = -0.4f;  // the card moves: its shadow leaves the pixel
+  EXPECT_TRUE(frame(&ratio));
+  EXPECT_GT(ratio, 0.5f);
+  EXPECT_FALSE(frame(&ratio));
+
+  Deferred_ClearShadowMap();
+  EXPECT_TRUE(frame(&ratio));
 }
 
 // FXAA over a one-pixel staircase between black and white: the pixels along

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 #include "std/stdMemory.h"
 
 namespace {

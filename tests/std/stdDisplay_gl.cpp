@@ -9,6 +9,7 @@
 
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
+#include "render/SoftwareBackend.h"
 #include "std/std.h"
 #include "std/stdDisplay.h"
 

@@ -91,11 +91,12 @@ TEST(KineConvert, SpareByteStaysAfterManyFrames) {
   for (int p = 0; p < 8; ++p) EXPECT_EQ(out[p * 4 + 3], 255);
 }
 
-// The four-byte modes without alpha on pictures wide enough for their
-// sixteen-pixel path, against the tables: R, G, B from the sums and the clamp,
-// the spare byte left as it was. The first picture holds every combination of
-// luma, Cb and Cr (each block one Cb and Cr, four luma values); the others
-// check the byte orders.
+// The four-byte modes without alpha on pictures wide enough for their SIMD
+// paths, through every path the processor has, against the tables: R, G, B
+// from the sums and the clamp, the spare byte 255 (the SIMD paths write whole
+// pixels). The first picture holds every combination of luma, Cb and Cr
+// (each block one Cb and Cr, four luma values); the others check the byte
+// orders, with a width that leaves columns to each narrower path.
 TEST(KineConvert, WidePicturesMatchTheTables) {
   YuvTables_Build();
   struct Picture {
@@ -117,8 +118,10 @@ TEST(KineConvert, WidePicturesMatchTheTables) {
       }
     }
   }
-  Picture orders{64, 32, std::vector<uint8_t>(64 * 32), std::vector<uint8_t>(32 * 16),
-                 std::vector<uint8_t>(32 * 16)};
+  // 114 columns: a 64-column AVX-512 step, then one of 32 (AVX2) and one of 16
+  // (SSE2), then a pair of plain ones.
+  Picture orders{114, 32, std::vector<uint8_t>(114 * 32), std::vector<uint8_t>(57 * 16),
+                 std::vector<uint8_t>(57 * 16)};
   for (size_t i = 0; i < orders.luma.size(); ++i) orders.luma[i] = static_cast<uint8_t>(i * 7);
   for (size_t i = 0; i < orders.cb.size(); ++i) {
     orders.cb[i] = static_cast<uint8_t>(i * 5);
@@ -133,27 +136,33 @@ TEST(KineConvert, WidePicturesMatchTheTables) {
                {&orders, TH_XRGB, 1, 2, 3, 0},
                {&orders, TH_BGRX, 2, 1, 0, 3},
                {&orders, TH_XBGR, 3, 2, 1, 0}};
-  for (const auto& c : cases) {
-    const Picture& p = *c.picture;
-    std::vector<uint8_t> out(static_cast<size_t>(p.w) * p.h * 4, 0x5A);
-    KineConversionJob job{nullptr, p.luma.data(), p.cb.data(), p.cr.data(), out.data(), p.w, p.h,
-                          0,       p.w,           p.w / 2,     p.w / 2};
-    g_kineConverters[c.mode](job);
-    int mismatches = 0;
-    for (int y = 0; y < p.h && mismatches < 5; ++y) {
-      for (int x = 0; x < p.w && mismatches < 5; ++x) {
-        const size_t at = static_cast<size_t>(y) * p.w + x;
-        const int chroma = (y / 2) * (p.w / 2) + x / 2;
-        const int32_t L = g_yuvTables.luma[p.luma[at]];
-        const uint8_t cb = p.cb[chroma], cr = p.cr[chroma];
-        const uint8_t* px = &out[at * 4];
-        if (px[c.r] != clamp(L + g_yuvTables.rV[cr]) ||
-            px[c.g] != clamp(L - (g_yuvTables.gU[cb] + g_yuvTables.gV[cr])) ||
-            px[c.b] != clamp(L + g_yuvTables.bU[cb]) || px[c.spare] != 0x5A) {
-          ADD_FAILURE() << "mode " << c.mode << " pixel (" << x << ", " << y << ")";
-          ++mismatches;
+  const int widest = Kine_ConvertPath();
+  for (int path = widest; path >= 0; --path) {
+    ASSERT_EQ(Kine_SetConvertPath(path), path);
+    for (const auto& c : cases) {
+      const Picture& p = *c.picture;
+      std::vector<uint8_t> out(static_cast<size_t>(p.w) * p.h * 4, 0x5A);
+      KineConversionJob job{nullptr, p.luma.data(), p.cb.data(), p.cr.data(), out.data(), p.w, p.h,
+                            0,       p.w,           p.w / 2,     p.w / 2};
+      g_kineConverters[c.mode](job);
+      int mismatches = 0;
+      for (int y = 0; y < p.h && mismatches < 5; ++y) {
+        for (int x = 0; x < p.w && mismatches < 5; ++x) {
+          const size_t at = static_cast<size_t>(y) * p.w + x;
+          const int chroma = (y / 2) * (p.w / 2) + x / 2;
+          const int32_t L = g_yuvTables.luma[p.luma[at]];
+          const uint8_t cb = p.cb[chroma], cr = p.cr[chroma];
+          const uint8_t* px = &out[at * 4];
+          if (px[c.r] != clamp(L + g_yuvTables.rV[cr]) ||
+              px[c.g] != clamp(L - (g_yuvTables.gU[cb] + g_yuvTables.gV[cr])) ||
+              px[c.b] != clamp(L + g_yuvTables.bU[cb]) || px[c.spare] != 0xFF) {
+            ADD_FAILURE() << "path " << path << " mode " << c.mode << " pixel (" << x << ", " << y
+                          << ")";
+            ++mismatches;
+          }
         }
       }
     }
   }
+  Kine_SetConvertPath(widest);
 }

@@ -27,7 +27,7 @@ inline void PutBE(Bytes& b, uint32_t v) {
   b.insert(b.end(), t, t + 4);
 }
 inline void PutTag(Bytes& b, const char* tag) {
-  b.insert(b.end(), tag, tag + 4);
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(tag[i]));
 }
 
 // A Melo file: events are given with positions relative to the first sample;

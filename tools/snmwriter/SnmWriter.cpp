@@ -96,7 +96,6 @@ Bytes Bl16FlhdPayload(int16_t width, int16_t height, int16_t bitmapType) {
 
 namespace {
 
-constexpr int kSizes[3] = {8, 4, 2};
 int SizeSlot(int n) {
   return n == 8 ? 0 : n == 4 ? 1 : 2;
 }

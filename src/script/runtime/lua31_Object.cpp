@@ -126,14 +126,14 @@ inline uint32_t KeyHash(const Value& k) {
       return Mix(bits);
     }
     default:
-      return Mix(reinterpret_cast<uintptr_t>(k.p));
+      return Mix(reinterpret_cast<uintptr_t>(Identity(k)));
   }
 }
 
 inline bool KeyEqual(const Value& a, const Value& b) {
   if (a.tt != b.tt) return false;
   if (a.tt == TNUMBER) return a.n == b.n;
-  return a.p == b.p;  // dead keys never match: no key has that kind
+  return Identity(a) == Identity(b);  // dead keys never match: no key has that kind
 }
 
 int64_t FindEntry(const Table* t, const Value& key) {
@@ -613,7 +613,7 @@ struct Marker {
     if (o->kind != OSTRING && o->kind != OUDATA) gray.push_back(o);
   }
   void MarkValue(const Value& v) {
-    if (IsCollectable(v.tt)) Mark(v.gc);
+    if (IsCollectable(v.tt)) Mark(GcOf(v));
   }
   void Propagate() {
     while (!gray.empty()) {
@@ -669,7 +669,7 @@ struct Marker {
 };
 
 bool WillDie(const Value& v) {
-  return IsCollectable(v.tt) && !v.gc->marked;
+  return IsCollectable(v.tt) && !GcOf(v)->marked;
 }
 
 void FreeObject(State* L, GCObject* o) {

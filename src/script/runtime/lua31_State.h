@@ -50,7 +50,6 @@ enum : uint8_t {
 struct Value {
   union {
     double n;
-    GCObject* gc;
     TString* s;
     Table* h;
     Closure* cl;
@@ -113,13 +112,6 @@ inline bool IsCollectable(uint8_t tt) {
 inline bool IsFunction(const Value& v) {
   return v.tt == TLFUNC || v.tt == TCFUNC;
 }
-// Equality without coercion: same kind and same number or same object.
-inline bool RawEqual(const Value& a, const Value& b) {
-  if (a.tt != b.tt) return false;
-  if (a.tt == TNUMBER) return a.n == b.n;
-  return a.tt == TNIL || a.p == b.p;
-}
-
 // ---- Objects --------------------------------------------------------------------
 
 enum : uint8_t { OSTRING = 1, OTABLE, OCLOSURE, OUDATA, OCHUNK };
@@ -205,6 +197,37 @@ struct Udata : GCObject {
   void* value = nullptr;
   int32_t tag = 0;
 };
+
+// The collected object of a value whose kind IsCollectable, converted from
+// the member its kind wrote.
+inline GCObject* GcOf(const Value& v) {
+  switch (v.tt) {
+    case TSTRING:
+      return v.s;
+    case TTABLE:
+      return v.h;
+    case TLFUNC:
+      return v.cl;
+    case TUSERDATA:
+      return v.u;
+    default:
+      return nullptr;
+  }
+}
+
+// The object a value refers to, read through the member its kind wrote (a
+// union member that was not written is never read). Nil, numbers and dead
+// keys give their `p`, which only NilValue and the collector write.
+inline const void* Identity(const Value& v) {
+  if (IsCollectable(v.tt)) return GcOf(v);
+  return v.tt == TCFUNC ? static_cast<const void*>(v.cf) : v.p;
+}
+// Equality without coercion: same kind and same number or same object.
+inline bool RawEqual(const Value& a, const Value& b) {
+  if (a.tt != b.tt) return false;
+  if (a.tt == TNUMBER) return a.n == b.n;
+  return a.tt == TNIL || Identity(a) == Identity(b);
+}
 
 // ---- Native functions ----------------------------------------------------------
 
@@ -602,9 +625,13 @@ void SetOutputSink(OutputSink sink);
 void SetLogSink(OutputSink sink);
 void WriteOutput(const char* text, size_t length);
 
-// Reads a whole script file through the engine's file services; false when
-// it does not open.
-bool ReadScriptFile(const char* name, std::string& out);
+// The largest file that a script reads whole (dofile, readfrom): 16 MB.
+constexpr size_t kMaxScriptFileBytes = size_t{16} << 20;
+// Reads a whole script file through the engine's file services. False when it
+// does not open or holds more than kMaxScriptFileBytes; the error then says
+// which, with the name, and opened tells the two apart.
+bool ReadScriptFile(const char* name, std::string& out, std::string* error = nullptr,
+                    bool* opened = nullptr);
 extern HostServices* g_services;
 // True when a chunk is precompiled (which the runtime never loads).
 inline bool IsBinaryChunk(const char* text, size_t length) {

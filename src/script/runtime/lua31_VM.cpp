@@ -507,11 +507,11 @@ std::string ToText(State* L, const Value& v) {
     case TSTRING:
       return std::string(v.s->data(), v.s->len);
     case TTABLE:
-      std::snprintf(b, sizeof b, "table: %p", v.p);
+      std::snprintf(b, sizeof b, "table: %p", Identity(v));
       return b;
     case TLFUNC:
     case TCFUNC:
-      std::snprintf(b, sizeof b, "function: %p", v.p);
+      std::snprintf(b, sizeof b, "function: %p", Identity(v));
       return b;
     case TUSERDATA:
       std::snprintf(b, sizeof b, "userdata: %p", v.u->value);

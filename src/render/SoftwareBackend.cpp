@@ -1,10 +1,11 @@
-// The software back end (the classic rasterizer and buffer copies) and the
-// registration of the three back ends.
+// The software back end: the classic rasterizer and buffer copies.
 //
 // Only the frame phase, the blit and the mesh operation look at the software
 // table's active flag; the other operations act whatever the flag, since what
 // they draw into the software buffers is shown only while the software
 // picture is presented.
+#include "render/SoftwareBackend.h"
+
 #include <cstring>
 
 #include "gfx/kv_RenderContext.h"
@@ -152,22 +153,4 @@ RenderHookTable* InitSoftwareBackend(void) {
   t.DrawTextObject = Software_DrawTextObject;
   t.FillRect = Software_FillRect;
   return kv_RenderHooks_Register(&t);
-}
-
-void kv_RenderHooks_InitBackends(void) {
-  RenderHookTable* hardware = InitHardwareBackend();
-  RenderHookTable* deferred = InitDeferredBackend();
-  RenderHookTable* software = InitSoftwareBackend();
-  kv_RenderHooks_SetBackends(hardware, deferred, software);
-  if (software) software->active = 0;
-  if (deferred) deferred->active = 1;
-  if (hardware) hardware->active = 1;
-  // The scripts ask whether the new rendering can be chosen.
-  drevRender_SetHardwareAccelerated(deferred ? 1 : 0);
-  if (!deferred && software) {
-    kv_Log_Printf("[OpenGL] The new rendering is not available: showing the classic rendering.");
-    kv_RenderHooks_UseClassicOnly();
-    software->active = 1;
-    kv_RenderHooks_classicPicture = 1;
-  }
 }
