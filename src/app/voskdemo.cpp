@@ -14,6 +14,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
+#include "presentation/drevRender.h"
 #include "quadrix/qxCore.h"
 #include "script/runtime/lua31.h"
 #include "std/std.h"
@@ -154,7 +155,7 @@ void voskdemo_DrawDebugRows(void) {
     std::snprintf(text, sizeof text, "%02.3f", g_state.frameRate);
     stdDisplay_DrawText(text, 4, 4);
     const int rect[4] = {0, 0, 80, 30};
-    drevMain_InvalidateRect(rect, 0);
+    drevRender_InvalidateRect(rect, 0);
   }
   if (g_state.showPerformance) {
     for (int slot = 0; slot < PerfTotalEntries; ++slot) {
@@ -164,7 +165,7 @@ void voskdemo_DrawDebugRows(void) {
       std::snprintf(text, sizeof text, "%s %02.3f", entry->name, entry->elapsedMs);
       stdDisplay_DrawText(text, 4, y);
       const int rect[4] = {4, y, 190, 20};
-      drevMain_InvalidateRect(rect, 0);
+      drevRender_InvalidateRect(rect, 0);
       entry->elapsedMs = 0.0;
     }
   }

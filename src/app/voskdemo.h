@@ -135,6 +135,10 @@ void voskdemo_ChoreToolCommand(void* context, int command);
 
 // ---- Calls out of the front end ---------------------------------------------------
 //
+// The render module's palette and present hooks, handed over at start-up.
+using voskdemoPaletteHandler = int (*)(const uint8_t* palette, int flag);
+using voskdemoPresentHandler = int (*)(void);
+
 // The front end reaches the steps of start-up and shutdown that can fail, the
 // display layer and the optional libraries through this one table, set to
 // the real functions. The program never changes it; tests put recording
@@ -149,8 +153,8 @@ struct voskdemoCalls {
   void (*displayShutdown)(void);
   int (*engineInitialize)(HostServices* services, ModuleDescriptor* descriptor);
   void (*setQuitHandler)(drevQuitHandler handler);
-  void (*setDisplayHandler)(drevPaletteHandler handler);
-  void (*setPresentHandler)(drevPresentHandler handler);
+  void (*setDisplayHandler)(voskdemoPaletteHandler handler);
+  void (*setPresentHandler)(voskdemoPresentHandler handler);
   void (*setLogToggleHandler)(drevLogToggleHandler handler);
   void (*scanDataDirectories)(void);
   int (*startScripts)(void);
@@ -196,6 +200,9 @@ void voskdemo_ResetCalls(void);
 // Fills every lower module's table of calls and hooks with the real
 // functions; main does it before the platform main starts.
 void voskdemo_InstallCalls(void);
+// The engine's module table and the engine core's, the set module's and the
+// music script's tables of calls (part of voskdemo_InstallCalls).
+void voskdemo_InstallEngineCalls(void);
 // Registers the hardware, deferred and software back ends (in that order) and
 // sets the software one inactive.
 void voskdemo_InitRenderBackends(void);

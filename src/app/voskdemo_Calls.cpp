@@ -8,6 +8,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
+#include "presentation/drevRender.h"
 #include "quadrix/qxCore.h"
 #include "script/drevLua.h"
 
@@ -54,6 +55,24 @@ void EndToolCostume() {
   drevActor_PopCostume(actor, 0);
 }
 
+// The front end's log toggle also switches the scripts' debug keys.
+void SetLogToggleHandler(drevLogToggleHandler handler) {
+  drevMain_SetLogToggleHandler(handler);
+  drevLua_SetDebugKeysHook(handler);
+}
+
+// The render module keeps one dirty-rectangle countdown per display page,
+// then opens its rasters over the back buffer with the engine's fixed render
+// options.
+int AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer) {
+  if (!display) return 0;
+  drevRender_SetBufferCount(STDDISPLAY_PAGE_COUNT);
+  RenderOptions options = {4, 3, 1, 1, 0, 0, 2};
+  drevRender_OpenBuffers(display, zBuffer, 0, 0, display->format.width - 1,
+                         display->format.height - 1, &options);
+  return 0;
+}
+
 voskdemoCalls DefaultCalls() {
   voskdemoCalls c{};
   c.qxStartup = qxCore_Startup;
@@ -64,9 +83,9 @@ voskdemoCalls DefaultCalls() {
   c.displayShutdown = stdDisplay_Shutdown;
   c.engineInitialize = drevMain_Initialize;
   c.setQuitHandler = drevMain_SetQuitHandler;
-  c.setDisplayHandler = drevMain_SetDisplayHandler;
-  c.setPresentHandler = drevMain_SetPresentHandler;
-  c.setLogToggleHandler = drevMain_SetLogToggleHandler;
+  c.setDisplayHandler = drevRender_SetPaletteHook;
+  c.setPresentHandler = drevRender_SetPresentHook;
+  c.setLogToggleHandler = SetLogToggleHandler;
   c.scanDataDirectories = drevMain_ScanDataDirectories;
   c.startScripts = drevMain_StartScripts;
   c.startGame = drevMain_StartGame;
@@ -88,7 +107,7 @@ voskdemoCalls DefaultCalls() {
   c.fillBuffer = kv_RenderHooks_FillBuffer;
   c.newBuffer = stdDisplay_NewBuffer;
   c.freeBuffer = stdDisplay_FreeBuffer;
-  c.attachDisplay = drevMain_AttachDisplay;
+  c.attachDisplay = AttachDisplay;
   c.detachDisplay = drevMain_DetachDisplay;
   c.openResourceLog = drevMain_OpenResourceLog;
 

@@ -38,6 +38,8 @@ void voskdemo_InitRenderBackends(void) {
 }
 
 void voskdemo_InstallCalls(void) {
+  voskdemo_InstallEngineCalls();
+
   const kvPlatformGameHooks game = {voskdemo_Init, voskdemo_Tick, voskdemo_Shutdown,
                                     stdInput_KeyEvent, voskdemo_InitRenderBackends};
   kv_Platform_SetGameHooks(&game);

@@ -10,7 +10,6 @@
 #include "engine/drevRoom_Internal.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 #include "std/stdBitmap.h"
 #include "std/stdDisplay.h"
 
@@ -81,7 +80,7 @@ PartImage ImageOf(ObjectStateImage* part, DisplayBuffer* target) {
   }
   if (out.image && out.image->storage == STDDISPLAY_PACKED) {
     drevRoom_Calls().renderPrepareBackground(out.image);
-    out.image = drevRender_pDecompressionBuffer;
+    out.image = drevRoom_Calls().renderDecompressionBuffer();
   }
   out.x = part->x;
   out.y = part->y;

@@ -11,7 +11,6 @@
 #include "engine/Memory.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 
 namespace {
 
@@ -331,7 +330,7 @@ ResourceRecord* Res_FindOrLoad(uint32_t tag, const char* name, int* status) {
   }
   ResourceTypeHandler handler = HandlerFor(tag);
   if (!handler) return nullptr;
-  drevRender_TickWaitTimer();
+  drevMain_Calls().renderTickWaitTimer();
   ResourceRequest request{kResOpLoad, name, tag, nullptr, 0};
   *status = handler(&request);
   if (gProgress) gProgress(*status);

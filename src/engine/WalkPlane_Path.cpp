@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "actors/drevActor.h"
+#include "engine/ActorRecord.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"

@@ -3,54 +3,20 @@
 
 #include <cstring>
 
-#include "actors/drevActor.h"
-#include "actors/drevCostume.h"
-#include "engine/FileUtil.h"
-#include "engine/Memory.h"
-#include "engine/drevDialogLog.h"
 #include "engine/drevMain_Save.h"
-#include "engine/drevResource.h"
-#include "engine/drevRoom.h"
-#include "engine/drevTime.h"
-#include "melos/Sounds.h"
 #include "platform/kv_Log.h"
-#include "presentation/drevCommentary.h"
-#include "presentation/drevControl.h"
-#include "presentation/drevMouse.h"
-#include "presentation/drevOverlay.h"
-#include "presentation/drevPrimitive.h"
-#include "presentation/drevRender.h"
-#include "presentation/drevText.h"
-#include "script/drevLua.h"
-#include "vembra/drevTolve.h"
 
 namespace {
 
-// The fixed module table: group A is initialised and started first.
-const ModuleTableEntry kGroupA[kModuleGroupSize] = {
-    {FileUtil_SysInitialize, "FileUtil_SysInitialize"},
-    {Memory_SysInitialize, "Memory_SysInitialize"},
-    {drevRoom_Initialize, "drevRoom_Initialize"},
-    {drevTime_Initialize, "drevTime_Initialize"},
-    {drevLua_Initialize, "drevLua_Initialize"},
-    {drevCostume_Initialize, "drevCostume_Initialize"},
-    {drevActor_Initialize, "drevActor_Initialize"},
-    {drevResource_Initialize, "drevResource_Initialize"},
-    {drevCommentary_Initialize, "drevCommentary_Initialize"},
+// The module table is the program's (drevMain_InstallModuleTables); until it
+// is installed every entry is empty.
+const ModuleTableEntry kEmptyGroup[kModuleGroupSize] = {
+    {nullptr, "empty"}, {nullptr, "empty"}, {nullptr, "empty"},
+    {nullptr, "empty"}, {nullptr, "empty"}, {nullptr, "empty"},
+    {nullptr, "empty"}, {nullptr, "empty"}, {nullptr, "empty"},
 };
-const ModuleTableEntry kGroupB[kModuleGroupSize] = {
-    {drevControl_Initialize, "drevControl_Initialize"},
-    {SoundsInitialize, "SoundsInitialize"},
-    {drevRender_Initialize, "drevRender_Initialize"},
-    {drevText_Initialize, "drevText_Initialize"},
-    {drevPrimitive_Initialize, "drevPrimitive_Initialize"},
-    {drevTolve_Initialize, "drevTolve_Initialize"},
-    {drevOverlay_Initialize, "drevOverlay_Initialize"},
-    {drevDialogLog_Initialize, "drevDialogLog_Initialize"},
-    {drevMouse_Initialize, "drevMouse_Initialize"},
-};
-
-const ModuleTableEntry* gTable[2] = {kGroupA, kGroupB};
+const ModuleTableEntry* gInstalledTable[2] = {kEmptyGroup, kEmptyGroup};
+const ModuleTableEntry* gTable[2] = {kEmptyGroup, kEmptyGroup};
 ModuleDescriptor gDescriptors[2][kModuleGroupSize];
 
 HostServices* gServices = nullptr;
@@ -227,7 +193,13 @@ ModuleDescriptor* drevMain_GetModuleDescriptor(int group, int index) {
   if (group < 0 || group > 1 || index < 0 || index >= kModuleGroupSize) return nullptr;
   return &gDescriptors[group][index];
 }
+void drevMain_InstallModuleTables(const ModuleTableEntry* groupA, const ModuleTableEntry* groupB) {
+  gInstalledTable[0] = groupA ? groupA : kEmptyGroup;
+  gInstalledTable[1] = groupB ? groupB : kEmptyGroup;
+  gTable[0] = gInstalledTable[0];
+  gTable[1] = gInstalledTable[1];
+}
 void drevMain_SetModuleTables(const ModuleTableEntry* groupA, const ModuleTableEntry* groupB) {
-  gTable[0] = groupA ? groupA : kGroupA;
-  gTable[1] = groupB ? groupB : kGroupB;
+  gTable[0] = groupA ? groupA : gInstalledTable[0];
+  gTable[1] = groupB ? groupB : gInstalledTable[1];
 }

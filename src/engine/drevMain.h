@@ -18,6 +18,7 @@ struct DisplayBuffer;
 struct ColorFormat;
 struct Room;
 struct Actor;
+struct TextFont;
 struct qxVector3;
 struct qxScreenPoint;
 
@@ -56,10 +57,13 @@ HostServices* drevMain_GetServices(void);
 // The module table and descriptor records, group 0 = A, 1 = B.
 const ModuleTableEntry* drevMain_GetModuleTable(int group);
 ModuleDescriptor* drevMain_GetModuleDescriptor(int group, int index);
+// The program installs the module table (every entry empty before): two
+// groups of nine entries that stay valid for the whole run.
+void drevMain_InstallModuleTables(const ModuleTableEntry* groupA, const ModuleTableEntry* groupB);
 // Puts another pair of nine-entry tables in place (tests); null restores the
-// engine's own table.
+// installed table.
 void drevMain_SetModuleTables(const ModuleTableEntry* groupA, const ModuleTableEntry* groupB);
-// Replaces the physical-memory query (tests); null restores std_GetPhysicalMemory.
+// Replaces the physical-memory query (tests); null restores the installed row.
 void drevMain_SetPhysicalMemoryQuery(uint64_t (*query)(void));
 
 // ---- Game states and the frame -------------------------------------------------
@@ -132,22 +136,16 @@ PerfEntry* drevMain_GetPerfEntry(int slot);
 
 // Hooks handed over by the front end.
 using drevQuitHandler = void (*)(int exitCode);
-using drevPaletteHandler = int (*)(const uint8_t* palette, int flag);
-using drevPresentHandler = int (*)(void);
 using drevLogToggleHandler = void (*)(int on);
 void drevMain_SetQuitHandler(drevQuitHandler handler);
-void drevMain_SetDisplayHandler(drevPaletteHandler handler);
-void drevMain_SetPresentHandler(drevPresentHandler handler);
 void drevMain_SetLogToggleHandler(drevLogToggleHandler handler);
 
-int drevMain_AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer);
 // The display's colour format, shared with the render module and the
 // colormap loader; the front end copies it in when it opens the display
 // (all zero before).
 void drevMain_SetDisplayColorFormat(const ColorFormat* format);
 const ColorFormat* drevMain_GetDisplayColorFormat(void);
 int drevMain_DetachDisplay(void);
-void drevMain_InvalidateRect(const int* rect, int layer);
 void drevMain_SetDataPath(const char* path);
 void drevMain_ScanDataDirectories(void);
 void drevMain_OpenResourceLog(const char* name);
@@ -163,10 +161,11 @@ void drevMain_ResetFrameState(void);
 
 // ---- Calls out of the engine core ---------------------------------------------
 //
-// The engine core reaches its neighbouring modules through this one table, set
-// to those modules' functions. The program never changes it; tests put
-// recording fakes in place to check the order of a frame, a restart or a
-// start-up, and restore it with drevMain_ResetCalls.
+// The engine core reaches the modules above it through this one table. It
+// starts empty; the program installs the real rows once at start-up
+// (drevMain_SetCalls). Tests put recording fakes in place to check the order
+// of a frame, a restart or a start-up, and restore the installed table with
+// drevMain_ResetCalls.
 struct drevMainCalls {
   // start-up budgets
   uint64_t (*physicalMemory)(void);
@@ -251,7 +250,24 @@ struct drevMainCalls {
   Actor* (*actorFromIndex)(int index);
   int (*actorToIndex)(const Actor* actor);  // -1 for null or a record outside the table
   int (*projectPoint3)(const qxVector3* point, qxScreenPoint* out);
+  // hotspots: overlay coordinates, the hotspot images' overlays, the debug view
+  void (*overlayGameToScreen)(int32_t* x, int32_t* y, int mode, int raw);
+  void (*overlayScreenToGame)(int32_t* x, int32_t* y, int mode, int raw);
+  void (*overlayDestroy)(int id);
+  void (*overlaySetVisibility)(int id, int visibility);  // no overlay of that id: nothing
+  void (*overlayRaiseLayer)(int id, int levels);          // no overlay of that id: nothing
+  void (*textDrawStringImmediate)(const char* text, uint32_t colour, int x, int y, int centred,
+                                  TextFont* font);
+  // resources: fonts, the display's pixel conversion, the wait timer
+  int (*textFontNew)(const char* name, TextFont** out);
+  void (*textFontFree)(TextFont* font);
+  void (*renderApplyGammaToPixels)(uint16_t* pixels, int count);
+  uint16_t (*renderConvertPixel)(uint16_t pixel);
+  void (*renderTickWaitTimer)(void);
 };
 
 drevMainCalls& drevMain_Calls(void);
+// The program's table: copied in as the current and the installed table.
+void drevMain_SetCalls(const drevMainCalls* calls);
+// Puts the installed table back (after a test's fakes).
 void drevMain_ResetCalls(void);

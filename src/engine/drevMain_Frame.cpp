@@ -8,8 +8,6 @@
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Thread.h"
-#include "presentation/drevRender.h"
-#include "script/drevLua.h"
 #include "std/std.h"
 #include "std/stdDisplay.h"
 
@@ -281,28 +279,10 @@ int drevMain_GetRenderModeUser(void) {
 void drevMain_SetQuitHandler(drevQuitHandler handler) {
   gFrame.quit = handler;
 }
-void drevMain_SetDisplayHandler(drevPaletteHandler handler) {
-  drevRender_SetPaletteHook(handler);
-}
-void drevMain_SetPresentHandler(drevPresentHandler handler) {
-  drevRender_SetPresentHook(handler);
-}
 void drevMain_SetLogToggleHandler(drevLogToggleHandler handler) {
   gFrame.logToggle = handler;
-  drevLua_SetDebugKeysHook(handler);
 }
 
-// The render module keeps one dirty-rectangle countdown per display page,
-// then opens its rasters over the back buffer with the engine's fixed render
-// options.
-int drevMain_AttachDisplay(DisplayBuffer* display, DisplayBuffer* zBuffer) {
-  if (!display) return 0;
-  drevRender_SetBufferCount(STDDISPLAY_PAGE_COUNT);
-  RenderOptions options = {4, 3, 1, 1, 0, 0, 2};
-  drevRender_OpenBuffers(display, zBuffer, 0, 0, display->format.width - 1,
-                         display->format.height - 1, &options);
-  return 0;
-}
 void drevMain_SetDisplayColorFormat(const ColorFormat* format) {
   if (format) gDisplayColorFormat = *format;
 }
@@ -315,9 +295,6 @@ int drevMain_DetachDisplay(void) {
   return 0;
 }
 
-void drevMain_InvalidateRect(const int* rect, int layer) {
-  drevRender_InvalidateRect(rect, layer);
-}
 void drevMain_SetDataPath(const char* path) {
   drevResource_SetDataPath(path);
 }

@@ -20,8 +20,6 @@
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
-#include "presentation/TextFont.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxMaterial.h"
@@ -118,17 +116,17 @@ int FontHandler(ResourceRequest* request) {
   switch (request->operation) {
     case kResOpLoad: {
       TextFont* font = nullptr;
-      if (TextFont_New(request->name, &font) != 0 || !font) return 0;
+      if (drevMain_Calls().textFontNew(request->name, &font) != 0 || !font) return 0;
       const int added = Res_Add(request->tag, request->name, font);
       if (added != kResLoaded) {
-        TextFont_Free(font);
+        drevMain_Calls().textFontFree(font);
         return added;
       }
       Res_Lock(font);
       return added;
     }
     case kResOpFree:
-      TextFont_Free(static_cast<TextFont*>(request->object));
+      drevMain_Calls().textFontFree(static_cast<TextFont*>(request->object));
       return 1;
     case kResOpSize:
       request->size = 1;
@@ -150,7 +148,7 @@ void ApplyBackgroundGamma(Bitmap* bitmap) {
     if (!frame || frame->format.format.bitsPerPixel != 16) continue;
     if (!stdDisplay_LockBuffer(frame)) continue;
     for (int y = 0; frame->pixels && y < frame->format.height; ++y) {
-      drevRender_ApplyGammaToPixels(
+      drevMain_Calls().renderApplyGammaToPixels(
           reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(frame->pixels) +
                                       static_cast<int64_t>(y) * frame->format.bytesPerRow),
           frame->format.width);
@@ -163,7 +161,7 @@ void ApplyBackgroundGamma(Bitmap* bitmap) {
 void SetBackgroundFrameKeys(Bitmap* bitmap) {
   for (int i = 0; bitmap->frames && i < bitmap->frameCount; ++i) {
     if (bitmap->frames[i]) {
-      stdDisplay_SetBufferColorKey(bitmap->frames[i], drevRender_ConvertPixel(kBackgroundColorKey));
+      stdDisplay_SetBufferColorKey(bitmap->frames[i], drevMain_Calls().renderConvertPixel(kBackgroundColorKey));
     }
   }
 }
@@ -206,7 +204,7 @@ int BackgroundHandler(ResourceRequest* request) {
 const ColorFormat kColormapFormat565 = {1, 16, 5, 6, 5, 11, 5, 0, 3, 2, 3, 0, 0, 0};
 
 void ApplyColormapGamma(uint16_t* table, int count) {
-  drevRender_ApplyGammaToPixels(table, count);
+  drevMain_Calls().renderApplyGammaToPixels(table, count);
 }
 
 void PrepareColormapTables(qxColormap* colormap) {
@@ -660,7 +658,7 @@ void drevResource_ReloadBackgrounds(void) {
       }
       stdBitmap_Free(fresh);
     }
-    bitmap->colorKey = drevRender_ConvertPixel(kBackgroundColorKey);
+    bitmap->colorKey = drevMain_Calls().renderConvertPixel(kBackgroundColorKey);
     SetBackgroundFrameKeys(bitmap);
   }
 }

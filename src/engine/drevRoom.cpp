@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "actors/drevActor.h"
+#include "engine/ActorRecord.h"
 #include "engine/Memory.h"
 #include "engine/ObjectState.h"
 #include "engine/Pathfinder.h"
@@ -17,7 +17,6 @@
 #include "engine/hotspots.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxThing.h"
 #include "std/std.h"
@@ -70,24 +69,8 @@ HostServices* Services() {
 
 // ---- Calls out --------------------------------------------------------------------
 
-int ActorToIndex(const Actor* actor) {
-  return drevActor_ToIndex(actor);
-}
-
-drevRoomCalls DefaultCalls() {
-  drevRoomCalls c{};
-  c.soundIsPlaying = Sounds_IsSoundPlaying;
-  c.soundSetParam = Sounds_SetParam;
-  c.soundFillStreams = Sounds_FillStreams;
-  c.actorFromIndex = drevActor_FromIndex;
-  c.actorToIndex = ActorToIndex;
-  c.actorClearShadows = drevActor_ClearShadows;
-  c.actorUpdateAll = drevActor_UpdateAll;
-  c.renderInvalidateRect = drevRender_InvalidateRectAllBuffers;
-  c.renderPrepareBackground = drevRender_PrepareBackground;
-  return c;
-}
-drevRoomCalls gCalls = DefaultCalls();
+drevRoomCalls gCalls{};
+drevRoomCalls gInstalled{};
 
 // ---- Small helpers ----------------------------------------------------------------
 
@@ -848,6 +831,11 @@ drevRoomCalls& drevRoom_Calls(void) {
   return gCalls;
 }
 
+void drevRoom_SetCalls(const drevRoomCalls* calls) {
+  gInstalled = calls ? *calls : drevRoomCalls{};
+  gCalls = gInstalled;
+}
+
 void drevRoom_ResetCalls(void) {
-  gCalls = DefaultCalls();
+  gCalls = gInstalled;
 }

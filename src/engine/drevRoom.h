@@ -316,8 +316,9 @@ void drevRoom_SeedLightRandom(uint32_t seed);
 // ---- Calls out of the set module --------------------------------------------------
 //
 // The set module and the object states reach the music system, the actors and
-// the render module through this table, set to their functions; tests put
-// recording fakes in place and restore it with drevRoom_ResetCalls.
+// the render module through this table. It starts empty; the program installs
+// the real rows (drevRoom_SetCalls); tests put recording fakes in place and
+// restore the installed table with drevRoom_ResetCalls.
 struct drevRoomCalls {
   int (*soundIsPlaying)(SoundName name);
   int (*soundSetParam)(SoundName name, int parameter, int value);
@@ -328,7 +329,10 @@ struct drevRoomCalls {
   void (*actorUpdateAll)(float seconds);
   void (*renderInvalidateRect)(const int* rect, int restore);
   void (*renderPrepareBackground)(DisplayBuffer* packedFrame);
+  // where renderPrepareBackground unpacks a packed frame
+  DisplayBuffer* (*renderDecompressionBuffer)(void);
 };
 
 drevRoomCalls& drevRoom_Calls(void);
+void drevRoom_SetCalls(const drevRoomCalls* calls);
 void drevRoom_ResetCalls(void);

@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "actors/drevActor.h"
+#include "engine/ActorRecord.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevOverlay.h"
-#include "presentation/drevText.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxMatrix.h"
@@ -162,8 +160,8 @@ void hotspots_ReadEntry(Hotspot* h) {
     }
     text += used;
     // Game space to the 1440 x 1080 area.
-    drevOverlay_GameToScreen(&p.x, &p.y, 0, 0);
-    drevOverlay_ScreenToGame(&p.x, &p.y, 1, 0);
+    drevMain_Calls().overlayGameToScreen(&p.x, &p.y, 0, 0);
+    drevMain_Calls().overlayScreenToGame(&p.x, &p.y, 1, 0);
   }
   h->num = count;
   h->mode = 1;
@@ -271,7 +269,7 @@ void hotspots_Remove(int id) {
   for (int i = 0; i < set->numHotspots; ++i) {
     if (set->hotspots[i]->id != id) continue;
     if (set->hotspots[i]->overlay >= 0)
-      drevOverlay_Manager_DestroyOverlay(drevOverlay_GetManager(), set->hotspots[i]->overlay);
+      drevMain_Calls().overlayDestroy(set->hotspots[i]->overlay);
     RemoveAt(set, i);
     return;
   }
@@ -284,7 +282,7 @@ void hotspots_FreeAll(void) {
 
 int hotspots_PointInPolygon(const Hotspot* h, const HotspotPoint* point) {
   int32_t x = point->x, y = point->y;
-  drevOverlay_ScreenToGame(&x, &y, h->mode, 0);
+  drevMain_Calls().overlayScreenToGame(&x, &y, h->mode, 0);
   bool inside = false;
   const int n = std::min<int>(h->num, HOTSPOT_MAX_REGION);
   for (int i = 0; i < n; ++i) {
@@ -302,8 +300,8 @@ void hotspots_Recentre(Hotspot* h, const HotspotPoint* point, int mode) {
   const int n = std::min<int>(h->num, HOTSPOT_MAX_REGION);
   if (n <= 0) return;
   int32_t x = point->x, y = point->y;
-  drevOverlay_GameToScreen(&x, &y, mode, 0);
-  drevOverlay_ScreenToGame(&x, &y, h->mode, 0);
+  drevMain_Calls().overlayGameToScreen(&x, &y, mode, 0);
+  drevMain_Calls().overlayScreenToGame(&x, &y, h->mode, 0);
   int64_t sumX = 0, sumY = 0;
   for (int i = 0; i < n; ++i) {
     sumX += h->points[i].x;
@@ -364,16 +362,14 @@ int hotspots_QueryAtPoint(const HotspotPoint* point, Hotspot** list, int capacit
   // Special hotspots first; every overlay starts hidden.
   for (int i = 0; i < set->numHotspots; ++i) {
     Hotspot* h = set->hotspots[i];
-    OverlayEntry* overlay =
-        h->overlay >= 0 ? drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), h->overlay)
-                        : nullptr;
-    if (overlay) overlay->visibility = 2;
+    const bool hasOverlay = h->overlay >= 0;
+    if (hasOverlay) drevMain_Calls().overlaySetVisibility(h->overlay, 2);
     if ((h->setup != setup && h->setup != -1) || !special(h)) continue;
     if (!hotspots_PassesFilter(mode, h->type, h->cursor) || !hotspots_PointInPolygon(h, point)) {
       continue;
     }
     if (listed < capacity) list[listed++] = h;
-    if (overlay) overlay->visibility = 1;
+    if (hasOverlay) drevMain_Calls().overlaySetVisibility(h->overlay, 1);
   }
   for (int i = 0; i < set->numHotspots && listed < capacity; ++i) {
     Hotspot* h = set->hotspots[i];
@@ -393,11 +389,7 @@ int hotspots_QueryAtPoint(const HotspotPoint* point, Hotspot** list, int capacit
     }
     if (!hotspots_PointInPolygon(h, point)) continue;
     list[listed++] = h;
-    if (h->overlay >= 0) {
-      if (OverlayEntry* overlay =
-              drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), h->overlay))
-        overlay->layer += 2;
-    }
+    if (h->overlay >= 0) drevMain_Calls().overlayRaiseLayer(h->overlay, 2);
   }
   return listed;
 }
@@ -521,8 +513,8 @@ void hotspots_DrawDebug(void) {
     for (int k = 0; k < n; ++k) {
       gx[k] = h->points[k].x;
       gy[k] = h->points[k].y;
-      drevOverlay_GameToScreen(&gx[k], &gy[k], h->mode, 0);
-      drevOverlay_ScreenToGame(&gx[k], &gy[k], 0, 0);
+      drevMain_Calls().overlayGameToScreen(&gx[k], &gy[k], h->mode, 0);
+      drevMain_Calls().overlayScreenToGame(&gx[k], &gy[k], 0, 0);
       sumX += gx[k];
       sumY += gy[k];
     }
@@ -530,7 +522,7 @@ void hotspots_DrawDebug(void) {
       const int prev = (k + n - 1) % n;
       kv_RenderHooks_DrawLine(0, canvas, gx[prev], gy[prev], gx[k], gy[k], colour, -1);
     }
-    drevText_DrawStringImmediate(h->idString, PackedColour(colour), static_cast<int>(sumX / n),
+    drevMain_Calls().textDrawStringImmediate(h->idString, PackedColour(colour), static_cast<int>(sumX / n),
                                  static_cast<int>(sumY / n), 1, font);
   }
   lua_endblock();

@@ -144,7 +144,8 @@ struct Script {
 Script g_script{};
 std::atomic<int32_t> g_attributes[MELOS_ATTRIBUTES];
 
-MelosScriptCalls g_calls = MelosScript_DefaultCalls();
+MelosScriptCalls g_calls{};
+MelosScriptCalls g_installed{};
 
 void ClearAttributes() {
   for (auto& a : g_attributes) a.store(0);
@@ -674,21 +675,13 @@ MelosScriptCalls& MelosScript_Calls(void) {
   return g_calls;
 }
 
-MelosScriptCalls MelosScript_DefaultCalls(void) {
-  MelosScriptCalls c{};
-  c.getParam = Melos_GetParam;
-  c.setParam = Melos_SetParam;
-  c.fadeParam = Melos_FadeParam;
-  c.setHook = Melos_SetHook;
-  c.setTrigger = Melos_SetTrigger;
-  c.switchStream = Melos_SwitchStream;
-  c.serviceStreams = Melos_ServiceStreams;
-  c.startStream = Melos_StartStream;
-  c.stopAllSounds = Melos_StopAllSounds;
-  c.nextSound = Melos_NextSound;
-  c.pause = Melos_Pause;
-  c.resume = Melos_Resume;
-  return c;
+void MelosScript_SetCalls(const MelosScriptCalls* calls) {
+  g_installed = calls ? *calls : MelosScriptCalls{};
+  g_calls = g_installed;
+}
+
+void MelosScript_ResetCalls(void) {
+  g_calls = g_installed;
 }
 
 // ---- messages ------------------------------------------------------------------------

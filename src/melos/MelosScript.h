@@ -84,8 +84,10 @@ int MelosScript_CurrentSequence(void);  // index, 0 = none
 int MelosScript_NextSequence(void);     // index, 0 = none
 int32_t MelosScript_Attribute(int index);
 
-// The library operations the script and the file list use; tests put a
-// recording fake in their place.
+// The library operations the script and the file list use. The table starts
+// empty; the program installs the library's own functions
+// (MelosScript_SetCalls); tests put a recording fake in their place and
+// restore the installed table with MelosScript_ResetCalls.
 struct MelosScriptCalls {
   int (*getParam)(int32_t sound, int32_t param);
   int (*setParam)(int32_t sound, int32_t param, int32_t value);
@@ -102,8 +104,8 @@ struct MelosScriptCalls {
   int (*resume)(void);
 };
 MelosScriptCalls& MelosScript_Calls(void);
-// The library's own functions.
-MelosScriptCalls MelosScript_DefaultCalls(void);
+void MelosScript_SetCalls(const MelosScriptCalls* calls);
+void MelosScript_ResetCalls(void);
 
 // The library's diagnostic message buffer: each message is formatted into it
 // printf-style (room for a 255-character name); nothing displays it.

@@ -39,7 +39,7 @@ struct Fake {
   DisplayBuffer* attachedDisplay = nullptr;
   DisplayBuffer* attachedZ = nullptr;
   DisplayBuffer* freed = nullptr;
-  drevPresentHandler present = nullptr;
+  voskdemoPresentHandler present = nullptr;
   std::string failing;  // the step that fails
   int engineFailResult = 1;
   ModuleDescriptor* engineDescriptor = nullptr;
@@ -72,8 +72,8 @@ void InstallFakes() {
     return g_fake->Record("engineInitialize") ? 1 : 0;
   };
   c.setQuitHandler = [](drevQuitHandler) { g_fake->Record("setQuitHandler"); };
-  c.setDisplayHandler = [](drevPaletteHandler) { g_fake->Record("setDisplayHandler"); };
-  c.setPresentHandler = [](drevPresentHandler h) {
+  c.setDisplayHandler = [](voskdemoPaletteHandler) { g_fake->Record("setDisplayHandler"); };
+  c.setPresentHandler = [](voskdemoPresentHandler h) {
     g_fake->present = h;
     g_fake->Record("setPresentHandler");
   };

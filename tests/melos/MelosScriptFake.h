@@ -166,7 +166,7 @@ struct FakeLibrary {
     c.pause = Pause;
     c.resume = Resume;
   }
-  static void Uninstall() { MelosScript_Calls() = MelosScript_DefaultCalls(); }
+  static void Uninstall() { MelosScript_ResetCalls(); }
   // The calls recorded since the last Take.
   static std::vector<std::string> Take() {
     std::vector<std::string> taken;
