@@ -1,94 +1,158 @@
-# Libraries of the engine, one per subsystem.
+# Libraries of the engine, one per floor of src/ (see src/README.md).
 #
 # A library is made of one or more folders of src/; its sources are all *.cpp
-# files in those folders (and their sub-folders). A library whose folders hold
-# no code yet is not created. The static libraries call each other as the
-# system does, so programs link them as one group (see vq_link_engine).
-
-# name -> folders
-set(VQ_LIBRARIES
-  "vq_app:app"
-  "vq_foundation:std,platform,gfx"
-  "vq_quadrix:quadrix"
-  "vq_engine:engine"
-  "vq_presentation:actors,presentation,script"
-  "vq_lua31:script/runtime"
-  "vq_render:render"
-  "vq_melos:melos"
-  "vq_vembra:vembra"
-  "vq_video:video"
-  "vq_raster:raster")
+# files in those folders (and their sub-folders, less those that are libraries
+# of their own). A library links only the libraries below it: a module that
+# must reach a module above it does so through a table of calls that the
+# program fills (src/app/). The libraries are declared lowest first, so that
+# each names only libraries declared before it.
+#
+# vq_add_libraries() declares them; vq_check_layers() makes the build refuse a
+# call that runs up a floor (see the end of this file).
 
 # Include root for everyone: #include "std/std.h".
 add_library(vq_includes INTERFACE)
 target_include_directories(vq_includes INTERFACE ${CMAKE_SOURCE_DIR}/src ${STB_INCLUDE_DIR})
 
 set(VQ_ENGINE_LIBS "" CACHE INTERNAL "")
+set(VQ_LIBRARY_FOLDERS "" CACHE INTERNAL "")
+set(VQ_LAYERED_LIBS "" CACHE INTERNAL "")
 
-function(vq_add_libraries)
-  set(libs "")
-  # Folders that are libraries of their own are left out of their parents.
-  set(all_folders "")
-  foreach(entry IN LISTS VQ_LIBRARIES)
-    string(REPLACE ":" ";" parts "${entry}")
-    list(GET parts 1 folders)
-    string(REPLACE "," ";" folders "${folders}")
-    list(APPEND all_folders ${folders})
-  endforeach()
-  foreach(entry IN LISTS VQ_LIBRARIES)
-    string(REPLACE ":" ";" parts "${entry}")
-    list(GET parts 0 name)
-    list(GET parts 1 folders)
-    string(REPLACE "," ";" folders "${folders}")
-    set(sources "")
-    foreach(folder IN LISTS folders)
-      file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp)
-      list(FILTER found EXCLUDE REGEX "/src/app/main\\.cpp$")
-      foreach(other IN LISTS all_folders)
-        if(NOT other STREQUAL folder AND other MATCHES "^${folder}/")
-          list(FILTER found EXCLUDE REGEX "/src/${other}/")
-        endif()
-      endforeach()
-      list(APPEND sources ${found})
+# vq_library(NAME FOLDERS folder... [LINKS target...] [UPWARD library...])
+#   LINKS  the libraries below (and the outside packages) that NAME calls.
+#   UPWARD libraries above NAME that it still calls directly: each is a call
+#          that is to become a table row. A library with UPWARD edges (or
+#          resting on one) is left out of the layer check until they are gone.
+function(vq_library name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FOLDERS;LINKS;UPWARD")
+  set(sources "")
+  foreach(folder IN LISTS arg_FOLDERS)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp)
+    list(FILTER found EXCLUDE REGEX "/src/app/main\\.cpp$")
+    # A sub-folder that is a library of its own is declared first (it sits on
+    # a lower floor) and is left out here.
+    foreach(other IN LISTS VQ_LIBRARY_FOLDERS)
+      if(other MATCHES "^${folder}/")
+        list(FILTER found EXCLUDE REGEX "/src/${other}/")
+      endif()
     endforeach()
-    if(sources)
-      add_library(${name} STATIC ${sources})
-      target_link_libraries(${name} PUBLIC vq_includes PkgConfig::SDL2 GLEW::GLEW
-                            OpenGL::OpenGL ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS})
-      list(APPEND libs ${name})
+    list(APPEND sources ${found})
+  endforeach()
+  set(VQ_LIBRARY_FOLDERS "${VQ_LIBRARY_FOLDERS};${arg_FOLDERS}" CACHE INTERNAL "")
+  if(NOT sources)
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_link_libraries(${name} PUBLIC vq_includes ${arg_LINKS})
+  if(arg_UPWARD)
+    # Mutually dependent static libraries: CMake repeats the group on the
+    # link line. Goes away with the last upward call.
+    target_link_libraries(${name} PUBLIC ${arg_UPWARD})
+    set_property(TARGET ${name} PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
+  endif()
+  set(VQ_ENGINE_LIBS "${VQ_ENGINE_LIBS};${name}" CACHE INTERNAL "")
+  # Checked when it and every engine library it rests on call only downward.
+  set(layered TRUE)
+  if(arg_UPWARD)
+    set(layered FALSE)
+  endif()
+  foreach(lib IN LISTS arg_LINKS)
+    if(lib MATCHES "^vq_" AND NOT lib IN_LIST VQ_LAYERED_LIBS)
+      set(layered FALSE)
     endif()
   endforeach()
-  # Per-library extra dependencies.
-  if(TARGET vq_video)
-    target_link_libraries(vq_video PUBLIC PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG)
+  if(layered)
+    set(VQ_LAYERED_LIBS "${VQ_LAYERED_LIBS};${name}" CACHE INTERNAL "")
   endif()
-  set(VQ_ENGINE_LIBS "${libs}" CACHE INTERNAL "")
 endfunction()
 
-# Links a program against every engine library as one group, so that the
-# libraries may call each other in both directions, and against libchore.so.
-function(vq_link_engine target)
-  set(group "")
-  foreach(lib IN LISTS VQ_ENGINE_LIBS)
-    if(group)
-      set(group "${group},${lib}")
-    else()
-      set(group "${lib}")
-    endif()
-  endforeach()
-  if(group)
-    target_link_libraries(${target} PRIVATE "$<LINK_GROUP:RESCAN,${group}>")
-  endif()
-  target_link_libraries(${target} PRIVATE vq_includes PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL
-                        ZLIB::ZLIB Threads::Threads PkgConfig::THEORA
-                        PkgConfig::VORBIS PkgConfig::OGG ${CMAKE_DL_LIBS})
+function(vq_add_libraries)
+  set(VQ_ENGINE_LIBS "" CACHE INTERNAL "")
+  set(VQ_LIBRARY_FOLDERS "" CACHE INTERNAL "")
+  set(VQ_LAYERED_LIBS "" CACHE INTERNAL "")
+  set(chore "")
   if(TARGET chore)
-    target_link_libraries(${target} PRIVATE chore)
+    set(chore chore)
   endif()
+  # Floor 1: the platform layer, the render context and the general library
+  # call each other and are one library.
+  vq_library(vq_foundation FOLDERS std platform gfx
+             LINKS PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL ZLIB::ZLIB Threads::Threads
+                   ${CMAKE_DL_LIBS})
+  # Floor 2: the script interpreter; the 3D library with its software
+  # rasterizer (they call each other); libchore.so is its own (src/chore/).
+  vq_library(vq_lua31 FOLDERS script/runtime LINKS vq_foundation)
+  vq_library(vq_quadrix FOLDERS quadrix raster LINKS vq_foundation)
+  # Floor 3: the music system.
+  vq_library(vq_melos FOLDERS melos LINKS vq_foundation)
+  # Floor 4: the render back ends.
+  vq_library(vq_render FOLDERS render LINKS vq_quadrix vq_foundation
+             UPWARD vq_engine vq_actors vq_presentation)
+  # Floor 5: the engine core and world.
+  vq_library(vq_engine FOLDERS engine
+             LINKS vq_melos vq_quadrix vq_lua31 vq_foundation ${chore} ZLIB::ZLIB)
+  # Floor 6: the clip player and the cutscene codec.
+  vq_library(vq_video FOLDERS video
+             LINKS vq_render vq_foundation PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG
+             UPWARD vq_app vq_presentation)
+  vq_library(vq_vembra FOLDERS vembra
+             LINKS vq_video vq_engine vq_melos vq_foundation ZLIB::ZLIB
+             UPWARD vq_presentation)
+  # Floors 7 to 9: actors, the presentation modules, the engine's script
+  # functions.
+  vq_library(vq_actors FOLDERS actors
+             LINKS vq_vembra vq_engine vq_melos vq_quadrix vq_lua31 vq_foundation ${chore}
+             UPWARD vq_presentation vq_script)
+  vq_library(vq_presentation FOLDERS presentation
+             LINKS vq_actors vq_video vq_vembra vq_render vq_engine vq_melos vq_quadrix
+                   vq_lua31 vq_foundation
+             UPWARD vq_script)
+  vq_library(vq_script FOLDERS script
+             LINKS vq_presentation vq_actors vq_video vq_vembra vq_render vq_engine vq_melos
+                   vq_quadrix vq_lua31 vq_foundation ${chore})
+  # Floor 10: the program, which fills every table.
+  vq_library(vq_app FOLDERS app
+             LINKS vq_script vq_presentation vq_actors vq_video vq_vembra vq_engine vq_render
+                   vq_melos vq_quadrix vq_lua31 vq_foundation ${chore})
+  vq_check_layers()
+endfunction()
+
+# Links a program against the engine: the program's library, which rests on
+# every other, and libchore.so.
+function(vq_link_engine target)
+  target_link_libraries(${target} PRIVATE vq_app)
 endfunction()
 
 # Test, fuzz and benchmark programs start from the program's wiring: every
 # lower module's table of calls filled as main fills it.
 function(vq_use_program_wiring target)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/ProgramWiring.cpp)
+endfunction()
+
+# ---- The layer check ------------------------------------------------------------------
+#
+# Static libraries do not refuse an upward call by themselves: the program's
+# link line holds every library, so the call resolves. So each layered library
+# is also linked, whole, into a shared object of its own with
+# -Wl,--no-undefined, against nothing but the libraries it names: a call to a
+# library above it is then an undefined reference and the build stops there.
+# (clang's sanitizer run-times are not linked into shared objects, so the
+# check is left out of clang's sanitizer builds; g++'s are.)
+function(vq_layer_check_target lib check)
+  add_library(${check} SHARED ${CMAKE_SOURCE_DIR}/cmake/LayerCheck.cpp)
+  target_link_libraries(${check} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
+  target_link_options(${check} PRIVATE -Wl,--no-undefined)
+  set_target_properties(${check} PROPERTIES LIBRARY_OUTPUT_DIRECTORY
+                                            ${CMAKE_BINARY_DIR}/layercheck)
+endfunction()
+
+function(vq_check_layers)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (VQ_SANITIZE OR VQ_TSAN OR VQ_LIBFUZZER))
+    return()
+  endif()
+  foreach(lib IN LISTS VQ_LAYERED_LIBS)
+    if(TARGET ${lib})
+      vq_layer_check_target(${lib} vq_layercheck_${lib})
+    endif()
+  endforeach()
 endfunction()
