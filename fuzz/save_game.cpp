@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../tests/QuietCalls.h"
 #include "actors/drevActor.h"
 #include "engine/drevMain.h"
 #include "engine/drevMain_Save.h"
@@ -41,23 +42,9 @@ void Setup(HostServices* hs) {
   drevMain_Initialize(hs, nullptr);
   drevActor_Startup();
   drevMainCalls& c = drevMain_Calls();
-  c.renderSetWaitTimerEnabled = [](int) {};
-  c.renderDrawProgressBar = [](float) {};
-  c.melosStopAllSounds = [] {};
-  c.tolveStop = [] {};
-  c.tolveUpdate = [] { return 0; };
-  c.resourceFreeAll = [] {};
-  c.forgetShadowMaterial = [] {};
-  c.resourceSetRestoring = [](int) {};
-  c.resourcesReleased = [] {};
-  c.roomGetCurrent = []() -> Room* { return nullptr; };
-  c.renderPrepareSetup = [](Room*, int) {};
-  c.renderInvalidateRectAllBuffers = [](const int*, int) {};
-  c.overlaySetVirtualScreenAspect = [](float) {};
+  QuietSaveCalls(c);
   c.luaCallGlobal = [](const char*, const char*) {};
   c.luaDoFile = [](const char*) { return 0; };
-  c.cosSave = [](SaveTransferFn) { return 0; };
-  c.cosRestore = [](SaveTransferFn) { return 0; };
   c.luaRunSystemScript = [] { return 1; };
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../QuietCalls.h"
 #include "../engine/SaveTestSupport.h"
 #include "ScriptTestSupport.h"
 #include "engine/drevMain.h"
@@ -104,22 +105,7 @@ class ScriptSaveGame : public ScriptModuleTest {
     drevMain_ResetSaveState();
     drevMain_ResetCalls();
     // Everything but the scripts' own calls does nothing.
-    drevMainCalls& c = drevMain_Calls();
-    c.renderSetWaitTimerEnabled = [](int) {};
-    c.renderDrawProgressBar = [](float) {};
-    c.melosStopAllSounds = [] {};
-    c.tolveStop = [] {};
-    c.tolveUpdate = [] { return 0; };
-    c.resourceFreeAll = [] {};
-    c.forgetShadowMaterial = [] {};
-    c.resourceSetRestoring = [](int) {};
-    c.resourcesReleased = [] {};
-    c.roomGetCurrent = []() -> Room* { return nullptr; };
-    c.renderPrepareSetup = [](Room*, int) {};
-    c.renderInvalidateRectAllBuffers = [](const int*, int) {};
-    c.overlaySetVirtualScreenAspect = [](float) {};
-    c.cosSave = [](SaveTransferFn) { return 0; };
-    c.cosRestore = [](SaveTransferFn) { return 0; };
+    QuietSaveCalls(drevMain_Calls());
     savetest::InstallFakeModules(&hs_);
     g_written.clear();
   }
