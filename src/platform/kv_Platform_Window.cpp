@@ -13,6 +13,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
+#include "platform/kv_ToolWindow.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
 #include "std/stdDevice3D.h"
@@ -449,6 +450,7 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
 }
 
 int kv_Platform_Shutdown(void) {
+  kv_ToolWindow_Close();
   SteamAPI_Shutdown();
   if (g_window.glContext) SDL_GL_DeleteContext(g_window.glContext);
   if (g_window.window) SDL_DestroyWindow(g_window.window);
