@@ -61,29 +61,17 @@ uint32_t EventWindowId(const SDL_Event& event) {
 }
 
 kvToolKey ToolKey(SDL_Scancode code) {
-  switch (code) {
-    case SDL_SCANCODE_LEFT:
-      return kvToolKey::Left;
-    case SDL_SCANCODE_RIGHT:
-      return kvToolKey::Right;
-    case SDL_SCANCODE_UP:
-      return kvToolKey::Up;
-    case SDL_SCANCODE_DOWN:
-      return kvToolKey::Down;
-    case SDL_SCANCODE_KP_2:
-      return kvToolKey::Pad2;
-    case SDL_SCANCODE_KP_8:
-      return kvToolKey::Pad8;
-    case SDL_SCANCODE_KP_4:
-      return kvToolKey::Pad4;
-    case SDL_SCANCODE_KP_6:
-      return kvToolKey::Pad6;
-    case SDL_SCANCODE_LALT:
-    case SDL_SCANCODE_RALT:
-      return kvToolKey::Alt;
-    default:
-      return kvToolKey::Other;
-  }
+  static constexpr struct {
+    SDL_Scancode code;
+    kvToolKey key;
+  } kKeys[] = {{SDL_SCANCODE_LEFT, kvToolKey::Left}, {SDL_SCANCODE_RIGHT, kvToolKey::Right},
+               {SDL_SCANCODE_UP, kvToolKey::Up},     {SDL_SCANCODE_DOWN, kvToolKey::Down},
+               {SDL_SCANCODE_KP_2, kvToolKey::Pad2}, {SDL_SCANCODE_KP_8, kvToolKey::Pad8},
+               {SDL_SCANCODE_KP_4, kvToolKey::Pad4}, {SDL_SCANCODE_KP_6, kvToolKey::Pad6},
+               {SDL_SCANCODE_LALT, kvToolKey::Alt},  {SDL_SCANCODE_RALT, kvToolKey::Alt}};
+  for (const auto& key : kKeys)
+    if (key.code == code) return key.key;
+  return kvToolKey::Other;
 }
 
 // The key hook: 1 when the tool took the key. Nothing is taken while a text

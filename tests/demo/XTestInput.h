@@ -8,6 +8,8 @@
 
 #include <SDL.h>
 
+#include <vector>
+
 namespace xtest {
 
 // 1 when the window's X display offers the test extension.
@@ -16,7 +18,14 @@ int Open(SDL_Window* window);
 void MovePointer(int x, int y);
 // Button 1 is the left, 3 the right.
 void Button(int button, bool down);
-// A key by its SDL key code (F-keys, Escape, letters).
+// A key by its SDL key code (F-keys, Escape, letters, space, the arrows and
+// the keypad's digits).
 void Key(SDL_Keycode key, bool down);
+// Switches the X server's auto-repeat of held keys (on by default); the
+// repeats come on the server's clock.
+void AutoRepeat(bool on);
+// What the screen shows of a window: 3 bytes a pixel (RGB), row by row; the
+// window's width and height. Empty when the window cannot be read.
+std::vector<unsigned char> Picture(SDL_Window* window, int* width, int* height);
 
 }  // namespace xtest
