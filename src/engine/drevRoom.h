@@ -158,7 +158,6 @@ struct Room {
   RoomLight cutsceneLights[kRoomMaxLights];
   uint32_t companionStamp;
   char companionName[kRoomNameSize];
-  uint32_t companionRead;  // 1 once a companion file was read into the set
   uint32_t numDeferredLights;
   DeferredLight deferredLights[kRoomMaxRecords];
   uint32_t numFlaggedLights;

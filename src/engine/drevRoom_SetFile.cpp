@@ -554,13 +554,14 @@ int drevRoom_ReadSetx(const char* path, Room* room, int* readFlag) {
   int ok = 0;
   if (!in.ok() || version < 1 || version > 4) {
     kv_Log_Printf("[Room] - %s: not a companion file of versions 1 to 4", path);
-  } else if (room->companionRead && stamp == room->companionStamp) {
-    ok = 1;  // read already
+  } else if (stamp == room->companionStamp) {
+    // Read already. A new set's stamp is 0, so a companion of stamp 0 is
+    // never read into it (and counts as read: no cutscene-light fallback).
+    ok = 1;
   } else {
     EmptyCompanionLists(room);
     if (ReadCompanionRecords(in, version, room)) {
       room->companionStamp = stamp;
-      room->companionRead = 1;
       if (readFlag) *readFlag = 1;
       ok = 2;
     } else {

@@ -11,11 +11,14 @@
 
 namespace {
 
-uint32_t Remaining(uint32_t size, uint64_t at) {
-  return at >= size ? 0 : size - static_cast<uint32_t>(at);
+uint32_t Remaining(uint64_t size, uint64_t at) {
+  return at >= size ? 0 : static_cast<uint32_t>(std::min<uint64_t>(size - at, UINT32_MAX));
 }
 
-int ReadMelo(const uint8_t* p, uint32_t size, SoundHeader* h) {
+// The readers of the inner files parse the size bytes at p; the data size is
+// cut to streamSize, the length of the whole stream p starts (the file's own
+// size, or an MCMP file's decoded length when p is its first block).
+int ReadMelo(const uint8_t* p, uint32_t size, SoundHeader* h, uint64_t streamSize) {
   if (size < 16 || !Melos_Tag(p, "Melo") || !Melos_Tag(p + 8, "MAP ")) return 0;
   const uint64_t mapLength = Melos_BE32(p + 12);
   const uint64_t dataTag = 16 + mapLength;
@@ -27,11 +30,11 @@ int ReadMelo(const uint8_t* p, uint32_t size, SoundHeader* h) {
   h->channels = static_cast<int>(Melos_BE32(frmt + 24));
   h->littleEndian = 0;
   h->samples = p + dataTag + 8;
-  h->dataSize = std::min(Melos_BE32(p + dataTag + 4), Remaining(size, dataTag + 8));
+  h->dataSize = std::min(Melos_BE32(p + dataTag + 4), Remaining(streamSize, dataTag + 8));
   return SOUND_MELO;
 }
 
-int ReadWave(const uint8_t* p, uint32_t size, SoundHeader* h) {
+int ReadWave(const uint8_t* p, uint32_t size, SoundHeader* h, uint64_t streamSize) {
   if (size < 36 || !Melos_Tag(p, "RIFF") || std::memcmp(p + 8, "WAVEfmt ", 8) != 0) return 0;
   if (Melos_LE16(p + 20) != 1) return 0;
   h->channels = Melos_LE16(p + 22);
@@ -44,7 +47,7 @@ int ReadWave(const uint8_t* p, uint32_t size, SoundHeader* h) {
     const uint32_t length = Melos_LE32(p + at + 4);
     if (Melos_Tag(p + at, "data")) {
       h->samples = p + at + 8;
-      h->dataSize = std::min(length, Remaining(size, at + 8));
+      h->dataSize = std::min(length, Remaining(streamSize, at + 8));
       return SOUND_WAVE;
     }
     at += static_cast<uint64_t>(length) + 8;
@@ -72,8 +75,10 @@ int ReadAiff(const uint8_t* p, uint32_t size, SoundHeader* h) {
   return 0;
 }
 
-// The bytes of an MCMP file's first block (the inner file's header, stored).
-bool McmpFirstBlock(const uint8_t* p, uint32_t size, const uint8_t** inner, uint32_t* innerSize) {
+// The bytes of an MCMP file's first block (the inner file's header, stored),
+// and the length of the decoded stream (every block's decoded size).
+bool McmpFirstBlock(const uint8_t* p, uint32_t size, const uint8_t** inner, uint32_t* innerSize,
+                    uint64_t* streamSize) {
   if (size < 8 || !Melos_Tag(p, "MCMP")) return false;
   const uint32_t n = Melos_BE16(p + 4);
   const uint64_t table = 6 + 9ull * n;
@@ -83,6 +88,8 @@ bool McmpFirstBlock(const uint8_t* p, uint32_t size, const uint8_t** inner, uint
   if (first > size) return false;
   *inner = p + first;
   *innerSize = std::min(Melos_BE32(p + 6 + 5), Remaining(size, first));
+  *streamSize = 0;
+  for (uint32_t k = 0; k < n; ++k) *streamSize += Melos_BE32(p + 6 + 9 * k + 1);
   return true;
 }
 
@@ -96,16 +103,17 @@ int Sound_ReadHeader(const uint8_t* buffer, uint32_t size, SoundHeader* header) 
   if (Melos_Tag(buffer, "MCMP")) {
     const uint8_t* inner = nullptr;
     uint32_t innerSize = 0;
-    if (McmpFirstBlock(buffer, size, &inner, &innerSize)) {
-      if (ReadMelo(inner, innerSize, &h))
+    uint64_t streamSize = 0;
+    if (McmpFirstBlock(buffer, size, &inner, &innerSize, &streamSize)) {
+      if (ReadMelo(inner, innerSize, &h, streamSize))
         type = SOUND_MCMP_MELO;
-      else if (ReadWave(inner, innerSize, &h))
+      else if (ReadWave(inner, innerSize, &h, streamSize))
         type = SOUND_MCMP_WAVE;
     }
   } else if (Melos_Tag(buffer, "Melo")) {
-    type = ReadMelo(buffer, size, &h);
+    type = ReadMelo(buffer, size, &h, size);
   } else if (Melos_Tag(buffer, "RIFF")) {
-    type = ReadWave(buffer, size, &h);
+    type = ReadWave(buffer, size, &h, size);
   } else if (Melos_Tag(buffer, "FORM")) {
     type = ReadAiff(buffer, size, &h);
   } else {

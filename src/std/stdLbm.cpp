@@ -1,6 +1,7 @@
 // LBM files and the ByteRun1 packer.
 #include "std/stdLbm.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,8 @@ constexpr int kPaletteSize = 768;
 
 struct Bmhd {
   int width = 0, height = 0;
+  int planes = 0;
+  int masking = 0;
   int compression = 0;
 };
 
@@ -22,12 +25,14 @@ bool IsId(const uint8_t* p, const char* id) {
   return std::memcmp(p, id, 4) == 0;
 }
 
-// Unpacks one ByteRun1 row of rowBytes bytes; a group passing the row end is
-// cut there (its bytes are still consumed). bodyLeft bounds the bytes taken
-// from the chunk. False when the body ends first.
-bool UnpackRow(stdImageReader& r, uint8_t* row, int rowBytes, int64_t& bodyLeft) {
+// Unpacks one ByteRun1 row into row[0..rowBytes): groups are read until the
+// row holds at least `wanted` bytes; a group that passes that point still
+// completes (bytes beyond rowBytes are read and dropped), and the next row
+// starts after it. bodyLeft bounds the bytes taken from the chunk. False
+// when the body ends first.
+bool UnpackRow(stdImageReader& r, uint8_t* row, int rowBytes, int wanted, int64_t& bodyLeft) {
   int x = 0;
-  while (x < rowBytes) {
+  while (x < wanted) {
     uint8_t control;
     if (bodyLeft < 1 || !r.Byte(control)) return false;
     --bodyLeft;
@@ -35,49 +40,90 @@ bool UnpackRow(stdImageReader& r, uint8_t* row, int rowBytes, int64_t& bodyLeft)
     if (n >= 0) {
       const int count = n + 1;
       if (bodyLeft < count) return false;
-      const int kept = count < rowBytes - x ? count : rowBytes - x;
+      const int kept = std::max(0, std::min(count, rowBytes - x));
       if (!r.Read(row + x, static_cast<size_t>(kept)) ||
           !r.Skip(static_cast<size_t>(count - kept))) {
         return false;
       }
       bodyLeft -= count;
-      x += kept;
+      x += count;
     } else if (n != -128) {
       uint8_t value;
       if (bodyLeft < 1 || !r.Byte(value)) return false;
       --bodyLeft;
       const int count = 1 - n;
-      const int kept = count < rowBytes - x ? count : rowBytes - x;
+      const int kept = std::max(0, std::min(count, rowBytes - x));
       std::memset(row + x, value, static_cast<size_t>(kept));
-      x += kept;
+      x += count;
     }
   }
   return true;
 }
 
-bool ReadBody(stdImageReader& r, DisplayBuffer* frame, const Bmhd& h, int64_t length,
+// One stored row: ByteRun1 packed, or `bytes` bytes as they are.
+bool ReadRow(stdImageReader& r, const Bmhd& h, uint8_t* row, int rowBytes, int wanted,
+             int64_t& left) {
+  if (h.compression == 1) return UnpackRow(r, row, rowBytes, wanted, left);
+  if (left < wanted || !r.Read(row, static_cast<size_t>(wanted))) return false;
+  left -= wanted;
+  return true;
+}
+
+// A planar body: each row stores its bit planes one after another (then the
+// mask plane when the masking is 1), each plane row being the width rounded
+// up to 16 pixels, one bit a pixel, first pixel in the top bit. The planes
+// give the bits of the colour index, plane 0 the lowest.
+bool ReadPlanarBody(stdImageReader& r, DisplayBuffer* frame, const Bmhd& h, int64_t& left) {
+  const int planeBytes = (h.width + 15) / 16 * 2;
+  const int stored = h.planes + (h.masking == 1 ? 1 : 0);
+  std::vector<uint8_t> planes(static_cast<size_t>(planeBytes) * static_cast<size_t>(stored));
+  for (int y = 0; y < h.height; ++y) {
+    for (int p = 0; p < stored; ++p) {
+      uint8_t* plane = planes.data() + static_cast<size_t>(p) * static_cast<size_t>(planeBytes);
+      if (!ReadRow(r, h, plane, planeBytes, planeBytes, left)) return false;
+    }
+    uint8_t* row = stdImage_Row(frame, y);
+    for (int x = 0; x < h.width; ++x) {
+      const int byte = x >> 3;
+      const int bit = 7 - (x & 7);
+      int index = 0;
+      for (int p = 0; p < h.planes; ++p) {
+        index |= ((planes[static_cast<size_t>(p * planeBytes + byte)] >> bit) & 1) << p;
+      }
+      row[x] = static_cast<uint8_t>(index);
+    }
+  }
+  return true;
+}
+
+bool ReadBody(stdImageReader& r, DisplayBuffer* frame, const Bmhd& h, bool planar, int64_t length,
               const char* path) {
-  const int rowBytes = frame->format.width;  // the even width
   int64_t left = length;
-  if (h.compression == 0) {
-    if (left < static_cast<int64_t>(rowBytes) * h.height) {
+  if (h.compression != 0 && h.compression != 1) {
+    kv_Log_Printf("stdLbm: %s: compression %d is not read; the image stays empty", path,
+                  h.compression);
+  } else if (planar) {
+    if (!ReadPlanarBody(r, frame, h, left)) {
       kv_Log_Printf("stdLbm: %s: the body is shorter than the image", path);
       return false;
     }
+  } else if (h.compression == 0) {
+    // Stored rows fill the even frame width, one after another.
+    const int rowBytes = frame->format.width;
     for (int y = 0; y < h.height; ++y) {
-      if (!r.Read(stdImage_Row(frame, y), static_cast<size_t>(rowBytes))) return false;
-    }
-    left -= static_cast<int64_t>(rowBytes) * h.height;
-  } else if (h.compression == 1) {
-    for (int y = 0; y < h.height; ++y) {
-      if (!UnpackRow(r, stdImage_Row(frame, y), rowBytes, left)) {
-        kv_Log_Printf("stdLbm: %s: the body ends in row %d", path, y);
+      if (!ReadRow(r, h, stdImage_Row(frame, y), rowBytes, rowBytes, left)) {
+        kv_Log_Printf("stdLbm: %s: the body is shorter than the image", path);
         return false;
       }
     }
   } else {
-    kv_Log_Printf("stdLbm: %s: compression %d is not read; the image stays empty", path,
-                  h.compression);
+    // Each packed row runs until it holds the BMHD width.
+    for (int y = 0; y < h.height; ++y) {
+      if (!ReadRow(r, h, stdImage_Row(frame, y), frame->format.width, h.width, left)) {
+        kv_Log_Printf("stdLbm: %s: the body ends in row %d", path, y);
+        return false;
+      }
+    }
   }
   // The rest of the chunk and its pad byte.
   r.Skip(static_cast<size_t>(left + (length & 1)));
@@ -99,9 +145,8 @@ Bitmap* stdLbm_Load(const char* path, int arg0, int arg1) {
   uint8_t palette[kPaletteSize] = {};
   if (!r.Read(h, sizeof h) || !IsId(h, "FORM")) {
     problem = "not an IFF FORM file";
-  } else if (IsId(h + 8, "ILBM")) {
-    problem = "planar ILBM images are not read";
   } else {
+    const bool planar = IsId(h + 8, "ILBM");
     const int64_t formEnd = 8 + static_cast<int64_t>(stdImage_U32BE(h + 4));
     // Walk the chunks by their lengths until the form or the file ends.
     uint8_t c[8];
@@ -116,8 +161,14 @@ Bitmap* stdLbm_Load(const char* path, int arg0, int arg1) {
         }
         bmhd.width = stdImage_U16BE(b);
         bmhd.height = stdImage_U16BE(b + 2);
+        bmhd.planes = b[8];
+        bmhd.masking = b[9];
         bmhd.compression = b[10];
         haveBmhd = true;
+        if (planar && (bmhd.planes < 1 || bmhd.planes > 8)) {
+          problem = "only planar images of 1 to 8 planes are read";
+          break;
+        }
         r.Skip(padded - kBmhdSize);
       } else if (IsId(c, "CMAP")) {
         const size_t n = length < kPaletteSize ? static_cast<size_t>(length) : kPaletteSize;
@@ -140,7 +191,7 @@ Bitmap* stdLbm_Load(const char* path, int arg0, int arg1) {
             problem = "out of memory";
           } else {
             DisplayBuffer* frame = bitmap->frames[0];
-            const bool ok = ReadBody(r, frame, bmhd, length, path);
+            const bool ok = ReadBody(r, frame, bmhd, planar, length, path);
             stdDisplay_UnlockBuffer(frame);
             if (!ok) {
               stdBitmap_Free(bitmap);
@@ -254,7 +305,6 @@ int stdLbm_Save(const char* path, Bitmap* bitmap) {
   DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
-  const int rowBytes = (width + 1) & ~1;
 
   uint8_t head[824] = {};
   std::memcpy(head, "FORM", 4);
@@ -266,19 +316,14 @@ int stdLbm_Save(const char* path, Bitmap* bitmap) {
   std::memcpy(head + 816, "BODY", 4);
   bool ok = stdImage_Write(file, head, sizeof head);
 
-  // Rows padded to an even width, packed one after another.
-  std::vector<uint8_t> row(static_cast<size_t>(rowBytes), 0);
-  std::vector<uint8_t> scratch(static_cast<size_t>(stdLbm_PackBound(rowBytes)));
+  // Every row's width bytes packed, one row after another; the body is not
+  // padded to an even length.
+  std::vector<uint8_t> scratch(static_cast<size_t>(stdLbm_PackBound(width)));
   int64_t body = 0;
   for (int y = 0; ok && y < height; ++y) {
-    std::memcpy(row.data(), stdImage_Row(frame, y), static_cast<size_t>(width));
-    const int n = stdLbm_PackRow(file, row.data(), rowBytes, scratch.data());
+    const int n = stdLbm_PackRow(file, stdImage_Row(frame, y), width, scratch.data());
     ok = n >= 0;
     body += n;
-  }
-  if (ok && (body & 1)) {
-    const uint8_t pad = 0;
-    ok = stdImage_Write(file, &pad, 1);
   }
 
   // Now the lengths and the real BMHD.
@@ -293,7 +338,7 @@ int stdLbm_Save(const char* path, Bitmap* bitmap) {
   stdImage_PutU16BE(bmhd + 18, static_cast<uint32_t>(height));
   uint8_t bodyLength[4], formLength[4];
   stdImage_PutU32BE(bodyLength, static_cast<uint32_t>(body));
-  stdImage_PutU32BE(formLength, static_cast<uint32_t>(sizeof head + body + (body & 1) - 8));
+  stdImage_PutU32BE(formLength, static_cast<uint32_t>(sizeof head + body - 8));
   ok = ok && std_pHS->fileSeek(file, 820, 0) == 0 && stdImage_Write(file, bodyLength, 4) &&
        std_pHS->fileSeek(file, 4, 0) == 0 && stdImage_Write(file, formLength, 4) &&
        std_pHS->fileSeek(file, 20, 0) == 0 && stdImage_Write(file, bmhd, sizeof bmhd);

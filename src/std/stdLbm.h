@@ -4,14 +4,16 @@
 // layer.
 //
 // Reading walks the chunk list by the chunks' lengths (with the pad byte of
-// odd lengths). The frame is the BMHD width raised to even by its height;
-// each row of the body fills that even width. Planar "ILBM" forms are
-// refused, and so is a file without BMHD, CMAP or BODY, or one whose body
-// ends early (null, one log line).
+// odd lengths). The frame is the BMHD width raised to even by its height.
+// Packed rows are decoded one after another, each until it holds the BMHD
+// width (a group passing it still completes); stored rows fill the even
+// width. Planar "ILBM" forms of 1 to 8 planes (and a mask plane) are read
+// into the same indexed frame. A file without BMHD, CMAP or BODY, or one
+// whose body ends early, is refused (null, one log line).
 //
 // Writing: "FORM" / "PBM ", BMHD (8 planes, compression 1, aspect 6:5), CMAP
-// with the bitmap's palette, BODY with every row of frame 0 padded to an even
-// width and packed; the body is padded to an even length.
+// with the bitmap's palette, BODY with the width bytes of every row of
+// frame 0 packed; the body is not padded to an even length.
 #pragma once
 
 #include <cstdint>

@@ -34,8 +34,10 @@ Bitmap* stdPcx_Load(const char* path, int arg0, int arg1) {
   } else if (h[3] != 8 || h[65] != 1) {
     problem = "only 8 bits per pixel in one plane are read";
   }
-  const int64_t width = int64_t{stdImage_U16LE(h + 8)} - stdImage_U16LE(h + 4) + 1;
-  const int64_t height = int64_t{stdImage_U16LE(h + 10)} - stdImage_U16LE(h + 6) + 1;
+  // The minimum fields are not read: the frame runs from 0 to the maxima.
+  const int64_t width = int64_t{stdImage_U16LE(h + 8)} + 1;
+  const int64_t height = int64_t{stdImage_U16LE(h + 10)} + 1;
+  // Bytes per line is the row stride (writers pad it to even or not).
   const int bytesPerLine = stdImage_U16LE(h + 66);
   if (!problem && !stdImage_CheckSize("stdPcx", path, width, height)) {
     std_pHS->fileClose(file);
@@ -109,7 +111,7 @@ int stdPcx_Save(const char* path, Bitmap* bitmap) {
   DisplayBuffer* frame = save.frame;
   const int width = frame->format.width;
   const int height = frame->format.height;
-  const int bytesPerLine = (width + 1) & ~1;
+  const int bytesPerLine = width;
   uint8_t h[kHeaderSize] = {10, 5, 1, 8};
   stdImage_PutU16LE(h + 8, static_cast<uint32_t>(width - 1));
   stdImage_PutU16LE(h + 10, static_cast<uint32_t>(height - 1));
@@ -118,12 +120,11 @@ int stdPcx_Save(const char* path, Bitmap* bitmap) {
   h[65] = 1;
   stdImage_PutU16LE(h + 66, static_cast<uint32_t>(bytesPerLine));
   bool ok = stdImage_Write(file, h, sizeof h);
-  // Each line run-length coded by itself, as the BM format codes its rows.
-  std::vector<uint8_t> line(static_cast<size_t>(bytesPerLine), 0);
-  std::vector<uint8_t> coded(static_cast<size_t>(bytesPerLine) * 2 + 2);
+  // Each row's width bytes run-length coded by themselves, as the BM format
+  // codes its rows.
+  std::vector<uint8_t> coded(static_cast<size_t>(width) * 2 + 2);
   for (int y = 0; ok && y < height; ++y) {
-    std::memcpy(line.data(), stdImage_Row(frame, y), static_cast<size_t>(width));
-    const int n = stdBitmap_EncodeRow(coded.data(), line.data(), bytesPerLine);
+    const int n = stdBitmap_EncodeRow(coded.data(), stdImage_Row(frame, y), width);
     ok = stdImage_Write(file, coded.data(), static_cast<size_t>(n));
   }
   const uint8_t marker = kPaletteMarker;

@@ -54,7 +54,7 @@ void Append(SoundVoice& v, const uint8_t* bytes, int32_t n) {
   while (n > 0) {
     const int32_t at = int32_t(v.written % v.dataRoom);
     const int32_t run = std::min(n, v.dataRoom - at);
-    memcpy(v.ring + v.dataOffset + at, bytes, size_t(run));
+    memcpy(v.sound + v.dataOffset + at, bytes, size_t(run));
     bytes += run;
     n -= run;
     v.written += run;
@@ -122,15 +122,38 @@ void SetVolumePan(SoundVoice& v, int volume, int pan, int maxVolume) {
   if (pan >= -127 && pan <= 127) v.pan = pan;
 }
 
+// A sound that no voice takes is dropped with a line in the log.
+int Dropped(const char* why, int64_t bytes) {
+  OrnShare_GetErrorPrinter()("Sound Module: a sound of %lld bytes is not played: %s.",
+                             static_cast<long long>(bytes), why);
+  return -1;
+}
+
+// Gives the voice a buffer of its own for a whole sound of `bytes` bytes,
+// reusing the one it has when that is large enough. False when memory runs
+// out; the voice's current buffers are then untouched.
+bool TakeWholeBuffer(SoundVoice& v, int32_t bytes) {
+  SoundEngine& e = g_engine;
+  if (v.whole && v.wholeSize >= bytes) return true;
+  auto* buffer = static_cast<uint8_t*>(VEMBRA_ALLOC(e.memory, size_t(bytes)));
+  if (!buffer) return false;
+  if (v.whole) VEMBRA_FREE(e.memory, v.whole);
+  v.whole = buffer;
+  v.wholeSize = bytes;
+  return true;
+}
+
 // A first chunk: the sound data holds a header, the command program, the
-// sample tag and length, then the samples. Every field must fit the chunk
-// and the ring.
+// sample tag and length, then the samples. Every field must fit the chunk.
+// A sound of several chunks streams through the voice's ring; a single-chunk
+// sound (SAUD) is copied whole, into the ring when it fits, else into a
+// buffer of its own, and plays from there.
 int StartSound(const Chunk& c, int key) {
   SoundEngine& e = g_engine;
-  if (c.dataSize < 24) return -1;
+  if (c.dataSize < 24) return Dropped("its header is cut", c.dataSize);
   const int64_t needed = c.wholeSound ? c.dataSize : int64_t(BE32(c.data + 4));
   const int64_t k = BE32(c.data + 12);
-  if (k < 0 || 24 + k > c.dataSize) return -1;
+  if (k < 0 || 24 + k > c.dataSize) return Dropped("its program passes its end", c.dataSize);
   const int32_t program = int32_t(k);
   const int64_t length = BE32(c.data + 20 + program);
   const int cls = VoiceClass(c.flags);
@@ -142,16 +165,21 @@ int StartSound(const Chunk& c, int key) {
   // (twice the data for a sound of several chunks).
   const int64_t fitData = c.chunkCount > 1 ? 2 * int64_t(c.dataSize) : c.dataSize;
   const int index = ChooseVoice(cls == 1 ? 0 : RingForSound(needed, fitData), c.flags);
-  if (index < 0) return -1;
+  if (index < 0) return -1;  // every voice plays a sound that ranks above it
   SoundVoice& v = e.voices[size_t(index)];
-  // The header, program and samples must fit the ring, with room for samples.
-  if (c.dataSize > v.size || 24 + int64_t(program) >= v.size) return -1;
+  const bool inRing = c.dataSize <= v.size && 24 + int64_t(program) < v.size;
+  if (!inRing) {
+    if (!c.wholeSound) return Dropped("its first chunk is larger than the voice", c.dataSize);
+    if (c.dataSize - 24 - program < 4) return Dropped("it holds no samples", c.dataSize);
+    if (!TakeWholeBuffer(v, c.dataSize)) return Dropped("out of memory", c.dataSize);
+  }
   Claim(v, c, 255);
-  memcpy(v.ring, c.data, size_t(24 + program));
+  v.sound = inRing ? v.ring : v.whole;
+  memcpy(v.sound, c.data, size_t(24 + program));
   v.programOffset = 16;
   v.programLength = program;
   v.dataOffset = 24 + program;
-  v.dataRoom = v.size - 24 - program;
+  v.dataRoom = (inRing ? v.size : c.dataSize) - 24 - program;
   v.written = 0;
   Append(v, c.data + 24 + program, c.dataSize - 24 - program);
   v.key = key;
@@ -208,9 +236,10 @@ int StartCreative(const uint8_t* chunk, int32_t size, int key, int volume, int p
   SoundVoice& v = e.voices[size_t(winner)];
   const int32_t kept = std::min(samples, v.size - 12);
   Claim(v, c, 256);
+  v.sound = v.ring;
   const uint8_t program[12] = {1, 8, 0, 0, 0, 0, uint8_t(kept >> 24), uint8_t(kept >> 16),
                                uint8_t(kept >> 8), uint8_t(kept), 0, 0};
-  memcpy(v.ring, program, sizeof program);
+  memcpy(v.sound, program, sizeof program);
   v.programOffset = 0;
   v.programLength = 12;
   v.dataOffset = 12;
@@ -316,6 +345,7 @@ void FreeVoices(void) {
     if (e.memory) {
       if (v.ring) VEMBRA_FREE(e.memory, v.ring);
       if (v.scratch) VEMBRA_FREE(e.memory, v.scratch);
+      if (v.whole) VEMBRA_FREE(e.memory, v.whole);
     }
     v = SoundVoice{};
   }
@@ -460,7 +490,7 @@ void Sound_MakeTail(SoundVoice& v, int volume) {
   const uint8_t silence = v.playFormat <= kSample8Stereo ? 0x80 : 0;
   const int64_t end = std::min(v.written, v.length);
   const int32_t have = int32_t(std::clamp<int64_t>(end - v.position, 0, kSoundTailBytes));
-  const uint8_t* data = v.ring + v.playData;
+  const uint8_t* data = v.playSound + v.playData;
   for (int32_t i = 0; i < have; ++i) v.scratch[i] = data[(v.position + i) % v.playRoom];
   for (int32_t i = have; i < kSoundTailBytes; ++i)
     v.scratch[i] = unsigned16 ? uint8_t((i & 1) ? 0x80 : 0) : silence;

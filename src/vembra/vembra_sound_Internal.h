@@ -17,10 +17,15 @@ struct SoundVoice {
   uint8_t* ring = nullptr;     // owned, size bytes
   uint8_t* scratch = nullptr;  // owned, the tail of a replaced sound
   int32_t size = 0;
-  int32_t programOffset = 0;  // of the command program in the ring
+  // A single-chunk sound larger than the ring is kept whole in a buffer of
+  // its own (owned, wholeSize bytes; kept for reuse until the voice closes).
+  uint8_t* whole = nullptr;
+  int32_t wholeSize = 0;
+  uint8_t* sound = nullptr;   // where the sound's program and data are: ring or whole
+  int32_t programOffset = 0;  // of the command program in the sound's buffer
   int32_t programLength = 0;
-  int32_t dataOffset = 0;  // of the sample data in the ring
-  int32_t dataRoom = 0;    // ring bytes for samples
+  int32_t dataOffset = 0;  // of the sample data in the sound's buffer
+  int32_t dataRoom = 0;    // buffer bytes for samples
   int volume = 127;        // 0..127
   int pan = 0;             // -127..127
   int state = kVoiceFree;
@@ -37,6 +42,7 @@ struct SoundVoice {
 
   // Playback, taken over from the fields above when the mix starts the sound.
   int32_t command = 0;  // offset of the next command in the program
+  const uint8_t* playSound = nullptr;  // the sound's buffer while it plays
   int32_t playProgram = 0, playProgramLength = 0;
   int32_t playData = 0, playRoom = 0;
   int playFormat = 0;

@@ -78,7 +78,7 @@ void StartPlay(SoundVoice& v, int64_t offset, int64_t count, int rate) {
 // Runs one command of the voice's program. A command that does not fit the
 // program, or a jump out of it, ends the sound.
 void RunCommand(SoundEngine& e, SoundVoice& v) {
-  const uint8_t* program = v.ring + v.playProgram;
+  const uint8_t* program = v.playSound + v.playProgram;
   const int32_t size = v.playProgramLength;
   const int32_t at = v.command;
   if (at < 0 || at + 2 > size || at + 2 + program[at + 1] > size) {
@@ -221,6 +221,7 @@ void MixVoice(SoundEngine& e, SoundVoice& v, int frames, int deviceRate, MixerAd
   SkipOverrun(v);
   MixTail(e, v, frames, deviceRate, add);
   if (v.state == kVoiceStarting) {
+    v.playSound = v.sound;
     v.playProgram = v.programOffset;
     v.playProgramLength = v.programLength;
     v.playData = v.dataOffset;
@@ -275,7 +276,7 @@ void MixVoice(SoundEngine& e, SoundVoice& v, int frames, int deviceRate, MixerAd
       if (v.lastPiece >= 0) {
         const int repeatOut =
             std::min(frames - out, OutputFrames(v.lastPieceBytes / fb, v.rate, deviceRate));
-        add(v.ring + v.playData + v.lastPiece, out, repeatOut, v.lastPieceBytes,
+        add(v.playSound + v.playData + v.lastPiece, out, repeatOut, v.lastPieceBytes,
             Gain(e, v) * v.fade >> 4, PanOf(e, v), v.playFormat);
       }
       break;
@@ -283,8 +284,8 @@ void MixVoice(SoundEngine& e, SoundVoice& v, int frames, int deviceRate, MixerAd
     v.fade = std::min(v.fade + 1, 16);
     v.state = kVoicePlaying;
     if ((v.flags & 0xC0) == kSoundClassDucking) *ducking = true;
-    add(v.ring + v.playData + inRoom, out, pieceOut, bytes, Gain(e, v) * v.fade >> 4, PanOf(e, v),
-        v.playFormat);
+    add(v.playSound + v.playData + inRoom, out, pieceOut, bytes, Gain(e, v) * v.fade >> 4,
+        PanOf(e, v), v.playFormat);
     v.lastPiece = inRoom;
     v.lastPieceBytes = bytes;
     v.position += bytes;

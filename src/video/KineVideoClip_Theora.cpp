@@ -306,7 +306,12 @@ void KineVideoClip_Theora::Load(KineDataSource* source) {
     char* buffer = ogg_sync_buffer(&syncState, span);
     const int32_t got = buffer && span > 0 ? dataSource->Read(buffer, span) : 0;
     if (got > 0) ogg_sync_wrote(&syncState, got);
-    while (ogg_sync_pageout(&syncState, &page) > 0) {
+    // The window starts anywhere in a page: skip to the first page boundary,
+    // then walk the pages (a negative answer is bytes skipped, 0 the end).
+    for (;;) {
+      const long n = ogg_sync_pageseek(&syncState, &page);
+      if (n == 0) break;
+      if (n < 0) continue;
       if (ogg_page_serialno(&page) != theoraStream.serialno) continue;
       const ogg_int64_t granule = ogg_page_granulepos(&page);
       if (granule < 0) {

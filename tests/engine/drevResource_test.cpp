@@ -187,6 +187,24 @@ TEST_F(Binding, BackgroundsAreReloadedIntoTheResidentBitmap) {
   Res_FreeAll();
 }
 
+// Backgrounds written by other tools load through the resource layer with
+// the pixels a second decoder gives.
+TEST_F(Binding, BackgroundsFromOtherToolsKeepTheirPixels) {
+  std::filesystem::create_directories(dir_ + "/Backgrounds");
+  for (const imagetest::OtherToolImage& image : imagetest::kOtherToolImages) {
+    std::filesystem::copy_file(imagetest::OtherToolImagePath(image),
+                               dir_ + "/Backgrounds/" + image.file);
+  }
+  Put("readme.txt", "a data directory holds at least one file");
+  ASSERT_EQ(drevResource_ScanDirectory(dir_.c_str()), 1);
+  for (const imagetest::OtherToolImage& image : imagetest::kOtherToolImages) {
+    auto* bm = static_cast<Bitmap*>(drevResource_Get("BKND", image.file));
+    ASSERT_NE(bm, nullptr) << image.file;
+    EXPECT_EQ(imagetest::RgbCrc(bm, image.width, image.height), image.rgbCrc) << image.file;
+  }
+  Res_FreeAll();
+}
+
 TEST_F(Binding, LipSyncDataLoadsThroughTheMusicHost) {
   const std::string sync("SYNC\0\0\0\1\x02\x01\x10\x00", 12);
   Put("talk.lab", LabnBuild({{"talk.syn", sync}}));

@@ -301,7 +301,7 @@ TEST_P(CompanionFailure, EmptiesTheListsAndFallsBack) {
   EXPECT_EQ(room->numDeferredLights, 0u);
   EXPECT_EQ(room->numResolvePoints, 0u);
   EXPECT_EQ(room->numFlaggedLights, 0u);
-  EXPECT_EQ(room->companionRead, 0u);
+  EXPECT_EQ(room->companionStamp, 0u);
   EXPECT_EQ(room->numCutsceneLights, 3u);
 }
 
@@ -340,23 +340,32 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-TEST_F(SetFile, CompanionOfStampZeroIsReadOnceAndAgainOnlyWhenItChanged) {
+TEST_F(SetFile, CompanionOfTheSetsStampCountsAsReadAndIsReadWhenItChanges) {
   setx::Light a;
   a.name = "a";
+  // A new set's stamp is 0: a companion of stamp 0 is never read into it, and
+  // as it counts as read the cutscene lights are not taken from the scene file.
   WriteBytes("z.setx", setx::Encode(2, 0, {a}));
+  Write("z_lca.l3d", kLcaLights);
   Room* room = Load(Write("z.set", kTinySet));
   ASSERT_NE(room, nullptr);
-  EXPECT_EQ(room->numDeferredLights, 1u);  // a new set reads it, stamp 0 or not
-  room->deferredLights[0].time = 3.0f;     // animation state that a re-read would reset
+  EXPECT_EQ(room->numDeferredLights, 0u);
+  EXPECT_EQ(room->numCutsceneLights, 0u);
+  EXPECT_EQ(room->companionName[0], '\0');
   int flag = 0;
   EXPECT_EQ(drevRoom_ReadSetx(Path("z.setx").c_str(), room, &flag), 1);
-  EXPECT_EQ(flag, 0);  // the same stamp counts as read
-  EXPECT_FLOAT_EQ(room->deferredLights[0].time, 3.0f);
+  EXPECT_EQ(flag, 0);
+  // Another stamp is read, and then counts as read itself.
   WriteBytes("z.setx", setx::Encode(2, 9, {a, a}));
   EXPECT_EQ(drevRoom_ReadSetx(Path("z.setx").c_str(), room, &flag), 1);
   EXPECT_EQ(flag, 1);
   EXPECT_EQ(room->numDeferredLights, 2u);
   EXPECT_EQ(room->companionStamp, 9u);
+  room->deferredLights[0].time = 3.0f;  // animation state that a re-read would reset
+  flag = 0;
+  EXPECT_EQ(drevRoom_ReadSetx(Path("z.setx").c_str(), room, &flag), 1);
+  EXPECT_EQ(flag, 0);
+  EXPECT_FLOAT_EQ(room->deferredLights[0].time, 3.0f);
 }
 
 TEST_F(SetFile, CompanionNameComesFromTheFileNamesExtension) {

@@ -56,6 +56,13 @@ TEST(SoundFormats, ReadHeaderTypes) {
   Bytes truncatedWave = Wave(22050, 16, 2, pcm16);
   truncatedWave.resize(44 + 100);
   const Bytes raw = Pcm16(Tone(4096, 2, 9000, 50), false);
+  // MCMP files whose first block is the inner header alone: the data size is
+  // the decoded stream's (400 frames of 16 bits, 800 bytes a channel), cut to
+  // what the stream holds when the header claims more.
+  Bytes meloHeader(80), waveHeader(44), waveClaimsMore(44);
+  MeloHeader_Write(meloHeader.data(), SOUND_MELO, 22050, 16, 1, 800);
+  MeloHeader_Write(waveHeader.data(), SOUND_WAVE, 22050, 16, 2, 1600);
+  MeloHeader_Write(waveClaimsMore.data(), SOUND_WAVE, 22050, 16, 2, 5000);
   const std::vector<HeaderCase> cases = {
       {"melo", melo.Build(), 3, 22050, 16, 1, 0, 200},
       {"wave16", Wave(44100, 16, 2, pcm16), 5, 44100, 16, 2, 1, 2000},
@@ -65,9 +72,14 @@ TEST(SoundFormats, ReadHeaderTypes) {
       {"aiff 44100", Aiff(44100, 16, 2, pcm16), 7, 44100, 16, 2, 0, 2000},
       {"aiff 48000", Aiff(48000, 16, 1, pcm16), 7, 22050, 16, 1, 0, 2000},
       {"aiff 11025", Aiff(11025, 8, 1, pcm8), 7, 11025, 8, 1, 0, 300},
-      {"mcmp melo", Mcmp(melo.Build(), Tone(400, 1, 1000, 30), 1, 256), 4, 22050, 16, 1, 0, 0},
-      {"mcmp wave", Mcmp(Wave(22050, 16, 2, {}), Tone(400, 2, 1000, 30), 2, 256), 6, 22050, 16, 2,
-       1, 0},
+      {"mcmp melo", Mcmp(meloHeader, Tone(400, 1, 1000, 30), 1, 256), 4, 22050, 16, 1, 0, 800},
+      {"mcmp melo with data in the header", Mcmp(melo.Build(), Tone(400, 1, 1000, 30), 1, 256), 4,
+       22050, 16, 1, 0, 200},
+      {"mcmp wave", Mcmp(waveHeader, Tone(400, 2, 1000, 30), 2, 256), 6, 22050, 16, 2, 1, 1600},
+      {"mcmp wave stored", Mcmp(waveHeader, Tone(400, 2, 1000, 30), 2, 256, false), 6, 22050, 16, 2,
+       1, 1600},
+      {"mcmp wave cut", Mcmp(waveClaimsMore, Tone(400, 2, 1000, 30), 2, 256), 6, 22050, 16, 2, 1,
+       1600},
       {"raw le stereo", raw, 1, 44100, 16, 2, 1, static_cast<uint32_t>(raw.size())},
       {"riff junk", Bytes{'R', 'I', 'F', 'F', 1, 2, 3}, 0, 0, 0, 0, 0, 0},
   };
@@ -83,9 +95,7 @@ TEST(SoundFormats, ReadHeaderTypes) {
     EXPECT_EQ(h.bits, c.bits);
     EXPECT_EQ(h.channels, c.channels);
     EXPECT_EQ(h.littleEndian, c.littleEndian);
-    if (c.type != 4) {
-      EXPECT_EQ(h.dataSize, c.dataSize);
-    }
+    EXPECT_EQ(h.dataSize, c.dataSize);
   }
 }
 

@@ -223,6 +223,23 @@ TEST_F(LuaRuntime, Snippets) {
   for (const Snippet& s : kSnippets) EXPECT_EQ(0, RunLua(s.code)) << s.name;
 }
 
+// Writes to standard output and error that do not end in a newline go out
+// when the output is closed and when the runtime shuts down.
+TEST_F(LuaRuntime, OutputWithoutAFinalNewlineIsNotLost) {
+  static std::string out, log;
+  out.clear();
+  log.clear();
+  lua31::SetOutputSink([](const char* text, size_t length) { out.append(text, length); });
+  lua31::SetLogSink([](const char* text, size_t length) { log.append(text, length); });
+  ASSERT_EQ(0, RunLua("write('one\\ntwo') writeto() write('three') write(_STDERR, 'oops')"));
+  EXPECT_EQ(out, "one\ntwo");
+  g_desc.shutdown();
+  lua31::SetOutputSink(nullptr);
+  lua31::SetLogSink(nullptr);
+  EXPECT_EQ(out, "one\ntwothree");
+  EXPECT_NE(log.find("oops"), std::string::npos) << log;
+}
+
 TEST_F(LuaRuntime, BlockLifetime) {
   ASSERT_EQ(0, RunLua("answer = 42 name = 'vosk'"));
   lua_beginblock();

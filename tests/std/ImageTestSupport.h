@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -95,6 +96,48 @@ void ExpectTruncationsFail(const std::string& name, const Bytes& whole, size_t n
     EXPECT_EQ(bm, nullptr) << name << " cut at " << cut << " of " << whole.size();
     stdBitmap_Free(bm);
   }
+}
+
+// Pictures written by other tools (tests/fixtures/images, made as its
+// README says), with the CRC-32 of their red, green, blue bytes as a second
+// decoder gives them (row after row, width x height pixels).
+struct OtherToolImage {
+  const char* file;
+  int width, height;
+  uint32_t rgbCrc;
+};
+inline constexpr OtherToolImage kOtherToolImages[] = {
+    {"im_odd.pcx", 13, 9, 0x2af762f6},         {"netpbm_odd.pcx", 13, 9, 0x2af762f6},
+    {"pil_odd.pcx", 13, 9, 0x2af762f6},        {"im_24.bmp", 13, 9, 0x2af762f6},
+    {"netpbm_planar.lbm", 13, 9, 0x2af762f6},  {"im.gif", 23, 21, 0xddc7ac09},
+    {"gs_interlaced.gif", 23, 21, 0xddc7ac09}, {"gs_transparent.gif", 23, 21, 0xddc7ac09},
+    {"ff_local.gif", 23, 21, 0xddc7ac09},
+};
+inline std::string OtherToolImagePath(const OtherToolImage& image) {
+  const char* root = std::getenv("VQ_FIXTURES");
+  return std::string(root ? root : "tests/fixtures") + "/images/" + image.file;
+}
+
+// CRC-32 (the zlib polynomial) of the first width x height pixels of frame
+// 0 as red, green, blue bytes: 24-bit frames as they are, 8-bit frames
+// through the palette.
+inline uint32_t RgbCrc(const Bitmap* bm, int width, int height) {
+  const DisplayBuffer* f = bm->frames[0];
+  const bool indexed = f->format.format.bitsPerPixel == 8;
+  uint32_t crc = 0xFFFFFFFFu;
+  const auto add = [&crc](uint8_t byte) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  };
+  for (int y = 0; y < height; ++y) {
+    const auto* row = static_cast<const uint8_t*>(f->pixels) +
+                      static_cast<size_t>(y) * static_cast<size_t>(f->format.bytesPerRow);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* rgb = indexed ? bm->palette + 3 * row[x] : row + 3 * x;
+      for (int c = 0; c < 3; ++c) add(rgb[c]);
+    }
+  }
+  return ~crc;
 }
 
 class ImageTest : public ::testing::Test {

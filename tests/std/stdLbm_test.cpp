@@ -99,6 +99,12 @@ Bytes Bmhd(int width, int height, int compression) {
   return b;
 }
 
+Bytes Planes(Bytes bmhd, int planes, int masking = 0) {
+  bmhd[8] = static_cast<uint8_t>(planes);
+  bmhd[9] = static_cast<uint8_t>(masking);
+  return bmhd;
+}
+
 class LbmTest : public ImageTest {};
 
 TEST_F(LbmTest, SaveAndReadBack) {
@@ -119,9 +125,19 @@ TEST_F(LbmTest, SaveAndReadBack) {
     const uint32_t formLength =
         static_cast<uint32_t>(file[4] << 24 | file[5] << 16 | file[6] << 8 | file[7]);
     EXPECT_EQ(formLength, file.size() - 8);
-    EXPECT_EQ(file.size() % 2, 0u);
     EXPECT_EQ(Bytes(file.begin() + 20, file.begin() + 40), Bmhd(width, height, 1));
     EXPECT_EQ(Bytes(file.begin() + 48, file.begin() + 816), TestPalette());
+    // The body: each row's width bytes packed, and no pad byte after it.
+    Bytes body;
+    for (int y = 0; y < height; ++y) {
+      const Bytes packed =
+          Pack(Bytes(pixels.begin() + y * width, pixels.begin() + (y + 1) * width));
+      body.insert(body.end(), packed.begin(), packed.end());
+    }
+    const uint32_t bodyLength =
+        static_cast<uint32_t>(file[820] << 24 | file[821] << 16 | file[822] << 8 | file[823]);
+    EXPECT_EQ(bodyLength, body.size());
+    EXPECT_EQ(Bytes(file.begin() + 824, file.end()), body) << width;
 
     Bitmap* back = stdLbm_Load("saved.lbm", 0, 0);
     ASSERT_NE(back, nullptr);
@@ -143,8 +159,9 @@ TEST_F(LbmTest, SaveAndReadBack) {
 }
 
 TEST_F(LbmTest, ChunkWalkOddWidthAndNoOperation) {
-  // Width 3: rows fill 4 bytes. A -128 control adds nothing. CMAP data that
-  // spells "BODY" and a chunk with an odd length are walked over by length.
+  // Width 3: the frame is 4 wide; a literal of 4 completes row 0. A -128
+  // control adds nothing. CMAP data that spells "BODY" and a chunk with an
+  // odd length are walked over by length.
   Bytes cmap = TestPalette();
   std::memcpy(cmap.data() + 30, "BODY\0\0\0\x04", 8);
   const Bytes body = {0x80, 0x03, 1, 2, 3, 0, 0xFD, 9};
@@ -168,13 +185,63 @@ TEST_F(LbmTest, ChunkWalkOddWidthAndNoOperation) {
   stdBitmap_Free(bm);
 }
 
+// Packed rows are decoded one after another, each until it holds the BMHD
+// width; a group that passes the width completes and the next row starts
+// after it. Planar forms give each pixel the bits of its planes.
+TEST_F(LbmTest, RowsRunToTheWidth) {
+  const struct {
+    const char* name;
+    const char* form;
+    Bytes bmhd, body, pixels;
+  } cases[] = {
+      {"rows of the odd width",
+       "PBM ",
+       Bmhd(3, 2, 1),
+       {0x02, 1, 2, 3, 0xFE, 9},
+       {1, 2, 3, 0, 9, 9, 9, 0}},
+      {"a literal past the frame",
+       "PBM ",
+       Bmhd(3, 2, 1),
+       {0x05, 1, 2, 3, 4, 5, 6, 0x02, 7, 8, 9},
+       {1, 2, 3, 4, 7, 8, 9, 0}},
+      {"a run past the width",
+       "PBM ",
+       Bmhd(5, 2, 1),
+       {0xFB, 4, 0x00, 7, 0xFD, 3},
+       {4, 4, 4, 4, 4, 4, 7, 3, 3, 3, 3, 0}},
+      // Two planes of width 10 (two bytes each): pixel x takes bit 7 - x % 8
+      // of byte x / 8 of each plane, plane 0 the lowest bit of its index.
+      {"two planes, packed",
+       "ILBM",
+       Planes(Bmhd(10, 1, 1), 2),
+       {0x01, 0xA0, 0x40, 0x01, 0x0F, 0xC0},
+       {1, 0, 1, 0, 2, 2, 2, 2, 2, 3}},
+      {"two planes and a mask, stored",
+       "ILBM",
+       Planes(Bmhd(3, 1, 0), 2, 1),
+       {0x80, 0, 0x60, 0, 0xFF, 0xFF},
+       {1, 2, 2, 0}},
+  };
+  for (const auto& c : cases) {
+    WriteFile("rows.lbm",
+              MakeIff(c.form, {{"BMHD", c.bmhd}, {"CMAP", TestPalette()}, {"BODY", c.body}}));
+    Bitmap* bm = stdLbm_Load("rows.lbm", 0, 0);
+    ASSERT_NE(bm, nullptr) << c.name;
+    EXPECT_EQ(FramePixels(bm), c.pixels) << c.name;
+    stdBitmap_Free(bm);
+  }
+}
+
 TEST_F(LbmTest, RefusedFiles) {
   const struct {
     const char* name;
     Bytes file;
   } cases[] = {
-      {"planar.lbm",
+      {"planar_short.lbm",
        MakeIff("ILBM", {{"BMHD", Bmhd(2, 1, 1)}, {"CMAP", TestPalette()}, {"BODY", {0x01, 1, 2}}})},
+      {"planar_24.lbm", MakeIff("ILBM", {{"BMHD", Planes(Bmhd(2, 1, 0), 24)},
+                                         {"CMAP", TestPalette()},
+                                         {"BODY", Bytes(48, 0)}})},
       {"nocmap.lbm", MakeIff("PBM ", {{"BMHD", Bmhd(2, 1, 1)}, {"BODY", {0x01, 1, 2}}})},
       {"nobmhd.lbm", MakeIff("PBM ", {{"CMAP", TestPalette()}, {"BODY", {0x01, 1, 2}}})},
       // A run beyond the last row: the body ends before the second row.
@@ -190,7 +257,7 @@ TEST_F(LbmTest, RefusedFiles) {
     EXPECT_EQ(bm, nullptr) << c.name;
     stdBitmap_Free(bm);
   }
-  // A 128-byte run in a 4-byte row is cut at the row end (row 1 then reads on).
+  // A 128-byte run in a 4-byte row completes; row 1 starts after it.
   WriteFile("longrun.lbm", MakeIff("PBM ", {{"BMHD", Bmhd(4, 2, 1)},
                                             {"CMAP", TestPalette()},
                                             {"BODY", {0x81, 7, 0x03, 1, 2, 3, 4}}}));

@@ -1,6 +1,9 @@
 // Image files by extension, and the BMP, PCX and PIC formats.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "ImageTestSupport.h"
 #include "std/stdBmp.h"
 #include "std/stdLbm.h"
@@ -131,16 +134,17 @@ Bytes MakePcx(int xMin, int yMin, int xMax, int yMax, int bytesPerLine, const By
 
 class PcxTest : public ImageTest {};
 
-TEST_F(PcxTest, ReadsRunsAcrossLinesWithAnOrigin) {
-  // 3x2 at origin (10, 20), 4 bytes per line; a run crosses into line 2.
+TEST_F(PcxTest, FrameRunsToTheMaximaWithLinesBytesPerLineApart) {
+  // The minima (2, 1) are not read: the frame is 4x2 from x and y maximum
+  // 3 and 1. A run crosses into line 2.
   const Bytes coded = {1, 0xC2, 0xD0, 0xC3, 5, 6, 7};
-  const Bytes file = MakePcx(10, 20, 12, 21, 4, coded);
+  const Bytes file = MakePcx(2, 1, 3, 1, 4, coded);
   WriteFile("origin.pcx", file);
   Bitmap* bm = stdPcx_Load("origin.pcx", 0, 0);
   ASSERT_NE(bm, nullptr);
-  EXPECT_EQ(bm->frames[0]->format.width, 3);
+  EXPECT_EQ(bm->frames[0]->format.width, 4);
   EXPECT_EQ(bm->frames[0]->format.height, 2);
-  EXPECT_EQ(FramePixels(bm), (Bytes{1, 0xD0, 0xD0, 5, 5, 6}));
+  EXPECT_EQ(FramePixels(bm), (Bytes{1, 0xD0, 0xD0, 5, 5, 5, 6, 7}));
   EXPECT_EQ(Bytes(bm->palette, bm->palette + 768), TestPalette());
   stdBitmap_Free(bm);
   ExpectTruncationsFail("cut.pcx", file, file.size(),
@@ -149,19 +153,29 @@ TEST_F(PcxTest, ReadsRunsAcrossLinesWithAnOrigin) {
   const struct {
     const char* name;
     Bytes file;
-  } refused[] = {
-      {"four.pcx", MakePcx(0, 0, 3, 0, 2, {1, 2}, 4)},
-      {"planes.pcx", MakePcx(0, 0, 1, 0, 2, {1, 2, 3, 4, 5, 6}, 8, 3)},
-      {"narrow.pcx", MakePcx(0, 0, 3, 0, 2, {1, 2})},
-      {"backwards.pcx", MakePcx(5, 0, 1, 0, 2, {1, 2})},
+    Bytes pixels;  // empty: refused
+  } cases[] = {
+      // Width 3 in lines of 4 bytes: the fourth byte of each line is skipped.
+      {"padded.pcx", MakePcx(0, 0, 2, 1, 4, coded), {1, 0xD0, 0xD0, 5, 5, 6}},
+      {"minimum_above_maximum.pcx", MakePcx(5, 0, 1, 0, 2, {1, 2}), {1, 2}},
+      {"four.pcx", MakePcx(0, 0, 3, 0, 2, {1, 2}, 4), {}},
+      {"planes.pcx", MakePcx(0, 0, 1, 0, 2, {1, 2, 3, 4, 5, 6}, 8, 3), {}},
+      {"narrow.pcx", MakePcx(0, 0, 3, 0, 2, {1, 2}), {}},
   };
-  for (const auto& c : refused) {
+  for (const auto& c : cases) {
     WriteFile(c.name, c.file);
-    EXPECT_EQ(stdPcx_Load(c.name, 0, 0), nullptr) << c.name;
+    bm = stdPcx_Load(c.name, 0, 0);
+    if (c.pixels.empty()) {
+      EXPECT_EQ(bm, nullptr) << c.name;
+    } else {
+      ASSERT_NE(bm, nullptr) << c.name;
+      EXPECT_EQ(FramePixels(bm), c.pixels) << c.name;
+    }
+    stdBitmap_Free(bm);
   }
 }
 
-TEST_F(PcxTest, WriterCodesRunsAndPadsLines) {
+TEST_F(PcxTest, WriterCodesTheWidthOfEachRow) {
   Bitmap* bm = MakeBitmap(70, 1, 8, Bytes(70, 0x21));
   ASSERT_EQ(stdPcx_Save("run.pcx", bm), 1);
   stdBitmap_Free(bm);
@@ -170,14 +184,17 @@ TEST_F(PcxTest, WriterCodesRunsAndPadsLines) {
   EXPECT_EQ(Bytes(file.begin() + 128, file.begin() + 132), (Bytes{0xFF, 0x21, 0xC7, 0x21}));
   EXPECT_EQ(file[132], 0x0C);
 
-  // Odd width: 4 bytes per line; bytes of 0xC0 and above go out as runs of one.
+  // Odd width: 3 bytes per line, each line its 3 bytes; bytes of 0xC0 and
+  // above go out as runs of one.
   const Bytes pixels = {0xC5, 1, 2, 3, 0xC5, 0xC5};
   bm = MakeBitmap(3, 2, 8, pixels);
   ASSERT_EQ(stdPcx_Save("odd.pcx", bm), 1);
   stdBitmap_Free(bm);
   file = ReadFile("odd.pcx");
-  EXPECT_EQ(file[66], 4);
+  EXPECT_EQ(file[66], 3);
   EXPECT_EQ(file[8], 2);  // x max
+  EXPECT_EQ(Bytes(file.begin() + 128, file.begin() + 136),
+            (Bytes{0xC1, 0xC5, 1, 2, 3, 0xC2, 0xC5, 0x0C}));
   bm = stdPcx_Load("odd.pcx", 0, 0);
   ASSERT_NE(bm, nullptr);
   EXPECT_EQ(FramePixels(bm), pixels);
@@ -278,6 +295,26 @@ TEST_F(ByExtensionTest, LoadChoosesByExtension) {
   stdBitmap_Free(bm);
   char other[32] = "picture.abcde";
   EXPECT_EQ(std_LoadImage(other, sizeof other, 0, 0), nullptr);
+}
+
+// Files that other tools wrote (odd widths with and without padded lines,
+// a planar IFF picture, interlaced GIFs, local colour tables, transparency
+// and extensions) give the pixels a second decoder gives.
+TEST_F(ByExtensionTest, ImagesFromOtherToolsDecodeAsASecondDecoderDoes) {
+  for (const OtherToolImage& image : kOtherToolImages) {
+    SCOPED_TRACE(image.file);
+    char path[1024];
+    std::snprintf(path, sizeof path, "%s", OtherToolImagePath(image).c_str());
+    Bitmap* bm = std_LoadImage(path, sizeof path, 0, 0);
+    ASSERT_NE(bm, nullptr);
+    const BufferFormat& f = bm->frames[0]->format;
+    // LBM frames are raised to an even width.
+    const bool lbm = std::strstr(image.file, ".lbm") != nullptr;
+    EXPECT_EQ(f.width, lbm ? (image.width + 1) & ~1 : image.width);
+    EXPECT_EQ(f.height, image.height);
+    EXPECT_EQ(RgbCrc(bm, image.width, image.height), image.rgbCrc);
+    stdBitmap_Free(bm);
+  }
 }
 
 TEST_F(ByExtensionTest, SaveChoosesByExtension) {

@@ -322,6 +322,45 @@ TEST_F(SoundTest, ContinuationsFollowTheirIndexAndSetVolumeBelow127) {
   EXPECT_EQ(PlayChunk(Chunk(Ramp(0, 600000), 3)), -1);
 }
 
+// A SAUD chunk is a whole sound in one chunk; one larger than every voice's
+// ring still plays, from its first byte to its last.
+TEST_F(SoundTest, ASingleChunkSoundLargerThanTheRingPlaysWhole) {
+  Open({4, 20000});
+  const int32_t length = 50000;
+  const auto saud = [](int32_t bytes) {
+    Bytes c = SoundData(Cat({Play(0, uint32_t(bytes)), kEnd}), bytes, Ramp(0, bytes));
+    const Bytes head = {'S', 'A', 'U', 'D'};
+    std::copy(head.begin(), head.end(), c.begin());
+    const uint32_t size = uint32_t(c.size() - 8);
+    for (int i = 0; i < 4; ++i) c[size_t(4 + i)] = uint8_t(size >> (24 - 8 * i));
+    return c;
+  };
+  ASSERT_EQ(PlayChunk(saud(length)), 0);
+  int64_t played = 0;
+  int outOfOrder = 0;
+  for (int block = 0; block < 100 && (block == 0 || Sound_VoiceState(0) != kVoiceFree); ++block) {
+    g_pieces.clear();
+    Mix();
+    for (const Piece& p : g_pieces) {
+      outOfOrder += p.first != played / 2;
+      played += p.bytes;
+    }
+  }
+  EXPECT_EQ(played, length);
+  EXPECT_EQ(outOfOrder, 0);
+  EXPECT_EQ(Sound_VoiceState(0), kVoiceFree);
+
+  // Replaced while it plays: its tail comes from where it was.
+  ASSERT_EQ(PlayChunk(saud(length)), 0);
+  Mix(10);
+  ASSERT_EQ(PlayChunk(saud(4000)), 0);  // fits the ring
+  g_pieces.clear();
+  Mix();
+  ASSERT_GE(g_pieces.size(), 2u);
+  EXPECT_EQ(g_pieces[0].first, 10 * 1536 / 2);
+  EXPECT_EQ(g_pieces[1].first, 0);
+}
+
 TEST_F(SoundTest, StarvingVoiceWaitsAndFadesThenGoesOn) {
   Open();
   ASSERT_EQ(PlayChunk(Chunk(SoundData(Cat({Play(0, 6000), kEnd}), 6000, Ramp(0, 2000)), 0)), 0);

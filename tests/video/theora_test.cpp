@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "OggWriter.h"
@@ -43,6 +46,12 @@ const std::vector<uint8_t>& Fixture(const std::string& key) {
   } else if (key == "long") {
     o.frames = 100;
     o.audioLanguages = {"eng"};
+  } else if (key == "ffmpeg") {
+    // Made by another tool, longer than the window the length is looked for
+    // in: 400 frames of 160x120 at 25 fps, Vorbis streams "ger" and "eng".
+    std::ifstream in(std::string(std::getenv("VQ_FIXTURES")) + "/video/two_languages.ogv",
+                     std::ios::binary);
+    return made[key] = std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
   }
   return made[key] = OggWriter_Write(o);
 }
@@ -127,6 +136,45 @@ TEST_F(TheoraClipTest, VideoOnlyDecodesEveryFrameAndLoops) {
   clip->SetAutoRestart(true);
   EXPECT_TRUE(clip->DecodeFrame());
   EXPECT_TRUE(clip->IsRestarted());
+  EXPECT_EQ(NextFrame(*clip), 0);
+}
+
+TEST_F(TheoraClipTest, AMovieLongerThanTheLengthWindowKnowsItsLengthAndLoopsAtItsEnd) {
+  manager->SetAudioFactory(&factory);
+  LogCapture::Clear();
+  auto clip = Open("ffmpeg");
+  ASSERT_GT(Fixture("ffmpeg").size(), 204800u);
+  EXPECT_EQ(LogCapture::Count("unable to determine file duration!"), 0);
+  EXPECT_EQ(clip->GetWidth(), 160);
+  EXPECT_FLOAT_EQ(clip->GetFps(), 25.0f);
+  EXPECT_EQ(clip->GetFrameCount(), 400);
+  EXPECT_FLOAT_EQ(clip->GetDuration(), 16.0f);
+  EXPECT_EQ(clip->GetVorbisStreamCount(), 2);
+  EXPECT_EQ(clip->GetChosenVorbisStream(), 1u);  // eng
+  // Every frame decodes, then the decoder starts over.
+  clip->SetAutoRestart(true);
+  clip->Pause();
+  int frames = 0, last = -1;
+  for (int step = 0; step < 1000 && !clip->IsRestarted(); ++step) {
+    clip->DecodeFrame();
+    while (KineVideoFrame* f = clip->GetFrameQueue()->PeekReady()) {
+      last = f->number;
+      ++frames;
+      clip->GetFrameQueue()->Pop();
+    }
+  }
+  ASSERT_TRUE(clip->IsRestarted());
+  EXPECT_EQ(frames, 400);
+  EXPECT_EQ(last, 399);
+  // The clock wraps into the next loop at the movie's end, not before.
+  clip->GetTimer()->Seek(0.0f);
+  clip->Play();
+  clip->Update(15.9f);
+  EXPECT_EQ(clip->GetIteration(), 0);
+  EXPECT_TRUE(clip->IsRestarted());
+  clip->Update(0.2f);
+  EXPECT_EQ(clip->GetIteration(), 1);
+  EXPECT_NEAR(clip->GetTime(), 0.1f, 1e-3);
   EXPECT_EQ(NextFrame(*clip), 0);
 }
 

@@ -18,6 +18,15 @@ IoFile* FileOf(State* L, const Value& v) {
   return it == L->ioFiles.end() ? nullptr : it->second.get();
 }
 
+void EmitLine(const IoFile* f, const char* text, size_t len);
+
+// Text written without a final newline goes out as it is.
+void FlushPending(IoFile* f) {
+  if (f->pending.empty() || (f->kind != 1 && f->kind != 2)) return;
+  EmitLine(f, f->pending.data(), f->pending.size());
+  f->pending.clear();
+}
+
 Value NewHandle(State* L, std::unique_ptr<IoFile> file) {
   IoFile* raw = file.get();
   Udata* u = PushedUdata(L, raw, L->ioTag);
@@ -83,6 +92,8 @@ int IO_readfrom(Args& a) {
 int IO_writeto(Args& a) {
   State* L = a.L;
   if (a.n < 1 || IsNil(a.at(1))) {
+    // Closing the current output: what it holds goes out first.
+    if (IoFile* f = FileOf(L, GlobalValue(L, "_OUTPUT"))) FlushPending(f);
     SetGlobalValue(L, "_OUTPUT", UdataValue(L->stdio[1]));
     Push(L, NumberValue(1));
     return 1;
@@ -159,15 +170,22 @@ int IO_read(Args& a) {
   return 1;
 }
 
+// One line (or the unended rest) of standard output or error.
+void EmitLine(const IoFile* f, const char* text, size_t len) {
+  if (f->kind == 1) {
+    WriteOutput(text, len);
+  } else {
+    std::string line(text, len);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    LogLine("%s", line.c_str());
+  }
+}
+
 void Emit(IoFile* f, const char* text, size_t len) {
   f->pending.append(text, len);
   size_t eol;
   while ((eol = f->pending.find('\n')) != std::string::npos) {
-    if (f->kind == 1) {
-      WriteOutput(f->pending.data(), eol + 1);
-    } else {
-      LogLine("%s", f->pending.substr(0, eol).c_str());
-    }
+    EmitLine(f, f->pending.data(), eol + 1);
     f->pending.erase(0, eol + 1);
   }
 }
@@ -203,6 +221,13 @@ int IO_clock(Args& a) {
 }
 
 }  // namespace
+
+void FlushIo(State* L) {
+  if (L->ioTag == 0) return;
+  for (int k = 1; k <= 2; ++k) {
+    if (IoFile* f = FileOf(L, UdataValue(L->stdio[k]))) FlushPending(f);
+  }
+}
 
 void OpenIoLib(State* L) {
   if (L->ioTag == 0) {

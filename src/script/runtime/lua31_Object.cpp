@@ -817,6 +817,7 @@ void CloseState(State* L) {
   L->gcRunning = true;
   L->cur = &L->main;
   RunFinalizers(L, pending);
+  FlushIo(L);  // output the scripts left without a final newline
   FreeState(L);
 }
 

@@ -826,6 +826,7 @@ int lua_Restore(lua_Transfer reader) {
   N->blocks = std::move(L->blocks);
   N->blockFloor = L->blockFloor;
   g_state = N;
+  FlushIo(L);  // the replaced state's unended output is not lost
   FreeState(L);
   return 0;
 }

@@ -591,6 +591,8 @@ bool SetFallback(State* L, const char* name, const Value& f, Value* previous);
 void OpenStringLib(State* L);
 void OpenMathLib(State* L);
 void OpenIoLib(State* L);
+// Sends out what standard output and error hold without a final newline.
+void FlushIo(State* L);
 void OpenTaskLib(State* L);
 // Where print and writes to standard output go (the program log by default).
 using OutputSink = void (*)(const char* text, size_t length);
