@@ -276,9 +276,12 @@ int drevPrimitive_Save(SaveTransferFn write) {
         p->kind,         p->id,    p->layer,   p->x0,
         p->y0,           p->x1,    p->y1,      static_cast<uint32_t>(p->colour) & 0xffff,
         p->packedColour, p->alpha, p->pattern, p->filled};
-    const int32_t* words = reinterpret_cast<const int32_t*>(&r);
-    for (int i = 0; i < 12; ++i) {
-      int32_t w = words[i];
+    // The words are copied out of the record, not read through a pointer of
+    // another type: the alpha is a float, which the optimiser need not have
+    // stored when an int32_t read of it comes.
+    int32_t words[12];
+    std::memcpy(words, &r, sizeof words);
+    for (int32_t& w : words) {
       if (write(&w, 4) != 0) return 1;
     }
   }
@@ -290,14 +293,15 @@ int drevPrimitive_Restore(SaveTransferFn read) {
   uint32_t count = 0;
   if (read(&count, 4) != 0) return 1;
   for (uint32_t n = 0; n < count; ++n) {
-    PrimitiveRecord r;
-    int32_t* words = reinterpret_cast<int32_t*>(&r);
-    for (int i = 0; i < 12; ++i) {
-      if (read(&words[i], 4) != 0) {
+    int32_t words[12];
+    for (int32_t& w : words) {
+      if (read(&w, 4) != 0) {
         RemoveAll();
         return 1;
       }
     }
+    PrimitiveRecord r;
+    std::memcpy(&r, words, sizeof r);
     // Records of a kind this engine does not draw are dropped.
     if (r.kind != kPrimitiveLine && r.kind != kPrimitiveRect && r.kind != kPrimitiveEdge) continue;
     Primitive* p = Append(r.kind, r.id, CreationLayer(r.layer));
