@@ -84,7 +84,10 @@ void Software_Blit(DisplayBuffer* destination, kvSurface* destinationSurface, Di
       return;
     }
   }
-  stdDisplay_CopyRect(destination, source, x, y, sourceRect, flags);
+  // The locked copy: a surface-backed buffer has its pixels only while locked,
+  // and callers such as the cutscene glue blit into the display's back buffer
+  // outside the frame's lock.
+  stdDisplay_Blit(destination, source, x, y, sourceRect, flags);
 }
 
 void Software_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* placement) {

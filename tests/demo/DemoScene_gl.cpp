@@ -4,25 +4,32 @@
 // Quill to the door and onto the porch (the camera changes setup), make him
 // look at the window and talk, save in the middle of a walk and load it
 // again, watch the sunset movie and the road cutscene, and switch the
-// rendering mode. At each point the engine's screenshot is compared with the
-// expected picture in tests/fixtures/demo/ (its README says what each
-// shows), and the scene's messages and the program log are checked for the
-// expected lines and for no error line.
+// rendering mode. A shorter play started with -nofmv watches the sunset as
+// the classic cutscene. At each point the engine's screenshot is compared
+// with the expected picture in tests/fixtures/demo/, and at some of them
+// what the window shows (as the X server has it after the frame's present)
+// with the expected picture in tests/fixtures/demo/window/
+// (tests/fixtures/README.md says what each picture shows); the scene's
+// messages and the program log are checked for the expected lines and for no
+// error line.
 //
 // Frames are driven by hand with a game clock of 33 ms a frame, so walks,
-// turns, chores and the iris look the same on every machine. Voices, music
-// and movies play in real time on their own threads: the test waits for
-// their end by the scene's messages, never by a frame count, and takes no
-// picture while they decide what is shown.
+// turns, chores and the iris look the same on every machine. The classic
+// cutscenes run on that clock too, and the high-definition movie's clock is
+// held and let go by the test, so every picture of a movie shows the same
+// frame. Voices, music and the rest of a movie play in real time on their
+// own threads: the test waits for their end by the scene's messages, never
+// by a frame count, and takes no picture while they decide what is shown.
 //
-// Each rendering runs in a child process of its own (the engine starts once
-// per process). VQ_UPDATE_PICTURES=1 writes the pictures of a run into the
+// Each play runs in a child process of its own (the engine starts once per
+// process). VQ_UPDATE_PICTURES=1 writes the pictures of a run into the
 // fixtures folder in place of comparing them.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,12 +41,14 @@
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
 #include <stb/stb_image.h>
+#include <stb/stb_image_write.h>
 
 #include "XTestInput.h"
+#include "actors/drevActor.h"
 #include "engine/drevTime.h"
 #include "melos/MelosScript.h"
+#include "platform/kv_Audio.h"
 #include "platform/kv_Input.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
@@ -50,6 +59,11 @@
 #include "presentation/drevRender.h"
 #include "render/HardwareOverlay.h"
 #include "std/stdInput.h"
+#include "vembra/vembra_animplay.h"
+#include "vembra/vembra_timer.h"
+#include "video/KineVideoClip.h"
+#include "video/MovieHD.h"
+#include "video/kvaudio_AudioInterface.h"
 
 namespace fs = std::filesystem;
 
@@ -62,6 +76,45 @@ constexpr uint32_t kFrameMs = 33;
 uint32_t g_now = 1000;
 uint32_t GameTicks() { return g_now; }
 double GameTimeMs() { return g_now; }
+
+// The classic cutscene player's clock: its timer module is started here
+// without its thread (the engine's start then finds it running) and ticks
+// twice in every frame, and its pacing takes the frames it decoded as the
+// time of the movie's sound, so the picture is never behind. A cutscene then
+// shows the same frame on the same frame of the game on every machine.
+int32_t CutsceneSoundMs(int /*voice*/) {
+  return static_cast<int32_t>(int64_t{Vembra_DecodedFrames()} * 1000 / 15);
+}
+void UseCutsceneClock() {
+  vembra_timer_Start(false);
+  vembra_animplay_SetVoiceClock(CutsceneSoundMs);
+}
+void EndCutsceneClock() {
+  vembra_animplay_SetVoiceClock(nullptr);
+  vembra_timer_Stop();
+}
+
+// The high-definition movie's clock moves only with the movie's sound handed
+// to the device, one 32 ms block at a time. While the test holds it, a block
+// goes only when the test allows one: -1 lets every block go.
+std::atomic<int> g_movieBlocks{-1};
+void HeldWaitFree(int channel) {
+  for (;;) {
+    int allowed = g_movieBlocks.load();
+    if (allowed < 0) break;
+    if (allowed > 0 && g_movieBlocks.compare_exchange_weak(allowed, allowed - 1)) break;
+    SDL_Delay(1);
+  }
+  AudioChannel_WaitFree(channel);
+}
+const kvaudio_Channel kHeldMovieChannel = {HeldWaitFree,
+                                           AudioChannel_Lock,
+                                           AudioChannel_Unlock,
+                                           AudioChannel_GetBuffer,
+                                           AudioChannel_GetWriteBlock,
+                                           AudioChannel_CommitBlock,
+                                           AudioChannel_SignalFilled,
+                                           AudioChannel_IsActive};
 
 void WindowSize(int* width, int* height) {
   SDL_GetWindowSize(kv_Platform_GetWindowState()->window, width, height);
@@ -111,10 +164,46 @@ Picture LoadPicture(const fs::path& path) {
   return picture;
 }
 
-// Pictures match when they differ by little on average and in few places: a
-// mouth shape or a cursor frame may differ, a moved actor or a missing line
-// of text may not.
-::testing::AssertionResult Matches(const Picture& actual, const Picture& expected) {
+// The picture a quarter of the size in each direction, each pixel the mean
+// of a 4x4 block: small enough to commit, fine enough to show a line of text
+// or a movie frame.
+Picture QuarterSize(const Picture& full) {
+  Picture small;
+  small.width = full.width / 4;
+  small.height = full.height / 4;
+  small.rgb.resize(static_cast<size_t>(small.width) * small.height * 3);
+  for (int y = 0; y < small.height; ++y) {
+    for (int x = 0; x < small.width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (int dy = 0; dy < 4; ++dy) {
+          for (int dx = 0; dx < 4; ++dx) {
+            const size_t at = (static_cast<size_t>(4 * y + dy) * full.width + 4 * x + dx) * 3 + c;
+            sum += static_cast<unsigned char>(full.rgb[at]);
+          }
+        }
+        small.rgb[(static_cast<size_t>(y) * small.width + x) * 3 + c] =
+            static_cast<char>((sum + 8) / 16);
+      }
+    }
+  }
+  return small;
+}
+
+// Pictures match when they differ by little on average and in few places.
+// The engine's screenshots allow a mean of 2 and 1% of the pixels far off: a
+// mouth shape or a cursor frame may differ, a moved actor may not. The
+// window's pictures are a quarter of the size, where a line of text covers
+// less than 1%: they allow a mean of 1 and 0.1%.
+struct Tolerance {
+  double mean;
+  double farPercent;
+};
+constexpr Tolerance kScreenshotTolerance = {2.0, 1.0};
+constexpr Tolerance kWindowTolerance = {1.0, 0.1};
+
+::testing::AssertionResult Matches(const Picture& actual, const Picture& expected,
+                                   const Tolerance& tolerance) {
   if (actual.width != expected.width || actual.height != expected.height) {
     return ::testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
                                          << ", expected " << expected.width << "x"
@@ -134,10 +223,13 @@ Picture LoadPicture(const fs::path& path) {
     if (most > 48) ++far;
   }
   const double mean = sum / (3.0 * pixels);
-  const double farShare = static_cast<double>(far) / pixels;
-  if (mean <= 2.0 && farShare <= 0.01) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean difference " << mean << " (at most 2), "
-                                       << 100 * farShare << "% of the pixels far off (at most 1%)";
+  const double farPercent = 100.0 * static_cast<double>(far) / pixels;
+  if (mean <= tolerance.mean && farPercent <= tolerance.farPercent) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "mean difference " << mean << " (at most " << tolerance.mean << "), " << farPercent
+         << "% of the pixels far off (at most " << tolerance.farPercent << "%)";
 }
 
 // ---- The scene ----------------------------------------------------------------------
@@ -154,7 +246,7 @@ class Scene {
   // Copies the staged game into a folder of its own, starts the engine there
   // as the program does, with the given rendering setting, and shows the
   // window.
-  bool Start(int classic) {
+  bool Start(int classic, const char* commandLine = "-log") {
     const char* staged = std::getenv("VQ_GAME_DIR");
     if (!staged) return false;
     const fs::path work = fs::current_path() / (std::string("game_") + mode_);
@@ -171,28 +263,37 @@ class Scene {
     std::setvbuf(stderr, nullptr, _IONBF, 0);
 
     UseGameClock();
+    UseCutsceneClock();
+    kvaudio_SetChannel(&kHeldMovieChannel);
     kv_Log_Open("Vosk.log");
     kv_Save_InitWriteDirectory();
     if (!kv_Platform_InitWindow()) return false;
     kv_RenderHooks_InitBackends();
-    if (!kv_Platform_GetGameHooks()->init("-log")) return false;
+    if (!kv_Platform_GetGameHooks()->init(commandLine)) return false;
     kv_Platform_GetState()->loopRunning = 1;
     started_ = true;
     kv_Registry_WriteFloat("RenderingMode", static_cast<float>(classic));
+    // Lines are shown as text as well as spoken (the scripts' SetSpeechMode(3)).
+    drevActor_SetSpeechMode(3);
     return xtest::Open(kv_Platform_GetWindowState()->window) == 1;
   }
 
   void Stop() {
     started_ = false;
+    ReleaseMovieClock();
     kv_Platform_PostQuit();
     while (!kv_Platform_GetState()->quit) kv_Platform_RunOnce();
     kv_Platform_Shutdown();
+    kvaudio_SetChannel(nullptr);
+    EndCutsceneClock();
   }
 
-  // One pass of the main loop with 33 ms of game time: the events, then the
-  // tick.
+  // One pass of the main loop with 33 ms of game time: the cutscene clock's
+  // two ticks, the events, then the tick.
   void Frame() {
     g_now += kFrameMs;
+    vembra_timer_Tick();
+    vembra_timer_Tick();
     kv_Platform_PumpEvents();
     kv_Platform_GetGameHooks()->tick();
   }
@@ -259,6 +360,38 @@ class Scene {
     Frame();
   }
 
+  // The high-definition movie's clock stops where it is (before the movie
+  // starts: at its beginning) until ShowMovieFrame or ReleaseMovieClock.
+  void HoldMovieClock() { g_movieBlocks = 0; }
+  void ReleaseMovieClock() { g_movieBlocks = -1; }
+  // Lets the held movie clock run into the given frame's time and runs
+  // frames until the movie shows that frame: the decoding runs on the video
+  // player's own thread, so this waits in real time, but the frame shown is
+  // always the same.
+  ::testing::AssertionResult ShowMovieFrame(int frame) {
+    KineVideoClip* clip = MovieHD_GetState().clip;
+    if (!clip || clip->GetFps() <= 0) {
+      return ::testing::AssertionFailure() << "no high-definition movie plays";
+    }
+    constexpr float kBlockSeconds = KVAUDIO_BLOCK_BYTES / (KVAUDIO_RATE * 4.0f);
+    const float start = static_cast<float>(frame) / clip->GetFps();
+    g_movieBlocks = static_cast<int>(start / kBlockSeconds) + 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < deadline) {
+      Frame();
+      clip = MovieHD_GetState().clip;
+      if (!clip) return ::testing::AssertionFailure() << "the movie ended before frame " << frame;
+      // Every frame before it was shown or passed over; it is not over yet.
+      if (g_movieBlocks == 0 && clip->GetDisplayedFrames() == frame + 1) {
+        return ::testing::AssertionSuccess();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return ::testing::AssertionFailure()
+           << "the movie did not show frame " << frame << " (clock at " << clip->GetTime() << " s, "
+           << clip->GetDisplayedFrames() << " frames shown)";
+  }
+
   // The engine's screenshot of the picture, compared with the expected one
   // (or written as the expected one).
   ::testing::AssertionResult Shot(const std::string& name) {
@@ -267,27 +400,46 @@ class Scene {
     drevRender_SaveScreenImage(taken.c_str());
     const Picture actual = LoadPicture(taken);
     if (actual.rgb.empty()) return ::testing::AssertionFailure() << "no screenshot " << taken;
-    const fs::path expected =
-        fs::path(std::getenv("VQ_FIXTURES")) / "demo" / (file + ".png");
+    return Compare(actual, fs::path("demo") / file, file, kScreenshotTolerance);
+  }
+
+  // What the window shows after the last frame's present, as the X server
+  // has it, at a quarter of its size, compared with the expected picture in
+  // the fixtures' demo/window folder (or written as that picture).
+  ::testing::AssertionResult WindowShot(const std::string& name) {
+    Picture full;
+    if (!xtest::CaptureWindow(&full.rgb, &full.width, &full.height)) {
+      return ::testing::AssertionFailure() << "the X server gave no picture of the window";
+    }
+    const std::string file = std::string(mode_) + "_" + name;
+    return Compare(QuarterSize(full), fs::path("demo") / "window" / file, "window_" + file,
+                   kWindowTolerance);
+  }
+
+ private:
+  // The picture against fixtures/<fixture>.png; one that differs is kept as
+  // shots/<kept>.png.
+  static ::testing::AssertionResult Compare(const Picture& actual, const fs::path& fixture,
+                                            const std::string& kept, const Tolerance& tolerance) {
+    const fs::path expected = fs::path(std::getenv("VQ_FIXTURES")) / (fixture.string() + ".png");
     const char* update = std::getenv("VQ_UPDATE_PICTURES");
     if (update && *update == '1') {
+      fs::create_directories(expected.parent_path());
       stbi_write_png(expected.c_str(), actual.width, actual.height, 3, actual.rgb.data(),
                      actual.width * 3);
       return ::testing::AssertionSuccess();
     }
-    const auto result = Matches(actual, LoadPicture(expected));
+    const auto result = Matches(actual, LoadPicture(expected), tolerance);
     if (!result) {
-      const fs::path kept = fs::path("shots") / (file + ".png");
-      stbi_write_png(kept.c_str(), actual.width, actual.height, 3, actual.rgb.data(),
+      const fs::path taken = fs::path("shots") / (kept + ".png");
+      stbi_write_png(taken.c_str(), actual.width, actual.height, 3, actual.rgb.data(),
                      actual.width * 3);
-      return ::testing::AssertionFailure()
-             << file << ": " << result.message() << "; the picture taken is "
-             << fs::absolute(kept);
+      return ::testing::AssertionFailure() << kept << ": " << result.message()
+                                           << "; the picture taken is " << fs::absolute(taken);
     }
     return result;
   }
 
- private:
   const char* mode_;
   size_t seen_ = 0;
   bool started_ = false;
@@ -321,6 +473,23 @@ std::string ErrorLines(const std::string& text) {
   return found;
 }
 
+// A click on a thing (within the given frames Quill looks at it) and the
+// line he says about it, which Escape cuts short.
+void LookAndCutLine(Scene& scene, int x, int y, int button, const std::string& thing,
+                    const std::string& line, int frames) {
+  scene.Click(x, y, button);
+  ASSERT_TRUE(scene.Await("Quill looks at the " + thing, frames));
+  ASSERT_TRUE(scene.Await("Quill says /" + line + "/", 1));
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the line is over", 2));
+}
+
+// A right click on the sun: after Quill's line the sunset movie starts.
+void StartSunset(Scene& scene) {
+  ASSERT_NO_FATAL_FAILURE(LookAndCutLine(scene, 530, 80, 3, "sun", "SUN01", 120));
+  ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
+}
+
 // The whole play in one rendering mode.
 void Play(const char* mode, int classic) {
   Scene scene(mode);
@@ -330,6 +499,7 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("the yard is ready", 1));
   scene.Frames(45);
   EXPECT_TRUE(scene.Shot("yard"));
+  EXPECT_TRUE(scene.WindowShot("yard"));
 
   // A click on the door: Quill walks there, the camera follows him onto the
   // porch, he looks at the door and says his line (the picture is taken on
@@ -342,6 +512,7 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill looks at the door", 120));
   ASSERT_TRUE(scene.Await("Quill says /DOOR01/", 1));
   EXPECT_TRUE(scene.Shot("porch_door"));
+  EXPECT_TRUE(scene.WindowShot("porch_door"));
   ASSERT_TRUE(scene.Await("the line is over", 0));
 
   // A right click on the window of the porch view: look and talk.
@@ -379,14 +550,14 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill stops at ", 300));
   EXPECT_EQ(scene.RestOfLine(), stop);
 
-  // A right click on the sun: Quill looks at it, and the sunset movie (the
-  // high-definition replacement of intro.snm) brings the night.
-  scene.Click(530, 80, 3);
-  ASSERT_TRUE(scene.Await("Quill looks at the sun", 120));
-  ASSERT_TRUE(scene.Await("Quill says /SUN01/", 1));
-  scene.Press(SDLK_ESCAPE);
-  ASSERT_TRUE(scene.Await("the line is over", 2));
-  ASSERT_TRUE(scene.Await("the sunset movie starts", 1));
+  // The sunset movie (the high-definition replacement of intro.snm) brings
+  // the night. Its clock is held from its start; a second into it the
+  // picture is taken.
+  scene.HoldMovieClock();
+  ASSERT_NO_FATAL_FAILURE(StartSunset(scene));
+  EXPECT_TRUE(scene.ShowMovieFrame(25));
+  EXPECT_TRUE(scene.WindowShot("sunset_movie"));
+  scene.ReleaseMovieClock();
   ASSERT_TRUE(scene.Await("the sunset movie is over", 0));
   ASSERT_TRUE(scene.Await("music state 1999", 1));
   ASSERT_TRUE(scene.Await("Quill says /NIGHT01/", 1));
@@ -399,13 +570,11 @@ void Play(const char* mode, int classic) {
 
   // A click on the gate: Quill walks out through it and the classic cutscene
   // of the road plays; he comes back.
-  scene.Click(580, 260, 1);
-  ASSERT_TRUE(scene.Await("Quill looks at the gate", 600));
-  ASSERT_TRUE(scene.Await("Quill says /GATE01/", 1));
-  scene.Press(SDLK_ESCAPE);
-  ASSERT_TRUE(scene.Await("the line is over", 2));
+  ASSERT_NO_FATAL_FAILURE(LookAndCutLine(scene, 580, 260, 1, "gate", "GATE01", 600));
   ASSERT_TRUE(scene.Await("Quill leaves through the gate", 300));
   ASSERT_TRUE(scene.Await("the road cutscene starts", 1));
+  scene.Frames(20);
+  EXPECT_TRUE(scene.WindowShot("road_cutscene"));
   ASSERT_TRUE(scene.Await("the road cutscene is over", 0));
   ASSERT_TRUE(scene.Await("Quill says /BACK01/", 1));
   scene.Frames(10);
@@ -424,22 +593,49 @@ void Play(const char* mode, int classic) {
   EXPECT_EQ(ErrorLines(ReadAll("Vosk.log")), "");
 }
 
-class DemoScene : public ::testing::TestWithParam<int> {};
+// The sunset in a program started with -nofmv: the classic cutscene
+// intro.snm plays in place of the high-definition movie.
+void PlaySunsetWithoutMovies(const char* mode, int classic) {
+  Scene scene(mode);
+  ASSERT_TRUE(scene.Start(classic, "-log -nofmv"));
+  ASSERT_TRUE(scene.Await("the yard is ready", 1));
+  scene.Frames(45);
+  ASSERT_NO_FATAL_FAILURE(StartSunset(scene));
+  scene.Frames(20);
+  EXPECT_TRUE(scene.WindowShot("sunset_cutscene"));
+  // Escape cuts the cutscene short.
+  scene.Press(SDLK_ESCAPE);
+  ASSERT_TRUE(scene.Await("the sunset movie is over", 10));
+  scene.Stop();
+  EXPECT_EQ(ErrorLines(ReadAll("messages.txt")), "");
+  EXPECT_EQ(ErrorLines(ReadAll("Vosk.log")), "");
+}
+
+class DemoScene : public ::testing::TestWithParam<int> {
+ protected:
+  // The engine starts once per process: each play runs in a child.
+  void PlayInChild(void (*play)(const char* mode, int classic)) {
+    const int classic = GetParam();
+    const char* mode = classic ? "classic" : "new";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      play(mode, classic);
+      std::exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the " << mode << " rendering's play failed (its messages are above)";
+  }
+};
 
 TEST_P(DemoScene, PlaysEndToEnd) {
-  const int classic = GetParam();
-  const char* mode = classic ? "classic" : "new";
-  // The engine starts once per process: each mode plays in a child.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    Play(mode, classic);
-    std::exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "the " << mode << " rendering's play failed (its messages are above)";
+  PlayInChild(Play);
+}
+
+TEST_P(DemoScene, PlaysSunsetWithoutMovies) {
+  PlayInChild(PlaySunsetWithoutMovies);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rendering, DemoScene, ::testing::Values(0, 1),

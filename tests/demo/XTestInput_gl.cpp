@@ -1,4 +1,4 @@
-// The X test extension behind xtest:: (see XTestInput.h).
+// The X test extension and the screen capture behind xtest:: (see XTestInput.h).
 #include "XTestInput.h"
 
 #include <SDL_syswm.h>
@@ -75,30 +75,49 @@ void AutoRepeat(bool on) {
   XSync(g_display, False);
 }
 
-std::vector<unsigned char> Picture(SDL_Window* window, int* width, int* height) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  std::vector<unsigned char> rgb;
-  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return rgb;
-  XWindowAttributes attributes;
-  if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes)) return rgb;
-  XImage* image = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0,
-                            static_cast<unsigned>(attributes.width),
-                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-  if (!image) return rgb;
-  *width = attributes.width;
-  *height = attributes.height;
-  rgb.reserve(static_cast<size_t>(*width) * *height * 3);
-  for (int y = 0; y < *height; ++y) {
-    for (int x = 0; x < *width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      rgb.push_back(static_cast<unsigned char>((pixel & image->red_mask) >> 16));
-      rgb.push_back(static_cast<unsigned char>((pixel & image->green_mask) >> 8));
-      rgb.push_back(static_cast<unsigned char>(pixel & image->blue_mask));
+bool CaptureWindow(std::string* rgb, int* width, int* height) {
+  if (!g_display || !g_window) return false;
+  // Everything the program asked of the server (the swap's picture among
+  // it) is done before the picture is read.
+  XSync(g_display, False);
+  XWindowAttributes window, root;
+  if (!XGetWindowAttributes(g_display, g_window, &window) ||
+      !XGetWindowAttributes(g_display, window.root, &root)) {
+    return false;
+  }
+  int x = 0, y = 0;
+  ::Window child = 0;
+  XTranslateCoordinates(g_display, g_window, window.root, 0, 0, &x, &y, &child);
+  // The part of the window that lies on the screen.
+  const int left = x < 0 ? 0 : x, top = y < 0 ? 0 : y;
+  const int right = x + window.width < root.width ? x + window.width : root.width;
+  const int bottom = y + window.height < root.height ? y + window.height : root.height;
+  if (right <= left || bottom <= top) return false;
+  XImage* image = XGetImage(g_display, window.root, left, top, static_cast<unsigned>(right - left),
+                            static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap);
+  if (!image) return false;
+  // A channel of a pixel by its mask, scaled to 8 bits.
+  auto channel = [](unsigned long pixel, unsigned long mask) {
+    if (!mask) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    const unsigned long most = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255 / most);
+  };
+  *width = image->width;
+  *height = image->height;
+  rgb->resize(static_cast<size_t>(image->width) * image->height * 3);
+  size_t at = 0;
+  for (int row = 0; row < image->height; ++row) {
+    for (int column = 0; column < image->width; ++column) {
+      const unsigned long pixel = XGetPixel(image, column, row);
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->red_mask));
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->green_mask));
+      (*rgb)[at++] = static_cast<char>(channel(pixel, image->blue_mask));
     }
   }
   XDestroyImage(image);
-  return rgb;
+  return true;
 }
 
 }  // namespace xtest

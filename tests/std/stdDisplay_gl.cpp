@@ -1,7 +1,8 @@
 // The display's front and back buffers on real surfaces (Xvfb + Mesa): a mode
-// set makes two surface-backed buffers, painting goes through locks, a flip
-// moves the finished picture to the front buffer, and setting the mode again
-// or closing gives the surfaces up.
+// set makes two surface-backed buffers, painting goes through locks (the
+// software back end's copy takes its own), a flip moves the finished picture
+// to the front buffer, and setting the mode again or closing gives the
+// surfaces up.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -65,6 +66,13 @@ TEST(DisplayGL, ModeSetFlipAndClose) {
   EXPECT_EQ(stdDisplay_Blit(&back, plain, 0, 0, nullptr, 0), 1);
   EXPECT_EQ(back.lockCount, 0);
   EXPECT_EQ(FirstPixel(&back), 0x4321);
+
+  // The software back end's copy takes its own locks: a cutscene frame blitted
+  // into the unlocked back buffer reaches it.
+  stdDisplay_FillBuffer(plain, 0x5678, nullptr);
+  Software_Blit(&back, back.surface, plain, plain->surface, 0, 0, nullptr, 0);
+  EXPECT_EQ(back.lockCount, 0);
+  EXPECT_EQ(FirstPixel(&back), 0x5678);
   stdDisplay_FreeBuffer(plain);
 
   // Setting the mode again makes new surfaces.
