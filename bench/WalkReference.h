@@ -127,6 +127,8 @@ class GridFloor {
   }
 
   const std::vector<Point>& Corners() const { return corners_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
 
  private:
   int width_, height_;

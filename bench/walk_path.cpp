@@ -3,6 +3,13 @@
 // the same outline corners, in one run. Before timing, every query's
 // unsmoothed graph path is checked against the reference length (within
 // 1e-4); prints both times per query and their ratio.
+//
+// Then a floor of 300 walk sectors (a 20 x 15 grid), more than the graph
+// takes: a walk command there (a fresh graph-failed flag of its own, as
+// drevActor_WalkTo passes) against the sector search alone, and against a
+// walk command that pays a failed rebuild every time (the graph marked dirty
+// before each one, as every walk did before a failed build was remembered).
+// A ratio of about 1 to the sector search means the walk pays no rebuild.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -10,6 +17,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WalkReference.h"
@@ -46,40 +54,68 @@ walkref::GridFloor MakeGrid() {
   return walkref::GridFloor(kWidth, kHeight, present);
 }
 
+// Reads a grid's sectors as the set's and makes them current; random queries
+// between present cells.
+Floor* LoadFloor(walkref::GridFloor grid, const char* setName) {
+  auto* f = new Floor{std::move(grid), {}};
+  const std::string path = std::string("/tmp/vq_bench_walk_") + setName + ".txt";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  const std::string text = f->grid.SectorSection();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+  stdConffile_Open(path.c_str());
+  WalkPlane_ReadSectors(setName);
+  stdConffile_Close();
+  std::remove(path.c_str());
+  WalkPlane_SelectSetSectors(setName);
+  int cells = 0;
+  for (Sector* s = WalkPlane_GetSectors(); s; s = s->next) ++cells;
+  std::printf("%s: %d walk sectors, %zu outline corners\n", setName, cells,
+              f->grid.Corners().size());
+
+  const int width = f->grid.Width(), height = f->grid.Height();
+  std::mt19937 random(2024);
+  std::uniform_real_distribution<float> unit(0.05f, 0.95f);
+  while (static_cast<int>(f->queries.size()) < kQueries) {
+    const int a = random() % (width * height), b = random() % (width * height);
+    if (!f->grid.Present(a % width, a / width) || !f->grid.Present(b % width, b / width)) {
+      continue;
+    }
+    f->queries.push_back({{a % width + unit(random), a / width + unit(random), 0},
+                          {b % width + unit(random), b / width + unit(random), 0}});
+  }
+  return f;
+}
+
+void StartLibrary() {
+  static HostServices hs;
+  HostServices_CopyDefaults(&hs);
+  std_DefaultServices(&hs);
+  std_Startup(&hs);
+}
+
 const Floor& TheFloor() {
   static Floor* floor = [] {
-    static HostServices hs;
-    HostServices_CopyDefaults(&hs);
-    std_DefaultServices(&hs);
-    std_Startup(&hs);
-    auto* f = new Floor{MakeGrid(), {}};
-    const std::string path = "/tmp/vq_bench_walk_sectors.txt";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    const std::string text = f->grid.SectorSection();
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    stdConffile_Open(path.c_str());
-    WalkPlane_ReadSectors("bench.set");
-    stdConffile_Close();
-    std::remove(path.c_str());
-    WalkPlane_SelectSetSectors("bench.set");
-    int cells = 0;
-    for (Sector* s = WalkPlane_GetSectors(); s; s = s->next) ++cells;
-    std::printf("floor: %d walk sectors, %zu outline corners\n", cells, f->grid.Corners().size());
-
-    std::mt19937 random(2024);
-    std::uniform_real_distribution<float> unit(0.05f, 0.95f);
-    while (static_cast<int>(f->queries.size()) < kQueries) {
-      const int a = random() % (kWidth * kHeight), b = random() % (kWidth * kHeight);
-      if (!f->grid.Present(a % kWidth, a / kWidth) || !f->grid.Present(b % kWidth, b / kWidth)) {
-        continue;
-      }
-      f->queries.push_back({{a % kWidth + unit(random), a / kWidth + unit(random), 0},
-                            {b % kWidth + unit(random), b / kWidth + unit(random), 0}});
-    }
-    return f;
+    StartLibrary();
+    return LoadFloor(MakeGrid(), "bench.set");
   }();
   return *floor;
+}
+
+// 300 cells: more walk sectors than the graph takes.
+const Floor& TheCrowdedFloor() {
+  static Floor* floor = [] {
+    TheFloor();
+    return LoadFloor(walkref::GridFloor(20, 15, std::vector<uint8_t>(20 * 15, 1)), "crowded.set");
+  }();
+  return *floor;
+}
+
+// Makes the floor's set current, with a graph still to be built.
+const Floor& Use(const Floor& floor, const char* setName) {
+  WalkPlane_SelectSetSectors(setName);
+  Pathfinder_Invalidate();
+  return floor;
 }
 
 // Every query's unsmoothed graph path against the reference; false on a mismatch.
@@ -114,7 +150,7 @@ bool CheckLengths() {
 }
 
 void BM_FindPath(benchmark::State& state) {
-  const Floor& floor = TheFloor();
+  const Floor& floor = Use(TheFloor(), "bench.set");
   size_t i = 0;
   for (auto _ : state) {
     const Query& q = floor.queries[i++ % floor.queries.size()];
@@ -134,6 +170,39 @@ void BM_BruteForceVisibility(benchmark::State& state) {
 }
 BENCHMARK(BM_BruteForceVisibility);
 
+// Walks on the crowded floor, each with a graph-failed flag of its own that
+// starts at the given value; with rebuild set, the graph is marked dirty
+// before every walk.
+void WalkOnTheCrowdedFloor(benchmark::State& state, int graphFailedAtStart, bool rebuild) {
+  const Floor& floor = Use(TheCrowdedFloor(), "crowded.set");
+  size_t i = 0;
+  for (auto _ : state) {
+    const Query& q = floor.queries[i++ % floor.queries.size()];
+    if (rebuild) Pathfinder_Invalidate();
+    int graphFailed = graphFailedAtStart;
+    benchmark::DoNotOptimize(
+        WalkPlane_FindPath(nullptr, &q.start, &q.goal, 1, &graphFailed, nullptr));
+  }
+}
+
+// A walk command: its own flag starts at 0, as every walk command's does.
+void BM_WalkCommandWhereTheGraphFails(benchmark::State& state) {
+  WalkOnTheCrowdedFloor(state, 0, false);
+}
+BENCHMARK(BM_WalkCommandWhereTheGraphFails);
+
+// The same walk straight to the sector search (the flag already set).
+void BM_SectorSearchAlone(benchmark::State& state) {
+  WalkOnTheCrowdedFloor(state, 1, false);
+}
+BENCHMARK(BM_SectorSearchAlone);
+
+// A walk command that tries the build again every time.
+void BM_WalkCommandRebuildingEveryTime(benchmark::State& state) {
+  WalkOnTheCrowdedFloor(state, 0, true);
+}
+BENCHMARK(BM_WalkCommandRebuildingEveryTime);
+
 // Console output plus the two times per query and their ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -147,6 +216,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     if (ours > 0 && reference > 0) {
       std::printf("FindPath %.1f us, brute-force visibility Dijkstra %.1f us, ratio %.3f\n",
                   ours / 1e3, reference / 1e3, ours / reference);
+    }
+    const double walk = times_["BM_WalkCommandWhereTheGraphFails"];
+    const double search = times_["BM_SectorSearchAlone"];
+    const double rebuilding = times_["BM_WalkCommandRebuildingEveryTime"];
+    if (walk > 0 && search > 0 && rebuilding > 0) {
+      std::printf(
+          "300 sectors: walk command %.1f us, sector search alone %.1f us, ratio %.3f; "
+          "with a rebuild every walk %.1f us (%.1f times the walk command)\n",
+          walk / 1e3, search / 1e3, walk / search, rebuilding / 1e3, rebuilding / walk);
     }
   }
 

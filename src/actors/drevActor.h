@@ -21,6 +21,7 @@
 #include "quadrix/qxVector.h"
 
 struct CostumeNode;
+struct qxModel3;
 struct ResourceRef;
 struct Sector;
 struct TextObject;
@@ -153,6 +154,8 @@ int drevActor_GetRecordCount(void);
 int drevActor_GetInUseCount(void);
 void drevActor_CreateExtra(Actor* actor);
 const qxMatrix34* drevActor_GetTransform(Actor* actor);
+// The main model of the actor's top costume node (a model thing), or null.
+qxModel3* drevActor_MainModel(const Actor* actor);
 // Answers the previous selection (-1 none); indexes outside the table change nothing.
 int drevActor_SetSelected(int index);
 int drevActor_GetSelected(void);

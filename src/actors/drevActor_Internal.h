@@ -11,7 +11,6 @@
 struct Room;
 struct RosterNode;
 struct qxColormap;
-struct qxModel3;
 
 struct drevActorCalls {
   Room* (*roomGetCurrent)(void);
@@ -81,8 +80,6 @@ int drevActor_GrowTable(int records);
 // Assertion through the services record, for the module's own invariants.
 void drevActor_Assert(const char* message, int line);
 
-// The main model of the actor's top costume node (a model thing), or null.
-qxModel3* drevActor_MainModel(const Actor* actor);
 // The mouth (0..9) that a lip-sync phoneme code shows: '_' is 0, a code
 // outside the table 1. Mouth i plays talk chore i + 1.
 int drevActor_LipShapeMouth(uint32_t code);

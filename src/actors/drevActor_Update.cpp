@@ -210,9 +210,12 @@ void drevActor_SetHead(Actor* actor, int joint1, int joint2, int joint3, float v
                        float limitA, float limitB) {
   const qxModel3* model = drevActor_MainModel(actor);
   if (!model) return;
+  // A joint past the model is refused; a negative one is no joint, and a
+  // first joint of -1 switches head tracking off (the look-at and the view
+  // test need all three joints inside the model).
   const int joints[3] = {joint1, joint2, joint3};
   for (int joint : joints) {
-    if (joint < 0 || joint >= model->nodeCount) return;
+    if (joint >= model->nodeCount) return;
   }
   CostumeNode* top = actor->costumeTop;
   for (int i = 0; i < 3; ++i) top->headJoints[i] = joints[i];

@@ -221,6 +221,11 @@ qxMaterial* ShadowMaterial() {
   return static_cast<qxMaterial*>(drevCostume_pShadowMaterial);
 }
 
+bool ClassicRasterizer() {
+  const RenderHookTable* software = kv_RenderHooks_GetSoftwareTable();
+  return software && software->active;
+}
+
 struct ScreenBox {
   float x0 = 640.0f, y0 = 480.0f, x1 = 0.0f, y1 = 0.0f;
 };
@@ -281,7 +286,11 @@ void drevCostume_Draw(CostumeNode* top, const qxMatrix34* placement) {
     }
     const int rect[4] = {qxCache_drawnX0, qxCache_drawnY0, qxCache_drawnX1 - qxCache_drawnX0,
                          qxCache_drawnY1 - qxCache_drawnY0};
-    if (rect[2] > 0 && rect[3] > 0) drevCostume_Calls().invalidateRect(rect, 1);
+    // Only the classic rasterizer draws into the buffers that the dirty
+    // rectangles restore; the other back ends measure their draw all the same.
+    if (rect[2] > 0 && rect[3] > 0 && ClassicRasterizer()) {
+      drevCostume_Calls().invalidateRect(rect, 1);
+    }
     if (actor && r->thing == top->mainModel) std::memcpy(actor->screenRect, rect, sizeof rect);
   }
   if (actor) drevActor_DrawShadows(actor);

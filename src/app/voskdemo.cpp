@@ -74,10 +74,10 @@ int voskdemo_Init(const char* commandLine) {
   services->printDebug = services->printWarning;
   std_Startup(services);
 
-  // 5-6: the text table; its results are not looked at.
+  // 5-6: the text table; start-up goes on without it (a missing one is named).
   Polyglot_Initialize(services, &g_textDescriptor);
   if (g_textDescriptor.startup) g_textDescriptor.startup();
-  Polyglot_LoadTable(voskdemo_GetTextTableName(kv_Language_Get()));
+  voskdemo_LoadTextTable();
 
   // 7-8: the settings file and the hidden developer setting.
   kv_Registry_Load();

@@ -92,8 +92,15 @@ void voskdemo_MeasureFrameRate(uint32_t now);
 void voskdemo_RequestQuit(int exitCode);
 int voskdemo_ApplyPalette(const uint8_t* palette, int flag);
 
-// The command line: 0 for -?, else 1.
+// The command line: 0 for -? (after the usage text on standard error), else
+// 1. A value that cannot take effect is reported in one line.
 int voskdemo_ParseOptions(const char* commandLine);
+// A line about the command line's values, before the printers exist: to the
+// program log when it is open, else to standard error.
+void voskdemo_OptionMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Loads the current language's text table: 1 when it loaded, else 0 with a
+// line naming the file.
+int voskdemo_LoadTextTable(void);
 int voskdemo_IsNoFmv(void);
 // The text-table file name of a language index (outside 0..5: English's).
 const char* voskdemo_GetTextTableName(int language);

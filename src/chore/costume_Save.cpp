@@ -80,7 +80,12 @@ int Cos_Restore(CosTransferFunc transfer) {
     uint32_t handle = 0;
     char name[COS_NAME_SIZE];
     if (!Transfer(transfer, &handle, 4) || !Transfer(transfer, name, COS_NAME_SIZE)) return 1;
-    name[COS_NAME_SIZE - 1] = 0;
+    if (!memchr(name, 0, COS_NAME_SIZE)) {
+      name[COS_NAME_SIZE - 1] = 0;
+      Cos_Log("restore: costume name \"%s...\" has no end", name);
+      result = 1;
+      continue;
+    }
     if (handle < 1 || handle > slots) {
       Cos_Log("restore: costume handle %u out of range", handle);
       result = 1;
@@ -91,10 +96,10 @@ int Cos_Restore(CosTransferFunc transfer) {
       result = 1;
       continue;
     }
-    if (!Cos_LoadEntry(name, CosCostumeHandle(handle))) {
-      Cos_Log("restore: costume \"%s\" did not load; its slot stays free", name);
-      result = 1;
-    }
+    // A costume whose file no longer loads is no damage to the block: the
+    // loader has named it and why, its slot stays free and the game goes on
+    // without it.
+    Cos_LoadEntry(name, CosCostumeHandle(handle));
   }
   uint32_t instances = 0;
   if (!Transfer(transfer, &instances, 4)) return 1;

@@ -70,8 +70,9 @@ void FreeRegions(Pathfinder* pf) {
   pf->regionCount = 0;
 }
 
-bool Fail(const char* why) {
+bool Fail(NavBuildFailure failure, const char* why) {
   kv_Log_Printf("[Pathfinder] - rebuild failed: %s", why);
+  Pathfinder_Construct()->buildFailure = failure;
   return false;
 }
 
@@ -93,7 +94,9 @@ Pathfinder* Pathfinder_Construct(void) {
 }
 
 void Pathfinder_Invalidate(void) {
-  Pathfinder_Construct()->dirty = 1;
+  Pathfinder* pf = Pathfinder_Construct();
+  pf->dirty = 1;
+  pf->buildFailure = NAV_BUILT;
 }
 
 void Pathfinder_Clear(void) {
@@ -111,7 +114,10 @@ void Pathfinder_RefreshActors(int actor, int otherActor) {
   for (int i = 0; i < count && !changed; ++i) {
     if (DistSq3(points[i], pf->obstacles[i]) > 0.001f * 0.001f) changed = true;
   }
-  if (changed) pf->dirty = 1;
+  if (changed) {
+    pf->dirty = 1;
+    if (pf->buildFailure == NAV_BOXES_FAILED) pf->buildFailure = NAV_BUILT;
+  }
   pf->obstacleCount = count;
   for (int i = 0; i < count; ++i) pf->obstacles[i] = points[i];
 }
@@ -652,9 +658,11 @@ int Pathfinder_Rebuild(void) {
 
   for (Sector* s = WalkPlane_GetSectors(); s; s = s->next) {
     if (!(s->type & SECTOR_WALK) || !s->visible) continue;
-    if (pf->regionCount >= NAV_MAX_REGIONS - 1) return Fail("more than 255 walk sectors");
+    if (pf->regionCount >= NAV_MAX_REGIONS - 1)
+      return Fail(NAV_FLOOR_FAILED, "more than 255 walk sectors");
     NavRegion* r = NavRegion_FromSector(s);
-    if (!r) return Fail("a sector does not fit the vertex table or the edge limit");
+    if (!r)
+      return Fail(NAV_FLOOR_FAILED, "a sector does not fit the vertex table or the edge limit");
     pf->regions[pf->regionCount++] = r;
   }
   for (int i = 0, j = pf->regionCount - 1; i < j; ++i, --j)
@@ -681,9 +689,10 @@ int Pathfinder_Rebuild(void) {
 
   // Cut the boxes of nearby actors out of the regions.
   for (int box = 0; box < pf->obstacleCount / 4; ++box) {
-    if (pf->regionCount >= NAV_MAX_REGIONS) return Fail("no region slot for an actor box");
+    if (pf->regionCount >= NAV_MAX_REGIONS)
+      return Fail(NAV_BOXES_FAILED, "no region slot for an actor box");
     NavRegion* hole = NavRegion_New();
-    if (!hole) return Fail("no memory for an actor box");
+    if (!hole) return Fail(NAV_BOXES_FAILED, "no memory for an actor box");
     int corner[4];
     for (int k = 0; k < 4; ++k) corner[k] = NavVertex_Add(&pf->obstacles[box * 4 + k]);
     bool ok = corner[0] >= 0 && corner[1] >= 0 && corner[2] >= 0 && corner[3] >= 0;
@@ -691,7 +700,7 @@ int Pathfinder_Rebuild(void) {
       ok = NavRegion_AddEdge(hole, corner[(k + 1) % 4], corner[k], 0) >= 0;
     if (!ok) {
       NavRegion_Free(hole);
-      return Fail("an actor box does not fit the vertex table");
+      return Fail(NAV_BOXES_FAILED, "an actor box does not fit the vertex table");
     }
     NavRegion_UpdateBounds(hole);
     const int boxIndex = pf->regionCount;
@@ -710,15 +719,18 @@ int Pathfinder_Rebuild(void) {
     for (int k = 0; k < pf->regionCount; ++k) NavRegion_OrientEdges(pf->regions[k]);
   }
 
-  if (!Pathfinder_SplitLoops()) return Fail("splitting loops");
+  // From here on the boxes have shaped the outlines.
+  const NavBuildFailure failure = pf->obstacleCount >= 4 ? NAV_BOXES_FAILED : NAV_FLOOR_FAILED;
+  if (!Pathfinder_SplitLoops()) return Fail(failure, "splitting loops");
   if (NavVertex_Compact(pf->regions, pf->regionCount) > NAV_MAX_COMPACT_VERTS) {
-    return Fail("more than 200 vertices");
+    return Fail(failure, "more than 200 vertices");
   }
   const int nodes = Pathfinder_BuildNodes(2, pf->regions, pf->regionCount);
-  if (nodes < 0) return Fail("an outline vertex lacks an incoming or outgoing edge");
-  if (nodes >= NAV_MAX_NODES) return Fail("128 or more nodes");
+  if (nodes < 0) return Fail(failure, "an outline vertex lacks an incoming or outgoing edge");
+  if (nodes >= NAV_MAX_NODES) return Fail(failure, "128 or more nodes");
   pf->nodeCount = nodes;
   Pathfinder_BuildEdges(2, nodes);
   pf->dirty = 0;
+  pf->buildFailure = NAV_BUILT;
   return 1;
 }

@@ -49,10 +49,17 @@ struct NavRegion {
   int32_t edgeCount;
 };
 
+// What made the last build fail, remembered until it can turn out otherwise:
+// the floor (its sectors), or the floor with the nearby actors' boxes.
+enum NavBuildFailure : int32_t { NAV_BUILT = 0, NAV_FLOOR_FAILED = 1, NAV_BOXES_FAILED = 2 };
+
 struct Pathfinder {
   NavRegion* regions[NAV_MAX_REGIONS];
   int32_t regionCount;
   int32_t dirty;
+  // A failed build is not tried again by every query: the floor's failure
+  // waits for Pathfinder_Invalidate, the boxes' also for the boxes to move.
+  int32_t buildFailure;  // NavBuildFailure
   NavVertex nodes[NAV_MAX_NODES];
   float weights[NAV_MAX_NODES][NAV_MAX_NODES];
   int32_t nodeCount;
@@ -68,6 +75,8 @@ Pathfinder* Pathfinder_Construct(void);
 void Pathfinder_Invalidate(void);
 void Pathfinder_Clear(void);
 void Pathfinder_RefreshActors(int actor, int otherActor);
+// Builds the graph now: 1 on success; 0 on failure, which is logged and
+// remembered (the graph stays dirty).
 int Pathfinder_Rebuild(void);
 
 // ---- Region operations ----------------------------------------------------------

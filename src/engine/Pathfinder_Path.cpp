@@ -232,7 +232,8 @@ int Pathfinder_FindPath(int actor, qxVector3 goal, qxVector3 start, qxVector3* o
                         int otherActor) {
   Pathfinder* pf = Pathfinder_Construct();
   Pathfinder_RefreshActors(actor, otherActor);
-  if (pf->dirty && !Pathfinder_Rebuild()) return -1;
+  // A build that failed is not tried again until what made it fail changes.
+  if (pf->dirty && (pf->buildFailure != NAV_BUILT || !Pathfinder_Rebuild())) return -1;
   const int s = Pathfinder_LocatePoint(&start, pf->regions, pf->regionCount, -1);
   const int g = Pathfinder_LocatePoint(&goal, pf->regions, pf->regionCount, s);
   // No region to stand in: no path.

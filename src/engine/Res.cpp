@@ -558,7 +558,6 @@ int Res_Save(SaveTransferFn write) {
 int Res_Restore(SaveTransferFn read) {
   uint32_t count = 0;
   if (read(&count, 4)) return 1;
-  int result = 0;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t length = 0;
     if (read(&length, 4)) return 1;
@@ -574,15 +573,16 @@ int Res_Restore(SaveTransferFn read) {
     int status = 0;
     ResourceRecord* r = Res_FindOrLoad(tag, name, &status);
     if (!r) {
-      kv_Log_Printf("[Load] - Resource %s could not be loaded (status %d)", name, status);
-      result = 1;
+      // A file renamed or gone since the save is no damage to the save: the
+      // game goes on without it, and its holders find nothing under its id.
+      kv_Log_Printf("[Load] - Resource %s could not be loaded (status %d); left out", name, status);
       continue;
     }
     MoveToHead(r);
     r->savedId[0] = saved[0];
     r->savedId[1] = saved[1];
   }
-  return result;
+  return 0;
 }
 
 int Res_Report(const char* fileName, const char* tag) {

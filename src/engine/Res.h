@@ -33,8 +33,10 @@ enum : int {
   kResLoaded = 1,         // done / registered
   kResHandlerExists = 2,  // a handler for this tag is registered already (kept)
   kResNoMemory = 3,
-  kResCached = 4,        // the resource (or object) is registered already
-  kResCouldNotOpen = 5,  // the default handler found no file of that name
+  kResCached = 4,  // the resource (or object) is registered already
+  // The default handler's answer for a file it cannot open: the same value as
+  // kResCached, which only find-or-load gives with a record, never a handler.
+  kResCouldNotOpen = 4,
 };
 
 // Flag bits of a record.

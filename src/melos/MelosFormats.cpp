@@ -243,20 +243,25 @@ uint32_t Sound_ConvertedSize(int type, int rate, int bits, int channels, const u
     default:
       return 0;
   }
+  // A negative target is no format to convert to.
+  if (rate < 0 || bits < 0 || channels < 0) return 0;
   SoundHeader h{};
   if (Sound_ReadHeader(data, size, &h) == 0) return 0;
-  const uint64_t sourceRate = std::max(h.rate, 11025) / 1024;
-  const uint64_t sourceBits = std::max(h.bits, 8);
-  const uint64_t sourceChannels = std::max(h.channels, 1);
-  const uint64_t targetRate = static_cast<uint64_t>(rate ? rate : std::max(h.rate, 11025)) / 1024;
-  const uint64_t targetBits = static_cast<uint64_t>(bits ? bits : static_cast<int>(sourceBits));
-  const uint64_t targetChannels =
-      static_cast<uint64_t>(channels ? channels : static_cast<int>(sourceChannels));
-  uint64_t converted = static_cast<uint64_t>(h.dataSize) * targetRate * targetBits *
-                       targetChannels / (sourceRate * sourceBits * sourceChannels);
-  converted += static_cast<uint64_t>(headerSize);
+  // Each factor is below 2^31, so both products fit 128 bits (a header's
+  // rate, bits and channels may multiply past 64), and the divisor is at
+  // least 10 * 8 * 1.
+  using Wide = unsigned __int128;
+  const Wide sourceRate = static_cast<Wide>(std::max(h.rate, 11025) / 1024);
+  const Wide sourceBits = static_cast<Wide>(std::max(h.bits, 8));
+  const Wide sourceChannels = static_cast<Wide>(std::max(h.channels, 1));
+  const Wide targetRate = static_cast<Wide>((rate ? rate : std::max(h.rate, 11025)) / 1024);
+  const Wide targetBits = bits ? static_cast<Wide>(bits) : sourceBits;
+  const Wide targetChannels = channels ? static_cast<Wide>(channels) : sourceChannels;
+  Wide converted = static_cast<Wide>(h.dataSize) * targetRate * targetBits * targetChannels /
+                   (sourceRate * sourceBits * sourceChannels);
+  converted += static_cast<Wide>(headerSize);
   if (type == SOUND_MCMP_MELO || type == SOUND_MCMP_WAVE) converted /= 2;
-  return static_cast<uint32_t>(std::min<uint64_t>(converted, 0xFFFFFFFFu));
+  return static_cast<uint32_t>(std::min<Wide>(converted, 0xFFFFFFFFu));
 }
 
 // --- MCMP -------------------------------------------------------------------

@@ -597,6 +597,27 @@ int drevOverlay_Restore(SaveTransferFn read) {
     if (e.flags == -1) e.flags = 0;
     m->overlays[m->overlayCount++] = e;
   }
+  // Use counts: each overlay made with an image counts it up and counts it
+  // down when destroyed, and an image whose count is 0 may be released or
+  // replaced unless it is pinned. The mouse shows its (pinned) cursor images
+  // without counting them, so a count may lag its overlays, but never by more
+  // than the overlay table holds. An image that is not pinned and counts fewer
+  // uses than the overlays showing it is raised to them, so that it is not
+  // released or replaced while it is shown.
+  for (int i = 0; i < m->imageCount; ++i) {
+    OverlayImage* image = m->images[i];
+    if (image->useCount < -OVERLAY_TABLE_SIZE || image->useCount > OVERLAY_TABLE_SIZE) {
+      return fail("an image's use count out of range");
+    }
+    if (image->cache == 1) continue;
+    int32_t users = 0;
+    for (int k = 0; k < m->overlayCount; ++k) users += m->overlays[k].image == image;
+    if (image->useCount < users) {
+      kv_Log_Printf("[Overlay] - OVRS restore: image \"%s\" counted %d uses for %d overlays",
+                    image->name, image->useCount, users);
+      image->useCount = users;
+    }
+  }
   if (!Separator(read, 3)) return fail("short read");
   m->lastId = lastId >= -1 && lastId < OVERLAY_TABLE_SIZE ? lastId : -1;
   return 0;

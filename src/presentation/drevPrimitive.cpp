@@ -276,9 +276,7 @@ int drevPrimitive_Save(SaveTransferFn write) {
         p->kind,         p->id,    p->layer,   p->x0,
         p->y0,           p->x1,    p->y1,      static_cast<uint32_t>(p->colour) & 0xffff,
         p->packedColour, p->alpha, p->pattern, p->filled};
-    // The words are copied out of the record, not read through a pointer of
-    // another type: the alpha is a float, which the optimiser need not have
-    // stored when an int32_t read of it comes.
+    // Word by word through copies: the float is not read as an integer.
     int32_t words[12];
     std::memcpy(words, &r, sizeof words);
     for (int32_t& w : words) {
@@ -300,6 +298,8 @@ int drevPrimitive_Restore(SaveTransferFn read) {
         return 1;
       }
     }
+    // Copied, not aliased: an optimised build lost the alpha read through
+    // integer words.
     PrimitiveRecord r;
     std::memcpy(&r, words, sizeof r);
     // Records of a kind this engine does not draw are dropped.

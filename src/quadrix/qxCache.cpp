@@ -43,6 +43,41 @@ void EmptyCache() {
   g_lightCount = 0;
 }
 
+// A projected face's bounds: false for a broken projection or a face of no
+// width or height on screen.
+struct FaceBounds {
+  float minX, maxX, minY, maxY, minZ, maxZ;
+  int top, bottom;  // the vertices of smallest and largest y
+};
+bool MeasureFace(const qxVector3* v, int vertexCount, FaceBounds* b) {
+  *b = {v[0].x, v[0].x, v[0].y, v[0].y, v[0].z, v[0].z, 0, 0};
+  for (int i = 0; i < vertexCount; ++i) {
+    const qxVector3 p = v[i];
+    // A degenerate projection must not reach the integer conversions.
+    if (!(std::fabs(p.x) < kCoordinateLimit && std::fabs(p.y) < kCoordinateLimit &&
+          std::isfinite(p.z))) {
+      return false;
+    }
+    if (p.x < b->minX) b->minX = p.x;
+    if (p.x > b->maxX) b->maxX = p.x;
+    if (p.y < b->minY) {
+      b->minY = p.y;
+      b->top = i;
+    }
+    if (p.y > b->maxY) {
+      b->maxY = p.y;
+      b->bottom = i;
+    }
+    if (p.z < b->minZ) b->minZ = p.z;
+    if (p.z > b->maxZ) b->maxZ = p.z;
+  }
+  return b->maxX > b->minX && b->maxY > b->minY;
+}
+
+int32_t Ceil(float v) {
+  return static_cast<int32_t>(std::ceil(v));
+}
+
 void WidenDrawnArea(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
   // Kept inside the canvas: faces rounded just past its left or top edge
   // must not push the area out (the render module reads it as a rectangle).
@@ -90,40 +125,16 @@ int qxCache_CommitFace(uint32_t entryFlags, int32_t vertexCount, int32_t poolFla
   face->entryFlags = entryFlags;
   face->vertexCount = static_cast<uint32_t>(vertexCount);
 
-  const qxVector3* v = face->screenVerts;
-  float minX = v[0].x, maxX = v[0].x, minY = v[0].y, maxY = v[0].y;
-  float minZ = v[0].z, maxZ = v[0].z;
-  int top = 0, bottom = 0;
-  for (int i = 0; i < vertexCount; ++i) {
-    const qxVector3 p = v[i];
-    // A degenerate projection must not reach the integer conversions.
-    if (!(std::fabs(p.x) < kCoordinateLimit && std::fabs(p.y) < kCoordinateLimit &&
-          std::isfinite(p.z))) {
-      return 0;
-    }
-    if (p.x < minX) minX = p.x;
-    if (p.x > maxX) maxX = p.x;
-    if (p.y < minY) {
-      minY = p.y;
-      top = i;
-    }
-    if (p.y > maxY) {
-      maxY = p.y;
-      bottom = i;
-    }
-    if (p.z < minZ) minZ = p.z;
-    if (p.z > maxZ) maxZ = p.z;
-  }
-  if (!(maxX > minX) || !(maxY > minY)) return 0;
-
-  face->x0 = static_cast<int32_t>(std::ceil(minX));
-  face->x1 = static_cast<int32_t>(std::ceil(maxX));
-  face->y0 = static_cast<int32_t>(std::ceil(minY));
-  face->y1 = static_cast<int32_t>(std::ceil(maxY));
-  face->minDepth = minZ;
-  face->maxDepth = maxZ;
-  face->topVertex = top;
-  face->bottomVertex = bottom;
+  FaceBounds b;
+  if (!MeasureFace(face->screenVerts, vertexCount, &b)) return 0;
+  face->x0 = Ceil(b.minX);
+  face->x1 = Ceil(b.maxX);
+  face->y0 = Ceil(b.minY);
+  face->y1 = Ceil(b.maxY);
+  face->minDepth = b.minZ;
+  face->maxDepth = b.maxZ;
+  face->topVertex = b.top;
+  face->bottomVertex = b.bottom;
 
   if (poolFlags & QXCACHE_POOL_SCREEN) g_screenCount += vertexCount;
   if (poolFlags & QXCACHE_POOL_TEXTURE) g_texCount += vertexCount;
@@ -131,6 +142,14 @@ int qxCache_CommitFace(uint32_t entryFlags, int32_t vertexCount, int32_t poolFla
   ++g_faceCount;
   face->colormap = qxCore_pCurrentColormap;
   WidenDrawnArea(face->x0, face->x1, face->y0, face->y1);
+  return 1;
+}
+
+int qxCache_WidenDrawnArea(const qxVector3* screenVerts, int32_t vertexCount) {
+  if (!screenVerts || vertexCount < 1 || vertexCount > QXCACHE_MAX_FACE_VERTICES) return 0;
+  FaceBounds b;
+  if (!MeasureFace(screenVerts, vertexCount, &b)) return 0;
+  WidenDrawnArea(Ceil(b.minX), Ceil(b.maxX), Ceil(b.minY), Ceil(b.maxY));
   return 1;
 }
 

@@ -63,9 +63,9 @@ struct qxCacheFace {
   uint32_t faceTag;                 // commit: the face sort key option
 };
 
-// Drawn-area bounds over every face committed since the render module last
-// reset them (smallest x0, y0 and largest x1, y1), signed and kept inside the
-// current canvas.
+// Drawn-area bounds over every face committed (or measured, below) since the
+// render module last reset them (smallest x0, y0 and largest x1, y1), signed
+// and kept inside the current canvas.
 extern int32_t qxCache_drawnX0;
 extern int32_t qxCache_drawnX1;
 extern int32_t qxCache_drawnY0;
@@ -77,6 +77,10 @@ qxCacheFace* qxCache_NewFace(void);
 // 1 queued, 0 refused (full table, bad vertex count, non-finite or
 // out-of-range vertices, zero screen width or height).
 int qxCache_CommitFace(uint32_t entryFlags, int32_t vertexCount, int32_t poolFlags);
+// Widens the drawn area by a projected face's bounds as a commit would, for
+// faces that a back end of its own draws instead of the cache; 1 when
+// widened, 0 for a face the commit would refuse.
+int qxCache_WidenDrawnArea(const qxVector3* screenVerts, int32_t vertexCount);
 void qxCache_Flush(void);
 void qxCache_Reset(void);
 

@@ -165,6 +165,8 @@ void SimplifyLevels(qxCacheFace* f, int count, float ambientFloor) {
   }
 }
 
+void MeasureMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix);
+
 void DrawNodeAt(qxModel3Node* node, int depth) {
   qxThing* thing = g_draw.thing;
   qxModel3* model = g_draw.model;
@@ -186,6 +188,9 @@ void DrawNodeAt(qxModel3Node* node, int depth) {
         }
       }
       kv_RenderHooks_DrawMesh(mesh, &thing->nodeMatrices[i]);
+      // The face cache's drawn area is the screen area of the draw in every
+      // rendering: without the software rasterizer the mesh is measured.
+      if (!SoftwareInUse()) MeasureMesh(mesh, &thing->nodeMatrices[i]);
     }
   }
   if (depth >= model->nodeCount) return;
@@ -256,11 +261,16 @@ void qxModel3_DrawNode(qxModel3Node* node) {
   DrawNodeAt(node, 0);
 }
 
-void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emit) {
-  const qxCamera* camera = qxCore_pCurrentCamera;
-  if (!mesh || !camera || !camera->frustum || !g_draw.model) return;
+namespace {
+
+// What drawing a mesh and measuring it share: the mesh is culled against the
+// view (by its sphere) and the clip plane, and its vertices are moved into
+// camera space. False when nothing of it can show; the inverse of the node
+// matrix comes back for the lights and the eye.
+bool PrepareMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, const qxCamera* camera,
+                 qxMatrix34* inverse) {
   g_draw.mesh = mesh;
-  if (mesh->geometryMode == 0) return;
+  if (mesh->geometryMode == 0) return false;
 
   qxVector3 origin;
   qxMatrix34_TransformPoint(&origin, &nodeMatrix->t, &camera->viewMatrix);
@@ -269,7 +279,7 @@ void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emi
   } else if (qxCore_GetCullFlags() & QXCULL_MESHES) {
     const int answer =
         qxPrimitive_GetClippers()->sphereInFrustum(camera->frustum, &origin, mesh->radius);
-    if (answer == 2) return;
+    if (answer == 2) return false;
     g_draw.meshClip = answer;
   } else {
     g_draw.meshClip = 1;
@@ -277,20 +287,102 @@ void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emi
   if (g_plane.enabled) {
     qxVector3 d;
     qxVector3_Sub(&d, &nodeMatrix->t, &g_plane.point);
-    if (qxVector3_Dot(&d, &g_plane.normal) < -mesh->radius) return;  // wholly behind the plane
+    if (qxVector3_Dot(&d, &g_plane.normal) < -mesh->radius) return false;  // wholly behind it
   }
 
   const int32_t vertexCount = mesh->vertexCount > 0 && mesh->vertices ? mesh->vertexCount : 0;
   if (g_draw.cameraVertices.size() < static_cast<size_t>(vertexCount)) {
     g_draw.cameraVertices.resize(static_cast<size_t>(vertexCount));
   }
-  qxMatrix34 toCamera, inverse;
+  qxMatrix34 toCamera;
   qxMatrix34_Multiply(&toCamera, &camera->viewMatrix, nodeMatrix);
   qxMatrix34_TransformPointList(&toCamera, mesh->vertices, g_draw.cameraVertices.data(),
                                 vertexCount);
-  qxMatrix34_InvertOrtho(&inverse, nodeMatrix);
-
+  qxMatrix34_InvertOrtho(inverse, nodeMatrix);
   g_draw.meshGeometry = Min(mesh->geometryMode, g_draw.geometry);
+  return true;
+}
+
+// Calls show(face, backFacing) for every face the eye may see: those facing
+// it, and the back faces too when back faces are not culled or the face is
+// two-sided.
+template <typename Show>
+void ForEachShownFace(const qxModel3Mesh* mesh, const qxMatrix34& inverse, Show show) {
+  const int32_t vertexCount = mesh->vertexCount > 0 && mesh->vertices ? mesh->vertexCount : 0;
+  qxVector3 eye;
+  qxMatrix34_TransformPoint(&eye, &qxCore_cameraWorldMatrix.t, &inverse);
+  const bool cullBack = qxCore_GetRenderFlags() & QXRENDER_BACKFACE_CULL;
+  for (int32_t f = 0; f < mesh->faceCount; ++f) {
+    const qxFace& face = mesh->faces[f];
+    if (face.vertexCount <= 0 || !face.vertexIndices) continue;
+    const int32_t first = face.vertexIndices[0];
+    if (first < 0 || first >= vertexCount) continue;
+    qxVector3 toEye;
+    qxVector3_Sub(&toEye, &eye, &mesh->vertices[first]);
+    const bool back = !(qxVector3_Dot(&face.normal, &toEye) > 0.0f);
+    if (back && cullBack && !(face.flags & QXFACE_TWO_SIDED)) continue;
+    show(face, back);
+  }
+}
+
+// Widens the drawn area by the screen bounds the face would have in the face
+// cache: clipped to the view and the clip plane and projected as
+// qxModel3_EmitFace does, its corners only.
+void MeasureFace(const qxFace& face) {
+  const qxCamera* camera = qxCore_pCurrentCamera;
+  if (g_plane.enabled && face.vertexCount >= (g_draw.meshClip ? QXPRIMITIVE_MAX_CLIPPED_INPUT
+                                                              : QXCACHE_MAX_FACE_VERTICES)) {
+    return;
+  }
+  // The polygon clippers of every mode cut the corners alike; the outline
+  // modes clip as outlines.
+  const int geometry = Min(Min(face.geometryMode, g_draw.meshGeometry), 3);
+  qxVector2 texVerts[QXCACHE_MAX_FACE_VERTICES];
+  float levels[QXCACHE_MAX_FACE_VERTICES], green[QXCACHE_MAX_FACE_VERTICES],
+      blue[QXCACHE_MAX_FACE_VERTICES];
+  qxFaceSource source = {};
+  source.vertexCount = face.vertexCount;
+  source.vertexIndices = face.vertexIndices;
+  source.positions = g_draw.cameraVertices.data();
+  qxFaceBuffers buffers = {0, g_draw.faceVertices, texVerts, levels, green, blue};
+  if (g_draw.meshClip != 0) {
+    qxPrimitive_GatherClipFace(camera->frustum, geometry, 0, 0, &source, &buffers, nullptr);
+  } else {
+    qxPrimitive_GatherFace(geometry, 0, 0, &source, &buffers, nullptr);
+  }
+  int count = buffers.vertexCount;
+  if (count < 3 || count > QXCACHE_MAX_FACE_VERTICES) return;
+  if (g_plane.enabled) {
+    qxVector3 normal, point;
+    qxMatrix34_TransformVector(&normal, &g_plane.normal, &camera->viewMatrix);
+    qxMatrix34_TransformPoint(&point, &g_plane.point, &camera->viewMatrix);
+    count = qxPrimitive_GetClippers()->polygonToPlane(&normal, &point, g_draw.faceVertices, nullptr,
+                                                      nullptr, count);
+    if (count < 3 || count > QXCACHE_MAX_FACE_VERTICES) return;
+  }
+  qxVector3 screen[QXCACHE_MAX_FACE_VERTICES];
+  camera->projectPoints(screen, g_draw.faceVertices, count);
+  qxCache_WidenDrawnArea(screen, count);
+}
+
+// For back ends that draw the meshes themselves: the screen area the mesh
+// would cover in the face cache goes into the drawn area all the same.
+void MeasureMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix) {
+  const qxCamera* camera = qxCore_pCurrentCamera;
+  qxMatrix34 inverse;
+  if (!camera || !camera->frustum || !PrepareMesh(mesh, nodeMatrix, camera, &inverse)) return;
+  ForEachShownFace(mesh, inverse, [](const qxFace& face, bool) { MeasureFace(face); });
+}
+
+}  // namespace
+
+void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emit) {
+  const qxCamera* camera = qxCore_pCurrentCamera;
+  if (!mesh || !camera || !camera->frustum || !g_draw.model) return;
+  qxMatrix34 inverse;
+  if (!PrepareMesh(mesh, nodeMatrix, camera, &inverse)) return;
+  const int32_t vertexCount = mesh->vertexCount > 0 && mesh->vertices ? mesh->vertexCount : 0;
+
   g_draw.meshTexture = Min(mesh->textureMode, g_draw.texture);
   g_draw.meshLighting = mesh->lightingMode == 6 ? 6 : Min(mesh->lightingMode, g_draw.lighting);
 
@@ -316,20 +408,9 @@ void qxModel3_DrawMesh(qxModel3Mesh* mesh, const qxMatrix34* nodeMatrix, int emi
       break;
   }
 
-  qxVector3 eye;
-  qxMatrix34_TransformPoint(&eye, &qxCore_cameraWorldMatrix.t, &inverse);
-  const bool cullBack = qxCore_GetRenderFlags() & QXRENDER_BACKFACE_CULL;
-  for (int32_t f = 0; f < mesh->faceCount; ++f) {
-    const qxFace& face = mesh->faces[f];
-    if (face.vertexCount <= 0 || !face.vertexIndices) continue;
-    const int32_t first = face.vertexIndices[0];
-    if (first < 0 || first >= vertexCount) continue;
-    qxVector3 toEye;
-    qxVector3_Sub(&toEye, &eye, &mesh->vertices[first]);
-    const bool back = !(qxVector3_Dot(&face.normal, &toEye) > 0.0f);
-    if (back && cullBack && !(face.flags & QXFACE_TWO_SIDED)) continue;
+  ForEachShownFace(mesh, inverse, [emit](const qxFace& face, bool back) {
     if (emit) qxModel3_EmitFace(&face, back ? 1 : 0);
-  }
+  });
 }
 
 int qxModel3_EmitFace(const qxFace* face, int backFacing) {

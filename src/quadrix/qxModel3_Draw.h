@@ -5,7 +5,9 @@
 // modes and the lights near it, and offers every visible node's mesh to the
 // render hooks (kv_RenderHooks_DrawMesh). The software back end answers with
 // qxModel3_DrawMesh, which transforms, lights, culls and clips the mesh and
-// queues its faces in the face cache.
+// queues its faces in the face cache. While the software back end is not in
+// use, each offered mesh is measured instead: the faces it would queue widen
+// the cache's drawn area, so that area is the draw's in every rendering.
 //
 // The draw state is global: main thread only, and a draw is not re-entered.
 // Lighting mode 6 and the inherited mesh intensity that a node marked to

@@ -2,13 +2,16 @@
 // boot, the per-frame update, handler calls and the recognised functions.
 #include "script/drevLua.h"
 
+#include <cstring>
 #include <string>
 #include <type_traits>
 
+#include "actors/drevActor.h"
 #include "engine/drevTime.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "presentation/drevControl.h"
+#include "quadrix/qxModel3.h"
 #include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdInput.h"
@@ -80,9 +83,14 @@ void ConcatFallback() {
     } else if (lua_isstring(o)) {
       text += lua_getstring(o);
     } else if (lua_isuserdata(o) && lua_tag(o) == kTagActor) {
-      // The main model of the actor's top costume names it; actors wear no
-      // costumes until the costume stack exists, so the name is empty.
-      text += "(actor" + std::to_string(reinterpret_cast<intptr_t>(lua_getuserdata(o))) + ":)";
+      // The main model of the actor's top costume names it; the name is empty
+      // when the actor wears no costume or it has no main model.
+      const intptr_t index = reinterpret_cast<intptr_t>(lua_getuserdata(o));
+      const qxModel3* model = drevActor_MainModel(drevActor_FromIndex(static_cast<int>(index)));
+      const std::string name =
+          model ? std::string(model->name, strnlen(model->name, sizeof model->name))
+                : std::string();
+      text += "(actor" + std::to_string(index) + ":" + name + ")";
     } else {
       lua_Object previous = lua_getref(g_lua.concatRef);
       lua_pushobject(operands[0]);

@@ -205,7 +205,8 @@ void SetActorReflection() {
 }
 
 // SetActorHead(actor, joint 1, 2, 3, view angle, limit A, limit B): the
-// actors module refuses joints outside the model.
+// actors module refuses joints past the model; joints of -1 switch head
+// tracking off.
 void SetActorHead() {
   Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
@@ -326,10 +327,12 @@ void GetVisibleThings() {
   lua_pushobject(table);
 }
 
+// GetActorRect(actor): x, y, width and height of the last draw; nil when the
+// actor was not drawn or the draw covered no pixel (the box stayed empty).
 void GetActorRect() {
   const Actor* actor = drevLua_ActorArg(1);
   if (!actor) return;
-  if (!actor->drawn) {
+  if (!actor->drawn || actor->screenRect[2] <= 0 || actor->screenRect[3] <= 0) {
     lua_pushnil();
     return;
   }

@@ -10,21 +10,34 @@ namespace {
 
 // EnableControl(index), DisableControl(index): the scripts listen to a
 // control or stop listening.
-void EnableControl() {
+// EnableControl(index), DisableControl(index): nil when the index is no
+// number.
+void ApplyToControl(void (*apply)(uint32_t index)) {
   lua_Object index = lua_lua2C(1);
-  if (lua_isnumber(index)) drevControl_EnableControl(drevLua_ToIndex(lua_getnumber(index)));
+  if (!lua_isnumber(index)) {
+    lua_pushnil();
+    return;
+  }
+  apply(drevLua_ToIndex(lua_getnumber(index)));
+}
+
+void EnableControl() {
+  ApplyToControl(drevControl_EnableControl);
 }
 
 void DisableControl() {
-  lua_Object index = lua_lua2C(1);
-  if (lua_isnumber(index)) drevControl_DisableControl(drevLua_ToIndex(lua_getnumber(index)));
+  ApplyToControl(drevControl_DisableControl);
 }
 
 // GetControlState(index): a key control answers down (1 or nil) and double
-// press (1 or nil); an axis control its value, negated when inverted.
+// press (1 or nil); an axis control its value, negated when inverted. Nil
+// when the index is no number; nothing for an index past the table.
 void GetControlState() {
   lua_Object argument = lua_lua2C(1);
-  if (!lua_isnumber(argument)) return;
+  if (!lua_isnumber(argument)) {
+    lua_pushnil();
+    return;
+  }
   const uint32_t index = drevLua_ToIndex(lua_getnumber(argument));
   if (index >= static_cast<uint32_t>(kControlCount)) return;
   const ControlRecord& control = drevLua_Controls[index];

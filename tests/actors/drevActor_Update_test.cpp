@@ -178,7 +178,8 @@ TEST_F(ActorHead, SetHeadKeepsJointsInsideTheModel) {
     int j1, j2, j3;
     bool taken;
   };
-  const Case cases[] = {{0, 1, 2, true}, {0, 1, 4, false}, {-1, 1, 2, false}, {3, 3, 3, true}};
+  // Every joint below the model's node count is taken; -1 is no joint.
+  const Case cases[] = {{0, 1, 2, true}, {0, 1, 4, false}, {-1, 1, 2, true}, {3, 3, 3, true}};
   for (const Case& c : cases) {
     figure_.node.headJoints[0] = 7;
     drevActor_SetHead(actor_, c.j1, c.j2, c.j3, 120, 20, 60);
@@ -192,6 +193,25 @@ TEST_F(ActorHead, SetHeadKeepsJointsInsideTheModel) {
   actor_->state |= ACTOR_LOOKING;
   drevActor_UpdateLookAt(actor_, 0.05f);
   EXPECT_TRUE(actor_->state & ACTOR_LOOKING);
+}
+
+// Joints of -1 switch head tracking off: the look-at leaves the joints
+// alone and the actor sees nothing.
+TEST_F(ActorHead, JointsOfMinusOneSwitchHeadTrackingOff) {
+  Actor* other = InSet({2, 3, 0});
+  qxPuppet_BuildJointMatrices(figure_.thing, drevActor_GetTransform(actor_));
+  ASSERT_EQ(drevActor_CanSeeActor(actor_, other, nullptr), 1);
+  drevActor_SetHead(actor_, -1, -1, -1, 120, 20, 60);
+  for (int joint : figure_.node.headJoints) EXPECT_EQ(joint, -1);
+  EXPECT_EQ(drevActor_CanSeeActor(actor_, other, nullptr), 0);
+  actor_->state |= ACTOR_LOOKING;
+  actor_->pExtra->lookTarget = {-8, 3, 9};
+  drevActor_UpdateLookAt(actor_, 0.05f);
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(Offsets()[j].y, 0.0f) << j;
+  // And on again.
+  drevActor_SetHead(actor_, 1, 2, 3, 120, 20, 60);
+  drevActor_UpdateLookAt(actor_, 0.05f);
+  EXPECT_NE(Offsets()[1].y, 0.0f);
 }
 
 TEST_F(ActorHead, SeeingOnlyWithinTheConeAndTheSameSet) {

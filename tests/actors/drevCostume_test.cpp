@@ -7,6 +7,7 @@
 #include "CostumeTestSupport.h"
 #include "app/voskdemo.h"
 #include "platform/kv_RenderHooks.h"
+#include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 
@@ -368,14 +369,33 @@ TEST_F(Draw, HiddenOnlyModelKeepsTheScreenRectangle) {
   EXPECT_TRUE(Hooks::radii.empty());
 }
 
-TEST_F(Draw, DrawnModelSetsDrawnAndItsRectangle) {
-  actor_->drawn = 0;
-  DrawActor();
-  EXPECT_EQ(actor_->drawn, 1);
-  // No rasterizer has queued a face: the drawn box stays empty.
-  EXPECT_EQ(actor_->screenRect[0], 640);
-  EXPECT_EQ(actor_->screenRect[1], 480);
-  EXPECT_TRUE(Hooks::dirty.empty());
+// The rectangle of the last draw: the classic picture takes it from the
+// faces it queues for the rasterizer; the new rendering, whose back end
+// draws the meshes itself, measures the same faces and gets the same
+// rectangle, without marking the classic buffers dirty.
+TEST_F(Draw, DrawnModelSetsDrawnAndItsRectangleInEitherRendering) {
+  RenderHookTable* software = InitSoftwareBackend();
+  ASSERT_NE(software, nullptr);
+  kv_RenderHooks_SetBackends(nullptr, nullptr, software);
+  // Below the eye: the flat quads turn their faces to the camera.
+  actor_->position = {0, 5, -1};
+  actor_->transformValid = 0;
+  int32_t rects[2][4] = {};
+  for (int classic : {1, 0}) {
+    software->active = classic;
+    Hooks::dirty.clear();
+    actor_->drawn = 0;
+    DrawActor();
+    qxCache_Reset();
+    EXPECT_EQ(actor_->drawn, 1) << classic;
+    std::memcpy(rects[classic], actor_->screenRect, sizeof rects[classic]);
+    EXPECT_GT(rects[classic][2], 0) << classic;
+    EXPECT_GT(rects[classic][3], 0) << classic;
+    EXPECT_EQ(Hooks::dirty.empty(), classic == 0) << classic;
+  }
+  EXPECT_EQ(std::memcmp(rects[0], rects[1], sizeof rects[0]), 0)
+      << rects[0][0] << "," << rects[0][1] << "," << rects[0][2] << "," << rects[0][3] << " / "
+      << rects[1][0] << "," << rects[1][1] << "," << rects[1][2] << "," << rects[1][3];
 }
 
 struct ClipFake {

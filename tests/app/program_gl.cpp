@@ -1,11 +1,12 @@
 // The program as the shell sees it, under Xvfb: a start-up failure ends it
-// with a non-zero status, and SIGTERM (which SDL turns into the quit event)
-// runs the normal shutdown and ends it with 0; the demo game's script tasks
-// go on across a save and a load of the running program.
+// with a non-zero status (-? with the usage on standard error), and SIGTERM
+// (which SDL turns into the quit event) runs the normal shutdown and ends it
+// with 0; the demo game's script tasks go on across a save and a load of the
+// running program.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -62,10 +63,16 @@ int Wait(pid_t pid) {
 }
 
 TEST(Program, StartUpFailureEndsWithStatusOne) {
-  const pid_t pid = Start({"-?"});
+  const std::string messages = GameDir() + "/program_gl_usage.txt";
+  const pid_t pid = Start({"-?"}, messages);
   ASSERT_GT(pid, 0);
   EXPECT_EQ(Wait(pid), 1);
   EXPECT_NE(ReadLog().find("Unable to initialize game!"), std::string::npos);
+  // -? asks for the usage: it is on standard error.
+  const std::string usage = ReadFile(messages);
+  std::remove(messages.c_str());
+  EXPECT_NE(usage.find("usage: VoskQuorvale"), std::string::npos) << usage;
+  EXPECT_NE(usage.find("-m "), std::string::npos) << usage;
 }
 
 TEST(Program, TermSignalQuitsNormally) {

@@ -1,16 +1,18 @@
 // The front end's command line, start-up failure on -? and the quit path of
 // the tick.
 #include "app/voskdemo.h"
-#include "presentation/drevRender.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "engine/drevMain.h"
 #include "platform/kv_Language.h"
 #include "platform/kv_Platform.h"
+#include "presentation/drevRender.h"
 
 namespace {
 
@@ -90,6 +92,71 @@ TEST_F(Options, AnOptionWithoutItsArgumentIsIgnored) {
   EXPECT_EQ(state_->windowed, 1);
   EXPECT_EQ(voskdemo_ParseOptions("-t"), 1);
   EXPECT_STREQ(voskdemo_GetTextTableName(0), "vosk.en.tab");
+}
+
+// -m is megabytes, converted to bytes once; the budget holds 64 bits, so a
+// value past 2047 is taken whole.
+TEST_F(Options, MemoryOptionGivesThatManyMegabytes) {
+  EXPECT_EQ(voskdemo_ParseOptions("-m 100"), 1);
+  EXPECT_EQ(drevMain_GetMaxMemory(), 100LL * 1048576);
+  EXPECT_EQ(voskdemo_ParseOptions("/M 3000"), 1);
+  EXPECT_EQ(drevMain_GetMaxMemory(), 3000LL * 1048576);
+  drevMain_SetMaxMemory(24);
+}
+
+// A value that cannot take effect says so in one line (on standard error
+// while the program log is closed) and changes nothing; values that work say
+// nothing.
+TEST_F(Options, ValuesThatCannotTakeEffectSayWhyOnce) {
+  struct Case {
+    const char* line;
+    const char* named;  // the text the line must hold
+  } cases[] = {
+      {"-m 3000000000", "3000000000"},
+      {"-m abc", "abc"},
+      {"-m 0", "-m 0"},
+      {"-m 12x", "12x"},
+      {"-m -4", "-4"},
+      {"-w -m", "-m"},
+      {"-q", "-q"},
+      {"/nofmv", "/nofmv"},
+      {"-p /no/such/folder/of/ours", "/no/such/folder/of/ours"},
+      {"stray", "stray"},
+  };
+  for (const Case& c : cases) {
+    drevMain_SetMaxMemory(24);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(voskdemo_ParseOptions(c.line), 1) << c.line;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.line << ": " << said;
+    EXPECT_NE(said.find(c.named), std::string::npos) << c.line << ": " << said;
+    EXPECT_EQ(drevMain_GetMaxMemory(), 24LL * 1048576) << c.line;
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(voskdemo_ParseOptions("-log -m 64 -p . -w -t my.tab -b x -s -nofmv"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  drevMain_SetMaxMemory(24);
+}
+
+TEST_F(Options, QuestionMarkPrintsTheUsageOnStandardError) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(voskdemo_ParseOptions("-?"), 0);
+  const std::string usage = testing::internal::GetCapturedStderr();
+  for (const char* option :
+       {"-t", "-m", "-c", "-l", "-h", "-nofmv", "-r", "-w", "-s", "-b", "-p", "-z", "-?"}) {
+    EXPECT_NE(usage.find(std::string(option) + " "), std::string::npos) << option << "\n" << usage;
+  }
+}
+
+// A text table that does not load leaves the game without its texts: the
+// program says which file it looked for.
+TEST_F(Options, ATextTableThatDoesNotLoadIsNamed) {
+  std::remove("nosuch.tab");
+  voskdemo_ParseOptions("-t nosuch.tab");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(voskdemo_LoadTextTable(), 0);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("nosuch.tab"), std::string::npos) << said;
 }
 
 class Tick : public testing::Test {

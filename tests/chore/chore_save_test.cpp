@@ -1,5 +1,7 @@
 // Costume and instance save and restore through an in-memory transfer
 // function.
+#include <algorithm>
+
 #include "chore_test_host.h"
 
 namespace chore_test {
@@ -88,7 +90,7 @@ TEST_F(SaveTest, RestoreResizesTheTables) {
   for (int i = 1; i <= 17; ++i) EXPECT_EQ(Cos_CreateCosInstance(Cos_New(), 0), i);
 }
 
-TEST_F(SaveTest, DamagedBlocksAreRefused) {
+TEST_F(SaveTest, DamagedBlocksAreRefusedAndMissingCostumesLeftOut) {
   g_files["a.cos"] = kSampleCostume;
   g_files["b.cos"] = kSampleCostume;
   struct Case {
@@ -97,12 +99,20 @@ TEST_F(SaveTest, DamagedBlocksAreRefused) {
     int result;
     bool twoLive;
   } cases[] = {
-      {"costume file gone", Block(32, {{1, "gone.cos"}, {2, "a.cos"}}, 32), 1, true},
+      // A costume that no longer loads is no damage: the rest loads.
+      {"costume file gone", Block(32, {{1, "gone.cos"}, {2, "a.cos"}}, 32), 0, true},
       {"handle beyond the slot count", Block(32, {{33, "a.cos"}, {2, "b.cos"}}, 32), 1, true},
       {"handle 0", Block(32, {{0, "a.cos"}}, 32), 1, false},
       {"handle saved twice", Block(32, {{2, "a.cos"}, {2, "b.cos"}}, 32), 1, true},
       {"name without a terminator", Block(32, {{2, std::string(32, 'a')}}, 32), 1, false},
   };
+  g_log.clear();
+  EXPECT_EQ(Restore(Block(32, {{1, "gone.cos"}}, 32)), 0);
+  EXPECT_EQ(std::count_if(
+                g_log.begin(), g_log.end(),
+                [](const std::string& line) { return line.find("gone.cos") != std::string::npos; }),
+            1)
+      << "one line names the costume that did not load";
   for (const Case& c : cases) {
     EXPECT_EQ(Restore(c.block), c.result) << c.what;
     EXPECT_EQ(Cos_GetCostumeName(2) != nullptr, c.twoLive) << c.what;

@@ -1,5 +1,6 @@
 // Walk paths: the graph query with its arcs, the sector search, smoothing,
 // and path lengths against a brute-force visibility graph.
+#include <algorithm>
 #include <random>
 
 #include "../../bench/WalkReference.h"
@@ -100,6 +101,49 @@ TEST_F(Paths, GraphFailureIsRememberedByTheCaller) {
   EXPECT_EQ(graphFailed, 1);
   ASSERT_GE(path.size(), 2u);
   EXPECT_FLOAT_EQ(path.back().x, 5.5f);
+}
+
+// A graph that cannot be built is tried once: the walk commands after it,
+// each with a fresh flag of its own, go straight to the sector search, and the
+// failure is logged once, until the set's walk data changes. Actors moving
+// about do not make a floor of too many sectors worth another try.
+TEST_F(Paths, AGraphThatCannotBeBuiltIsNotRebuiltByEveryWalk) {
+  std::string body;
+  for (int i = 0; i < 300; ++i) body += Square("s" + std::to_string(i), i, 0, i + 1, 1);
+  Read(body);
+  static float boxX = 10;
+  drevMain_Calls().actorGetNearbyBoxes = [](int, int* count, int, qxVector3* points, int) {
+    boxX += 1;  // another actor walks along
+    const qxVector3 box[4] = {
+        {boxX, 0.2f, 0}, {boxX + 0.5f, 0.2f, 0}, {boxX + 0.5f, 0.7f, 0}, {boxX, 0.7f, 0}};
+    std::copy(box, box + 4, points);
+    *count = 4;
+  };
+  const auto failures = [](const std::string& log) {
+    int n = 0;
+    for (size_t at = log.find("rebuild failed"); at != std::string::npos;
+         at = log.find("rebuild failed", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  CaptureLog();
+  for (int walk = 0; walk < 3; ++walk) {
+    int graphFailed = 0;
+    const auto path = Find({0.5f, 0.5f, 0}, {5.5f, 0.5f, 0}, nullptr, 1, &graphFailed);
+    EXPECT_EQ(graphFailed, 1) << walk;
+    ASSERT_GE(path.size(), 2u) << walk;
+    EXPECT_FLOAT_EQ(path.back().x, 5.5f) << walk;
+  }
+  std::string log = Log();
+  EXPECT_EQ(failures(log), 1) << log;
+
+  // New walk data: one more try.
+  CaptureLog();
+  Pathfinder_Invalidate();
+  for (int walk = 0; walk < 2; ++walk) EXPECT_FALSE(Find({0.5f, 0.5f, 0}, {5.5f, 0.5f, 0}).empty());
+  log = Log();
+  EXPECT_EQ(failures(log), 1) << log;
 }
 
 TEST_F(Paths, SectorSearchGoesThroughASharedCorner) {

@@ -260,4 +260,18 @@ TEST(SoundFormats, FindEventAndConvertedSize) {
   EXPECT_EQ(Sound_ConvertedSize(2, 0, 16, 0, wave.data(), static_cast<uint32_t>(wave.size())), 0u);
 }
 
+// A header whose rate, bits and channels multiply past 64 bits: the ratios
+// still scale the data size (the same values, converted to themselves, keep
+// it; to 22050 Hz 16-bit they shrink it to nothing), never a division by zero.
+TEST(SoundFormats, ConvertedSizeOfAHugeHeaderScalesWithoutWrapping) {
+  uint8_t file[80 + 100] = {};
+  ASSERT_EQ(MeloHeader_Write(file, SOUND_MELO, 1 << 30, 1 << 22, 1 << 22, 100), 80);
+  SoundHeader header{};
+  const bool read = Sound_ReadHeader(file, sizeof file, &header) == SOUND_MELO;
+  EXPECT_EQ(Sound_ConvertedSize(SOUND_MELO, 0, 0, 0, file, sizeof file), read ? 180u : 0u);
+  EXPECT_EQ(Sound_ConvertedSize(SOUND_MELO, 22050, 16, 0, file, sizeof file), read ? 80u : 0u);
+  EXPECT_EQ(Sound_ConvertedSize(SOUND_MCMP_MELO, 0, 0, 0, file, sizeof file), read ? 90u : 0u);
+  EXPECT_EQ(Sound_ConvertedSize(SOUND_MELO, -22050, 16, 0, file, sizeof file), 0u);
+}
+
 }  // namespace

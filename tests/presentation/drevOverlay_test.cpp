@@ -4,6 +4,7 @@
 // texture is made; drawing with textures is in the gl tests.
 #include "presentation/drevOverlay.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -237,6 +238,7 @@ TEST_F(Overlays, RestoreRefusesBadBlocks) {
   ASSERT_EQ(drevOverlay_Save(Write), 0);
   const std::vector<uint8_t> good = g_block;
   const size_t overlayRecord = 12 + 24 + 144 + 24;
+  const size_t useCount = 12 + 24 + 128 + 4;
   struct Case {
     const char* what;
     size_t at;
@@ -247,6 +249,9 @@ TEST_F(Overlays, RestoreRefusesBadBlocks) {
       {"image index outside the table", overlayRecord, 1},
       {"id outside 0..1023", overlayRecord + 4, 1024},
       {"negative id", overlayRecord + 4, -1},
+      // More than the overlay table holds, up or down.
+      {"use count at the bottom of its range", useCount, INT32_MIN},
+      {"use count past the overlay table", useCount, OVERLAY_TABLE_SIZE + 1},
   };
   for (const Case& c : cases) {
     g_block = good;
@@ -260,6 +265,19 @@ TEST_F(Overlays, RestoreRefusesBadBlocks) {
     g_block.assign(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
     g_at = 0;
     EXPECT_EQ(drevOverlay_Restore(Read), 1) << cut;
+  }
+  // A count below the overlays showing the image is raised to them: the image
+  // stays while it is shown. A pinned image keeps its count (the mouse shows
+  // its cursors uncounted).
+  const size_t cache = useCount + 8;
+  for (int32_t pinned : {0, 1}) {
+    g_block = good;
+    const int32_t zero = 0;
+    std::memcpy(&g_block[useCount], &zero, 4);
+    std::memcpy(&g_block[cache], &pinned, 4);
+    g_at = 0;
+    ASSERT_EQ(drevOverlay_Restore(Read), 0) << pinned;
+    EXPECT_EQ(m_->images[0]->useCount, pinned ? 0 : 1) << pinned;
   }
   g_block = good;
   std::memset(&g_block[12 + 24], 'x', 128);  // an unterminated name is cut

@@ -188,6 +188,16 @@ TEST_F(ScriptInput, GetControlStateReadsKeysAndAxes) {
   EXPECT_EQ(0, RunLua("assert(GetControlState(system.controls.AXIS_MOUSE_X) == 1)"));
 }
 
+// An argument that is no number answers one nil; an index past the table
+// answers nothing.
+TEST_F(ScriptInput, ControlFunctionsAnswerNilForANameAndNothingPastTheTable) {
+  EXPECT_EQ(0, RunLua("foreach({EnableControl, DisableControl, GetControlState}, function(i, f)\n"
+                      "  local answer = call(f, {'KEY_A'}, 'p')\n"
+                      "  assert(answer.n == 1 and answer[1] == nil)\n"
+                      "end)\n"
+                      "assert(call(GetControlState, {163}, 'p').n == 0)"));
+}
+
 TEST_F(ScriptInput, MouseSpeedScaleFollowsItsCurve) {
   const struct {
     const char* argument;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -282,7 +283,18 @@ TEST_F(ScriptWorld, CostumeStackQueries) {
            "45"},
           {"ActorLookAt nil twice changes nothing the second time",
            "ActorLookAt(a, 1, 2, 3)\nActorLookAt(a, nil)\nr = tostring(IsActorLooking(a))", "1"},
+          {"a join without a main model", "r = 'x' .. a", "x(actor0:)"},
       });
+  // A join names the main model of the top costume.
+  auto model = std::make_unique<qxModel3>();
+  std::strcpy(model->name, "quill.3do");
+  qxThing thing{};
+  thing.type = QXTHING_MODEL;
+  thing.object = model.get();
+  top.mainModel = &thing;
+  EXPECT_EQ("x(actor0:quill.3do)", Run("r = 'x' .. a"));
+  EXPECT_EQ("(actor0:quill.3do)(nil)", Run("r = a .. nil"));
+  top.mainModel = nullptr;
   actor->state &= ~ACTOR_LOOKING;
   EXPECT_EQ("nil", Run("ActorLookAt(a, nil)\nr = tostring(IsActorLooking(a))"));
 
@@ -294,6 +306,22 @@ TEST_F(ScriptWorld, CostumeStackQueries) {
   actor->costumeTop = nullptr;
   chore.shutdown();
   chore.uninitialize();
+}
+
+// GetActorRect answers the rectangle of the last draw; nil when the actor
+// was not drawn or its draw covered nothing (the empty box a draw starts from).
+TEST_F(ScriptWorld, ActorRectOnlyForADrawThatCoveredSomething) {
+  ASSERT_EQ("", Run("a = LoadActor()"));
+  Actor* actor = drevActor_FromIndex(0);
+  ASSERT_NE(actor, nullptr);
+  actor->drawn = 1;
+  const int32_t drawn[4] = {10, 20, 30, 40};
+  std::memcpy(actor->screenRect, drawn, sizeof drawn);
+  EXPECT_EQ("10 20 30 40",
+            Run("local x, y, w, h = GetActorRect(a)\nr = x .. ' ' .. y .. ' ' .. w .. ' ' .. h"));
+  const int32_t empty[4] = {640, 480, -640, -480};
+  std::memcpy(actor->screenRect, empty, sizeof empty);
+  EXPECT_EQ("nil 1", Run("r = tostring(GetActorRect(a)) .. ' ' .. call(GetActorRect, {a}, 'p').n"));
 }
 
 TEST_F(ScriptWorld, ActorAppearanceAndQueries) {
