@@ -90,5 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   drevMain_SaveDispatch();
   drevMain_newGameRequest.store(0);
+  // The load thread has ended; it is joined, as the engine's shutdown would.
+  drevMain_JoinDiskThread();
   return 0;
 }

@@ -105,12 +105,16 @@ int voskdemo_Init(const char* commandLine) {
   calls.setPresentHandler(stdDisplay_Flip);
   calls.setLogToggleHandler(voskdemo_SetLogging);
 
-  // 15-18: archives, logging, the boot script and BOOT.
+  // 15-18: archives, logging, the boot script and BOOT. The engine's modules
+  // run threads of their own (music, sound, cutscenes) by now: a start-up
+  // that fails from here on takes everything down again, so that no thread
+  // outlives the program's end.
   calls.scanDataDirectories();
   voskdemo_SetLogging(1);
-  if (calls.startScripts() != 0) return 0;
-  if (calls.startGame(voskdemo_resumeFlag,
+  if (calls.startScripts() != 0 ||
+      calls.startGame(voskdemo_resumeFlag,
                       g_state.hasBootParameter ? g_state.bootParameter : nullptr) != 0) {
+    voskdemo_Shutdown();
     return 0;
   }
 

@@ -165,6 +165,8 @@ int drevMain_Startup(void) {
 
 void drevMain_Shutdown(void) {
   if (!gStarted) return;
+  // A save still being written completes before anything goes down.
+  drevMain_JoinDiskThread();
   ShutdownGroup(1, -1);
   ShutdownGroup(0, -1);
   gStarted = 0;

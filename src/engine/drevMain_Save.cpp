@@ -86,6 +86,10 @@ struct SaveModule {
 SaveModule g;
 
 std::atomic<int> gBootOnFailure{0};
+// The save, load or erase thread last started. It is joined before the next
+// one starts and when the engine shuts down, so a write under way always
+// completes and no thread outlives the program.
+kv_Thread* gDiskThread = nullptr;
 // Posted by a thread before it sets the state back to idle.
 std::atomic<int> gPostedStatus{kNoReport};
 std::atomic<int> gPostedLastSaved{-1};
@@ -346,15 +350,19 @@ void ApplyPosted() {
   if (status != kNoReport) drevMain_Calls().luaSetSaveStatus(status);
 }
 
+void JoinDiskThread() {
+  if (!gDiskThread) return;
+  kv_Thread_Join(gDiskThread);
+  gDiskThread = nullptr;
+}
+
 // The state is set before the thread starts, so the next frame already sees
 // the operation running.
 bool StartThread(int (*body)(void*), const char* name, int state) {
   drevMain_saveIoState.store(state, std::memory_order_release);
-  kv_Thread* thread = kv_Thread_Create(body, name, nullptr, 0, 1);
-  if (thread) {
-    kv_Thread_Detach(thread);
-    return true;
-  }
+  JoinDiskThread();  // long done: the state was idle
+  gDiskThread = kv_Thread_Create(body, name, nullptr, 0, 1);
+  if (gDiskThread) return true;
   kv_Log_Printf("[Save] - could not start %s", name);
   return false;
 }
@@ -421,7 +429,16 @@ int drevMain_SerializeState(std::vector<uint8_t>* out) {
   return 0;
 }
 
+void drevMain_JoinDiskThread(void) {
+  if (!gDiskThread) return;
+  JoinDiskThread();
+  // What it posted (the slot it saved to goes into the settings) is not left
+  // for a frame that may never come.
+  ApplyPosted();
+}
+
 void drevMain_ResetSaveState(void) {
+  JoinDiskThread();
   g.save = SaveStream{};
   g.rollback = SaveStream{};
   std::vector<uint8_t>().swap(g.compressed);

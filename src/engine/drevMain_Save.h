@@ -118,5 +118,10 @@ int drevMain_SaveRead(void* data, size_t length);
 // Serialises the running game as the rollback of a load does (the scripts'
 // block empty, no progress bar). 0 on success. Tests compare two of these.
 int drevMain_SerializeState(std::vector<uint8_t>* out);
-// Frees the buffers kept between operations (tests and shutdown).
+// Frees the buffers kept between operations (tests and shutdown); waits for
+// a thread still at work first.
 void drevMain_ResetSaveState(void);
+// Waits for the save, load or erase thread last started (at once when it has
+// ended) and applies what it posted. The engine's shutdown calls it, so a save
+// being written is finished, and recorded, before the program ends.
+void drevMain_JoinDiskThread(void);

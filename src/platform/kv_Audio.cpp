@@ -306,3 +306,7 @@ int AudioDevice_GetSampleRate(void) {
 uint32_t AudioDevice_GetId(void) {
   return g_device;
 }
+
+void AudioDevice_CloseAll(void) {
+  for (int channel = 0; channel < AUDIO_NUM_CHANNELS; ++channel) AudioChannel_Close(channel);
+}

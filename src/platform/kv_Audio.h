@@ -51,6 +51,10 @@ int AudioChannel_IsActive(int channel);
 int AudioDevice_GetSampleRate(void);
 // 0 when no device is open.
 uint32_t AudioDevice_GetId(void);
+// Closes every channel still open (the movie channel stays open after its
+// movie), and with the last one the device and its callback thread. The
+// platform's shutdown calls it before SDL goes down.
+void AudioDevice_CloseAll(void);
 
 // The SDL audio callback over the three channels.
 void AudioDevice_MixCallback(void* userdata, uint8_t* stream, int length);

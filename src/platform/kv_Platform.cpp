@@ -2,6 +2,7 @@
 #include "platform/kv_Platform.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -42,6 +43,37 @@ class cSteamOverlayCallback {
 };
 cSteamOverlayCallback* g_overlayCallback = nullptr;
 
+// SIGHUP noted by its handler, taken by the next pump.
+std::atomic<int> g_hangup{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+struct sigaction g_previousHangup;
+bool g_hangupInstalled = false;
+
+void OnHangup(int) {
+  g_hangup.store(1);
+}
+
+// The thread that runs the platform main: the one that owns the display.
+std::atomic<SDL_threadID> g_mainThread{0};
+
+// Ends the process on the spot with a line on standard error: for a lost
+// display that cannot be shut down in order from where it was noticed.
+[[noreturn]] void EndAtOnce(const char* why) {
+  const std::string line = std::string(why) + ": ending at once\n";
+  if (write(2, line.data(), line.size()) < 0) {
+    // Nothing more can be told.
+  }
+  _exit(1);
+}
+
+// What the quit event runs, once: the loop flag is cleared first.
+void ShutDownGame() {
+  if (!g_state.loopRunning) return;
+  g_state.loopRunning = 0;
+  g_gameHooks.shutdown();
+  g_state.quit = 1;
+}
+
 // Offers an event to the active handlers in index order until one takes it.
 void OfferToHandlers(const SDL_Event* event) {
   for (kvEventHandlerEntry& entry : g_state.handlers) {
@@ -65,6 +97,7 @@ int kv_Platform_RunProtected(const char* commandLine) {
 
 int kv_Platform_Main(const char* commandLine) {
   if (!commandLine) commandLine = "";
+  g_mainThread.store(SDL_ThreadID());
   if (std::strstr(commandLine, "-log")) {
     kv_Log_Open("Vosk.log");
     kv_Log_Printf("Args: %s", commandLine);
@@ -74,19 +107,25 @@ int kv_Platform_Main(const char* commandLine) {
   g_state.handlerCount = 0;
   g_state.quit = 0;
   g_state.loopRunning = 0;
+  kv_Platform_InstallHangupHandler();
 
   kv_Save_InitWriteDirectory();
   if (!kv_Platform_InitWindow()) {
     // Leave nothing open behind a failed start: Steam, window, SDL.
     kv_Platform_Shutdown();
+    kv_Platform_RemoveHangupHandler();
     return -1;
   }
   kv_RenderHooks_InitBackends();
 
   kv_Log_Printf("Initializing game");
-  if (!g_gameHooks.init(commandLine)) {
+  g_state.gameStarting = 1;
+  const int started = g_gameHooks.init(commandLine);
+  g_state.gameStarting = 0;
+  if (!started) {
     kv_Log_Printf("Unable to initialize game!");
     kv_Platform_Shutdown();
+    kv_Platform_RemoveHangupHandler();
     return -1;
   }
 
@@ -101,6 +140,7 @@ int kv_Platform_Main(const char* commandLine) {
   } while (!g_state.quit);
 
   kv_Platform_Shutdown();
+  kv_Platform_RemoveHangupHandler();
   return 0;
 }
 
@@ -111,6 +151,7 @@ int kv_Platform_RunOnce(void) {
 }
 
 int kv_Platform_PumpEvents(void) {
+  if (g_hangup.exchange(0)) kv_Platform_PostQuit();
   SDL_Event event;
   if (!SDL_PollEvent(&event)) return 0;
   // Once a quit or close was handled, no later event of this drain reaches
@@ -122,12 +163,7 @@ int kv_Platform_PumpEvents(void) {
     bool offer = true;
     switch (event.type) {
       case SDL_QUIT:
-        // The engine shutdown runs once: the loop flag is cleared first.
-        if (g_state.loopRunning) {
-          g_state.loopRunning = 0;
-          g_gameHooks.shutdown();
-          g_state.quit = 1;
-        }
+        ShutDownGame();
         offer = false;
         quitHandled = true;
         break;
@@ -193,6 +229,51 @@ void kv_Platform_PostQuit(void) {
   SDL_Event quit{};
   quit.type = SDL_QUIT;
   SDL_PushEvent(&quit);
+}
+
+void kv_Platform_InstallHangupHandler(void) {
+  if (g_hangupInstalled) return;
+  struct sigaction current {};
+  if (sigaction(SIGHUP, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction action {};
+  action.sa_handler = OnHangup;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  if (sigaction(SIGHUP, &action, &g_previousHangup) == 0) g_hangupInstalled = true;
+}
+
+void kv_Platform_RemoveHangupHandler(void) {
+  if (!g_hangupInstalled) return;
+  sigaction(SIGHUP, &g_previousHangup, nullptr);
+  g_hangupInstalled = false;
+  g_hangup.store(0);
+}
+
+void kv_Platform_EndForLostDisplay(void) {
+  // Only the main thread talks to the display in this program, and only it
+  // can run the shutdown.
+  const SDL_threadID mainThread = g_mainThread.load();
+  if (mainThread != 0 && SDL_ThreadID() != mainThread) {
+    EndAtOnce("[Platform] - the display was lost on a thread other than the main one");
+  }
+  // A second loss reported from inside this shutdown means the shutdown
+  // touched the display after all: end at once rather than start over.
+  static std::atomic<int> entered{0};
+  if (entered.exchange(1)) EndAtOnce("[Platform] - the display was lost again");
+  kv_Log_Printf("[Platform] - the connection to the display was lost: shutting down");
+  std::fprintf(stderr, "[Platform] - the connection to the display was lost: shutting down\n");
+  // The game may be up, or still starting (its start-up then ends here).
+  if (g_state.gameStarting) {
+    g_state.gameStarting = 0;
+    g_gameHooks.shutdown();
+  } else {
+    ShutDownGame();
+  }
+  kv_Platform_ShutdownWithoutDisplay();
+  kv_Platform_RemoveHangupHandler();
+  kv_Log_Printf("[Platform] - shutdown complete after the lost display");
+  std::fflush(nullptr);
+  std::exit(1);
 }
 
 int kv_Platform_IsWindowShown(void) {

@@ -31,6 +31,7 @@ struct kvPlatformState {
   kvEventHandlerEntry handlers[KV_PLATFORM_MAX_HANDLERS];
   int handlerCount;
   int loopRunning;               // 1 while the main loop runs
+  int gameStarting;              // 1 while the game's initialisation runs
   std::atomic<int> windowShown;  // read by the music heartbeat thread too
   int quit;                      // the main loop ends when set
 };
@@ -72,6 +73,27 @@ void kv_Platform_LogSystemInfo(void);
 // Loads an optional library by its file name from the program's own folder
 // (dlopen); null when it is not there.
 void* kv_Platform_OpenLibrary(const char* fileName);
+
+// ---------------------------------------------------------------------------
+// Ends that do not start as a quit event
+
+// SIGHUP (the terminal or the session went away) takes the path SDL gives
+// SIGTERM and SIGINT: the handler only notes it, and the next pump posts the
+// quit event, so the engine shuts down in order. The platform main installs it
+// unless SIGHUP is ignored (a program started under nohup keeps ignoring it)
+// and puts the old disposition back when it ends.
+void kv_Platform_InstallHangupHandler(void);
+void kv_Platform_RemoveHangupHandler(void);
+
+// The window system's display went away under the program (the X server died
+// or dropped the connection). Xlib's IO-error handler must not return, and
+// there is no way back into the main loop without unwinding through Xlib, so
+// the program ends from inside the handler: a log line, the game's shutdown as
+// the quit event runs it (every engine thread joined, disk writes finished),
+// the platform's shutdown without the display, then exit status 1. Only the
+// main thread talks to the display; a call from any other thread ends the
+// process at once.
+[[noreturn]] void kv_Platform_EndForLostDisplay(void);
 
 // ---------------------------------------------------------------------------
 // Crash guard
@@ -183,8 +205,17 @@ struct kvEngineKeyHooks {
 kvEngineKeyHooks* kv_Platform_GetEngineKeyHooks(void);
 int kv_Platform_DebugKeysArmed(void);
 
-// Steam shutdown, window and GL context destroyed, SDL_Quit; returns 1.
+// Steam shutdown, every audio channel closed, window and GL context
+// destroyed, SDL_Quit; returns 1.
 int kv_Platform_Shutdown(void);
+// The same without touching the display, which is gone: Steam, the audio
+// channels and every SDL subsystem but video go down; the window, the GL
+// context and the display connection are left as they are.
+void kv_Platform_ShutdownWithoutDisplay(void);
+// Xlib's IO-error handler, set when SDL runs on X11 (kv_Platform_InitWindow)
+// and given back by kv_Platform_Shutdown.
+void kv_Platform_InstallDisplayLossHandler(void);
+void kv_Platform_RemoveDisplayLossHandler(void);
 
 int kv_Platform_WaitIconEnabled(void);
 void kv_Platform_BeforeDisplay(void);

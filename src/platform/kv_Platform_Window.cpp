@@ -1,5 +1,6 @@
 // The window, its mode, message boxes, whole-file loading, the engine key
 // handler and the platform shutdown.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include "app/voskdemo.h"
 #include "engine/drevMain.h"
 #include "gfx/kv_RenderContext.h"
+#include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
@@ -52,6 +54,19 @@ kvEngineKeyHooks g_keyHooks = {
     drevMain_CallCharacterHandler,
 };
 int g_debugKeysArmed = 0;
+
+// Xlib's IO-error handler. SDL loads Xlib itself; the program reaches the one
+// call it needs through the library SDL loaded, so it neither links Xlib nor
+// needs it when SDL runs on another video driver.
+struct XDisplay;
+using XIOErrorHandler = int (*)(XDisplay*);
+using XSetIOErrorHandlerFn = XIOErrorHandler (*)(XIOErrorHandler);
+XSetIOErrorHandlerFn g_setIOErrorHandler = nullptr;
+XIOErrorHandler g_previousIOErrorHandler = nullptr;
+
+int OnDisplayLost(XDisplay*) {
+  kv_Platform_EndForLostDisplay();  // does not return, as Xlib requires
+}
 
 struct OfferedSize {
   int width, height;
@@ -139,6 +154,7 @@ int kv_Platform_InitWindow(void) {
     kv_Log_Printf("SDL: %s", SDL_GetError());
     return 0;
   }
+  kv_Platform_InstallDisplayLossHandler();
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -452,11 +468,43 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
 int kv_Platform_Shutdown(void) {
   kv_ToolWindow_Close();
   SteamAPI_Shutdown();
+  // SDL_Quit would close the device too, behind the channels' backs.
+  AudioDevice_CloseAll();
   if (g_window.glContext) SDL_GL_DeleteContext(g_window.glContext);
   if (g_window.window) SDL_DestroyWindow(g_window.window);
+  kv_Platform_RemoveDisplayLossHandler();
   SDL_Quit();
   g_window = kvWindowState{};
   return 1;
+}
+
+void kv_Platform_ShutdownWithoutDisplay(void) {
+  SteamAPI_Shutdown();
+  AudioDevice_CloseAll();
+  // Every subsystem but video (and the events it holds), each with the
+  // threads SDL runs for it.
+  SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER | SDL_INIT_GAMECONTROLLER | SDL_INIT_JOYSTICK |
+                    SDL_INIT_HAPTIC | SDL_INIT_SENSOR);
+}
+
+void kv_Platform_InstallDisplayLossHandler(void) {
+  if (g_setIOErrorHandler) return;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  // Only the Xlib that SDL has loaded already.
+  void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (!xlib) return;
+  g_setIOErrorHandler = reinterpret_cast<XSetIOErrorHandlerFn>(dlsym(xlib, "XSetIOErrorHandler"));
+  // The handle only counted a reference; SDL keeps the library loaded.
+  dlclose(xlib);
+  if (g_setIOErrorHandler) g_previousIOErrorHandler = g_setIOErrorHandler(OnDisplayLost);
+}
+
+void kv_Platform_RemoveDisplayLossHandler(void) {
+  if (!g_setIOErrorHandler) return;
+  g_setIOErrorHandler(g_previousIOErrorHandler);
+  g_setIOErrorHandler = nullptr;
+  g_previousIOErrorHandler = nullptr;
 }
 
 int kv_Platform_WaitIconEnabled(void) {

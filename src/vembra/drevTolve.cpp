@@ -138,8 +138,14 @@ int Startup(void) {
 
 void Shutdown(void) {
   if (!g_tolve.started) return;
-  // A movie still open goes first: its player belongs to the library.
-  if (TolveHost_IsMovieOpen()) TolveHost_PlayStop();
+  // A movie still open goes first: its player belongs to the library. The
+  // high-definition player (playing, or left by a start that found no movie)
+  // goes too: its decoding and audio threads must not outlive the engine.
+  if (TolveHost_IsMovieOpen()) {
+    TolveHost_PlayStop();
+  } else {
+    g_calls.movieStop();
+  }
   g_tolve.playing = false;
   stdDisplay_FreeBuffer(g_tolve.buffer);
   g_tolve.buffer = nullptr;

@@ -430,6 +430,35 @@ TEST_F(FrontEnd, StartUpStopsAtTheFirstFailingStep) {
   EXPECT_EQ(state_->loggingSetUp, 1);
 }
 
+// Once the engine's modules have started (they run the music, sound and
+// cutscene threads), a start-up that fails later takes the engine down again:
+// no engine thread is left running when the program ends. Before that point
+// nothing of the engine is running and nothing is shut down.
+TEST_F(FrontEnd, AFailedStartUpAfterTheEngineStartedShutsItDown) {
+  const struct {
+    const char* failing;
+    bool engineDown;
+  } cases[] = {{"engineStartup", false}, {"startScripts", true}, {"startGame", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    TearDown();
+    fake_ = Fake{};
+    SetUp();
+    RememberDevice(fake_.device);
+    fake_.failing = c.failing;
+    EXPECT_EQ(voskdemo_Init(""), 0);
+    const auto failedAt = std::find(fake_.log.begin(), fake_.log.end(), c.failing);
+    ASSERT_NE(failedAt, fake_.log.end());
+    const std::vector<std::string> after(failedAt + 1, fake_.log.end());
+    auto has = [&](const char* call) {
+      return std::find(after.begin(), after.end(), call) != after.end();
+    };
+    EXPECT_EQ(has("engineShutdown"), c.engineDown);
+    EXPECT_EQ(has("engineUninitialize"), c.engineDown);
+    EXPECT_EQ(has("close"), c.engineDown);  // the display with it
+  }
+}
+
 TEST_F(FrontEnd, ShutdownTakesEverythingDownInOrder) {
   RememberDevice(fake_.device);
   ASSERT_EQ(voskdemo_Init(""), 1);

@@ -186,6 +186,19 @@ TEST_F(Save, StreamLayoutBlockOrderAndProgress) {
   EXPECT_EQ(7, list[0].number);
 }
 
+// The engine shuts down while the save thread may still be writing: the
+// shutdown waits for it, so the slot is complete on disk and recorded as the
+// last saved game, and no thread is left running.
+TEST_F(Save, AShutdownFinishesTheSaveUnderWay) {
+  ASSERT_EQ(0, drevMain_Startup());
+  drevMain_RequestSave(3, "0101", 7, "title");
+  drevMain_SaveDispatch();  // serialises and starts the thread
+  drevMain_Shutdown();
+  EXPECT_EQ(Golden(false), ReadSlotStream(3));
+  EXPECT_EQ(3, kv_Registry_ReadInt("LastSavedGame", -1));
+  EXPECT_EQ(kSaveIoIdle, drevMain_saveIoState.load());
+}
+
 TEST_F(Save, MusicBlockOnlyWithASoundModule) {
   RemoveFakeModules();
   InstallFakeModules(&hs_, true);

@@ -117,6 +117,29 @@ TEST_F(Pump, AKeyAfterACloseReachesTheInputLayerButNoHandler) {
   EXPECT_EQ(g_pump.ticks, 0);
 }
 
+// SIGHUP becomes the quit event at the next pump, as SDL makes of SIGTERM,
+// so the game shuts down in order; a program started with SIGHUP ignored
+// (nohup) keeps ignoring it.
+TEST_F(Pump, AHangupBecomesTheQuitUnlessItIsIgnored) {
+  signal(SIGHUP, SIG_DFL);
+  kv_Platform_InstallHangupHandler();
+  raise(SIGHUP);
+  kv_Platform_PumpEvents();
+  EXPECT_EQ(g_pump.shutdowns, 1);
+  EXPECT_EQ(kv_Platform_GetState()->quit, 1);
+  kv_Platform_RemoveHangupHandler();
+  struct sigaction now {};
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+
+  signal(SIGHUP, SIG_IGN);
+  kv_Platform_InstallHangupHandler();
+  sigaction(SIGHUP, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  kv_Platform_RemoveHangupHandler();
+  signal(SIGHUP, SIG_DFL);
+}
+
 TEST_F(Pump, WindowEventsSetTheShownFlag) {
   struct Case {
     Uint8 event;

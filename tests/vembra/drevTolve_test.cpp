@@ -334,6 +334,21 @@ TEST_F(TolveTest, HighDefinitionMoviesGoFirst) {
   EXPECT_EQ(g_movie.updates, std::vector<int>{1});
 }
 
+// The engine shuts down while a high-definition movie plays (the classic
+// player is idle then): the movie is stopped with it, so its decoding and
+// audio threads end before the program does.
+TEST_F(TolveTest, ShutdownStopsAHighDefinitionMovie) {
+  Start();
+  drevTolve_CreateFrameBuffer(1);
+  g_movie.startAnswer = 1;
+  g_movie.active = g_movie.running = 1;
+  ASSERT_EQ(drevTolve_Start("anything.snm", 0, 0, 0), 0);
+  ASSERT_EQ(drevTolve_Update(), 0);
+  module_.shutdown();
+  EXPECT_EQ(g_movie.stops, 1);
+  module_.shutdown = nullptr;  // done
+}
+
 TEST_F(TolveTest, SaveAndRestoreResumeUnlistedCutscenesOnly) {
   WriteFile("ending.snm", MakeMovie(6));
   Start();

@@ -16,6 +16,7 @@
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_RenderTarget.h"
 #include "gfx/kv_Surface.h"
+#include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
 #include "render/HardwareOverlay.h"
 #include "video/KineBase.h"
@@ -125,6 +126,7 @@ TEST(MovieHDGL, QuadShowsTheFirstFrame) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
   MovieHD_Stop();
+  AudioDevice_CloseAll();  // the movie's channel stays open after it
   kv_RenderTarget_Free(target);
   KineSetLogFunction(nullptr);
   SDL_GL_DeleteContext(gl);
