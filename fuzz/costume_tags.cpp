@@ -117,7 +117,8 @@ void Start() {
   c.roomGetCurrent = NoRoom;
   c.startMovie = Movie;
 
-  char folder[] = "/tmp/vq_fuzz_costumeXXXXXX";
+  // In the working folder: the file layer writes nothing outside the game folder.
+  char folder[] = "vq_fuzz_costumeXXXXXX";
   if (!mkdtemp(folder)) abort();
   g_dir = folder;
   std::atexit(RemoveFixtures);

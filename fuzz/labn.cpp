@@ -51,7 +51,8 @@ void Exercise(HostServices* hs, const char* name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HostServices* hs = Services();
-  static const std::string path = "/tmp/vq_fuzz_labn_" + std::to_string(getpid()) + ".lab";
+  // In the working folder: the file layer reads nothing outside the game folder.
+  static const std::string path = "vq_fuzz_labn_" + std::to_string(getpid()) + ".lab";
   FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return 0;
   if (size > 0) std::fwrite(data, 1, size, out);

@@ -178,10 +178,6 @@ int Res_FileSetPrivate(stdFile_t file);
 ResourcePack* Res_OpenPack(const char* path);
 void Res_MovePackToFront(const char* path);
 void Res_ClosePacks(void);
-// The host path of a name that no pack serves: separators '\' or '/', each
-// component matched without regard to case; absolute names from the root,
-// all others through the path resolver. For a missing name, the path to create.
-std::string Res_HostPath(const char* name);
 int Res_FindLooseFile(const char* name, char* pathOut, int size);
 // The host path of a pack (for tests and logs); null for null.
 const char* Res_PackPath(const ResourcePack* pack);

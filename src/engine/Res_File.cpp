@@ -1,14 +1,13 @@
 // The resource manager's file layer: packs (directories and LABN archives),
 // the 128 file slots and the file operations installed into the services
 // record.
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -122,53 +121,31 @@ bool HasSeparator(const char* name) {
   return std::strchr(name, '\\') || std::strchr(name, '/');
 }
 
-// An absolute host path with each component matched without regard to case
-// (exact spelling first). From the first component that is missing on, the
-// rest is kept as given: the path to create.
-std::string ResolveAbsolute(const std::string& path) {
-  std::string current;
-  bool found = true;
-  size_t pos = 1;
-  while (pos <= path.size()) {
-    size_t slash = path.find('/', pos);
-    if (slash == std::string::npos) slash = path.size();
-    const std::string part = path.substr(pos, slash - pos);
-    pos = slash + 1;
-    if (part.empty() || part == ".") continue;
-    std::string next = current + "/" + part;
-    struct stat st;
-    if (found && part != ".." && ::lstat(next.c_str(), &st) != 0) {
-      found = false;
-      if (DIR* dir = ::opendir(current.empty() ? "/" : current.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-          if (strcasecmp(entry->d_name, part.c_str()) == 0) {
-            next = current + "/" + entry->d_name;
-            found = true;
-            break;
-          }
-        }
-        ::closedir(dir);
-      }
-    }
-    current = next;
+// The host path for a name that the packs do not serve: separators '\' or
+// '/', any letter case, through the path resolver, which keeps every name
+// inside the search roots ("" when it refuses the name). Names to be written
+// stay inside the game folder. An absolute name answers an absolute path.
+std::string HostPathFor(const char* name, bool writing = false) {
+  std::string host;
+  if (writing) {
+    stdFileUtil_ResolveWritePath(name, &host);
+  } else {
+    stdFileUtil_ResolvePath(name, &host);
   }
-  return current.empty() ? std::string("/") : current;
+  if (!host.empty() && host[0] != '/' && (name[0] == '/' || name[0] == '\\')) {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd)) host = host == "." ? std::string(cwd) : cwd + ("/" + host);
+  }
+  return host;
 }
 
-// The host path for a name that the packs do not serve: separators '\' or
-// '/', any letter case. Absolute names are matched from the root, all others
-// through the path resolver (from the game folder; a data name that starts
-// with a backslash is one of these).
-std::string HostPathFor(const char* name) {
-  if (name[0] == '/') {
-    std::string text(name);
-    for (char& c : text)
-      if (c == '\\') c = '/';
-    return ResolveAbsolute(text);
-  }
-  std::string host;
-  stdFileUtil_ResolvePath(name, &host);
-  return host;
+// Data is read from regular files only: a pipe, a device or a folder would
+// block the reader or never end.
+bool ReadableAsData(const std::string& host, const char* name) {
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  kv_Log_Printf("[Res] - %s is not a regular file: refused", name);
+  return false;
 }
 
 // A pack path as stored: '/' separators; a directory's ends with '/'.
@@ -538,10 +515,13 @@ stdFile_t Res_FileOpen(const char* name, const char* mode) {
       s.handle = 1;
       return n;
     }
-    host = DirectoryEntryPath(hit.pack, e);
+    // The directory's entry goes through the resolver as well: a link in a
+    // data folder never leads out of the search roots.
+    host = HostPathFor(DirectoryEntryPath(hit.pack, e).c_str());
   } else {
-    host = HostPathFor(name);
+    host = HostPathFor(name, !reading);
   }
+  if (host.empty() || (reading && !ReadableAsData(host, name))) return 0;
   const stdFile_t file = Platform()->fileOpen(host.c_str(), mode);
   if (!file) return 0;
   s.handle = file;
@@ -655,12 +635,16 @@ int Res_FileSeek(stdFile_t file, int64_t offset, int origin) {
 int64_t Res_FileSizeByName(const char* name) {
   if (!name) return 0;
   Hit hit;
+  std::string host;
   if (!HasSeparator(name) && Lookup(name, false, &hit)) {
     const PackEntry& e = hit.pack->entries[hit.entry];
     if (hit.pack->kind == kPackArchive) return e.size;
-    return Platform()->fileSize(DirectoryEntryPath(hit.pack, e).c_str());
+    host = HostPathFor(DirectoryEntryPath(hit.pack, e).c_str());
+  } else {
+    host = HostPathFor(name);
   }
-  return Platform()->fileSize(HostPathFor(name).c_str());
+  if (host.empty() || !ReadableAsData(host, name)) return 0;
+  return Platform()->fileSize(host.c_str());
 }
 
 int Res_FilePrintf(stdFile_t file, const char* format, ...) {
@@ -736,13 +720,11 @@ int Res_FindLooseFile(const char* name, char* pathOut, int size) {
   if (!name || !pathOut || size <= 0) return 0;
   Hit hit;
   if (!Lookup(name, true, &hit)) return 0;
-  const std::string path = DirectoryEntryPath(hit.pack, hit.pack->entries[hit.entry]);
+  const std::string path =
+      HostPathFor(DirectoryEntryPath(hit.pack, hit.pack->entries[hit.entry]).c_str());
+  if (path.empty()) return 0;
   std::snprintf(pathOut, static_cast<size_t>(size), "%s", path.c_str());
   return 1;
-}
-
-std::string Res_HostPath(const char* name) {
-  return name ? HostPathFor(name) : std::string();
 }
 
 const char* Res_PackPath(const ResourcePack* pack) {

@@ -27,6 +27,7 @@
 #include "quadrix/qxMaterial.h"
 #include "quadrix/qxModel3.h"
 #include "std/stdBitmap.h"
+#include "std/stdFileUtil.h"
 #include "std/stdMemory.h"
 
 namespace {
@@ -575,12 +576,10 @@ int drevResource_ScanDirectory(const char* path) {
     if (getcwd(cwd, sizeof cwd)) dir = std::string(cwd) + "/" + dir;
   }
   // The directory itself may be named in another letter case (the -p option).
-  if (dir.empty()) {
-    dir = ".";
-  } else {
-    dir = Res_HostPath(dir.c_str());
-    if (dir.empty()) return 0;  // refused by the resolver
-  }
+  // It becomes a search root of the resolver: its files may be read, and no
+  // name leads out of it.
+  dir = dir.empty() ? std::string(".") : stdFileUtil_AddSearchRoot(dir.c_str());
+  if (dir.empty()) return 0;  // no folder
   if (FileUtilFind* find = FileUtil_NewFind(dir.c_str(), kFileUtilFindExtension, "lab")) {
     FileUtilFindResult result;
     while (FileUtil_FindNext(find, &result)) {
@@ -612,6 +611,7 @@ int drevResource_ScanDirectory(const char* path) {
 }
 
 int drevResource_ScanDataDirectories(void) {
+  stdFileUtil_ClearSearchRoots();
   char current[4096];
   const int length = kv_Platform_GetCurrentDirectory(sizeof current, current);
   if (length <= 0 || length >= static_cast<int>(sizeof current)) {

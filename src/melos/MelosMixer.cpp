@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "melos/MelosBytes.h"
@@ -14,6 +15,7 @@
 #include "melos/MelosMixCore.h"
 #include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 
@@ -168,7 +170,11 @@ int Melos_StartRecording(const char* path, int wait) {
   std::lock_guard<std::mutex> lock(g_recorder.mutex);
   if (g_recorder.file) WriteHeaderAndClose();
   g_recorder.bytes = 0;
-  g_recorder.file = path ? std::fopen(path, "wb") : nullptr;
+  // The name comes from a script: the recording is made inside the game folder.
+  std::string host;
+  if (path) stdFileUtil_ResolveWritePath(path, &host);
+  g_recorder.file = host.empty() ? nullptr : std::fopen(host.c_str(), "wb");
+  if (g_recorder.file) stdFileUtil_NoteEntryChanged(host.c_str());
   if (!g_recorder.file) {
     kv_Log_Printf("[Melos] - recording: cannot open \"%s\"", path ? path : "");
     g_recorder.state = 0;

@@ -97,6 +97,9 @@ int kv_Platform_RunProtected(const char* commandLine) {
 
 int kv_Platform_Main(const char* commandLine) {
   if (!commandLine) commandLine = "";
+  // One program per game folder: a second one would write the same save slots
+  // and settings (and start the first one's log afresh), so it ends here.
+  if (!kv_Save_LockWriteDirectory()) return -1;
   g_mainThread.store(SDL_ThreadID());
   if (std::strstr(commandLine, "-log")) {
     kv_Log_Open("Vosk.log");

@@ -4,15 +4,50 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Writes the whole file: creates the missing folders of the path, writes the
 // bytes to a temporary file in the same folder, flushes it to disk and renames
 // it over the old file, so a crash or a full disk never loses the old file.
+// Temporary files of this name left by an earlier write that was cut short
+// are removed first. The path stays inside the game folder.
 // Refuses a null data pointer, a size of 0, a null path or a path ending in a
 // separator. 1 on success, 0 on failure (the old file is then unchanged).
 int kv_Platform_WriteFile(const void* data, size_t size, const char* path);
+
+// The two halves of kv_Platform_WriteFile, for a writer that puts several
+// files in place together. The bytes go to "<file>.tmp<token>" beside the
+// final name (the same token for every file of one write) and are flushed to
+// disk; the file is then renamed over the final name, or discarded.
+// Temporary files of writes under way in this program are never taken for
+// stale ones (kv_Platform_WriteUnderWay).
+struct kv_PendingFile {
+  std::string host;  // the final name's host path
+  std::string temp;  // the temporary file's host path; empty when none is left
+  std::string name;  // the name as given, for log lines
+};
+// A token of its own for each write.
+std::string kv_Platform_NewWriteToken(void);
+// 1 when the whole file was written to its temporary file, 0 on failure
+// (nothing is left behind then).
+int kv_Platform_WritePending(const void* data, size_t size, const char* path,
+                             const std::string& token, kv_PendingFile* pending);
+// 1 when the temporary file replaced the final one.
+int kv_Platform_CommitPending(kv_PendingFile* pending);
+// Removes the temporary file.
+void kv_Platform_DiscardPending(kv_PendingFile* pending);
+// Leaves the temporary file where it is, for a later clean-up to settle.
+void kv_Platform_KeepPending(kv_PendingFile* pending);
+// True while a write of this program uses the temporary file at this host path.
+bool kv_Platform_WriteUnderWay(const std::string& tempHost);
+// The temporary name of a file: "<file>.tmp" (the token follows it).
+std::string kv_Platform_TemporaryPrefix(const std::string& file);
+// Removes the temporary files of a host path that no write of this program
+// uses: left behind by a write that was cut short.
+void kv_Platform_RemoveStaleTemporaries(const std::string& host);
 // Creates every missing folder of the path (the last component included);
 // folders that exist are fine. 1 on success, 0 on failure.
 int kv_Platform_MakeDirectory(const char* path);
-// 1 when the file can be opened with the mode (through SDL's file streams).
+// 1 when the path names a regular file that can be opened with the mode
+// (through SDL's file streams).
 int kv_Platform_FileExists(const char* path, const char* mode);

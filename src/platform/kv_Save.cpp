@@ -3,15 +3,21 @@
 #include <SDL.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
@@ -46,6 +52,20 @@ void NoteReadProblem(std::atomic<int>& last, int error, const char* what, const 
 }
 std::atomic<int> g_exitRequested{0};
 
+// "savedata%04u": the list reads four digits at most.
+constexpr uint32_t kSaveMaxSlot = 9999;
+
+bool SlotInRange(uint32_t slot) {
+  if (slot <= kSaveMaxSlot) return true;
+  kv_Log_Printf("[Save] - slot %d is outside 0 to %u: refused", static_cast<int32_t>(slot),
+                kSaveMaxSlot);
+  return false;
+}
+
+// The lock that keeps a second program out of the write directory.
+std::mutex g_lockMutex;
+int g_lockFd = -1;  // the locked folder, open
+
 std::string SlotFolderName(uint32_t slot) {
   char name[32];
   std::snprintf(name, sizeof name, "savedata%04u", slot);
@@ -70,6 +90,71 @@ bool ReadAll(int fd, void* buffer, size_t size) {
     size -= static_cast<size_t>(got);
   }
   return true;
+}
+
+// The host path of one of our names to be written.
+std::string WriteHost(const std::string& name) {
+  std::string host;
+  stdFileUtil_ResolveWritePath(name.c_str(), &host);
+  return host;
+}
+
+// Settles what a save that was cut short left in a slot folder. A save
+// writes the game state and the metadata to temporary files of one token,
+// then renames the game state, then the metadata. So a metadata file whose
+// game state has no temporary file left belongs to the game state in place,
+// and is put in place too; every other temporary file goes. Temporary files
+// of a write still under way in this program are left alone.
+void SettleSlotFolder(const std::string& folderName) {
+  const std::string stateHost = WriteHost(folderName + "/" + kGameStateName);
+  const size_t slash = stateHost.rfind('/');
+  if (slash == std::string::npos) return;
+  const std::string folder = stateHost.substr(0, slash + 1);  // with its '/'
+  const std::string statePrefix = std::string(kGameStateName) + ".tmp";
+  const std::string metaPrefix = std::string(kMetaName) + ".tmp";
+  std::map<std::string, std::string> states;                      // token -> host path
+  std::vector<std::pair<struct timespec, std::string>> metas;  // written, token
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    const bool state = name.rfind(statePrefix, 0) == 0;
+    if (!state && name.rfind(metaPrefix, 0) != 0) continue;
+    const std::string host = folder + name;
+    if (kv_Platform_WriteUnderWay(host)) continue;
+    const std::string token = name.substr((state ? statePrefix : metaPrefix).size());
+    struct stat st;
+    if (state) {
+      states[token] = host;
+    } else if (lstat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+               st.st_size == kSaveMetaSize) {
+      metas.emplace_back(st.st_mtim, token);
+    } else {
+      unlink(host.c_str());
+    }
+  }
+  closedir(dir);
+  // Oldest first: the last one put in place is the newest.
+  std::sort(metas.begin(), metas.end(), [](const auto& a, const auto& b) {
+    return a.first.tv_sec != b.first.tv_sec ? a.first.tv_sec < b.first.tv_sec
+                                            : a.first.tv_nsec < b.first.tv_nsec;
+  });
+  for (const auto& [written, token] : metas) {
+    const std::string meta = folder + metaPrefix + token;
+    const auto state = states.find(token);
+    if (state != states.end()) {
+      // Its game state never reached its place: the save did not happen.
+      unlink(meta.c_str());
+    } else if (rename(meta.c_str(), (folder + kMetaName).c_str()) == 0) {
+      kv_Log_Printf("[Save] - %s: the metadata of a save that was cut short put in place",
+                    folderName.c_str());
+    }
+  }
+  for (const auto& [token, host] : states) {
+    unlink(host.c_str());
+    kv_Log_Printf("[Save] - removed %s, left by a save that was cut short", host.c_str());
+  }
+  stdFileUtil_NoteEntryChanged((folder + kMetaName).c_str());
 }
 
 // "savedata" followed by one to four digits and nothing else.
@@ -134,18 +219,41 @@ std::string kv_Save_GetRegistryPath(void) {
 
 int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char* title,
                       uint32_t number, const char* progress) {
-  if (!data || size == 0) return 1;
-  if (!kv_Platform_WriteFile(data, size, kv_Save_GetGameStatePath(slot).c_str())) return 1;
+  if (!SlotInRange(slot) || !data || size == 0) return 1;
+  SettleSlotFolder(kv_Save_GetSlotFolder(slot));
 
+  // Both files are written whole before either takes its place; the game
+  // state goes first, the metadata follows (see SettleSlotFolder).
   uint8_t meta[kSaveMetaSize] = {};
   stdLE_PutU32(meta, PackFlagString(number, progress));
   if (title) std::memcpy(meta + 4, title, strnlen(title, kSaveTextSize - 1));
-  return kv_Platform_WriteFile(meta, sizeof meta, kv_Save_GetMetaPath(slot).c_str()) ? 0 : 1;
+  const std::string token = kv_Platform_NewWriteToken();
+  kv_PendingFile stateFile, metaFile;
+  if (!kv_Platform_WritePending(data, size, kv_Save_GetGameStatePath(slot).c_str(), token,
+                                &stateFile)) {
+    return 1;
+  }
+  if (!kv_Platform_WritePending(meta, sizeof meta, kv_Save_GetMetaPath(slot).c_str(), token,
+                                &metaFile)) {
+    kv_Platform_DiscardPending(&stateFile);
+    return 1;
+  }
+  if (!kv_Platform_CommitPending(&stateFile)) {
+    kv_Platform_DiscardPending(&metaFile);  // the metadata first: see SettleSlotFolder
+    kv_Platform_DiscardPending(&stateFile);
+    return 1;
+  }
+  if (!kv_Platform_CommitPending(&metaFile)) {
+    // The game state is in place: the next clean-up puts its metadata there.
+    kv_Platform_KeepPending(&metaFile);
+    return 1;
+  }
+  return 0;
 }
 
 int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32_t* size) {
   if (size) *size = 0;
-  if (!destination) return 1;
+  if (!destination || !SlotInRange(slot)) return 1;
   const std::string name = kv_Save_GetGameStatePath(slot);
   const int fd = open(Host(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -171,6 +279,7 @@ int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32
 }
 
 int kv_Save_EraseSlot(uint32_t slot) {
+  if (!SlotInRange(slot)) return 1;
   const std::string folder = Host(kv_Save_GetSlotFolder(slot));
   struct stat st;
   if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 1;
@@ -226,6 +335,7 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
   while (count < maximum && stdFileUtil_FindNext(search, &found)) {
     uint32_t slot = 0;
     if (!found.isDirectory || !ParseSlotName(found.name, &slot)) continue;
+    SettleSlotFolder(directory + found.name);
     const std::string metaPath = Host(directory + found.name + "/" + kMetaName);
     const int fd = open(metaPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
@@ -252,6 +362,40 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
   }
   stdFileUtil_DisposeFind(search);
   return count;
+}
+
+int kv_Save_LockWriteDirectory(void) {
+  const std::string name = kv_Save_GetWriteDirectory();
+  std::lock_guard<std::mutex> lock(g_lockMutex);
+  const std::string host = WriteHost(name);
+  char real[PATH_MAX];
+  if (host.empty() || !kv_Platform_MakeDirectory(name.c_str()) || !realpath(host.c_str(), real)) {
+    // Without the folder nothing is written anyway, and each write says so.
+    kv_Log_Printf("[Save] - cannot lock %s", name.c_str());
+    return 1;
+  }
+  // Held already when the folder is the one this program locked (not one
+  // made anew in its place).
+  struct stat held, now;
+  if (g_lockFd >= 0 && fstat(g_lockFd, &held) == 0 && stat(real, &now) == 0 &&
+      held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
+    return 1;
+  }
+  const int fd = open(real, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (g_lockFd >= 0) close(g_lockFd);
+    g_lockFd = fd;
+    return 1;
+  }
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (error != EWOULDBLOCK) {
+    kv_Log_Printf("[Save] - cannot lock %s: %s", name.c_str(), std::strerror(error));
+    return 1;
+  }
+  std::fprintf(stderr, "%s is in use by another copy of the game: this one ends.\n", real);
+  kv_Log_Printf("[Save] - %s is in use by another copy of the game: this one ends.", real);
+  return 0;
 }
 
 // --- Settings file ---------------------------------------------------------------

@@ -35,9 +35,21 @@ struct SaveListEntry {
 void kv_Save_InitWriteDirectory(void);
 std::string kv_Save_GetWriteDirectory(void);
 
-// 0 on success, 1 on failure. Writes the game state (a temporary file renamed
-// over the old one), then the metadata; nothing of the metadata is written
-// when the game state could not be written whole.
+// Takes the advisory lock on the write directory (creating it), which this
+// program then holds until it ends, so that no second program writes the same
+// save slots and settings. 0 when another program holds it: the message then
+// went to standard error and the log, and this program must end. 1 otherwise
+// (also when the folder cannot be made or locked: each write then says why).
+int kv_Save_LockWriteDirectory(void);
+
+// Slots run from 0 to 9999 (four digits in the folder name); every slot
+// operation refuses any other number with a log line and answers 1.
+//
+// 0 on success, 1 on failure. Writes the game state and the metadata to
+// temporary files, then puts the game state in place, then the metadata: the
+// slot holds the old pair or the new one. What a save that was cut short left
+// in the slot (its temporary files) is settled first: a metadata file whose
+// game state reached its place is put in place too, everything else removed.
 int kv_Save_WriteSlot(uint32_t slot, const void* data, uint32_t size, const char* title,
                       uint32_t number, const char* progress);
 // 0 and the file's size after copying the game state into the destination;
@@ -49,7 +61,8 @@ int kv_Save_ReadSlot(uint32_t slot, void* destination, uint32_t capacity, uint32
 // there was no slot or something could not be removed.
 int kv_Save_EraseSlot(uint32_t slot);
 // Fills at most maximum entries from the save folders found, in the order of
-// the directory; folders without a valid 132-byte meta.gsv are skipped.
+// the directory; folders without a valid 132-byte meta.gsv are skipped. Each
+// slot folder is settled first, as kv_Save_WriteSlot does.
 int kv_Save_ListSlots(SaveListEntry* entries, int maximum);
 
 // 0 when registry.sav was written whole.

@@ -339,7 +339,7 @@ void HdFontRegistry_OnResourceLoaded(uint32_t typeTag, const char* name, void* r
   std::snprintf(descriptorPath, sizeof descriptorPath, "FontsHD/%s.txt", upper);
   // The descriptor's name is upper case; on disk it may be spelled otherwise.
   std::string hostPath;
-  if (!stdFileUtil_ResolvePath(descriptorPath, &hostPath)) hostPath = descriptorPath;
+  stdFileUtil_ResolvePath(descriptorPath, &hostPath);
   uint8_t* text = nullptr;
   size_t textSize = 0;
   if (!kv_Platform_LoadFile(&text, &textSize, hostPath.c_str()) || !text) {
@@ -356,8 +356,9 @@ void HdFontRegistry_OnResourceLoaded(uint32_t typeTag, const char* name, void* r
                 descriptorPath);
     return;
   }
+  // The font's name comes from a data file: it stays inside the search roots.
   std::string fontHostPath;
-  if (!stdFileUtil_ResolvePath(fontPath, &fontHostPath)) fontHostPath = fontPath;
+  stdFileUtil_ResolvePath(fontPath, &fontHostPath);
   HdFont* font = FontCache_Acquire(fontHostPath.c_str(), size, 16);
   if (!font) {
     std::printf("Font '%s' loaded; '%s' load failed.\n", upper, descriptorPath);

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -21,10 +23,12 @@ namespace {
 
 // --- Path resolver -----------------------------------------------------------
 
-// The entries of one folder, by exact name and by lower-cased name.
+// The entries of one folder, by exact name and by lower-cased name, and
+// which of them are symbolic links.
 struct Listing {
   std::unordered_set<std::string> exact;
   std::unordered_map<std::string, std::string> folded;  // lower-case -> name as on disk
+  std::unordered_set<std::string> links;
 };
 
 // A data directory holds a few hundred folders at most; past this many cached
@@ -34,6 +38,10 @@ constexpr size_t kMaxCachedFolders = 1024;
 std::mutex g_resolverMutex;
 std::unordered_map<std::string, Listing> g_listings;  // host folder path ("" = current) -> listing
 std::string g_gameFolder;                             // "" = the current directory
+std::vector<std::string> g_extraRoots;                // real absolute paths of the extra roots
+// The real path of the game folder, kept for the absolute path it was found for.
+std::string g_gameFolderAbsolute;
+std::string g_gameFolderReal;
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -55,10 +63,17 @@ bool ReadListing(const std::string& folder, Listing* listing) {
   if (!dir) return false;
   listing->exact.clear();
   listing->folded.clear();
+  listing->links.clear();
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     listing->exact.insert(name);
+    struct stat st;
+    if (entry->d_type == DT_LNK ||
+        (entry->d_type == DT_UNKNOWN &&
+         fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))) {
+      listing->links.insert(name);
+    }
     // Of several names that differ only in case, keep the smallest one, so
     // the choice does not depend on the order of the directory.
     auto [it, inserted] = listing->folded.emplace(Lower(name), name);
@@ -68,60 +83,75 @@ bool ReadListing(const std::string& folder, Listing* listing) {
   return true;
 }
 
-bool FindIn(const Listing& listing, const std::string& component, std::string* actual) {
+bool FindIn(const Listing& listing, const std::string& component, std::string* actual,
+            bool* link) {
   if (listing.exact.count(component)) {
     *actual = component;
-    return true;
+  } else {
+    const auto it = listing.folded.find(Lower(component));
+    if (it == listing.folded.end()) return false;
+    *actual = it->second;
   }
-  const auto it = listing.folded.find(Lower(component));
-  if (it == listing.folded.end()) return false;
-  *actual = it->second;
+  *link = listing.links.count(*actual) != 0;
   return true;
 }
 
 // Finds a component in a folder through the cache; a miss reads the folder
 // once more before it fails, so entries made by other programs are found.
-bool LookUp(const std::string& folder, const std::string& component, std::string* actual) {
+// link tells whether the entry found is a symbolic link.
+bool LookUp(const std::string& folder, const std::string& component, std::string* actual,
+            bool* link) {
   std::lock_guard<std::mutex> lock(g_resolverMutex);
   auto it = g_listings.find(folder);
-  if (it != g_listings.end() && FindIn(it->second, component, actual)) return true;
+  if (it != g_listings.end() && FindIn(it->second, component, actual, link)) return true;
   Listing fresh;
   if (!ReadListing(folder, &fresh)) {
     if (it != g_listings.end()) g_listings.erase(it);
     return false;
   }
-  const bool found = FindIn(fresh, component, actual);
+  const bool found = FindIn(fresh, component, actual, link);
   if (g_listings.size() >= kMaxCachedFolders && it == g_listings.end()) g_listings.clear();
   g_listings[folder] = std::move(fresh);
   return found;
 }
 
-// Matches the components of a name (from pos on, '/' separators) folder by
-// folder from the game folder. The folders looked into are listed.
-bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, std::string* out,
-          std::vector<std::string>* folders) {
-  std::string current = gameFolder;
-  folders->clear();
-  bool found = true;
+// Calls visit for each component of text from pos on ('/' separators),
+// leaving out empty ones and "."; visit answers false to stop the walk.
+template <typename Visit>
+void ForEachComponent(const std::string& text, size_t pos, Visit visit) {
   while (pos <= text.size()) {
     size_t end = text.find('/', pos);
     if (end == std::string::npos) end = text.size();
-    const std::string component = text.substr(pos, end - pos);
+    const std::string_view part(text.data() + pos, end - pos);
     pos = end + 1;
-    if (component.empty() || component == ".") continue;
-    if (!found) {
-      current = Join(current, component);
-      continue;
-    }
+    if (part.empty() || part == ".") continue;
+    if (!visit(part)) return;
+  }
+}
+
+// Matches the components of a name (from pos on, '/' separators) folder by
+// folder from the game folder. The folders looked into are listed; throughLink
+// tells whether a component found is a symbolic link.
+bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, std::string* out,
+          std::vector<std::string>* folders, bool* throughLink) {
+  std::string current = gameFolder;
+  folders->clear();
+  *throughLink = false;
+  bool found = true;
+  ForEachComponent(text, pos, [&](std::string_view part) {
+    const std::string component(part);
     std::string actual;
-    folders->push_back(current);
-    if (LookUp(current, component, &actual)) {
+    bool link = false;
+    if (found) folders->push_back(current);
+    if (found && LookUp(current, component, &actual, &link)) {
+      *throughLink = *throughLink || link;
       current = Join(current, actual);
     } else {
       found = false;
       current = Join(current, component);
     }
-  }
+    return true;
+  });
   *out = current;
   return found;
 }
@@ -131,19 +161,18 @@ bool Walk(const std::string& text, size_t pos, const std::string& gameFolder, st
 // climb above the first component: the folder the name is looked up in.
 bool ContainedComponents(const std::string& text, size_t pos, std::string* out) {
   std::vector<std::string_view> parts;
-  while (pos <= text.size()) {
-    size_t end = text.find('/', pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view part(text.data() + pos, end - pos);
-    pos = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (parts.empty()) return false;
+  bool contained = true;
+  ForEachComponent(text, pos, [&](std::string_view part) {
+    if (part != "..") {
+      parts.push_back(part);
+    } else if (parts.empty()) {
+      contained = false;
+    } else {
       parts.pop_back();
-      continue;
     }
-    parts.push_back(part);
-  }
+    return contained;
+  });
+  if (!contained) return false;
   out->clear();
   for (const std::string_view part : parts) {
     if (!out->empty()) *out += '/';
@@ -171,6 +200,167 @@ std::string GameFolderAbsolute(const std::string& gameFolder) {
   return absolute;
 }
 
+// Whether a real (canonical) path lies in the real folder root or below it.
+bool InsideFolder(const std::string& real, const std::string& root) {
+  if (root.empty() || real.compare(0, root.size(), root) != 0) return false;
+  return real.size() == root.size() || root == "/" || real[root.size()] == '/';
+}
+
+// A path that starts with the folder's absolute path (letter case as given).
+bool StartsWithFolder(const std::string& text, const std::string& folder) {
+  return folder.size() > 1 && text.compare(0, folder.size(), folder) == 0 &&
+         (text.size() == folder.size() || text[folder.size()] == '/');
+}
+
+// The real path of a host path or, when it does not exist yet, of the nearest
+// folder above it that does (the rest is to be created there). False when the
+// path passes through a link that points at nothing (or at a loop).
+bool RealPathOf(const std::string& host, std::string* real) {
+  std::string path = host.empty() ? std::string(".") : host;
+  for (;;) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+      char buffer[PATH_MAX];
+      if (!realpath(path.c_str(), buffer)) return false;
+      *real = buffer;
+      return true;
+    }
+    if (path == "." || path == "/") return false;
+    const size_t slash = path.rfind('/');
+    path = slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("/")
+                                      : path.substr(0, slash);
+  }
+}
+
+// The real path of the game folder ("" when it cannot be found).
+std::string GameFolderReal(const std::string& gameFolder) {
+  const std::string absolute = GameFolderAbsolute(gameFolder);
+  if (absolute.empty()) return absolute;
+  {
+    std::lock_guard<std::mutex> lock(g_resolverMutex);
+    if (absolute == g_gameFolderAbsolute) return g_gameFolderReal;
+  }
+  char buffer[PATH_MAX];
+  const std::string real = realpath(absolute.c_str(), buffer) ? std::string(buffer) : std::string();
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  g_gameFolderAbsolute = absolute;
+  g_gameFolderReal = real;
+  return real;
+}
+
+// Whether a host path stays inside the game folder or one of the extra roots
+// once its links are followed.
+bool StaysInside(const std::string& host, const std::string& gameFolder,
+                 const std::vector<std::string>& extraRoots) {
+  std::string real;
+  if (!RealPathOf(host, &real)) return false;
+  if (InsideFolder(real, GameFolderReal(gameFolder))) return true;
+  for (const std::string& root : extraRoots) {
+    if (InsideFolder(real, root)) return true;
+  }
+  return false;
+}
+
+// Matches each component of an absolute host path from the file-system root
+// without regard to case (exact spelling first); from the first component
+// that is missing on, the rest is kept as given.
+std::string MatchFromRoot(const std::string& path) {
+  std::string current;
+  bool found = true;
+  ForEachComponent(path, 1, [&](std::string_view part) {
+    std::string next = current + "/" + std::string(part);
+    struct stat st;
+    if (found && part != ".." && lstat(next.c_str(), &st) != 0) {
+      found = false;
+      if (DIR* dir = opendir(current.empty() ? "/" : current.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+          if (strncasecmp(entry->d_name, part.data(), part.size()) == 0 &&
+              entry->d_name[part.size()] == '\0') {
+            next = current + "/" + entry->d_name;
+            found = true;
+            break;
+          }
+        }
+        closedir(dir);
+      }
+    }
+    current = next;
+    return true;
+  });
+  return current.empty() ? std::string("/") : current;
+}
+
+// The resolver; writing = only the game folder counts as a root.
+int Resolve(const char* name, std::string* hostPath, bool writing) {
+  if (!hostPath) return 0;
+  hostPath->clear();
+  if (!name) return 0;
+  std::string text(name);
+  for (char& c : text) {
+    if (c == '\\') c = '/';
+  }
+  std::string gameFolder;
+  std::vector<std::string> extraRoots;
+  {
+    std::lock_guard<std::mutex> lock(g_resolverMutex);
+    gameFolder = g_gameFolder;
+    if (!writing) extraRoots = g_extraRoots;
+  }
+
+  std::string base = gameFolder;  // the folder the name is looked up in
+  size_t pos = 0;
+  if (text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':') {
+    pos = 2;  // a drive letter: the game folder stands for the drive
+  } else if (!text.empty() && text[0] == '/') {
+    const std::string absolute = GameFolderAbsolute(gameFolder);
+    if (StartsWithFolder(text, absolute)) {
+      pos = absolute.size();
+    } else {
+      for (const std::string& root : extraRoots) {
+        if (StartsWithFolder(text, root)) {
+          base = root;
+          pos = root.size();
+          break;
+        }
+      }
+    }
+  }
+
+  // A data name never leads out of the folder it is looked up in.
+  std::string contained;
+  if (!ContainedComponents(text, pos, &contained)) {
+    kv_Log_Printf("[File] - %s leads out of the game folder: refused", name);
+    return 0;
+  }
+  std::vector<std::string> folders;
+  std::string current;
+  bool throughLink = false;
+  bool found = Walk(contained, 0, base, &current, &folders, &throughLink);
+  struct stat st;
+  bool exists = found && lstat(current.empty() ? "." : current.c_str(), &st) == 0;
+  if (found && !exists) {
+    // A cached listing named an entry that is gone (removed or renamed by
+    // someone else): read the folders along the path again, once.
+    {
+      std::lock_guard<std::mutex> lock(g_resolverMutex);
+      for (const std::string& folder : folders) g_listings.erase(folder);
+    }
+    found = Walk(contained, 0, base, &current, &folders, &throughLink);
+    exists = found && lstat(current.empty() ? "." : current.c_str(), &st) == 0;
+  }
+  // Nor through a link that points elsewhere. Without a link on the way (the
+  // listings say which entries are links; the last one is looked at afresh)
+  // the name cannot leave the folder it is looked up in.
+  if (exists && S_ISLNK(st.st_mode)) throughLink = true;
+  if (throughLink && !StaysInside(current, gameFolder, extraRoots)) {
+    kv_Log_Printf("[File] - %s leads out of the game folder: refused", name);
+    return 0;
+  }
+  *hostPath = current.empty() ? std::string(".") : current;
+  return found ? 1 : 0;
+}
+
 // The cache key of a host path: the form the resolver builds (no "./", no
 // doubled or trailing separators). False when the path cannot be mapped onto
 // the keys (the caller then forgets every listing).
@@ -192,19 +382,13 @@ bool KeyOf(std::string path, std::string* key) {
     while (!path.empty() && path[0] == '/') path.erase(0, 1);
   }
   std::string out;
-  size_t pos = 0;
   bool absolute = !path.empty() && path[0] == '/';
-  while (pos <= path.size()) {
-    size_t end = path.find('/', pos);
-    if (end == std::string::npos) end = path.size();
-    const std::string_view part(path.data() + pos, end - pos);
-    if (!part.empty() && part != ".") {
-      if (!out.empty() || absolute) out += '/';
-      out += part;
-      absolute = false;
-    }
-    pos = end + 1;
-  }
+  ForEachComponent(path, 0, [&](std::string_view part) {
+    if (!out.empty() || absolute) out += '/';
+    out += part;
+    absolute = false;
+    return true;
+  });
   *key = out;
   return true;
 }
@@ -299,51 +483,11 @@ int DeleteTreeHost(const std::string& folder) {
 // --- Path resolver -----------------------------------------------------------
 
 int stdFileUtil_ResolvePath(const char* name, std::string* hostPath) {
-  if (!hostPath) return 0;
-  hostPath->clear();
-  if (!name) return 0;
-  std::string text(name);
-  for (char& c : text) {
-    if (c == '\\') c = '/';
-  }
-  std::string gameFolder;
-  {
-    std::lock_guard<std::mutex> lock(g_resolverMutex);
-    gameFolder = g_gameFolder;
-  }
+  return Resolve(name, hostPath, false);
+}
 
-  size_t pos = 0;
-  if (text.size() >= 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':') {
-    pos = 2;  // a drive letter: the game folder stands for the drive
-  } else if (!text.empty() && text[0] == '/') {
-    const std::string absolute = GameFolderAbsolute(gameFolder);
-    if (absolute.size() > 1 && text.compare(0, absolute.size(), absolute) == 0 &&
-        (text.size() == absolute.size() || text[absolute.size()] == '/')) {
-      pos = absolute.size();
-    }
-  }
-
-  // A data name never leads out of the folder it is looked up in.
-  std::string contained;
-  if (!ContainedComponents(text, pos, &contained)) {
-    kv_Log_Printf("[File] - %s leads out of the game folder: refused", name);
-    return 0;
-  }
-  std::vector<std::string> folders;
-  std::string current;
-  bool found = Walk(contained, 0, gameFolder, &current, &folders);
-  struct stat st;
-  if (found && lstat(current.empty() ? "." : current.c_str(), &st) != 0) {
-    // A cached listing named an entry that is gone (removed or renamed by
-    // someone else): read the folders along the path again, once.
-    {
-      std::lock_guard<std::mutex> lock(g_resolverMutex);
-      for (const std::string& folder : folders) g_listings.erase(folder);
-    }
-    found = Walk(contained, 0, gameFolder, &current, &folders);
-  }
-  *hostPath = current.empty() ? std::string(".") : current;
-  return found ? 1 : 0;
+int stdFileUtil_ResolveWritePath(const char* name, std::string* hostPath) {
+  return Resolve(name, hostPath, true);
 }
 
 void stdFileUtil_SetGameFolder(const char* hostFolder) {
@@ -351,6 +495,33 @@ void stdFileUtil_SetGameFolder(const char* hostFolder) {
   g_gameFolder = hostFolder ? hostFolder : "";
   while (g_gameFolder.size() > 1 && g_gameFolder.back() == '/') g_gameFolder.pop_back();
   g_listings.clear();
+  g_gameFolderAbsolute.clear();
+}
+
+std::string stdFileUtil_AddSearchRoot(const char* hostFolder) {
+  if (!hostFolder || !*hostFolder) return std::string();
+  std::string path(hostFolder);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  if (path[0] != '/') path = CurrentDirectory() + "/" + path;
+  const std::string matched = MatchFromRoot(path);
+  char buffer[PATH_MAX];
+  struct stat st;
+  if (!realpath(matched.c_str(), buffer) || stat(buffer, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return std::string();
+  }
+  const std::string real = buffer;
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  if (std::find(g_extraRoots.begin(), g_extraRoots.end(), real) == g_extraRoots.end()) {
+    g_extraRoots.push_back(real);
+  }
+  return real;
+}
+
+void stdFileUtil_ClearSearchRoots(void) {
+  std::lock_guard<std::mutex> lock(g_resolverMutex);
+  g_extraRoots.clear();
 }
 
 void stdFileUtil_NoteEntryChanged(const char* hostPath) {
@@ -371,6 +542,7 @@ void stdFileUtil_NoteEntryChanged(const char* hostPath) {
 void stdFileUtil_ForgetAllFolders(void) {
   std::lock_guard<std::mutex> lock(g_resolverMutex);
   g_listings.clear();
+  g_gameFolderAbsolute.clear();
 }
 
 // --- Searches ------------------------------------------------------------------
@@ -506,7 +678,7 @@ int stdFileUtil_FileExists(const char* path) {
 int stdFileUtil_MakeDir(const char* path) {
   if (!path || !*path) return 0;
   std::string host;
-  stdFileUtil_ResolvePath(path, &host);
+  stdFileUtil_ResolveWritePath(path, &host);
   const int made = mkdir(host.c_str(), 0777) == 0;
   if (made) stdFileUtil_NoteEntryChanged(host.c_str());
   return made;
@@ -515,7 +687,7 @@ int stdFileUtil_MakeDir(const char* path) {
 int stdFileUtil_RemoveDir(const char* path) {
   if (!path) return 0;
   std::string host;
-  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  if (!stdFileUtil_ResolveWritePath(path, &host)) return 0;
   const int removed = rmdir(host.c_str()) == 0;
   if (removed) stdFileUtil_NoteEntryChanged(host.c_str());
   return removed;
@@ -524,7 +696,7 @@ int stdFileUtil_RemoveDir(const char* path) {
 int stdFileUtil_DeleteFile(const char* path) {
   if (!path) return 0;
   std::string host;
-  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  if (!stdFileUtil_ResolveWritePath(path, &host)) return 0;
   struct stat st;
   if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
   const int removed = unlink(host.c_str()) == 0;
@@ -535,7 +707,7 @@ int stdFileUtil_DeleteFile(const char* path) {
 int stdFileUtil_DeleteTree(const char* path) {
   if (!path) return 0;
   std::string host;
-  if (!stdFileUtil_ResolvePath(path, &host)) return 0;
+  if (!stdFileUtil_ResolveWritePath(path, &host)) return 0;
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return 0;
   if (S_ISLNK(st.st_mode)) {

@@ -82,17 +82,37 @@ bool stdFileUtil_MatchPattern(const char* pattern, const char* name);
 // name that starts with the game folder's own absolute path is taken as
 // relative to it.
 //
-// A ".." takes back the component before it; one that would climb above the
-// folder the name is looked up in is refused: the answer is 0 with an empty
-// hostPath, and a log line says so.
+// A name that starts with the absolute path of an extra search root (the
+// player's -p folder, stdFileUtil_AddSearchRoot) resolves below that root;
+// every other absolute name resolves from the game folder.
+//
+// A name never leads out of the search roots. A ".." takes back the
+// component before it; one that would climb above the folder the name is
+// looked up in is refused. So is a name whose real path (symbolic links
+// followed) lies outside the game folder and the extra roots, and a name that
+// passes through a link pointing at nothing. A refused name answers 0 with an
+// empty hostPath, and a log line says so.
 //
 // Returns 1 when every component was found. Otherwise returns 0 and hostPath
 // holds the components that were found followed by the rest as given (joined
 // with '/'), which is the path to use for creating a new entry.
 int stdFileUtil_ResolvePath(const char* name, std::string* hostPath);
+// The same for a name that is to be written, created or removed: only the
+// game folder counts as a root (an absolute name inside an extra root resolves
+// from the game folder like any other).
+int stdFileUtil_ResolveWritePath(const char* name, std::string* hostPath);
 
 // The folder that names resolve from ("" = the current directory, the default).
 void stdFileUtil_SetGameFolder(const char* hostFolder);
+
+// Adds a folder outside the game folder whose files may be read (the -p data
+// folder). The folder is the player's own host path: relative to the current
+// directory unless absolute, each component matched without regard to case.
+// Returns the folder's absolute host path as matched, or "" when it is no
+// folder (nothing is added then).
+std::string stdFileUtil_AddSearchRoot(const char* hostFolder);
+// Forgets every extra root.
+void stdFileUtil_ClearSearchRoots(void);
 
 // Tells the resolver that the program created, renamed or removed the entry at
 // this host path: the cached listing of the folder holding it (and its own,

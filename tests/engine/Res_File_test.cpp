@@ -1,5 +1,8 @@
 // The file layer: packs, LABN archives and the file slots.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../TestTempDir.h"
 #include "LabnWriter.h"
 #include "ResTestSupport.h"
 #include "platform/kv_Log.h"
@@ -331,6 +335,43 @@ TEST_F(FileLayer, WindowsOutliveClosedPacks) {
   EXPECT_STREQ(buffer, "still here");
   hs_.fileClose(f);
   EXPECT_EQ(hs_.fileOpen("x.txt", "rb"), 0);
+}
+
+// Names never reach files outside the game folder (the working folder): not
+// by an absolute path, nor through a link in a data folder; writing to an
+// absolute path stays inside the game folder too.
+TEST_F(FileLayer, NamesStayInsideTheGameFolder) {
+  const std::string outside = vqtest::TempPath("res_outside");
+  std::filesystem::create_directories(outside);
+  WriteWhole(outside + "/secret.txt", "secret");
+  std::filesystem::create_directories(Path("Data"));
+  std::filesystem::create_symlink(outside + "/secret.txt", Path("Data/linked.txt"));
+  ASSERT_NE(Res_OpenPack((dir_ + "/Data/").c_str()), nullptr);
+  for (const std::string& name : {outside + "/secret.txt", std::string("/etc/passwd"),
+                                  std::string("/proc/self/environ"), std::string("linked.txt"),
+                                  dir_ + "/data/linked.txt"}) {
+    EXPECT_EQ(ReadAll(name.c_str()), "<none>") << name;
+    EXPECT_EQ(hs_.fileSize(name.c_str()), 0) << name;
+  }
+  const stdFile_t out = hs_.fileOpen((outside + "/written.txt").c_str(), "wb");
+  if (out) hs_.fileClose(out);
+  EXPECT_FALSE(std::filesystem::exists(outside + "/written.txt"));
+  std::filesystem::remove_all(outside);
+}
+
+// Only regular files are read: a pipe (even one with a writer, which would
+// otherwise open at once) or a device would block the reader or never end.
+TEST_F(FileLayer, OnlyRegularFilesAreRead) {
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  const int writer = open(Path("pipe").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  std::filesystem::create_symlink("/dev/zero", Path("zero"));
+  for (const std::string& name : {Path("pipe"), Path("zero"), std::string("/dev/zero"), dir_}) {
+    const stdFile_t f = hs_.fileOpen(name.c_str(), "rb");
+    EXPECT_EQ(f, 0) << name;
+    if (f) hs_.fileClose(f);
+  }
+  close(writer);
 }
 
 TEST_F(FileLayer, InstallAndRestoreTheServices) {

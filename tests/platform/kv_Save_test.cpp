@@ -1,6 +1,9 @@
 #include "platform/kv_Save.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstring>
@@ -17,6 +20,19 @@
 #include "std/stdFileUtil.h"
 
 namespace fs = std::filesystem;
+
+// A program killed in the middle of a save: in a child process the test sets
+// how many renames may still happen; the next one ends the process at once,
+// as a kill at that point would.
+int g_renamesBeforeDeath = -1;
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+  static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(
+      dlsym(RTLD_NEXT, "rename"));
+  if (g_renamesBeforeDeath == 0) _exit(9);
+  if (g_renamesBeforeDeath > 0) --g_renamesBeforeDeath;
+  return real(from, to);
+}
 
 namespace {
 
@@ -170,6 +186,74 @@ TEST_F(SaveSlots, ListTakesTheFirst32AndSkipsStrays) {
     EXPECT_EQ(std::strlen(entry.date), 14u) << entry.date;  // "%x %H:%M" in the C locale
   }
   EXPECT_EQ(kv_Save_ListSlots(entries.data(), 0), 0);
+}
+
+TEST_F(SaveSlots, SlotsOutsideTheRangeAreRefused) {
+  const uint8_t byte = 1;
+  uint8_t buffer[4];
+  uint32_t size = 0;
+  for (const uint32_t slot : {0xFFFFFFFFu, 10000u}) {  // Save(-1, ...) and five digits
+    EXPECT_EQ(kv_Save_WriteSlot(slot, &byte, 1, "t", 0, ""), 1) << slot;
+    EXPECT_EQ(kv_Save_ReadSlot(slot, buffer, sizeof buffer, &size), 1) << slot;
+    EXPECT_EQ(kv_Save_EraseSlot(slot), 1) << slot;
+  }
+  EXPECT_FALSE(fs::exists("Saves"));
+  ASSERT_EQ(kv_Save_WriteSlot(9999, &byte, 1, "last", 0, ""), 0);
+  SaveListEntry entries[2];
+  ASSERT_EQ(kv_Save_ListSlots(entries, 2), 1);
+  EXPECT_EQ(entries[0].slot, 9999);
+}
+
+// A save killed before its first rename, before its second, or not at all:
+// the slot then holds the old game state with the old title or the new one
+// with the new title, never a mix; and what the killed save left behind is
+// settled by the next list of the saves or the next save of the slot.
+TEST_F(SaveSlots, ASaveKilledHalfWayLeavesAMatchingPair) {
+  const std::vector<uint8_t> oldState(100, 1), newState(200, 2), newerState(50, 3);
+  for (int renames = 0; renames <= 2; ++renames) {
+    for (const bool settleByList : {true, false}) {
+      SCOPED_TRACE(testing::Message() << renames << " renames, settled by "
+                                      << (settleByList ? "the list" : "the next save"));
+      fs::remove_all("Saves");
+      stdFileUtil_ForgetAllFolders();
+      ASSERT_EQ(kv_Save_WriteSlot(7, oldState.data(), 100, "Old", 0, ""), 0);
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        g_renamesBeforeDeath = renames;
+        kv_Save_WriteSlot(7, newState.data(), 200, "New", 0, "");
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      stdFileUtil_ForgetAllFolders();
+
+      SaveListEntry entries[2];
+      std::vector<uint8_t> loaded(1000);
+      uint32_t size = 0;
+      if (settleByList) {
+        ASSERT_EQ(kv_Save_ListSlots(entries, 2), 1);
+        ASSERT_EQ(kv_Save_ReadSlot(7, loaded.data(), 1000, &size), 0);
+        loaded.resize(size);
+        // Killed before the game state was in place: the old save. After
+        // that: the new one, its title put in place by the list.
+        const bool isNew = renames > 0;
+        EXPECT_EQ(loaded, isNew ? newState : oldState);
+        EXPECT_STREQ(entries[0].title, isNew ? "New" : "Old");
+      } else {
+        ASSERT_EQ(kv_Save_WriteSlot(7, newerState.data(), 50, "Newer", 0, ""), 0);
+        ASSERT_EQ(kv_Save_ListSlots(entries, 2), 1);
+        EXPECT_STREQ(entries[0].title, "Newer");
+        ASSERT_EQ(kv_Save_ReadSlot(7, loaded.data(), 1000, &size), 0);
+        EXPECT_EQ(size, 50u);
+      }
+      std::set<std::string> files;
+      for (const auto& entry : fs::directory_iterator("Saves/savedata0007")) {
+        files.insert(entry.path().filename().string());
+      }
+      EXPECT_EQ(files, (std::set<std::string>{"meta.gsv", "vosk.gsv"}));
+    }
+  }
 }
 
 TEST(SaveText, PackFlagStringCases) {

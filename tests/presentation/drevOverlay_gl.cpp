@@ -37,8 +37,9 @@ class GLEnvironment : public ::testing::Environment {
     for (const char* name : {"x86", "FontsHD", "cursor00.png"}) fs::remove_all(name, ignored);
     const std::string game = Env("VQ_GAME_DIR");
     fs::create_directory_symlink(game + "/x86", "x86");
-    fs::create_directory_symlink(game + "/FontsHD", "FontsHD");
-    fs::create_symlink(game + "/cursor00.png", "cursor00.png");
+    // Copies: the resolver follows no link out of the game folder.
+    fs::copy(game + "/FontsHD", "FontsHD", fs::copy_options::recursive);
+    fs::copy_file(game + "/cursor00.png", "cursor00.png");
     static HostServices hs;
     HostServices_CopyDefaults(&hs);
     std_DefaultServices(&hs);

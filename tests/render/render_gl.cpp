@@ -68,10 +68,11 @@ class GLEnvironment : public ::testing::Environment {
     fs::remove_all("FontsHD", ignored);
     fs::create_directory_symlink(Env("VQ_GAME_DIR") + "/x86", "x86");
     fs::create_directories("FontsHD");
-    fs::create_symlink(Env("VQ_GAME_DIR") + "/FontsHD/FuturaStd-Heavy.ttf",
-                       "FontsHD/FuturaStd-Heavy.ttf");
-    fs::create_symlink(Env("VQ_TEST_FONT"), "FontsHD/fixture.ttf");
-    fs::create_symlink(Env("VQ_TEST_FONT"), "FontsHD/FIXTURE.ttf");
+    // Copies: the resolver follows no link out of the game folder.
+    fs::copy_file(Env("VQ_GAME_DIR") + "/FontsHD/FuturaStd-Heavy.ttf",
+                  "FontsHD/FuturaStd-Heavy.ttf");
+    fs::copy_file(Env("VQ_TEST_FONT"), "FontsHD/fixture.ttf");
+    fs::copy_file(Env("VQ_TEST_FONT"), "FontsHD/FIXTURE.ttf");
 
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

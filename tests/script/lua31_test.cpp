@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -345,6 +347,25 @@ TEST_F(LuaRuntime, DofileResults) {
   EXPECT_EQ(2, lua_dofile("no_such_file.lua"));
   EXPECT_EQ(0, RunLua("assert(x == 1 and dofile('no_such_file.lua') == nil)"));
   EXPECT_EQ(0, RunLua("assert(dofile('ok.lua') == 1 and dofile('binary.lua') == nil)"));
+}
+
+// Scripts read files up to 16 MB: a larger file, or one that never ends,
+// answers nil with a message that says so, and nothing runs.
+TEST_F(LuaRuntime, FilesLargerThanTheLimitAreRefused) {
+  // Sparse files: nothing of their size reaches the disk.
+  for (const char* name : {"big.dat", "big.lua", "limit.dat"}) {
+    WriteFile(name, "ran = 1\n");
+    std::filesystem::resize_file(name, (std::uintmax_t{16} << 20) + 1);
+  }
+  std::filesystem::resize_file("limit.dat", std::uintmax_t{16} << 20);
+  EXPECT_EQ(0, RunLua("local h, message = readfrom('big.dat')\n"
+                      "assert(h == nil and strfind(message, 'big.dat is larger than 16 MB'))\n"
+                      "assert(readfrom('/dev/zero') == nil)\n"
+                      "assert(dofile('big.lua') == nil and ran == nil)\n"
+                      "assert(readfrom('limit.dat') ~= nil)"));
+  EXPECT_EQ(2, lua_dofile("big.lua"));
+  EXPECT_EQ(0, RunLua("assert(ran == nil)"));
+  for (const char* name : {"big.dat", "big.lua", "limit.dat"}) std::filesystem::remove(name);
 }
 
 TEST_F(LuaRuntime, FallbacksAnswerThePreviousHandler) {

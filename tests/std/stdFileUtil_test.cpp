@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "../TestTempDir.h"
 #include "std/std.h"
 
 namespace fs = std::filesystem;
@@ -201,6 +202,74 @@ TEST_F(FileUtil, ResolverMatchesEachComponentWithoutCase) {
   EXPECT_EQ(stdFileUtil_ResolvePath("sets\\..\\..\\Data\\sets\\room.set", &host), 0);
   EXPECT_EQ(host, "");
   stdFileUtil_SetGameFolder("");
+}
+
+// Links inside the game folder (the working folder) are followed only while
+// they stay inside it: a name whose real path leaves it is refused, for
+// reading and for writing, and so is a name through a link to nothing.
+TEST_F(FileUtil, ResolverRefusesLinksThatLeadOut) {
+  const std::string outside = vqtest::TempPath("outside_" + root_);
+  fs::create_directories(outside);
+  Touch(outside + "/secret.txt");
+  fs::create_directories(root_ + "/Data");
+  Touch(root_ + "/Data/Room.set");
+  fs::create_symlink(outside + "/secret.txt", root_ + "/Data/Secret.txt");
+  fs::create_directory_symlink(outside, root_ + "/Out");
+  fs::create_symlink(outside + "/missing/new.txt", root_ + "/Dangling");
+  fs::create_symlink(fs::absolute(root_ + "/Data/Room.set"), root_ + "/Inside.set");
+  struct Case {
+    std::string name;
+    int found;
+    std::string host;
+  } cases[] = {
+      {root_ + "\\data\\secret.txt", 0, ""},
+      {root_ + "\\out\\secret.txt", 0, ""},
+      {root_ + "\\out\\new.txt", 0, ""},  // a file that would be made behind the link
+      {root_ + "\\out", 0, ""},
+      {root_ + "\\dangling", 0, ""},
+      {root_ + "\\inside.set", 1, root_ + "/Inside.set"},  // a link that stays inside
+      {root_ + "\\data\\room.set", 1, root_ + "/Data/Room.set"},
+  };
+  for (const Case& c : cases) {
+    std::string host = "unchanged";
+    EXPECT_EQ(stdFileUtil_ResolvePath(c.name.c_str(), &host), c.found) << c.name;
+    EXPECT_EQ(host, c.host) << c.name;
+  }
+  EXPECT_EQ(stdFileUtil_DeleteFile((root_ + "\\out\\secret.txt").c_str()), 0);
+  EXPECT_EQ(stdFileUtil_MakeDir((root_ + "\\out\\made").c_str()), 0);
+  EXPECT_EQ(stdFileUtil_CountMatches((root_ + "\\out").c_str(), 0, nullptr), 0);
+  EXPECT_TRUE(fs::exists(outside + "/secret.txt"));
+  EXPECT_FALSE(fs::exists(outside + "/made"));
+  fs::remove_all(outside);
+}
+
+// The -p folder is a search root: names that start with its absolute path
+// resolve below it (any letter case), links inside it may not lead out of
+// it, and nothing is written there; absolute names elsewhere resolve from
+// the game folder.
+TEST_F(FileUtil, ExtraSearchRootIsReadOnly) {
+  const std::string extra = vqtest::TempPath("extra_" + root_);
+  fs::create_directories(extra + "/Sets");
+  Touch(extra + "/Sets/Room.SET");
+  fs::create_symlink("/etc/passwd", extra + "/passwd");
+  EXPECT_EQ(stdFileUtil_AddSearchRoot((extra + "/nothing").c_str()), "");
+  const std::string root = stdFileUtil_AddSearchRoot(extra.c_str());
+  ASSERT_EQ(root, fs::canonical(extra).string());
+  std::string host;
+  EXPECT_EQ(stdFileUtil_ResolvePath((root + "\\sets\\room.set").c_str(), &host), 1);
+  EXPECT_EQ(host, root + "/Sets/Room.SET");
+  EXPECT_EQ(stdFileUtil_ResolvePath((root + "/passwd").c_str(), &host), 0);
+  EXPECT_EQ(host, "");
+  EXPECT_EQ(stdFileUtil_ResolvePath((root + "/sets/../../x").c_str(), &host), 0);
+  // Writing: the root is just another absolute name, taken from the game folder.
+  EXPECT_EQ(stdFileUtil_ResolveWritePath((root + "/Sets/Room.SET").c_str(), &host), 0);
+  EXPECT_EQ(host, root.substr(1) + "/Sets/Room.SET");
+  EXPECT_EQ(stdFileUtil_DeleteFile((root + "/Sets/Room.SET").c_str()), 0);
+  EXPECT_TRUE(fs::exists(extra + "/Sets/Room.SET"));
+  stdFileUtil_ClearSearchRoots();
+  EXPECT_EQ(stdFileUtil_ResolvePath((root + "/sets/room.set").c_str(), &host), 0);
+  EXPECT_EQ(host, root.substr(1) + "/sets/room.set");
+  fs::remove_all(extra);
 }
 
 TEST_F(FileUtil, ResolverCacheFollowsChanges) {

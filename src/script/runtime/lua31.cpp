@@ -240,8 +240,12 @@ void lua_pushCclosure(lua_CFunc function, int upvalues) {
 int lua_dofile(const char* name) {
   State* L = g_state;
   if (!L || !name) return 1;
-  std::string text;
-  if (!ReadScriptFile(name, text)) return 2;
+  std::string text, error;
+  bool opened = false;
+  if (!ReadScriptFile(name, text, &error, &opened)) {
+    if (opened) LogLine("%s", error.c_str());
+    return 2;
+  }
   if (IsBinaryChunk(text.data(), text.size())) {
     LogLine("cannot load %s: precompiled chunks are not supported", name);
     return 1;

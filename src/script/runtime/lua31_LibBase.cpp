@@ -32,21 +32,37 @@ void WriteOutput(const char* text, size_t length) {
   (g_sink ? g_sink : DefaultSink)(text, length);
 }
 
-bool ReadScriptFile(const char* name, std::string& out) {
+bool ReadScriptFile(const char* name, std::string& out, std::string* error, bool* opened) {
   HostServices* hs = g_services ? g_services : std_pHS;
-  if (!hs || !hs->fileOpen || !name) return false;
-  stdFile_t file = hs->fileOpen(name, "rb");
-  if (!file) return false;
   out.clear();
+  stdFile_t file = hs && hs->fileOpen && name ? hs->fileOpen(name, "rb") : 0;
+  if (opened) *opened = file != 0;
+  if (!file) {
+    if (error) *error = std::string("cannot open ") + (name ? name : "(null)");
+    return false;
+  }
+  // Read up to one byte past the limit: a file that never ends (a device, a
+  // pipe) or is too large stops there.
   char buffer[8192];
+  bool tooLarge = false;
   for (;;) {
-    const size_t got = hs->fileRead(file, buffer, sizeof buffer);
+    const size_t room = kMaxScriptFileBytes + 1 - out.size();
+    const size_t got = hs->fileRead(file, buffer, room < sizeof buffer ? room : sizeof buffer);
     if (got == 0) break;
     out.append(buffer, got);
-    if (got < sizeof buffer) break;
+    if (out.size() > kMaxScriptFileBytes) {
+      tooLarge = true;
+      break;
+    }
   }
   hs->fileClose(file);
-  return true;
+  if (!tooLarge) return true;
+  out.clear();
+  if (error) {
+    *error = std::string(name) + " is larger than " +
+             std::to_string(kMaxScriptFileBytes >> 20) + " MB, the most a script reads";
+  }
+  return false;
 }
 
 // ---- Argument checks ------------------------------------------------------------------
@@ -175,9 +191,9 @@ int B_dofile(Args& a) {
     return 1;
   }
   TString* name = CheckString(a, 1, "dofile");
-  std::string text;
-  if (!ReadScriptFile(name->data(), text)) {
-    LogLine("dofile: cannot open %s", name->data());
+  std::string text, error;
+  if (!ReadScriptFile(name->data(), text, &error)) {
+    LogLine("dofile: %s", error.c_str());
     Push(L, NilValue());
     return 1;
   }

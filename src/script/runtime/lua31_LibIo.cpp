@@ -79,9 +79,8 @@ int IO_readfrom(Args& a) {
   TString* name = CheckString(a, 1, "readfrom");
   if (name->data()[0] == '|') return Fail(L, "pipes are not offered to scripts");
   auto file = std::make_unique<IoFile>();
-  if (!ReadScriptFile(name->data(), file->data)) {
-    return Fail(L, (std::string("cannot open ") + name->data()).c_str());
-  }
+  std::string error;
+  if (!ReadScriptFile(name->data(), file->data, &error)) return Fail(L, error.c_str());
   file->kind = 3;
   const Value h = NewHandle(L, std::move(file));
   SetGlobalValue(L, "_INPUT", h);

@@ -602,9 +602,13 @@ void SetOutputSink(OutputSink sink);
 void SetLogSink(OutputSink sink);
 void WriteOutput(const char* text, size_t length);
 
-// Reads a whole script file through the engine's file services; false when
-// it does not open.
-bool ReadScriptFile(const char* name, std::string& out);
+// The largest file that a script reads whole (dofile, readfrom): 16 MB.
+constexpr size_t kMaxScriptFileBytes = size_t{16} << 20;
+// Reads a whole script file through the engine's file services. False when it
+// does not open or holds more than kMaxScriptFileBytes; the error then says
+// which, with the name, and opened tells the two apart.
+bool ReadScriptFile(const char* name, std::string& out, std::string* error = nullptr,
+                    bool* opened = nullptr);
 extern HostServices* g_services;
 // True when a chunk is precompiled (which the runtime never loads).
 inline bool IsBinaryChunk(const char* text, size_t length) {
