@@ -185,50 +185,51 @@ bool ReadLine(HostServices* hs, stdFile_t file, std::string* line) {
   return !line->empty();
 }
 
-bool WriteText(HostServices* hs, stdFile_t file, const std::string& text) {
-  return hs->fileWrite(file, text.data(), text.size()) == text.size();
-}
-
 bool HasSection(const std::string& line) {
   return line.find("section:") != std::string::npos;
 }
 
 // A new file "set..." in the system's temporary folder, opened for writing
-// through the services; its path in *path.
-stdFile_t OpenTempFile(HostServices* hs, std::string* path) {
+// and reading; its path in *path. It is the tool's own file outside the game
+// folder, where the services write nothing, so it is a host file.
+std::FILE* OpenTempFile(std::string* path) {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) return 0;
+  if (error) return nullptr;
   std::string name = (folder / "setXXXXXX").string();
   const int fd = mkstemp(name.data());
-  if (fd < 0) return 0;
-  close(fd);
-  const stdFile_t file = hs->fileOpen(name.c_str(), "wt");
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "w+");
   if (!file) {
+    close(fd);
     std::remove(name.c_str());
-    return 0;
+    return nullptr;
   }
   *path = name;
   return file;
 }
 
-// Copies a text file line by line into a new file (both through the services).
-bool CopyLines(HostServices* hs, const std::string& from, const char* to) {
-  const stdFile_t in = hs->fileOpen(from.c_str(), "rt");
-  if (!in) return false;
+bool WriteTemp(std::FILE* temp, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), temp) == text.size();
+}
+
+// Copies the temporary file, from its start, line by line into a new file
+// written through the services.
+bool CopyLines(HostServices* hs, std::FILE* temp, const char* to) {
+  if (std::fflush(temp) != 0 || std::fseek(temp, 0, SEEK_SET) != 0) return false;
   const stdFile_t out = hs->fileOpen(to, "wt");
   if (!out) {
-    hs->fileClose(in);
     char text[300];
     std::snprintf(text, sizeof text, "Could not open file \"%s\".", to);
     Message("Error", text);
     return false;
   }
   bool ok = true;
-  std::string line;
-  while (ok && ReadLine(hs, in, &line)) ok = WriteText(hs, out, line);
-  hs->fileClose(in);
-  ok = hs->fileClose(out) == 0 && ok;
+  char buffer[1024];
+  size_t got = 0;
+  while (ok && (got = std::fread(buffer, 1, sizeof buffer, temp)) > 0)
+    ok = hs->fileWrite(out, buffer, got) == got;
+  ok = !std::ferror(temp) && hs->fileClose(out) == 0 && ok;
   if (!ok) kv_Log_Printf("[LightMgr] - %s could not be written whole", to);
   return ok;
 }
@@ -543,7 +544,7 @@ int LightMgr_SaveLights(const char* setName, const char* outputPath) {
     return 0;
   }
   std::string tempPath;
-  stdFile_t temp = OpenTempFile(hs, &tempPath);
+  std::FILE* temp = OpenTempFile(&tempPath);
   if (!temp) {
     hs->fileClose(set);
     Message("Error", "Could not create temp file.");
@@ -561,21 +562,21 @@ int LightMgr_SaveLights(const char* setName, const char* outputPath) {
       lights = true;
       break;
     }
-    ok = WriteText(hs, temp, line);
+    ok = WriteTemp(temp, line);
   }
   if (ok && lights) {
-    ok = WriteText(hs, temp, drevRoom_LightsSectionText(g.room));
+    ok = WriteTemp(temp, drevRoom_LightsSectionText(g.room));
     while (ok && ReadLine(hs, set, &line)) {
       if (HasSection(line)) {
         next = true;
-        ok = WriteText(hs, temp, line);
+        ok = WriteTemp(temp, line);
         break;
       }
     }
-    while (ok && next && ReadLine(hs, set, &line)) ok = WriteText(hs, temp, line);
+    while (ok && next && ReadLine(hs, set, &line)) ok = WriteTemp(temp, line);
   }
   hs->fileClose(set);
-  ok = hs->fileClose(temp) == 0 && ok;
+  ok = std::fflush(temp) == 0 && ok;
   int written = 0;
   if (!ok) {
     kv_Log_Printf("[LightMgr] - the temporary copy of %s could not be written", setName);
@@ -587,8 +588,9 @@ int LightMgr_SaveLights(const char* setName, const char* outputPath) {
         "%s was not written",
         setName, outputPath);
   } else {
-    written = CopyLines(hs, tempPath, outputPath) ? 1 : 0;
+    written = CopyLines(hs, temp, outputPath) ? 1 : 0;
   }
+  std::fclose(temp);
   std::remove(tempPath.c_str());
   return written;
 }
