@@ -24,6 +24,7 @@
 
 #include "XTestInput.h"
 #include "actors/drevActor.h"
+#include "app/voskdemo.h"
 #include "engine/LightMgr.h"
 #include "engine/drevRoom.h"
 #include "engine/drevTime.h"
@@ -91,7 +92,7 @@ class Game {
     kv_Log_Open("Vosk.log");
     kv_Save_InitWriteDirectory();
     if (!kv_Platform_InitWindow()) return false;
-    kv_RenderHooks_InitBackends();
+    voskdemo_InitRenderBackends();
     if (!kv_Platform_GetGameHooks()->init("-log")) return false;
     kv_Platform_GetState()->loopRunning = 1;
     started_ = true;
