@@ -1,5 +1,7 @@
 # The project's commands. Each first installs what is missing (scripts/deps.sh).
-#   make run    build and run the engine on the demo game in data/
+#   make run    build the program and the demo game only, and run it (without a
+#               display: a short scripted tour under Xvfb that ends by itself;
+#               VQ_RUN_SECONDS, default 120, is the most it may take)
 #   make test   build optimised with AddressSanitizer + UBSan, warnings as errors, and run every test
 #   make build  plain build into build/ (game folder: build/game/)
 #   make bench  build and run the benchmark programs in bench/ (under Xvfb without a display)
@@ -18,7 +20,9 @@ build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS)
 
-run: build
+run: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS) --target vq_game
 	@scripts/run.sh build/game
 
 # Optimised (-O2) like the build users run, but with the debug builds' own

@@ -5,7 +5,9 @@
 -- brings the night and its music; the gate leads out to the road (a classic
 -- cutscene). The camera follows Quill onto the porch. F5 saves, F9 loads,
 -- F2 switches between the new and the classic rendering, C plays the
--- director's commentary and Escape skips a movie or a line.
+-- director's commentary, T changes how lines are given (text and voice,
+-- text only, voice only) and Escape skips a movie or a line. A start told
+-- to resume goes on from the most recent save.
 --
 -- Written in the game scripts' 3.1 language: there is no for and no break,
 -- inner functions see outer locals only as %upvalues, and every value that
@@ -65,7 +67,13 @@ yard = {
   music = 1001,   -- the music state it asked for
   action = nil,   -- the task of the player's current action
   saving = nil,   -- a save's report is due
+  savedState = nil, -- what the save being written holds
 }
+
+-- Light text with a dark shadow one pixel down and right: readable on the
+-- sky, the house and the dark lawn, in both renderings.
+kTextColor = MakeColor(255, 244, 214)
+kShadowColor = MakeColor(0, 0, 0)
 
 -- The things of the yard, by hotspot id: where Quill stands to use each, the
 -- point he looks at, and what he says when he looks.
@@ -122,6 +130,7 @@ function make_quill()
   AddShadowPlane(quill, "yard")
   AddShadowPlane(quill, "porch")
   SetActorShadowPoint(quill, 6, 20, 3)
+  SetShadowColor(6, 8, 12)
   PutActorAt(quill, 1.0, -0.4, 0)
   SetActorRot(quill, 0, 200, 0)
 end
@@ -261,6 +270,8 @@ function follow_camera()
       MakeCurrentSetup(setup)
       log("camera setup " .. setup)
       set_music(yard_music())
+      -- The things under the cursor changed with the view.
+      update_cursor()
     end
     break_here()
   end
@@ -271,18 +282,34 @@ end
 -- for, before the tasks' turns, so the report on the first turn after it
 -- tells exactly what it holds. The save itself holds the pending report,
 -- which the load drops.
+-- The save is written to disk on a thread of its own: its report waits for
+-- the save's status (GetSaveStatus: -1 while it runs, 0 once it is on disk),
+-- and a save that failed is said on screen.
 function watch_saves_and_loads()
   while 1 do
     break_here()
     if JustLoaded() then
       yard.saving = nil
+      yard.savedState = nil
       yard.loads = (yard.loads or 0) + 1
       log("game loaded: " .. scene_state())
+      update_cursor()
     elseif yard.saving then
-      yard.saving = yard.saving - 1
-      if yard.saving == 0 then
+      if yard.saving > 0 then
+        yard.saving = yard.saving - 1
+        if yard.saving == 0 then yard.savedState = scene_state() end
+      end
+      local status = GetSaveStatus()
+      if yard.saving == 0 and status ~= -1 then
+        yard.saveResult = status
+        if status == 0 then
+          log("saved: " .. yard.savedState)
+        else
+          log("could not save (status " .. status .. ")")
+          show_text("/NOSAVE/", 200, 3000)
+        end
         yard.saving = nil
-        log("saved: " .. scene_state())
+        yard.savedState = nil
       end
     end
   end
@@ -325,6 +352,10 @@ end
 -- after the save is made, which is the next one when the caller ran ahead of
 -- it in this frame (a key's handler), else the one after.
 function save_game(turns)
+  if yard.saving then
+    log("a save is still being written")
+    return
+  end
   log("saving to slot 1")
   Save(1, "Quill in the yard", 1, "/TITLE/")
   yard.saving = turns
@@ -335,8 +366,7 @@ function load_game()
   Load(1)
 end
 
--- With the boot parameter "saveload" (make run passes it when there is no
--- display to press keys on) the game saves to slot 1 after 30 frames and
+-- With the boot parameter "saveload" (the program's tests pass it) the game saves to slot 1 after 30 frames and
 -- loads it 60 frames later. The load brings this task back to the frames
 -- after its save, so it ends once the heartbeat has seen the load.
 function save_and_load()
@@ -349,6 +379,52 @@ function save_and_load()
     if yard.loads then return end
   end
   load_game()
+end
+
+-- With the boot parameter "tour" (make run passes it when there is no
+-- display) the game shows itself: Quill walks to the door and looks at it,
+-- looks at the window, the game is saved and loaded again, he goes out
+-- through the gate (the road cutscene) and the rendering is switched. The
+-- tour then says what it did and ends the program. The load brings this
+-- task back to the frames after its save; the count of loads tells it that
+-- the load is done.
+function tour()
+  local done = "walked to the door and looked at it"
+  wait_ms(1000)
+  log("tour: to the door")
+  use_thing("door")
+  log("tour: the window")
+  look_at("window")
+  done = done .. ", looked at the window"
+  local loadsBefore = yard.loads or 0
+  yard.saveResult = nil
+  save_game(1)
+  while yard.saving do break_here() end
+  if (yard.loads or 0) == loadsBefore then
+    if yard.saveResult == 0 then
+      load_game()
+      while 1 do break_here() end
+    end
+    done = done .. ", could not save (status " .. (yard.saveResult or "none") .. ")"
+  else
+    done = done .. ", saved, loaded the save"
+  end
+  log("tour: the gate")
+  leave_through_gate()
+  done = done .. ", went out through the gate (road cutscene) and back"
+  -- The rendering is switched and, a second later, back: the player's
+  -- setting stays as it was.
+  if HardwareAccelerated() == 0 then
+    done = done .. ", stayed in the classic rendering (the new one is not available)"
+  else
+    toggle_rendering()
+    wait_ms(1000)
+    toggle_rendering()
+    wait_ms(500)
+    done = done .. ", switched the rendering and back"
+  end
+  log("tour over: " .. done)
+  exit(0)
 end
 
 -- ---------------------------------------------------------------------------
@@ -385,6 +461,10 @@ function click(right)
 end
 
 function toggle_rendering()
+  if HardwareAccelerated() == 0 then
+    log("the new rendering is not available: the classic rendering stays")
+    return
+  end
   local classic = ReadRegistryValue("RenderingMode")
   if classic and classic ~= 0 then
     WriteRegistryValue("RenderingMode", 0)
@@ -399,6 +479,34 @@ end
 function toggle_commentary()
   SetCommentary("yard_tour")
   PlayCurrentCommentary()
+end
+
+-- How lines are given: 3 text and voice, 1 text only, 2 voice only. The
+-- player's choice is kept in the settings as "SpeechMode".
+speech_modes = {[3] = "text and voice", [1] = "text only", [2] = "voice only"}
+next_speech_mode = {[3] = 1, [1] = 2, [2] = 3}
+
+function use_speech_mode(mode)
+  if not speech_modes[mode] then mode = 3 end
+  SetSpeechMode(mode)
+  log("lines: " .. speech_modes[mode])
+end
+
+function toggle_speech_mode()
+  local mode = next_speech_mode[GetSpeechMode()]
+  use_speech_mode(mode)
+  WriteRegistryValue("SpeechMode", mode)
+  SaveRegistryToDisk()
+end
+
+-- A line of the text table shown for a while in the scene's colours, with
+-- its shadow. A printed line goes under the ones printed before it, so the
+-- text comes first.
+function show_text(id, y, duration)
+  PrintLine(id, {x = 320, y = y, center = 1, font = demo_font, duration = duration,
+                 fgcolor = kTextColor})
+  PrintLine(id, {x = 321, y = y + 1, center = 1, font = demo_font, duration = duration,
+                 fgcolor = kShadowColor})
 end
 
 function skip()
@@ -426,6 +534,8 @@ function system.buttonHandler(control, down, presses, doublePress)
     toggle_rendering()
   elseif control == c.KEY_C then
     toggle_commentary()
+  elseif control == c.KEY_T then
+    toggle_speech_mode()
   elseif control == c.KEY_ESCAPE then
     skip()
   elseif control == c.KEY_F8 then
@@ -460,13 +570,32 @@ function BOOT(resume, bootParameter)
   SetCursor(0)
   ShowCursor(1)
   IrisUp(320, 300, 1000)
-  PrintLine("/TITLE/", {x = 320, y = 30, center = 1, font = demo_font, duration = 4000})
-  help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = LockFont("small.laf")})
+  show_text("/TITLE/", 30, 4000)
+  local small = LockFont("small.laf")
+  help_shadow = MakeTextObject("/HELP/", {x = 321, y = 463, center = 1, font = small,
+                                          fgcolor = kShadowColor})
+  help_text = MakeTextObject("/HELP/", {x = 320, y = 462, center = 1, font = small,
+                                        fgcolor = kTextColor})
+  -- Lines are given as text and voice unless the player chose otherwise,
+  -- and C plays the commentary unless the player turned it off.
+  use_speech_mode(ReadRegistryIntValue("SpeechMode") or 3)
+  if not ReadRegistryValue("DirectorsCommentary") then
+    WriteRegistryValue("DirectorsCommentary", 1)
+  end
   start_task(follow_camera)
   start_task(watch_saves_and_loads)
   start_task(heartbeat)
   if bootParameter == "saveload" then start_task(save_and_load) end
+  if bootParameter == "tour" then start_task(tour) end
   log("the yard is ready")
+  -- A start told to resume goes on from the most recent save, when there
+  -- is one (the load replaces the scene just made); a start with a boot
+  -- parameter (the tour, the tests) begins in the yard.
+  local slot = ReadRegistryIntValue("LastSavedGame")
+  if resume and resume ~= 0 and slot and not bootParameter then
+    log("resuming the save of slot " .. slot)
+    Load(slot)
+  end
 end
 
 local c = system.controls
@@ -479,4 +608,5 @@ EnableControl(c.KEY_F2)
 EnableControl(c.KEY_F5)
 EnableControl(c.KEY_F9)
 EnableControl(c.KEY_C)
+EnableControl(c.KEY_T)
 EnableControl(c.KEY_F8)

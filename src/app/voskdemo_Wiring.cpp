@@ -6,6 +6,7 @@
 #include "engine/drevMain.h"
 #include "gfx/kv_File.h"
 #include "gfx/kv_RenderContext.h"
+#include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
@@ -26,6 +27,14 @@ void voskdemo_InitRenderBackends(void) {
   if (software) software->active = 0;
   if (deferred) deferred->active = 1;
   if (hardware) hardware->active = 1;
+  // The scripts ask whether the new rendering can be chosen.
+  drevRender_SetHardwareAccelerated(deferred ? 1 : 0);
+  if (!deferred && software) {
+    kv_Log_Printf("[OpenGL] The new rendering is not available: showing the classic rendering.");
+    kv_RenderHooks_UseClassicOnly();
+    software->active = 1;
+    kv_RenderHooks_classicPicture = 1;
+  }
 }
 
 void voskdemo_InstallCalls(void) {

@@ -33,6 +33,9 @@ struct FadeState {
   bool first = true;
 };
 FadeState g_fade;
+// Set when the deferred back end could not start: the software picture is
+// shown whatever `RenderingMode` says.
+bool g_classicOnly = false;
 
 // The display-settings cache. The scaling is kept as the float that was read,
 // so that a fractional scaling compares equal to itself at the next check.
@@ -79,7 +82,7 @@ void AdvanceFade(void) {
   const float dt = static_cast<float>((now - g_fade.previousMs) / 1000.0);
   g_fade.previousMs = now;
 
-  const float target = ReadSettingInt("RenderingMode") != 0 ? 1.0f : 0.0f;
+  const float target = g_classicOnly || ReadSettingInt("RenderingMode") != 0 ? 1.0f : 0.0f;
   if (std::fabs(target - g_fade.target) > 0.001f) {
     g_fade.start = g_fade.current;
     g_fade.elapsed = 0.0f;
@@ -118,6 +121,17 @@ void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* defe
   g_hardware = hardware;
   g_deferred = deferred;
   g_software = software;
+}
+
+void kv_RenderHooks_UseClassicOnly(void) {
+  g_classicOnly = true;
+  // No fade from a picture that nobody draws.
+  g_fade.current = g_fade.start = g_fade.target = 1.0f;
+  g_fade.elapsed = kFadeSeconds;
+}
+
+int kv_RenderHooks_IsClassicOnly(void) {
+  return g_classicOnly ? 1 : 0;
 }
 
 RenderHookTable* kv_RenderHooks_GetHardwareTable(void) {
@@ -326,6 +340,7 @@ void kv_RenderHooks_ResetForTest(void) {
   g_hardware = g_deferred = g_software = nullptr;
   g_frontSurface = g_backSurface = nullptr;
   g_fade = FadeState{};
+  g_classicOnly = false;
   g_widescreen = 0;
   g_resolutionScaling = 0.0f;
   kv_RenderHooks_classicPicture = 0;

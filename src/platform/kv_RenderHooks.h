@@ -87,6 +87,10 @@ int kv_RenderHooks_GetCount(void);
 // Done by the program when it registers the back ends; any may be null.
 void kv_RenderHooks_SetBackends(RenderHookTable* hardware, RenderHookTable* deferred,
                                 RenderHookTable* software);
+// Shows the software picture from now on whatever `RenderingMode` says, at
+// once and without a fade: the deferred back end is not there to draw.
+void kv_RenderHooks_UseClassicOnly(void);
+int kv_RenderHooks_IsClassicOnly(void);
 RenderHookTable* kv_RenderHooks_GetHardwareTable(void);
 RenderHookTable* kv_RenderHooks_GetDeferredTable(void);
 RenderHookTable* kv_RenderHooks_GetSoftwareTable(void);

@@ -4,8 +4,11 @@
 // Quill to the door and onto the porch (the camera changes setup), make him
 // look at the window and talk, save in the middle of a walk and load it
 // again, watch the sunset movie and the road cutscene, and switch the
-// rendering mode. A shorter play started with -nofmv watches the sunset as
-// the classic cutscene. At each point the engine's screenshot is compared
+// rendering mode; C plays the director's commentary. A shorter play started
+// with -nofmv watches the sunset as the classic cutscene. Further plays
+// resume the latest save when started with -s (after a save that could not
+// be written, which the scene reports on screen), and start with a shader of
+// the new rendering missing (the classic picture shows). At each point the engine's screenshot is compared
 // with the expected picture in tests/fixtures/demo/, and at some of them
 // what the window shows (as the X server has it after the frame's present)
 // with the expected picture in tests/fixtures/demo/window/
@@ -29,6 +32,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -39,6 +43,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -236,11 +241,43 @@ constexpr Tolerance kWindowTolerance = {1.0, 0.1};
          << "% of the pixels far off (at most " << tolerance.farPercent << "%)";
 }
 
+// Relative luminance of an sRGB pixel (0 black to 1 white).
+double Luminance(const Picture& p, size_t pixel) {
+  double channel[3];
+  for (int c = 0; c < 3; ++c) {
+    const double v = static_cast<unsigned char>(p.rgb[3 * pixel + c]) / 255.0;
+    channel[c] = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  }
+  return 0.2126 * channel[0] + 0.7152 * channel[1] + 0.0722 * channel[2];
+}
+
+// How a line of light text stands out from what lies behind it: within the
+// window rectangle of the line, the contrast ratio (L1 + 0.05) / (L2 + 0.05)
+// of its brightest pixels (the text's own, the 98th percentile) and the
+// median (the background behind the text, which covers most of the
+// rectangle).
+double TextContrast(const Picture& window, int x0, int y0, int x1, int y1) {
+  std::vector<double> values;
+  for (int y = std::max(0, y0); y < std::min(window.height, y1); ++y) {
+    for (int x = std::max(0, x0); x < std::min(window.width, x1); ++x) {
+      values.push_back(Luminance(window, static_cast<size_t>(y) * window.width + x));
+    }
+  }
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const double text = values[values.size() * 98 / 100];
+  const double background = values[values.size() / 2];
+  return (text + 0.05) / (background + 0.05);
+}
+
 // ---- The scene ----------------------------------------------------------------------
 
 class Scene {
  public:
-  explicit Scene(const char* mode) : mode_(mode) {}
+  // The mode names the expected pictures; the play runs in the folder
+  // game_<folder> (game_<mode> when none is given).
+  explicit Scene(const char* mode, const char* folder = nullptr)
+      : mode_(mode), folder_(folder ? folder : mode) {}
   // A play that failed half-way still shuts the engine down, so no thread
   // of it outlives the process's exit.
   ~Scene() {
@@ -250,16 +287,23 @@ class Scene {
   // Copies the staged game into a folder of its own, starts the engine there
   // as the program does, with the given rendering setting, and shows the
   // window.
-  bool Start(int classic, const char* commandLine = "-log") {
+  // A play that goes on in the folder of an earlier one (its saves and
+  // settings kept) passes again = true. A file named in leaveOut (relative
+  // to the game folder) is not copied.
+  bool Start(int classic, const char* commandLine = "-log", bool again = false,
+             const char* leaveOut = nullptr) {
     const char* staged = std::getenv("VQ_GAME_DIR");
     if (!staged) return false;
-    const fs::path work = fs::current_path() / (std::string("game_") + mode_);
-    fs::remove_all(work);
-    fs::create_directories(work / "shots");
-    for (const auto& entry : fs::directory_iterator(staged)) {
-      const std::string name = entry.path().filename();
-      if (name == "VoskQuorvale" || name == "Saves" || name.ends_with(".log")) continue;
-      fs::copy(entry.path(), work / name, fs::copy_options::recursive);
+    const fs::path work = fs::current_path() / ("game_" + folder_);
+    if (!again) {
+      fs::remove_all(work);
+      fs::create_directories(work / "shots");
+      for (const auto& entry : fs::directory_iterator(staged)) {
+        const std::string name = entry.path().filename();
+        if (name == "VoskQuorvale" || name == "Saves" || name.ends_with(".log")) continue;
+        fs::copy(entry.path(), work / name, fs::copy_options::recursive);
+      }
+      if (leaveOut && !fs::remove(work / leaveOut)) return false;
     }
     fs::current_path(work);
     // The scene's messages go to standard error.
@@ -278,8 +322,6 @@ class Scene {
     kv_Platform_GetState()->loopRunning = 1;
     started_ = true;
     kv_Registry_WriteFloat("RenderingMode", static_cast<float>(classic));
-    // Lines are shown as text as well as spoken (the scripts' SetSpeechMode(3)).
-    drevActor_SetSpeechMode(3);
     return xtest::Open(kv_Platform_GetWindowState()->window) == 1;
   }
 
@@ -374,6 +416,17 @@ class Scene {
     xtest::Key(key, false);
     Frame();
   }
+  // F5: the save is made in the frame after the key's, and written on a
+  // thread of its own; the test waits for the thread in real time, so the
+  // frame that brings its result is always the next one.
+  void PressSave() {
+    Press(SDLK_F5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (drevMain_saveIoState.load() != kSaveIoIdle &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
 
   // The high-definition movie's clock stops where it is (before the movie
   // starts: at its beginning) until ShowMovieFrame or ReleaseMovieClock.
@@ -405,6 +458,13 @@ class Scene {
     return ::testing::AssertionFailure()
            << "the movie did not show frame " << frame << " (clock at " << clip->GetTime() << " s, "
            << clip->GetDisplayedFrames() << " frames shown)";
+  }
+
+  // What the window shows now, at full size.
+  static Picture Window() {
+    Picture full;
+    if (!xtest::CaptureWindow(&full.rgb, &full.width, &full.height)) return {};
+    return full;
   }
 
   // The engine's screenshot of the picture, compared with the expected one
@@ -456,6 +516,7 @@ class Scene {
   }
 
   const char* mode_;
+  std::string folder_;
   size_t seen_ = 0;
   bool started_ = false;
 };
@@ -488,6 +549,51 @@ std::string ErrorLines(const std::string& text) {
   return found;
 }
 
+// The contrast of a line of text in a rectangle of the game's 640x480
+// picture, as the window shows it now: at least the given ratio (3 for the
+// large title, 4.5 for the small help line).
+void ExpectReadable(const char* what, int x0, int y0, int x1, int y1, double least) {
+  const Picture window = Scene::Window();
+  ASSERT_FALSE(window.rgb.empty()) << "the X server gave no picture of the window";
+  int wx0 = 0, wy0 = 0, wx1 = 0, wy1 = 0;
+  Scene::WindowPoint(x0, y0, &wx0, &wy0);
+  Scene::WindowPoint(x1, y1, &wx1, &wy1);
+  const double contrast = TextContrast(window, wx0, wy0, wx1, wy1);
+  std::printf("contrast of the %s: %.1f\n", what, contrast);
+  EXPECT_GE(contrast, least) << "the " << what << " can hardly be read";
+}
+
+// Mean relative luminance of a rectangle of a picture.
+double MeanLuminance(const Picture& p, int x0, int y0, int x1, int y1) {
+  double sum = 0;
+  int count = 0;
+  for (int y = std::max(0, y0); y < std::min(p.height, y1); ++y) {
+    for (int x = std::max(0, x0); x < std::min(p.width, x1); ++x, ++count) {
+      sum += Luminance(p, static_cast<size_t>(y) * p.width + x);
+    }
+  }
+  return count ? sum / count : 0.0;
+}
+
+// Quill's shadow on the ground in a rectangle of the game's 640x480 picture,
+// as the window shows it now: the ground there is at most `most` times as
+// bright as the bare background (the new rendering's screenshot of the yard,
+// which holds the set's background alone).
+void ExpectShadow(int x0, int y0, int x1, int y1, double most) {
+  const Picture window = Scene::Window();
+  ASSERT_FALSE(window.rgb.empty()) << "the X server gave no picture of the window";
+  const Picture ground =
+      LoadPicture(fs::path(std::getenv("VQ_FIXTURES")) / "demo" / "new_yard.png");
+  ASSERT_EQ(ground.width, 640);
+  int wx0 = 0, wy0 = 0, wx1 = 0, wy1 = 0;
+  Scene::WindowPoint(x0, y0, &wx0, &wy0);
+  Scene::WindowPoint(x1, y1, &wx1, &wy1);
+  const double shaded = MeanLuminance(window, wx0, wy0, wx1, wy1);
+  const double bare = MeanLuminance(ground, x0, y0, x1, y1);
+  std::printf("ground under the shadow: %.4f, bare: %.4f\n", shaded, bare);
+  EXPECT_LE(shaded, most * bare) << "no shadow on the ground";
+}
+
 // A click on a thing (within the given frames Quill looks at it) and the
 // line he says about it, which Escape cuts short.
 void LookAndCutLine(Scene& scene, int x, int y, int button, const std::string& thing,
@@ -515,6 +621,23 @@ void Play(const char* mode, int classic) {
   scene.Frames(45);
   EXPECT_TRUE(scene.Shot("yard"));
   EXPECT_TRUE(scene.WindowShot("yard"));
+  ExpectReadable("title", 170, 28, 470, 50, 3.0);
+  ExpectReadable("help line", 40, 460, 600, 476, 4.5);
+  // Quill's shadow falls from his feet toward the lower left, away from the
+  // low sun (the classic rendering's planar shadow).
+  if (classic) ExpectShadow(356, 364, 380, 380, 0.6);
+
+  // C plays the director's commentary: its strip and first subtitle show;
+  // C again stops it.
+  scene.Press(SDLK_c);
+  ASSERT_TRUE(scene.Await("commentary 1", 2));
+  // The strip is in after 300 ms of game time; the subtitles follow the
+  // commentary's sound, in real time: the picture comes well before the
+  // second one (4.3 s in).
+  scene.Frames(10);
+  EXPECT_TRUE(scene.WindowShot("commentary"));
+  scene.Press(SDLK_c);
+  ASSERT_TRUE(scene.Await("commentary 0", 2));
 
   // A click on the door: Quill walks there, the camera follows him onto the
   // porch, he looks at the door and says his line (the picture is taken on
@@ -527,7 +650,9 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill looks at the door", 120));
   ASSERT_TRUE(scene.Await("Quill says /DOOR01/", 1));
   EXPECT_TRUE(scene.Shot("porch_door"));
+  // The line shows as text too (the demo gives lines as text and voice).
   EXPECT_TRUE(scene.WindowShot("porch_door"));
+  ExpectReadable("help line on the porch", 40, 460, 600, 476, 4.5);
   ASSERT_TRUE(scene.Await("the line is over", 0));
 
   // A right click on the window of the porch view: look and talk.
@@ -545,7 +670,7 @@ void Play(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("Quill walks to", 10));
   ASSERT_TRUE(scene.Await("camera setup 0", 300));
   scene.Frames(10);
-  scene.Press(SDLK_F5);
+  scene.PressSave();
   ASSERT_TRUE(scene.Await("saving to slot 1", 1));
   ASSERT_TRUE(scene.Await("saved: ", 2));
   const std::string saved = scene.RestOfLine();
@@ -626,31 +751,97 @@ void PlaySunsetWithoutMovies(const char* mode, int classic) {
   EXPECT_EQ(ErrorLines(ReadAll("Vosk.log")), "");
 }
 
-class DemoScene : public ::testing::TestWithParam<int> {
- protected:
-  // The engine starts once per process: each play runs in a child.
-  void PlayInChild(void (*play)(const char* mode, int classic)) {
-    const int classic = GetParam();
-    const char* mode = classic ? "classic" : "new";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      play(mode, classic);
-      std::exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the " << mode << " rendering's play failed (its messages are above)";
+// A save, then one that cannot be written (the slot's folder is a file in
+// this play, so that it fails for root too): the scene says so on screen and
+// in its messages. The first save is put back in place, and a start with -s
+// (ResumeWithS) finds Quill where it saved him.
+constexpr char kResumeFolder[] = "resume";
+constexpr char kSavedStateFile[] = "saved_state.txt";
+
+void SaveAndFailToSave(const char* mode, int classic) {
+  Scene scene(mode, kResumeFolder);
+  ASSERT_TRUE(scene.Start(classic));
+  ASSERT_TRUE(scene.Await("the yard is ready", 1));
+  scene.Frames(45);
+  scene.Click(300, 420, 1);
+  ASSERT_TRUE(scene.Await("Quill stops at", 300));
+  scene.PressSave();
+  ASSERT_TRUE(scene.Await("saved: ", 2));
+  std::ofstream(kSavedStateFile) << scene.RestOfLine();
+
+  const fs::path slot = "Saves/savedata0001";
+  fs::rename(slot, "slot_kept");
+  std::ofstream(slot) << "in the way";
+  scene.Click(420, 380, 1);
+  ASSERT_TRUE(scene.Await("Quill stops at", 300));
+  scene.PressSave();
+  ASSERT_TRUE(scene.Await("could not save (status ", 2));
+  scene.Frames(5);
+  EXPECT_TRUE(scene.WindowShot("could_not_save"));
+  fs::remove(slot);
+  fs::rename("slot_kept", slot);
+  scene.Stop();
+  EXPECT_EQ(ErrorLines(ReadAll("messages.txt")), "[Demo] - could not save (status 1)\n");
+}
+
+void ResumeWithS(const char* mode, int classic) {
+  Scene scene(mode, kResumeFolder);
+  ASSERT_TRUE(scene.Start(classic, "-log -s", true));
+  ASSERT_TRUE(scene.Await("resuming the save of slot 1", 1));
+  ASSERT_TRUE(scene.Await("game loaded: ", 60));
+  EXPECT_EQ(scene.RestOfLine(), ReadAll(kSavedStateFile));
+  scene.Stop();
+}
+
+// The new rendering with one of its shaders missing: the classic picture
+// shows, the log says why, and F2 stays with the classic rendering.
+void PlayWithoutADeferredShader(const char*, int) {
+  Scene scene("classic", "no_deferred");
+  ASSERT_TRUE(scene.Start(0, "-log", false, "x86/shaders/compiled/deferred_resolve_p.glsl"));
+  ASSERT_TRUE(scene.Await("the yard is ready", 1));
+  scene.Frames(45);
+  EXPECT_TRUE(scene.WindowShot("yard"));
+  scene.Press(SDLK_F2);
+  ASSERT_TRUE(scene.Await("the new rendering is not available: the classic rendering stays", 1));
+  scene.Stop();
+  const std::string log = ReadAll("Vosk.log");
+  EXPECT_NE(log.find("The new rendering is not available: showing the classic rendering."),
+            std::string::npos)
+      << log;
+}
+
+// The engine starts once per process: each play runs in a child.
+void PlayInChild(void (*play)(const char* mode, int classic), int classic) {
+  const char* mode = classic ? "classic" : "new";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    play(mode, classic);
+    std::exit(::testing::Test::HasFailure() ? 1 : 0);
   }
-};
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the " << mode << " rendering's play failed (its messages are above)";
+}
+
+class DemoScene : public ::testing::TestWithParam<int> {};
 
 TEST_P(DemoScene, PlaysEndToEnd) {
-  PlayInChild(Play);
+  PlayInChild(Play, GetParam());
 }
 
 TEST_P(DemoScene, PlaysSunsetWithoutMovies) {
-  PlayInChild(PlaySunsetWithoutMovies);
+  PlayInChild(PlaySunsetWithoutMovies, GetParam());
+}
+
+TEST(DemoSave, ReportsAFailedSaveAndResumesTheLatestWithS) {
+  PlayInChild(SaveAndFailToSave, 0);
+  PlayInChild(ResumeWithS, 0);
+}
+
+TEST(DemoRendering, FallsBackToTheClassicRenderingWithoutADeferredShader) {
+  PlayInChild(PlayWithoutADeferredShader, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rendering, DemoScene, ::testing::Values(0, 1),

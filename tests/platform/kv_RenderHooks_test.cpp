@@ -197,6 +197,24 @@ TEST_F(RenderHooks, CrossFadeOverThreeQuartersOfASecond) {
   EXPECT_EQ(hw_.active, 1);
 }
 
+// Without a deferred back end the software picture shows from the first
+// frame, whatever RenderingMode says, and a later change of the setting
+// does not fade toward a picture nobody draws.
+TEST_F(RenderHooks, ClassicOnlyShowsTheSoftwarePictureWhateverTheSetting) {
+  RegisterThree();
+  kv_RenderHooks_SetBackends(&hw_, nullptr, &sw_);
+  kv_RenderHooks_UseClassicOnly();
+  for (float mode : {0.0f, 1.0f, 0.0f}) {
+    g_settings["RenderingMode"] = mode;
+    kv_RenderHooks_FramePhase(0);
+    EXPECT_FLOAT_EQ(kv_RenderHooks_GetFadeValue(), 1.0f) << mode;
+    EXPECT_EQ(sw_.active, 1);
+    EXPECT_EQ(kv_RenderHooks_classicPicture, 1);
+    g_nowMs += 400;
+  }
+  EXPECT_EQ(kv_RenderHooks_IsClassicOnly(), 1);
+}
+
 TEST_F(RenderHooks, ReversalMidFadeRestartsFromTheCurrentValue) {
   RegisterThree();
   kv_RenderHooks_FramePhase(0);

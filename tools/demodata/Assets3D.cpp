@@ -58,6 +58,37 @@ DEMODATA_WRITER(dflt_mat) {
   });
 }
 
+// The actors' shadows: a colormap whose every colour is a blue-black
+// (the scene's SetShadowColor fills its shade table with the colour it
+// chooses), and one flat cel that the shadow faces are drawn with through it.
+DEMODATA_WRITER(shadow_cmp) {
+  const std::filesystem::path path = gameDir / "Colormaps" / "shadow.cmp";
+  if (!Prepare(path)) return false;
+  qxColormap colormap{};
+  std::snprintf(colormap.name, sizeof colormap.name, "shadow.cmp");
+  colormap.flags = QXCOLORMAP_16BIT;
+  for (float& v : colormap.headerValues) v = 1.0f;
+  for (int i = 0; i < 256; ++i) {
+    uint8_t* p = colormap.palette + 3 * i;
+    p[0] = 6;
+    p[1] = 8;
+    p[2] = 12;
+  }
+  return Report(qxColormap_Write(path.c_str(), &colormap) == 1, path);
+}
+
+DEMODATA_WRITER(shadow_mat) {
+  const std::filesystem::path path = gameDir / "Materials" / "shadow.mat";
+  if (!Prepare(path)) return false;
+  qxMaterial material{};
+  material.format = kIndexed;
+  material.celCount = 1;
+  qxMaterialCel cel{};
+  cel.colour = 0;
+  material.cels[0] = &cel;
+  return Report(qxMaterial_Write(path.c_str(), &material) == 1, path);
+}
+
 // The crate's wood: planks with darker seams, in the default colormap's
 // palette, so that the classic rendering mode draws it.
 DEMODATA_WRITER(demo_crate_mat) {

@@ -147,6 +147,18 @@ struct BoxesMesh {
     return *this;
   }
 
+  // Four upright quads (corners in outline order), as vertices without faces:
+  // the outline that the actor's planar shadow projects. Added to an empty
+  // mesh (the shadow draw takes a mesh's first 16 vertices), they are never
+  // drawn themselves.
+  BoxesMesh& ShadowQuads(const qxVector3 (&corners)[16]) {
+    for (const qxVector3& corner : corners) {
+      vertices.push_back(corner);
+      normals.push_back({0.0f, 0.0f, 1.0f});
+    }
+    return *this;
+  }
+
   // Points the mesh record at this object's arrays, which must outlive it.
   void Fill(qxModel3Mesh* mesh, const char* name, int32_t meshIndex) {
     intensities.assign(vertices.size(), kBaseIntensity);

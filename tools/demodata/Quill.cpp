@@ -91,7 +91,15 @@ DEMODATA_WRITER(quill_3do) {
   qxMaterial* eye = &materials[2];
   std::vector<BoxesMesh> meshes(kNodeCount, BoxesMesh(kTextureSide));
   meshes[kHips].Box({-0.16f, -0.1f, -0.05f}, {0.16f, 0.1f, 0.07f}, dark);
-  meshes[kTorso].Box({-0.22f, -0.15f, 0.0f}, {0.22f, 0.15f, 0.5f}, tin);
+  // The torso carries the outline of the whole robot for its planar shadow
+  // (torso space: the feet at z -0.5, the top of the head at 0.88): the body
+  // and legs seen from the front and from the side, the arms, the head.
+  meshes[kTorso]
+      .ShadowQuads({{-0.2f, 0.0f, -0.5f}, {0.2f, 0.0f, -0.5f}, {0.2f, 0.0f, 0.5f}, {-0.2f, 0.0f, 0.5f},
+                    {0.0f, -0.15f, -0.5f}, {0.0f, 0.15f, -0.5f}, {0.0f, 0.15f, 0.5f}, {0.0f, -0.15f, 0.5f},
+                    {-0.32f, 0.0f, -0.05f}, {0.32f, 0.0f, -0.05f}, {0.32f, 0.0f, 0.48f}, {-0.32f, 0.0f, 0.48f},
+                    {-0.19f, 0.0f, 0.56f}, {0.19f, 0.0f, 0.56f}, {0.19f, 0.0f, 0.88f}, {-0.19f, 0.0f, 0.88f}})
+      .Box({-0.22f, -0.15f, 0.0f}, {0.22f, 0.15f, 0.5f}, tin);
   meshes[kNeck].Box({-0.05f, -0.05f, 0.0f}, {0.05f, 0.05f, 0.06f}, dark);
   meshes[kHead].Box({-0.19f, -0.17f, 0.0f}, {0.19f, 0.17f, 0.32f}, tin);
   // The face looks along +y, the actor's forward axis.

@@ -15,7 +15,8 @@ struct SceneLine {
 
 inline constexpr SceneLine kSceneLines[] = {
     {"TITLE", "Vosk Quorvale: the yard at dusk", false},
-    {"HELP", "Click: walk or use.  Right click: look.  F5 save, F9 load, F2 rendering, C commentary.", false},
+    {"HELP", "Click: walk or use.  Right click: look.  F5 save, F9 load, F2 rendering, C commentary, T subtitles.", false},
+    {"NOSAVE", "could not save", false},
     {"LAMP01", "The lamp over the door. It hums like a tired bee.", true},
     {"LAMP02", "Brighter now that the sun has gone.", true},
     {"DOOR01", "Locked. Nobody ever leaves me a key.", true},
