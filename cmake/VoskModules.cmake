@@ -76,9 +76,10 @@ function(vq_add_libraries)
   endif()
   # Floor 1: the platform layer, the render context and the general library
   # call each other and are one library.
+  # (The developer tools' windows draw with Dear ImGui.)
   vq_library(vq_foundation FOLDERS std platform gfx
              LINKS PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL ZLIB::ZLIB Threads::Threads
-                   ${CMAKE_DL_LIBS})
+                   PkgConfig::IMGUI ${CMAKE_DL_LIBS})
   # Floor 2: the script interpreter; the 3D library with its software
   # rasterizer (they call each other); libchore.so is its own (src/chore/).
   vq_library(vq_lua31 FOLDERS script/runtime LINKS vq_foundation)
@@ -86,11 +87,13 @@ function(vq_add_libraries)
   # Floor 3: the music system.
   vq_library(vq_melos FOLDERS melos LINKS vq_foundation)
   # Floor 4: the render back ends.
-  vq_library(vq_render FOLDERS render LINKS vq_quadrix vq_foundation
+  vq_library(vq_render FOLDERS render LINKS vq_quadrix vq_foundation PkgConfig::STB
              UPWARD vq_engine vq_actors vq_presentation)
-  # Floor 5: the engine core and world.
+  # Floor 5: the engine core and world (the light manager's window draws with
+  # Dear ImGui).
   vq_library(vq_engine FOLDERS engine
-             LINKS vq_melos vq_quadrix vq_lua31 vq_foundation ${chore} ZLIB::ZLIB)
+             LINKS vq_melos vq_quadrix vq_lua31 vq_foundation ${chore} ZLIB::ZLIB
+                   PkgConfig::IMGUI)
   # Floor 6: the clip player and the cutscene codec.
   vq_library(vq_video FOLDERS video
              LINKS vq_render vq_foundation PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG

@@ -109,6 +109,20 @@ int CosRestore(SaveTransferFn read) {
   return Cos_Restore(CosTransfer);
 }
 
+// The chore tool's actor: the selected one while it is in use.
+int ToolActor() {
+  const int index = drevActor_GetSelected();
+  const Actor* actor = drevActor_FromIndex(index);
+  return actor && actor->inUse ? index : -1;
+}
+int PushToolCostume(int index, void* costume) {
+  const auto handle = static_cast<CosCostumeHandle>(reinterpret_cast<intptr_t>(costume));
+  return drevActor_PushCostumeHandle(drevActor_FromIndex(index), handle);
+}
+void PopToolCostume(int index) {
+  drevActor_PopCostume(drevActor_FromIndex(index), 0);
+}
+
 void OverlaySetVisibility(int id, int visibility) {
   if (OverlayEntry* overlay = drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), id))
     overlay->visibility = visibility;
@@ -209,6 +223,11 @@ drevMainCalls EngineCalls() {
   c.actorFromIndex = drevActor_FromIndex;
   c.actorToIndex = drevActor_ToIndex;
   c.projectPoint3 = qxPrimitive_ProjectPoint3;
+
+  c.toolActor = ToolActor;
+  c.luaCallCostumeOverrideHandler = drevLua_CallCostumeOverrideHandler;
+  c.actorPushCostume = PushToolCostume;
+  c.actorPopCostume = PopToolCostume;
 
   c.overlayGameToScreen = drevOverlay_GameToScreen;
   c.overlayScreenToGame = drevOverlay_ScreenToGame;
