@@ -123,6 +123,12 @@ void PopToolCostume(int index) {
   drevActor_PopCostume(drevActor_FromIndex(index), 0);
 }
 
+const char* ActorTopCostumeName(const Actor* actor) {
+  if (!actor || !actor->costumeTop) return nullptr;
+  const CosCostume* costume = Cos_InstGetCostume(actor->costumeTop->instance, nullptr);
+  return costume ? costume->name : nullptr;
+}
+
 void OverlaySetVisibility(int id, int visibility) {
   if (OverlayEntry* overlay = drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), id))
     overlay->visibility = visibility;
@@ -228,6 +234,13 @@ drevMainCalls EngineCalls() {
   c.luaCallCostumeOverrideHandler = drevLua_CallCostumeOverrideHandler;
   c.actorPushCostume = PushToolCostume;
   c.actorPopCostume = PopToolCostume;
+  c.actorNew = drevActor_New;
+  c.actorTableSerial = drevActor_GetTableSerial;
+  c.actorSetCostume = drevActor_SetCostume;
+  c.actorTopCostumeName = ActorTopCostumeName;
+  c.actorSetFollowBoxes = drevActor_SetFollowBoxes;
+  c.actorSetPosition = drevActor_SetPosition;
+  c.actorSetRotation = drevActor_SetRotation;
 
   c.overlayGameToScreen = drevOverlay_GameToScreen;
   c.overlayScreenToGame = drevOverlay_ScreenToGame;

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "actors/drevActor.h"
-#include "actors/drevCostume.h"
+#include "engine/ActorRecord.h"
+#include "engine/drevMain.h"
 #include "engine/drevRoom_Internal.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_ToolWindow.h"
@@ -62,9 +62,9 @@ RoomLight* Selected() {
 }
 
 bool WearsMarkerCostume(const Actor* actor) {
-  if (!actor || !actor->inUse || !actor->costumeTop) return false;
-  const CosCostume* costume = Cos_InstGetCostume(actor->costumeTop->instance, nullptr);
-  return costume && strcasecmp(costume->name, kMarkerCostume) == 0;
+  if (!actor || !actor->inUse) return false;
+  const char* costume = drevMain_Calls().actorTopCostumeName(actor);
+  return costume && strcasecmp(costume, kMarkerCostume) == 0;
 }
 
 // The marker actor. A game restart makes a new actor table: a loaded game
@@ -72,30 +72,30 @@ bool WearsMarkerCostume(const Actor* actor) {
 // index means another actor or none, and the marker is forgotten.
 Actor* Marker() {
   if (g.marker < 0) return nullptr;
-  Actor* actor = drevActor_FromIndex(g.marker);
-  if (g.markerTable != drevActor_GetTableSerial()) {
+  Actor* actor = drevMain_Calls().actorFromIndex(g.marker);
+  if (g.markerTable != drevMain_Calls().actorTableSerial()) {
     if (!WearsMarkerCostume(actor)) {
       g.marker = -1;
       return nullptr;
     }
-    g.markerTable = drevActor_GetTableSerial();
+    g.markerTable = drevMain_Calls().actorTableSerial();
   }
   return actor && actor->inUse ? actor : nullptr;
 }
 
 void MakeMarker() {
-  const int index = drevActor_New(0, 0);
-  Actor* actor = drevActor_FromIndex(index);
+  const int index = drevMain_Calls().actorNew(0, 0);
+  Actor* actor = drevMain_Calls().actorFromIndex(index);
   if (!actor) {
     kv_Log_Printf("[LightMgr] - the marker actor could not be made");
     return;
   }
-  if (!drevActor_SetCostume(actor, kMarkerCostume, 0))
+  if (!drevMain_Calls().actorSetCostume(actor, kMarkerCostume, 0))
     kv_Log_Printf("[LightMgr] - the marker's costume %s did not load", kMarkerCostume);
-  drevActor_SetFollowBoxes(actor, 0);
+  drevMain_Calls().actorSetFollowBoxes(actor, 0);
   actor->flags |= ACTOR_HIDDEN;
   g.marker = index;
-  g.markerTable = drevActor_GetTableSerial();
+  g.markerTable = drevMain_Calls().actorTableSerial();
 }
 
 // Takes the marker out of its set's roster (and forgets the set's name, so
@@ -123,8 +123,8 @@ void UpdateMarker() {
     actor->flags |= ACTOR_HIDDEN;
     return;
   }
-  drevActor_SetPosition(actor, &light->position, 1);
-  drevActor_SetRotation(actor, &g.table[g.selected].angles, 1);
+  drevMain_Calls().actorSetPosition(actor, &light->position, 1);
+  drevMain_Calls().actorSetRotation(actor, &g.table[g.selected].angles, 1);
   if (g.table[g.selected].markerShown) {
     actor->flags &= ~static_cast<uint32_t>(ACTOR_HIDDEN);
   } else {

@@ -275,6 +275,14 @@ struct drevMainCalls {
   int (*luaCallCostumeOverrideHandler)(int actor, int flag);
   int (*actorPushCostume)(int actor, void* costume);  // the chore library's costume
   void (*actorPopCostume)(int actor);
+  // the light manager's marker actor
+  int (*actorNew)(int occlusion, int sectorWalker);
+  uint32_t (*actorTableSerial)(void);
+  int (*actorSetCostume)(Actor* actor, const char* costumeName, int instance);
+  const char* (*actorTopCostumeName)(const Actor* actor);  // null without a costume
+  void (*actorSetFollowBoxes)(Actor* actor, int on);
+  void (*actorSetPosition)(Actor* actor, const qxVector3* point, int stop);
+  void (*actorSetRotation)(Actor* actor, const qxVector3* angles, int instant);
 };
 
 drevMainCalls& drevMain_Calls(void);
