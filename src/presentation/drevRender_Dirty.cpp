@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/Memory.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
@@ -15,6 +14,7 @@
 #include "quadrix/qxVector_Values.h"
 #include "std/std.h"
 #include "std/stdDevice3D.h"
+#include "std/stdMemory.h"
 
 namespace {
 
