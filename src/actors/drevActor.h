@@ -26,6 +26,20 @@ struct qxModel3;
 struct Sector;
 struct WalkFrame;
 
+// The turn rate as scripts and save games hold it: negative while an instant
+// turn is pending.
+inline float drevActor_SignedTurnRate(const ActorExtra* e) {
+  return e->instantTurn ? -e->turnRate : e->turnRate;
+}
+inline void drevActor_SetSignedTurnRate(ActorExtra* e, float rate) {
+  e->instantTurn = rate < 0;
+  e->turnRate = e->instantTurn ? -rate : rate;
+}
+// The next turn step is unlimited (a rate of 0 turns without limit anyway).
+inline void drevActor_RequestInstantTurn(ActorExtra* e) {
+  if (e->turnRate > 0) e->instantTurn = true;
+}
+
 // ---- Module ----------------------------------------------------------------------
 
 int drevActor_Initialize(HostServices* services, ModuleDescriptor* descriptor);

@@ -6,8 +6,6 @@
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
 #include "chore/costume.h"
-#include "engine/FileUtil.h"
-#include "engine/Memory.h"
 #include "engine/Pathfinder.h"
 #include "engine/Res.h"
 #include "engine/WalkPlane.h"
@@ -37,6 +35,8 @@
 #include "script/runtime/lua31.h"
 #include "std/std.h"
 #include "std/stdCompress.h"
+#include "std/stdFileUtil.h"
+#include "std/stdMemory.h"
 #include "vembra/drevTolve.h"
 
 namespace {

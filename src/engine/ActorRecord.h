@@ -67,7 +67,11 @@ struct ActorExtra {
   int32_t turnRequested;  // one-frame request to turn: -1, 0, +1
   int32_t resting;
   float walkRate;  // units per second
-  float turnRate;  // degrees per second; negative: one unlimited turn step
+  float turnRate;  // degrees per second
+  // The next turn step is one unlimited step, after which the actor turns at
+  // turnRate again. Scripts and save games see it as a negative turnRate
+  // (drevActor_SignedTurnRate).
+  bool instantTurn;
   int32_t turnDone;
   float yawOffset;
   float yawToGo;

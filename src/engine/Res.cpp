@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/Memory.h"
+#include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
+#include "std/stdMemory.h"
 
 namespace {
 
