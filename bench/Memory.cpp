@@ -1,13 +1,12 @@
 // Pool allocation against the tracked allocator of the services record and
 // plain malloc, for the small records the engine's tables keep.
-#include "engine/Memory.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <vector>
 
 #include "std/std.h"
+#include "std/stdMemory.h"
 
 namespace {
 

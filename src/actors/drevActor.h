@@ -75,7 +75,11 @@ struct ActorExtra {
   int32_t turnRequested;  // one-frame request to turn: -1, 0, +1
   int32_t resting;
   float walkRate;  // units per second
-  float turnRate;  // degrees per second; negative: one unlimited turn step
+  float turnRate;  // degrees per second
+  // The next turn step is one unlimited step, after which the actor turns at
+  // turnRate again. Scripts and save games see it as a negative turnRate
+  // (drevActor_SignedTurnRate).
+  bool instantTurn;
   int32_t turnDone;
   float yawOffset;
   float yawToGo;
@@ -108,6 +112,20 @@ struct ActorExtra {
   int32_t invClipNode;   // model node drawn with the clip plane inverted, -1 none
   char lineIdWhole[36];  // the whole line id, for the same-line test (not saved)
 };
+
+// The turn rate as scripts and save games hold it: negative while an instant
+// turn is pending.
+inline float drevActor_SignedTurnRate(const ActorExtra* e) {
+  return e->instantTurn ? -e->turnRate : e->turnRate;
+}
+inline void drevActor_SetSignedTurnRate(ActorExtra* e, float rate) {
+  e->instantTurn = rate < 0;
+  e->turnRate = e->instantTurn ? -rate : rate;
+}
+// The next turn step is unlimited (a rate of 0 turns without limit anyway).
+inline void drevActor_RequestInstantTurn(ActorExtra* e) {
+  if (e->turnRate > 0) e->instantTurn = true;
+}
 
 struct Actor {
   ResourceRef* colormapRef;  // the actor's own colormap, when valid

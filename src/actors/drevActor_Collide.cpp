@@ -21,27 +21,19 @@
 #include "engine/WalkPlane.h"
 #include "platform/kv_Log.h"
 #include "quadrix/qxModel3.h"
+#include "quadrix/qxVector_Values.h"
 #include "std/stdMath.h"
 
 namespace {
 
 constexpr uint32_t kAnySector = 0xFFFFFFFFu;
 
-qxVector3 Add(const qxVector3& a, const qxVector3& b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-qxVector3 Scale(const qxVector3& a, float s) {
-  return {a.x * s, a.y * s, a.z * s};
-}
-float Dot(const qxVector3& a, const qxVector3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-float Length(const qxVector3& a) {
-  return std::sqrt(Dot(a, a));
-}
+using qxv::Add;
+using qxv::Sub;
+using qxv::Scale;
+using qxv::Dot;
+using qxv::Length;
+
 bool Finite(const qxVector3& a) {
   return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
 }

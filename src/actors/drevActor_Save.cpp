@@ -173,7 +173,7 @@ void WriteExtra(Writer& w, Actor* a) {
   w.I32(e->turnRequested);
   w.I32(e->resting);
   w.F32(e->walkRate);
-  w.F32(e->turnRate);
+  w.F32(drevActor_SignedTurnRate(e));
   w.I32(e->turnDone);
   w.F32(e->yawOffset);
   w.F32(e->yawToGo);
@@ -406,7 +406,7 @@ bool ReadExtra(Reader& r, Actor* a) {
   e->turnRequested = r.I32();
   e->resting = r.I32();
   e->walkRate = r.F32();
-  e->turnRate = r.F32();
+  drevActor_SetSignedTurnRate(e, r.F32());
   e->turnDone = r.I32();
   e->yawOffset = r.F32();
   e->yawToGo = r.F32();

@@ -26,17 +26,13 @@
 #include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
+#include "quadrix/qxVector_Values.h"
 #include "std/stdMath.h"
 
 namespace {
 
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-float Length(const qxVector3& v) {
-  return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-}
+using qxv::Sub;
+using qxv::Length;
 
 float ClampSym(float value, float limit) {
   limit = std::fabs(limit);

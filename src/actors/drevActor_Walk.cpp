@@ -116,7 +116,7 @@ void drevActor_SetRotation(Actor* actor, const qxVector3* angles, int instant) {
     float side = 0;
     const float a = AngleToHeading(e->walkFrame, r.y, 0, &side);
     WalkFrame_Rotate(e->walkFrame, side > 0 ? -a : a);
-    if (e->turnRate > 0 && instant) e->turnRate = -e->turnRate;
+    if (instant) drevActor_RequestInstantTurn(e);
     e->yawToGo = a;
     actor->rotation.x = angles->x;
     actor->rotation.z = angles->z;
@@ -265,8 +265,10 @@ void drevActor_StepWalkFrame(Actor* actor) {
   WalkFrame* frame = e->walkFrame;
   const float seconds = drevTime_GetFrameSeconds();
   if (e->turnRequested != 0 && !(actor->state & ACTOR_MOVING)) {
-    WalkFrame_Rotate(frame,
-                     e->turnRate * seconds * e->timeScale * static_cast<float>(e->turnRequested));
+    // The signed rate, as the scripts see it: negative while an instant turn
+    // is pending.
+    WalkFrame_Rotate(frame, drevActor_SignedTurnRate(e) * seconds * e->timeScale *
+                                static_cast<float>(e->turnRequested));
   }
   if (e->walkRequested != 0) {
     const float step = e->timeScale * e->walkRate * seconds;
@@ -300,9 +302,9 @@ int drevActor_TurnTowardWaypoint(WalkFrame* frame, Actor* actor, int backward) {
   e->yawToGo = a;
   const float seconds = drevTime_GetFrameSeconds();
   float limit;
-  if (e->turnRate <= 0) {
+  if (e->instantTurn || e->turnRate <= 0) {
     limit = ACTOR_UNLIMITED_TURN;
-    e->turnRate = -e->turnRate;
+    e->instantTurn = false;
   } else if (!(actor->state & ACTOR_MOVING)) {
     limit = e->timeScale * e->turnRate * seconds * 1.5f;
   } else {

@@ -12,7 +12,6 @@
 
 #include "actors/drevActor.h"
 #include "actors/drevCostume_Internal.h"
-#include "engine/Memory.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevRoom.h"
 #include "melos/Sounds.h"
@@ -24,6 +23,7 @@
 #include "quadrix/qxThing.h"
 #include "script/drevLua.h"
 #include "std/stdDisplay.h"
+#include "std/stdMemory.h"
 #include "vembra/drevTolve.h"
 
 void* drevCostume_pShadowMaterial = nullptr;

@@ -110,6 +110,15 @@ void drevCostume_FillRecord(CostumeImageRecord* record, const struct DisplayBuff
 // The file-name part of a path: after its last '/' or '\\'.
 const char* drevCostume_FileNamePart(const char* path);
 
+// A component added without a name: the file the user picks with the
+// requester, its file-name part copied to `chosen` as the component's name.
+// Null when the user picks none.
+const char* drevCostume_PickComponentFile(int requester, const char* title, const char* filter,
+                                          char* chosen, size_t size);
+
+// The log line of a component that cannot be added.
+void drevCostume_RefuseAdd(const char* what, const char* name);
+
 // The material a 'MAT ' record animates (its model's material of that index,
 // or its sprite's own), or null.
 qxMaterial* drevCostume_MaterialOf(const CostumeMaterialData* data);

@@ -29,10 +29,6 @@ constexpr int kSoundPlay = 0;
 constexpr int kSoundStopKey = 1;
 constexpr int kSoundStopLooping = 2;
 
-void RefuseAdd(const char* what, const char* name) {
-  kv_Log_Printf("[Costume] - %s component \"%s\" refused", what, name ? name : "");
-}
-
 // A copy of a name in a block of its own (at least `size` bytes), or null.
 char* CopyName(const char* name, size_t size) {
   const size_t length = std::strlen(name ? name : "");
@@ -53,16 +49,16 @@ int drevCostume_BitmapAdd(CosCostumeHandle costume, uint32_t code, uintptr_t par
   if (name) {
     drevCostume_SplitName(name, &fields);
   } else {
-    const char* path = drevCostume_RequestFile(kRequesterBitmaps, "Select image file to add...",
-                                               "Graphics files (*.pcx, *.gif,*.lbm, *.bm)");
+    const char* path = drevCostume_PickComponentFile(
+        kRequesterBitmaps, "Select image file to add...",
+        "Graphics files (*.pcx, *.gif,*.lbm, *.bm)", chosen, sizeof chosen);
     if (!path) return 0;
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     drevCostume_SplitName(chosen, &fields);
     name = chosen;
   }
   auto* bitmap = static_cast<Bitmap*>(drevResource_Get("BKND", fields.field[0]));
   if (!bitmap) {
-    RefuseAdd("bitmap", name);
+    drevCostume_RefuseAdd("bitmap", name);
     return 0;
   }
   std::snprintf(bitmap->name, sizeof bitmap->name, "%s", fields.field[0]);
@@ -127,10 +123,10 @@ int drevCostume_SoundAdd(CosCostumeHandle costume, uint32_t code, uintptr_t pare
   if (name) {
     drevCostume_SplitName(name, &fields);
   } else {
-    const char* path = drevCostume_RequestFile(kRequesterSounds, "Select sound file to add...",
-                                               "Sound files (*.mlu, *.mlc, *.wvc, *.wav)");
+    const char* path = drevCostume_PickComponentFile(
+        kRequesterSounds, "Select sound file to add...", "Sound files (*.mlu, *.mlc, *.wvc, *.wav)",
+        chosen, sizeof chosen);
     if (!path) return 0;
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     drevCostume_SplitName(chosen, &fields);
     name = chosen;
   }
@@ -232,10 +228,9 @@ int drevCostume_TolveAdd(CosCostumeHandle costume, uint32_t code, uintptr_t pare
                          uint32_t parentCode, const char* name) {
   char chosen[32];
   if (!name) {
-    const char* path =
-        drevCostume_RequestFile(kRequesterCutscenes, "Select tolve file...", "Tolve files (*.snm)");
+    const char* path = drevCostume_PickComponentFile(kRequesterCutscenes, "Select tolve file...",
+                                                     "Tolve files (*.snm)", chosen, sizeof chosen);
     if (!path) return 0;
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     name = chosen;
   }
   char* copy = CopyName(name, 0);

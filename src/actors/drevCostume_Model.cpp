@@ -117,10 +117,6 @@ int Register(CosCostumeHandle costume, const char* name, void* owner, uint32_t c
                                parentCode, list);
 }
 
-void RefuseAdd(const char* what, const char* name) {
-  kv_Log_Printf("[Costume] - %s component \"%s\" refused", what, name ? name : "");
-}
-
 }  // namespace
 
 // ---- Registration -------------------------------------------------------------------
@@ -255,15 +251,15 @@ int drevCostume_ModelAdd(CosCostumeHandle costume, uint32_t code, uintptr_t pare
     model = drevResource_Get("MODL", fields.field[0]);
     resolve = drevCostume_FieldInt(fields, 1, 1);
   } else {
-    const char* path = drevCostume_RequestFile(kRequesterModels, "Select model file to add...",
-                                               "Model files (*.3do)");
+    const char* path =
+        drevCostume_PickComponentFile(kRequesterModels, "Select model file to add...",
+                                      "Model files (*.3do)", chosen, sizeof chosen);
     if (!path) return 0;
     model = drevResource_Get("MODL", path);
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     name = chosen;
   }
   if (!model) {
-    RefuseAdd("model", name);
+    drevCostume_RefuseAdd("model", name);
     return 0;
   }
   auto* owner =
@@ -394,12 +390,12 @@ int drevCostume_MeshAdd(CosCostumeHandle costume, uint32_t code, uintptr_t paren
     const char* digit = name;
     while (*digit && !std::isdigit(static_cast<unsigned char>(*digit))) ++digit;
     if (!*digit) {
-      RefuseAdd("mesh (no node number)", name);
+      drevCostume_RefuseAdd("mesh (no node number)", name);
       return 0;
     }
     node = std::atoi(digit);
     if (node < 0 || node >= model->nodeCount) {
-      RefuseAdd("mesh (no such node)", name);
+      drevCostume_RefuseAdd("mesh (no such node)", name);
       return 0;
     }
     std::snprintf(buffer, sizeof buffer, "%s", name);
@@ -527,16 +523,16 @@ int drevCostume_MaterialAdd(CosCostumeHandle costume, uint32_t code, uintptr_t p
   if (!parentHash || (!IsModelCode(parentCode) && parentCode != kCostumeTagSprite)) return 0;
   char chosen[32];
   if (!name) {
-    const char* path = drevCostume_RequestFile(kRequesterMaterials, "Select mat file to animate...",
-                                               "Material files (*.mat)");
+    const char* path =
+        drevCostume_PickComponentFile(kRequesterMaterials, "Select mat file to animate...",
+                                      "Material files (*.mat)", chosen, sizeof chosen);
     if (!path) return 0;
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     name = chosen;
   }
   int index = 0;
   const qxMaterial* material = FindMaterial(parentHash, parentCode, name, &index);
   if (!material) {
-    RefuseAdd("material (not on its parent)", name);
+    drevCostume_RefuseAdd("material (not on its parent)", name);
     return 0;
   }
   const int cels = static_cast<int>(material->celCount);
@@ -614,15 +610,15 @@ int drevCostume_ColormapAdd(CosCostumeHandle costume, uint32_t code, uintptr_t p
   if (name) {
     colormap = drevResource_Get("CMAP", name);
   } else {
-    const char* path = drevCostume_RequestFile(
-        kRequesterColormaps, "Select colormap file to add...", "Colormap files (*.cmp)");
+    const char* path =
+        drevCostume_PickComponentFile(kRequesterColormaps, "Select colormap file to add...",
+                                      "Colormap files (*.cmp)", chosen, sizeof chosen);
     if (!path) return 0;
     colormap = drevResource_Get("CMAP", path);
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     name = chosen;
   }
   if (!colormap) {
-    RefuseAdd("colormap", name);
+    drevCostume_RefuseAdd("colormap", name);
     return 0;
   }
   auto* ref = static_cast<ResourceRef*>(drevCostume_Alloc(sizeof(ResourceRef), __LINE__));
@@ -691,15 +687,15 @@ int drevCostume_KeyframeAdd(CosCostumeHandle costume, uint32_t code, uintptr_t p
       if (fields.count < 3) LogDefaults(name);
     }
   } else {
-    const char* path = drevCostume_RequestFile(
-        kRequesterKeyframes, "Select keyframe file to add...", "Keyframe files (*.key)");
+    const char* path =
+        drevCostume_PickComponentFile(kRequesterKeyframes, "Select keyframe file to add...",
+                                      "Keyframe files (*.key)", chosen, sizeof chosen);
     if (!path) return 0;
     keyframe = drevResource_Get("KEYF", path);
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     name = chosen;
   }
   if (!keyframe) {
-    RefuseAdd("keyframe", name);
+    drevCostume_RefuseAdd("keyframe", name);
     return 0;
   }
   auto* owner =
@@ -890,10 +886,10 @@ int drevCostume_SpriteAdd(CosCostumeHandle costume, uint32_t code, uintptr_t par
       sizes[i] = static_cast<float>(drevCostume_FieldInt(fields, i + 1, 0)) / 100.0f;
     }
   } else {
-    const char* path = drevCostume_RequestFile(kRequesterMaterials, "Select mat file for sprite...",
-                                               "Material files (*.mat)");
+    const char* path =
+        drevCostume_PickComponentFile(kRequesterMaterials, "Select mat file for sprite...",
+                                      "Material files (*.mat)", chosen, sizeof chosen);
     if (!path) return 0;
-    std::snprintf(chosen, sizeof chosen, "%s", drevCostume_FileNamePart(path));
     drevCostume_SplitName(chosen, &fields);
     name = chosen;
   }
@@ -904,7 +900,7 @@ int drevCostume_SpriteAdd(CosCostumeHandle costume, uint32_t code, uintptr_t par
   const qxVector3 offset = {sizes[2], sizes[3], sizes[4]};
   owner->sprite = qxSprite_New(0, file, file, sizes[0], sizes[1], 5, 0, 1, 0.0f, &offset);
   if (!owner->sprite || !owner->sprite->material) {
-    RefuseAdd("sprite", name);
+    drevCostume_RefuseAdd("sprite", name);
     if (owner->sprite) qxSprite_Free(owner->sprite);
     drevCostume_Free(owner);
     return 0;

@@ -94,6 +94,17 @@ const char* drevCostume_RequestFile(int requester, const char* title, const char
   return drevTool_GetChosenPath();
 }
 
+const char* drevCostume_PickComponentFile(int requester, const char* title, const char* filter,
+                                          char* chosen, size_t size) {
+  const char* path = drevCostume_RequestFile(requester, title, filter);
+  if (path) std::snprintf(chosen, size, "%s", drevCostume_FileNamePart(path));
+  return path;
+}
+
+void drevCostume_RefuseAdd(const char* what, const char* name) {
+  kv_Log_Printf("[Costume] - %s component \"%s\" refused", what, name ? name : "");
+}
+
 // ---- The chore-numbering file --------------------------------------------------------
 
 int drevCostume_WriteChoreList(const char* path, CosCostumeHandle costume, const char* comment) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/Memory.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender.h"
+#include "std/stdMemory.h"
 
 namespace {
 

@@ -17,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FileUtil.h"
 #include "engine/Res.h"
 #include "platform/kv_Log.h"
 #include "std/stdByteOrder.h"

@@ -3,6 +3,7 @@
 
 #include "engine/WalkPlane.h"
 #include "quadrix/qxPrimitive.h"
+#include "quadrix/qxVector_Values.h"
 #include "std/stdMath.h"
 
 namespace {
@@ -14,18 +15,11 @@ constexpr int kMaxStepDepth = 8;
 // A step never carries further than this past a sector border.
 constexpr float kBorderCarry = 0.02f;
 
-qxVector3 Add(const qxVector3& a, const qxVector3& b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-qxVector3 Scale(const qxVector3& a, float s) {
-  return {a.x * s, a.y * s, a.z * s};
-}
-float Dot(const qxVector3& a, const qxVector3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+using qxv::Add;
+using qxv::Sub;
+using qxv::Scale;
+using qxv::Dot;
+
 float DistSq(const qxVector3& a, const qxVector3& b) {
   const qxVector3 d = Sub(a, b);
   return Dot(d, d);

@@ -6,6 +6,7 @@
 #include "engine/WalkPlane.h"
 #include "engine/WalkPlane_Internal.h"
 #include "platform/kv_Log.h"
+#include "quadrix/qxVector_Values.h"
 #include "std/stdMath.h"
 
 namespace {
@@ -32,9 +33,7 @@ struct VertexCache {
 
 VertexCache g_cache;
 
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
+using qxv::Sub;
 
 float Sine(float degrees) {
   float s, c;

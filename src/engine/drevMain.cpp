@@ -5,8 +5,6 @@
 
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
-#include "engine/FileUtil.h"
-#include "engine/Memory.h"
 #include "engine/drevDialogLog.h"
 #include "engine/drevMain_Save.h"
 #include "engine/drevResource.h"
@@ -22,6 +20,8 @@
 #include "presentation/drevRender.h"
 #include "presentation/drevText.h"
 #include "script/drevLua.h"
+#include "std/stdFileUtil.h"
+#include "std/stdMemory.h"
 #include "vembra/drevTolve.h"
 
 namespace {

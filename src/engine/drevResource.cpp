@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "chore/costume.h"
-#include "engine/FileUtil.h"
 #include "engine/Res.h"
 #include "engine/drevRoom.h"
 #include "melos/Sounds.h"

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "actors/drevActor.h"
-#include "engine/Memory.h"
 #include "engine/ObjectState.h"
 #include "engine/Pathfinder.h"
 #include "engine/WalkPlane.h"
@@ -24,6 +23,7 @@
 #include "std/stdBitmap.h"
 #include "std/stdByteOrder.h"
 #include "std/stdDisplay.h"
+#include "std/stdMemory.h"
 
 namespace {
 

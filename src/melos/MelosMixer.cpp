@@ -28,7 +28,7 @@ std::vector<int16_t> g_curve;
 struct Recorder {
   std::mutex mutex;
   FILE* file = nullptr;
-  std::atomic<int> state{0};
+  std::atomic<MelosRecorderState> state{MelosRecorderState::Off};
   uint32_t bytes = 0;
 };
 Recorder g_recorder;
@@ -49,18 +49,18 @@ void WriteHeaderAndClose() {
   std::fwrite(header, 1, sizeof header, g_recorder.file);
   std::fclose(g_recorder.file);
   g_recorder.file = nullptr;
-  g_recorder.state = 0;
+  g_recorder.state = MelosRecorderState::Off;
 }
 
 void Record(const uint8_t* block, int bytes) {
   std::lock_guard<std::mutex> lock(g_recorder.mutex);
-  const int state = g_recorder.state.load();
-  if (state == 0 || !g_recorder.file) return;
+  const MelosRecorderState state = g_recorder.state.load();
+  if (state == MelosRecorderState::Off || !g_recorder.file) return;
   const bool silent = IsSilent(block, bytes);
-  if (state == 1) {
+  if (state == MelosRecorderState::Armed) {
     if (silent) return;
-    g_recorder.state = 2;
-  } else if (state == 3 && silent) {
+    g_recorder.state = MelosRecorderState::Recording;
+  } else if (state == MelosRecorderState::Finishing && silent) {
     WriteHeaderAndClose();
     return;
   }
@@ -177,27 +177,29 @@ int Melos_StartRecording(const char* path, int wait) {
   if (g_recorder.file) stdFileUtil_NoteEntryChanged(host.c_str());
   if (!g_recorder.file) {
     kv_Log_Printf("[Melos] - recording: cannot open \"%s\"", path ? path : "");
-    g_recorder.state = 0;
+    g_recorder.state = MelosRecorderState::Off;
     return -1;
   }
   std::fseek(g_recorder.file, 44, SEEK_SET);
-  g_recorder.state = wait ? 1 : 2;
+  g_recorder.state = wait ? MelosRecorderState::Armed : MelosRecorderState::Recording;
   return 0;
 }
 
 void Melos_StopRecording(void) {
   std::lock_guard<std::mutex> lock(g_recorder.mutex);
-  if (g_recorder.state.load() != 0) g_recorder.state = 3;
+  if (g_recorder.state.load() != MelosRecorderState::Off) {
+    g_recorder.state = MelosRecorderState::Finishing;
+  }
 }
 
 int Melos_RecordingState(void) {
-  return g_recorder.state.load();
+  return static_cast<int>(g_recorder.state.load());
 }
 
 void MelosRecorder_Finish(void) {
   std::lock_guard<std::mutex> lock(g_recorder.mutex);
   if (g_recorder.file) WriteHeaderAndClose();
-  g_recorder.state = 0;
+  g_recorder.state = MelosRecorderState::Off;
 }
 
 int MelosOutput_Open(int) {

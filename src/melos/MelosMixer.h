@@ -36,7 +36,13 @@ int32_t* MelosMixer_Accumulator(void);
 int Melos_StartRecording(const char* path, int wait);
 // Asks the recorder to finish at the next silent block.
 void Melos_StopRecording(void);
-// 0 off, 1 armed, 2 recording, 3 finishing.
+// The recorder's states; Melos_RecordingState answers their numbers.
+enum class MelosRecorderState : int {
+  Off = 0,
+  Armed = 1,      // waits for the first non-silent block
+  Recording = 2,  // writes every block
+  Finishing = 3,  // writes until the next silent block, then closes
+};
 int Melos_RecordingState(void);
 // Finishes a recording at once (header, close); used at library end.
 void MelosRecorder_Finish(void);

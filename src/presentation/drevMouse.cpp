@@ -18,6 +18,7 @@
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxMatrix.h"
+#include "quadrix/qxVector_Values.h"
 #include "render/HardwareOverlay.h"
 #include "script/drevLua.h"
 
@@ -63,13 +64,8 @@ OverlayEntry* Overlay(int id) {
   return id >= 0 ? drevOverlay_Manager_FindOverlay(drevOverlay_GetManager(), id) : nullptr;
 }
 
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return qxVector3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-float Dot(const qxVector3& a, const qxVector3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+using qxv::Sub;
+using qxv::Dot;
 
 float Distance(const qxVector3& a, const qxVector3& b) {
   const qxVector3 d = Sub(a, b);

@@ -8,7 +8,6 @@
 
 #include "actors/drevActor.h"
 #include "actors/drevCostume.h"
-#include "engine/Memory.h"
 #include "engine/ObjectState.h"
 #include "engine/drevRoom.h"
 #include "engine/drevTime.h"
@@ -30,6 +29,7 @@
 #include "script/drevLua.h"
 #include "std/std.h"
 #include "std/stdInput.h"
+#include "std/stdMemory.h"
 #include "vembra/drevTolve.h"
 #include "video/MovieHD.h"
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/Memory.h"
 #include "engine/drevMain.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
@@ -12,8 +11,10 @@
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxCore.h"
+#include "quadrix/qxVector_Values.h"
 #include "std/std.h"
 #include "std/stdDevice3D.h"
+#include "std/stdMemory.h"
 
 namespace {
 
@@ -421,15 +422,9 @@ int drevRender_IntersectLinePlane(qxVector3* out, const qxVector3* p0, const qxV
 
 namespace {
 
-qxVector3 Sub(const qxVector3& a, const qxVector3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-qxVector3 Cross(const qxVector3& a, const qxVector3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const qxVector3& a, const qxVector3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+using qxv::Cross;
+using qxv::Dot;
+using qxv::Sub;
 
 }  // namespace
 

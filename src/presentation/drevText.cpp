@@ -10,7 +10,6 @@
 #include <string>
 
 #include "actors/drevActor.h"
-#include "engine/Memory.h"
 #include "engine/Polyglot.h"
 #include "engine/Res.h"
 #include "engine/drevTime.h"
@@ -22,6 +21,7 @@
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
 #include "std/stdDisplay.h"
+#include "std/stdMemory.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "quadrix/qxVector_Values.h"
 #include "std/stdMath.h"
 
 const qxMatrix34 qxMatrix34_identity = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}};
@@ -18,9 +19,7 @@ inline qxVector3 Rotate(const qxMatrix34& m, const qxVector3& v) {
           v.x * m.x.z + v.y * m.y.z + v.z * m.z.z};
 }
 
-inline qxVector3 Add(const qxVector3& a, const qxVector3& b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
+using qxv::Add;
 
 // The arc cosine of the angle extraction: 90 minus the three-term arcsine.
 inline float ArcCos(float q) {

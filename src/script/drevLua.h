@@ -51,8 +51,6 @@ extern ControlRecord drevLua_Controls[kControlCount];
 // The core script-function table.
 constexpr int kCoreFunctionCount = 323;
 const lua_Reg* drevLua_GetCoreTable(void);
-// 1 when the row still holds the placeholder of a function not built yet.
-int drevLua_IsCorePlaceholder(int index);
 
 // ---- Module operations ------------------------------------------------------
 

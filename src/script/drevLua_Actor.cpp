@@ -364,7 +364,7 @@ void PointActorAt() {
     return;
   }
   WalkFrame_TurnToward(frame, &target, ACTOR_UNLIMITED_TURN);
-  if (actor->pExtra->turnRate > 0.0f) actor->pExtra->turnRate = -actor->pExtra->turnRate;
+  drevActor_RequestInstantTurn(actor->pExtra);
 }
 
 void GetActorPos() {
@@ -406,7 +406,9 @@ void GetActorWalkRate() {
 }
 
 void GetActorTurnRate() {
-  if (const Actor* actor = drevLua_ActorArgWithExtra(1)) lua_pushnumber(actor->pExtra->turnRate);
+  if (const Actor* actor = drevLua_ActorArgWithExtra(1)) {
+    lua_pushnumber(drevActor_SignedTurnRate(actor->pExtra));
+  }
 }
 
 void SetActorWalkRate() {
@@ -420,7 +422,8 @@ void SetActorTurnRate() {
   Actor* actor = drevLua_ActorArgWithExtra(1);
   float rate = 0.0f;
   if (!actor || !drevLua_StoredNumberArg(2, &rate)) return;
-  actor->pExtra->turnRate = actor->pExtra->turnRate < 0.0f ? -rate : rate;
+  ActorExtra* e = actor->pExtra;
+  drevActor_SetSignedTurnRate(e, drevActor_SignedTurnRate(e) < 0.0f ? -rate : rate);
 }
 
 void SetActorBWMode() {

@@ -1,7 +1,6 @@
 // The script interface module: the core script-function table and the print
-// functions. Rows whose families later modules build are registered now with
-// a placeholder that logs once that the function is not built yet and gives
-// nil, so the table is complete; each family replaces its rows.
+// functions. The table names every row; each family of script functions fills
+// its own rows.
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -11,7 +10,6 @@
 #include "engine/LightMgr.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevMain.h"
-#include "platform/kv_Log.h"
 #include "presentation/drevRender.h"
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
@@ -368,25 +366,6 @@ constexpr const char* kCoreNames[kCoreFunctionCount] = {
 constexpr std::pair<const char*, const char*> kSecondNames[] = {
     {"play", "MelosStartSound"}, {"quiet", "MelosStopAllSounds"}, {"vfx", "MelosSetVoiceEffect"}};
 
-std::array<bool, kCoreFunctionCount> g_reported{};
-
-template <int N>
-void NotBuilt() {
-  if (!g_reported[N]) {
-    g_reported[N] = true;
-    kv_Log_Printf("[Lua] - %s: not built yet", kCoreNames[N]);
-  }
-  lua_pushnil();  // a value, so the call can be an argument of another
-}
-
-template <int... N>
-constexpr std::array<lua_CFunc, sizeof...(N)> MakePlaceholders(std::integer_sequence<int, N...>) {
-  return {{&NotBuilt<N>...}};
-}
-
-constexpr auto kPlaceholders =
-    MakePlaceholders(std::make_integer_sequence<int, kCoreFunctionCount>{});
-
 // ---- Print functions ----------------------------------------------------------
 
 void PrintMessage() {
@@ -512,8 +491,9 @@ int IndexOf(const char* name) {
 }
 
 std::array<lua_Reg, kCoreFunctionCount> BuildCoreTable() {
+  // A row no family fills keeps a null function, which registers nothing.
   std::array<lua_Reg, kCoreFunctionCount> table{};
-  for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], kPlaceholders[i]};
+  for (int i = 0; i < kCoreFunctionCount; ++i) table[i] = {kCoreNames[i], nullptr};
   for (const auto& [name, function] : kBuilt) table[IndexOf(name)].func = function;
   for (auto rows : {drevLua_SystemRows(), drevLua_InputRows(), drevLua_KeyMappingRows(),
                     drevLua_SaveGameDataRows(), drevLua_SaveFileRows(), drevLua_ChoreRows(),
@@ -537,9 +517,4 @@ const std::array<lua_Reg, kCoreFunctionCount> g_coreTable = BuildCoreTable();
 
 const lua_Reg* drevLua_GetCoreTable(void) {
   return g_coreTable.data();
-}
-
-int drevLua_IsCorePlaceholder(int index) {
-  if (index < 0 || index >= kCoreFunctionCount) return 0;
-  return g_coreTable[index].func == kPlaceholders[index] ? 1 : 0;
 }

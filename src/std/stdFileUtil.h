@@ -1,5 +1,6 @@
-// Directory searches, directory and file removal, file-name helpers and the
-// resolver that turns data names into host paths.
+// Directory searches, directory and file removal, file-name helpers, the
+// resolver that turns data names into host paths, and the engine's
+// file-search module (at the end).
 //
 // Names that come from data files and scripts use the backslash as separator
 // (a slash works too) and any letter case, as they did on a case-insensitive
@@ -11,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "std/stdModule.h"
 
 // Room for a name in a search result (the name without its directory).
 constexpr int kFileNameSize = 260;
@@ -150,3 +153,36 @@ void stdFileName_AppendPath(char* destination, const char* part, size_t size);
 void stdFileName_JoinPath(char* destination, size_t size, const char* first, const char* second);
 void stdFileName_JoinPath3(char* destination, size_t size, const char* first, const char* second,
                            const char* third);
+
+// ---- The file-search module -------------------------------------------------
+
+// The file-search module of the engine's module table: lists a host directory
+// as it is given (not through the resolver) for the resource file layer,
+// which indexes the data directories with it.
+
+struct FileUtilFind;
+
+constexpr uint32_t kFileUtilDirectoryFlag = 0x10;
+
+// One result of a search.
+struct FileUtilFindResult {
+  char name[260];
+  uint32_t attributes;  // kFileUtilDirectoryFlag for a directory, else 0
+  uint32_t timeLow;     // low 32 bits of the last-write time (seconds)
+};
+
+// Search modes: 0 to 2 list every entry ("*.*"), 3 lists the entries whose
+// extension matches (without regard to case); other modes find nothing.
+constexpr int kFileUtilFindAll = 0;
+constexpr int kFileUtilFindExtension = 3;
+
+int FileUtil_SysInitialize(HostServices* services, ModuleDescriptor* descriptor);
+// The directory path may end with '/' or '\' or neither; the extension may
+// carry its leading dot. Null when the record cannot be allocated.
+FileUtilFind* FileUtil_NewFind(const char* directory, int mode, const char* extension);
+// 1 with the next entry in the result, 0 when there are no more (or the
+// directory cannot be read).
+int FileUtil_FindNext(FileUtilFind* find, FileUtilFindResult* result);
+// The next FindNext starts over.
+void FileUtil_ResetFind(FileUtilFind* find);
+void FileUtil_DisposeFind(FileUtilFind* find);

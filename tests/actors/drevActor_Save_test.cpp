@@ -3,6 +3,7 @@
 // restore must refuse without asserting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -89,6 +90,8 @@ TEST_F(ActorSave, RecordsExtrasAndTheSelectionComeBack) {
   e->path[2] = {7, 8, 9};
   e->pathIndex = 1;
   e->walkRate = 1.25f;
+  e->turnRate = 90.0f;
+  e->instantTurn = true;  // stored as a rate of -90
   std::strcpy(e->lineId, "line7");
   std::strcpy(e->speechName, "hello.wav");
   e->shadows[2].active = 1;
@@ -99,6 +102,10 @@ TEST_F(ActorSave, RecordsExtrasAndTheSelectionComeBack) {
   const int walkerIndex = drevActor_ToIndex(walker);
   const int plainIndex = drevActor_ToIndex(plain);
   const std::vector<uint8_t> block = SaveBlock();
+  uint8_t negative[4];
+  const float storedRate = -90.0f;
+  std::memcpy(negative, &storedRate, 4);
+  EXPECT_NE(std::search(block.begin(), block.end(), negative, negative + 4), block.end());
 
   // Everything goes; the restore makes it again from the block alone.
   drevActor_Free(walker);
@@ -115,6 +122,8 @@ TEST_F(ActorSave, RecordsExtrasAndTheSelectionComeBack) {
   EXPECT_EQ(3, w->pExtra->pathCount);
   EXPECT_EQ(9.0f, w->pExtra->path[2].z);
   EXPECT_EQ(1.25f, w->pExtra->walkRate);
+  EXPECT_EQ(90.0f, w->pExtra->turnRate);
+  EXPECT_TRUE(w->pExtra->instantTurn);
   EXPECT_STREQ("hello.wav", w->pExtra->speechName);
   // No set was current at the save: the shadows were written empty.
   EXPECT_EQ(0, w->pExtra->shadows[2].active);

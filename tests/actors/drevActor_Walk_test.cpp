@@ -150,10 +150,12 @@ TEST_F(ActorWalk, InstantRotationJumpsOnceAndRestoresTheTurnRate) {
   a->pExtra->turnRate = 90;
   const qxVector3 angles{0, 120, 0};
   drevActor_SetRotation(a, &angles, 1);
-  EXPECT_EQ(a->pExtra->turnRate, -90.0f);
+  EXPECT_TRUE(a->pExtra->instantTurn);
+  EXPECT_EQ(drevActor_SignedTurnRate(a->pExtra), -90.0f);
   EXPECT_NEAR(a->pExtra->yawToGo, 120.0f, 0.5f);
   EXPECT_EQ(drevActor_TurnTowardWaypoint(a->pExtra->walkFrame, a, 0), 0);
   EXPECT_NEAR(a->rotation.y, 120.0f, 0.5f);
+  EXPECT_FALSE(a->pExtra->instantTurn);
   EXPECT_EQ(a->pExtra->turnRate, 90.0f);
   EXPECT_EQ(drevActor_TurnTowardWaypoint(a->pExtra->walkFrame, a, 0), 1);
   EXPECT_EQ(a->pExtra->yawToGo, 0.0f);
@@ -190,7 +192,7 @@ TEST_F(ActorWalk, BackwardWalkersTurnTheirBackToTheWay) {
   Read(Square("a", 0, 0, 4, 4));
   Actor* a = Walker({2, 2, 0});
   a->flags |= ACTOR_BACKWARD;
-  a->pExtra->turnRate = -135;  // one unlimited step
+  a->pExtra->instantTurn = true;  // one unlimited step
   drevActor_WalkForward(a);
   drevActor_Update(a, 0.05f);
   // The frame walked ahead along +y; the actor now faces -y.

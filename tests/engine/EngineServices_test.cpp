@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileUtil.h"
 #include "engine/SpewLib.h"
 #include "engine/drevDialogLog.h"
 #include "engine/drevTime.h"
 #include "std/std.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "FakeDeferredScene.h"
 #include "gfx/kv_RenderContext.h"
+#include "gfx/kv_Surface.h"
 #include "platform/kv_Platform.h"
 #include "render/HardwareOverlay.h"
 
@@ -152,9 +153,26 @@ TEST(DeferredPixels, NothingWrittenWhenTheSourceDoesNotFit) {
 }
 
 TEST(DeferredPixels, UploadWithoutSurfaceDoesNothing) {
-  const uint8_t pixels[4] = {};
-  uint8_t palette[768] = {};
-  Deferred_UploadPixels(nullptr, pixels, 2, 2, 8, palette, 0, 0, 0);  // no crash, no write
+  const uint8_t pixels[4] = {0, 1, 2, 3};
+  uint8_t palette[768];
+  for (int i = 0; i < 768; ++i) palette[i] = static_cast<uint8_t>(i);
+  Deferred_UploadPixels(nullptr, pixels, 2, 2, 8, palette, 0, 0, 0);
+  // A surface without a CPU copy is neither locked nor marked as changed.
+  kvSurface surface{};
+  surface.width = 2;
+  surface.height = 2;
+  surface.format = kvFormat_8x4;
+  Deferred_UploadPixels(&surface, pixels, 2, 2, 8, palette, 0, 0, 0);
+  EXPECT_EQ(surface.lockCount, 0);
+  EXPECT_EQ(surface.modified, 0u);
+  EXPECT_EQ(surface.pixels, nullptr);
+  // Given a CPU copy, the same upload writes it and leaves the surface unlocked.
+  std::vector<uint8_t> copy(2 * 2 * 4, 0xCD);
+  surface.pixels = copy.data();
+  Deferred_UploadPixels(&surface, pixels, 2, 2, 8, palette, 0, 0, 0);
+  EXPECT_EQ(surface.lockCount, 0);
+  EXPECT_EQ(surface.modified, 1u);
+  EXPECT_NE(copy, std::vector<uint8_t>(copy.size(), 0xCD));
 }
 
 // Buckets, volumes, vertices -------------------------------------------------------------
@@ -235,8 +253,8 @@ TEST(DeferredRects, ProjectedPointsCoverTheirPixels) {
       {{}, {0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
-    const DeferredRect r = Deferred_ProjectRect(c.points.data(), static_cast<int>(c.points.size()),
-                                                320.0f, 640, 480);
+    const DeferredRect r =
+        Deferred_ProjectRect(c.points.data(), static_cast<int>(c.points.size()), 320.0f, 640, 480);
     EXPECT_EQ(r.x0, c.rect.x0);
     EXPECT_EQ(r.y0, c.rect.y0);
     EXPECT_EQ(r.x1, c.rect.x1);

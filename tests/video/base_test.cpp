@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "../TestTempDir.h"
@@ -57,12 +59,30 @@ TEST(KineThread, JoinAfterBodyReturned) {
   t.Join();  // nothing held: returns at once
 }
 
+// The holder locks twice; the mutex stays held until the second unlock. A
+// second thread that waits for it meanwhile gets in only after that, so it
+// always sees the stage set just before the last unlock.
 TEST(KineMutex, HolderMayLockAgain) {
   KineMutex m;
+  std::atomic<int> stage{0};
+  std::atomic<bool> waiting{false};
+  int seen = -1;
   m.Lock();
   m.Lock();
+  std::thread other([&] {
+    waiting = true;
+    m.Lock();
+    seen = stage.load();
+    m.Unlock();
+  });
+  while (!waiting.load()) std::this_thread::yield();
   m.Unlock();
+  stage = 1;  // still held once: the other thread must not get in here
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  stage = 2;
   m.Unlock();
+  other.join();
+  EXPECT_EQ(seen, 2);
 }
 
 TEST(KineDataSource, MissingFileThrowsOnFirstUse) {

@@ -536,7 +536,7 @@ TString* NumberToString(State* L, double n);
 bool ToStringInPlace(State* L, Value* v);
 bool ToNumber(const Value& v, double* out);
 
-// ---- Compiler (lua31_Compile.cpp) -------------------------------------------------
+// ---- Compiler (lua31_Lex.cpp, lua31_Parse.cpp, lua31_Code.cpp) ---------------------
 
 // Tells whether a global is set, for `$if name` directives.
 using GlobalTest = bool (*)(State* L, TString* name);

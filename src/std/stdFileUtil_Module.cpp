@@ -1,8 +1,6 @@
-// File search over std::filesystem, with the pattern rules of the data files:
+// The file-search module over std::filesystem, with the pattern rules of the data files:
 // "*.*" lists every entry (names without a dot too), "*.ext" the entries
 // whose extension is ext, ignoring case.
-#include "engine/FileUtil.h"
-
 #include <strings.h>
 
 #include <chrono>
@@ -14,6 +12,7 @@
 #include <system_error>
 
 #include "std/std.h"
+#include "std/stdFileUtil.h"
 
 namespace fs = std::filesystem;
 

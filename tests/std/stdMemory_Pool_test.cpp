@@ -1,6 +1,4 @@
 // Fixed-size pools.
-#include "engine/Memory.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +6,7 @@
 #include <cstring>
 
 #include "std/std.h"
+#include "std/stdMemory.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-// The memory manager and its fixed-size pools.
-#include "engine/Memory.h"
-
+// The memory module and its fixed-size pools.
 #include <cstring>
 
 #include "std/std.h"
+#include "std/stdMemory.h"
 
 struct MemoryBlock {
   MemoryBlock* next;
