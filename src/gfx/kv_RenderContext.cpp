@@ -335,15 +335,6 @@ int kv_Platform_EndFrame(void) {
   kv_GL_SetDebugTag("EndFrame", "kv_Platform_EndFrame", 20);
   kv_RenderContext_ClearClipRect(&g_context);  // the window gets the whole picture
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glClearColor(0, 0, 0, 0);
-  glClear(GL_COLOR_BUFFER_BIT);
-  kv_GL_CheckErrors();
-
-  kv_GL_SetDebugTag("glBindFramebuffer", "kv_Platform_EndFrame", 21);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, g_context.framebuffer);
-  kv_GL_CheckErrors();
-
-  kv_GL_SetDebugTag("glBlitFramebuffer", "kv_Platform_EndFrame", 22);
   SDL_Window* window = SDL_GL_GetCurrentWindow();
   int width = 0, height = 0;
   if (window) {
@@ -352,6 +343,19 @@ int kv_Platform_EndFrame(void) {
   }
   const int backWidth = g_backColour ? g_backColour->width : 0;
   const int backHeight = g_backColour ? g_backColour->height : 0;
+  // The blit stretches the whole back buffer over the whole drawable, so
+  // the window needs clearing only when there is nothing to blit.
+  if (width <= 0 || height <= 0 || backWidth <= 0 || backHeight <= 0) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  kv_GL_CheckErrors();
+
+  kv_GL_SetDebugTag("glBindFramebuffer", "kv_Platform_EndFrame", 21);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, g_context.framebuffer);
+  kv_GL_CheckErrors();
+
+  kv_GL_SetDebugTag("glBlitFramebuffer", "kv_Platform_EndFrame", 22);
   glBlitFramebuffer(0, 0, backWidth, backHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                     GL_LINEAR);
   kv_GL_CheckErrors();

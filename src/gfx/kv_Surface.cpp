@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -120,6 +121,7 @@ kvSurface* kv_Surface_Allocate_Internal(int width, int height, uint32_t format, 
   surface->width = width;
   surface->height = height;
   surface->format = format;
+  kv_Surface_NoteContentChanged(surface);
   glGenTextures(1, &surface->texture);
   surface->pitch = static_cast<uint32_t>(width) * static_cast<uint32_t>(info.bytesPerPixel);
   if (makeCpuCopy) {
@@ -299,6 +301,7 @@ int kv_Surface_Unlock(kvSurface* surface, void** pixels) {
     if (pixels) *pixels = kvSurface_PoisonPointer;
     surface->modified = 1;
     surface->needsUpload = 1;
+    kv_Surface_NoteContentChanged(surface);
   }
   return 1;
 }
@@ -338,8 +341,15 @@ void kv_Surface_Destroy(kvSurface* surface) {
 void kv_Surface_SwapContents(kvSurface* a, kvSurface* b) {
   if (!a || !b || a == b) return;
   std::swap(*a, *b);
+  kv_Surface_NoteContentChanged(a);
+  kv_Surface_NoteContentChanged(b);
   // A texture unit that held one of the two now shows the other image.
   NoteTextureBindingChanged();
+}
+
+void kv_Surface_NoteContentChanged(kvSurface* surface) {
+  static std::atomic<uint64_t> lastSerial{0};
+  if (surface) surface->contentSerial = lastSerial.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void kv_Surface_GetInfo(const kvSurface* surface, int* width, int* height, uint32_t* format) {

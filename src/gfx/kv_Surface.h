@@ -48,6 +48,11 @@ struct kvSurface {
   uint8_t singleChannel;  // format 13 only: one 16-bit channel
   int levelCount;
   size_t cpuSize;  // bytes of the CPU copy
+  // A number no other surface content has had: new at allocation and
+  // whenever the pixels may have changed (unlock, swap). Equal serials mean
+  // the same pixels, even across a surface freed and another allocated at
+  // the same address.
+  uint64_t contentSerial;
 };
 
 // What a locked-out pixel pointer is set to: recognisably not a live address.
@@ -100,6 +105,8 @@ void kv_Surface_Release(kvSurface* surface);
 // Destroys at once (the frame begin's step for the surface release list).
 void kv_Surface_Destroy(kvSurface* surface);
 void kv_Surface_SwapContents(kvSurface* a, kvSurface* b);
+// Gives the surface a new content serial (its pixels changed some other way).
+void kv_Surface_NoteContentChanged(kvSurface* surface);
 
 void kv_Surface_GetInfo(const kvSurface* surface, int* width, int* height, uint32_t* format);
 int kv_Surface_ContainsPointer(const kvSurface* surface, const void* address);

@@ -212,6 +212,7 @@ kvRenderTarget* Deferred_CreateTargets(void) {
   SmoothLightingLightTarget = LightTarget;
   SmoothLightingScratchTarget = ResolveTarget;
   Deferred_ForgetShadowMap();  // a new, empty shadow map
+  Deferred_ForgetBackdrop();   // new, empty targets
   g_targetsReady = AllTargetsExist();
   if (!g_targetsReady) {
     kv_Log_Printf("[Deferred] - the render targets of %ix%i could not all be created", width,
@@ -305,7 +306,9 @@ void Deferred_AddBitmapRecord(const DrawRecord* record) {
   const bool afterMeshes = Deferred_AlbedoBucket && Deferred_AlbedoBucket->count > 0;
   RenderBucket* bucket =
       afterMeshes ? Deferred_BitmapOverlaysBucket : Deferred_BitmapUnderlaysBucket;
-  if (bucket) RenderBucket_Add(bucket, record);
+  if (!bucket) return;
+  RenderBucket_Add(bucket, record);
+  Deferred_NoteBackdropRecord(bucket, *record);
 }
 
 bool Deferred_NeedsShadowMap(void) {

@@ -515,6 +515,27 @@ int Deferred_DrawSubmesh(kvRenderContext* context, const qxMatrix34* placement,
 int Deferred_Flush(void);
 void Deferred_SmoothLighting(void);
 void Deferred_ZShapes(void);
+// What the Z shapes draw this frame (the camera and every shape), hashed
+// onto seed.
+uint64_t Deferred_ZShapesFingerprint(uint64_t seed);
+
+// The background in the immediate target and the virtual depth are kept
+// from one frame to the next while what they are drawn from is the same
+// (the same records over the same pixels, the same Z shapes and camera).
+// The counters count the times each was drawn again.
+extern uint32_t Deferred_UnderlayRedraws;
+extern uint32_t Deferred_VirtualDepthRedraws;
+// The next frame draws both again (new targets, a camera cut, tests).
+void Deferred_ForgetBackdrop(void);
+// Fingerprints a record just appended to the "bitmap underlays" or the
+// "virtual depth" bucket (other buckets are ignored), while its transient
+// data is fresh.
+void Deferred_NoteBackdropRecord(const RenderBucket* bucket, const DrawRecord& record);
+// Draws the "bitmap underlays" bucket into the bound frame target, or only
+// empties it when the immediate target already holds the same pictures.
+void Deferred_DrawUnderlays(kvRenderContext* context);
+// Hashes bytes onto h (FNV-1a).
+uint64_t Deferred_Hash(uint64_t h, const void* bytes, size_t count);
 // Two triangles over the bound target; v runs 1 at the top to 0 at the
 // bottom (render-target surfaces), the other way with flip.
 void Deferred_DrawFullScreenQuad(int flip);

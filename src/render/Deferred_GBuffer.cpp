@@ -182,6 +182,7 @@ void Deferred_Blit(DisplayBuffer* dstBuffer, kvSurface* dstSurface, DisplayBuffe
                                                                              : kLinearClamp;
   if (depth) {
     RenderBucket_Add(Deferred_VirtualDepthBucket, &record);
+    Deferred_NoteBackdropRecord(Deferred_VirtualDepthBucket, record);
   } else {
     Deferred_AddBitmapRecord(&record);
   }
@@ -295,7 +296,7 @@ int Deferred_Flush(void) {
     kv_RenderContext_SetRenderTarget(context, 0, Deferred_FrameTarget);
     for (int slot = 1; slot < 4; ++slot) kv_RenderContext_SetRenderTarget(context, slot, nullptr);
   }
-  RenderBucket_Draw(Deferred_BitmapUnderlaysBucket, 1, nullptr, nullptr);
+  Deferred_DrawUnderlays(context);
   kv_RenderContext_PopMarker(context);
   if (!drevRender_IsInitialized()) return 0;
 
@@ -453,6 +454,28 @@ int Deferred_MakeGridMesh(kvVertexBuffer** vertices, kvIndexBuffer** indices, in
 
 // Z shapes ------------------------------------------------------------------------------------------
 
+namespace {
+
+// Calls visit(code, kind, value, box) for every Z shape of the set in the
+// order they are drawn: code 1 shapes (which replace what is there), then
+// code 0 shapes (which keep the nearest); boxes before grids in each. A
+// visit that answers false ends the walk.
+template <class Visit>
+void ForEachZShape(const DeferredSceneCalls& scene, int count, Visit&& visit) {
+  for (const uint32_t code : {1u, 0u}) {
+    for (const uint32_t kind : {0u, 1u}) {
+      for (int j = 0; j < count; ++j) {
+        uint32_t value = 0;
+        qxMatrix34 box{};
+        if (!scene.getZShape(j, kind, code, &value, &box)) continue;
+        if (!visit(code, kind, value, box)) return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void Deferred_ZShapes(void) {
   if (!Deferred_IsActive()) return;
   kvRenderContext* context = Deferred_PassContext();
@@ -476,41 +499,57 @@ void Deferred_ZShapes(void) {
   kv_RenderContext_SetCullMode(context, 1);
   const kvConstantBlock none = {0, nullptr, nullptr};
   kvVertexBuffer* last = nullptr;
-  // Code 1 shapes replace what is there, code 0 shapes keep the nearest.
-  for (const uint32_t code : {1u, 0u}) {
-    kv_RenderContext_SetAlphaBlendEnabled(context, code == 0 ? 1 : 0, 3);
-    for (const uint32_t kind : {0u, 1u}) {
-      for (int j = 0; j < count; ++j) {
-        uint32_t value = 0;
-        qxMatrix34 box{};
-        if (!scene.getZShape(j, kind, code, &value, &box)) continue;
-        Mesh* mesh = &cube;
-        if (kind == 1) {
-          const int slot = static_cast<int>(std::min<uint32_t>(value, kGridSlots - 1));
-          mesh = &grids[slot];
-          if (!mesh->vertices) {
-            mesh->indexCount = Deferred_MakeGridMesh(&mesh->vertices, &mesh->indices,
-                                                     slot == 0 ? 5 : 10 * slot);
-          }
-        }
-        if (mesh->indexCount <= 0) continue;
-        kvConstantBlock block;
-        auto* constants = Deferred_AllocConstants<ZShapeVertexConstants>(context, &block);
-        if (!constants) break;
-        constants->ViewDistance = {camera.focal, 0.0f, 0.0f, 0.0f};
-        kvMatrix4F local;
-        kv_Matrix4_FromMatrix34(box, &local);
-        kv_Matrix4_Multiply(local, camera.view, &constants->LocalToCamera);
-        BindConstants(context, block, none);
-        if (mesh->vertices != last) {
-          kv_RenderContext_SetVertexBuffer(context, mesh->vertices);
-          last = mesh->vertices;
-        }
-        kv_RenderContext_DrawIndexedPrimitives(context, 4, mesh->indices, 0, mesh->indexCount);
+  uint32_t blendCode = ~0u;
+  ForEachZShape(scene, count, [&](uint32_t code, uint32_t kind, uint32_t value,
+                                  const qxMatrix34& box) {
+    if (code != blendCode) {
+      kv_RenderContext_SetAlphaBlendEnabled(context, code == 0 ? 1 : 0, 3);
+      blendCode = code;
+    }
+    Mesh* mesh = &cube;
+    if (kind == 1) {
+      const int slot = static_cast<int>(std::min<uint32_t>(value, kGridSlots - 1));
+      mesh = &grids[slot];
+      if (!mesh->vertices) {
+        mesh->indexCount = Deferred_MakeGridMesh(&mesh->vertices, &mesh->indices,
+                                                 slot == 0 ? 5 : 10 * slot);
       }
     }
-  }
+    if (mesh->indexCount <= 0) return true;
+    kvConstantBlock block;
+    auto* constants = Deferred_AllocConstants<ZShapeVertexConstants>(context, &block);
+    if (!constants) return false;
+    constants->ViewDistance = {camera.focal, 0.0f, 0.0f, 0.0f};
+    kvMatrix4F local;
+    kv_Matrix4_FromMatrix34(box, &local);
+    kv_Matrix4_Multiply(local, camera.view, &constants->LocalToCamera);
+    BindConstants(context, block, none);
+    if (mesh->vertices != last) {
+      kv_RenderContext_SetVertexBuffer(context, mesh->vertices);
+      last = mesh->vertices;
+    }
+    kv_RenderContext_DrawIndexedPrimitives(context, 4, mesh->indices, 0, mesh->indexCount);
+    return true;
+  });
   kv_RenderContext_SetCullMode(context, 0);
   kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
   kv_RenderContext_PopMarker(context);
+}
+
+uint64_t Deferred_ZShapesFingerprint(uint64_t seed) {
+  const DeferredSceneCalls& scene = DeferredScene();
+  const int count = scene.countZShapes();
+  uint64_t h = Deferred_Hash(seed, &count, sizeof count);
+  if (count <= 0) return h;
+  const DeferredCamera camera = Deferred_GetCamera();
+  h = Deferred_Hash(h, &camera.focal, sizeof camera.focal);
+  h = Deferred_Hash(h, &camera.view, sizeof camera.view);
+  ForEachZShape(scene, count, [&](uint32_t code, uint32_t kind, uint32_t value,
+                                  const qxMatrix34& box) {
+    const uint32_t words[] = {code, kind, value};
+    h = Deferred_Hash(h, words, sizeof words);
+    h = Deferred_Hash(h, &box, sizeof box);
+    return true;
+  });
+  return h;
 }

@@ -181,6 +181,7 @@ void Deferred_BeginFrame(void) {
 }
 
 void Deferred_CameraChanged(void) {
+  Deferred_ForgetBackdrop();
   if (!Deferred_IsActive()) return;
   ShadowMapFrameCount = 0;
   Deferred_LatchLighting();

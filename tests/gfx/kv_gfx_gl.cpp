@@ -317,8 +317,10 @@ TEST(Frame, DisplayChangeRecreatesTheBackBuffersAtTheNextBegin) {
   (void)before;
 }
 
-// What the window's back buffer holds right after the blit, before the swap.
+// What the window's back buffer holds right after the blit, before the swap:
+// its middle, and its first and last pixel (nothing is left uncovered).
 uint8_t g_windowPixel[4];
+uint8_t g_windowCorners[2][4];
 PFNGLBLITFRAMEBUFFERPROC g_realBlit = nullptr;
 void GLAPIENTRY ReadingBlit(GLint sx0, GLint sy0, GLint sx1, GLint sy1, GLint dx0, GLint dy0,
                             GLint dx1, GLint dy1, GLbitfield mask, GLenum filter) {
@@ -328,6 +330,8 @@ void GLAPIENTRY ReadingBlit(GLint sx0, GLint sy0, GLint sx1, GLint sy1, GLint dx
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
   glReadBuffer(GL_BACK);
   glReadPixels((dx0 + dx1) / 2, (dy0 + dy1) / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, g_windowPixel);
+  glReadPixels(dx0, dy0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, g_windowCorners[0]);
+  glReadPixels(dx1 - 1, dy1 - 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, g_windowCorners[1]);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
 }
 
@@ -339,11 +343,17 @@ TEST(Window, BlitShowsTheClearColourInTheWindow) {
   g_realBlit = __glewBlitFramebuffer;
   __glewBlitFramebuffer = &ReadingBlit;
   std::memset(g_windowPixel, 0x77, 4);
+  std::memset(g_windowCorners, 0x77, sizeof g_windowCorners);
   kv_Platform_EndFrame();
   __glewBlitFramebuffer = g_realBlit;
   EXPECT_EQ(g_windowPixel[0], 0);
   EXPECT_EQ(g_windowPixel[1], 255);
   EXPECT_EQ(g_windowPixel[2], 0);
+  for (const uint8_t* corner : g_windowCorners) {
+    EXPECT_EQ(corner[0], 0);
+    EXPECT_EQ(corner[1], 255);
+    EXPECT_EQ(corner[2], 0);
+  }
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   EXPECT_TRUE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_SHOWN);  // shown with the first frame
 }

@@ -256,6 +256,7 @@ TEST_F(DeferredFrameGL, PhasesRunTheirPassesInOrder) {
       sun.colour = {1, 1, 1};
       scene.cutsceneLights.push_back(sun);
     }
+    Deferred_ForgetBackdrop();  // each case a set of its own: nothing kept from the last
     g_slot0.clear();
     EXPECT_EQ(Phase(0), Markers{"Deferred_Immediate"}) << c.what;
     ASSERT_FALSE(g_slot0.empty()) << c.what;
@@ -960,6 +961,85 @@ TEST_F(DeferredFrameGL, BlitsBecomeUnderlaysOverlaysAndVirtualDepth) {
   drevRender_pDisplayRaster = oldDisplay;
   drevRender_pZRaster = oldZ;
   for (DisplayBuffer* b : {depth.buffer, background.buffer, small.buffer}) {
+    stdDisplay_LockBuffer(b);
+    Deferred_SurfaceFreed(b->pixels);
+    stdDisplay_UnlockBuffer(b);
+  }
+}
+
+// The background in the immediate target and the depth image with the Z
+// shapes in the virtual depth are drawn again only when what they are drawn
+// from changes: another picture, the same picture's pixels reported
+// changed, another depth image, or a camera that moves the Z shapes.
+TEST_F(DeferredFrameGL, BackgroundIsKeptUntilItsSourceChanges) {
+  Picture565 display(640, 480), zRaster(640, 480), red(640, 480), blue(640, 480),
+      depthImage(640, 480), otherDepth(640, 480);
+  ASSERT_TRUE(display.buffer && zRaster.buffer && red.buffer && blue.buffer && depthImage.buffer &&
+              otherDepth.buffer);
+  const auto paint = [](DisplayBuffer* b, uint16_t value) {
+    ASSERT_TRUE(stdDisplay_LockBuffer(b));
+    auto* p = static_cast<uint16_t*>(b->pixels);
+    std::fill(p, p + 640 * 480, value);
+    stdDisplay_UnlockBuffer(b);
+  };
+  paint(red.buffer, 0xF800);
+  paint(blue.buffer, 0x001F);
+  paint(depthImage.buffer, 0x1000);
+  paint(otherDepth.buffer, 0x2000);
+  DisplayBuffer* const oldDisplay = drevRender_pDisplayRaster;
+  DisplayBuffer* const oldZ = drevRender_pZRaster;
+  drevRender_pDisplayRaster = display.buffer;
+  drevRender_pZRaster = zRaster.buffer;
+  // A box one unit around (0, 4, 0) that replaces the depth image's value.
+  scene.zShapes.push_back({0, 1, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 4, 0}}});
+
+  DisplayBuffer* background = red.buffer;
+  DisplayBuffer* depth = depthImage.buffer;
+  const auto frame = [&] {
+    Phase(0);
+    Deferred_Blit(zRaster.buffer, nullptr, depth, nullptr, 0, 0, nullptr, 0);
+    Deferred_Blit(display.buffer, nullptr, background, nullptr, 0, 0, nullptr, 0);
+    Phase(2);
+    return std::vector<uint32_t>{Deferred_UnderlayRedraws, Deferred_VirtualDepthRedraws};
+  };
+  const int x = PixelX(0.0f), y = PixelY(0.0f), edge = PixelY(0.9f);
+  const auto colour = [&] { return ReadPixel(ImmediateTarget.target, x, y); };
+  const auto shapeDepth = [&] { return ReadPixel(VirtualDepthTarget.target, x, y)[0]; };
+
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{1, 1}));
+  EXPECT_GT(colour()[0], 0.9f);
+  const float near = shapeDepth();
+  EXPECT_GT(std::fabs(near - ReadPixel(VirtualDepthTarget.target, x, edge)[0]), 0.01f);
+
+  // Unchanged: nothing is drawn again, the pictures stay.
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{1, 1}));
+  EXPECT_GT(colour()[0], 0.9f);
+  EXPECT_FLOAT_EQ(shapeDepth(), near);
+
+  background = blue.buffer;
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{2, 1}));
+  EXPECT_LT(colour()[0], 0.1f);
+  EXPECT_GT(colour()[2], 0.9f);
+
+  scene.cameraView.t = {0.0f, 1.0f, 0.0f};  // the camera backs away: the box is farther
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{2, 2}));
+  EXPECT_GT(std::fabs(shapeDepth() - near), 0.01f);
+
+  const float edgeDepth = ReadPixel(VirtualDepthTarget.target, x, edge)[0];
+  depth = otherDepth.buffer;
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{2, 3}));
+  EXPECT_GT(std::fabs(ReadPixel(VirtualDepthTarget.target, x, edge)[0] - edgeDepth), 0.01f);
+
+  paint(blue.buffer, 0x07E0);  // green, reported as changed
+  ASSERT_TRUE(stdDisplay_LockBuffer(blue.buffer));
+  Deferred_SurfaceChanged(blue.buffer->pixels);
+  stdDisplay_UnlockBuffer(blue.buffer);
+  EXPECT_EQ(frame(), (std::vector<uint32_t>{3, 3}));
+  EXPECT_GT(colour()[1], 0.9f);
+
+  drevRender_pDisplayRaster = oldDisplay;
+  drevRender_pZRaster = oldZ;
+  for (DisplayBuffer* b : {red.buffer, blue.buffer, depthImage.buffer, otherDepth.buffer}) {
     stdDisplay_LockBuffer(b);
     Deferred_SurfaceFreed(b->pixels);
     stdDisplay_UnlockBuffer(b);
