@@ -196,6 +196,11 @@ void voskdemo_ResetCalls(void);
 // Fills every lower module's table of calls and hooks with the real
 // functions; main does it before the platform main starts.
 void voskdemo_InstallCalls(void);
+// The part of it for the upper modules' tables: the render back ends, the
+// render module, the commentary, the actors and costumes, the script
+// functions, the cutscene glue, the high-definition movies and the deferred
+// scene (voskdemo_Wiring_Modules.cpp).
+void voskdemo_InstallModuleCalls(void);
 // Registers the hardware, deferred and software back ends (in that order) and
 // sets the software one inactive.
 void voskdemo_InitRenderBackends(void);
