@@ -13,33 +13,14 @@
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
 #include "quadrix/qxThing.h"
-#include "script/drevLua.h"
 #include "std/std.h"
+#include "std/stdCallTable.h"
 
 namespace {
 
 ActorModule g;
 
-drevActorCalls DefaultCalls() {
-  drevActorCalls c{};
-  c.roomGetCurrent = drevRoom_GetCurrent;
-  c.roomGetSetActors = drevRoom_GetSetActors;
-  c.roomRemoveActorFromSet = drevRoom_RemoveActorFromSet;
-  c.callCollisionHandler = drevLua_CallCollisionHandler;
-  c.costumeDrawShadow = drevCostume_DrawShadow;
-  c.costumeSetShadowColor = drevCostume_SetShadowColor;
-  c.soundStartSpeech = Sounds_StartSpeechSound;
-  c.soundStartVoice = Sounds_StartVoice;
-  c.soundSetParam = Sounds_SetParam;
-  c.soundStop = Sounds_StopSound;
-  c.soundStopVoice = Sounds_StopVoice;
-  c.soundIsPlaying = Sounds_IsSoundPlaying;
-  c.soundLipSyncShape = Sounds_GetLipSyncShape;
-  c.melosGetParam = Melos_GetParam;
-  c.roomAddPositionalSound = drevRoom_AddPositionalSound;
-  return c;
-}
-drevActorCalls gCalls = DefaultCalls();
+stdCallTable<drevActorCalls> gCalls;
 
 HostServices* Services() {
   return g.services ? g.services : std_pHS;
@@ -67,7 +48,7 @@ void ForEachRecord(void (*f)(Actor*)) {
 // Everything drevActor_Free and shutdown take from a record.
 void Teardown(Actor* a) {
   if (!a->inUse) return;
-  if (a->setName[0]) gCalls.roomRemoveActorFromSet(a->setName, a);
+  if (a->setName[0]) gCalls.live.roomRemoveActorFromSet(a->setName, a);
   drevActor_ClearShadows(a);
   if (a->costumeTop) drevCostume_FreeNodes(a->costumeTop, 0);
   a->costumeTop = nullptr;
@@ -122,10 +103,13 @@ ActorModule& drevActor_State(void) {
   return g;
 }
 drevActorCalls& drevActor_Calls(void) {
-  return gCalls;
+  return gCalls.live;
+}
+void drevActor_SetCalls(const drevActorCalls* calls) {
+  gCalls.Install(calls);
 }
 void drevActor_ResetCalls(void) {
-  gCalls = DefaultCalls();
+  gCalls.Reset();
 }
 
 void drevActor_Assert(const char* message, int line) {

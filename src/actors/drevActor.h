@@ -18,6 +18,7 @@
 #include "chore/costume.h"
 #include "engine/ActorRecord.h"
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector.h"
 
@@ -233,3 +234,54 @@ int drevActor_BoxSlide(const qxVector3* current, qxVector3* out, const qxVector3
 int drevActor_SegmentClear(const qxVector3* centreOffset, const qxMatrix34* obstacleTransform,
                            const qxVector3* obstacleOrigin, Actor* actor, const qxVector3* from,
                            const qxVector3* to, const ActorBox* box);
+
+// ---- Calls out of the module -----------------------------------------------------------
+//
+// The sets, the costumes' shadows, the sounds, the text objects, the render
+// module and the scripts, reached through this table. It starts empty; the
+// program installs their functions (drevActor_SetCalls). Tests put fakes in
+// a row and go back to the program's rows with drevActor_ResetCalls.
+struct DisplayBuffer;
+struct Room;
+struct RosterNode;
+struct ShadowSlot;
+struct qxColormap;
+
+struct drevActorCalls {
+  Room* (*roomGetCurrent)(void);
+  RosterNode* (*roomGetSetActors)(const char* setName);
+  void (*roomRemoveActorFromSet)(const char* setName, Actor* actor);
+  int (*callCollisionHandler)(int actor, int otherActor, const float oldPosition[3],
+                              const float contact[3], const float newPosition[3]);
+  void (*costumeDrawShadow)(CostumeNode* top, const ShadowSlot* shadow);
+  qxColormap* (*costumeSetShadowColor)(int red, int green, int blue);
+  // Talking: the music system's voice and speech sounds (named by file or by
+  // id) and the set's positional sound.
+  int (*soundStartSpeech)(SoundName file, int volume, int group);
+  int (*soundStartVoice)(const char* file, int volume, int pan);
+  int (*soundSetParam)(SoundName sound, int parameter, int value);
+  int (*soundStop)(SoundName sound);
+  void (*soundStopVoice)(void);
+  int (*soundIsPlaying)(SoundName sound);
+  uint32_t (*soundLipSyncShape)(int sound, int offset);
+  int (*melosGetParam)(int sound, int parameter);
+  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
+                                int maxVolume, float range, float nearDistance);
+  // The said line's text object (translation, layout, registration, removal,
+  // hiding, its saved identity and the object of one on restore).
+  const char* (*textTranslate)(const char* text, char* idBuffer);
+  TextObject* (*textMakeSayLine)(Actor* actor, const char* text, int x, int y);
+  TextObject* (*textRegister)(TextObject* object, int timeLeft, uint32_t state);
+  void (*textDestroy)(TextObject* object);
+  void (*textHide)(TextObject* object);
+  TextObject* (*textFindBySavedId)(uint32_t low, uint32_t high);
+  int64_t (*textSavedId)(const TextObject* object);
+  // The render module's clean buffers, and its palette hook (called when set)
+  // for an actor drawn into them.
+  DisplayBuffer* (*renderCleanBuffer)(void);
+  DisplayBuffer* (*renderCleanZBuffer)(void);
+  void (*renderShowPalette)(const uint8_t* palette);
+};
+drevActorCalls& drevActor_Calls(void);
+void drevActor_SetCalls(const drevActorCalls* calls);
+void drevActor_ResetCalls(void);

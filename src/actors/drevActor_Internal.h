@@ -12,30 +12,6 @@ struct Room;
 struct RosterNode;
 struct qxColormap;
 
-struct drevActorCalls {
-  Room* (*roomGetCurrent)(void);
-  RosterNode* (*roomGetSetActors)(const char* setName);
-  void (*roomRemoveActorFromSet)(const char* setName, Actor* actor);
-  int (*callCollisionHandler)(int actor, int otherActor, const float oldPosition[3],
-                              const float contact[3], const float newPosition[3]);
-  void (*costumeDrawShadow)(CostumeNode* top, const ShadowSlot* shadow);
-  qxColormap* (*costumeSetShadowColor)(int red, int green, int blue);
-  // Talking: the music system's voice and speech sounds (named by file or by
-  // id) and the set's positional sound.
-  int (*soundStartSpeech)(SoundName file, int volume, int group);
-  int (*soundStartVoice)(const char* file, int volume, int pan);
-  int (*soundSetParam)(SoundName sound, int parameter, int value);
-  int (*soundStop)(SoundName sound);
-  void (*soundStopVoice)(void);
-  int (*soundIsPlaying)(SoundName sound);
-  uint32_t (*soundLipSyncShape)(int sound, int offset);
-  int (*melosGetParam)(int sound, int parameter);
-  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
-                                int maxVolume, float range, float nearDistance);
-};
-drevActorCalls& drevActor_Calls(void);
-void drevActor_ResetCalls(void);
-
 struct ActorModule {
   HostServices* services = nullptr;
   int initialized = 0;

@@ -21,7 +21,6 @@
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
-#include "presentation/drevText.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxModel3.h"
 #include "quadrix/qxPuppet.h"
@@ -191,7 +190,8 @@ void WriteExtra(Writer& w, Actor* a) {
   w.I32(e->talkTimeLeft);
   w.Bytes(e->lineId, sizeof e->lineId);
   w.Bytes(e->speechName, sizeof e->speechName);
-  w.Identity(e->sayLineText ? static_cast<uint32_t>(e->sayLineText->savedId) : 0u);
+  w.Identity(e->sayLineText ? static_cast<uint32_t>(drevActor_Calls().textSavedId(e->sayLineText))
+                            : 0u);
   w.I32(e->lipSync);
   w.I32(e->activeShadow);
   w.I32(e->collisionMode);
@@ -463,7 +463,7 @@ bool ReadExtra(Reader& r, Actor* a) {
     }
     ++g.talkingCount;
   }
-  e->sayLineText = text || textHigh ? drevText_FindBySavedId(text, textHigh) : nullptr;
+  e->sayLineText = text || textHigh ? drevActor_Calls().textFindBySavedId(text, textHigh) : nullptr;
 
   drevActor_ClearShadows(a);
   for (ShadowSlot& s : e->shadows) {

@@ -12,7 +12,6 @@
 #include "actors/drevCostume.h"
 #include "chore/costume.h"
 #include "platform/kv_Language.h"
-#include "presentation/drevText.h"
 #include "std/std.h"
 
 namespace {
@@ -126,7 +125,7 @@ void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume
 
   // The message id and the text to show.
   char messageId[32];
-  const char* shown = drevText_TranslateText(text ? text : "", messageId);
+  const char* shown = drevActor_Calls().textTranslate(text ? text : "", messageId);
   char lineId[sizeof e->lineIdWhole];
   std::snprintf(lineId, sizeof lineId, "%s_%s", kv_Language_GetCode(), messageId);
   char file[64];
@@ -174,21 +173,21 @@ void drevActor_SayLine(Actor* actor, const char* text, int useStream, int volume
   }
 
   if (textOn || !e->speechName[0]) {
-    e->sayLineText = drevText_MakeSayLineObject(actor, shown, x, y);
+    e->sayLineText = drevActor_Calls().textMakeSayLine(actor, shown, x, y);
     if (!e->speechName[0]) {
       const long length = static_cast<long>(std::min<size_t>(std::strlen(shown), 100000));
       e->talkTimeLeft = static_cast<int32_t>((11 - g.textSpeed) * length * 15 + 640);
     }
-    e->sayLineText = drevText_Register(e->sayLineText, -1, 0xD);
+    e->sayLineText = drevActor_Calls().textRegister(e->sayLineText, -1, 0xD);
     // Lines spoken at once: the voice stream's text hides the others'.
     for (int slot : g.talking) {
       Actor* other = slot >= 0 && slot != index ? drevActor_FromIndex(slot) : nullptr;
       const ActorExtra* o = other ? other->pExtra : nullptr;
       if (!o || !o->sayLineText) continue;
       if (useStream) {
-        o->sayLineText->state |= TEXT_HIDDEN;
+        drevActor_Calls().textHide(o->sayLineText);
       } else if (o->voiceSound == kVoiceStream && e->sayLineText) {
-        e->sayLineText->state |= TEXT_HIDDEN;
+        drevActor_Calls().textHide(e->sayLineText);
       }
     }
   }
@@ -259,7 +258,7 @@ void drevActor_ShutUp(Actor* actor) {
       calls.soundStop(e->voiceSound);
     }
   }
-  if (e->sayLineText) drevText_Destroy(e->sayLineText);
+  if (e->sayLineText) drevActor_Calls().textDestroy(e->sayLineText);
   if (actor->costumeTop) {
     int chore = -1;
     if (const CostumeNode* n = drevActor_FindChore(actor, kActorChoreMumble, &chore)) {

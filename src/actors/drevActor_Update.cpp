@@ -17,7 +17,6 @@
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
@@ -263,8 +262,8 @@ void drevActor_DrawToClean(Actor* actor) {
   static bool noBuffers = false;
   static bool badColormap = false;
   if (!actor) return;
-  DisplayBuffer* clean = drevRender_GetCleanBuffer();
-  DisplayBuffer* cleanZ = drevRender_GetCleanZBuffer();
+  DisplayBuffer* clean = drevActor_Calls().renderCleanBuffer();
+  DisplayBuffer* cleanZ = drevActor_Calls().renderCleanZBuffer();
   if (!clean || !cleanZ) {
     if (!noBuffers) kv_Log_Printf("[Actor] - ActorToClean: the render module has no clean buffers");
     noBuffers = true;
@@ -296,7 +295,7 @@ void drevActor_DrawToClean(Actor* actor) {
   }
   if (colormap) {
     qxColormap_SetCurrent(colormap);
-    if (drevRenderPaletteHook hook = drevRender_GetPaletteHook()) hook(colormap->palette, 0);
+    drevActor_Calls().renderShowPalette(colormap->palette);
   }
 
   drevActor_GetTransform(actor);

@@ -16,12 +16,12 @@
 #include "engine/drevRoom.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
 #include "script/drevLua.h"
+#include "std/stdCallTable.h"
 #include "std/stdDisplay.h"
 #include "std/stdMemory.h"
 #include "vembra/drevTolve.h"
@@ -32,27 +32,7 @@ namespace {
 
 CostumeModule g;
 
-drevCostumeCalls DefaultCalls() {
-  drevCostumeCalls c{};
-  c.soundIsPlaying = Sounds_IsSoundPlaying;
-  c.soundStart = Sounds_StartSound;
-  c.soundStartVoice = Sounds_StartVoice;
-  c.soundSetParam = Sounds_SetParam;
-  c.soundStop = Sounds_StopSound;
-  c.soundStopVoice = Sounds_StopVoice;
-  c.soundSetHook = Sounds_SetHook;
-  c.roomGetCurrent = drevRoom_GetCurrent;
-  c.roomGetSoundParameters = drevRoom_GetSoundParameters;
-  c.roomAddPositionalSound = drevRoom_AddPositionalSound;
-  c.startMovie = drevMain_StartMovie;
-  c.tolveGetLength = drevTolve_GetLength;
-  c.invalidateRect = drevRender_InvalidateRect;
-  c.applyGammaToPixels = drevRender_ApplyGammaToPixels;
-  c.intersectLinePlane = drevRender_IntersectLinePlane;
-  c.sectorClipPolygon = Sector_ClipPolygon;
-  return c;
-}
-drevCostumeCalls gCalls = DefaultCalls();
+stdCallTable<drevCostumeCalls> gCalls;
 
 void Uninitialize() {
   drevCostume_Uninitialize();
@@ -124,10 +104,13 @@ CostumeModule& drevCostume_State(void) {
   return g;
 }
 drevCostumeCalls& drevCostume_Calls(void) {
-  return gCalls;
+  return gCalls.live;
+}
+void drevCostume_SetCalls(const drevCostumeCalls* calls) {
+  gCalls.Install(calls);
 }
 void drevCostume_ResetCalls(void) {
-  gCalls = DefaultCalls();
+  gCalls.Reset();
 }
 
 HostServices* drevCostume_Services(void) {
@@ -274,7 +257,7 @@ int drevCostume_Startup(void) {
   kv_Log_Printf("[Costume] - %d component tags registered", tags);
   g.previousInstanceHook = Cos_RegisterInstanceHook(drevCostume_InstanceHook);
   g.previousSaveHook = Cos_RegisterSaveHook(drevCostume_WriteChoreList);
-  drevLua_OpenLibrary(kScriptFunctions, sizeof kScriptFunctions / sizeof kScriptFunctions[0]);
+  lua_openlib(kScriptFunctions, sizeof kScriptFunctions / sizeof kScriptFunctions[0]);
   g.started = 1;
   drevCostume_LoadRequesterFolders();
   return 0;
@@ -461,5 +444,5 @@ void drevCostume_GetTolveLength(void) {
   if (!lua_isuserdata(o) || lua_tag(o) != kTagCutscene) return;
   const auto* name = static_cast<const char*>(lua_getuserdata(o));
   if (!name) return;
-  lua_pushnumber(gCalls.tolveGetLength(name));
+  lua_pushnumber(gCalls.live.tolveGetLength(name));
 }

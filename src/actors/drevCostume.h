@@ -21,6 +21,7 @@
 #include "chore/costume.h"
 #include "engine/Res.h"
 #include "engine/drevMain.h"
+#include "melos/Sounds.h"
 #include "quadrix/qxMatrix.h"
 
 struct ShadowSlot;
@@ -316,3 +317,49 @@ const char* drevCostume_RequestFile(int requester, const char* title, const char
 // The costume save hook: writes the chore-numbering script beside a costume
 // written back to its own file; 1 written, 0 refused or failed.
 int drevCostume_WriteChoreList(const char* path, CosCostumeHandle costume, const char* comment);
+
+// ---- Calls out of the module -----------------------------------------------------------
+//
+// The music system, the sets, the cutscene glue, the render module, the walk
+// sectors and the scripts, reached through this table. It starts empty; the
+// program installs their functions (drevCostume_SetCalls). Tests put fakes in
+// a row and go back to the program's rows with drevCostume_ResetCalls.
+struct DisplayBuffer;
+struct Room;
+struct Sector;
+struct qxVector3;
+
+struct drevCostumeCalls {
+  // The music system.
+  int (*soundIsPlaying)(SoundName name);
+  int (*soundStart)(SoundName name, int priority, int group);
+  int (*soundStartVoice)(const char* name, int volume, int pan);
+  int (*soundSetParam)(SoundName sound, int parameter, int value);
+  int (*soundStop)(SoundName sound);
+  void (*soundStopVoice)(void);
+  int (*soundSetHook)(SoundName name, int hook);
+  // The sets' positional sounds.
+  Room* (*roomGetCurrent)(void);
+  void (*roomGetSoundParameters)(Room* room, float* range, int* minVolume, int* maxVolume,
+                                 float* panFactor, float* nearDistance);
+  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
+                                int maxVolume, float range, float nearDistance);
+  // Cutscenes.
+  int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);
+  float (*tolveGetLength)(const char* name);
+  // The render module and the walk sectors, for drawing and shadows.
+  void (*invalidateRect)(const int* rect, int restore);
+  void (*applyGammaToPixels)(uint16_t* pixels, int count);
+  int (*intersectLinePlane)(qxVector3* out, const qxVector3* p0, const qxVector3* p1, float a,
+                            float b, float c, float d);
+  int (*sectorClipPolygon)(const Sector* sector, const qxVector3* points, int count,
+                           qxVector3* out);
+  // The render module's display raster (null before it is open), which the
+  // classic picture locks around a costume's draw.
+  DisplayBuffer* (*renderDisplayRaster)(void);
+  // The scripts' costume marker handler.
+  int (*callMarkerHandler)(int actor, int marker);
+};
+drevCostumeCalls& drevCostume_Calls(void);
+void drevCostume_SetCalls(const drevCostumeCalls* calls);
+void drevCostume_ResetCalls(void);

@@ -16,7 +16,6 @@
 #include "engine/WalkPlane.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxColormap.h"
 #include "quadrix/qxCore.h"
@@ -109,11 +108,13 @@ float Reciprocal(float scale) {
 }
 
 void LockDisplay(bool lock) {
-  if (!kv_RenderHooks_classicPicture || !drevRender_pDisplayRaster) return;
+  if (!kv_RenderHooks_classicPicture) return;
+  DisplayBuffer* display = drevCostume_Calls().renderDisplayRaster();
+  if (!display) return;
   if (lock) {
-    stdDisplay_LockBuffer(drevRender_pDisplayRaster);
+    stdDisplay_LockBuffer(display);
   } else {
-    stdDisplay_UnlockBuffer(drevRender_pDisplayRaster);
+    stdDisplay_UnlockBuffer(display);
   }
 }
 

@@ -18,35 +18,6 @@ struct Sector;
 struct qxMaterial;
 struct qxVector3;
 
-struct drevCostumeCalls {
-  // The music system.
-  int (*soundIsPlaying)(SoundName name);
-  int (*soundStart)(SoundName name, int priority, int group);
-  int (*soundStartVoice)(const char* name, int volume, int pan);
-  int (*soundSetParam)(SoundName sound, int parameter, int value);
-  int (*soundStop)(SoundName sound);
-  void (*soundStopVoice)(void);
-  int (*soundSetHook)(SoundName name, int hook);
-  // The sets' positional sounds.
-  Room* (*roomGetCurrent)(void);
-  void (*roomGetSoundParameters)(Room* room, float* range, int* minVolume, int* maxVolume,
-                                 float* panFactor, float* nearDistance);
-  int (*roomAddPositionalSound)(SoundName sound, const qxVector3* position, int minVolume,
-                                int maxVolume, float range, float nearDistance);
-  // Cutscenes.
-  int (*startMovie)(const char* name, int fullScreen, int loop, int x, int y);
-  float (*tolveGetLength)(const char* name);
-  // The render module and the walk sectors, for drawing and shadows.
-  void (*invalidateRect)(const int* rect, int restore);
-  void (*applyGammaToPixels)(uint16_t* pixels, int count);
-  int (*intersectLinePlane)(qxVector3* out, const qxVector3* p0, const qxVector3* p1, float a,
-                            float b, float c, float d);
-  int (*sectorClipPolygon)(const Sector* sector, const qxVector3* points, int count,
-                           qxVector3* out);
-};
-drevCostumeCalls& drevCostume_Calls(void);
-void drevCostume_ResetCalls(void);
-
 struct CostumeModule {
   HostServices* services = nullptr;
   int initialized = 0;

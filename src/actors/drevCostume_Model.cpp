@@ -29,7 +29,6 @@
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxSprite.h"
 #include "quadrix/qxThing.h"
-#include "script/drevLua.h"
 
 namespace {
 
@@ -864,7 +863,7 @@ void drevCostume_KeyframeTrackCallback(int32_t owner, int32_t track, int32_t mar
   if (marker != 0) {
     // Markers reach the scripts for the actor that wears the instance.
     if (Actor* actor = drevCostume_ActorOfInstance(record->instance)) {
-      drevLua_CallCostumeMarkerHandler(drevActor_ToIndex(actor), marker);
+      drevCostume_Calls().callMarkerHandler(drevActor_ToIndex(actor), marker);
     }
     return;
   }

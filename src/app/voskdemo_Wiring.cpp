@@ -66,4 +66,6 @@ void voskdemo_InstallCalls(void) {
   kv_File_SetCalls(&files);
   const stdInputMappingCalls mapping = {drevLua_IsKeyMappingMode, drevLua_KeyMapped};
   stdInput_SetMappingCalls(&mapping);
+
+  voskdemo_InstallModuleCalls();
 }

@@ -17,6 +17,7 @@
 #include "render/HardwareBackend.h"
 #include "script/drevLua.h"
 #include "std/stdByteOrder.h"
+#include "std/stdCallTable.h"
 #include "std/stdConffile.h"
 #include "video/MovieHD.h"
 
@@ -58,50 +59,7 @@ uint32_t g_colors[kCommentaryColorCount];
 TextClip g_subtitleClip;
 TextLayout g_subtitleLayout;
 
-// ---- Default calls: the neighbours' own functions -----------------------------------
-
-// The strip overlay: the image at (0, 0) in mode 2, no mirror, no cache,
-// flags 0, sized to width x height.
-int CreateStrip(const char* image, int layer, int width, int height) {
-  OverlayManager* manager = drevOverlay_GetManager();
-  const int id = drevOverlay_Manager_CreateOverlay(manager, image, 0, 0, layer, 2, 0, 0, 0);
-  if (OverlayEntry* e = drevOverlay_Manager_FindOverlay(manager, id)) {
-    e->width = width;
-    e->height = height;
-  }
-  return id;
-}
-
-void DestroyOverlay(int id) {
-  drevOverlay_Manager_DestroyOverlay(drevOverlay_GetManager(), id);
-}
-
-void NotifyScripts(int playing) {
-  drevLua_CallNotifyCommentary(playing);
-}
-
-drevCommentaryCalls DefaultCalls() {
-  drevCommentaryCalls c{};
-  c.startSound = Sounds_StartSound;
-  c.stopSound = Sounds_StopSound;
-  c.soundParam = Sounds_GetParam;
-  c.groupVolume = Melos_GroupVolume;
-  c.movieActive = MovieHD_IsActive;
-  c.setMovieDucking = MovieHD_SetCommentaryDuck;
-  c.translate = drevText_TranslateText;
-  c.createText = drevText_Create;
-  c.registerText = drevText_Register;
-  c.destroyText = drevText_Destroy;
-  c.lineCount = TextCache_GetLineCount;
-  c.lineValues = TextCache_GetLineValues;
-  c.createStrip = CreateStrip;
-  c.destroyOverlay = DestroyOverlay;
-  c.notifyScripts = NotifyScripts;
-  c.readSetting = kv_Registry_ReadInt;
-  return c;
-}
-
-drevCommentaryCalls g_calls = DefaultCalls();
+stdCallTable<drevCommentaryCalls> g_calls;
 
 // ---- Names and the table -------------------------------------------------------------
 
@@ -188,15 +146,15 @@ void ShowLine(CommentaryLine& line) {
   const uint32_t colour =
       line.colour >= 0 && line.colour < kCommentaryColorCount ? g_colors[line.colour] : g_colors[0];
   TextObject* object =
-      g_calls.createText(SubtitleLayout(colour), g_calls.translate(line.text, nullptr));
+      g_calls.live.createText(SubtitleLayout(colour), g_calls.live.translate(line.text, nullptr));
   if (!object) return;
   object->savedId = 0;
-  g_calls.registerText(object, 0, TEXT_PERSISTENT);
+  g_calls.live.registerText(object, 0, TEXT_PERSISTENT);
   line.textObject = object;
-  g_com.newestLineCount = g_calls.lineCount(object);
+  g_com.newestLineCount = g_calls.live.lineCount(object);
   object->lineCount = 2;
   std::fill(std::begin(g_com.lineChars), std::end(g_com.lineChars), 0);
-  g_calls.lineValues(object, g_com.lineChars, kCommentaryKeptLineCounts);
+  g_calls.live.lineValues(object, g_com.lineChars, kCommentaryKeptLineCounts);
   g_com.nextScroll = 0;
   if (g_com.newestLineCount > 2) {
     const uint32_t interval = ScrollInterval(object, line);
@@ -331,7 +289,7 @@ void drevCommentary_Uninitialize(void) {
 }
 
 int drevCommentary_Startup(void) {
-  drevLua_OpenLibrary(kFunctions, static_cast<int>(std::size(kFunctions)));
+  lua_openlib(kFunctions, static_cast<int>(std::size(kFunctions)));
   std::fill(std::begin(g_com.heard), std::end(g_com.heard), 0u);
   return 0;
 }
@@ -465,65 +423,65 @@ void drevCommentary_TogglePlay(void) {
     return;
   }
   if (g_com.selected < 0 || g_com.selected >= g_com.count ||
-      g_calls.readSetting(kSetting, 0) == 0) {
+      g_calls.live.readSetting(kSetting, 0) == 0) {
     return;
   }
   drevCommentary_StopImmediately();
   g_com.playing = g_com.selected;
   CommentaryEntry& entry = g_com.entries[g_com.playing];
-  if (g_calls.startSound(entry.sound, kSoundPriority, kSoundGroup) <= 0) {
+  if (g_calls.live.startSound(entry.sound, kSoundPriority, kSoundGroup) <= 0) {
     g_com.playing = -1;
     return;
   }
   // The music steps back while the commentary speaks; silent groups stay silent.
   g_com.ducking = 1;
   for (int group = 0; group < kMusicGroups; ++group) {
-    g_com.savedVolumes[group] = g_calls.groupVolume(group, -1);
+    g_com.savedVolumes[group] = g_calls.live.groupVolume(group, -1);
   }
   for (int group : {3, 2, 1}) {
-    if (g_com.savedVolumes[group] > 0) g_calls.groupVolume(group, kDuckedVolume);
+    if (g_com.savedVolumes[group] > 0) g_calls.live.groupVolume(group, kDuckedVolume);
   }
-  if (g_calls.movieActive()) g_calls.setMovieDucking(1);
+  if (g_calls.live.movieActive()) g_calls.live.setMovieDucking(1);
   g_com.playingFlag = 1;
-  g_com.strip = g_calls.createStrip(kStripImage, GamePaused() ? 20 : 1, 3840, 300);
-  g_calls.notifyScripts(1);
+  g_com.strip = g_calls.live.createStrip(kStripImage, GamePaused() ? 20 : 1, 3840, 300);
+  g_calls.live.notifyScripts(1);
   const int index = entry.index;
   if (index >= 0 && index < 32 * kHeardWords) g_com.heard[index / 32] |= 1u << (index % 32);
 }
 
 void drevCommentary_StopImmediately(void) {
   if (CommentaryEntry* entry = PlayingEntry()) {
-    g_calls.stopSound(entry->sound);
+    g_calls.live.stopSound(entry->sound);
     for (CommentaryLine& line : entry->lines) {
-      if (line.textObject) g_calls.destroyText(line.textObject);
+      if (line.textObject) g_calls.live.destroyText(line.textObject);
       line.textObject = nullptr;
     }
   }
   if (g_com.strip != -1) {
-    g_calls.destroyOverlay(g_com.strip);
+    g_calls.live.destroyOverlay(g_com.strip);
     g_com.strip = -1;
   }
   g_com.playing = -1;
   g_com.playingFlag = 0;
   std::fill(std::begin(g_com.lineFinished), std::end(g_com.lineFinished), 0);
   if (g_com.ducking) {
-    g_calls.setMovieDucking(0);
+    g_calls.live.setMovieDucking(0);
     // A group the scripts changed meanwhile keeps their value.
     for (int group = 0; group < kMusicGroups; ++group) {
-      if (g_calls.groupVolume(group, -1) == kDuckedVolume) {
-        g_calls.groupVolume(group, g_com.savedVolumes[group]);
+      if (g_calls.live.groupVolume(group, -1) == kDuckedVolume) {
+        g_calls.live.groupVolume(group, g_com.savedVolumes[group]);
       }
       g_com.savedVolumes[group] = 0;
     }
     g_com.ducking = 0;
   }
-  g_calls.notifyScripts(0);
+  g_calls.live.notifyScripts(0);
 }
 
 void drevCommentary_Update(void) {
   CommentaryEntry* entry = PlayingEntry();
   if (!entry || !g_com.playingFlag) return;
-  const int position = g_calls.soundParam(entry->sound, kSoundPosition);
+  const int position = g_calls.live.soundParam(entry->sound, kSoundPosition);
   if (position < 0) {
     drevCommentary_StopImmediately();
     return;
@@ -534,7 +492,7 @@ void drevCommentary_Update(void) {
     if (!line.textObject) {
       ShowLine(line);
     } else if (position > line.end) {
-      g_calls.destroyText(line.textObject);
+      g_calls.live.destroyText(line.textObject);
       line.textObject = nullptr;
       g_com.lineFinished[i] = 1;
     } else if (g_com.nextScroll != 0 && static_cast<uint32_t>(position) >= g_com.nextScroll) {
@@ -569,8 +527,11 @@ int drevCommentary_HasHeard(int index) {
 }
 
 drevCommentaryCalls& drevCommentary_Calls(void) {
-  return g_calls;
+  return g_calls.live;
+}
+void drevCommentary_SetCalls(const drevCommentaryCalls* calls) {
+  g_calls.Install(calls);
 }
 void drevCommentary_ResetCalls(void) {
-  g_calls = DefaultCalls();
+  g_calls.Reset();
 }

@@ -93,7 +93,9 @@ int drevCommentary_HasHeard(int index);
 //
 // The music host, the movie player, the text module, the hardware
 // renderer's text cache, the overlays and the scripts, reached through one
-// table set to their functions; tests put fakes in place.
+// table. It starts empty and the program installs their functions
+// (drevCommentary_SetCalls); tests put fakes in place and go back to the
+// program's rows with drevCommentary_ResetCalls.
 struct drevCommentaryCalls {
   int (*startSound)(SoundName name, int priority, int group);  // id, above 0 when started
   int (*stopSound)(SoundName name);
@@ -115,4 +117,5 @@ struct drevCommentaryCalls {
   int (*readSetting)(const char* name, int defaultValue);
 };
 drevCommentaryCalls& drevCommentary_Calls(void);
+void drevCommentary_SetCalls(const drevCommentaryCalls* calls);
 void drevCommentary_ResetCalls(void);

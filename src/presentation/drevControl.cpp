@@ -4,8 +4,8 @@
 #include "presentation/drevControl.h"
 
 #include "engine/drevRoom.h"
+#include "platform/kv_Platform.h"
 #include "quadrix/qxCamera.h"
-#include "script/drevLua.h"
 #include "std/stdInput.h"
 
 namespace {
@@ -34,6 +34,13 @@ qxCamera* CurrentSetupCamera() {
 
 qxCamera* (*g_cameraQuery)(void) = CurrentSetupCamera;
 
+// The scripts' debug-keys switch, asked through the engine key hooks that
+// the program installs.
+bool DebugKeysEnabled() {
+  const kvEngineKeyHooks* hooks = kv_Platform_GetEngineKeyHooks();
+  return hooks && hooks->debugKeysEnabled && hooks->debugKeysEnabled();
+}
+
 bool KeyHeld(int32_t code) {
   return stdInput_ReadKey(code, nullptr, nullptr, nullptr) != 0;
 }
@@ -41,7 +48,7 @@ bool KeyHeld(int32_t code) {
 // The module's own handler: the field of view of the current setup's camera
 // follows the developer keys while the scripts enabled the debug keys.
 int FieldOfViewKeys(float) {
-  if (!drevLua_IsDebugKeysEnabled() || !KeyHeld(kFovModifierKey)) return 0;
+  if (!DebugKeysEnabled() || !KeyHeld(kFovModifierKey)) return 0;
   qxCamera* camera = g_cameraQuery();
   if (!camera) return 0;
   if (KeyHeld(kFovWiderKey)) {
@@ -126,7 +133,7 @@ void drevControl_Update(float seconds, uint32_t) {
 }
 
 void drevControl_ResetControls(void) {
-  for (ControlRecord& control : drevLua_Controls) {
+  for (ControlRecord& control : drevControl_Controls) {
     control.flags &= ~(kControlEnabled | kControlInverted);
     control.lastDown = 0;
     control.lastValue = 0.0f;
@@ -137,14 +144,14 @@ void drevControl_ResetControls(void) {
 
 void drevControl_EnableControl(uint32_t index) {
   if (index >= static_cast<uint32_t>(kControlCount)) return;
-  ControlRecord& control = drevLua_Controls[index];
+  ControlRecord& control = drevControl_Controls[index];
   if (control.flags & kControlAxis) stdInput_EnableAxis(static_cast<int>(control.code));
   control.flags |= kControlEnabled;
 }
 
 void drevControl_DisableControl(uint32_t index) {
   if (index >= static_cast<uint32_t>(kControlCount)) return;
-  drevLua_Controls[index].flags &= ~kControlEnabled;
+  drevControl_Controls[index].flags &= ~kControlEnabled;
 }
 
 float drevControl_GetAxisClamped(int axis, int negate) {

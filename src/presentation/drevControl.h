@@ -18,6 +18,24 @@ struct qxCamera;
 
 constexpr int kControlHandlerCount = 8;
 
+// The control table: 163 controls in a fixed order (index = position); the
+// scripts see name -> index as system.controls (drevControl_Table.cpp).
+constexpr int kControlCount = 163;
+enum : uint32_t {
+  kControlEnabled = 1u << 0,
+  kControlAxis = 1u << 1,
+  kControlKey = 1u << 2,
+  kControlInverted = 1u << 3,
+};
+struct ControlRecord {
+  uint32_t flags;
+  uint32_t code;  // key control: input code; axis control: axis index 0..14
+  const char* name;
+  uint32_t lastDown = 0;   // last reported state of a key control
+  float lastValue = 0.0f;  // last reported value of an axis control
+};
+extern ControlRecord drevControl_Controls[kControlCount];
+
 // Module slots. Initialise answers 0; a second call does nothing (the
 // descriptor is not filled again).
 int drevControl_Initialize(HostServices* services, ModuleDescriptor* descriptor);

@@ -20,7 +20,7 @@
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxVector_Values.h"
 #include "render/HardwareOverlay.h"
-#include "script/drevLua.h"
+#include "script/runtime/lua31.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ int drevMouse_Startup(void) {
       drevOverlay_Manager_CreateOverlay(manager, nullptr, 0, 0, 0, 2, 0, 1, 0);
   int count = 0;
   const lua_Reg* table = drevMouse_GetScriptTable(&count);
-  drevLua_OpenLibrary(table, count);
+  lua_openlib(table, count);
   return 0;
 }
 

@@ -16,7 +16,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "render/HardwareOverlay.h"
 #include "render/Quad.h"
-#include "script/drevLua.h"
+#include "script/runtime/lua31.h"
 
 namespace {
 
@@ -262,7 +262,7 @@ int drevOverlay_Startup(void) {
   if (g_overlay.started) return 1;
   int count = 0;
   const lua_Reg* table = drevOverlay_GetScriptTable(&count);
-  drevLua_OpenLibrary(table, count);
+  lua_openlib(table, count);
   g_overlay.started = true;
   return 0;
 }

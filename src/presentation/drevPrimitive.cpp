@@ -164,7 +164,7 @@ int drevPrimitive_Startup(void) {
   if (g_prim.started) return 1;
   int count = 0;
   const lua_Reg* table = drevPrimitive_GetScriptFunctions(&count);
-  drevLua_OpenLibrary(table, count);
+  lua_openlib(table, count);
   g_prim.started = 1;
   return 0;
 }

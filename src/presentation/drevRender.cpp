@@ -7,31 +7,17 @@
 #include <cstring>
 
 #include "actors/drevActor.h"
-#include "actors/drevCostume.h"
-#include "engine/ObjectState.h"
 #include "engine/drevRoom.h"
-#include "engine/drevTime.h"
-#include "engine/hotspots.h"
 #include "platform/kv_Log.h"
-#include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevControl.h"
-#include "presentation/drevMouse.h"
-#include "presentation/drevOverlay.h"
-#include "presentation/drevPrimitive.h"
 #include "presentation/drevRender_Internal.h"
-#include "presentation/drevText.h"
-#include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxCore.h"
-#include "quadrix/qxPrimitive.h"
-#include "script/drevLua.h"
 #include "std/std.h"
-#include "std/stdInput.h"
+#include "std/stdCallTable.h"
 #include "std/stdMemory.h"
-#include "vembra/drevTolve.h"
-#include "video/MovieHD.h"
 
 DisplayBuffer* drevRender_pDisplayRaster = nullptr;
 DisplayBuffer* drevRender_pZRaster = nullptr;
@@ -46,72 +32,7 @@ RenderState g_render;
 
 constexpr RenderOptions kStartOptions = {4, 3, 1, 1, 0, 0, 2};
 
-// ---- Default calls ----------------------------------------------------------------------
-
-int TolveCreateFrameBuffer(DisplayBuffer*) {
-  return drevTolve_CreateFrameBuffer(1);
-}
-
-void DiscardFrame() {
-  qxCache_Reset();
-  qxCore_EndAcceleratedFrame();
-  qxCore_CancelFrame();
-}
-
-int DebugKeysEnabled() {
-  const kvEngineKeyHooks* hooks = kv_Platform_GetEngineKeyHooks();
-  return hooks && hooks->debugKeysEnabled ? hooks->debugKeysEnabled() : 0;
-}
-
-int ReadKey(int code) {
-  return stdInput_ReadKey(code, nullptr, nullptr, nullptr);
-}
-
-int Line3(const qxVector3* a, const qxVector3* b, int colour, int pattern) {
-  return qxPrimitive_DrawLine3(a, b, nullptr, nullptr, nullptr, nullptr, colour, pattern);
-}
-
-drevRenderCalls DefaultCalls() {
-  drevRenderCalls c{};
-  c.roomGetCurrent = drevRoom_GetCurrent;
-  c.roomGetSetupBackground = drevRoom_GetSetupBackground;
-  c.roomGetSetupZBuffer = drevRoom_GetSetupZBuffer;
-  c.objectStateLoadImages = ObjectState_LoadImages;
-  c.objectStatePrepare = ObjectState_Prepare;
-  c.objectStateDraw = ObjectState_Draw;
-  c.actorFromIndex = drevActor_FromIndex;
-  c.actorNew = drevActor_New;
-  c.actorUpdateTalking = drevActor_UpdateTalking;
-  c.costumeDraw = drevCostume_Draw;
-  c.textDrawPass = drevText_DrawPass;
-  c.textSuspendDrawing = drevText_SuspendDrawing;
-  c.textResumeDrawing = drevText_ResumeDrawing;
-  c.overlayDrawLayer = drevOverlay_DrawLayer;
-  c.overlayFillBlack = drevOverlay_FillBlack;
-  c.mouseUpdateCursor = drevMouse_UpdateCursor;
-  c.mouseCursorMovieEnabled = drevMouse_IsMovieCursorEnabled;
-  c.hotspotsDrawDebug = hotspots_DrawDebug;
-  c.primitiveDrawPass = drevPrimitive_DrawPass;
-  c.tolveCreateFrameBuffer = TolveCreateFrameBuffer;
-  c.tolveUpdate = drevTolve_Update;
-  c.movieHDIsActive = MovieHD_IsActive;
-  c.callUserPaint = drevMain_CallUserPaint;
-  c.callPostCamChangeHandler = drevLua_CallPostCamChangeHandler;
-  c.startFrame = qxCore_StartFrame;
-  c.finishFrame = qxCore_FinishFrame;
-  c.discardFrame = DiscardFrame;
-  c.frameSeconds = drevTime_GetFrameSeconds;
-  c.totalMs = drevTime_GetTotalMs;
-  c.setFrameMs = drevTime_SetFrameMs;
-  c.debugKeysEnabled = DebugKeysEnabled;
-  c.readKey = ReadKey;
-  c.lineHook = Line3;
-  c.circleHook = qxPrimitive_DrawCircle3;
-  c.rectHook = qxPrimitive_DrawRect2;
-  return c;
-}
-
-drevRenderCalls g_calls = DefaultCalls();
+stdCallTable<drevRenderCalls> g_calls;
 
 }  // namespace
 
@@ -120,11 +41,15 @@ RenderState& drevRender_State(void) {
 }
 
 drevRenderCalls& drevRender_Calls(void) {
-  return g_calls;
+  return g_calls.live;
+}
+
+void drevRender_SetCalls(const drevRenderCalls* calls) {
+  g_calls.Install(calls);
 }
 
 void drevRender_ResetCalls(void) {
-  g_calls = DefaultCalls();
+  g_calls.Reset();
 }
 
 void drevRender_ResetForTest(void) {
@@ -284,7 +209,7 @@ int drevRender_OpenBuffers(DisplayBuffer* display, DisplayBuffer* zBuffer, int x
     options->renderFlags |= 2;
     drevRender_SetRenderOptions(options);
   }
-  Room* room = g_calls.roomGetCurrent();
+  Room* room = g_calls.live.roomGetCurrent();
   if (room) {
     if (qxCamera* camera = drevRender_SetupCamera(room, drevRender_CurrentSetupIndex(room)))
       qxCamera_SetAmbientLight(camera, 0.2f);
@@ -336,7 +261,8 @@ int drevRender_IsInitialized(void) {
 }
 
 int drevRender_InMovieMode(void) {
-  return (GameState == kGameCutscene && g_calls.movieHDIsActive()) || GameState == kGameScriptWide
+  return (GameState == kGameCutscene && g_calls.live.movieHDIsActive()) ||
+                 GameState == kGameScriptWide
              ? 1
              : 0;
 }
@@ -385,9 +311,9 @@ void drevRender_Present(void) {
 }
 
 void drevRender_CreateCameraActor(void) {
-  const int index = g_calls.actorNew(0, 0);
+  const int index = g_calls.live.actorNew(0, 0);
   g_render.cameraActor = index;
-  if (Actor* actor = index >= 0 ? g_calls.actorFromIndex(index) : nullptr)
+  if (Actor* actor = index >= 0 ? g_calls.live.actorFromIndex(index) : nullptr)
     actor->flags |= ACTOR_CAMERA;
 }
 

@@ -302,8 +302,9 @@ const lua_Reg* drevRender_GetScriptFunctions(int* count);
 // ---- Calls out of the render module ---------------------------------------------------
 //
 // The frame reaches the other presentation modules, the cutscene layer and
-// the engine core through this table, set to their own functions. Tests put
-// recording fakes in place and restore it with drevRender_ResetCalls.
+// the engine core through this table. It starts empty; the program installs
+// their functions (drevRender_SetCalls). Tests put recording fakes in place
+// and go back to the program's rows with drevRender_ResetCalls.
 struct drevRenderCalls {
   Room* (*roomGetCurrent)(void);
   DisplayBuffer* (*roomGetSetupBackground)(Room* room, int setup);
@@ -343,6 +344,7 @@ struct drevRenderCalls {
   int (*rectHook)(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern);
 };
 drevRenderCalls& drevRender_Calls(void);
+void drevRender_SetCalls(const drevRenderCalls* calls);
 void drevRender_ResetCalls(void);
 // Puts every state field back to its start value (tests; the module must be
 // shut down and its buffers freed first).

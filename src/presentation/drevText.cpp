@@ -201,7 +201,7 @@ int drevText_Startup(void) {
 
   int count = 0;
   const lua_Reg* table = drevText_GetScriptTable(&count);
-  drevLua_OpenLibrary(table, count);
+  lua_openlib(table, count);
   for (int i = 0; i < static_cast<int>(TextKey::Count); ++i) {
     lua_pushstring(kKeyNames[i]);
     g_text.keyRefs[i] = lua_ref(1);

@@ -11,9 +11,9 @@
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 #include "render/DeferredScene.h"
 #include "render/HardwareOverlay.h"
+#include "render/RenderHost.h"
 
 float Deferred_ClearColour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
@@ -202,7 +202,7 @@ kvRenderTarget* Deferred_CreateTargets(void) {
   kv_Platform_GetDisplaySize(&displayWidth, &displayHeight);
   int width = 640, height = 480;
   Deferred_ComputeSize(static_cast<uint32_t>(displayWidth), static_cast<uint32_t>(displayHeight),
-                       drevRender_GetResolutionScaling(), &width, &height);
+                       RenderHost_Calls().resolutionScaling(), &width, &height);
   for (const DeferredTargetSpec& spec : Deferred_TargetSpecs) {
     const int w = spec.shadowMapSized ? Deferred_ShadowMapSize : width;
     const int h = spec.shadowMapSized ? Deferred_ShadowMapSize : height;

@@ -159,3 +159,5 @@ const DeferredSceneCalls& DeferredScene(void);
 // Installs a table (the slots up to getCameraWorldMatrix must be filled,
 // later null slots take the program's); null restores the program's.
 void DeferredScene_Set(const DeferredSceneCalls* calls);
+// The program's own table, installed at start-up (the table starts empty).
+void DeferredScene_SetCalls(const DeferredSceneCalls* calls);

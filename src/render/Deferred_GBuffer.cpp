@@ -12,7 +12,6 @@
 #include "gfx/kv_RenderTarget.h"
 #include "gfx/kv_Surface.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxSprite.h"
@@ -20,6 +19,7 @@
 #include "render/DeferredScene.h"
 #include "render/HardwareOverlay.h"
 #include "render/Quad.h"
+#include "render/RenderHost.h"
 #include "std/stdDisplay.h"
 
 kvRenderTarget* Deferred_FrameTarget = nullptr;
@@ -87,17 +87,18 @@ void Deferred_Blit(DisplayBuffer* dstBuffer, kvSurface* dstSurface, DisplayBuffe
   // Bookkeeping first: it runs whether or not the back end is active.
   kvSurface* front = kv_RenderHooks_GetFrontSurface();
   kvSurface* back = kv_RenderHooks_GetBackSurface();
+  DisplayBuffer* display = RenderHost_Calls().displayRaster();
+  DisplayBuffer* zRaster = RenderHost_Calls().zRaster();
   bool depth = false;
-  if (dstBuffer && dstBuffer == drevRender_pZRaster) {
+  if (dstBuffer && dstBuffer == zRaster) {
     depth = true;
     Deferred_PresentFrontBuffer = 0;
-  } else if (dstBuffer && dstBuffer == drevRender_pDisplayRaster) {
+  } else if (dstBuffer && dstBuffer == display) {
     Deferred_PresentFrontBuffer = 0;
   } else if (dstSurface && dstSurface == front) {
     // A page flip of the classic picture shows the deferred one; any other
     // picture copied to the front buffer is shown as it is.
-    const bool flip = (srcSurface && srcSurface == back) ||
-                      (srcBuffer && srcBuffer == drevRender_pDisplayRaster);
+    const bool flip = (srcSurface && srcSurface == back) || (srcBuffer && srcBuffer == display);
     Deferred_PresentFrontBuffer = flip ? 0 : 1;
     return;
   } else if (dstSurface && dstSurface == back) {
@@ -160,7 +161,7 @@ void Deferred_Blit(DisplayBuffer* dstBuffer, kvSurface* dstSurface, DisplayBuffe
   constants->MultiplyColor = kvVector4F_One;
   constants->TexelSizeDesaturateGamma = {1.0f / static_cast<float>(sourceWidth),
                                          1.0f / static_cast<float>(sourceHeight), 0.0f,
-                                         drevRender_GetGamma()};
+                                         RenderHost_Calls().gamma()};
   constants->ColorKey = flags != 0 ? key : 0xFFFFFFFFu;
 
   const bool raw16 = format == kvFormat_U16x1;
@@ -298,7 +299,7 @@ int Deferred_Flush(void) {
   }
   Deferred_DrawUnderlays(context);
   kv_RenderContext_PopMarker(context);
-  if (!drevRender_IsInitialized()) return 0;
+  if (!RenderHost_Calls().isInitialized()) return 0;
 
   if (Deferred_AdvancedLightingOff) {
     if (!Deferred_ForwardShadowMap()) Deferred_ClearShadowMap();

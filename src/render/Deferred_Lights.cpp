@@ -8,12 +8,12 @@
 #include "gfx/kv_Buffer.h"
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_RenderTarget.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxMatrix.h"
 #include "render/Deferred.h"
 #include "render/DeferredScene.h"
 #include "render/HardwareOverlay.h"
 #include "render/Lightprobe.h"
+#include "render/RenderHost.h"
 
 namespace {
 
@@ -418,7 +418,7 @@ void Deferred_FillResolveCommon(kvVector4F* envShadow, kvVector4F* shadowBlack, 
                 0.0f};
   kvVector4F_FromVector3(shadowBlack, settings.shadowBlack, settings.aoStrength);
   float fraction = 0.0f, centreX = 0.0f, centreY = 0.0f;
-  drevRender_GetIrisState(&fraction, &centreX, &centreY);
+  RenderHost_Calls().irisState(&fraction, &centreX, &centreY);
   const float s = 1.0f / (1.0f - fraction + 0.00001f) - 1.0f;
   *iris = {centreX, 1.0f - centreY, s * 640.0f / 480.0f, s};
 }

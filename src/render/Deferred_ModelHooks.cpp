@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "platform/kv_Thread.h"
-#include "presentation/drevRender.h"
 #include "quadrix/qxMatrix.h"
 #include "quadrix/qxModel3.h"
 #include "render/Deferred.h"
 #include "render/DeferredScene.h"
 #include "render/Lightprobe.h"
+#include "render/RenderHost.h"
 
 uint32_t ModelDetailFlag = 1;
 
@@ -169,7 +169,7 @@ void Flash(void) {
 
 void Deferred_LatchLighting(void) {
   const DeferredSceneCalls& scene = DeferredScene();
-  Deferred_AdvancedLightingOff = (drevRender_GetAdvancedLighting() & 0xFF) == 0 ? 1 : 0;
+  Deferred_AdvancedLightingOff = (RenderHost_Calls().advancedLighting() & 0xFF) == 0 ? 1 : 0;
   scene.animateLights();
   scene.setLightGroup(Deferred_AdvancedLightingOff ? 2 : 1);
   if (Deferred_AdvancedLightingOff) Lightprobe_BeginFrame();

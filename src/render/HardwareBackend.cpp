@@ -11,10 +11,10 @@
 #include "gfx/kv_RenderTarget.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevText.h"
 #include "render/Font.h"
 #include "render/HardwareOverlay.h"
 #include "render/Quad.h"
+#include "render/RenderHost.h"
 #include "render/kv_Layouts.h"
 
 namespace {
@@ -26,18 +26,10 @@ std::map<TextObject*, TextCacheEntry*>& Cache() {
   return *cache;
 }
 
-int ReadFromTextModule(TextObject* object, TextObjectDrawInfo* info) {
-  return drevText_GetTextObjectDrawInfo(object, &info->text, &info->x, &info->y, nullptr, nullptr,
-                                        &info->foreground, nullptr, nullptr, &info->fontData,
-                                        &info->justification, &info->firstLine, &info->lineCount,
-                                        &info->wrapWidth, &info->verticalAnchor, &info->alpha);
-}
-int (*g_readTextObject)(TextObject*, TextObjectDrawInfo*) = &ReadFromTextModule;
-
 bool ReadTextObject(TextObject* object, TextObjectDrawInfo* info) {
   *info = TextObjectDrawInfo{};
   info->lineCount = 999999;
-  return object && g_readTextObject(object, info) != 0;
+  return object && RenderHost_Calls().readTextObject(object, info) != 0;
 }
 
 // The back buffer's size in pixels; false before there is one.
@@ -96,10 +88,6 @@ void WriteTextConstants(TextConstants* c, const float* textColor, const float* s
 }
 
 }  // namespace
-
-void Hardware_SetTextObjectReaderForTest(int (*reader)(TextObject*, TextObjectDrawInfo*)) {
-  g_readTextObject = reader ? reader : &ReadFromTextModule;
-}
 
 // The text-object cache ----------------------------------------------------------
 

@@ -56,19 +56,3 @@ void Hardware_DisplayChanged(void);
 // right and bottom (optional) receive its far edges in the same units.
 void HardwareOverlay_DrawDebugText(const char* text, int x, int y, float r, float g, float b,
                                    int* right, int* bottom);
-
-// What the back end reads of a text object (drevText_GetTextObjectDrawInfo).
-struct TextObjectDrawInfo {
-  const char* text;
-  float x, y;           // overlay screen units
-  uint32_t foreground;  // 0x00BBGGRR
-  void* fontData;
-  float justification;
-  int firstLine;
-  int lineCount;
-  int wrapWidth;  // overlay screen units
-  float verticalAnchor;
-  float alpha;
-};
-// Tests read text objects of their own; null restores the text module.
-void Hardware_SetTextObjectReaderForTest(int (*reader)(TextObject*, TextObjectDrawInfo*));

@@ -13,10 +13,10 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
 #include "render/Font.h"
 #include "render/HardwareBackend.h"
 #include "render/Quad.h"
+#include "render/RenderHost.h"
 
 uint32_t VirtualScreenWidth = 1440;
 uint32_t VirtualScreenHeight = 1080;
@@ -208,7 +208,7 @@ void HardwareOverlay_FillBlack(void) {
 void kv_Platform_PresentSurface(kvRenderContext* context, kvSurface* surface, float opacity) {
   if (!context || !surface) return;  // no frame surface yet: nothing to show
   const bool linear =
-      surface == kv_RenderHooks_GetFrontSurface() || drevRender_GetResolutionScaling() < 2.0f;
+      surface == kv_RenderHooks_GetFrontSurface() || RenderHost_Calls().resolutionScaling() < 2.0f;
   kvRenderTarget* target = nullptr;
   kv_RenderContext_GetRenderTargets(context, &target, nullptr);
   int targetW = 0, targetH = 0, surfaceW = 0, surfaceH = 0;

@@ -7,8 +7,8 @@
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_RenderTarget.h"
 #include "gfx/kv_Surface.h"
-#include "presentation/drevRender.h"
 #include "render/HardwareOverlay.h"
+#include "render/RenderHost.h"
 #include "render/kv_Layouts.h"
 
 namespace {
@@ -126,7 +126,7 @@ void Quad_BuildTexturedDraw(DrawRecord* record, kvSurface* surface, float x, flo
     constants->MultiplyColor = {m, m, m, m};
     constants->TexelSizeDesaturateGamma = {1.0f / static_cast<float>(surfaceW),
                                            1.0f / static_cast<float>(surfaceH), Clamp01(desaturate),
-                                           drevRender_GetGamma()};
+                                           RenderHost_Calls().gamma()};
   }
   FillQuadRecord(record, buffer);
   record->program = TexturedQuadProgram;

@@ -11,14 +11,13 @@
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
-#include "presentation/drevText.h"
 #include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxPrimitive.h"
 #include "quadrix/qxSprite.h"
 #include "render/Deferred.h"
 #include "render/HardwareBackend.h"
 #include "render/HardwareOverlay.h"
+#include "render/RenderHost.h"
 #include "std/stdDisplay.h"
 
 namespace {
@@ -77,11 +76,12 @@ void Software_Blit(DisplayBuffer* destination, kvSurface* destinationSurface, Di
   if (!SoftwareActive()) {
     // While the deferred picture is shown, copies into the z-buffer raster and
     // page copies into the front surface are left to the deferred back end.
-    if (destination != nullptr && destination == drevRender_pCleanZBuffer) return;
-    if (destination != drevRender_pDisplayRaster && destinationSurface != nullptr &&
+    DisplayBuffer* display = RenderHost_Calls().displayRaster();
+    if (destination != nullptr && destination == RenderHost_Calls().cleanZBuffer()) return;
+    if (destination != display && destinationSurface != nullptr &&
         destinationSurface == kv_RenderHooks_GetFrontSurface() &&
         ((sourceSurface != nullptr && sourceSurface == kv_RenderHooks_GetBackSurface()) ||
-         (source != nullptr && source == drevRender_pDisplayRaster))) {
+         (source != nullptr && source == display))) {
       return;
     }
   }
@@ -122,7 +122,7 @@ int Software_BlitObjectStates(DisplayBuffer* source0, int x0, int y0, int flags0
 
 int Software_DrawTextObject(TextObject* textObject, int flag) {
   if (TableActive(kv_RenderHooks_GetHardwareTable())) return 0;
-  return drevText_DrawTextObject(textObject, flag);
+  return RenderHost_Calls().drawTextObject(textObject, flag);
 }
 
 int Software_FillRect(qxCanvas* canvas, int x0, int y0, int x1, int y1, int colour, int pattern,

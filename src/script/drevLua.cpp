@@ -207,7 +207,7 @@ void BuildSystemTable() {
   lua_Object controls = lua_createtable();
   for (int i = 0; i < kControlCount; ++i) {
     lua_pushobject(controls);
-    lua_pushstring(drevLua_Controls[i].name);
+    lua_pushstring(drevControl_Controls[i].name);
     lua_pushnumber(static_cast<float>(i));
     lua_settable();
   }
@@ -563,7 +563,7 @@ int drevLua_ControlHandler(float) {
   h.inputMode = FindHandler("inputModeHandler", Form::FunctionOnly);
   g_lua.pingCounter = (g_lua.pingCounter + 1) % kPingInterval;
   for (int i = 0; i < kControlCount; ++i) {
-    ControlRecord& control = drevLua_Controls[i];
+    ControlRecord& control = drevControl_Controls[i];
     if (!(control.flags & kControlEnabled)) continue;
     if (control.flags & kControlKey) {
       DispatchKey(h, i, control);

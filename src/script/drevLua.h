@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "engine/drevMain.h"
+#include "presentation/drevControl.h"
 #include "script/runtime/lua31.h"
 
 // Handle tags.
@@ -30,23 +31,6 @@ constexpr int32_t kTagCutscene = lua_MakeTag("VLOT");  // "TOLV" stored in rever
 constexpr int32_t kTagSet = lua_MakeTag("SET ");
 constexpr int32_t kTagCostume = lua_MakeTag("COST");
 constexpr int32_t kTagKeyframe = lua_MakeTag("KEYF");
-
-// The control table: 163 controls in a fixed order (index = position).
-constexpr int kControlCount = 163;
-enum : uint32_t {
-  kControlEnabled = 1u << 0,
-  kControlAxis = 1u << 1,
-  kControlKey = 1u << 2,
-  kControlInverted = 1u << 3,
-};
-struct ControlRecord {
-  uint32_t flags;
-  uint32_t code;  // key control: input code; axis control: axis index 0..14
-  const char* name;
-  uint32_t lastDown = 0;   // last reported state of a key control
-  float lastValue = 0.0f;  // last reported value of an axis control
-};
-extern ControlRecord drevLua_Controls[kControlCount];
 
 // The core script-function table.
 constexpr int kCoreFunctionCount = 323;

@@ -1,7 +1,8 @@
 // The calls that the script-function families make into the music system,
 // the cutscene player, the high-definition movies, the render module, the
-// overlays and the mouse. The program never changes the table; tests put
-// recording fakes in place and restore it with drevLua_ResetCalls.
+// overlays and the mouse. The table starts empty and the program installs
+// their functions (drevLua_SetCalls); tests put recording fakes in place and
+// go back to the program's rows with drevLua_ResetCalls.
 //
 // A sound is named by its file name or by its id (SoundName).
 #pragma once
@@ -70,4 +71,5 @@ struct drevLuaCalls {
 };
 
 drevLuaCalls& drevLua_Calls(void);
+void drevLua_SetCalls(const drevLuaCalls* calls);
 void drevLua_ResetCalls(void);

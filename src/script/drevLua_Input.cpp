@@ -40,7 +40,7 @@ void GetControlState() {
   }
   const uint32_t index = drevLua_ToIndex(lua_getnumber(argument));
   if (index >= static_cast<uint32_t>(kControlCount)) return;
-  const ControlRecord& control = drevLua_Controls[index];
+  const ControlRecord& control = drevControl_Controls[index];
   if (control.flags & kControlAxis) {
     const float value = stdInput_GetAxis(static_cast<int>(control.code));
     lua_pushnumber((control.flags & kControlInverted) ? -value : value);

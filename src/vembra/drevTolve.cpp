@@ -1,15 +1,16 @@
 // The engine's cutscene glue (see drevTolve.h).
 #include "vembra/drevTolve.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/Res.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_RenderHooks.h"
-#include "presentation/drevRender.h"
+#include "std/stdCallTable.h"
 #include "std/stdDisplay.h"
 #include "vembra/TolveCutscenes.h"
 #include "vembra/TolveHost.h"
@@ -37,42 +38,7 @@ struct TolveModule {
 
 TolveModule g_tolve;
 
-// ---- Default calls ------------------------------------------------------------------
-
-const BufferFormat* DisplayFormat(int fullScreen) {
-  if (!fullScreen) return &stdDisplay_backBuffer.format;
-  const VideoMode* mode = stdDisplay_GetVideoMode(0);  // the display's one mode
-  return mode ? &mode->format : nullptr;
-}
-DisplayBuffer* BackBuffer(void) {
-  return &stdDisplay_backBuffer;
-}
-int CurrentGameState(void) {
-  return GameState;
-}
-
-drevTolveCalls DefaultCalls() {
-  drevTolveCalls c{};
-  c.movieStart = MovieHD_Start;
-  c.movieUpdate = MovieHD_Update;
-  c.movieStop = MovieHD_Stop;
-  c.movieIsActive = MovieHD_IsActive;
-  c.movieIsRunning = MovieHD_IsRunning;
-  c.movieClipTime = MovieHD_GetLastClipTime;
-  c.movieOnStopRequest = MovieHD_OnStopRequest;
-  c.movieOnPlayerStart = MovieHD_OnCutscenePlayerStart;
-  c.movieOnPlayerStop = MovieHD_OnCutscenePlayerStop;
-  c.gammaTable = drevRender_GammaTable;
-  c.invalidateRect = drevRender_InvalidateRectAllBuffers;
-  c.displayFormat = DisplayFormat;
-  c.backBuffer = BackBuffer;
-  c.findLooseFile = Res_FindLooseFile;
-  c.readSetting = kv_Registry_ReadString;
-  c.gameState = CurrentGameState;
-  return c;
-}
-
-drevTolveCalls g_calls = DefaultCalls();
+stdCallTable<drevTolveCalls> g_calls;
 
 // ---- Display callbacks ---------------------------------------------------------------
 
@@ -124,7 +90,7 @@ void Uninitialize(void) {
 
 int Startup(void) {
   char setting[10] = {};
-  if (g_calls.readSetting("StartTolve", setting, sizeof setting) &&
+  if (g_calls.live.readSetting("StartTolve", setting, sizeof setting) &&
       strcasecmp(setting, "FALSE") == 0) {
     kv_Log_Printf("[Tolve] - StartTolve is FALSE: no classic cutscene plays");
     g_tolve.started = false;
@@ -144,7 +110,7 @@ void Shutdown(void) {
   if (TolveHost_IsMovieOpen()) {
     TolveHost_PlayStop();
   } else {
-    g_calls.movieStop();
+    g_calls.live.movieStop();
   }
   g_tolve.playing = false;
   stdDisplay_FreeBuffer(g_tolve.buffer);
@@ -196,7 +162,7 @@ void EndMovie(void) {
   const TolveRect r = TolveHost_MovieRect();
   TolveHost_PlayStop();
   const int rect[4] = {r.x, r.y, r.width, r.height};
-  g_calls.invalidateRect(rect, 0);
+  g_calls.live.invalidateRect(rect, 0);
   kv_Log_Printf("[Tolve] - %s ended after %u ms", g_tolve.name,
                 unsigned(g_tolve.lastStepTick - g_tolve.startTick));
 }
@@ -204,11 +170,15 @@ void EndMovie(void) {
 }  // namespace
 
 drevTolveCalls& drevTolve_Calls(void) {
-  return g_calls;
+  return g_calls.live;
+}
+
+void drevTolve_SetCalls(const drevTolveCalls* calls) {
+  g_calls.Install(calls);
 }
 
 void drevTolve_ResetCalls(void) {
-  g_calls = DefaultCalls();
+  g_calls.Reset();
 }
 
 int drevTolve_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
@@ -232,7 +202,7 @@ int drevTolve_Initialize(HostServices* services, ModuleDescriptor* descriptor) {
 
 int drevTolve_CreateFrameBuffer(int fullScreen) {
   if (!g_tolve.started) return 1;
-  const BufferFormat* holder = g_calls.displayFormat(fullScreen);
+  const BufferFormat* holder = g_calls.live.displayFormat(fullScreen);
   if (!holder) return 1;
   g_tolve.holder = holder;
   if (g_tolve.buffer && g_tolve.buffer->format.byteSize == holder->byteSize) return 0;
@@ -251,13 +221,13 @@ int drevTolve_Start(const char* name, int loop, int x, int y) {
     TolveHost_PlayStop();
     g_tolve.playing = g_tolve.paused = g_tolve.stopRequested = g_tolve.hdShown = false;
   }
-  TolveHost_SetRemap(g_calls.gammaTable());
+  TolveHost_SetRemap(g_calls.live.gammaTable());
   g_tolve.y = y;
   g_tolve.loop = loop;
   g_tolve.x = x;
-  const int state = g_calls.gameState();
+  const int state = g_calls.live.gameState();
   const int hold = state == kGameNone || state == kGameScriptWide ? 1 : 0;
-  if (g_calls.movieStart(name, hold) == 0) {
+  if (g_calls.live.movieStart(name, hold) == 0) {
     const BufferFormat* f = g_tolve.holder;
     if (!f) return 1;
     const int use555 = f->format.greenBits != 6 ? 1 : 0;
@@ -278,8 +248,8 @@ int drevTolve_Start(const char* name, int loop, int x, int y) {
 
 int drevTolve_Update(void) {
   if (!g_tolve.started || !g_tolve.playing) return 1;
-  if (g_calls.movieIsActive()) {
-    g_calls.movieUpdate(0);
+  if (g_calls.live.movieIsActive()) {
+    g_calls.live.movieUpdate(0);
     if (g_tolve.stopRequested) {
       g_tolve.playing = false;
       TolveHost_PlayStop();
@@ -287,17 +257,17 @@ int drevTolve_Update(void) {
       return 1;
     }
     g_tolve.hdShown = true;
-    return g_calls.movieIsRunning() ? 0 : 1;
+    return g_calls.live.movieIsRunning() ? 0 : 1;
   }
   if (g_tolve.hdShown) {
     g_tolve.playing = g_tolve.stopRequested = false;
-    g_calls.movieUpdate(1);
+    g_calls.live.movieUpdate(1);
     TolveHost_PlayStop();
     g_tolve.hdShown = false;
     return 1;
   }
   if (!g_tolve.paused) {
-    TolveHost_SetRemap(g_calls.gammaTable());
+    TolveHost_SetRemap(g_calls.live.gammaTable());
     uint32_t tick = std_GetTicks();
     int ended = 0;
     if (!g_tolve.stopRequested) TolveHost_PlayStep(&ended);
@@ -307,7 +277,7 @@ int drevTolve_Update(void) {
     }
     g_tolve.lastStepTick = tick;
   }
-  DisplayBuffer* back = g_calls.backBuffer();
+  DisplayBuffer* back = g_calls.live.backBuffer();
   if (!g_tolve.buffer || !back) return 1;
   kv_RenderHooks_Blit(back, back->surface, g_tolve.buffer, g_tolve.buffer->surface, 0, 0, nullptr,
                       1);
@@ -317,7 +287,7 @@ int drevTolve_Update(void) {
 void drevTolve_Stop(void) {
   if (!g_tolve.started) return;
   g_tolve.stopRequested = true;
-  g_calls.movieOnStopRequest();
+  g_calls.live.movieOnStopRequest();
   g_tolve.paused = false;
 }
 
@@ -333,13 +303,13 @@ int drevTolve_IsPlaying(void) {
 int32_t drevTolve_GetMovieTime(void) {
   if (!TolveHost_IsStarted()) return 0;
   if (TolveHost_IsMovieOpen()) return Sound_GetVoiceTimeMs(0);
-  if (g_calls.movieIsActive()) return int32_t(g_calls.movieClipTime() * 1000.0f);
+  if (g_calls.live.movieIsActive()) return int32_t(g_calls.live.movieClipTime() * 1000.0f);
   return 0;
 }
 
 float drevTolve_GetLength(const char* name) {
   char path[kTolveNameLength + 1];
-  if (!name || !g_calls.findLooseFile(name, path, sizeof path)) return 0.0f;
+  if (!name || !g_calls.live.findLooseFile(name, path, sizeof path)) return 0.0f;
   return Tolve_GetFileLength(path);
 }
 

@@ -42,7 +42,9 @@ float drevTolve_GetLength(const char* name);
 // The frame buffer (null before one was made).
 DisplayBuffer* drevTolve_GetFrameBuffer(void);
 
-// ---- Calls out of the module (tests put fakes in) ------------------------------------
+// ---- Calls out of the module ---------------------------------------------------------
+// The table starts empty; the program installs its rows (drevTolve_SetCalls).
+// Tests put fakes in and go back to the program's rows (drevTolve_ResetCalls).
 
 struct drevTolveCalls {
   // The high-definition movie playback.
@@ -67,4 +69,5 @@ struct drevTolveCalls {
 };
 
 drevTolveCalls& drevTolve_Calls(void);
+void drevTolve_SetCalls(const drevTolveCalls* calls);
 void drevTolve_ResetCalls(void);

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/voskdemo.h"
 #include "gfx/kv_Buffer.h"
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_RenderTarget.h"
@@ -16,11 +15,11 @@
 #include "platform/kv_Registry.h"
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Thread.h"
-#include "presentation/drevRender.h"
 #include "render/HardwareOverlay.h"
 #include "render/Quad.h"
 #include "render/kv_Layouts.h"
 #include "std/std.h"
+#include "std/stdCallTable.h"
 #include "std/stdFileUtil.h"
 #include "video/KineVideoManager.h"
 #include "video/kvaudio_AudioInterface.h"
@@ -55,52 +54,7 @@ DrawRecord g_record{};
 // One bridge per clip comes from this factory; it lives as long as the program.
 kvaudio_AudioInterfaceFactory g_audioFactory;
 
-// ---- Default calls: the neighbours' own functions -----------------------------------
-
-KineVideoClip* CreateClip(KineVideoManager* manager, const char* path, int outputMode,
-                          int precachedFrames, int powerOfTwoStride, uint32_t audioTrack) {
-  return manager->CreateClip(path, outputMode, precachedFrames, powerOfTwoStride != 0, audioTrack);
-}
-
-int AudioFinished(KineVideoClip* clip) {
-  auto* bridge = dynamic_cast<kvaudio_AudioInterface*>(clip->GetAudioInterface());
-  return bridge && bridge->IsFinished() ? 1 : 0;
-}
-
-void BackBufferSize(int* width, int* height) {
-  kvRenderTarget* colour = nullptr;
-  kv_Platform_GetBackBuffer(&colour, nullptr);
-  *width = *height = 0;
-  if (colour) kv_RenderTarget_GetInfo(colour, width, height, nullptr);
-}
-
-void OverlayAdd(const DrawRecord* record) {
-  if (HardwareOverlayBucket) RenderBucket_Add(HardwareOverlayBucket, record);
-}
-
-MovieHDCalls DefaultCalls() {
-  MovieHDCalls c{};
-  c.getTicks = kv_Platform_GetTicks;
-  c.readFloat = kv_Registry_ReadFloat;
-  c.languageGet = kv_Language_Get;
-  c.isNoFmv = voskdemo_IsNoFmv;
-  c.fileExists = kv_Platform_FileExists;
-  c.createClip = CreateClip;
-  c.audioFinished = AudioFinished;
-  c.surfaceAllocate = kv_Surface_Allocate;
-  c.surfaceLock = kv_Surface_Lock;
-  c.surfaceUnlock = kv_Surface_Unlock;
-  c.surfaceRelease = kv_Surface_Release;
-  c.surfaceGetInfo = kv_Surface_GetInfo;
-  c.backBufferSize = BackBufferSize;
-  c.isWidescreen = kv_RenderHooks_IsWidescreen;
-  c.shaderLoad = kv_Shader_Load;
-  c.getGamma = drevRender_GetGamma;
-  c.fillBlack = HardwareOverlay_FillBlack;
-  c.overlayAdd = OverlayAdd;
-  return c;
-}
-MovieHDCalls g_calls = DefaultCalls();
+stdCallTable<MovieHDCalls> g_calls;
 
 // ---- The movie -----------------------------------------------------------------------
 
@@ -134,12 +88,12 @@ void PrepareSurface(KineVideoClip* clip) {
   const int h = clip->GetPictureHeight();
   if (g_movie.surface) {
     int sw = 0, sh = 0;
-    g_calls.surfaceGetInfo(g_movie.surface, &sw, &sh, nullptr);
+    g_calls.live.surfaceGetInfo(g_movie.surface, &sw, &sh, nullptr);
     if (sw == w && sh == h) return;
-    g_calls.surfaceRelease(g_movie.surface);
+    g_calls.live.surfaceRelease(g_movie.surface);
     g_movie.surface = nullptr;
   }
-  g_movie.surface = g_calls.surfaceAllocate(w, h, kvFormat_8x4_RGB, 0);
+  g_movie.surface = g_calls.live.surfaceAllocate(w, h, kvFormat_8x4_RGB, 0);
 }
 
 // Copies the due frame's picture into the surface: the smaller of surface and
@@ -148,7 +102,7 @@ void UploadFrame(KineVideoClip* clip, KineVideoFrame* frame) {
   const uint8_t* pixels = frame->GetBuffer();
   if (!pixels) return;
   int surfaceW = 0, surfaceH = 0;
-  g_calls.surfaceGetInfo(g_movie.surface, &surfaceW, &surfaceH, nullptr);
+  g_calls.live.surfaceGetInfo(g_movie.surface, &surfaceW, &surfaceH, nullptr);
   const int stride = frame->GetStride();
   const int picX = clip->GetPictureX(), picY = clip->GetPictureY();
   int w = std::min(clip->GetPictureWidth(), surfaceW);
@@ -159,7 +113,8 @@ void UploadFrame(KineVideoClip* clip, KineVideoFrame* frame) {
   if (w <= 0 || h <= 0 || picX < 0 || picY < 0) return;
   void* target = nullptr;
   int rowLength = 0;
-  if (!g_calls.surfaceLock(kv_RenderContext_Get(), g_movie.surface, &target, &rowLength)) return;
+  if (!g_calls.live.surfaceLock(kv_RenderContext_Get(), g_movie.surface, &target, &rowLength))
+    return;
   if (target && rowLength > 0) {
     w = std::min(w, rowLength);
     const uint8_t* src = pixels + (static_cast<size_t>(picY) * stride + picX) * 4;
@@ -170,7 +125,7 @@ void UploadFrame(KineVideoClip* clip, KineVideoFrame* frame) {
       dst += static_cast<size_t>(rowLength) * 4;
     }
   }
-  g_calls.surfaceUnlock(g_movie.surface, &target);
+  g_calls.live.surfaceUnlock(g_movie.surface, &target);
 }
 
 // ---- The cutscene table --------------------------------------------------------------
@@ -230,11 +185,15 @@ void ParseRow(const char* line) {
 }  // namespace
 
 MovieHDCalls& MovieHD_Calls(void) {
-  return g_calls;
+  return g_calls.live;
+}
+
+void MovieHD_SetCalls(const MovieHDCalls* calls) {
+  g_calls.Install(calls);
 }
 
 void MovieHD_ResetCalls(void) {
-  g_calls = DefaultCalls();
+  g_calls.Reset();
   g_movie.program = nullptr;
 }
 
@@ -280,7 +239,7 @@ uint32_t MovieHD_GetEndTime(const char* name) {
 }
 
 int MovieHD_GetAudioTrack(void) {
-  switch (g_calls.languageGet()) {
+  switch (g_calls.live.languageGet()) {
     case 1:
       return 2;
     case 2:
@@ -297,7 +256,7 @@ int MovieHD_GetAudioTrack(void) {
 }
 
 int MovieHD_Start(const char* name, int hold) {
-  if (g_calls.isNoFmv()) return 0;
+  if (g_calls.live.isNoFmv()) return 0;
   DeleteManager();
   try {
     g_movie.manager = new KineVideoManager(1);
@@ -310,7 +269,7 @@ int MovieHD_Start(const char* name, int hold) {
                   name ? name : "(null)");
     return 0;
   }
-  if (!g_calls.fileExists(path, "r")) return 0;
+  if (!g_calls.live.fileExists(path, "r")) return 0;
   kv_Log_Printf("[Video] - starting playback of %s", path);
 
   g_movie.lastClipTime = 0.0f;
@@ -324,8 +283,8 @@ int MovieHD_Start(const char* name, int hold) {
     std::string host;
     stdFileUtil_ResolvePath(path, &host);
     g_movie.manager->SetAudioFactory(&g_audioFactory);
-    g_movie.clip = g_calls.createClip(g_movie.manager, host.c_str(), TH_RGBX, kPrecachedFrames, 0,
-                                      static_cast<uint32_t>(MovieHD_GetAudioTrack()));
+    g_movie.clip = g_calls.live.createClip(g_movie.manager, host.c_str(), TH_RGBX, kPrecachedFrames,
+                                           0, static_cast<uint32_t>(MovieHD_GetAudioTrack()));
     if (g_movie.clip) g_movie.clip->Pause();
     g_movie.endTime = MovieHD_GetEndTime(name);
     if (g_movie.clip) PrepareSurface(g_movie.clip);
@@ -337,7 +296,7 @@ int MovieHD_Start(const char* name, int hold) {
 }
 
 void MovieHD_Update(int final) {
-  const uint32_t now = g_calls.getTicks();
+  const uint32_t now = g_calls.live.getTicks();
   g_movie.nowTicks = now;
   if (g_movie.manager) {
     g_movie.manager->Update(static_cast<float>(now - g_movie.previousTicks) * 0.001f);
@@ -349,14 +308,14 @@ void MovieHD_Update(int final) {
     return;
   }
 
-  float gain = g_calls.readFloat("VoiceVolume", 127.0f) / 127.0f;
+  float gain = g_calls.live.readFloat("VoiceVolume", 127.0f) / 127.0f;
   if (g_movie.commentaryDuck == 1 && gain > kCommentaryCeiling) gain = kCommentaryCeiling;
   clip->SetAudioGain(gain);
 
   if (g_movie.buffering) {
     // A clip shorter than the buffer ends buffering once all of it is decoded.
     if (clip->GetReadyFrameCount() < kBufferedFrames && !clip->lastStepMetEnd.load()) {
-      g_calls.fillBlack();
+      g_calls.live.fillBlack();
       g_movie.previousTicks = now;
       return;
     }
@@ -372,7 +331,7 @@ void MovieHD_Update(int final) {
     if (g_movie.running) g_movie.extraDraws = 1;
     g_movie.running = 0;
   }
-  if (g_calls.audioFinished(clip)) {
+  if (g_calls.live.audioFinished(clip)) {
     g_movie.running = 0;
     g_movie.active = 0;
   }
@@ -401,7 +360,7 @@ void MovieHD_Stop(void) {
     g_movie.clip->Stop();
     g_movie.manager->DestroyClip(g_movie.clip);
     g_movie.clip = nullptr;
-    if (g_movie.surface) g_calls.surfaceRelease(g_movie.surface);
+    if (g_movie.surface) g_calls.live.surfaceRelease(g_movie.surface);
     g_movie.surface = nullptr;
   }
   DeleteManager();
@@ -482,11 +441,11 @@ void MovieHD_BindQuadConstants(kvConstantBlock* block, kvRenderContext* context,
 }
 
 void MovieHD_Draw(void) {
-  if (!g_movie.program) g_movie.program = g_calls.shaderLoad("textured_quad");
+  if (!g_movie.program) g_movie.program = g_calls.live.shaderLoad("textured_quad");
   if (!g_movie.surface) return;
   int sw = 0, sh = 0, bw = 0, bh = 0;
-  g_calls.surfaceGetInfo(g_movie.surface, &sw, &sh, nullptr);
-  g_calls.backBufferSize(&bw, &bh);
+  g_calls.live.surfaceGetInfo(g_movie.surface, &sw, &sh, nullptr);
+  g_calls.live.backBufferSize(&bw, &bh);
   if (sw <= 0 || sh <= 0 || bw <= 0 || bh <= 0) return;
 
   // Half extents in clip space: the picture keeps its aspect, pillar-boxed on
@@ -501,7 +460,7 @@ void MovieHD_Draw(void) {
         (static_cast<float>(sh) / static_cast<float>(bh));
     y = 1.0f;
   }
-  if (g_calls.isWidescreen()) {
+  if (g_calls.live.isWidescreen()) {
     x = aspect;
     y = 1.0f;
   }
@@ -512,7 +471,7 @@ void MovieHD_Draw(void) {
   MovieHD_BindQuadConstants(&block, kv_RenderContext_Get(), &data);
   if (auto* constants = static_cast<TexturedQuadConstants*>(data)) {
     constants->MultiplyColor = {1.0f, 1.0f, 1.0f, 1.0f};
-    constants->TexelSizeDesaturateGamma = {1.0f, 1.0f, 0.0f, g_calls.getGamma()};
+    constants->TexelSizeDesaturateGamma = {1.0f, 1.0f, 0.0f, g_calls.live.getGamma()};
   }
 
   g_record = DrawRecord{};
@@ -533,5 +492,5 @@ void MovieHD_Draw(void) {
   g_record.scissorFlag = 0;
   // Without its program or its vertices the quad cannot be drawn (both
   // failures are logged where they happen).
-  if (g_record.program && g_record.vertexBuffer) g_calls.overlayAdd(&g_record);
+  if (g_record.program && g_record.vertexBuffer) g_calls.live.overlayAdd(&g_record);
 }

@@ -84,8 +84,9 @@ const char* VideoQuadVertex_GetName(void);
 const char* TexturedQuadConstants_GetName(void);
 
 // ---- Calls out of the movie driver ---------------------------------------------------
-// The neighbours' functions the driver calls, replaceable so that tests put a
-// fake clip and a recording renderer in place (MovieHD_ResetCalls restores them).
+// The neighbours' functions the driver calls. The table starts empty and the
+// program installs its rows (MovieHD_SetCalls); tests put a fake clip and a
+// recording renderer in place (MovieHD_ResetCalls goes back to the program's).
 struct MovieHDCalls {
   uint32_t (*getTicks)(void);
   float (*readFloat)(const char* name, float defaultValue);
@@ -112,6 +113,7 @@ struct MovieHDCalls {
   void (*overlayAdd)(const DrawRecord* record);
 };
 MovieHDCalls& MovieHD_Calls(void);
+void MovieHD_SetCalls(const MovieHDCalls* calls);
 void MovieHD_ResetCalls(void);
 
 // The movie record, for tests.

@@ -120,19 +120,19 @@ TEST_F(DrevControl, TheNinthHandlerIsIgnored) {
 
 TEST_F(DrevControl, EnablingAnAxisControlEnablesItsAxis) {
   constexpr uint32_t kMouseX = 160;  // AXIS_MOUSE_X, input axis 12
-  ASSERT_EQ(12u, drevLua_Controls[kMouseX].code);
+  ASSERT_EQ(12u, drevControl_Controls[kMouseX].code);
   EXPECT_EQ(0, stdInput_GetAxisRecord(12)->flags & INPUTAXIS_ENABLED) << "reset at startup";
   drevControl_EnableControl(kMouseX);
-  EXPECT_NE(0u, drevLua_Controls[kMouseX].flags & kControlEnabled);
+  EXPECT_NE(0u, drevControl_Controls[kMouseX].flags & kControlEnabled);
   EXPECT_NE(0, stdInput_GetAxisRecord(12)->flags & INPUTAXIS_ENABLED);
   drevControl_DisableControl(kMouseX);
-  EXPECT_EQ(0u, drevLua_Controls[kMouseX].flags & kControlEnabled);
+  EXPECT_EQ(0u, drevControl_Controls[kMouseX].flags & kControlEnabled);
   EXPECT_NE(0, stdInput_GetAxisRecord(12)->flags & INPUTAXIS_ENABLED) << "the axis stays";
   // Indices not below the control count change nothing.
   drevControl_EnableControl(163);
   drevControl_EnableControl(UINT32_MAX);
   drevControl_ResetControls();
-  for (const ControlRecord& control : drevLua_Controls) {
+  for (const ControlRecord& control : drevControl_Controls) {
     EXPECT_EQ(0u, control.flags & (kControlEnabled | kControlInverted)) << control.name;
   }
 }

@@ -27,11 +27,12 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
-#include "render/SoftwareBackend.h"
 #include "render/Font.h"
 #include "render/HardwareBackend.h"
 #include "render/HardwareOverlay.h"
 #include "render/Quad.h"
+#include "render/RenderHost.h"
+#include "render/SoftwareBackend.h"
 #include "render/kv_Layouts.h"
 
 namespace fs = std::filesystem;
@@ -454,11 +455,11 @@ struct TextObjects : RenderGL {
       f.info.wrapWidth = 1440;
       g_fakes.push_back(&f);
     }
-    Hardware_SetTextObjectReaderForTest(ReadFake);
+    RenderHost_Calls().readTextObject = ReadFake;
   }
   void TearDown() override {
     Hardware_DisplayChanged();
-    Hardware_SetTextObjectReaderForTest(nullptr);
+    RenderHost_ResetCalls();
     g_fakes.clear();
     RenderGL::TearDown();
   }

@@ -58,7 +58,7 @@ end
 uint32_t Control(const char* name) {
   uint32_t found = UINT32_MAX;
   for (uint32_t i = 0; i < static_cast<uint32_t>(kControlCount); ++i) {
-    if (std::strcmp(drevLua_Controls[i].name, name) == 0) found = i;
+    if (std::strcmp(drevControl_Controls[i].name, name) == 0) found = i;
   }
   return found;
 }
@@ -169,7 +169,7 @@ TEST_F(ScriptInput, ADisabledControlIsSilentAndKeepsItsState) {
   ASSERT_EQ(0, RunLua("DisableControl(system.controls.KEY_B)"));
   Key(SDLK_b, 0);
   EXPECT_EQ("", Frame());
-  EXPECT_EQ(1u, drevLua_Controls[b].lastDown) << "not updated while disabled";
+  EXPECT_EQ(1u, drevControl_Controls[b].lastDown) << "not updated while disabled";
   ASSERT_EQ(0, RunLua("EnableControl(system.controls.KEY_B)"));
   EXPECT_EQ("b(47,nil,0,0)", Frame());
 }

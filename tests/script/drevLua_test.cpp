@@ -137,10 +137,10 @@ TEST_F(DrevLua, SystemTableAndGlobals) {
     assert(system.buttonHandler == system.inputModeHandler and system.buttonHandler ~= system.camChangeHandler)
     assert(NONE == 0 and WALK == 4096 and CAMERA == 8192 and SPECIAL == 16384 and HOT == 32768)
   )"));
-  EXPECT_NE(drevLua_Controls[67].code, drevLua_Controls[83].code);  // F10 and F11
-  EXPECT_STREQ("KEY_F11", drevLua_Controls[67].name);
-  EXPECT_EQ(0x10Au, drevLua_Controls[124].code);  // KEY_JOY1_HLEFT shares button 11's code
-  EXPECT_EQ(kControlAxis, drevLua_Controls[162].flags);
+  EXPECT_NE(drevControl_Controls[67].code, drevControl_Controls[83].code);  // F10 and F11
+  EXPECT_STREQ("KEY_F11", drevControl_Controls[67].name);
+  EXPECT_EQ(0x10Au, drevControl_Controls[124].code);  // KEY_JOY1_HLEFT shares button 11's code
+  EXPECT_EQ(kControlAxis, drevControl_Controls[162].flags);
 }
 
 TEST_F(DrevLua, TypeOverrideAndConcatFallback) {

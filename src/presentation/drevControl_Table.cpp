@@ -1,4 +1,4 @@
-// The script interface module: the control table. 163 controls in a fixed
+// The control module: the control table. 163 controls in a fixed
 // order; the scripts see name -> index as system.controls. Keyboard keys are
 // SDL key codes, joystick and mouse buttons the input layer's own codes from
 // 0x100, axis controls an axis index 0..14.
@@ -9,9 +9,9 @@
 // the hat's left and up.
 #include <SDL_keycode.h>
 
-#include "script/drevLua.h"
+#include "presentation/drevControl.h"
 
-ControlRecord drevLua_Controls[kControlCount] = {
+ControlRecord drevControl_Controls[kControlCount] = {
     {4, SDLK_ESCAPE, "KEY_ESCAPE"},  // 0
     {4, SDLK_1, "KEY_1"},  // 1
     {4, SDLK_2, "KEY_2"},  // 2
