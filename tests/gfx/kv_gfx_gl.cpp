@@ -317,6 +317,27 @@ TEST(Frame, DisplayChangeRecreatesTheBackBuffersAtTheNextBegin) {
   (void)before;
 }
 
+// A display change that leaves the drawable size as it was (the window's own
+// size events, a settings check) keeps the back buffers: making them again
+// costs the driver a cleared allocation of the whole window.
+TEST(Frame, DisplayChangeAtTheSameSizeKeepsTheBackBuffers) {
+  kv_Platform_EndFrame();  // any pending change of the window mode settles
+  kv_Platform_EndFrame();
+  kvRenderTarget* before = nullptr;
+  kv_Platform_GetBackBuffer(&before, nullptr);
+  ASSERT_NE(before, nullptr);
+  ASSERT_NE(before->surface, nullptr);
+  const uint32_t texture = before->surface->texture;
+  kv_Platform_OnWindowResized();
+  ASSERT_EQ(kv_Platform_BeginFrame(), 1);
+  kvRenderTarget* after = nullptr;
+  kv_Platform_GetBackBuffer(&after, nullptr);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->surface->texture, texture);
+  EXPECT_EQ(kv_RenderContext_Get()->mainTarget, after);
+  kv_Platform_EndFrame();
+}
+
 // What the window's back buffer holds right after the blit, before the swap.
 uint8_t g_windowPixel[4];
 PFNGLBLITFRAMEBUFFERPROC g_realBlit = nullptr;
