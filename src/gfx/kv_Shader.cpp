@@ -376,6 +376,13 @@ kvProgramCacheCounts kv_Shader_GetProgramCacheCounts(void) {
 }
 
 void kv_Shader_ForgetProgramsForTest(void) {
+  for (auto& [name, shader] : Cache()) {
+    glDeleteProgram(shader->program);
+    if (shader->vertexShader) glDeleteShader(shader->vertexShader);
+    if (shader->fragmentShader) glDeleteShader(shader->fragmentShader);
+    delete shader->uniformLocations;
+    delete shader;
+  }
   Cache().clear();
   BindingCache().clear();
   CacheState().announced = false;
