@@ -62,6 +62,15 @@ function(vq_add_libraries)
   if(TARGET vq_video)
     target_link_libraries(vq_video PUBLIC PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG)
   endif()
+  if(TARGET vq_render)
+    target_link_libraries(vq_render PUBLIC PkgConfig::STB)
+  endif()
+  # The developer tools' windows (platform layer and the light manager).
+  foreach(lib vq_foundation vq_engine)
+    if(TARGET ${lib})
+      target_link_libraries(${lib} PUBLIC PkgConfig::IMGUI)
+    endif()
+  endforeach()
   set(VQ_ENGINE_LIBS "${libs}" CACHE INTERNAL "")
 endfunction()
 
@@ -81,7 +90,8 @@ function(vq_link_engine target)
   endif()
   target_link_libraries(${target} PRIVATE vq_includes PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL
                         ZLIB::ZLIB Threads::Threads PkgConfig::THEORA
-                        PkgConfig::VORBIS PkgConfig::OGG ${CMAKE_DL_LIBS})
+                        PkgConfig::VORBIS PkgConfig::OGG PkgConfig::IMGUI PkgConfig::STB
+                        ${CMAKE_DL_LIBS})
   if(TARGET chore)
     target_link_libraries(${target} PRIVATE chore)
   endif()

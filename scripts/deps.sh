@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build pkg-config g++ make
   libsdl2-dev libglew-dev zlib1g-dev liblua5.4-dev libstb-dev
-  libogg-dev libvorbis-dev libtheora-dev fonts-dejavu-core
+  libogg-dev libvorbis-dev libtheora-dev fonts-dejavu-core libimgui-dev
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   xvfb xauth libgl1-mesa-dri mesa-utils libxtst-dev
   clang libclang-rt-14-dev

@@ -538,6 +538,9 @@ function system.buttonHandler(control, down, presses, doublePress)
     toggle_speech_mode()
   elseif control == c.KEY_ESCAPE then
     skip()
+  elseif control == c.KEY_F8 then
+    -- The light manager, a developer tool: F8 opens and closes it.
+    LightMgrStartup()
   end
 end
 
@@ -558,6 +561,7 @@ function BOOT(resume, bootParameter)
   talk_font = demo_font
   SetSayLineDefaults({font = demo_font})
   MakeCurrentSet("demo.set")
+  LightMgrSetChange()
   MakeCurrentSetup(0)
   SetLightIntensity("door_lamp", 0.6)
   make_quill()
@@ -605,3 +609,4 @@ EnableControl(c.KEY_F5)
 EnableControl(c.KEY_F9)
 EnableControl(c.KEY_C)
 EnableControl(c.KEY_T)
+EnableControl(c.KEY_F8)

@@ -161,6 +161,7 @@ int drevActor_Startup(void) {
     return 1;
   }
   g.started = 1;
+  ++g.tableSerial;
   kv_Log_Printf("[Actor] - actor table started with %d records", g.recordCount);
   return 0;
 }
@@ -288,6 +289,10 @@ int drevActor_GetSelected(void) {
   return g.selected;
 }
 
+uint32_t drevActor_GetTableSerial(void) {
+  return g.tableSerial;
+}
+
 Actor* drevActor_FirstNavigator(void) {
   for (int i = 0; i < g.recordCount; ++i) {
     Actor* a = drevActor_FromIndex(i);
@@ -354,6 +359,11 @@ int drevActor_PushCostume(Actor* actor, const char* costumeName, int instance) {
   CosCostumeHandle costume = 0;
   if (LookUpCostume(costumeName, instance, &costume) < 0) return 0;
   return TakeNewTop(actor, drevCostume_PushNode(actor->costumeTop, costume, instance));
+}
+
+int drevActor_PushCostumeHandle(Actor* actor, CosCostumeHandle costume) {
+  if (!actor || !costume) return 0;
+  return TakeNewTop(actor, drevCostume_PushNode(actor->costumeTop, costume, 0));
 }
 
 void drevActor_PopCostume(Actor* actor, int freeInstance) {

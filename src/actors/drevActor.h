@@ -159,12 +159,18 @@ qxModel3* drevActor_MainModel(const Actor* actor);
 // Answers the previous selection (-1 none); indexes outside the table change nothing.
 int drevActor_SetSelected(int index);
 int drevActor_GetSelected(void);
+// Changes every time startup makes a new table (at every game restart), so
+// that a holder of an actor index can tell that its actor has gone.
+uint32_t drevActor_GetTableSerial(void);
 Actor* drevActor_FirstNavigator(void);
 int drevActor_CountFlaggedActors(void);
 int drevActor_GetFlaggedActorTransform(int n, float out[12]);
 int drevActor_SetFrustumCull(Actor* actor, int on);
 int drevActor_SetCostume(Actor* actor, const char* costumeName, int instance);
 int drevActor_PushCostume(Actor* actor, const char* costumeName, int instance);
+// Pushes a costume the caller holds (the chore tool's) onto the stack; 0 for
+// no actor or no costume.
+int drevActor_PushCostumeHandle(Actor* actor, CosCostumeHandle costume);
 void drevActor_PopCostume(Actor* actor, int freeInstance);
 void drevActor_FreeAllCostumes(void);
 // The talking slots hold actor indexes, -1 when empty.

@@ -45,6 +45,7 @@ struct ActorModule {
   std::vector<Actor*> blocks;
   int recordCount = 0;
   int inUseCount = 0;
+  uint32_t tableSerial = 0;  // counts the tables made by startup
   int selected = -1;
   int talking[ACTOR_TALK_SLOTS] = {-1, -1, -1, -1};
   int talkingCount = 0;

@@ -14,6 +14,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
+#include "platform/kv_ToolWindow.h"
 #include "quadrix/qxCore.h"
 #include "script/runtime/lua31.h"
 #include "std/std.h"
@@ -139,6 +140,8 @@ void voskdemo_Tick(void) {
   voskdemo_DrawDebugRows();
 
   if (kv_Platform_IsWindowShown()) drevMain_Display();
+  // A developer tool's window (the light manager's) draws after the game.
+  kv_ToolWindow_Frame();
 
   if (g_state.quitRequested) {
     kv_Platform_RemoveEventHandler(kv_Platform_HandleDebugKeys);

@@ -2,14 +2,12 @@
 // display layer and the optional libraries, set to their real functions.
 #include <dlfcn.h>
 
-#include "actors/drevActor.h"
 #include "app/voskdemo.h"
 #include "engine/SpewLib.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
 #include "quadrix/qxCore.h"
-#include "script/drevLua.h"
 
 namespace {
 
@@ -41,17 +39,6 @@ void* FindSymbol(void* library, const char* name) {
 
 void UnloadLibrary(void* library) {
   if (library) dlclose(library);
-}
-
-// Ends the chore tool's costume override of the selected actor: the
-// scripts' costume-override handler hears of it (with nil), then the tool's
-// costume comes off the actor's stack.
-void EndToolCostume() {
-  const int index = drevActor_GetSelected();
-  Actor* actor = drevActor_FromIndex(index);
-  if (!actor || !actor->inUse) return;
-  drevLua_CallCostumeOverrideHandler(index, 0);
-  drevActor_PopCostume(actor, 0);
 }
 
 voskdemoCalls DefaultCalls() {
@@ -97,7 +84,7 @@ voskdemoCalls DefaultCalls() {
   c.unloadLibrary = UnloadLibrary;
 
   c.applyToolCostume = drevMain_ApplyToolCostume;
-  c.endToolCostume = EndToolCostume;
+  c.endToolCostume = drevMain_EndToolCostume;
   c.tick = voskdemo_Tick;
   c.setPaused = drevMain_SetPaused;
   return c;

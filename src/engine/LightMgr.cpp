@@ -1,18 +1,23 @@
-// The editor light manager: the script functions and the editing logic.
+// The editor light manager: the script functions, the marker actor and the
+// editing logic behind the window's controls.
 #include "engine/LightMgr.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "actors/drevActor.h"
+#include "actors/drevCostume.h"
 #include "engine/drevRoom_Internal.h"
 #include "platform/kv_Log.h"
-#include "platform/kv_PlatformFile.h"
+#include "platform/kv_ToolWindow.h"
 #include "quadrix/qxCamera.h"
+#include "std/stdDisplay.h"
 
 namespace {
 
@@ -22,6 +27,7 @@ struct Entry {
 };
 
 struct LightManager {
+  bool open = false;
   Room* room = nullptr;
   Entry table[kRoomMaxLights] = {};
   RoomLight backup[kRoomMaxLights] = {};
@@ -32,12 +38,18 @@ struct LightManager {
   bool keyHeld = false;
   float positionStep = 0.01f;
   float angleStep = 1.0f;
+  // The marker actor, made once and kept across openings, and the actor
+  // table it was made in.
+  int marker = -1;
+  uint32_t markerTable = 0;
 };
 LightManager g;
 
-// A message box of the Windows dialog: the log on Linux.
+constexpr char kMarkerCostume[] = "x_spot.cos";
+
 void Message(const char* title, const char* text) {
   kv_Log_Printf("[LightMgr] - %s: %s", title, text);
+  kv_ToolWindow_MessageBox(title, text);
 }
 
 uint32_t Count() {
@@ -47,6 +59,77 @@ uint32_t Count() {
 RoomLight* Selected() {
   if (!g.room || g.selected < 0 || static_cast<uint32_t>(g.selected) >= Count()) return nullptr;
   return &g.room->lights[g.selected];
+}
+
+bool WearsMarkerCostume(const Actor* actor) {
+  if (!actor || !actor->inUse || !actor->costumeTop) return false;
+  const CosCostume* costume = Cos_InstGetCostume(actor->costumeTop->instance, nullptr);
+  return costume && strcasecmp(costume->name, kMarkerCostume) == 0;
+}
+
+// The marker actor. A game restart makes a new actor table: a loaded game
+// brings the marker back at its index when it was saved with it, else the
+// index means another actor or none, and the marker is forgotten.
+Actor* Marker() {
+  if (g.marker < 0) return nullptr;
+  Actor* actor = drevActor_FromIndex(g.marker);
+  if (g.markerTable != drevActor_GetTableSerial()) {
+    if (!WearsMarkerCostume(actor)) {
+      g.marker = -1;
+      return nullptr;
+    }
+    g.markerTable = drevActor_GetTableSerial();
+  }
+  return actor && actor->inUse ? actor : nullptr;
+}
+
+void MakeMarker() {
+  const int index = drevActor_New(0, 0);
+  Actor* actor = drevActor_FromIndex(index);
+  if (!actor) {
+    kv_Log_Printf("[LightMgr] - the marker actor could not be made");
+    return;
+  }
+  if (!drevActor_SetCostume(actor, kMarkerCostume, 0))
+    kv_Log_Printf("[LightMgr] - the marker's costume %s did not load", kMarkerCostume);
+  drevActor_SetFollowBoxes(actor, 0);
+  actor->flags |= ACTOR_HIDDEN;
+  g.marker = index;
+  g.markerTable = drevActor_GetTableSerial();
+}
+
+// Takes the marker out of its set's roster (and forgets the set's name, so
+// that it can be put back), then into the named set when there is one.
+void PutMarkerInSet(const char* setName) {
+  Actor* actor = Marker();
+  if (!actor) return;
+  if (actor->setName[0]) {
+    char old[sizeof actor->setName];
+    std::memcpy(old, actor->setName, sizeof old);
+    drevRoom_RemoveActorFromSet(old, actor);
+    actor->setName[0] = '\0';
+  }
+  if (setName && *setName) drevRoom_PutActorInSet(setName, actor);
+}
+
+// The marker stands at the selected light, turned by its angles, shown as
+// its entry's flag says; hidden while no light is selected or the window is
+// closed.
+void UpdateMarker() {
+  Actor* actor = Marker();
+  if (!actor) return;
+  const RoomLight* light = Selected();
+  if (!g.open || !light) {
+    actor->flags |= ACTOR_HIDDEN;
+    return;
+  }
+  drevActor_SetPosition(actor, &light->position, 1);
+  drevActor_SetRotation(actor, &g.table[g.selected].angles, 1);
+  if (g.table[g.selected].markerShown) {
+    actor->flags &= ~static_cast<uint32_t>(ACTOR_HIDDEN);
+  } else {
+    actor->flags |= ACTOR_HIDDEN;
+  }
 }
 
 // Every setup camera's light list follows the set's lights.
@@ -89,27 +172,66 @@ bool NameTaken(const char* name, int except) {
   return false;
 }
 
-// The lines of a text file opened through the services, each whole.
-bool ReadLines(const char* name, std::vector<std::string>* lines) {
-  HostServices* hs = Room_Services();
-  const stdFile_t file = hs->fileOpen(name, "rt");
-  if (!file) return false;
-  std::string line;
+// ---- Saving -------------------------------------------------------------------------
+
+// One whole line of a file opened through the services (its '\n' kept).
+bool ReadLine(HostServices* hs, stdFile_t file, std::string* line) {
+  line->clear();
   char buffer[1024];
   while (hs->fileGets(file, buffer, sizeof buffer)) {
-    line += buffer;
-    if (!line.empty() && line.back() == '\n') {
-      lines->push_back(line);
-      line.clear();
-    }
+    *line += buffer;
+    if (line->back() == '\n') return true;
   }
-  if (!line.empty()) lines->push_back(line + "\n");
-  hs->fileClose(file);
-  return true;
+  return !line->empty();
 }
 
-bool IsSectionLine(const std::string& line) {
+bool HasSection(const std::string& line) {
   return line.find("section:") != std::string::npos;
+}
+
+// A new file "set..." in the system's temporary folder, opened for writing
+// and reading; its path in *path. It is the tool's own file outside the game
+// folder, where the services write nothing, so it is a host file.
+std::FILE* OpenTempFile(std::string* path) {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) return nullptr;
+  std::string name = (folder / "setXXXXXX").string();
+  const int fd = mkstemp(name.data());
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "w+");
+  if (!file) {
+    close(fd);
+    std::remove(name.c_str());
+    return nullptr;
+  }
+  *path = name;
+  return file;
+}
+
+bool WriteTemp(std::FILE* temp, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), temp) == text.size();
+}
+
+// Copies the temporary file, from its start, line by line into a new file
+// written through the services.
+bool CopyLines(HostServices* hs, std::FILE* temp, const char* to) {
+  if (std::fflush(temp) != 0 || std::fseek(temp, 0, SEEK_SET) != 0) return false;
+  const stdFile_t out = hs->fileOpen(to, "wt");
+  if (!out) {
+    char text[300];
+    std::snprintf(text, sizeof text, "Could not open file \"%s\".", to);
+    Message("Error", text);
+    return false;
+  }
+  bool ok = true;
+  char buffer[1024];
+  size_t got = 0;
+  while (ok && (got = std::fread(buffer, 1, sizeof buffer, temp)) > 0)
+    ok = hs->fileWrite(out, buffer, got) == got;
+  ok = !std::ferror(temp) && hs->fileClose(out) == 0 && ok;
+  if (!ok) kv_Log_Printf("[LightMgr] - %s could not be written whole", to);
+  return ok;
 }
 
 }  // namespace
@@ -117,16 +239,75 @@ bool IsSectionLine(const std::string& line) {
 // ---- Script functions -------------------------------------------------------------------
 
 void LightMgrStartup(void) {
-  static bool reported = false;
-  if (!reported) {
-    reported = true;
-    kv_Log_Printf("[LightMgr] - the light manager's window is not available on Linux");
+  const DisplayDevice* device = stdDisplay_GetOpenDevice();
+  if (device && device->has3DDevice) {
+    // The tool does not open over a 3D device; the beep is this log line.
+    kv_Log_Printf("[LightMgr] - beep: the light manager does not open over a 3D device");
+    return;
   }
+  if (g.open) {
+    LightMgrShutdown();
+    return;
+  }
+  if (!LightMgr_OpenWindow()) return;
+  g.open = true;
+  LightMgrSetChange();
 }
 
-void LightMgrShutdown(void) {}
+void LightMgrShutdown(void) {
+  if (g.open) LightMgr_CloseWindow();
+  g.open = false;
+  PutMarkerInSet(nullptr);
+  UpdateMarker();
+  g.room = nullptr;
+  g.selected = -1;
+}
 
-void LightMgrSetChange(void) {}
+void LightMgrSetChange(void) {
+  if (!g.open) return;
+  // Made on first use, and again when a game restart took the actor table
+  // it was made in.
+  if (!Marker()) MakeMarker();
+  PutMarkerInSet(drevRoom_GetCurrentName());
+  LightMgr_Begin(drevRoom_GetCurrent());
+}
+
+int LightMgr_IsOpen(void) {
+  return g.open ? 1 : 0;
+}
+
+int LightMgr_GetMarker(void) {
+  return Marker() ? g.marker : -1;
+}
+
+int LightMgr_IsEnabled(int control) {
+  switch (control) {
+    case kLightMgrList:
+    case kLightMgrAdd:
+    case kLightMgrRevertAll:
+      return 1;
+    default:
+      break;
+  }
+  const bool known = (control >= kLightMgrDirect && control <= kLightMgrAngleX) ||
+                     control == kLightMgrAngleY || control == kLightMgrAngleZ ||
+                     control == kLightMgrDelete ||
+                     (control >= kLightMgrSave && control <= kLightMgrRename);
+  const RoomLight* light = Selected();
+  if (!known || !light) return 0;
+  const int type = light->light.type;
+  switch (control) {
+    case kLightMgrAngleX:
+    case kLightMgrAngleY:
+    case kLightMgrAngleZ:
+      return type != QXLIGHT_POINT;
+    case kLightMgrInner:
+    case kLightMgrOuter:
+      return type == QXLIGHT_SPOT;
+    default:
+      return 1;
+  }
+}
 
 // ---- Editing logic ----------------------------------------------------------------------
 
@@ -134,10 +315,11 @@ void LightMgr_Begin(Room* room) {
   g.room = room;
   g.selected = -1;
   g.backupCount = Count();
-  if (!room) return;
-  std::memcpy(g.backup, room->lights, sizeof g.backup);
-  BuildTable();
-  if (Count() > 0) LightMgr_Select(0);
+  if (room) {
+    std::memcpy(g.backup, room->lights, sizeof g.backup);
+    BuildTable();
+  }
+  LightMgr_Select(Count() > 0 ? 0 : -1);
 }
 
 Room* LightMgr_GetRoom(void) {
@@ -151,6 +333,7 @@ int LightMgr_GetSelected(void) {
 void LightMgr_Select(int index) {
   g.selected = index >= 0 && static_cast<uint32_t>(index) < Count() ? index : -1;
   if (RoomLight* light = Selected()) g.savedSelected = *light;
+  UpdateMarker();
 }
 
 int LightMgr_Add(void) {
@@ -214,6 +397,7 @@ int LightMgr_Rename(const char* name) {
     return 0;
   }
   std::strcpy(light->name, stored);
+  LightMgr_Select(g.selected);
   return 1;
 }
 
@@ -230,6 +414,7 @@ void LightMgr_RevertSelected(void) {
   if (RoomLight* light = Selected()) {
     *light = g.savedSelected;
     SyncCameras();
+    UpdateMarker();
   }
 }
 
@@ -258,27 +443,38 @@ void LightMgr_SetPosition(int axis, float value) {
   if (!light || axis < 0 || axis > 2) return;
   (&light->position.x)[axis] = value;
   SyncCameras();
+  UpdateMarker();
 }
 
 void LightMgr_SetAngle(int axis, float value) {
   if (!Selected() || axis < 0 || axis > 2) return;
   (&g.table[g.selected].angles.x)[axis] = value;
   ApplyAngles(g.selected);
+  UpdateMarker();
 }
 
 void LightMgr_GetAngles(qxVector3* angles) {
   if (angles) *angles = Selected() ? g.table[g.selected].angles : qxVector3{0, 0, 0};
 }
 
-float LightMgr_UpDown(float value, int step, int direction) {
+void LightMgr_SetMarkerShown(int shown) {
+  if (!Selected()) return;
+  g.table[g.selected].markerShown = shown ? 1 : 0;
+  UpdateMarker();
+}
+
+int LightMgr_GetMarkerShown(void) {
+  return Selected() ? g.table[g.selected].markerShown : 0;
+}
+
+float LightMgr_UpDown(float value, int step, int lines) {
   if (step == 0) return value;
-  return (static_cast<float>(step) * value + static_cast<float>(direction)) /
-         static_cast<float>(step);
+  return (static_cast<float>(step) * value + static_cast<float>(lines)) / static_cast<float>(step);
 }
 
 int LightMgr_Key(LightMgrKey key, int down, int alt) {
   RoomLight* light = Selected();
-  if (!light || key == LightMgrKey::Other) return 0;
+  if (!light) return 0;
   if (down && g.keyHeld && key == g.lastKey) {
     g.positionStep += 0.005f;
     g.angleStep += 0.5f;
@@ -288,7 +484,8 @@ int LightMgr_Key(LightMgrKey key, int down, int alt) {
     g.lastKey = key;
     g.keyHeld = down != 0;
   }
-  if (!down) return 1;  // releases are swallowed
+  if (key == LightMgrKey::Other) return 0;
+  if (key == LightMgrKey::Alt || !down) return 1;  // swallowed
   qxVector3 position = light->position;
   qxVector3 angles = g.table[g.selected].angles;
   const float p = g.positionStep;
@@ -318,7 +515,7 @@ int LightMgr_Key(LightMgrKey key, int down, int alt) {
     case LightMgrKey::Pad6:
       (alt ? angles.z : angles.y) = WrapAngle((alt ? angles.z : angles.y) + a);
       break;
-    case LightMgrKey::Other:
+    default:
       break;
   }
   for (int axis = 0; axis < 3; ++axis) {
@@ -338,31 +535,62 @@ float LightMgr_GetAngleStep(void) {
 
 int LightMgr_SaveLights(const char* setName, const char* outputPath) {
   if (!g.room || !setName || !outputPath) return 0;
-  std::vector<std::string> lines;
-  if (!ReadLines(setName, &lines)) {
+  HostServices* hs = Room_Services();
+  stdFile_t set = hs->fileOpen(setName, "rt");
+  if (!set) {
     char text[300];
     std::snprintf(text, sizeof text, "Could not open file \"%s\".", setName);
     Message("Error", text);
     return 0;
   }
-  size_t at = 0;
-  while (at < lines.size() && !(lines[at].find("section:") != std::string::npos &&
-                                lines[at].find("lights") != std::string::npos))
-    ++at;
-  if (at == lines.size()) {
-    kv_Log_Printf("[LightMgr] - %s has no lights section: nothing was written", setName);
+  std::string tempPath;
+  std::FILE* temp = OpenTempFile(&tempPath);
+  if (!temp) {
+    hs->fileClose(set);
+    Message("Error", "Could not create temp file.");
     return 0;
   }
-  std::string out;
-  for (size_t i = 0; i < at; ++i) out += lines[i];
-  out += drevRoom_LightsSectionText(g.room);
-  // The old section's lines are left out up to the next section, if any.
-  size_t rest = at + 1;
-  while (rest < lines.size() && !IsSectionLine(lines[rest])) ++rest;
-  for (; rest < lines.size(); ++rest) out += lines[rest];
-  if (!kv_Platform_WriteFile(out.data(), out.size(), outputPath)) {
-    kv_Log_Printf("[LightMgr] - cannot write %s", outputPath);
-    return 0;
+  // The lines before the lights section, the edited lights, then the old
+  // section's lines are left out up to the next section, which is kept with
+  // the rest.
+  bool ok = true;
+  bool lights = false;
+  bool next = false;
+  std::string line;
+  while (ok && ReadLine(hs, set, &line)) {
+    if (HasSection(line) && line.find("lights") != std::string::npos) {
+      lights = true;
+      break;
+    }
+    ok = WriteTemp(temp, line);
   }
-  return 1;
+  if (ok && lights) {
+    ok = WriteTemp(temp, drevRoom_LightsSectionText(g.room));
+    while (ok && ReadLine(hs, set, &line)) {
+      if (HasSection(line)) {
+        next = true;
+        ok = WriteTemp(temp, line);
+        break;
+      }
+    }
+    while (ok && next && ReadLine(hs, set, &line)) ok = WriteTemp(temp, line);
+  }
+  hs->fileClose(set);
+  ok = std::fflush(temp) == 0 && ok;
+  int written = 0;
+  if (!ok) {
+    kv_Log_Printf("[LightMgr] - the temporary copy of %s could not be written", setName);
+  } else if (!next) {
+    // Neither a file without a lights section nor one that ends with it is
+    // rewritten.
+    kv_Log_Printf(
+        "[LightMgr] - %s has no lights section followed by another section: "
+        "%s was not written",
+        setName, outputPath);
+  } else {
+    written = CopyLines(hs, temp, outputPath) ? 1 : 0;
+  }
+  std::fclose(temp);
+  std::remove(tempPath.c_str());
+  return written;
 }

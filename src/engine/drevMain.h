@@ -154,9 +154,15 @@ void drevMain_OpenResourceLog(const char* name);
 // Runs the boot script "_system.lua": 0 on success, 1 on failure.
 int drevMain_StartScripts(void);
 
-// Gives the chore tool's costume to the actor the tool has selected. Not built
-// yet: the chore tool keeps no actor selection, so nothing happens.
+// The chore tool's costume hand-over, for the actor the scripts selected
+// (SetSelectedActor) while it is in use. Apply: the scripts' costume-override
+// handler hears (actor, 1), then the tool's costume (the chore library's
+// handle, passed as the tool's command context) goes on top of the actor's
+// costume stack. End: the handler hears (actor, nil), then the top costume
+// comes off. Nothing happens without such an actor (or, to apply, without a
+// costume).
 void drevMain_ApplyToolCostume(void* costume);
+void drevMain_EndToolCostume(void);
 
 // Resets the frame and game-state bookkeeping to its start values (tests).
 void drevMain_ResetFrameState(void);
@@ -251,6 +257,11 @@ struct drevMainCalls {
   Actor* (*actorFromIndex)(int index);
   int (*actorToIndex)(const Actor* actor);  // -1 for null or a record outside the table
   int (*projectPoint3)(const qxVector3* point, qxScreenPoint* out);
+  // the chore tool's costume hand-over
+  int (*toolActor)(void);  // the actor the scripts selected, when in use; else -1
+  int (*luaCallCostumeOverrideHandler)(int actor, int flag);
+  int (*actorPushCostume)(int actor, void* costume);  // the chore library's costume
+  void (*actorPopCostume)(int actor);
 };
 
 drevMainCalls& drevMain_Calls(void);

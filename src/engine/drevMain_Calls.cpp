@@ -74,6 +74,20 @@ int CosRestore(SaveTransferFn read) {
   return Cos_Restore(CosTransfer);
 }
 
+// The chore tool's actor: the selected one while it is in use.
+int ToolActor() {
+  const int index = drevActor_GetSelected();
+  const Actor* actor = drevActor_FromIndex(index);
+  return actor && actor->inUse ? index : -1;
+}
+int PushToolCostume(int index, void* costume) {
+  const auto handle = static_cast<CosCostumeHandle>(reinterpret_cast<intptr_t>(costume));
+  return drevActor_PushCostumeHandle(drevActor_FromIndex(index), handle);
+}
+void PopToolCostume(int index) {
+  drevActor_PopCostume(drevActor_FromIndex(index), 0);
+}
+
 drevMainCalls DefaultCalls() {
   drevMainCalls c{};
   c.physicalMemory = PhysicalMemory;
@@ -155,6 +169,11 @@ drevMainCalls DefaultCalls() {
   c.actorFromIndex = drevActor_FromIndex;
   c.actorToIndex = drevActor_ToIndex;
   c.projectPoint3 = qxPrimitive_ProjectPoint3;
+
+  c.toolActor = ToolActor;
+  c.luaCallCostumeOverrideHandler = drevLua_CallCostumeOverrideHandler;
+  c.actorPushCostume = PushToolCostume;
+  c.actorPopCostume = PopToolCostume;
   return c;
 }
 

@@ -332,5 +332,18 @@ int drevMain_StartScripts(void) {
   return drevMain_Calls().luaRunSystemScript() ? 0 : 1;
 }
 
-// Not built yet: the chore tool keeps no actor selection.
-void drevMain_ApplyToolCostume(void*) {}
+void drevMain_ApplyToolCostume(void* costume) {
+  drevMainCalls& calls = drevMain_Calls();
+  const int actor = calls.toolActor();
+  if (actor < 0 || !costume) return;
+  calls.luaCallCostumeOverrideHandler(actor, 1);
+  calls.actorPushCostume(actor, costume);
+}
+
+void drevMain_EndToolCostume(void) {
+  drevMainCalls& calls = drevMain_Calls();
+  const int actor = calls.toolActor();
+  if (actor < 0) return;
+  calls.luaCallCostumeOverrideHandler(actor, 0);
+  calls.actorPopCostume(actor);
+}

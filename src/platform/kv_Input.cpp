@@ -6,12 +6,22 @@
 #include <cstring>
 
 #include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
 #include "platform/kv_Save.h"
 
 namespace {
 
 std::array<SDL_GameController*, KV_INPUT_MAX_CONTROLLERS> g_controllers{};
 float g_mouseSpeed = 1.0f;
+// Where the pointer last was over the game's window.
+int g_lastMouseX = 0, g_lastMouseY = 0;
+
+// The pointer is over another window of the program (a developer tool's):
+// the game sees neither its position nor its buttons there.
+bool PointerInOtherWindow() {
+  SDL_Window* focus = SDL_GetMouseFocus();
+  return focus && focus != kv_Platform_GetWindowState()->window;
+}
 
 constexpr std::array<SDL_GameControllerButton, KV_INPUT_BUTTON_COUNT> kButtonMap = {
     SDL_CONTROLLER_BUTTON_A,          SDL_CONTROLLER_BUTTON_B,
@@ -138,12 +148,20 @@ int kv_Input_GetControllerHat(int id, int hat) {
 }
 
 int kv_Input_GetMouseButton(int n) {
-  if (n < 1 || n > 5) return 0;
+  if (n < 1 || n > 5 || PointerInOtherWindow()) return 0;
   return (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON(n)) ? 1 : 0;
 }
 
 void kv_Input_GetMouseState(int* x, int* y) {
-  if (x && y) SDL_GetMouseState(x, y);
+  if (!x || !y) return;
+  if (PointerInOtherWindow()) {
+    *x = g_lastMouseX;
+    *y = g_lastMouseY;
+    return;
+  }
+  SDL_GetMouseState(x, y);
+  g_lastMouseX = *x;
+  g_lastMouseY = *y;
 }
 
 void kv_Input_SetMouseSpeedScale(float factor) { g_mouseSpeed = factor < 0.0f ? 0.0f : factor; }

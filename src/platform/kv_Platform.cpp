@@ -17,6 +17,7 @@
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Save.h"
 #include "platform/kv_Steam.h"
+#include "platform/kv_ToolWindow.h"
 #include "platform/steam/steam_api.h"
 
 namespace {
@@ -161,6 +162,8 @@ int kv_Platform_PumpEvents(void) {
   // the handlers.
   bool quitHandled = false;
   do {
+    // The events of a developer tool's window are the tool's alone.
+    if (kv_ToolWindow_HandleEvent(&event)) continue;
     bool offer = true;
     switch (event.type) {
       case SDL_QUIT:

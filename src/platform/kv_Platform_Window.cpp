@@ -14,6 +14,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
+#include "platform/kv_ToolWindow.h"
 #include "platform/steam/steam_api.h"
 #include "std/std.h"
 
@@ -469,6 +470,7 @@ int kv_Platform_HandleDebugKeys(const SDL_Event* event) {
 }
 
 int kv_Platform_Shutdown(void) {
+  kv_ToolWindow_Close();
   SteamAPI_Shutdown();
   // SDL_Quit would close the device too, behind the channels' backs.
   AudioDevice_CloseAll();

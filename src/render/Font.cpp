@@ -22,6 +22,11 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #endif
+// The rectangle packer is stb_rect_pack's (Debian's libstb), not the small
+// stand-in stb_truetype brings without it: Dear ImGui, in the same program,
+// packs its font atlas with stb_rect_pack through these stb_truetype
+// functions, and the two packers' records differ.
+#include "stb_rect_pack.h"
 #define STB_TRUETYPE_IMPLEMENTATION
 #include "stb_truetype.h"
 #if defined(__GNUC__)

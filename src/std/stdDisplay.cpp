@@ -125,6 +125,10 @@ void stdDisplay_Close(void) {
   g_currentDevice = -1;
 }
 
+const DisplayDevice* stdDisplay_GetOpenDevice(void) {
+  return g_open ? &g_devices[g_currentDevice] : nullptr;
+}
+
 const VideoMode* stdDisplay_GetVideoMode(int index) {
   return (index >= 0 && index < stdDisplay_numVideoModes) ? &g_modes[index] : nullptr;
 }

@@ -108,6 +108,8 @@ int stdDisplay_GetNumDevices(void);
 const DisplayDevice* stdDisplay_GetDevice(int index);
 int stdDisplay_Open(int deviceIndex);
 void stdDisplay_Close(void);
+// The device that is open, null when none.
+const DisplayDevice* stdDisplay_GetOpenDevice(void);
 const VideoMode* stdDisplay_GetVideoMode(int index);
 int stdDisplay_SetMode(int modeIndex, uint8_t* palette, int clearTwice);
 void stdDisplay_ResetMode(void);

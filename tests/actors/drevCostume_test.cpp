@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "CostumeTestSupport.h"
+#include "app/voskdemo.h"
 #include "platform/kv_RenderHooks.h"
 #include "render/SoftwareBackend.h"
 #include "quadrix/qxCache.h"
@@ -108,6 +109,43 @@ TEST_F(Stack, PopAndReplace) {
   // The replaced node's instance was freed: the new one takes its slot.
   EXPECT_EQ(actor_->costumeTop->instance, baseInstance);
   EXPECT_STREQ(Cos_InstGetCostume(baseInstance, nullptr)->name, "hat.cos");
+}
+
+// The chore tool's commands 0 and 4: its costume (the command's context)
+// goes onto the stack of the actor the scripts selected and comes off again,
+// and the scripts' costume-override handler hears of both. Without a
+// selected actor nothing happens.
+TEST_F(Stack, TheChoreToolHandsItsCostumeToTheSelectedActor) {
+  std::ofstream("handler.lua")
+      << "heard = ''\n"
+         "function system.costumeOverrideHandler(actor, on)\n"
+         "  if on then heard = heard .. 'on ' else heard = heard .. 'off ' end\n"
+         "end\n";
+  ASSERT_EQ(lua_dofile("handler.lua"), 0);
+  CostumeNode* base = actor_->costumeTop;
+  const CosCostumeHandle hat = Load("hat.cos", {{MMDL, -1, "hat.3do"}});
+  void* context = reinterpret_cast<void*>(static_cast<intptr_t>(hat));
+  auto heard = [] {
+    lua_Object o = lua_getglobal("heard");
+    return std::string(lua_isstring(o) ? lua_getstring(o) : "?");
+  };
+
+  voskdemo_ChoreToolCommand(context, 0);
+  EXPECT_EQ(actor_->costumeTop, base);
+  EXPECT_EQ(heard(), "");
+
+  drevActor_SetSelected(drevActor_ToIndex(actor_));
+  voskdemo_ChoreToolCommand(context, 0);
+  ASSERT_NE(actor_->costumeTop, base);
+  EXPECT_EQ(actor_->costumeTop->next, base);
+  EXPECT_STREQ(Cos_InstGetCostume(actor_->costumeTop->instance, nullptr)->name, "hat.cos");
+  EXPECT_EQ(heard(), "on ");
+
+  const CosInstHandle worn = actor_->costumeTop->instance;
+  voskdemo_ChoreToolCommand(context, 4);
+  EXPECT_EQ(actor_->costumeTop, base);
+  EXPECT_EQ(heard(), "on off ");
+  Cos_FreeCosInstance(worn);
 }
 
 TEST_F(Stack, ResetInstanceStopsAndRestores) {

@@ -19,8 +19,12 @@ int Open(SDL_Window* window);
 void MovePointer(int x, int y);
 // Button 1 is the left, 3 the right.
 void Button(int button, bool down);
-// A key by its SDL key code (F-keys, Escape, letters).
+// A key by its SDL key code (F-keys, Escape, letters, space, the arrows and
+// the keypad's digits).
 void Key(SDL_Keycode key, bool down);
+// Switches the X server's auto-repeat of held keys (on by default); the
+// repeats come on the server's clock.
+void AutoRepeat(bool on);
 // What the screen shows where the window is: the root window's pixels over
 // the window's rectangle, 3 bytes a pixel (red, green, blue), rows from the
 // top. False when the server gives no picture.

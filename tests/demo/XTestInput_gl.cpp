@@ -46,10 +46,32 @@ void Key(SDL_Keycode key, bool down) {
     symbol = XK_Escape;
   } else if (key >= SDLK_a && key <= SDLK_z) {
     symbol = XK_a + (key - SDLK_a);
+  } else if (key >= SDLK_KP_1 && key <= SDLK_KP_9) {
+    symbol = XK_KP_1 + (key - SDLK_KP_1);
+  } else {
+    const struct {
+      SDL_Keycode key;
+      KeySym symbol;
+    } others[] = {{SDLK_SPACE, XK_space},
+                  {SDLK_LEFT, XK_Left},
+                  {SDLK_RIGHT, XK_Right},
+                  {SDLK_UP, XK_Up},
+                  {SDLK_DOWN, XK_Down}};
+    for (const auto& other : others)
+      if (other.key == key) symbol = other.symbol;
   }
   const KeyCode code = XKeysymToKeycode(g_display, symbol);
   if (!code) return;
   XTestFakeKeyEvent(g_display, code, down ? True : False, 0);
+  XSync(g_display, False);
+}
+
+void AutoRepeat(bool on) {
+  if (on) {
+    XAutoRepeatOn(g_display);
+  } else {
+    XAutoRepeatOff(g_display);
+  }
   XSync(g_display, False);
 }
 

@@ -1,15 +1,26 @@
-// The light manager's editing logic and its rewrite of a set file's lights.
+// The light manager's editing logic, the controls it enables and its
+// rewrite of a set file's lights. Its message boxes are answered here.
 #include "engine/LightMgr.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "RoomTestSupport.h"
+#include "platform/kv_Platform.h"
 #include "quadrix/qxCamera.h"
 
 namespace {
 
 using roomtest::RoomTest;
+
+// The message boxes shown, as "title: text".
+std::vector<std::string> g_boxes;
+int AnswerBox(const SDL_MessageBoxData* data, int* button) {
+  g_boxes.push_back(std::string(data->title) + ": " + data->message);
+  *button = 0;
+  return 0;
+}
 
 std::string SetWithLights(int count) {
   std::string text =
@@ -28,9 +39,12 @@ class LightManager : public RoomTest {
     RoomTest::SetUp();
     world_.backgrounds = {"a.bmp"};
     world_.colormaps = {"room.cmp"};
+    g_boxes.clear();
+    kv_Platform_SetMessageBoxHandler(AnswerBox);
   }
   void TearDown() override {
     LightMgr_Begin(nullptr);
+    kv_Platform_SetMessageBoxHandler(nullptr);
     RoomTest::TearDown();
   }
   Room* Enter(int lights) {
@@ -61,8 +75,11 @@ TEST_F(LightManager, The64thLightIsAddedThe65thRefused) {
   EXPECT_FLOAT_EQ(added.position.z, 3.0f);  // the current setup's interest point
   EXPECT_EQ(room->setups[1].camera->lightCount, 64);
   EXPECT_EQ(LightMgr_GetSelected(), 63);
+  EXPECT_TRUE(g_boxes.empty());
   EXPECT_EQ(LightMgr_Add(), -1);
   EXPECT_EQ(room->numLights, 64u);
+  EXPECT_EQ(g_boxes, std::vector<std::string>{"Can't Add Light: Maximum number of lights already "
+                                              "in room.  Try deleting a few."});
 }
 
 TEST_F(LightManager, NewLightNamesSkipNamesInUse) {
@@ -81,6 +98,8 @@ TEST_F(LightManager, RenameReplacesBlanksCutsAndRefusesDuplicates) {
   EXPECT_EQ(std::strlen(room->lights[1].name), 31u);
   EXPECT_EQ(LightMgr_Rename("L2"), 0);
   EXPECT_EQ(std::strlen(room->lights[1].name), 31u);
+  EXPECT_EQ(g_boxes, std::vector<std::string>{"Duplicate light name: That name is already being "
+                                              "used.  Enter a different one."});
 }
 
 TEST_F(LightManager, HeldArrowKeysMoveFasterWithEveryRepeat) {
@@ -105,7 +124,41 @@ TEST_F(LightManager, HeldArrowKeysMoveFasterWithEveryRepeat) {
   qxVector3 angles;
   LightMgr_GetAngles(&angles);
   EXPECT_FLOAT_EQ(angles.y, 2.5f);
+  // Any other key goes on, and the next nudge starts slow again; Alt is taken.
   EXPECT_EQ(LightMgr_Key(LightMgrKey::Other, 1, 0), 0);
+  EXPECT_EQ(LightMgr_Key(LightMgrKey::Pad6, 1, 0), 1);
+  EXPECT_FLOAT_EQ(LightMgr_GetAngleStep(), 1.0f);
+  EXPECT_EQ(LightMgr_Key(LightMgrKey::Alt, 1, 1), 1);
+  LightMgr_Select(-1);
+  EXPECT_EQ(LightMgr_Key(LightMgrKey::Right, 1, 0), 0);  // no row selected: not the tool's
+}
+
+// Which controls take input for the selected light.
+TEST_F(LightManager, ControlsFollowTheSelectedLightsType) {
+  Room* room = Enter(3);
+  room->lights[0].light.type = QXLIGHT_POINT;
+  room->lights[1].light.type = QXLIGHT_SPOT;
+  room->lights[2].light.type = 1;  // direct
+  const int controls[] = {kLightMgrAdd,   kLightMgrRevertAll, kLightMgrDelete,
+                          kLightMgrSave,  kLightMgrPositionX, kLightMgrAngleY,
+                          kLightMgrInner, kLightMgrOuter,     kLightMgrIntensityUpDown,
+                          kLightMgrRename};
+  struct Case {
+    int row;
+    std::vector<int> enabled;  // one per control above
+  };
+  const Case cases[] = {
+      {-1, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {0, {1, 1, 1, 1, 1, 0, 0, 0, 1, 1}},  // omni: no angles, no cones
+      {1, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},  // spot: everything
+      {2, {1, 1, 1, 1, 1, 1, 0, 0, 1, 1}},  // direct: no cones
+  };
+  for (const Case& c : cases) {
+    LightMgr_Select(c.row);
+    std::vector<int> enabled;
+    for (int control : controls) enabled.push_back(LightMgr_IsEnabled(control));
+    EXPECT_EQ(enabled, c.enabled) << "row " << c.row;
+  }
 }
 
 TEST_F(LightManager, DeleteRevertAndEdits) {
@@ -141,7 +194,31 @@ struct Rewrite {
   const char* after;  // the text around the new lights section; null: no output
 };
 
-class LightSave : public LightManager, public ::testing::WithParamInterface<Rewrite> {};
+// The temporary copy goes to a folder of the test's own, which must be
+// empty again afterwards.
+class LightSave : public LightManager, public ::testing::WithParamInterface<Rewrite> {
+ protected:
+  void SetUp() override {
+    LightManager::SetUp();
+    std::filesystem::create_directories(Path("tmp"));
+    const char* old = std::getenv("TMPDIR");
+    oldTemp_ = old ? old : "";
+    hadTemp_ = old != nullptr;
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadTemp_) {
+      setenv("TMPDIR", oldTemp_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+    LightManager::TearDown();
+  }
+  bool TempFolderEmpty() const { return std::filesystem::is_empty(Path("tmp")); }
+
+  std::string oldTemp_;
+  bool hadTemp_ = false;
+};
 
 TEST_P(LightSave, RewritesTheLightsSection) {
   Room* room = Enter(1);
@@ -149,6 +226,8 @@ TEST_P(LightSave, RewritesTheLightsSection) {
   const std::string source = Write("source.set", GetParam().before);
   const std::string output = Path("out.set");
   const int ok = LightMgr_SaveLights(source.c_str(), output.c_str());
+  EXPECT_TRUE(TempFolderEmpty());
+  EXPECT_TRUE(g_boxes.empty());
   if (!GetParam().after) {
     EXPECT_EQ(ok, 0);
     EXPECT_FALSE(std::filesystem::exists(output));
@@ -161,8 +240,9 @@ TEST_P(LightSave, RewritesTheLightsSection) {
 }
 
 const std::string kLongLine = "# " + std::string(400, 'x') + "\n";
-const std::string kLongBefore = "section: setups\n" + kLongLine + "section: lights\n old\n";
-const std::string kLongAfter = "section: setups\n" + kLongLine + "@";
+const std::string kLongBefore =
+    "section: setups\n" + kLongLine + "section: lights\n old\nsection: sectors\n" + kLongLine;
+const std::string kLongAfter = "section: setups\n" + kLongLine + "@section: sectors\n" + kLongLine;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LightSave,
@@ -171,18 +251,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "section: colormaps\n\tnumcolormaps 1\nsection: lights\n\tnumlights 9\n\tlight x\n"
                 "section: sectors\n\tsector s\n",
                 "section: colormaps\n\tnumcolormaps 1\n@section: sectors\n\tsector s\n"},
-        Rewrite{"last", "section: setups\n\tnumsetups 0\nsection: lights\n\tlight x\n",
-                "section: setups\n\tnumsetups 0\n@"},
+        // A lights section that ends the file leaves nothing written.
+        Rewrite{"last", "section: setups\n\tnumsetups 0\nsection: lights\n\tlight x\n", nullptr},
         Rewrite{"none", "section: setups\n\tnumsetups 0\n", nullptr},
         Rewrite{"long_lines_whole", kLongBefore.c_str(), kLongAfter.c_str()}),
     [](const ::testing::TestParamInfo<Rewrite>& info) { return std::string(info.param.name); });
 
-TEST_F(LightManager, TheWindowIsNotAvailableOnLinux) {
-  Room* room = Enter(1);
-  LightMgrStartup();
-  LightMgrSetChange();
-  LightMgrShutdown();
-  EXPECT_EQ(LightMgr_GetRoom(), room);
+TEST_F(LightSave, AMissingSetFileIsReported) {
+  Enter(1);
+  const std::string output = Path("out.set");
+  EXPECT_EQ(LightMgr_SaveLights("missing.set", output.c_str()), 0);
+  EXPECT_EQ(g_boxes, std::vector<std::string>{"Error: Could not open file \"missing.set\"."});
+  EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 }  // namespace

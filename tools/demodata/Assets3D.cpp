@@ -108,25 +108,16 @@ DEMODATA_WRITER(demo_crate_mat) {
 DEMODATA_WRITER(demo_crate_3do) {
   const std::filesystem::path path = gameDir / "Models" / "demo_crate.3do";
   if (!Prepare(path)) return false;
-  qxMaterial material{};
-  std::snprintf(material.name, sizeof material.name, "demo_crate.mat");
-  material.flags = QXMATERIAL_TEXTURED;
-  qxMaterial* materials[1] = {&material};
+  BoxesModel model("demo_crate.mat");
   // Texture vertices in texels of the crate's 32 x 32 texture.
   BoxesMesh body(32), lid(32);
-  body.Box({-0.5f, -0.5f, 0.0f}, {0.5f, 0.5f, 0.8f}, &material);
-  lid.Box({-0.55f, -0.55f, 0.0f}, {0.55f, 0.55f, 0.1f}, &material);
+  body.Box({-0.5f, -0.5f, 0.0f}, {0.5f, 0.5f, 0.8f}, &model.material);
+  lid.Box({-0.55f, -0.55f, 0.0f}, {0.55f, 0.55f, 0.1f}, &model.material);
   qxModel3Mesh meshes[2];
   body.Fill(&meshes[0], "crate_body", 0);
   lid.Fill(&meshes[1], "crate_lid", 1);
   meshes[0].shadow = 1;
 
-  qxModel3 model{};
-  std::snprintf(model.name, sizeof model.name, "demo_crate");
-  model.geosets[0] = {2, meshes};
-  model.geosetCount = 1;
-  model.materials = materials;
-  model.materialCount = 1;
   qxModel3Node nodes[2]{};
   std::snprintf(nodes[0].name, sizeof nodes[0].name, "crate_root");
   nodes[0].meshIndex = 0;
@@ -141,11 +132,7 @@ DEMODATA_WRITER(demo_crate_3do) {
   nodes[1].position = {0.0f, 0.0f, 0.8f};
   nodes[1].pivot = {0.0f, -0.55f, 0.0f};  // the hinge along the back edge
   nodes[1].type = 0x2;
-  for (qxModel3Node& node : nodes) qxMatrix34_Build(&node.restMatrix, &node.angles, &node.position);
-  model.nodes = nodes;
-  model.nodeCount = 2;
-  model.insertOffset = {0.0f, 0.0f, 0.0f};
-  return Report(qxModel3_WriteBinary(path.c_str(), &model) == 1, path);
+  return model.Write(path, "demo_crate", meshes, 2, nodes, 2);
 }
 
 // The lid opens over 20 frames: it lifts and tips back about its hinge,

@@ -193,4 +193,34 @@ struct BoxesMesh {
   }
 };
 
+// What a model file of box meshes needs besides its meshes and nodes: the
+// one textured material the faces point at, and the model record (one
+// geoset) written with the binary writer, the nodes' rest matrices built
+// from their angles and positions.
+struct BoxesModel {
+  qxMaterial material{};
+  qxMaterial* materials[1] = {&material};
+
+  explicit BoxesModel(const char* materialName) {
+    std::snprintf(material.name, sizeof material.name, "%s", materialName);
+    material.flags = QXMATERIAL_TEXTURED;
+  }
+
+  bool Write(const std::filesystem::path& path, const char* name, qxModel3Mesh* meshes,
+             int32_t meshCount, qxModel3Node* nodes, int32_t nodeCount) {
+    qxModel3 model{};
+    std::snprintf(model.name, sizeof model.name, "%s", name);
+    model.geosets[0] = {meshCount, meshes};
+    model.geosetCount = 1;
+    model.materials = materials;
+    model.materialCount = 1;
+    for (int32_t i = 0; i < nodeCount; ++i)
+      qxMatrix34_Build(&nodes[i].restMatrix, &nodes[i].angles, &nodes[i].position);
+    model.nodes = nodes;
+    model.nodeCount = nodeCount;
+    model.insertOffset = {0.0f, 0.0f, 0.0f};
+    return Report(qxModel3_WriteBinary(path.c_str(), &model) == 1, path);
+  }
+};
+
 }  // namespace demodata
