@@ -50,7 +50,8 @@ struct kvProgramCacheCounts {
   int fallbacks;  // cached binaries that could not be used
 };
 kvProgramCacheCounts kv_Shader_GetProgramCacheCounts(void);
-// Tests: deletes every program and forgets it, as a new run starts.
+// Tests and benchmarks: deletes every program and forgets it, as a new run
+// starts.
 void kv_Shader_ForgetProgramsForTest(void);
 // Location of a uniform, remembered per program.
 int kv_Shader_GetUniformLocation(kvShader* shader, const char* name);
