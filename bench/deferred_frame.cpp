@@ -94,17 +94,34 @@ enum Phase {
   Phase_GBuffer,     // the meshes' albedo, distance, normal and light
   Phase_Smooth,      // smooth lighting
   Phase_Shadows,     // shadow maps
-  Phase_Lights,      // the light volumes and ambient occlusion
+  Phase_Lights,      // the lights pass's set-up, cutscene lights and actor shadows
+  Phase_LightGradient,
+  Phase_LightPoint,
+  Phase_LightSpot,
+  Phase_LightDirectional,
+  Phase_Occlusion,  // ambient occlusion
   Phase_Resolve,
   Phase_Fxaa,
   Phase_Overlays,  // bitmap and hardware overlays
   Phase_Present,   // onto the back buffer, then the window and the swap
   Phase_Count
 };
-const char* const kPhaseNames[Phase_Count] = {
-    "engine, frame begin", "clear immediate", "background, depth", "G-buffer", "smooth lighting",
-    "shadow maps",         "lights, AO",      "resolve",           "FXAA",     "overlays",
-    "present, swap"};
+const char* const kPhaseNames[Phase_Count] = {"engine, frame begin",
+                                              "clear immediate",
+                                              "background, depth",
+                                              "G-buffer",
+                                              "smooth lighting",
+                                              "shadow maps",
+                                              "lights (other)",
+                                              "  gradient lights",
+                                              "  point lights",
+                                              "  spot lights",
+                                              "  directional",
+                                              "  ambient occl.",
+                                              "resolve",
+                                              "FXAA",
+                                              "overlays",
+                                              "present, swap"};
 
 struct MarkerPhase {
   const char* marker;
@@ -128,11 +145,11 @@ constexpr MarkerPhase kMarkerPhases[] = {
     {"Character Shadow Casters", Phase_Shadows},
     {"Deferred lights", Phase_Lights},
     {"Clear light buffer", Phase_Lights},
-    {"Gradient light", Phase_Lights},
-    {"Point light", Phase_Lights},
-    {"Spot light", Phase_Lights},
-    {"Directional light", Phase_Lights},
-    {"Ambient Occlusion", Phase_Lights},
+    {"Gradient light", Phase_LightGradient},
+    {"Point light", Phase_LightPoint},
+    {"Spot light", Phase_LightSpot},
+    {"Directional light", Phase_LightDirectional},
+    {"Ambient Occlusion", Phase_Occlusion},
     {"Rasterize cutscene light sources", Phase_Lights},
     {"Shadows", Phase_Lights},
     {"Deferred resolve", Phase_Resolve},

@@ -588,8 +588,8 @@ DeferredCamera Deferred_GetCamera(void);
 
 // Screen rectangles ------------------------------------------------------------------------------
 // The passes that cover the whole target keep to the pixels they can change:
-// the lights and smooth lighting to the meshes' rectangle (a shadow-casting
-// light that also shades the background to the rectangle where its casters'
+// the lights and smooth lighting to the meshes' rectangles (a shadow-casting
+// light that also shades the background to the rectangles where its casters'
 // shadows can fall as well), each light to the rectangle of its volume.
 
 // Pixels x0..x1-1, y0..y1-1 of the deferred targets in GL window
@@ -621,27 +621,45 @@ bool Deferred_VertexBounds(const kvVertexBuffer* buffer, kvVector3F* lo, kvVecto
 // The deferred targets' size (0 x 0 before they exist), and all of it.
 void Deferred_TargetSize(int* width, int* height);
 DeferredRect Deferred_FullTarget(void);
-// The frame's meshes: the union of every albedo record's rectangle, emptied
-// at every frame begin.
-extern DeferredRect Deferred_MeshRect;
+// Rectangles that never overlap: one added over others is merged with them
+// into their bounding rectangle (again, until none overlap), so that a pass
+// drawn once per rectangle with additive blending still adds to every pixel
+// at most once. Past the capacity rectangles merge whether or not they
+// overlap.
+struct DeferredRectList {
+  static constexpr int kCapacity = 32;
+  DeferredRect rects[kCapacity];
+  int count = 0;
+};
+void DeferredRectList_Add(DeferredRectList* list, const DeferredRect& rect);
+// The frame's meshes: every albedo record's rectangle, overlapping ones
+// merged; emptied at every frame begin.
+extern DeferredRectList Deferred_MeshRects;
 // Adds a mesh drawn with the buffer's vertices, the placement model and the
-// camera to Deferred_MeshRect (the whole target when its bounds are unknown).
+// camera to Deferred_MeshRects (the whole target when its bounds are
+// unknown).
 void Deferred_NoteMesh(const kvVertexBuffer* buffer, const kvMatrix4F& model,
                        const DeferredCamera& camera);
 // Keeps the following draws to the rectangle (no clip when it is the whole
 // target); kv_RenderContext_ClearClipRect ends it.
 void Deferred_ClipTo(kvRenderContext* context, const DeferredRect& rect);
-// The rectangle where the shadow map of a light, rendered through
-// viewProjection (without the texture bias) from the "shadow meshes" bucket
-// and the set's caster boxes, can darken a point; spread is how far (in
-// shadow-map texture units) the light's filter reaches, bias the depth bias
-// it compares with, and receivers (u0, u1, v0, v1) the shadow-map texture
-// coordinates of every point the light can shade (null when unbounded).
-// Empty when nothing casts; the whole target when the shadows cannot be
+// Deferred_DrawFullScreenQuad(0) once within each of the rectangles (none
+// for an empty list), then no clip.
+void Deferred_DrawFullScreenQuadIn(kvRenderContext* context, const DeferredRectList& rects);
+// Where the shadow map of a light, rendered through viewProjection (without
+// the texture bias) from the "shadow meshes" bucket and the set's caster
+// boxes, can darken a point, caster by caster: each caster's rectangle is
+// added to out (a point is shadowed only through one caster's texels, from
+// behind that caster). spread is how far (in shadow-map texture units) the
+// light's filter reaches, bias the depth bias it compares with, and
+// receivers (u0, u1, v0, v1) the shadow-map texture coordinates of every
+// point the light can shade (null when unbounded). Nothing is added when
+// nothing casts. False, with nothing added, when the shadows cannot be
 // bounded (a caster at the eye, one at the map's edge without receiver
 // bounds, a negative bias, a region crossing the camera plane).
-DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float spread, float bias,
-                                         const float* receivers, const DeferredCamera& camera);
+bool Deferred_ShadowReceiverRects(const kvMatrix4F& viewProjection, float spread, float bias,
+                                  const float* receivers, const DeferredCamera& camera,
+                                  DeferredRectList* out);
 
 // Tests: every piece of frame state back to its start value (flags,
 // counters, caches).

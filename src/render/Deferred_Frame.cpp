@@ -19,6 +19,22 @@ namespace {
 
 RenderHookTable g_table;
 
+// The phases the platform's frame bracket hands the FramePhase hook: the
+// frame begin, then at the frame end the scene drawn (nothing to do here),
+// the post-processing, and the presentation.
+enum FramePhaseId : int {
+  FramePhase_Begin = 0,
+  FramePhase_SceneDrawn = 1,
+  FramePhase_PostProcess = 2,
+  FramePhase_Present = 3,
+};
+
+// Phase 1 and values outside the four do nothing.
+bool PhaseHasWork(int phase) {
+  return phase == FramePhase_Begin || phase == FramePhase_PostProcess ||
+         phase == FramePhase_Present;
+}
+
 // A named debug region and profiler region around one pass.
 class PassRegion {
  public:
@@ -47,7 +63,7 @@ void ResetBuckets(void) {
                                    Deferred_VirtualDepthBucket,    Deferred_SmoothLightingBucket,
                                    Deferred_ShadowMeshesBucket};
   for (RenderBucket* bucket : buckets) RenderBucket_Reset(bucket);
-  Deferred_MeshRect = {0, 0, 0, 0};
+  Deferred_MeshRects.count = 0;
 }
 
 // The immediate target when the set is lit by deferred lights or has no
@@ -187,16 +203,16 @@ void Deferred_FramePhase(int phase) {
     Deferred_FramePhaseSimple(phase);
     return;
   }
-  if (!g_table.active || (phase != 0 && phase != 2 && phase != 3)) return;
+  if (!g_table.active || !PhaseHasWork(phase)) return;
   kvRenderContext* context = FrameContext();
   if (!context) return;
-  if (phase == 3) {
+  if (phase == FramePhase_Present) {
     Present(context, false);
     return;
   }
   if (!Deferred_PassContext()) return;
 
-  if (phase == 0) {
+  if (phase == FramePhase_Begin) {
     PassRegion region(context, "Deferred_Immediate");
     Deferred_BeginFrame();
     Deferred_SmoothLightingOn = kv_Platform_IsNewLighting() && !DeferredScene().isInvSet() ? 1 : 0;
@@ -223,16 +239,16 @@ void Deferred_FramePhase(int phase) {
 }
 
 void Deferred_FramePhaseSimple(int phase) {
-  if (!g_table.active || (phase != 0 && phase != 2 && phase != 3)) return;
+  if (!g_table.active || !PhaseHasWork(phase)) return;
   kvRenderContext* context = FrameContext();
   if (!context) return;
-  if (phase == 3) {
+  if (phase == FramePhase_Present) {
     Present(context, true);
     return;
   }
   if (!Deferred_PassContext()) return;
 
-  if (phase == 0) {
+  if (phase == FramePhase_Begin) {
     PassRegion region(context, "Deferred_Immediate");
     Deferred_BeginFrame();
     ResetBuckets();

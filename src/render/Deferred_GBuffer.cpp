@@ -324,9 +324,12 @@ void Deferred_SmoothLighting(void) {
   // so the copy and the resolve keep to the meshes' rectangle; not when the
   // scratch target holds the frame's background (a set lit only by cutscene
   // lights), which the whole copy overwrites.
-  const DeferredRect reach = Deferred_FrameTarget == SmoothLightingScratchTarget.target
-                                 ? Deferred_FullTarget()
-                                 : Deferred_MeshRect;
+  DeferredRectList reach;
+  if (Deferred_FrameTarget == SmoothLightingScratchTarget.target) {
+    DeferredRectList_Add(&reach, Deferred_FullTarget());
+  } else {
+    reach = Deferred_MeshRects;
+  }
 
   kv_RenderContext_PushMarker(context, "Copy normal");
   Deferred_BindTarget(context, SmoothLightingScratchTarget, nullptr);
@@ -337,9 +340,7 @@ void Deferred_SmoothLighting(void) {
   BindTexture(context, NormalTarget.surface, kNearestClamp);
   kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
   BindConstants(context, none, none);
-  Deferred_ClipTo(context, reach);
-  if (!DeferredRect_IsEmpty(reach)) Deferred_DrawFullScreenQuad(0);
-  kv_RenderContext_ClearClipRect(context);
+  Deferred_DrawFullScreenQuadIn(context, reach);
   kv_RenderContext_PopMarker(context);
 
   kv_RenderContext_PushMarker(context, "Generate smooth lighting data");
@@ -368,9 +369,7 @@ void Deferred_SmoothLighting(void) {
                             1.0f / static_cast<float>(std::max(height, 1))};
     BindConstants(context, block, block);
     kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
-    Deferred_ClipTo(context, reach);
-    if (!DeferredRect_IsEmpty(reach)) Deferred_DrawFullScreenQuad(0);
-    kv_RenderContext_ClearClipRect(context);
+    Deferred_DrawFullScreenQuadIn(context, reach);
   }
   kv_RenderContext_PopMarker(context);
 
@@ -380,15 +379,34 @@ void Deferred_SmoothLighting(void) {
 
 // Full-screen quads and grids ---------------------------------------------------------------------
 
-void Deferred_DrawFullScreenQuad(int flip) {
-  kvRenderContext* context = kv_RenderContext_Get();
+namespace {
+
+// The full-screen quad's vertices, set as the vertex buffer; false when
+// they cannot be had.
+bool SetFullScreenQuad(kvRenderContext* context, int flip) {
   kvVertexBuffer* buffer = Deferred_AllocVertices<TexturedQuadVertex>(context, 6);
-  if (!buffer) return;
+  if (!buffer) return false;
   // Render-target surfaces hold their rows bottom-up: v is 1 at the top.
   Quad_WriteVertices(-1.0f, -1.0f, 2.0f, 2.0f, 0.0f, flip ? 0.0f : 1.0f, 1.0f, flip ? 1.0f : 0.0f,
                      buffer, 0);
   kv_RenderContext_SetVertexBuffer(context, buffer);
-  kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+  return true;
+}
+
+}  // namespace
+
+void Deferred_DrawFullScreenQuad(int flip) {
+  kvRenderContext* context = kv_RenderContext_Get();
+  if (SetFullScreenQuad(context, flip)) kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+}
+
+void Deferred_DrawFullScreenQuadIn(kvRenderContext* context, const DeferredRectList& rects) {
+  if (rects.count == 0 || !SetFullScreenQuad(context, 0)) return;
+  for (int r = 0; r < rects.count; ++r) {
+    Deferred_ClipTo(context, rects.rects[r]);
+    kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+  }
+  kv_RenderContext_ClearClipRect(context);
 }
 
 int Deferred_MakeGridMesh(kvVertexBuffer** vertices, kvIndexBuffer** indices, int n) {

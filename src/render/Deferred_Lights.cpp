@@ -229,10 +229,13 @@ void Deferred_RenderLights(void) {
           useCube || cone ? Deferred_BoxRect(localToCamera, {-c, -c, -1}, {c, c, 1}, camera.focal,
                                              full.x1, full.y1)
                           : full;
-      DeferredRect reach = Deferred_MeshRect;
+      // Drawn once per rectangle of its reach, which never overlap: the
+      // meshes' own rectangles rather than their union, and each caster's
+      // shadow apart.
+      DeferredRectList reach = Deferred_MeshRects;
       const bool shadowsBackground = casts && dynamic && mode != 1 && occlusionShows;
-      kvMatrix4F lightViewProjection{};
       if (shadowsBackground) {
+        kvMatrix4F lightViewProjection{};
         Deferred_ShadowViewProjection(light.transform, kind, light.sizeX, light.sizeY,
                                       light.shadowNear, light.sizeZ, &lightViewProjection);
         const float spread = light.shadowQuality > 0
@@ -241,13 +244,17 @@ void Deferred_RenderLights(void) {
                                  : 0.0f;
         float receivers[4];
         const bool bounded = ReceiverExtent(light, kind, cone, receivers);
-        reach = DeferredRect_Union(
-            reach, Deferred_ShadowReceiverRect(lightViewProjection, spread,
-                                               light.shadowBias * kShadowBiasScale,
-                                               bounded ? receivers : nullptr, camera));
+        if (!Deferred_ShadowReceiverRects(lightViewProjection, spread,
+                                          light.shadowBias * kShadowBiasScale,
+                                          bounded ? receivers : nullptr, camera, &reach)) {
+          DeferredRectList_Add(&reach, full);
+        }
       }
-      const DeferredRect clip = DeferredRect_Intersect(volume, reach);
-      if (DeferredRect_IsEmpty(clip)) continue;
+      DeferredRectList clips;
+      for (int r = 0; r < reach.count; ++r) {
+        DeferredRectList_Add(&clips, DeferredRect_Intersect(volume, reach.rects[r]));
+      }
+      if (clips.count == 0) continue;
 
       kvConstantBlock vertexBlock, pixelBlock;
       auto* vertex = Deferred_AllocConstants<CharacterLightVertexConstants>(context, &vertexBlock);
@@ -293,14 +300,16 @@ void Deferred_RenderLights(void) {
         kv_RenderContext_SetDepthState(context, depthCompare, 0);
       }
       kv_RenderContext_PushMarker(context, kKindMarkers[kind]);
-      Deferred_ClipTo(context, clip);
       if (geometry != previousGeometry || rendered) kv_RenderContext_SetVertexBuffer(context, geometry);
       kv_RenderContext_SetConstants(context, &vertexBlock, 1);
       kv_RenderContext_SetConstants(context, &pixelBlock, 0);
-      if (useCube) {
-        kv_RenderContext_DrawIndexedPrimitives(context, 4, cubeIndices, 0, cubeIndexCount);
-      } else {
-        kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+      for (int r = 0; r < clips.count; ++r) {
+        Deferred_ClipTo(context, clips.rects[r]);
+        if (useCube) {
+          kv_RenderContext_DrawIndexedPrimitives(context, 4, cubeIndices, 0, cubeIndexCount);
+        } else {
+          kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+        }
       }
       kv_RenderContext_PopMarker(context);
       first = false;
@@ -340,8 +349,7 @@ void Deferred_CutsceneLights(void) {
   const kvConstantBlock none = {0, nullptr, nullptr};
   // The resolve reads the light only where a mesh is (the actor shadows
   // drawn afterwards write their own), so the lights keep to the meshes.
-  const int count = DeferredRect_IsEmpty(Deferred_MeshRect) ? 0 : scene.countCutsceneLights();
-  Deferred_ClipTo(context, Deferred_MeshRect);
+  const int count = Deferred_MeshRects.count == 0 ? 0 : scene.countCutsceneLights();
   for (int i = 0; i < count; ++i) {
     DeferredCutsceneLight light{};
     if (!scene.getCutsceneLight(i, &light)) continue;
@@ -380,10 +388,9 @@ void Deferred_CutsceneLights(void) {
     }
     kv_RenderContext_SetConstants(context, &none, 1);
     kv_RenderContext_SetConstants(context, &block, 0);
-    Deferred_DrawFullScreenQuad(0);
+    Deferred_DrawFullScreenQuadIn(context, Deferred_MeshRects);
   }
 
-  kv_RenderContext_ClearClipRect(context);
   kv_RenderContext_PushMarker(context, "Shadows");
   kv_RenderContext_SetDepthTarget(context, SceneDepthTarget.target);
   kv_RenderContext_SetRenderTarget(context, 0, AlbedoTarget.target);

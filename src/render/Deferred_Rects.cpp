@@ -9,7 +9,7 @@
 #include "gfx/kv_RenderTarget.h"
 #include "render/Deferred.h"
 
-DeferredRect Deferred_MeshRect = {0, 0, 0, 0};
+DeferredRectList Deferred_MeshRects;
 
 namespace {
 
@@ -34,6 +34,29 @@ DeferredRect DeferredRect_Intersect(const DeferredRect& a, const DeferredRect& b
   const DeferredRect r = {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1),
                           std::min(a.y1, b.y1)};
   return DeferredRect_IsEmpty(r) ? DeferredRect{0, 0, 0, 0} : r;
+}
+
+void DeferredRectList_Add(DeferredRectList* list, const DeferredRect& rect) {
+  if (DeferredRect_IsEmpty(rect)) return;
+  DeferredRect merged = rect;
+  for (int i = 0; i < list->count;) {
+    if (DeferredRect_IsEmpty(DeferredRect_Intersect(merged, list->rects[i]))) {
+      ++i;
+      continue;
+    }
+    // The bounding rectangle may now reach rectangles passed over: look
+    // through them all again.
+    merged = DeferredRect_Union(merged, list->rects[i]);
+    list->rects[i] = list->rects[--list->count];
+    i = 0;
+  }
+  if (list->count == DeferredRectList::kCapacity) {
+    // Full: into the last one, which may again overlap others.
+    const DeferredRect last = list->rects[--list->count];
+    DeferredRectList_Add(list, DeferredRect_Union(merged, last));
+    return;
+  }
+  list->rects[list->count++] = merged;
 }
 
 DeferredRect DeferredRect_Full(int width, int height) {
@@ -135,7 +158,7 @@ void Deferred_NoteMesh(const kvVertexBuffer* buffer, const kvMatrix4F& model,
     kv_Matrix4_Multiply(model, camera.view, &localToCamera);
     rect = Deferred_BoxRect(localToCamera, lo, hi, camera.focal, width, height);
   }
-  Deferred_MeshRect = DeferredRect_Union(Deferred_MeshRect, rect);
+  DeferredRectList_Add(&Deferred_MeshRects, rect);
 }
 
 void Deferred_ClipTo(kvRenderContext* context, const DeferredRect& rect) {

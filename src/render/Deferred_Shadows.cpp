@@ -133,37 +133,14 @@ void Deferred_ForgetShadowMap(void) {
   g_shadowMapInputs.clear();
 }
 
-DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float spread, float bias,
-                                         const float* receivers, const DeferredCamera& camera) {
-  int width = 0, height = 0;
-  Deferred_TargetSize(&width, &height);
+namespace {
+
+// The receivers of one caster's shadow-map rectangle bounds[0..3] (u0, u1,
+// v0, v1) and nearest depth bounds[4]; see Deferred_ShadowReceiverRects.
+DeferredRect ReceiverRect(const float bounds[5], float spread, const float* receivers,
+                          const kvMatrix4F& clipToWorld, const DeferredCamera& camera, int width,
+                          int height) {
   const DeferredRect full = DeferredRect_Full(width, height);
-  // A negative bias lets the cleared map itself shadow the far end.
-  if (!(bias >= 0.0f) || !(spread >= 0.0f)) return full;
-  // Shadow-map u0, u1, v0, v1 and the nearest depth of every caster.
-  float bounds[5] = {INFINITY, -INFINITY, INFINITY, -INFINITY, INFINITY};
-  bool any = false;
-  const RenderBucket* bucket = Deferred_ShadowMeshesBucket;
-  for (uint32_t i = 0; bucket && i < bucket->count; ++i) {
-    const DrawRecord& r = bucket->records[i];
-    const auto* constants = static_cast<const ShadowMeshConstants*>(r.vertexConstants.data);
-    kvVector3F lo{}, hi{};
-    if (!r.program) continue;  // not drawn
-    if (!constants || !Deferred_VertexBounds(r.vertexBuffer, &lo, &hi)) return full;
-    if (!AddCasterBox(constants->LocalToWorld, lo, hi, viewProjection, bounds)) return full;
-    any = true;
-  }
-  const DeferredSceneCalls& scene = DeferredScene();
-  const int casters = scene.countShadowCasters();
-  for (int j = 0; j < casters; ++j) {
-    qxMatrix34 box{};
-    if (!scene.getShadowCaster(j, 0, &box)) continue;
-    kvMatrix4F m;
-    kv_Matrix4_FromMatrix34(box, &m);
-    if (!AddCasterBox(m, {-1, -1, -1}, {1, 1, 1}, viewProjection, bounds)) return full;
-    any = true;
-  }
-  if (!any) return {0, 0, 0, 0};
   // The receivers whose taps (and the linear filter's next texel) can reach
   // a caster's texel. Taps past the map's edge read its edge texels, so a
   // side that reaches the edge reaches on to the farthest receiver the
@@ -171,7 +148,7 @@ DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float
   const float margin = spread + 2.0f / static_cast<float>(Deferred_ShadowMapSize);
   float u0 = std::max(bounds[0], 0.0f) - margin, u1 = std::min(bounds[1], 1.0f) + margin;
   float v0 = std::max(bounds[2], 0.0f) - margin, v1 = std::min(bounds[3], 1.0f) + margin;
-  if (u0 > u1 || v0 > v1) return {0, 0, 0, 0};  // every caster off the map
+  if (u0 > u1 || v0 > v1) return {0, 0, 0, 0};  // the caster is off the map
   if (u0 <= 0.0f || v0 <= 0.0f || u1 >= 1.0f || v1 >= 1.0f) {
     if (!receivers) return full;
     if (u0 <= 0.0f) u0 = std::min(receivers[0], u0);
@@ -180,13 +157,11 @@ DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float
     if (v1 >= 1.0f) v1 = std::max(receivers[3], v1);
   }
   const float d0 = bounds[4];
-  if (d0 > 1.0f) return {0, 0, 0, 0};  // every caster beyond the light's reach
-  // The points that look at those texels from behind the nearest caster
-  // and within the light's reach: a piece of the light's frustum, whose
-  // corners are seen by the camera.
-  kvMatrix4F clipToWorld;
+  if (d0 > 1.0f) return {0, 0, 0, 0};  // the caster is beyond the light's reach
+  // The points that look at those texels from behind the caster and within
+  // the light's reach: a piece of the light's frustum, whose corners are
+  // seen by the camera.
   const kvMatrix4F& worldToCamera = camera.view;
-  kv_Matrix4_Invert(viewProjection, &clipToWorld);
   kvVector3F corners[8];
   for (int corner = 0; corner < 8; ++corner) {
     const float x = ((corner & 1) ? u1 : u0) * 2.0f - 1.0f;
@@ -204,6 +179,54 @@ DeferredRect Deferred_ShadowReceiverRect(const kvMatrix4F& viewProjection, float
                        world.x * v[0].z + world.y * v[1].z + world.z * v[2].z + v[3].z};
   }
   return Deferred_ProjectRect(corners, 8, camera.focal, width, height);
+}
+
+}  // namespace
+
+bool Deferred_ShadowReceiverRects(const kvMatrix4F& viewProjection, float spread, float bias,
+                                  const float* receivers, const DeferredCamera& camera,
+                                  DeferredRectList* out) {
+  int width = 0, height = 0;
+  Deferred_TargetSize(&width, &height);
+  const DeferredRect full = DeferredRect_Full(width, height);
+  // A negative bias lets the cleared map itself shadow the far end.
+  if (!(bias >= 0.0f) || !(spread >= 0.0f)) return false;
+  kvMatrix4F clipToWorld;
+  kv_Matrix4_Invert(viewProjection, &clipToWorld);
+  // Each caster's shadow-map u0, u1, v0, v1 and nearest depth; worked out
+  // whole before anything is added, so that a caster that cannot be
+  // bounded leaves the list as it was.
+  DeferredRectList rects;
+  const auto addCaster = [&](const kvMatrix4F& localToWorld, const kvVector3F& lo,
+                             const kvVector3F& hi) {
+    float bounds[5] = {INFINITY, -INFINITY, INFINITY, -INFINITY, INFINITY};
+    if (!AddCasterBox(localToWorld, lo, hi, viewProjection, bounds)) return false;
+    const DeferredRect r =
+        ReceiverRect(bounds, spread, receivers, clipToWorld, camera, width, height);
+    if (r.x0 <= full.x0 && r.y0 <= full.y0 && r.x1 >= full.x1 && r.y1 >= full.y1) return false;
+    DeferredRectList_Add(&rects, r);
+    return true;
+  };
+  const RenderBucket* bucket = Deferred_ShadowMeshesBucket;
+  for (uint32_t i = 0; bucket && i < bucket->count; ++i) {
+    const DrawRecord& r = bucket->records[i];
+    const auto* constants = static_cast<const ShadowMeshConstants*>(r.vertexConstants.data);
+    kvVector3F lo{}, hi{};
+    if (!r.program) continue;  // not drawn
+    if (!constants || !Deferred_VertexBounds(r.vertexBuffer, &lo, &hi)) return false;
+    if (!addCaster(constants->LocalToWorld, lo, hi)) return false;
+  }
+  const DeferredSceneCalls& scene = DeferredScene();
+  const int casters = scene.countShadowCasters();
+  for (int j = 0; j < casters; ++j) {
+    qxMatrix34 box{};
+    if (!scene.getShadowCaster(j, 0, &box)) continue;
+    kvMatrix4F m;
+    kv_Matrix4_FromMatrix34(box, &m);
+    if (!addCaster(m, {-1, -1, -1}, {1, 1, 1})) return false;
+  }
+  for (int i = 0; i < rects.count; ++i) DeferredRectList_Add(out, rects.rects[i]);
+  return true;
 }
 
 void Deferred_ShadowViewProjection(const kvMatrix4F& lightFrame, uint32_t lightType, float width,

@@ -247,6 +247,65 @@ TEST(DeferredRects, ProjectedPointsCoverTheirPixels) {
   EXPECT_TRUE(DeferredRect_IsEmpty(Deferred_ProjectRect(right, 2, 320.0f, 640, 480)));
 }
 
+// Rectangles added to a list come out never overlapping (an additive pass
+// drawn once per rectangle adds to a pixel at most once) and still covering
+// every pixel added; rectangles that only touch stay apart.
+TEST(DeferredRects, ListKeepsRectanglesApartAndCoversThem) {
+  const auto overlap = [](const DeferredRect& a, const DeferredRect& b) {
+    return !DeferredRect_IsEmpty(DeferredRect_Intersect(a, b));
+  };
+  const auto covers = [](const DeferredRectList& list, const DeferredRect& r) {
+    // Every pixel of r lies in one of the list's rectangles.
+    for (int y = r.y0; y < r.y1; ++y) {
+      for (int x = r.x0; x < r.x1; ++x) {
+        bool in = false;
+        for (int i = 0; i < list.count && !in; ++i) {
+          const DeferredRect& c = list.rects[i];
+          in = x >= c.x0 && x < c.x1 && y >= c.y0 && y < c.y1;
+        }
+        if (!in) return false;
+      }
+    }
+    return true;
+  };
+  const struct {
+    const char* what;
+    std::vector<DeferredRect> added;
+    int count;
+  } cases[] = {
+      {"apart", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 2},
+      {"touching edges", {{0, 0, 10, 10}, {10, 0, 20, 10}, {0, 10, 10, 20}}, 3},
+      {"overlapping", {{0, 0, 10, 10}, {5, 5, 15, 15}}, 1},
+      {"one joining two", {{0, 0, 10, 10}, {20, 0, 30, 10}, {8, 2, 22, 4}}, 1},
+      // A and B merge into a rectangle that reaches C, added earlier.
+      {"merged reaching another", {{12, 8, 20, 20}, {0, 0, 10, 10}, {5, 0, 15, 5}}, 1},
+      {"empty ones", {{0, 0, 0, 10}, {5, 5, 5, 5}}, 0},
+      {"inside another", {{0, 0, 30, 30}, {5, 5, 10, 10}}, 1},
+  };
+  for (const auto& c : cases) {
+    DeferredRectList list;
+    for (const DeferredRect& r : c.added) DeferredRectList_Add(&list, r);
+    EXPECT_EQ(list.count, c.count) << c.what;
+    for (const DeferredRect& r : c.added) EXPECT_TRUE(covers(list, r)) << c.what;
+    for (int i = 0; i < list.count; ++i) {
+      for (int j = i + 1; j < list.count; ++j)
+        EXPECT_FALSE(overlap(list.rects[i], list.rects[j])) << c.what;
+    }
+  }
+  // Past the capacity rectangles merge: none is lost and none overlap.
+  DeferredRectList list;
+  std::vector<DeferredRect> added;
+  for (int i = 0; i < 3 * DeferredRectList::kCapacity; ++i) {
+    added.push_back({(i % 12) * 4, (i / 12) * 4, (i % 12) * 4 + 2, (i / 12) * 4 + 2});
+    DeferredRectList_Add(&list, added.back());
+  }
+  EXPECT_LE(list.count, DeferredRectList::kCapacity);
+  for (const DeferredRect& r : added) EXPECT_TRUE(covers(list, r));
+  for (int i = 0; i < list.count; ++i) {
+    for (int j = i + 1; j < list.count; ++j) EXPECT_FALSE(overlap(list.rects[i], list.rects[j]));
+  }
+}
+
 TEST(DeferredMeshVertices, CornersGatherPositionNormalAndScaledTexCoord) {
   const float positions[] = {0, 0, 0, 1, 2, 3, 4, 5, 6};
   const float normals[] = {0, 0, 1, 0, 1, 0, 1, 0, 0};
