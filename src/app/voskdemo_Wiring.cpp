@@ -6,9 +6,11 @@
 #include "engine/drevMain.h"
 #include "gfx/kv_File.h"
 #include "gfx/kv_RenderContext.h"
+#include "gfx/kv_Shader.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_RenderHooks.h"
+#include "platform/kv_Save.h"
 #include "presentation/drevRender.h"
 #include "render/Deferred.h"
 #include "render/Font.h"
@@ -20,6 +22,9 @@
 #include "std/stdInput.h"
 
 void voskdemo_InitRenderBackends(void) {
+  // Linked programs are kept in the save folder, the one folder the program
+  // writes to; the next start loads them instead of compiling.
+  kv_Shader_SetProgramCacheFolder((kv_Save_GetWriteDirectory() + "ProgramCache/").c_str());
   RenderHookTable* hardware = InitHardwareBackend();
   RenderHookTable* deferred = InitDeferredBackend();
   RenderHookTable* software = InitSoftwareBackend();

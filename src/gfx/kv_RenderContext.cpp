@@ -204,6 +204,15 @@ void allocateDefaultBuffers(void) {
   if (window) SDL_GL_GetDrawableSize(window, &width, &height);
   if (width < 1) width = 1;
   if (height < 1) height = 1;
+  // Buffers of the right size are kept: a display change often leaves the
+  // size as it was (the window's own size events at start-up, a settings
+  // check), and new ones cost the driver a cleared allocation of the window.
+  if (g_backColour && g_backDepth && g_backColour->width == width &&
+      g_backColour->height == height && g_backDepth->width == width &&
+      g_backDepth->height == height) {
+    BindBackBuffers();
+    return;
+  }
   if (g_backColour) kv_RenderTarget_Free(g_backColour);
   if (g_backDepth) kv_RenderTarget_Free(g_backDepth);
   // The record must not keep pointing at freed targets.

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,10 @@
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "platform/kv_PlatformFile.h"
 #include "std/std.h"
+#include "std/stdByteOrder.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 
@@ -91,11 +95,193 @@ bool CompileStage(GLuint shader, const std::string& source, const char* reportNa
   return false;
 }
 
+// The program cache -------------------------------------------------------------
+// One file per program: "VQPB", the layout (u32, 1), the key (u64), the
+// binary format (u32), the binary's length (u32), then the binary; little
+// endian, nothing after it.
+constexpr uint8_t kCacheMagic[4] = {'V', 'Q', 'P', 'B'};
+constexpr uint32_t kCacheLayout = 1;
+constexpr size_t kCacheHeaderSize = 24;
+
+struct ProgramCache {
+  std::string folder;   // "" = no cache
+  int usable = -1;      // whether the driver can do it: -1 not asked yet
+  std::string driver;   // vendor, renderer and version, part of every key
+  bool announced = false;
+  bool writeFailed = false;  // one failed write ends the writing for the run
+  kvProgramCacheCounts counts{};
+};
+ProgramCache& CacheState() {
+  static auto* state = new ProgramCache();
+  return *state;
+}
+
+std::string GLText(GLenum name) {
+  const GLubyte* text = glGetString(name);
+  return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// Asked once: binaries need the driver's support and at least one format.
+bool CacheUsable() {
+  ProgramCache& cache = CacheState();
+  if (cache.folder.empty()) return false;
+  if (cache.usable >= 0) return cache.usable == 1;
+  cache.usable = 0;
+  if (!(GLEW_VERSION_4_1 || GLEW_ARB_get_program_binary) || !glProgramBinary ||
+      !glGetProgramBinary || !glProgramParameteri) {
+    kv_Log_Printf("[OpenGL] Program cache: the driver has no program binaries; programs are "
+                  "compiled from their sources");
+    return false;
+  }
+  GLint formats = 0;
+  glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &formats);
+  if (formats <= 0) {
+    kv_Log_Printf("[OpenGL] Program cache: the driver offers no program binary format; programs "
+                  "are compiled from their sources");
+    return false;
+  }
+  cache.driver = GLText(GL_VENDOR) + "\n" + GLText(GL_RENDERER) + "\n" + GLText(GL_VERSION);
+  cache.usable = 1;
+  return true;
+}
+
+// 64-bit FNV-1a over the driver strings and both sources, each with its length.
+uint64_t CacheKey(const std::string& vertexSource, const std::string& fragmentSource) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  auto add = [&hash](const std::string& text) {
+    const uint64_t length = text.size();
+    for (int i = 0; i < 8; ++i) {
+      hash = (hash ^ ((length >> (8 * i)) & 0xff)) * 0x100000001b3ull;
+    }
+    for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+  };
+  add(CacheState().driver);
+  add(vertexSource);
+  add(fragmentSource);
+  return hash;
+}
+
+// "<folder><program name>.bin", the name kept to letters, digits, '_', '-' and '.'.
+std::string CacheFileName(const std::string& programName) {
+  std::string file = CacheState().folder;
+  // Long names are cut: the key inside the file still tells programs apart.
+  for (const char c : programName.substr(0, 200)) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_' || c == '-' || c == '.';
+    file += plain ? c : '_';
+  }
+  return file + ".bin";
+}
+
+void NoteFallback(const std::string& file, const char* programName, const char* why) {
+  ++CacheState().counts.fallbacks;
+  kv_Log_Printf("[OpenGL] Program cache: %s %s; %s is compiled from its sources", file.c_str(),
+                why, programName);
+}
+
+// The program made from the cached binary, or 0 (a missing file is not worth
+// a log line: the first run has none).
+GLuint LoadCachedProgram(const std::string& file, uint64_t key, const char* programName) {
+  std::string host;
+  struct stat info;
+  if (!stdFileUtil_ResolvePath(file.c_str(), &host) || stat(host.c_str(), &info) != 0) return 0;
+  uint8_t* data = nullptr;
+  size_t size = 0;
+  if (!kv_Platform_LoadFile(&data, &size, host.c_str()) || !data) {
+    NoteFallback(file, programName, "could not be read");
+    return 0;
+  }
+  const uint32_t length = size >= kCacheHeaderSize ? stdLE_GetU32(data + 20) : 0;
+  const uint64_t storedKey =
+      size >= kCacheHeaderSize
+          ? (static_cast<uint64_t>(stdLE_GetU32(data + 12)) << 32) | stdLE_GetU32(data + 8)
+          : 0;
+  GLuint program = 0;
+  if (size < kCacheHeaderSize || std::memcmp(data, kCacheMagic, 4) != 0 ||
+      stdLE_GetU32(data + 4) != kCacheLayout || length == 0 || size - kCacheHeaderSize != length ||
+      length > static_cast<uint32_t>(INT32_MAX)) {
+    NoteFallback(file, programName, "is damaged");
+  } else if (storedKey != key) {
+    NoteFallback(file, programName, "is out of date");
+  } else {
+    glGetError();  // what came before is not this load's
+    program = glCreateProgram();
+    glProgramBinary(program, stdLE_GetU32(data + 16), data + kCacheHeaderSize,
+                    static_cast<GLsizei>(length));
+    GLint status = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (glGetError() != GL_NO_ERROR || status != GL_TRUE) {
+      glDeleteProgram(program);
+      program = 0;
+      NoteFallback(file, programName, "was refused by the driver");
+    }
+  }
+  kv_Platform_FreeFileData(data);
+  if (program) {
+    ProgramCache& cache = CacheState();
+    ++cache.counts.loaded;
+    if (!cache.announced) {
+      cache.announced = true;
+      kv_Log_Printf("[OpenGL] Program cache: linked programs are loaded from %s",
+                    cache.folder.c_str());
+    }
+  }
+  return program;
+}
+
+// Writes the linked program's binary to its cache file.
+void StoreProgram(GLuint program, const std::string& file, uint64_t key) {
+  ProgramCache& cache = CacheState();
+  if (cache.writeFailed) return;
+  GLint length = 0;
+  glGetProgramiv(program, GL_PROGRAM_BINARY_LENGTH, &length);
+  if (length <= 0) return;
+  std::vector<uint8_t> bytes(kCacheHeaderSize + static_cast<size_t>(length));
+  GLenum format = 0;
+  GLsizei written = 0;
+  glGetProgramBinary(program, length, &written, &format, bytes.data() + kCacheHeaderSize);
+  if (glGetError() != GL_NO_ERROR || written <= 0 || written > length) return;
+  bytes.resize(kCacheHeaderSize + static_cast<size_t>(written));
+  std::memcpy(bytes.data(), kCacheMagic, 4);
+  stdLE_PutU32(bytes.data() + 4, kCacheLayout);
+  stdLE_PutU32(bytes.data() + 8, static_cast<uint32_t>(key));
+  stdLE_PutU32(bytes.data() + 12, static_cast<uint32_t>(key >> 32));
+  stdLE_PutU32(bytes.data() + 16, format);
+  stdLE_PutU32(bytes.data() + 20, static_cast<uint32_t>(written));
+  if (kv_Platform_WriteFile(bytes.data(), bytes.size(), file.c_str())) {
+    ++cache.counts.stored;
+  } else {
+    cache.writeFailed = true;
+    kv_Log_Printf("[OpenGL] Program cache: %s could not be written; no more programs are kept "
+                  "this run",
+                  file.c_str());
+  }
+}
+
+kvShader* NewRecord(GLuint vertexShader, GLuint fragmentShader, GLuint program) {
+  auto* shader = new kvShader();
+  std::memset(shader->name, 0, sizeof shader->name);
+  shader->vertexShader = vertexShader;
+  shader->fragmentShader = fragmentShader;
+  shader->program = program;
+  shader->uniformLocations = new std::map<std::string, int>();
+  return shader;
+}
+
 kvShader* Build(const char* vertexName, const char* fragmentName, const char* function,
-                bool toProgramLog) {
+                bool toProgramLog, const std::string& programName) {
   std::string vertexSource, fragmentSource;
   if (!ReadSource(SourcePath(vertexName, "_v.glsl"), &vertexSource)) return nullptr;
   if (!ReadSource(SourcePath(fragmentName, "_p.glsl"), &fragmentSource)) return nullptr;
+
+  const bool cached = CacheUsable();
+  const uint64_t key = cached ? CacheKey(vertexSource, fragmentSource) : 0;
+  const std::string cacheFile = cached ? CacheFileName(programName) : std::string();
+  if (cached) {
+    if (const GLuint program = LoadCachedProgram(cacheFile, key, programName.c_str())) {
+      return NewRecord(0, 0, program);
+    }
+  }
 
   kv_GL_SetDebugTag("create shaders and program", function, 400);
   const GLuint vertexShader = glCreateShader(GL_VERTEX_SHADER);
@@ -114,6 +300,7 @@ kvShader* Build(const char* vertexName, const char* fragmentName, const char* fu
 
   if (ok) {
     kv_GL_SetDebugTag("link shader program", function, 404);
+    if (cached) glProgramParameteri(program, GL_PROGRAM_BINARY_RETRIEVABLE_HINT, GL_TRUE);
     glLinkProgram(program);
     kv_GL_CheckErrors();
     GLint status = GL_FALSE;
@@ -139,13 +326,8 @@ kvShader* Build(const char* vertexName, const char* fragmentName, const char* fu
     glDeleteShader(fragmentShader);
     return nullptr;
   }
-  auto* shader = new kvShader();
-  std::memset(shader->name, 0, sizeof shader->name);
-  shader->vertexShader = vertexShader;
-  shader->fragmentShader = fragmentShader;
-  shader->program = program;
-  shader->uniformLocations = new std::map<std::string, int>();
-  return shader;
+  if (cached) StoreProgram(program, cacheFile, key);
+  return NewRecord(vertexShader, fragmentShader, program);
 }
 
 void CopyName(kvShader* shader, const std::string& name) {
@@ -161,7 +343,7 @@ kvShader* kv_Shader_Load(const char* name) {
   kv_Log_Printf("[OpenGL] Compiling shader: %s", name);
   auto found = Cache().find(name);
   if (found != Cache().end()) return found->second;
-  kvShader* shader = Build(name, name, "kv_Shader_Load", true);
+  kvShader* shader = Build(name, name, "kv_Shader_Load", true, name);
   if (!shader) return nullptr;
   CopyName(shader, name);
   Cache().emplace(name, shader);
@@ -174,11 +356,36 @@ kvShader* kv_Shader_Load_Separate(const char* vertexName, const char* fragmentNa
   std::snprintf(joined, sizeof joined, "%s_%s", vertexName, fragmentName);
   auto found = Cache().find(joined);
   if (found != Cache().end()) return found->second;
-  kvShader* shader = Build(vertexName, fragmentName, "kv_Shader_Load_Separate", false);
+  kvShader* shader = Build(vertexName, fragmentName, "kv_Shader_Load_Separate", false, joined);
   if (!shader) return nullptr;
   CopyName(shader, joined);
   Cache().emplace(joined, shader);
   return shader;
+}
+
+void kv_Shader_SetProgramCacheFolder(const char* folder) {
+  ProgramCache& cache = CacheState();
+  cache.folder = folder ? folder : "";
+  if (!cache.folder.empty() && cache.folder.back() != '/') cache.folder += '/';
+  cache.announced = false;
+  cache.writeFailed = false;
+}
+
+kvProgramCacheCounts kv_Shader_GetProgramCacheCounts(void) {
+  return CacheState().counts;
+}
+
+void kv_Shader_ForgetProgramsForTest(void) {
+  for (auto& [name, shader] : Cache()) {
+    glDeleteProgram(shader->program);
+    if (shader->vertexShader) glDeleteShader(shader->vertexShader);
+    if (shader->fragmentShader) glDeleteShader(shader->fragmentShader);
+    delete shader->uniformLocations;
+    delete shader;
+  }
+  Cache().clear();
+  BindingCache().clear();
+  CacheState().announced = false;
 }
 
 int kv_Shader_GetUniformLocation(kvShader* shader, const char* name) {

@@ -36,6 +36,23 @@ struct kvVertexBinding {
 // or link (logged; nothing is cached then, so a later call tries again).
 kvShader* kv_Shader_Load(const char* name);
 kvShader* kv_Shader_Load_Separate(const char* vertexName, const char* fragmentName);
+// Linked programs are kept as the driver's program binaries in a cache folder,
+// one file per program, keyed by the program's sources and the driver's
+// vendor, renderer and version strings, and a later run loads them from there
+// instead of compiling. Any problem (no binary support, a damaged, short or
+// out-of-date file, a binary the driver refuses) falls back to compiling the
+// sources, with one log line. The folder is a game-folder name ("Saves/
+// ProgramCache/"); null or "" (the default) keeps no cache.
+void kv_Shader_SetProgramCacheFolder(const char* folder);
+struct kvProgramCacheCounts {
+  int loaded;     // programs made from a cached binary
+  int stored;     // binaries written to the cache
+  int fallbacks;  // cached binaries that could not be used
+};
+kvProgramCacheCounts kv_Shader_GetProgramCacheCounts(void);
+// Tests and benchmarks: deletes every program and forgets it, as a new run
+// starts.
+void kv_Shader_ForgetProgramsForTest(void);
 // Location of a uniform, remembered per program.
 int kv_Shader_GetUniformLocation(kvShader* shader, const char* name);
 

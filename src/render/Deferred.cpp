@@ -197,12 +197,36 @@ void RenderTarget_RecreateWithSurface(kvRenderTarget** handle, kvSurface** surfa
   *surface = kv_RenderTarget_GetSurface(*handle);
 }
 
-kvRenderTarget* Deferred_CreateTargets(void) {
+namespace {
+// The deferred size for the display and resolution scaling of now.
+void CurrentDeferredSize(int* width, int* height) {
   int displayWidth = 0, displayHeight = 0;
   kv_Platform_GetDisplaySize(&displayWidth, &displayHeight);
-  int width = 640, height = 480;
+  *width = 640;
+  *height = 480;
   Deferred_ComputeSize(static_cast<uint32_t>(displayWidth), static_cast<uint32_t>(displayHeight),
-                       RenderHost_Calls().resolutionScaling(), &width, &height);
+                       RenderHost_Calls().resolutionScaling(), width, height);
+}
+
+// Whether every target is there at the size it would be made at.
+bool TargetsHaveSize(int width, int height) {
+  if (!g_targetsReady || !AllTargetsExist()) return false;
+  for (const DeferredTargetSpec& spec : Deferred_TargetSpecs) {
+    int w = 0, h = 0;
+    uint32_t format = 0;
+    kv_RenderTarget_GetInfo(spec.handle->target, &w, &h, &format);
+    if (w != (spec.shadowMapSized ? Deferred_ShadowMapSize : width) ||
+        h != (spec.shadowMapSized ? Deferred_ShadowMapSize : height) || format != spec.format) {
+      return false;
+    }
+  }
+  return true;
+}
+}  // namespace
+
+kvRenderTarget* Deferred_CreateTargets(void) {
+  int width = 640, height = 480;
+  CurrentDeferredSize(&width, &height);
   for (const DeferredTargetSpec& spec : Deferred_TargetSpecs) {
     const int w = spec.shadowMapSized ? Deferred_ShadowMapSize : width;
     const int h = spec.shadowMapSized ? Deferred_ShadowMapSize : height;
@@ -223,6 +247,12 @@ kvRenderTarget* Deferred_CreateTargets(void) {
 }
 
 void Deferred_DisplayChanged(void) {
+  // A change that leaves the deferred size as it was (the window's own size
+  // events, the first settings check) keeps the targets: making them again
+  // costs the driver a cleared allocation of each, several times the window.
+  int width = 640, height = 480;
+  CurrentDeferredSize(&width, &height);
+  if (TargetsHaveSize(width, height)) return;
   Deferred_CreateTargets();
 }
 

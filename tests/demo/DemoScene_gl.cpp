@@ -791,6 +791,11 @@ void ResumeWithS(const char* mode, int classic) {
   ASSERT_TRUE(scene.Await("game loaded: ", 60));
   EXPECT_EQ(scene.RestOfLine(), ReadAll(kSavedStateFile));
   scene.Stop();
+  // The second start in this folder: the programs that the first one linked
+  // come from the program cache instead of the compiler.
+  EXPECT_NE(ReadAll("Vosk.log").find(
+                "[OpenGL] Program cache: linked programs are loaded from Saves/ProgramCache/"),
+            std::string::npos);
 }
 
 // The new rendering with one of its shaders missing: the classic picture

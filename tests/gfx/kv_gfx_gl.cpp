@@ -317,6 +317,27 @@ TEST(Frame, DisplayChangeRecreatesTheBackBuffersAtTheNextBegin) {
   (void)before;
 }
 
+// A display change that leaves the drawable size as it was (the window's own
+// size events, a settings check) keeps the back buffers: making them again
+// costs the driver a cleared allocation of the whole window.
+TEST(Frame, DisplayChangeAtTheSameSizeKeepsTheBackBuffers) {
+  kv_Platform_EndFrame();  // any pending change of the window mode settles
+  kv_Platform_EndFrame();
+  kvRenderTarget* before = nullptr;
+  kv_Platform_GetBackBuffer(&before, nullptr);
+  ASSERT_NE(before, nullptr);
+  ASSERT_NE(before->surface, nullptr);
+  const uint32_t texture = before->surface->texture;
+  kv_Platform_OnWindowResized();
+  ASSERT_EQ(kv_Platform_BeginFrame(), 1);
+  kvRenderTarget* after = nullptr;
+  kv_Platform_GetBackBuffer(&after, nullptr);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->surface->texture, texture);
+  EXPECT_EQ(kv_RenderContext_Get()->mainTarget, after);
+  kv_Platform_EndFrame();
+}
+
 // What the window's back buffer holds right after the blit, before the swap:
 // its middle, and its first and last pixel (nothing is left uncovered).
 uint8_t g_windowPixel[4];
@@ -820,6 +841,82 @@ TEST(Programs, LoadCompilesOnceByNameAndRefusesBrokenSources) {
   EXPECT_EQ(log.find("[OpenGL] quad vs failed:"), std::string::npos);
   EXPECT_EQ(debugger.find("mismatched"), std::string::npos);
   EXPECT_EQ(debugger.find("No matching"), std::string::npos);
+}
+
+// Program binaries: the first run keeps the linked program in the cache
+// folder, a new run loads it from there; a file that cannot be used falls
+// back to compiling with one log line, still draws, and is written anew.
+TEST_F(FrameTest, ProgramCacheLoadsOnTheNextRunAndFallsBackFromBadFiles) {
+  StageShaders();
+  std::filesystem::remove_all("ProgramCacheTest");
+  kv_Shader_SetProgramCacheFolder("ProgramCacheTest");
+  kv_Shader_ForgetProgramsForTest();
+  kvRenderTarget* target = kv_RenderTarget_Create(16, 16, kvFormat_8x4);
+  ASSERT_NE(target, nullptr);
+  const float colour[4] = {1.0f, 0.5f, 0.0f, 1.0f};
+  auto drawsWith = [&](kvShader* program, const std::string& what) {
+    ASSERT_NE(program, nullptr) << what;
+    kv_RenderContext_SetRenderTarget(context, 0, target);
+    kv_RenderContext_SetDepthTarget(context, nullptr);
+    kv_RenderContext_Clear(context, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
+    DrawRecord record = QuadDraw(context, colour, 0.0f);
+    record.program = program;
+    kv_RenderContext_SubmitDraw(&record);
+    ExpectPixel(ReadTarget(context, 8, 8), 1.0f, 0.5f, 0.0f, 1.0f, what);
+  };
+  const std::string file = "ProgramCacheTest/quad.bin";
+  const kvProgramCacheCounts start = kv_Shader_GetProgramCacheCounts();
+
+  drawsWith(kv_Shader_Load("quad"), "first run");
+  EXPECT_EQ(kv_Shader_GetProgramCacheCounts().stored, start.stored + 1);
+  const std::string good = ReadText(file);
+  ASSERT_GT(good.size(), 24u);
+
+  kv_Shader_ForgetProgramsForTest();  // the next run
+  kvShader* loaded = kv_Shader_Load("quad");
+  drawsWith(loaded, "from the cache");
+  EXPECT_EQ(loaded->vertexShader, 0u);  // no compiled stage behind it
+  EXPECT_EQ(kv_Shader_GetProgramCacheCounts().loaded, start.loaded + 1);
+  EXPECT_EQ(kv_Shader_GetProgramCacheCounts().stored, start.stored + 1);
+  EXPECT_NE(ReadText("Vosk.log").find(
+                "[OpenGL] Program cache: linked programs are loaded from ProgramCacheTest/"),
+            std::string::npos);
+
+  const struct {
+    const char* what;
+    size_t keep;          // bytes kept (npos: all)
+    size_t at;            // byte changed (npos: none)
+    const char* logText;  // the reason in the log line
+  } cases[] = {
+      {"short header", 10, std::string::npos, "is damaged"},
+      {"cut binary", good.size() - 1, std::string::npos, "is damaged"},
+      {"wrong magic", std::string::npos, 0, "is damaged"},
+      {"other sources or driver", std::string::npos, 9, "is out of date"},
+      {"unknown binary format", std::string::npos, 17, "was refused by the driver"},
+  };
+  for (const auto& c : cases) {
+    std::string spoiled = good.substr(0, c.keep);
+    if (c.at != std::string::npos) spoiled[c.at] = static_cast<char>(spoiled[c.at] ^ 0x5a);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << spoiled;
+    const std::string line = std::string("[OpenGL] Program cache: ") + file + " " + c.logText +
+                             "; quad is compiled from its sources";
+    const size_t linesBefore = CountOf(ReadText("Vosk.log"), line);
+    const kvProgramCacheCounts before = kv_Shader_GetProgramCacheCounts();
+    kv_Shader_ForgetProgramsForTest();
+    kvShader* program = kv_Shader_Load("quad");
+    drawsWith(program, c.what);
+    EXPECT_NE(program->vertexShader, 0u) << c.what;  // compiled
+    const kvProgramCacheCounts after = kv_Shader_GetProgramCacheCounts();
+    EXPECT_EQ(after.fallbacks, before.fallbacks + 1) << c.what;
+    EXPECT_EQ(after.stored, before.stored + 1) << c.what;
+    EXPECT_EQ(CountOf(ReadText("Vosk.log"), line), linesBefore + 1) << c.what;
+    EXPECT_EQ(ReadText(file), good) << c.what;  // written anew
+  }
+
+  kv_Shader_SetProgramCacheFolder(nullptr);
+  kv_Shader_ForgetProgramsForTest();
+  kv_RenderTarget_Free(target);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 }  // namespace

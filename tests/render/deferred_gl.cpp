@@ -278,6 +278,27 @@ TEST_F(DeferredGL, DisplayChangeRecreatesEveryTarget) {
   kv_RenderHooks_ResetForTest();
 }
 
+// A display change that leaves the deferred size as it was (the window's own
+// size events, the first settings check) keeps every target and its texture.
+TEST_F(DeferredGL, DisplayChangeAtTheSameSizeKeepsEveryTarget) {
+  ASSERT_NE(InitDeferredBackend(), nullptr);
+  kvRenderTarget* oldTarget[Deferred_TargetCount];
+  uint32_t oldTexture[Deferred_TargetCount];
+  for (int i = 0; i < Deferred_TargetCount; ++i) {
+    const DeferredTarget* handle = Deferred_TargetSpecs[i].handle;
+    oldTarget[i] = handle->target;
+    oldTexture[i] = handle->surface ? handle->surface->texture : 0u;
+  }
+  kv_RenderHooks_DisplayChanged();
+  for (int i = 0; i < Deferred_TargetCount; ++i) {
+    const DeferredTarget* handle = Deferred_TargetSpecs[i].handle;
+    EXPECT_EQ(handle->target, oldTarget[i]) << i;
+    EXPECT_EQ(handle->surface ? handle->surface->texture : 0u, oldTexture[i]) << i;
+  }
+  EXPECT_EQ(Deferred_IsReady(), 1);
+  kv_RenderHooks_ResetForTest();
+}
+
 TEST_F(DeferredGL, ClearsReadBackWhiteShadowMapAndBlackLight) {
   // Something else in every target first, and the albedo bound in slot 1.
   kv_RenderContext_SetRenderTarget(context, 0, ShadowMapTarget.target);
