@@ -630,12 +630,23 @@ void Play(const char* mode, int classic) {
   // C plays the director's commentary: its strip and first subtitle show;
   // C again stops it.
   scene.Press(SDLK_c);
+  const auto commentaryStart = std::chrono::steady_clock::now();
   ASSERT_TRUE(scene.Await("commentary 1", 2));
   // The strip is in after 300 ms of game time; the subtitles follow the
   // commentary's sound, in real time: the picture comes well before the
-  // second one (4.3 s in).
+  // second one (4.3 s in) unless the machine is very slow (a sanitizer build
+  // under load); then the picture may hold either subtitle and is not
+  // compared, which the test says.
   scene.Frames(10);
-  EXPECT_TRUE(scene.WindowShot("commentary"));
+  const auto shot = scene.WindowShot("commentary");
+  const double commentarySeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - commentaryStart).count();
+  if (commentarySeconds < 4.0) {
+    EXPECT_TRUE(shot);
+  } else {
+    std::printf("the commentary's picture came %.1f s in, past its first subtitle: not compared\n",
+                commentarySeconds);
+  }
   scene.Press(SDLK_c);
   ASSERT_TRUE(scene.Await("commentary 0", 2));
 
