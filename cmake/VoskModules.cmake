@@ -18,13 +18,11 @@ set(VQ_ENGINE_LIBS "" CACHE INTERNAL "")
 set(VQ_LIBRARY_FOLDERS "" CACHE INTERNAL "")
 set(VQ_LAYERED_LIBS "" CACHE INTERNAL "")
 
-# vq_library(NAME FOLDERS folder... [LINKS target...] [UPWARD library...])
-#   LINKS  the libraries below (and the outside packages) that NAME calls.
-#   UPWARD libraries above NAME that it still calls directly: each is a call
-#          that is to become a table row. A library with UPWARD edges (or
-#          resting on one) is left out of the layer check until they are gone.
+# vq_library(NAME FOLDERS folder... [LINKS target...])
+#   LINKS  the libraries below (and the outside packages) that NAME calls;
+#          an engine library named here must be declared already (lower).
 function(vq_library name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FOLDERS;LINKS;UPWARD")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FOLDERS;LINKS")
   set(sources "")
   foreach(folder IN LISTS arg_FOLDERS)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp)
@@ -44,26 +42,14 @@ function(vq_library name)
   endif()
   add_library(${name} STATIC ${sources})
   target_link_libraries(${name} PUBLIC vq_includes ${arg_LINKS})
-  if(arg_UPWARD)
-    # Mutually dependent static libraries: CMake repeats the group on the
-    # link line. Goes away with the last upward call.
-    target_link_libraries(${name} PUBLIC ${arg_UPWARD})
-    set_property(TARGET ${name} PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
-  endif()
   set(VQ_ENGINE_LIBS "${VQ_ENGINE_LIBS};${name}" CACHE INTERNAL "")
-  # Checked when it and every engine library it rests on call only downward.
-  set(layered TRUE)
-  if(arg_UPWARD)
-    set(layered FALSE)
-  endif()
+  # Edges run only downward: every engine library it links sits below it.
   foreach(lib IN LISTS arg_LINKS)
     if(lib MATCHES "^vq_" AND NOT lib IN_LIST VQ_LAYERED_LIBS)
-      set(layered FALSE)
+      message(FATAL_ERROR "${name} links ${lib}, which is not a library below it")
     endif()
   endforeach()
-  if(layered)
-    set(VQ_LAYERED_LIBS "${VQ_LAYERED_LIBS};${name}" CACHE INTERNAL "")
-  endif()
+  set(VQ_LAYERED_LIBS "${VQ_LAYERED_LIBS};${name}" CACHE INTERNAL "")
 endfunction()
 
 function(vq_add_libraries)
@@ -87,8 +73,7 @@ function(vq_add_libraries)
   # Floor 3: the music system.
   vq_library(vq_melos FOLDERS melos LINKS vq_foundation)
   # Floor 4: the render back ends.
-  vq_library(vq_render FOLDERS render LINKS vq_quadrix vq_foundation PkgConfig::STB
-             UPWARD vq_engine vq_actors vq_presentation)
+  vq_library(vq_render FOLDERS render LINKS vq_quadrix vq_foundation PkgConfig::STB)
   # Floor 5: the engine core and world (the light manager's window draws with
   # Dear ImGui).
   vq_library(vq_engine FOLDERS engine
@@ -96,20 +81,16 @@ function(vq_add_libraries)
                    PkgConfig::IMGUI)
   # Floor 6: the clip player and the cutscene codec.
   vq_library(vq_video FOLDERS video
-             LINKS vq_render vq_foundation PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG
-             UPWARD vq_app vq_presentation)
+             LINKS vq_render vq_foundation PkgConfig::THEORA PkgConfig::VORBIS PkgConfig::OGG)
   vq_library(vq_vembra FOLDERS vembra
-             LINKS vq_video vq_engine vq_melos vq_foundation ZLIB::ZLIB
-             UPWARD vq_presentation)
+             LINKS vq_video vq_engine vq_melos vq_foundation ZLIB::ZLIB)
   # Floors 7 to 9: actors, the presentation modules, the engine's script
   # functions.
   vq_library(vq_actors FOLDERS actors
-             LINKS vq_vembra vq_engine vq_melos vq_quadrix vq_lua31 vq_foundation ${chore}
-             UPWARD vq_presentation vq_script)
+             LINKS vq_vembra vq_engine vq_melos vq_quadrix vq_lua31 vq_foundation ${chore})
   vq_library(vq_presentation FOLDERS presentation
              LINKS vq_actors vq_video vq_vembra vq_render vq_engine vq_melos vq_quadrix
-                   vq_lua31 vq_foundation
-             UPWARD vq_script)
+                   vq_lua31 vq_foundation)
   vq_library(vq_script FOLDERS script
              LINKS vq_presentation vq_actors vq_video vq_vembra vq_render vq_engine vq_melos
                    vq_quadrix vq_lua31 vq_foundation ${chore})
