@@ -228,6 +228,11 @@ void kv_Platform_PresentSurface(kvRenderContext* context, kvSurface* surface, fl
   record.blendMode = 0;
   const int l = linear ? 1 : 0;
   record.samplerStates[0] = {2, l, l, 1};
-  record.program = TexturedGammaQuadProgram;
+  // The gamma curve costs a software GL more than the copy itself, and a
+  // gamma of 1 (or none) leaves every texel as it is: the plain textured
+  // program then draws the same picture (the present never desaturates).
+  const float gamma = RenderHost_Calls().gamma();
+  const bool curve = gamma > 0.0f && gamma != 1.0f;
+  record.program = curve || !TexturedQuadProgram ? TexturedGammaQuadProgram : TexturedQuadProgram;
   if (record.program && record.vertexBuffer) kv_RenderContext_SubmitDraw(&record);
 }

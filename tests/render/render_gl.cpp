@@ -370,6 +370,34 @@ TEST_F(RenderGL, PresentedMemorySurfaceIsFittedUprightAndBlended) {
   kv_RenderTarget_Free(target);
 }
 
+// The present takes the plain textured program when the gamma leaves the
+// picture as it is: both must show the same pixels, and any other gamma
+// still bends the curve.
+TEST_F(RenderGL, PresentAppliesTheGammaCurveOnlyWhereItChangesThePicture) {
+  kvSurface* surface = MakeSurface(4, 4, [](int, int, uint8_t* c) {
+    c[0] = 64;
+    c[1] = 144;
+    c[2] = c[3] = 255;
+  });
+  kvRenderTarget* target = kv_RenderTarget_Create(16, 16, kvFormat_8x4);
+  static float gamma = 1.0f;
+  RenderHost_Calls().gamma = [] { return gamma; };
+  const float r = 64.0f / 255, g = 144.0f / 255;
+  const struct {
+    float gamma, r, g;
+  } cases[] = {
+      {1.0f, r, g}, {0.0f, r, g}, {2.0f, std::sqrt(r), std::sqrt(g)}, {0.5f, r * r, g * g}};
+  for (const auto& c : cases) {
+    gamma = c.gamma;
+    Bind(target, 0, 0, 0, 0);
+    kv_Platform_PresentSurface(context, surface, 1.0f);
+    ExpectPixel(Read(target), 8, 8, c.r, c.g, 1, 1, 1, "presented");
+  }
+  RenderHost_ResetCalls();
+  kv_Surface_Release(surface);
+  kv_RenderTarget_Free(target);
+}
+
 // Fonts ----------------------------------------------------------------------------
 
 TEST_F(RenderGL, FontCacheKeyIsPathAndSize) {
