@@ -2,10 +2,11 @@
 // linearly). The luma of the four corners one half texel away
 // (FXAAPosOffset) and of the centre decide whether this is an edge (the
 // contrast above FXAAEdgeThreshold of the brightest luma, and above
-// FXAAEdgeThresholdMin); along an edge two samples across the edge's
-// direction (FXAARcpFrameOpt1) and two further ones stretched by
-// FXAAEdgeSharpness (FXAARcpFrameOpt2) are blended, keeping the nearer pair
-// when the wider blend leaves the local luma range.
+// FXAAEdgeThresholdMin); along an edge the two samples across the edge's
+// direction (FXAARcpFrameOpt1) are blended. The wider pair stretched by
+// FXAAEdgeSharpness (FXAARcpFrameOpt2) is not taken: a software GL runs
+// every tap for every pixel, edge or not, and the pair cost a third of the
+// pass for a blend the near pair mostly gives.
 #version 330 core
 layout(std140) uniform PSConstants {
   vec4 FXAAPosOffset;
@@ -45,12 +46,6 @@ void main() {
     return;
   }
   vec2 dir1 = normalize(dir);
-  vec4 a = texture(ps_Texture0, uv - dir1 * psc.FXAARcpFrameOpt1.zw) +
-           texture(ps_Texture0, uv + dir1 * psc.FXAARcpFrameOpt1.zw);
-  float smallest = max(min(abs(dir1.x), abs(dir1.y)) * psc.FXAAEdgeSharpness, 1e-6);
-  vec2 dir2 = clamp(dir1 / smallest, -2.0, 2.0);
-  vec4 b = (texture(ps_Texture0, uv - dir2 * psc.FXAARcpFrameOpt2.zw) +
-            texture(ps_Texture0, uv + dir2 * psc.FXAARcpFrameOpt2.zw)) * 0.25 + a * 0.25;
-  float lumaB = Luminance(b.rgb);
-  fragColour = (lumaB < lumaMin || lumaB > lumaMax) ? a * 0.5 : b;
+  fragColour = (texture(ps_Texture0, uv - dir1 * psc.FXAARcpFrameOpt1.zw) +
+                texture(ps_Texture0, uv + dir1 * psc.FXAARcpFrameOpt1.zw)) * 0.5;
 }
