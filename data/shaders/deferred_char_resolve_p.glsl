@@ -6,7 +6,8 @@
 // shadows and ambient occlusion of the lights pass) times twice AoStrength,
 // through the resolve point's luminance curve and shadow colours. The iris
 // masks the whole picture.
-// G-buffer textures: 0 albedo (a 1 where a mesh is), 1 distance (camera
+// G-buffer textures: 0 albedo (a 1 for a lit mesh, 0.75 for an unlit one:
+// the lit flag is read here, not from the normal), 1 distance (camera
 // depth), 2 normal (world normal x 0.5 + 0.5, a 1 for lit surfaces),
 // 3 light, 4 virtual depth (1 / (y + 1) of the background, -9999 or 0 for
 // none), 5 shadow map, 6 the immediate target (the background).
@@ -19,7 +20,6 @@ layout(std140) uniform PSConstants {
 } psc;
 uniform sampler2D ps_Texture0;  // albedo
 uniform sampler2D ps_Texture1;  // distance
-uniform sampler2D ps_Texture2;  // normal
 uniform sampler2D ps_Texture3;  // light
 uniform sampler2D ps_Texture4;  // virtual depth
 uniform sampler2D ps_Texture6;  // the background
@@ -54,7 +54,7 @@ void main() {
   float mesh = 1.0 / (max(texture(ps_Texture1, ps_TexCoord).r, 0.0) + 1.0);
   bool hidden = texture(ps_Texture4, ps_TexCoord).r > mesh * 1.001;
   if (albedo.a >= 0.5 && !hidden) {
-    colour = texture(ps_Texture2, ps_TexCoord).a >= 0.5 ? albedo.rgb * light.rgb : albedo.rgb;
+    colour = albedo.a >= 0.875 ? albedo.rgb * light.rgb : albedo.rgb;
   } else {
     float occlusion = light.a * 2.0 * psc.Shadow_Black_AoStrength.w;
     colour = Environment(texture(ps_Texture6, ps_TexCoord).rgb, occlusion);

@@ -2,7 +2,10 @@
 // below one half (colour-keyed) leave no surface. A negative red in the
 // colour (the material's negate flag) marks the surface unlit.
 // G-buffer encoding (every deferred shader reads it this way):
-//   albedo   (8x4)  rgb the surface colour, a 1 where a mesh was drawn;
+//   albedo   (8x4)  rgb the surface colour, a where a mesh was drawn: 1
+//                   for lit surfaces, 0.75 for unlit ones (at least one
+//                   half is a mesh; the resolve reads the lit flag here,
+//                   one texture fewer than the normal's);
 //   distance (Fx1)  the camera depth y of the surface;
 //   normal   (8x4)  rgb the world normal x 0.5 + 0.5, a 1 for lit surfaces
 //                   and 0 for unlit ones (a negative colour marks them);
@@ -24,8 +27,9 @@ vec3 SafeNormalize(vec3 v) {
 void main() {
   vec4 texel = texture(ps_Texture0, ps_TexCoord);
   if (texel.a < 0.5) discard;
-  albedo = vec4(texel.rgb, 1.0);
+  bool lit = ps_Colour.r >= 0.0;
+  albedo = vec4(texel.rgb, lit ? 1.0 : 0.75);
   distance = vec4(ps_Depth);
-  normal = vec4(SafeNormalize(ps_Normal) * 0.5 + 0.5, ps_Colour.r < 0.0 ? 0.0 : 1.0);
+  normal = vec4(SafeNormalize(ps_Normal) * 0.5 + 0.5, lit ? 1.0 : 0.0);
   light = vec4(0.0);
 }

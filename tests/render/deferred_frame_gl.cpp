@@ -762,16 +762,18 @@ TEST_F(DeferredFrameGL, FxaaConstantsFollowTheTargetSize) {
 // darkens by occlusion x 2 x 0.5 (the default strength) x its luminance.
 TEST_F(DeferredFrameGL, ResolveUsesTheDefaultsWithoutAResolvePoint) {
   scene.lights.push_back(FacingLight(1, {0, 5, 0}, 1.0f));
+  // The albedo's alpha: 1 a lit mesh, 0.75 an unlit one, 0 no mesh.
   const struct {
-    bool mesh;
+    float mesh;
     float expected[3];
   } cases[] = {
-      {true, {0.8f * 0.5f, 0.4f * 1.0f, 0.2f * 0.25f}},
-      {false, {0.6f * (1.0f - 0.25f * 0.6f), 0.6f * (1.0f - 0.25f * 0.6f),
-               0.6f * (1.0f - 0.25f * 0.6f)}},
+      {1.0f, {0.8f * 0.5f, 0.4f * 1.0f, 0.2f * 0.25f}},
+      {0.75f, {0.8f, 0.4f, 0.2f}},
+      {0.0f, {0.6f * (1.0f - 0.25f * 0.6f), 0.6f * (1.0f - 0.25f * 0.6f),
+              0.6f * (1.0f - 0.25f * 0.6f)}},
   };
   for (const auto& c : cases) {
-    Fill(AlbedoTarget.target, 0.8f, 0.4f, 0.2f, c.mesh ? 1.0f : 0.0f);
+    Fill(AlbedoTarget.target, 0.8f, 0.4f, 0.2f, c.mesh);
     Fill(NormalTarget.target, 0.5f, 0.5f, 1.0f, 1.0f);
     Fill(DistanceTarget.target, 3.0f, 0, 0, 0);
     Fill(LightTarget.target, 0.5f, 1.0f, 0.25f, 0.25f);
@@ -789,6 +791,28 @@ TEST_F(DeferredFrameGL, ResolveUsesTheDefaultsWithoutAResolvePoint) {
   EXPECT_NEAR(ReadPixel(ResolveTarget.target, 5, 5)[0], 0.6f, 1.5f / 255);
 }
 
+// A mesh drawn with a negated colour is unlit: the G-buffer marks it so
+// and the resolve shows its colour as it is, while the lit mesh beside it
+// shows albedo x light.
+TEST_F(DeferredFrameGL, UnlitMeshShowsItsColourThroughTheResolve) {
+  scene.lights.push_back(FacingLight(1, {0, 4, 0}, 8.0f));
+  Deferred_DrawSubmesh(context, nullptr, Wall(5.0f, -6, 0, -6, 6), nullptr, 1, 1, 1, 1);
+  Deferred_DrawSubmesh(context, nullptr, Wall(5.0f, 0, 6, -6, 6), nullptr, -0.8f, 0.4f, 0.2f, 1);
+  ASSERT_EQ(Deferred_Flush(), 1);
+  Fill(VirtualDepthTarget.target, 0, 0, 0, 0);
+  Deferred_RenderLights();
+  Deferred_Resolve();
+  const int y = PixelY(0.0f), lit = PixelX(-0.5f), unlit = PixelX(0.5f);
+  const std::vector<float> light = ReadPixel(LightTarget.target, lit, y);
+  ASSERT_GT(light[0], 0.05f);
+  const std::vector<float> shown = ReadPixel(ResolveTarget.target, lit, y);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(shown[i], std::min(light[i], 1.0f), 1.5f / 255) << i;
+  const std::vector<float> plain = ReadPixel(ResolveTarget.target, unlit, y);
+  EXPECT_NEAR(plain[0], 0.8f, 1.5f / 255);
+  EXPECT_NEAR(plain[1], 0.4f, 1.5f / 255);
+  EXPECT_NEAR(plain[2], 0.2f, 1.5f / 255);
+}
+
 // The iris half closed around the picture's top-left corner: the picture
 // shows inside a circle of 480 / s pixels of the 640 x 480 frame.
 TEST_F(DeferredFrameGL, ResolveMasksThePictureWithTheIris) {
@@ -803,8 +827,8 @@ TEST_F(DeferredFrameGL, ResolveMasksThePictureWithTheIris) {
   ASSERT_FLOAT_EQ(fraction, 0.5f);
 
   scene.lights.push_back(FacingLight(1, {0, 5, 0}, 1.0f));
-  Fill(AlbedoTarget.target, 1, 1, 1, 1);
-  Fill(NormalTarget.target, 0.5f, 0.5f, 1.0f, 0.0f);  // unlit: albedo as it is
+  Fill(AlbedoTarget.target, 1, 1, 1, 0.75f);  // an unlit mesh: albedo as it is
+  Fill(NormalTarget.target, 0.5f, 0.5f, 1.0f, 0.0f);
   Fill(VirtualDepthTarget.target, 0, 0, 0, 0);
   Deferred_Resolve();
   const float s = 1.0f / (1.0f - 0.5f + 0.00001f) - 1.0f;
