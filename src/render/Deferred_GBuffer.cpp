@@ -78,6 +78,46 @@ void BindConstants(kvRenderContext* context, const kvConstantBlock& vertex,
   kv_RenderContext_SetConstants(context, &pixel, 0);
 }
 
+// The full-screen quad's depth that keeps a pass to the meshes' pixels:
+// just in front of the cleared scene depth (0) and behind every mesh
+// (larger is nearer), tested "less".
+constexpr float kBehindMeshesZ = -1.0f + 2.0e-6f;
+
+// The full-screen quad's vertices at clip depth z, set as the vertex
+// buffer; false when they cannot be had.
+bool SetFullScreenQuad(kvRenderContext* context, int flip, float z) {
+  kvVertexBuffer* buffer = Deferred_AllocVertices<TexturedQuadVertex>(context, 6);
+  if (!buffer) return false;
+  // Render-target surfaces hold their rows bottom-up: v is 1 at the top.
+  Quad_WriteVertices(-1.0f, -1.0f, 2.0f, 2.0f, 0.0f, flip ? 0.0f : 1.0f, 1.0f, flip ? 1.0f : 0.0f,
+                     buffer, 0);
+  if (z != 0.0f) {
+    auto* vertices = static_cast<TexturedQuadVertex*>(kv_Buffer_Lock(buffer));
+    if (!vertices) return false;
+    for (int v = 0; v < 6; ++v) vertices[v].Position.z = z;
+    kv_Buffer_Unlock(buffer);
+  }
+  kv_RenderContext_SetVertexBuffer(context, buffer);
+  return true;
+}
+
+// The full-screen quad at the depth z, once per rectangle.
+void DrawQuadIn(kvRenderContext* context, const DeferredRectList& rects, float z) {
+  if (rects.count == 0 || !SetFullScreenQuad(context, 0, z)) return;
+  for (int r = 0; r < rects.count; ++r) {
+    Deferred_ClipTo(context, rects.rects[r]);
+    kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+  }
+  kv_RenderContext_ClearClipRect(context);
+}
+
+// Within the rectangles, only where the bound scene depth holds a mesh
+// (the caller sets the "less" test): a software GL skips the shading of
+// blocks the early depth test rejects whole.
+void DrawBehindMeshesIn(kvRenderContext* context, const DeferredRectList& rects) {
+  DrawQuadIn(context, rects, kBehindMeshesZ);
+}
+
 }  // namespace
 
 // Blits ------------------------------------------------------------------------------------------
@@ -323,26 +363,38 @@ void Deferred_SmoothLighting(void) {
   if (!context) return;
   const kvConstantBlock none = {0, nullptr, nullptr};
   // Outside the meshes the resolve writes back the copied normal unchanged,
-  // so the copy and the resolve keep to the meshes' rectangle; not when the
-  // scratch target holds the frame's background (a set lit only by cutscene
-  // lights), which the whole copy overwrites.
+  // so the copy and the resolve keep to the mesh pixels: their rectangles,
+  // and within them the scene depth's test (a full-screen pass a software
+  // GL would shade whole). The resolve reads the copy only where both run,
+  // so the scratch target needs no clear. Not when the scratch target
+  // holds the frame's background (a set lit only by cutscene lights), which
+  // the whole copy overwrites.
+  const bool meshesOnly = Deferred_FrameTarget != SmoothLightingScratchTarget.target;
+  kvRenderTarget* depth = meshesOnly ? SceneDepthTarget.target : nullptr;
   DeferredRectList reach;
-  if (Deferred_FrameTarget == SmoothLightingScratchTarget.target) {
-    DeferredRectList_Add(&reach, Deferred_FullTarget());
-  } else {
+  if (meshesOnly) {
     reach = Deferred_MeshRects;
+  } else {
+    DeferredRectList_Add(&reach, Deferred_FullTarget());
   }
+  const auto drawQuads = [&] {
+    if (meshesOnly) {
+      kv_RenderContext_SetDepthState(context, 1, 0);
+      DrawBehindMeshesIn(context, reach);
+    } else {
+      kv_RenderContext_SetDepthState(context, 0, 0);
+      Deferred_DrawFullScreenQuadIn(context, reach);
+    }
+  };
 
   kv_RenderContext_PushMarker(context, "Copy normal");
-  Deferred_BindTarget(context, SmoothLightingScratchTarget, nullptr);
+  Deferred_BindTarget(context, SmoothLightingScratchTarget, depth);
   kv_RenderContext_SetCullMode(context, 0);
-  kv_RenderContext_SetDepthState(context, 0, 0);
-  kv_RenderContext_Clear(context, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
   kv_RenderContext_SetProgram(context, Deferred_GetProgram(DeferredProgram_Copy));
   BindTexture(context, NormalTarget.surface, kNearestClamp);
   kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
   BindConstants(context, none, none);
-  Deferred_DrawFullScreenQuadIn(context, reach);
+  drawQuads();
   kv_RenderContext_PopMarker(context);
 
   kv_RenderContext_PushMarker(context, "Generate smooth lighting data");
@@ -354,9 +406,8 @@ void Deferred_SmoothLighting(void) {
   kv_RenderContext_PopMarker(context);
 
   kv_RenderContext_PushMarker(context, "Smooth lighting resolve");
-  Deferred_BindTarget(context, NormalTarget, nullptr);
+  Deferred_BindTarget(context, NormalTarget, depth);
   kv_RenderContext_SetCullMode(context, 0);
-  kv_RenderContext_SetDepthState(context, 0, 0);
   kv_RenderContext_SetProgram(context, Deferred_GetProgram(DeferredProgram_SmoothLightingResolve));
   kvSurface* const textures[3] = {SmoothLightingLightTarget.surface, AlbedoTarget.surface,
                                   SmoothLightingScratchTarget.surface};
@@ -371,7 +422,7 @@ void Deferred_SmoothLighting(void) {
                             1.0f / static_cast<float>(std::max(height, 1))};
     BindConstants(context, block, block);
     kv_RenderContext_SetAlphaBlendEnabled(context, 0, 0);
-    Deferred_DrawFullScreenQuadIn(context, reach);
+    drawQuads();
   }
   kv_RenderContext_PopMarker(context);
 
@@ -381,34 +432,13 @@ void Deferred_SmoothLighting(void) {
 
 // Full-screen quads and grids ---------------------------------------------------------------------
 
-namespace {
-
-// The full-screen quad's vertices, set as the vertex buffer; false when
-// they cannot be had.
-bool SetFullScreenQuad(kvRenderContext* context, int flip) {
-  kvVertexBuffer* buffer = Deferred_AllocVertices<TexturedQuadVertex>(context, 6);
-  if (!buffer) return false;
-  // Render-target surfaces hold their rows bottom-up: v is 1 at the top.
-  Quad_WriteVertices(-1.0f, -1.0f, 2.0f, 2.0f, 0.0f, flip ? 0.0f : 1.0f, 1.0f, flip ? 1.0f : 0.0f,
-                     buffer, 0);
-  kv_RenderContext_SetVertexBuffer(context, buffer);
-  return true;
-}
-
-}  // namespace
-
 void Deferred_DrawFullScreenQuad(int flip) {
   kvRenderContext* context = kv_RenderContext_Get();
-  if (SetFullScreenQuad(context, flip)) kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
+  if (SetFullScreenQuad(context, flip, 0.0f)) kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
 }
 
 void Deferred_DrawFullScreenQuadIn(kvRenderContext* context, const DeferredRectList& rects) {
-  if (rects.count == 0 || !SetFullScreenQuad(context, 0)) return;
-  for (int r = 0; r < rects.count; ++r) {
-    Deferred_ClipTo(context, rects.rects[r]);
-    kv_RenderContext_DrawPrimitives(context, 4, 0, 6);
-  }
-  kv_RenderContext_ClearClipRect(context);
+  DrawQuadIn(context, rects, 0.0f);
 }
 
 int Deferred_MakeGridMesh(kvVertexBuffer** vertices, kvIndexBuffer** indices, int n) {
