@@ -22,7 +22,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_PlatformFile.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdFileUtil.h"
 
 namespace {
