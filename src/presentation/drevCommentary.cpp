@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "engine/ScriptHandles.h"
 #include "melos/Melos.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Registry.h"
@@ -16,7 +17,6 @@
 #include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
 #include "render/HardwareBackend.h"
-#include "script/drevLua.h"
 #include "std/stdCallTable.h"
 #include "std/stdConffile.h"
 #include "video/MovieHD.h"
