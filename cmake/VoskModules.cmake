@@ -42,6 +42,7 @@ function(vq_library name)
   endif()
   add_library(${name} STATIC ${sources})
   target_link_libraries(${name} PUBLIC vq_includes ${arg_LINKS})
+  set_target_properties(${name} PROPERTIES VQ_FOLDERS "${arg_FOLDERS}")
   set(VQ_ENGINE_LIBS "${VQ_ENGINE_LIBS};${name}" CACHE INTERNAL "")
   # Edges run only downward: every engine library it links sits below it.
   foreach(lib IN LISTS arg_LINKS)

@@ -12,6 +12,7 @@
 
 #include "actors/drevActor.h"
 #include "actors/drevCostume_Internal.h"
+#include "engine/ScriptHandles.h"
 #include "engine/WalkPlane.h"
 #include "engine/drevRoom.h"
 #include "melos/Sounds.h"
@@ -20,7 +21,6 @@
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
-#include "script/drevLua.h"
 #include "std/stdCallTable.h"
 #include "std/stdDisplay.h"
 #include "std/stdMemory.h"

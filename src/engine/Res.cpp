@@ -202,10 +202,7 @@ uint32_t Res_TagOf(const char* text) {
   if (!text) return 0;
   char t[4] = {' ', ' ', ' ', ' '};
   for (int i = 0; i < 4 && text[i]; ++i) t[i] = text[i];
-  return static_cast<uint32_t>(static_cast<uint8_t>(t[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(t[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(t[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(t[3])) << 24;
+  return stdLE_GetU32(reinterpret_cast<const uint8_t*>(t));
 }
 
 int Res_Initialize(HostServices* services, ModuleDescriptor* descriptor) {

@@ -24,6 +24,7 @@
 
 #include "engine/drevMain.h"
 #include "std/std.h"
+#include "std/stdByteOrder.h"
 
 struct ResourcePack;
 
@@ -95,10 +96,7 @@ using ResourceTypeHandler = int (*)(ResourceRequest* request);
 
 // A tag from its four characters ("MAT " -> the bytes 'M','A','T',' ' in memory).
 constexpr uint32_t Res_Tag(const char (&text)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
+  return stdLE_Tag(text);
 }
 // The same from a string of at least four characters (shorter ones are padded
 // with spaces); 0 for null.

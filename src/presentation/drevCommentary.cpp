@@ -9,13 +9,13 @@
 #include <cstring>
 #include <iterator>
 
+#include "engine/ScriptHandles.h"
 #include "melos/Melos.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Registry.h"
 #include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
 #include "render/HardwareBackend.h"
-#include "script/drevLua.h"
 #include "std/stdByteOrder.h"
 #include "std/stdCallTable.h"
 #include "std/stdConffile.h"

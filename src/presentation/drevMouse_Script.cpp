@@ -5,12 +5,11 @@
 #include <new>
 
 #include "actors/drevActor.h"
+#include "engine/ScriptHandles.h"
 #include "engine/hotspots.h"
 #include "platform/kv_Log.h"
 #include "presentation/drevMouse.h"
 #include "presentation/drevOverlay.h"
-#include "script/drevLua.h"
-#include "script/drevLua_Rows.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 // overlay has makes a function do nothing.
 #include <algorithm>
 
+#include "engine/ScriptHandles.h"
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_RenderTarget.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
 #include "render/HardwareOverlay.h"
-#include "script/drevLua_Rows.h"
 
 namespace {
 

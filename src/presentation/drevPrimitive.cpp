@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/ScriptHandles.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/GRAPH.h"
 #include "presentation/drevRender.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCore.h"
-#include "script/drevLua.h"
-#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdDisplay.h"
 

@@ -9,12 +9,11 @@
 #include <cstring>
 
 #include "actors/drevActor.h"
+#include "engine/ScriptHandles.h"
 #include "engine/drevMain.h"
 #include "engine/drevMain_Save.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevRender_Internal.h"
-#include "script/drevLua.h"
-#include "script/drevLua_Rows.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
 

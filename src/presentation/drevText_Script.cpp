@@ -7,12 +7,11 @@
 #include <cstring>
 
 #include "actors/drevActor.h"
+#include "engine/ScriptHandles.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
 #include "presentation/drevOverlay.h"
 #include "presentation/drevText.h"
-#include "script/drevLua.h"
-#include "script/drevLua_Rows.h"
 #include "std/stdDisplay.h"
 
 namespace {

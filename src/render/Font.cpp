@@ -8,12 +8,12 @@
 #include <map>
 #include <string>
 
-#include "engine/Res.h"
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "render/HardwareOverlay.h"
+#include "std/stdByteOrder.h"
 #include "std/stdFileUtil.h"
 
 #if defined(__GNUC__)
@@ -309,7 +309,7 @@ bool HdFont_ParseDescriptor(const char* text, char* fontPath, size_t fontPathSiz
 
 void HdFontRegistry_OnResourceLoaded(uint32_t typeTag, const char* name, void* resource,
                                      int /*fromCache*/) {
-  if (typeTag != Res_Tag("FONT") || !name) return;
+  if (typeTag != stdLE_Tag("FONT") || !name) return;
   if (std::strlen(name) >= kNameSize) {
     std::printf("Font '%.64s...' loaded; the name is too long for a high-definition font.\n", name);
     return;

@@ -1,36 +1,22 @@
 // The script interface module: joins the engine to the scripting runtime.
 //
 // It starts and stops the runtime (a nested module), registers the engine's
-// core script-function table and lends the other modules one registration
-// call for theirs, owns the scripts' global table `system` through which every
-// engine-to-script call (a "handler") goes, runs the boot script and BOOT, and
-// advances the script tasks once per frame. Main thread only.
+// core script-function table (the other modules register their own tables
+// with the runtime, lua_openlib, in their startups), owns the scripts' global
+// table `system` through which every engine-to-script call (a "handler")
+// goes, runs the boot script and BOOT, and advances the script tasks once per
+// frame. Main thread only.
 //
-// Engine objects travel to the scripts as tagged handles (lua_pushusertag):
-// ACTR actor index, COLR packed colour, TEXT text object, FONT font, STAT
-// object state, VBUF image buffer, NIOP cached screen rectangle, the cutscene
-// tag (TOLV with its bytes reversed); the type override also names SET, COST
-// and KEYF.
+// The handles by which engine objects travel to the scripts, and the
+// argument helpers the modules share, are in engine/ScriptHandles.h.
 #pragma once
 
 #include <cstdint>
 
+#include "engine/ScriptHandles.h"
 #include "engine/drevMain.h"
 #include "presentation/drevControl.h"
 #include "script/runtime/lua31.h"
-
-// Handle tags.
-constexpr int32_t kTagActor = lua_MakeTag("ACTR");
-constexpr int32_t kTagColor = lua_MakeTag("COLR");
-constexpr int32_t kTagText = lua_MakeTag("TEXT");
-constexpr int32_t kTagFont = lua_MakeTag("FONT");
-constexpr int32_t kTagObjectState = lua_MakeTag("STAT");
-constexpr int32_t kTagImage = lua_MakeTag("VBUF");
-constexpr int32_t kTagCachedRect = lua_MakeTag("NIOP");
-constexpr int32_t kTagCutscene = lua_MakeTag("VLOT");  // "TOLV" stored in reverse order
-constexpr int32_t kTagSet = lua_MakeTag("SET ");
-constexpr int32_t kTagCostume = lua_MakeTag("COST");
-constexpr int32_t kTagKeyframe = lua_MakeTag("KEYF");
 
 // The core script-function table.
 constexpr int kCoreFunctionCount = 323;
@@ -53,7 +39,8 @@ struct CostumeNode;
 // node was picked.
 int drevLua_FindCostumeNode(CostumeNode** out, CostumeNode* top, lua_Object argument);
 
-// Registers a script-function table (the other modules' startups call it).
+// Registers a script-function table with the runtime (lua_openlib, which the
+// other modules' startups call themselves).
 void drevLua_OpenLibrary(const lua_Reg* table, int count);
 // 1 when "_system.lua" ran, else 0 (the reason goes to the debugger output).
 int drevLua_RunSystemScript(void);

@@ -1,12 +1,13 @@
 // The script interface module's own families of core-table rows, kept in
 // their own files; drevLua_Core puts them in the core table by name. Also the
-// argument helpers they share.
+// argument helpers they share (the smallest, which other modules share too,
+// are in engine/ScriptHandles.h).
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <span>
 
+#include "engine/ScriptHandles.h"
 #include "script/runtime/lua31.h"
 
 struct Actor;
@@ -46,23 +47,6 @@ Actor* drevLua_ActorArg(int n);
 // shutdown ends: a save-list search still running, an open file search.
 std::span<const lua_Reg> drevLua_SaveFileRows(void);
 void drevLua_ShutdownSaveFiles(void);
-
-// A number truncated toward zero as an unsigned index; UINT32_MAX (never a
-// valid index) for a negative number, NaN or one beyond the unsigned range.
-inline uint32_t drevLua_ToIndex(float number) {
-  const float t = std::trunc(number);
-  if (!(t >= 0.0f) || t >= 4294967296.0f) return UINT32_MAX;
-  return static_cast<uint32_t>(t);
-}
-
-// A number truncated toward zero as an int, saturated at the int range (NaN
-// gives 0), so no value converts out of range.
-inline int32_t drevLua_ToInt(float number) {
-  if (!(number == number)) return 0;
-  if (number >= 2147483648.0f) return INT32_MAX;
-  if (number <= -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(number);
-}
 
 // ---- Arguments (drevLua_Args.cpp) --------------------------------------------------
 
@@ -104,17 +88,3 @@ bool drevLua_IsNilOrAbsent(int n);
 void drevLua_PushPointTable(const qxVector3* point);
 // Reads "x", "y" and "z" of a table; a missing field reads as 0.
 void drevLua_ReadPointTable(lua_Object table, qxVector3* out);
-
-// table[key] := a number or a string (the key a string).
-inline void drevLua_SetField(lua_Object table, const char* key, float number) {
-  lua_pushobject(table);
-  lua_pushstring(key);
-  lua_pushnumber(number);
-  lua_settable();
-}
-inline void drevLua_SetField(lua_Object table, const char* key, const char* text) {
-  lua_pushobject(table);
-  lua_pushstring(key);
-  lua_pushstring(text);
-  lua_settable();
-}

@@ -10,6 +10,15 @@ inline uint32_t stdLE_GetU32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// A four-character code as the word whose bytes in memory spell it, low byte
+// first ("MAT " -> 'M','A','T',' '): the tags of resources and file chunks.
+constexpr uint32_t stdLE_Tag(const char (&text)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
+}
+
 inline int32_t stdLE_GetI32(const uint8_t* p) {
   return static_cast<int32_t>(stdLE_GetU32(p));
 }
