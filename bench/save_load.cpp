@@ -15,7 +15,6 @@
 #include "GLBench.h"
 #include "app/voskdemo.h"
 #include "engine/drevMain_Save.h"
-#include "platform/kv_RenderHooks.h"
 
 namespace {
 
@@ -71,7 +70,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   g_ready = GLBench_Start();
   if (g_ready) {
-    kv_RenderHooks_InitBackends();
+    voskdemo_InitRenderBackends();
     g_ready = voskdemo_Init("") != 0;
   }
   if (g_ready) {

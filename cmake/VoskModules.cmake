@@ -61,12 +61,18 @@ function(vq_add_libraries)
   if(TARGET chore)
     set(chore chore)
   endif()
-  # Floor 1: the platform layer, the render context and the general library
-  # call each other and are one library.
-  # (The developer tools' windows draw with Dear ImGui.)
-  vq_library(vq_foundation FOLDERS std platform gfx
-             LINKS PkgConfig::SDL2 GLEW::GLEW OpenGL::OpenGL ZLIB::ZLIB Threads::Threads
-                   PkgConfig::IMGUI ${CMAKE_DL_LIBS})
+  # Floor 1, in three libraries, lowest first: the platform layer over SDL2
+  # and the OS (its developer tools' windows draw with Dear ImGui), the render
+  # context over OpenGL, the general library. vq_foundation names the three
+  # for the floors above (a name only: the three are checked one by one).
+  vq_library(vq_platform FOLDERS platform
+             LINKS PkgConfig::SDL2 OpenGL::OpenGL ZLIB::ZLIB Threads::Threads PkgConfig::IMGUI
+                   ${CMAKE_DL_LIBS})
+  vq_library(vq_gfx FOLDERS gfx LINKS vq_platform GLEW::GLEW OpenGL::OpenGL)
+  vq_library(vq_std FOLDERS std LINKS vq_gfx vq_platform ZLIB::ZLIB Threads::Threads)
+  add_library(vq_foundation INTERFACE)
+  target_link_libraries(vq_foundation INTERFACE vq_std vq_gfx vq_platform)
+  set(VQ_LAYERED_LIBS "${VQ_LAYERED_LIBS};vq_foundation" CACHE INTERNAL "")
   # Floor 2: the script interpreter; the 3D library, and above it its
   # software rasterizer (the library reaches it through a table the program
   # fills); libchore.so is its own (src/chore/).
@@ -138,7 +144,11 @@ function(vq_check_layers)
     return()
   endif()
   foreach(lib IN LISTS VQ_LAYERED_LIBS)
-    if(TARGET ${lib})
+    if(NOT TARGET ${lib})
+      continue()
+    endif()
+    get_target_property(type ${lib} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
       vq_layer_check_target(${lib} vq_layercheck_${lib})
     endif()
   endforeach()

@@ -21,12 +21,12 @@
 #include "engine/drevResource.h"
 #include "engine/drevRoom.h"
 #include "platform/kv_Log.h"
+#include "platform/stdByteOrder.h"
 #include "quadrix/qxKeyframe.h"
 #include "quadrix/qxModel3.h"
 #include "quadrix/qxPuppet.h"
 #include "quadrix/qxThing.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 
 namespace {
 

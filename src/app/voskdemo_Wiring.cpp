@@ -9,6 +9,7 @@
 #include "gfx/kv_Shader.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "platform/kv_PlatformFile.h"
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Save.h"
 #include "presentation/drevRender.h"
@@ -19,6 +20,7 @@
 #include "script/drevLua.h"
 #include "script/drevLua_KeyMapping.h"
 #include "std/stdDevice3D.h"
+#include "std/stdFileUtil.h"
 #include "std/stdInput.h"
 
 void voskdemo_InitRenderBackends(void) {
@@ -45,9 +47,16 @@ void voskdemo_InitRenderBackends(void) {
 void voskdemo_InstallCalls(void) {
   voskdemo_InstallEngineCalls();
 
-  const kvPlatformGameHooks game = {voskdemo_Init, voskdemo_Tick, voskdemo_Shutdown,
-                                    stdInput_KeyEvent, voskdemo_InitRenderBackends};
+  const kvPlatformGameHooks game = {voskdemo_Init,
+                                    voskdemo_Tick,
+                                    voskdemo_Shutdown,
+                                    stdInput_KeyEvent,
+                                    voskdemo_InitRenderBackends,
+                                    kv_Platform_InitGFX};
   kv_Platform_SetGameHooks(&game);
+  const kvPlatformFileCalls paths = {stdFileUtil_ResolvePath, stdFileUtil_ResolveWritePath,
+                                     stdFileUtil_NoteEntryChanged};
+  kv_PlatformFile_SetCalls(&paths);
 
   kvEngineKeyHooks keys{};
   keys.debugKeysEnabled = drevLua_IsDebugKeysEnabled;

@@ -23,8 +23,8 @@
 #include <string>
 
 #include "engine/drevMain.h"
+#include "platform/stdByteOrder.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 
 struct ResourcePack;
 

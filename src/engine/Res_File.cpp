@@ -19,7 +19,7 @@
 
 #include "engine/Res.h"
 #include "platform/kv_Log.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdFileUtil.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "platform/kv_Registry.h"
 #include "platform/kv_Save.h"
 #include "platform/kv_Thread.h"
+#include "platform/stdByteOrder.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 #include "std/stdDisplay.h"
 
 std::atomic<int> drevMain_saveIoState{kSaveIoIdle};

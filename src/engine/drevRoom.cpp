@@ -16,11 +16,11 @@
 #include "engine/hotspots.h"
 #include "melos/Sounds.h"
 #include "platform/kv_Log.h"
+#include "platform/stdByteOrder.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxThing.h"
 #include "std/std.h"
 #include "std/stdBitmap.h"
-#include "std/stdByteOrder.h"
 #include "std/stdDisplay.h"
 #include "std/stdMemory.h"
 

@@ -17,7 +17,7 @@
 #include "engine/drevRoom.h"
 #include "engine/drevRoom_Internal.h"
 #include "platform/kv_Log.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdConffile.h"
 
 namespace {

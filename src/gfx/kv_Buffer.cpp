@@ -11,6 +11,7 @@
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
 
 namespace {
 

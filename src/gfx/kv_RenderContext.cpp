@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "gfx/kv_RenderTarget.h"
@@ -24,24 +23,6 @@ kvRenderTarget* g_backDepth = nullptr;
 int g_frameBegun = 0;
 uint8_t g_initialised = 0;
 uint32_t g_frameSerial = 0;
-
-// The debug tag names the GL step in progress. The main thread writes it; the
-// crash report reads it from whichever thread faults, inside a signal handler,
-// so it is a sequence lock over lock-free atomics: the writer makes the
-// sequence odd while it changes the three values, and a reader keeps the copy
-// it took while the sequence stayed even and unchanged.
-struct DebugTag {
-  std::atomic<uint32_t> sequence{0};
-  std::atomic<const char*> context{""};
-  std::atomic<const char*> function{""};
-  std::atomic<int> line{-1};
-};
-DebugTag g_tag;
-static_assert(std::atomic<const char*>::is_always_lock_free &&
-              std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free);
-// Set while this thread is inside a write: a crash there is reported from the
-// same thread, which must not wait for a write it interrupted.
-constinit thread_local std::atomic<int> t_writingTag{0};
 
 kvRenderContextCalls g_calls{};
 int (*g_movieModeQuery)(void) = nullptr;  // a test's override of g_calls.inMovieMode
@@ -95,44 +76,7 @@ kvRenderContext* kv_RenderContext_Get(void) {
   return &g_context;
 }
 
-// Debug tag and errors --------------------------------------------------------
-
-void kv_GL_SetDebugTag(const char* context, const char* function, int line) {
-  t_writingTag.store(1, std::memory_order_relaxed);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  // One writer at a time (the thread that owns the context), so the sequence
-  // needs no read-modify-write.
-  const uint32_t sequence = g_tag.sequence.load(std::memory_order_relaxed);
-  g_tag.sequence.store(sequence + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  g_tag.context.store(context ? context : "", std::memory_order_relaxed);
-  g_tag.function.store(function ? function : "", std::memory_order_relaxed);
-  g_tag.line.store(line, std::memory_order_relaxed);
-  g_tag.sequence.store(sequence + 2, std::memory_order_release);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  t_writingTag.store(0, std::memory_order_relaxed);
-}
-
-void kv_GL_GetDebugTag(const char** context, const char** function, int* line) {
-  const char* c = "";
-  const char* f = "";
-  int l = -1;
-  for (;;) {
-    const uint32_t before = g_tag.sequence.load(std::memory_order_acquire);
-    c = g_tag.context.load(std::memory_order_relaxed);
-    f = g_tag.function.load(std::memory_order_relaxed);
-    l = g_tag.line.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if ((before & 1u) == 0 && g_tag.sequence.load(std::memory_order_relaxed) == before) break;
-    // A write this thread interrupted never completes: take what is there
-    // (each value on its own is one that was written). Any other thread's
-    // write ends within a few instructions.
-    if (t_writingTag.load(std::memory_order_relaxed)) break;
-  }
-  if (context) *context = c;
-  if (function) *function = f;
-  if (line) *line = l;
-}
+// GL errors --------------------------------------------------------------------
 
 const char* kv_GL_ErrorString(uint32_t code) {
   switch (code) {
@@ -404,11 +348,6 @@ void kv_Platform_GetPixelToClipScale(float* x, float* y) {
   const int h = g_backColour && g_backColour->height > 0 ? g_backColour->height : 1;
   if (x) *x = 2.0f / static_cast<float>(w);
   if (y) *y = -2.0f / static_cast<float>(h);
-}
-
-void kv_Platform_OnWindowResized(void) {
-  kv_Platform_ApplyWindowMode();
-  if (g_initialised) kv_Platform_MarkDisplayChanged();
 }
 
 int kv_RenderContext_IsInitialised(void) {

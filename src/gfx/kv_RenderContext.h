@@ -1,9 +1,10 @@
 // The render context: the one OpenGL 3.3 core context's start-up, its state
 // record, the back buffers every frame draws into, the frame bracket, the GL
-// error reporting with a debug tag naming the step in progress, and the
-// drawing half: state setters that record what the next draw needs, clears,
-// render-target setup, the draw setup that brings GL in line with the record,
-// and draw submission. Main thread only.
+// error reporting (with the platform's debug tag naming the step in progress,
+// kv_GL_SetDebugTag, which the crash report reads too), and the drawing half:
+// state setters that record what the next draw needs, clears, render-target
+// setup, the draw setup that brings GL in line with the record, and draw
+// submission. Main thread only.
 //
 // Setters only store values and raise dirty flags; the draw setup applies only
 // what is dirty. Blend, fill, cull and colour mask go to GL at once.
@@ -90,13 +91,10 @@ int kv_Platform_EndFrame(void);
 void kv_Platform_GetBackBuffer(kvRenderTarget** colour, kvRenderTarget** depth);
 void kv_Platform_GetDisplaySize(int* width, int* height);
 void kv_Platform_GetPixelToClipScale(float* x, float* y);
-void kv_Platform_OnWindowResized(void);
 int kv_RenderContext_IsInitialised(void);
 // Counts frame begins (for once-per-frame reports).
 uint32_t kv_RenderContext_FrameSerial(void);
 
-void kv_GL_SetDebugTag(const char* context, const char* function, int line);
-void kv_GL_GetDebugTag(const char** context, const char** function, int* line);
 void kv_GL_CheckErrors(void);
 // GL error names (what GLU's error strings would say).
 const char* kv_GL_ErrorString(uint32_t code);

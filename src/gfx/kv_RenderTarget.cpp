@@ -7,6 +7,7 @@
 #include "gfx/kv_RenderContext.h"
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
 
 kvRenderTarget* kv_RenderTarget_Create(int width, int height, uint32_t format) {
   auto* target = static_cast<kvRenderTarget*>(std::calloc(1, sizeof(kvRenderTarget)));

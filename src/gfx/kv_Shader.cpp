@@ -15,9 +15,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_PlatformFile.h"
-#include "std/std.h"
-#include "std/stdByteOrder.h"
-#include "std/stdFileUtil.h"
+#include "platform/stdByteOrder.h"
 
 namespace {
 
@@ -184,7 +182,7 @@ void NoteFallback(const std::string& file, const char* programName, const char* 
 GLuint LoadCachedProgram(const std::string& file, uint64_t key, const char* programName) {
   std::string host;
   struct stat info;
-  if (!stdFileUtil_ResolvePath(file.c_str(), &host) || stat(host.c_str(), &info) != 0) return 0;
+  if (!kv_PlatformFile_ResolvePath(file.c_str(), &host) || stat(host.c_str(), &info) != 0) return 0;
   uint8_t* data = nullptr;
   size_t size = 0;
   if (!kv_Platform_LoadFile(&data, &size, host.c_str()) || !data) {

@@ -9,6 +9,7 @@
 
 #include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
+#include "platform/kv_Platform.h"
 
 namespace {
 

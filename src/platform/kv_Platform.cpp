@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "gfx/kv_RenderContext.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
 #include "platform/kv_Save.h"

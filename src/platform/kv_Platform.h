@@ -37,11 +37,13 @@ struct kvPlatformState {
 };
 kvPlatformState* kv_Platform_GetState(void);
 
-// What the platform main and the pump call in the game and the input layer.
-// The table starts empty: the program installs the front end (its init, tick
-// and shutdown), the input state's key entry and the registration of the
-// render back ends; tests put fakes in their place. An empty row does
-// nothing, except init: without it the platform main does not start.
+// What the platform main, the window and the pump call in the game, the
+// input layer and the render context. The table starts empty: the program
+// installs the front end (its init, tick and shutdown), the input state's key
+// entry, the render context's start-up and the registration of the render
+// back ends; tests put fakes in their place. An empty row does nothing,
+// except init (without it the platform main does not start) and
+// initRenderContext (without it the window does not come up).
 struct kvPlatformGameHooks {
   int (*init)(const char* commandLine);
   void (*tick)(void);
@@ -49,6 +51,8 @@ struct kvPlatformGameHooks {
   void (*keyEvent)(int code, int state, uint32_t time, int hold);
   // Registers the render back ends; called once after the window exists.
   void (*initRenderBackends)(void);
+  // Starts the render context over the window's new OpenGL context; true when up.
+  bool (*initRenderContext)(void);
 };
 kvPlatformGameHooks* kv_Platform_GetGameHooks(void);
 // Copies the table in (null empties it).
@@ -117,9 +121,15 @@ inline constexpr size_t kv_Platform_kCrashStackSize = 128 * 1024;
 // it had before put back) when the body has returned.
 void* kv_Platform_InstallThreadCrashStack(void);
 void kv_Platform_RemoveThreadCrashStack(void* token);
-// The crash report: the render context's debug tag as the dump comment (when
-// one is set), then the dump through the Steam layer. Async-signal-safe.
+// The crash report: the GL debug tag as the dump comment (when one is set),
+// then the dump through the Steam layer. Async-signal-safe.
 void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo);
+// The GL debug tag: the render context names the GL step in progress (the
+// strings must outlive the step; null reads as ""), and the crash report and
+// the GL error log read it. The reader takes a whole tag from any thread, a
+// signal handler included; no tag set reads "", "", -1.
+void kv_GL_SetDebugTag(const char* context, const char* function, int line);
+void kv_GL_GetDebugTag(const char** context, const char** function, int* line);
 
 // ---------------------------------------------------------------------------
 // Window, window mode and platform services
@@ -144,7 +154,12 @@ void kv_Platform_SetBorderless(int flag);
 void kv_Platform_SetWindowedSize(int width, int height);
 void kv_Platform_SetDrawableSize(int width, int height);
 void kv_Platform_CenterWindow(void);
+// Raises the display-changed flag once the render context is up (it makes
+// its back buffers again at the next frame begin).
 void kv_Platform_MarkDisplayChanged(void);
+// The window's size changed: the window mode is applied again and the display
+// marked changed.
+void kv_Platform_OnWindowResized(void);
 
 // Decodes an image file (the window icon) into a new RGBA surface; null when
 // the file is missing or cannot be decoded.

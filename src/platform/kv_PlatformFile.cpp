@@ -15,9 +15,18 @@
 #include <string>
 
 #include "platform/kv_Log.h"
-#include "std/stdFileUtil.h"
 
 namespace {
+
+// The rows the platform calls through and the rows the program installed.
+kvPlatformFileCalls g_calls{};
+kvPlatformFileCalls g_installedCalls{};
+
+int NoResolver(const char* name, std::string* hostPath) {
+  if (hostPath) hostPath->clear();
+  kv_Log_Printf("No path resolver installed: %s cannot be found", name ? name : "(null)");
+  return 0;
+}
 
 std::atomic<unsigned> g_tempCounter{0};
 
@@ -45,7 +54,7 @@ bool MakeFolders(const std::string& host) {
     const std::string folder = host.substr(0, pos);
     if (folder == "." || folder == ".." || folder.back() == '/') continue;
     if (mkdir(folder.c_str(), 0777) == 0) {
-      stdFileUtil_NoteEntryChanged(folder.c_str());
+      kv_PlatformFile_NoteEntryChanged(folder.c_str());
       continue;
     }
     struct stat st;
@@ -72,10 +81,36 @@ bool WriteAll(int fd, const unsigned char* data, size_t size) {
 
 }  // namespace
 
+kvPlatformFileCalls& kv_PlatformFile_Calls(void) {
+  return g_calls;
+}
+
+void kv_PlatformFile_SetCalls(const kvPlatformFileCalls* calls) {
+  g_installedCalls = calls ? *calls : kvPlatformFileCalls{};
+  g_calls = g_installedCalls;
+}
+
+void kv_PlatformFile_ResetCalls(void) {
+  g_calls = g_installedCalls;
+}
+
+int kv_PlatformFile_ResolvePath(const char* name, std::string* hostPath) {
+  return g_calls.resolvePath ? g_calls.resolvePath(name, hostPath) : NoResolver(name, hostPath);
+}
+
+int kv_PlatformFile_ResolveWritePath(const char* name, std::string* hostPath) {
+  return g_calls.resolveWritePath ? g_calls.resolveWritePath(name, hostPath)
+                                  : NoResolver(name, hostPath);
+}
+
+void kv_PlatformFile_NoteEntryChanged(const char* hostPath) {
+  if (g_calls.noteEntryChanged) g_calls.noteEntryChanged(hostPath);
+}
+
 int kv_Platform_MakeDirectory(const char* path) {
   if (!path || !*path) return 0;
   std::string host;
-  stdFileUtil_ResolveWritePath(path, &host);
+  kv_PlatformFile_ResolveWritePath(path, &host);
   return !host.empty() && MakeFolders(host) ? 1 : 0;
 }
 
@@ -99,7 +134,7 @@ int kv_Platform_WritePending(const void* data, size_t size, const char* path,
   pending->name = path ? path : "";
   if (!data || size == 0 || !path || !*path || IsSeparator(path[std::strlen(path) - 1])) return 0;
   std::string host;
-  stdFileUtil_ResolveWritePath(path, &host);
+  kv_PlatformFile_ResolveWritePath(path, &host);
   if (host.empty()) return 0;  // a name the resolver refused
   const size_t slash = host.rfind('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(host.substr(0, slash))) return 0;
@@ -134,7 +169,7 @@ int kv_Platform_CommitPending(kv_PendingFile* pending) {
     NoteUnderWay(pending->temp, false);
     pending->temp.clear();
   }
-  stdFileUtil_NoteEntryChanged(pending->host.c_str());
+  kv_PlatformFile_NoteEntryChanged(pending->host.c_str());
   return ok ? 1 : 0;
 }
 
@@ -171,12 +206,14 @@ void kv_Platform_RemoveStaleTemporaries(const std::string& host) {
     }
   }
   closedir(dir);
-  if (removed) stdFileUtil_NoteEntryChanged(host.c_str());
+  if (removed) kv_PlatformFile_NoteEntryChanged(host.c_str());
 }
 
 int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
   std::string host;
-  if (path && stdFileUtil_ResolveWritePath(path, &host)) kv_Platform_RemoveStaleTemporaries(host);
+  if (path && kv_PlatformFile_ResolveWritePath(path, &host)) {
+    kv_Platform_RemoveStaleTemporaries(host);
+  }
   kv_PendingFile pending;
   if (!kv_Platform_WritePending(data, size, path, kv_Platform_NewWriteToken(), &pending)) return 0;
   if (kv_Platform_CommitPending(&pending)) return 1;
@@ -187,7 +224,7 @@ int kv_Platform_WriteFile(const void* data, size_t size, const char* path) {
 int kv_Platform_FileExists(const char* path, const char* mode) {
   if (!path || !mode) return 0;
   std::string host;
-  stdFileUtil_ResolvePath(path, &host);
+  kv_PlatformFile_ResolvePath(path, &host);
   // Only a regular file counts: a folder opens as a stream here but is no
   // file (nor on Windows), and opening a pipe would wait for a writer.
   struct stat st;

@@ -1,10 +1,37 @@
 // Whole-file writing with its folders, folder creation and the file-exists
 // test of the platform layer. Paths may use '\' or '/' and any letter case
-// for folders that exist (they go through the path resolver of stdFileUtil).
+// for folders that exist (they go through the general library's path
+// resolver, which the program installs below).
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+// ---- The path resolver -------------------------------------------------------------
+// The general library above owns the one resolver that turns data names into
+// host paths; the platform reaches it through this table. The table starts
+// empty: the program installs its rows (kv_PlatformFile_SetCalls); a test may
+// put a fake in a row and go back to the program's rows
+// (kv_PlatformFile_ResetCalls).
+struct kvPlatformFileCalls {
+  // A data name to a host path, for reading and for writing: 1 when every
+  // component was found; 0 with the path to create, or with an empty path
+  // when the name was refused.
+  int (*resolvePath)(const char* name, std::string* hostPath);
+  int (*resolveWritePath)(const char* name, std::string* hostPath);
+  // The program created, renamed or removed the entry at this host path.
+  void (*noteEntryChanged)(const char* hostPath);
+};
+kvPlatformFileCalls& kv_PlatformFile_Calls(void);
+void kv_PlatformFile_SetCalls(const kvPlatformFileCalls* calls);
+void kv_PlatformFile_ResetCalls(void);
+
+// The rows, as the platform's files call them. With no resolver installed a
+// name resolves to nothing: 0, an empty host path and a log line (so every
+// file operation on it fails); nothing is noted.
+int kv_PlatformFile_ResolvePath(const char* name, std::string* hostPath);
+int kv_PlatformFile_ResolveWritePath(const char* name, std::string* hostPath);
+void kv_PlatformFile_NoteEntryChanged(const char* hostPath);
 
 // Writes the whole file: creates the missing folders of the path, writes the
 // bytes to a temporary file in the same folder, flushes it to disk and renames

@@ -5,10 +5,11 @@
 #include <sys/mman.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 
-#include "gfx/kv_RenderContext.h"
 #include "platform/kv_Platform.h"
 #include "platform/steam/steam_api.h"
 
@@ -18,6 +19,25 @@ constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 struct sigaction g_previous[kSignalCount];
 bool g_installed = false;
+
+// The GL debug tag names the GL step in progress. The render context writes
+// it from the main thread; the crash report reads it from whichever thread
+// faults, inside a signal handler, so it is a sequence lock over lock-free
+// atomics: the writer makes the sequence odd while it changes the three
+// values, and a reader keeps the copy it took while the sequence stayed even
+// and unchanged.
+struct DebugTag {
+  std::atomic<uint32_t> sequence{0};
+  std::atomic<const char*> context{""};
+  std::atomic<const char*> function{""};
+  std::atomic<int> line{-1};
+};
+DebugTag g_tag;
+static_assert(std::atomic<const char*>::is_always_lock_free &&
+              std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free);
+// Set while this thread is inside a write: a crash there is reported from the
+// same thread, which must not wait for a write it interrupted.
+constinit thread_local std::atomic<int> t_writingTag{0};
 
 // The main thread's handlers run here, so a stack overflow can still be
 // reported; other threads get one of their own (kv_Platform_InstallThreadCrashStack).
@@ -62,6 +82,43 @@ void OnCrashSignal(int signalNumber, siginfo_t* info, void*) {
 }
 
 }  // namespace
+
+void kv_GL_SetDebugTag(const char* context, const char* function, int line) {
+  t_writingTag.store(1, std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  // One writer at a time (the thread that owns the context), so the sequence
+  // needs no read-modify-write.
+  const uint32_t sequence = g_tag.sequence.load(std::memory_order_relaxed);
+  g_tag.sequence.store(sequence + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  g_tag.context.store(context ? context : "", std::memory_order_relaxed);
+  g_tag.function.store(function ? function : "", std::memory_order_relaxed);
+  g_tag.line.store(line, std::memory_order_relaxed);
+  g_tag.sequence.store(sequence + 2, std::memory_order_release);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  t_writingTag.store(0, std::memory_order_relaxed);
+}
+
+void kv_GL_GetDebugTag(const char** context, const char** function, int* line) {
+  const char* c = "";
+  const char* f = "";
+  int l = -1;
+  for (;;) {
+    const uint32_t before = g_tag.sequence.load(std::memory_order_acquire);
+    c = g_tag.context.load(std::memory_order_relaxed);
+    f = g_tag.function.load(std::memory_order_relaxed);
+    l = g_tag.line.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if ((before & 1u) == 0 && g_tag.sequence.load(std::memory_order_relaxed) == before) break;
+    // A write this thread interrupted never completes: take what is there
+    // (each value on its own is one that was written). Any other thread's
+    // write ends within a few instructions.
+    if (t_writingTag.load(std::memory_order_relaxed)) break;
+  }
+  if (context) *context = c;
+  if (function) *function = f;
+  if (line) *line = l;
+}
 
 void kv_Platform_WriteCrashDump(int signalNumber, void* signalInfo) {
   const char* context = nullptr;

@@ -9,14 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/kv_RenderContext.h"
 #include "platform/kv_Audio.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_ToolWindow.h"
 #include "platform/steam/steam_api.h"
-#include "std/std.h"
 
 // stb_image with internal linkage: other modules may carry their own copy.
 #define STB_IMAGE_STATIC
@@ -143,8 +141,10 @@ int kv_Platform_InitWindow(void) {
   kv_Log_Printf("Initializing window");
   if (!SteamAPI_Init()) {
     kv_Log_Printf("Unable to initlaize Steam API");
-    std_DebugPrintf(
-        "FAILED Initializing Steam API. Missing [steam_appid.txt] or the client is not running.\n");
+    // Debugger output goes to standard error.
+    std::fputs(
+        "FAILED Initializing Steam API. Missing [steam_appid.txt] or the client is not running.\n",
+        stderr);
   }
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) {
     kv_Log_Printf("Unable to initialize SDL");
@@ -179,7 +179,9 @@ int kv_Platform_InitWindow(void) {
 
   kv_Platform_ApplyWindowMode();  // settings not loaded yet: defaults apply
 
-  if (!g_window.glContext || !kv_Platform_InitGFX()) {
+  bool (*const initRenderContext)(void) = kv_Platform_GetGameHooks()->initRenderContext;
+  if (!initRenderContext) kv_Log_Printf("No render context installed");
+  if (!g_window.glContext || !initRenderContext || !initRenderContext()) {
     kv_Log_Printf("Unable to initialize graphics system");
     kv_Platform_ShowError(
         "Vosk Quorvale can't run because required OpenGL features aren't available.\nMake sure "
@@ -287,6 +289,11 @@ void kv_Platform_MarkDisplayChanged(void) {
   if (g_window.renderContextUp) g_window.displayChanged = 1;
 }
 
+void kv_Platform_OnWindowResized(void) {
+  kv_Platform_ApplyWindowMode();
+  kv_Platform_MarkDisplayChanged();
+}
+
 void kv_Platform_SetMessageBoxHandler(kv_MessageBoxHandler handler) {
   g_messageBoxHandler = handler;
 }
@@ -338,7 +345,7 @@ int kv_Platform_LoadFile(uint8_t** data, size_t* size, const char* path) {
   FILE* file = std::fopen(path, "rb");
   if (!file) {
     kv_Log_Printf("File not found: %s", path);
-    std_DebugPrintf("Not found: '%s'\n", path);
+    std::fprintf(stderr, "Not found: '%s'\n", path);
     return 0;
   }
   // Only a regular file has a size: a directory opens for reading and seeks

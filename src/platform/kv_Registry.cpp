@@ -9,7 +9,7 @@
 
 #include "platform/kv_Log.h"
 #include "platform/kv_Save.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 
 namespace {
 

@@ -22,8 +22,7 @@
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 #include "platform/kv_PlatformFile.h"
-#include "std/stdByteOrder.h"
-#include "std/stdFileUtil.h"
+#include "platform/stdByteOrder.h"
 
 namespace {
 
@@ -75,7 +74,7 @@ std::string SlotFolderName(uint32_t slot) {
 // The host path of one of our names (the folder may exist in another case).
 std::string Host(const std::string& name) {
   std::string host;
-  stdFileUtil_ResolvePath(name.c_str(), &host);
+  kv_PlatformFile_ResolvePath(name.c_str(), &host);
   return host;
 }
 
@@ -95,7 +94,7 @@ bool ReadAll(int fd, void* buffer, size_t size) {
 // The host path of one of our names to be written.
 std::string WriteHost(const std::string& name) {
   std::string host;
-  stdFileUtil_ResolveWritePath(name.c_str(), &host);
+  kv_PlatformFile_ResolveWritePath(name.c_str(), &host);
   return host;
 }
 
@@ -154,7 +153,7 @@ void SettleSlotFolder(const std::string& folderName) {
     unlink(host.c_str());
     kv_Log_Printf("[Save] - removed %s, left by a save that was cut short", host.c_str());
   }
-  stdFileUtil_NoteEntryChanged((folder + kMetaName).c_str());
+  kv_PlatformFile_NoteEntryChanged((folder + kMetaName).c_str());
 }
 
 // "savedata" followed by one to four digits and nothing else.
@@ -333,8 +332,8 @@ int kv_Save_EraseSlot(uint32_t slot) {
     kv_Log_Printf("[Save] - cannot remove %s: %s", folder.c_str(), std::strerror(errno));
     ok = false;
   }
-  stdFileUtil_NoteEntryChanged((folder + "/" + kMetaName).c_str());
-  stdFileUtil_NoteEntryChanged(folder.c_str());
+  kv_PlatformFile_NoteEntryChanged((folder + "/" + kMetaName).c_str());
+  kv_PlatformFile_NoteEntryChanged(folder.c_str());
   return ok ? 0 : 1;
 }
 
@@ -353,15 +352,24 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
     NoteReadProblem(g_folderReadError, error, "the save folder", host);
     if (error != 0) return 0;
   }
-  FileSearch* search = stdFileUtil_NewFind(nullptr, 4, (directory + "*").c_str());
-  if (!search) return 0;
-  FileSearchResult found;
+  std::string folder;
+  if (!kv_PlatformFile_ResolvePath(directory.c_str(), &folder)) return 0;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
   int count = 0;
-  while (count < maximum && stdFileUtil_FindNext(search, &found)) {
+  while (count < maximum) {
+    const dirent* found = readdir(dir);
+    if (!found) break;
     uint32_t slot = 0;
-    if (!found.isDirectory || !ParseSlotName(found.name, &slot)) continue;
-    SettleSlotFolder(directory + found.name);
-    const std::string metaPath = Host(directory + found.name + "/" + kMetaName);
+    if (!ParseSlotName(found->d_name, &slot)) continue;
+    // A slot is a folder (or a link to one).
+    struct stat folderStat;
+    if (fstatat(dirfd(dir), found->d_name, &folderStat, 0) != 0 || !S_ISDIR(folderStat.st_mode)) {
+      continue;
+    }
+    const std::string name = found->d_name;
+    SettleSlotFolder(directory + name);
+    const std::string metaPath = Host(directory + name + "/" + kMetaName);
     const int fd = open(metaPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st;
@@ -385,7 +393,7 @@ int kv_Save_ListSlots(SaveListEntry* entries, int maximum) {
       std::strftime(entry.date, sizeof entry.date, "%x %H:%M", &local);
     }
   }
-  stdFileUtil_DisposeFind(search);
+  closedir(dir);
   return count;
 }
 

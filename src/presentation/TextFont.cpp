@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/kv_Log.h"
+#include "platform/stdByteOrder.h"
 #include "presentation/TextFont_Internal.h"
-#include "std/stdByteOrder.h"
 
 namespace {
 

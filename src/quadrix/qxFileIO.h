@@ -16,8 +16,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/stdByteOrder.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 
 struct qxFileReader {
   // When the file layer cannot tell the size, counts are bounded by this many

@@ -12,8 +12,8 @@
 #include "gfx/kv_Surface.h"
 #include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
+#include "platform/stdByteOrder.h"
 #include "render/HardwareOverlay.h"
-#include "std/stdByteOrder.h"
 #include "std/stdFileUtil.h"
 
 #if defined(__GNUC__)

@@ -14,10 +14,10 @@
 #include "engine/ObjectState.h"
 #include "engine/Res.h"
 #include "engine/drevRoom.h"
+#include "platform/stdByteOrder.h"
 #include "script/drevLua.h"
 #include "script/drevLua_Rows.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 
 namespace {
 

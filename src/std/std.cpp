@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "platform/kv_Thread.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdMemory.h"
 
 HostServices std_Services;

@@ -6,7 +6,7 @@
 
 #include "platform/kv_Log.h"
 #include "platform/kv_RenderHooks.h"
-#include "std/stdByteOrder.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdColor.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "platform/kv_Log.h"
+#include "platform/stdByteOrder.h"
 #include "std/stdBitmap.h"
-#include "std/stdByteOrder.h"
 #include "std/stdImage_Internal.h"
 
 namespace {

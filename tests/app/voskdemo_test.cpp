@@ -10,9 +10,12 @@
 #include <string>
 
 #include "engine/drevMain.h"
+#include "gfx/kv_RenderContext.h"
 #include "platform/kv_Language.h"
 #include "platform/kv_Platform.h"
+#include "platform/kv_PlatformFile.h"
 #include "presentation/drevRender.h"
+#include "std/stdFileUtil.h"
 
 namespace {
 
@@ -232,9 +235,11 @@ TEST(Wiring, InstallCallsFillsThePlatformHooks) {
   const kvEngineKeyHooks savedKeys = *kv_Platform_GetEngineKeyHooks();
   kv_Platform_SetGameHooks(nullptr);
   kv_Platform_SetEngineKeyHooks(nullptr);
+  kv_PlatformFile_SetCalls(nullptr);
   const kvPlatformGameHooks* game = kv_Platform_GetGameHooks();
   EXPECT_EQ(game->init, nullptr);
   EXPECT_EQ(game->initRenderBackends, nullptr);
+  EXPECT_EQ(kv_PlatformFile_Calls().resolvePath, nullptr);
 
   voskdemo_InstallCalls();
   EXPECT_EQ(game->init, &voskdemo_Init);
@@ -242,6 +247,7 @@ TEST(Wiring, InstallCallsFillsThePlatformHooks) {
   EXPECT_EQ(game->shutdown, &voskdemo_Shutdown);
   EXPECT_NE(game->keyEvent, nullptr);
   EXPECT_EQ(game->initRenderBackends, &voskdemo_InitRenderBackends);
+  EXPECT_EQ(game->initRenderContext, &kv_Platform_InitGFX);
   const kvEngineKeyHooks* keys = kv_Platform_GetEngineKeyHooks();
   const void* rows[] = {reinterpret_cast<const void*>(keys->debugKeysEnabled),
                         reinterpret_cast<const void*>(keys->toggleChoreTool),
@@ -254,6 +260,10 @@ TEST(Wiring, InstallCallsFillsThePlatformHooks) {
                         reinterpret_cast<const void*>(keys->callCharacterHandler)};
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_NE(rows[i], nullptr) << "key row " << i;
   EXPECT_EQ(keys->startDebugOutput, nullptr);
+  const kvPlatformFileCalls& paths = kv_PlatformFile_Calls();
+  EXPECT_EQ(paths.resolvePath, &stdFileUtil_ResolvePath);
+  EXPECT_EQ(paths.resolveWritePath, &stdFileUtil_ResolveWritePath);
+  EXPECT_EQ(paths.noteEntryChanged, &stdFileUtil_NoteEntryChanged);
 
   kv_Platform_SetGameHooks(&savedGame);
   kv_Platform_SetEngineKeyHooks(&savedKeys);

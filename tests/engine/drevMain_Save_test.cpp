@@ -13,8 +13,8 @@
 #include "engine/drevMain.h"
 #include "platform/kv_Registry.h"
 #include "platform/kv_Save.h"
+#include "platform/stdByteOrder.h"
 #include "std/std.h"
-#include "std/stdByteOrder.h"
 #include "std/stdDisplay.h"
 
 using namespace savetest;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kv_Log.h"
 #include "platform/kv_PlatformFile.h"
 #include "std/std.h"
 #include "std/stdFileUtil.h"
@@ -399,6 +400,36 @@ TEST_F(SaveSlots, WholeFileWrites) {
   EXPECT_EQ(kv_Platform_FileExists("saves/A/B/C.BIN", "r"), 1);
   EXPECT_EQ(kv_Platform_FileExists("Saves/a/b/none.bin", "r"), 0);
   EXPECT_EQ(kv_Platform_FileExists("Saves/a/b", "r"), 0);
+}
+
+// The path resolver is a table the program fills. Without it every file
+// operation of the platform fails with a log line, and nothing reaches the disk.
+TEST_F(SaveSlots, WithoutAResolverFileOperationsFailAndSaySo) {
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("resolver.log"), 1);
+  kv_PlatformFile_Calls() = kvPlatformFileCalls{};
+  const uint8_t data[3] = {1, 2, 3};
+  SaveListEntry entries[4];
+  std::string host = "stale";
+  EXPECT_EQ(kv_PlatformFile_ResolvePath("Saves/x.bin", &host), 0);
+  EXPECT_EQ(host, "");
+  EXPECT_EQ(kv_Platform_WriteFile(data, 3, "Saves/x.bin"), 0);
+  EXPECT_EQ(kv_Platform_MakeDirectory("Saves/m"), 0);
+  EXPECT_EQ(kv_Platform_FileExists("Saves/x.bin", "r"), 0);
+  EXPECT_NE(kv_Save_WriteSlot(3, data, 3, "title", 1, Ones(1).c_str()), 0);
+  EXPECT_EQ(kv_Save_ListSlots(entries, 4), 0);
+  kv_PlatformFile_ResetCalls();
+  kv_Log_ResetForTest();
+  EXPECT_FALSE(fs::exists("Saves/x.bin"));
+  EXPECT_FALSE(fs::exists("Saves/m"));
+  EXPECT_FALSE(fs::exists("Saves/savedata0003"));
+  std::ifstream in("resolver.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("No path resolver installed: Saves/x.bin cannot be found"), std::string::npos)
+      << log;
+  // The program's rows are back.
+  ASSERT_EQ(kv_Platform_WriteFile(data, 3, "Saves/x.bin"), 1);
+  EXPECT_EQ(ReadBytes("Saves/x.bin"), std::vector<uint8_t>(data, data + 3));
 }
 
 }  // namespace

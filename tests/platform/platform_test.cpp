@@ -1,16 +1,19 @@
 // The event pump, handler list, language, window-size rules, engine key
-// handler, whole-file loading, achievements and the crash guard.
+// handler, whole-file loading, achievements, the crash guard and the GL
+// debug tag it reports.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/kv_Language.h"
@@ -640,6 +643,47 @@ TEST(CrashGuardDeathTest, AStackOverflowOnAnotherThreadIsReported) {
       },
       "");
   EXPECT_EQ(ReadAll(kSteamStandIn_CrashFile).rfind("Crash: signal 11\n", 0), 0u);
+}
+
+// The crash report reads the debug tag from whichever thread faults while the
+// main thread goes on setting it: every tag read is one that was set whole
+// (context, function and line together), and the reads race with nothing
+// (the ThreadSanitizer build checks that).
+TEST(DebugTag, AnotherThreadReadsOnlyWholeTags) {
+  static const char* const kContexts[] = {"set cull mode", "EndFrame"};
+  static const char* const kFunctions[] = {"kv_RenderContext_SetSolidFillModeEnabled",
+                                           "kv_Platform_EndFrame"};
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0};
+  std::atomic<int> reads{0};
+  kv_GL_SetDebugTag(kContexts[0], kFunctions[0], 0);
+  std::thread reader([&] {
+    while (!stop.load()) {
+      const char* context = nullptr;
+      const char* function = nullptr;
+      int line = -1;
+      kv_GL_GetDebugTag(&context, &function, &line);
+      const bool whole =
+          (line == 0 || line == 1) && context == kContexts[line] && function == kFunctions[line];
+      if (!whole) ++torn;
+      ++reads;
+    }
+  });
+  // Enough writes for the reader to overlap many of them; ends early once it has.
+  for (int i = 0; i < 2000000 && reads.load() < 20000; ++i) {
+    kv_GL_SetDebugTag(kContexts[i & 1], kFunctions[i & 1], i & 1);
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(torn.load(), 0);
+  kv_GL_SetDebugTag(nullptr, nullptr, -1);
+  const char* context = nullptr;
+  const char* function = nullptr;
+  int line = 0;
+  kv_GL_GetDebugTag(&context, &function, &line);
+  EXPECT_STREQ(context, "");
+  EXPECT_STREQ(function, "");
+  EXPECT_EQ(line, -1);
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "gfx/kv_RenderContext.h"
+#include "platform/kv_Log.h"
 #include "platform/kv_Platform.h"
 
 namespace {
@@ -57,6 +59,23 @@ TEST(Window, OpensHiddenWithACoreContextAndShowsWithTheFirstFrame) {
   EXPECT_EQ(kv_Platform_IsWindowShown(), 1);
   EXPECT_EQ(kv_Platform_Shutdown(), 1);
   EXPECT_EQ(state->window, nullptr);
+}
+
+// The render context's start-up is a row the program fills: without it the
+// window does not come up, and the log says why.
+TEST(Window, WithoutARenderContextTheWindowFailsAndSaysSo) {
+  const kvPlatformGameHooks saved = *kv_Platform_GetGameHooks();
+  kv_Platform_GetGameHooks()->initRenderContext = nullptr;
+  kv_Log_ResetForTest();
+  ASSERT_EQ(kv_Log_Open("window.log"), 1);
+  EXPECT_EQ(kv_Platform_InitWindow(), 0);
+  kv_Log_ResetForTest();
+  *kv_Platform_GetGameHooks() = saved;
+  kv_Platform_Shutdown();
+  std::ifstream in("window.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("No render context installed"), std::string::npos) << log;
+  EXPECT_NE(log.find("Unable to initialize graphics system"), std::string::npos) << log;
 }
 
 }  // namespace
