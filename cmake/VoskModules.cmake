@@ -73,10 +73,12 @@ function(vq_add_libraries)
   add_library(vq_foundation INTERFACE)
   target_link_libraries(vq_foundation INTERFACE vq_std vq_gfx vq_platform)
   set(VQ_LAYERED_LIBS "${VQ_LAYERED_LIBS};vq_foundation" CACHE INTERNAL "")
-  # Floor 2: the script interpreter; the 3D library with its software
-  # rasterizer (they call each other); libchore.so is its own (src/chore/).
+  # Floor 2: the script interpreter; the 3D library, and above it its
+  # software rasterizer (the library reaches it through a table the program
+  # fills); libchore.so is its own (src/chore/).
   vq_library(vq_lua31 FOLDERS script/runtime LINKS vq_foundation)
-  vq_library(vq_quadrix FOLDERS quadrix raster LINKS vq_foundation)
+  vq_library(vq_quadrix FOLDERS quadrix LINKS vq_foundation)
+  vq_library(vq_raster FOLDERS raster LINKS vq_quadrix vq_foundation)
   # Floor 3: the music system.
   vq_library(vq_melos FOLDERS melos LINKS vq_foundation)
   # Floor 4: the render back ends.
@@ -104,7 +106,7 @@ function(vq_add_libraries)
   # Floor 10: the program, which fills every table.
   vq_library(vq_app FOLDERS app
              LINKS vq_script vq_presentation vq_actors vq_video vq_vembra vq_engine vq_render
-                   vq_melos vq_quadrix vq_lua31 vq_foundation ${chore})
+                   vq_melos vq_raster vq_quadrix vq_lua31 vq_foundation ${chore})
   vq_check_layers()
 endfunction()
 

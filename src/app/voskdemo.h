@@ -203,10 +203,10 @@ void voskdemo_InstallCalls(void);
 // The engine's module table and the engine core's, the set module's and the
 // music script's tables of calls (part of voskdemo_InstallCalls).
 void voskdemo_InstallEngineCalls(void);
-// The part of it for the upper modules' tables: the render back ends, the
-// render module, the commentary, the actors and costumes, the script
-// functions, the cutscene glue, the high-definition movies and the deferred
-// scene (voskdemo_Wiring_Modules.cpp).
+// The part of it for the upper modules' tables: the 3D library's rasterizer,
+// the render back ends, the render module, the commentary, the actors and
+// costumes, the script functions, the cutscene glue, the high-definition
+// movies and the deferred scene (voskdemo_Wiring_Modules.cpp).
 void voskdemo_InstallModuleCalls(void);
 // Registers the hardware, deferred and software back ends (in that order) and
 // sets the software one inactive.

@@ -1,8 +1,9 @@
-// The program's rows for the upper modules' tables of calls: the render back
-// ends, the render module, the commentary, the actors and their costumes, the
-// script functions, the cutscene glue, the high-definition movies and the
-// deferred back end's scene. Each of those tables starts empty; these are the
-// neighbours' own functions (and the small adapters between them).
+// The program's rows for the upper modules' tables of calls: the 3D library's
+// rasterizer, the render back ends, the render module, the commentary, the
+// actors and their costumes, the script functions, the cutscene glue, the
+// high-definition movies and the deferred back end's scene. Each of those
+// tables starts empty; these are the neighbours' own functions (and the small
+// adapters between them).
 #include <cstdint>
 
 #include "actors/drevActor.h"
@@ -40,6 +41,9 @@
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCore.h"
 #include "quadrix/qxPrimitive.h"
+#include "quadrix/qxRasterizer.h"
+#include "raster/qxRaster.h"
+#include "raster/qxSpanRaster.h"
 #include "render/DeferredScene.h"
 #include "render/HardwareBackend.h"
 #include "render/HardwareOverlay.h"
@@ -54,6 +58,17 @@
 #include "video/kvaudio_AudioInterface.h"
 
 namespace {
+
+// ---- The 3D library's rasterizer ------------------------------------------------------
+
+void InstallRasterizer() {
+  constexpr qxRasterizerCalls kCalls = {
+      qxRaster_Open,          qxRaster_Startup,          qxSpanRaster_ResetStats,
+      qxCache_DrawFaceDirect, qxCache_DrawFaceZBuffered, qxCache_DrawProceduralFace,
+      qxSpanRaster_Reset,     qxSpanRaster_Run,
+  };
+  qxRasterizer_SetCalls(&kCalls);
+}
 
 // ---- The render back ends -------------------------------------------------------------
 
@@ -567,6 +582,7 @@ void InstallDeferredScene() {
 }  // namespace
 
 void voskdemo_InstallModuleCalls(void) {
+  InstallRasterizer();
   InstallRenderHost();
   InstallRender();
   InstallCommentary();

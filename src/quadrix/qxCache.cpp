@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/kv_Log.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
 #include "quadrix/qxCore.h"
-#include "raster/qxRaster.h"
-#include "raster/qxSpanRaster.h"
+#include "quadrix/qxRasterizer.h"
 
 int32_t qxCache_drawnX0 = 0;
 int32_t qxCache_drawnX1 = 0;
@@ -28,10 +28,7 @@ float g_greenPool[QXCACHE_POOL_SIZE];
 float g_bluePool[QXCACHE_POOL_SIZE];
 int g_lightCount = 0;
 
-const qxCacheRasterizers kDefaultRasterizers = {qxCache_DrawFaceDirect, qxCache_DrawFaceZBuffered,
-                                                qxCache_DrawProceduralFace, qxSpanRaster_Reset,
-                                                qxSpanRaster_Run};
-qxCacheRasterizers g_raster = kDefaultRasterizers;
+bool g_warnedNoRasterizer = false;
 
 // Screen coordinates beyond this are a broken projection, not a face.
 constexpr float kCoordinateLimit = 1073741824.0f;  // 2^30
@@ -41,6 +38,16 @@ void EmptyCache() {
   g_screenCount = 0;
   g_texCount = 0;
   g_lightCount = 0;
+}
+
+// The faces of a flush that no rasterizer is installed to draw: dropped.
+// The log says so once, until a flush finds a rasterizer again.
+void DropWithoutRasterizer() {
+  if (!g_warnedNoRasterizer) {
+    kv_Log_Printf("[Quadrix] - no rasterizer is installed: %d faces not drawn", g_faceCount);
+    g_warnedNoRasterizer = true;
+  }
+  EmptyCache();
 }
 
 // A projected face's bounds: false for a broken projection or a face of no
@@ -164,21 +171,26 @@ void qxCache_Flush(void) {
   // With an accelerated level the faces would go to the 3D device's batches,
   // a path this program does not have: they are counted and dropped.
   if (qxCore_accelLevel <= 0) {
+    const qxRasterizerCalls raster = qxRasterizer_Calls();
     const int occlusion = qxCore_GetOcclusionMethod();
     const int zMethod = qxCore_GetZBufferMethod();
     if (occlusion == 0 && (zMethod == 0 || zMethod == 2)) {
-      auto* draw = zMethod == 0 ? g_raster.drawFaceDirect : g_raster.drawFaceZBuffered;
+      auto* draw = zMethod == 0 ? raster.drawFaceDirect : raster.drawFaceZBuffered;
+      if (!draw || !raster.drawProceduralFace) return DropWithoutRasterizer();
+      g_warnedNoRasterizer = false;
       for (int i = 0; i < g_faceCount; ++i) {
         qxCacheFace* face = &g_faces[i];
         if (face->entryFlags & QXCACHE_ENTRY_PROCEDURAL) {
-          g_raster.drawProceduralFace(face);
+          raster.drawProceduralFace(face);
         } else {
           draw(face);
         }
       }
     } else if (occlusion == 1) {
-      g_raster.spanReset();
-      g_raster.spanRun();
+      if (!raster.spanReset || !raster.spanRun) return DropWithoutRasterizer();
+      g_warnedNoRasterizer = false;
+      raster.spanReset();
+      raster.spanRun();
     }
   }
   qxCore_facesDrawn += g_faceCount;
@@ -195,8 +207,4 @@ int qxCache_GetFaceCount(void) {
 
 qxCacheFace* qxCache_GetFaces(void) {
   return g_faces;
-}
-
-void qxCache_SetRasterizers(const qxCacheRasterizers* rasterizers) {
-  g_raster = rasterizers ? *rasterizers : kDefaultRasterizers;
 }

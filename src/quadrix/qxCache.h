@@ -1,7 +1,8 @@
 // The face cache: every face the software path draws is projected, queued
 // here, and at the end of the frame (or when the table fills) optionally
 // sorted by depth and handed to the rasterizers chosen by the occlusion and
-// z-buffer options. Static table and pools: nothing is allocated per face.
+// z-buffer options (through the rasterizer's table, qxRasterizer.h). Static
+// table and pools: nothing is allocated per face.
 //
 // A producer takes an entry with qxCache_NewFace, writes its fields and at
 // most 32 vertices into the arrays the entry points to, and commits it with
@@ -87,15 +88,3 @@ void qxCache_Reset(void);
 // Queued faces, for the span rasterizer which reads the whole cache.
 int qxCache_GetFaceCount(void);
 qxCacheFace* qxCache_GetFaces(void);
-
-// The rasterizer entry points the flush calls. They default to the software
-// rasterizer's; tests put recording fakes in their place. Null restores the
-// defaults.
-struct qxCacheRasterizers {
-  int (*drawFaceDirect)(qxCacheFace* face);
-  int (*drawFaceZBuffered)(qxCacheFace* face);
-  int (*drawProceduralFace)(qxCacheFace* face);
-  void (*spanReset)(void);
-  void (*spanRun)(void);
-};
-void qxCache_SetRasterizers(const qxCacheRasterizers* rasterizers);

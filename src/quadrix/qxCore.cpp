@@ -1,9 +1,9 @@
 #include "quadrix/qxCore.h"
 
+#include "platform/kv_Log.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
-#include "raster/qxRaster.h"
-#include "raster/qxSpanRaster.h"
+#include "quadrix/qxRasterizer.h"
 
 HostServices* qxCore_pHS = nullptr;
 int32_t qxCore_bStarted = 0;
@@ -41,8 +41,15 @@ int qxCore_Startup(HostServices* hs) {
   if (qxCore_bStarted) return 1;
   qxCore_pHS = hs;
   qxCache_Startup();
-  qxRaster_Open();
-  qxRaster_Startup();
+  // The library loads and writes its files without a rasterizer (the data
+  // tools do); only drawing needs one.
+  const qxRasterizerCalls& raster = qxRasterizer_Calls();
+  if (raster.open && raster.startup) {
+    raster.open();
+    raster.startup();
+  } else {
+    kv_Log_Printf("[Quadrix] - no rasterizer is installed: the 3D library draws nothing");
+  }
   qxCore_bStarted = 1;
   return 1;
 }
@@ -156,7 +163,7 @@ const PaletteEffectBody* qxCore_GetColorEffect(void) {
 
 void qxCore_ResetStats(void) {
   qxCore_facesDrawn = 0;
-  qxSpanRaster_ResetStats();
+  if (qxRasterizer_Calls().resetStats) qxRasterizer_Calls().resetStats();
   // The model module's per-frame drawing count joins here once models draw.
 }
 

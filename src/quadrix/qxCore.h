@@ -41,6 +41,9 @@ extern qxMatrix34 qxCore_cameraWorldMatrix;  // placement last given to qxCamera
 extern qxColormap* qxCore_pCurrentColormap;  // set by the colormap module
 extern qxColormap* qxCore_pDisplayColormap;  // set by the colormap module
 
+// Starts the library and the rasterizer installed in its table (once; 1).
+// Without a rasterizer the library starts, says so in the log, and its face
+// cache drops what it flushes.
 int qxCore_Startup(HostServices* hs);
 void qxCore_Shutdown(void);
 int qxCore_Open(int32_t accelLevel);

@@ -11,7 +11,7 @@
 #include "quadrix/qxCore.h"
 #include "quadrix/qxFace.h"
 #include "quadrix/qxMatrix.h"
-#include "raster/qxClip.h"
+#include "quadrix/qxClip.h"
 #include "std/stdDisplay.h"
 #include "std/stdMath.h"
 

@@ -8,6 +8,7 @@
 
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
+#include "quadrix/qxRasterizer.h"
 #include "qxTestLibrary.h"
 #include "std/stdDisplay.h"
 
@@ -38,15 +39,18 @@ void RecordSpanRun() {
   g_log.push_back({'s', float(qxCache_GetFaceCount())});
 }
 
-const qxCacheRasterizers kRecorder = {RecordDirect, RecordZ, RecordProcedural, RecordSpanReset,
-                                      RecordSpanRun};
 
 class QxCache : public ::testing::Test {
  protected:
   void SetUp() override {
     qxTest_StartLibrary();
     qxCache_Reset();
-    qxCache_SetRasterizers(&kRecorder);
+    qxRasterizerCalls& c = qxRasterizer_Calls();
+    c.drawFaceDirect = RecordDirect;
+    c.drawFaceZBuffered = RecordZ;
+    c.drawProceduralFace = RecordProcedural;
+    c.spanReset = RecordSpanReset;
+    c.spanRun = RecordSpanRun;
     g_log.clear();
     qxCore_SetSortingMethod(0);
     qxCore_SetOcclusionMethod(0);
@@ -54,7 +58,7 @@ class QxCache : public ::testing::Test {
   }
   void TearDown() override {
     qxCache_Reset();
-    qxCache_SetRasterizers(nullptr);
+    qxRasterizer_ResetCalls();
     qxCore_SetSortingMethod(0);
     qxCore_SetOcclusionMethod(0);
     qxCore_SetZBufferMethod(0);

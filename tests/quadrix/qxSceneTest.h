@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/kv_RenderHooks.h"
-#include "render/SoftwareBackend.h"
 #include "quadrix/qxCache.h"
 #include "quadrix/qxCamera.h"
 #include "quadrix/qxCanvas.h"
@@ -21,8 +20,10 @@
 #include "quadrix/qxModel3.h"
 #include "quadrix/qxModel3_Draw.h"
 #include "quadrix/qxPrimitive.h"
+#include "quadrix/qxRasterizer.h"
 #include "quadrix/qxSprite.h"
 #include "qxTestLibrary.h"
+#include "render/SoftwareBackend.h"
 #include "std/stdDisplay.h"
 
 // ---- Models and keyframes built in memory ----
@@ -412,14 +413,15 @@ struct FakeRaster {
   static void Install() {
     faces.clear();
     qxCache_Reset();
-    static const qxCacheRasterizers table = {Draw, Draw, Draw, Nothing, Nothing};
-    qxCache_SetRasterizers(&table);
+    qxRasterizerCalls& c = qxRasterizer_Calls();
+    c.drawFaceDirect = c.drawFaceZBuffered = c.drawProceduralFace = Draw;
+    c.spanReset = c.spanRun = Nothing;
     qxCore_SetOcclusionMethod(0);
     qxCore_SetZBufferMethod(0);
   }
   static void Remove() {
     qxCache_Reset();
-    qxCache_SetRasterizers(nullptr);
+    qxRasterizer_ResetCalls();
   }
 };
 

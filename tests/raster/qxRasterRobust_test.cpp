@@ -4,8 +4,8 @@
 // canvas rectangle, and every face that arrives clipped passes the guards.
 #include <random>
 
+#include "quadrix/qxClip.h"
 #include "qxRasterTest.h"
-#include "raster/qxClip.h"
 #include "raster/qxRaster_Internal.h"
 
 namespace {

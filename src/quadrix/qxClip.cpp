@@ -7,7 +7,7 @@
 // Every attribute a clipper carries (texture vertex, intensity, or red,
 // green and blue) moves with its vertex and is interpolated at each cut with
 // the same edge parameter as the position.
-#include "raster/qxClip.h"
+#include "quadrix/qxClip.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The clippers against the frustum of a 640 x 480 canvas with focal factor
 // 400, aspect 1, near 1 and far 20 (the camera is left unset: perspective).
-#include "raster/qxClip.h"
+#include "quadrix/qxClip.h"
 
 #include <gtest/gtest.h>
 

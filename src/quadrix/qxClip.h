@@ -1,6 +1,6 @@
-// The clippers of the software rasterizer: the frustum tests and the
-// polygon, line and plane clippers that the 3D library's primitives, model
-// drawing and sprite drawing call before they queue or plot anything.
+// The 3D library's clippers: the frustum tests and the polygon, line and
+// plane clippers that its primitives, model drawing and sprite drawing call
+// before they queue or plot anything. Pure geometry: they draw nothing.
 //
 // Camera space: x right, y depth (positive in front of the camera), z up.
 // Every polygon is clipped in place; the callers' arrays hold 32 entries
